@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the program and runs the main job on the
+# bundled sample plan.
+set -euo pipefail
+cd "$(dirname "$0")"
+source scripts/deps.sh
+kv_install_deps
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DKV_TESTS=OFF
+cmake --build build
+
+./build/src/cli/kernavisto-cli info examples/plan.dxf

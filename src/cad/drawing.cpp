@@ -1,0 +1,424 @@
+#include "cad/drawing.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+
+#include "cad/dxf_reader.hpp"
+#include "cad/dxf_writer.hpp"
+#include "cad/geometry.hpp"
+#include "cad/mtext.hpp"
+
+namespace cad {
+
+std::string formatHandle(Handle h) {
+    char buf[24];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, h, 16);
+    (void)ec;
+    std::string s(buf, end);
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+bool parseHandle(std::string_view hex, Handle& out) {
+    while (!hex.empty() && hex.back() == ' ') hex.remove_suffix(1);
+    while (!hex.empty() && hex.front() == ' ') hex.remove_prefix(1);
+    if (hex.empty() || hex.size() > 16) return false;
+    auto [ptr, ec] = std::from_chars(hex.data(), hex.data() + hex.size(), out, 16);
+    return ec == std::errc() && ptr == hex.data() + hex.size();
+}
+
+// ---- EntityRef -------------------------------------------------------------
+
+namespace {
+
+const char* kindName(const Entity& e) { return e.dxfType.empty() ? "?" : e.dxfType.c_str(); }
+
+[[noreturn]] void notSupported(const Entity& e, const char* property) {
+    throw Error(std::string("Объект ") + kindName(e) + " не имеет свойства " + property);
+}
+
+}  // namespace
+
+const Entity& EntityRef::entity() const {
+    if (!drawing_) throw Error("Пустая ссылка на объект чертежа");
+    drawing_->requireOpen();
+    const auto& entities = drawing_->data_->entities;
+    if (!id_.valid() || id_.v >= entities.size()) throw Error("Объект не найден в чертеже");
+    const Entity& e = entities[id_.v];
+    if (e.erased) throw Error("Объект " + formatHandle(e.handle) + " удалён из чертежа");
+    return e;
+}
+
+Entity& EntityRef::mutableEntity(std::uint32_t changedBit) {
+    entity();  // checks
+    drawing_->modified_ = true;
+    Entity& e = drawing_->data_->entities[id_.v];
+    e.changed |= changedBit;
+    return e;
+}
+
+std::string EntityRef::dxfType() const { return entity().dxfType; }
+std::string EntityRef::handle() const { return formatHandle(entity().handle); }
+std::string EntityRef::layer() const { return entity().layer; }
+
+void EntityRef::setLayer(const std::string& name) {
+    entity();
+    drawing_->addLayer(name);  // a layer the table lacks would make the file invalid
+    mutableEntity(kChangedLayer).layer = name;
+}
+
+bool EntityRef::visible() const { return entity().visible; }
+void EntityRef::setVisible(bool visible) {
+    if (entity().visible == visible) return;
+    mutableEntity(kChangedVisible).visible = visible;
+}
+
+int EntityRef::lineweight() const { return entity().lineweight; }
+void EntityRef::setLineweight(int lineweight) {
+    mutableEntity(kChangedLineweight).lineweight = lineweight;
+}
+
+int EntityRef::color() const { return entity().color; }
+void EntityRef::setColor(int color) { mutableEntity(kChangedColor).color = color; }
+
+Point3 EntityRef::startPoint() const {
+    const Entity& e = entity();
+    if (auto p = entityStart(e)) return *p;
+    notSupported(e, "StartPoint");
+}
+
+Point3 EntityRef::endPoint() const {
+    const Entity& e = entity();
+    if (auto p = entityEnd(e)) return *p;
+    notSupported(e, "EndPoint");
+}
+
+void EntityRef::setStartPoint(Point3 p) {
+    const Entity& e = entity();
+    if (!std::holds_alternative<LineGeom>(e.geom)) notSupported(e, "StartPoint");
+    std::get<LineGeom>(mutableEntity(kChangedPoints).geom).start = p;
+}
+
+void EntityRef::setEndPoint(Point3 p) {
+    const Entity& e = entity();
+    if (!std::holds_alternative<LineGeom>(e.geom)) notSupported(e, "EndPoint");
+    std::get<LineGeom>(mutableEntity(kChangedPoints).geom).end = p;
+}
+
+double EntityRef::length() const {
+    const Entity& e = entity();
+    if (auto l = entityLength(e)) return *l;
+    notSupported(e, "Length");
+}
+
+std::string EntityRef::textString() const {
+    const Entity& e = entity();
+    if (auto* t = std::get_if<TextGeom>(&e.geom)) return t->text;
+    if (auto* m = std::get_if<MTextGeom>(&e.geom)) return plainMText(m->text);
+    notSupported(e, "TextString");
+}
+
+namespace {
+
+TextGeom& textOf(Entity& e, const char* property) {
+    if (auto* t = std::get_if<TextGeom>(&e.geom)) return *t;
+    notSupported(e, property);
+}
+
+}  // namespace
+
+void EntityRef::setRotation(double degrees) {
+    const Entity& e = entity();
+    if (auto* m = std::get_if<MTextGeom>(&e.geom)) {
+        (void)m;
+        std::get<MTextGeom>(mutableEntity(kChangedText).geom).rotation = degrees;
+        return;
+    }
+    if (!std::holds_alternative<TextGeom>(e.geom)) notSupported(e, "Rotation");
+    textOf(mutableEntity(kChangedText), "Rotation").rotation = degrees;
+}
+
+void EntityRef::setScaleFactor(double factor) {
+    if (!std::holds_alternative<TextGeom>(entity().geom)) notSupported(entity(), "ScaleFactor");
+    if (!(factor > 0.0)) throw Error("Коэффициент сжатия текста должен быть больше нуля");
+    textOf(mutableEntity(kChangedText), "ScaleFactor").widthFactor = factor;
+}
+
+void EntityRef::setTextHeight(double height) {
+    const Entity& e = entity();
+    if (!(height > 0.0)) throw Error("Высота текста должна быть больше нуля");
+    if (std::holds_alternative<MTextGeom>(e.geom)) {
+        std::get<MTextGeom>(mutableEntity(kChangedText).geom).height = height;
+        return;
+    }
+    if (!std::holds_alternative<TextGeom>(e.geom)) notSupported(e, "Height");
+    textOf(mutableEntity(kChangedText), "Height").height = height;
+}
+
+std::vector<double> EntityRef::intersectWith(const EntityRef& other) const {
+    const Entity& a = entity();
+    const Entity& b = other.entity();
+    if (other.drawing_ != drawing_) throw Error("Объекты принадлежат разным чертежам");
+    std::vector<double> flat;
+    for (const Point3& p : intersectEntities(*drawing_->data_, a, b)) {
+        flat.push_back(p.x);
+        flat.push_back(p.y);
+        flat.push_back(p.z);
+    }
+    return flat;
+}
+
+void EntityRef::update() {
+    entity();
+    drawing_->notifyUpdate(id_);
+}
+
+void EntityRef::erase() {
+    entity();
+    drawing_->modified_ = true;
+    drawing_->data_->entities[id_.v].erased = true;
+    drawing_->notifyUpdate(id_);
+}
+
+// ---- SelectionSet ----------------------------------------------------------
+
+EntityRef SelectionSet::item(std::size_t index) const {
+    drawing_->requireOpen();
+    if (index >= items_.size()) {
+        throw Error("Набор «" + name_ + "»: нет элемента с номером " + std::to_string(index));
+    }
+    return items_[index];
+}
+
+void SelectionSet::add(const EntityRef& entity) {
+    entity.entity();
+    items_.push_back(entity);
+}
+
+void SelectionSet::select(int mode) {
+    drawing_->requireOpen();
+    if (mode != 5) throw Error("Режим выбора " + std::to_string(mode) + " не поддерживается");
+    items_ = drawing_->modelSpace();
+}
+
+// ---- Drawing ---------------------------------------------------------------
+
+Drawing::Drawing() : data_(std::make_unique<DrawingData>()) {
+    Layer zero;
+    zero.name = "0";
+    data_->layers.push_back(zero);
+    data_->layerIndex["0"] = 0;
+}
+
+Drawing::Drawing(DrawingData data, std::filesystem::path path)
+    : data_(std::make_unique<DrawingData>(std::move(data))), path_(std::move(path)) {}
+
+Drawing::~Drawing() = default;
+
+std::unique_ptr<Drawing> Drawing::open(const std::filesystem::path& path) {
+    return std::make_unique<Drawing>(readDxfFile(path), std::filesystem::absolute(path));
+}
+
+std::unique_ptr<Drawing> Drawing::create(std::string_view version) {
+    return std::make_unique<Drawing>(makeEmptyDrawing(version));
+}
+
+std::string Drawing::name() const { return path_.filename().string(); }
+
+void Drawing::requireOpen() const {
+    if (!open_) throw Error("Чертёж закрыт");
+}
+
+void Drawing::close() {
+    open_ = false;
+    selectionSets_.clear();
+    pickFirst_.clear();
+}
+
+void Drawing::save() {
+    requireOpen();
+    if (path_.empty()) throw Error("Чертежу не задано имя файла: используйте «Сохранить как»");
+    writeDxfFile(*data_, path_);
+    modified_ = false;
+}
+
+void Drawing::saveAs(const std::filesystem::path& path) {
+    requireOpen();
+    writeDxfFile(*data_, path);
+    path_ = std::filesystem::absolute(path);
+    modified_ = false;
+}
+
+const DrawingData& Drawing::data() const {
+    requireOpen();
+    return *data_;
+}
+
+DrawingData& Drawing::mutableData() {
+    requireOpen();
+    modified_ = true;
+    return *data_;
+}
+
+std::vector<EntityRef> Drawing::modelSpace() {
+    requireOpen();
+    std::vector<EntityRef> out;
+    out.reserve(data_->modelSpace.size());
+    for (EntityId id : data_->modelSpace) {
+        if (!data_->entities[id.v].erased) out.emplace_back(this, id);
+    }
+    return out;
+}
+
+EntityRef Drawing::entityByHandle(std::string_view hex) {
+    requireOpen();
+    Handle h = 0;
+    if (!parseHandle(hex, h)) return {};
+    auto it = data_->entityByHandle.find(h);
+    if (it == data_->entityByHandle.end() || data_->entities[it->second.v].erased) return {};
+    return EntityRef(this, it->second);
+}
+
+EntityRef Drawing::addEntity(Entity entity) {
+    requireOpen();
+    modified_ = true;
+    if (entity.layer.empty()) entity.layer = data_->currentLayer;
+    addLayer(entity.layer);
+    entity.handle = data_->newHandle();
+    entity.tagBegin = entity.tagEnd = kNoTags;
+    entity.changed = 0;
+    EntityId id{static_cast<std::uint32_t>(data_->entities.size())};
+    data_->entityByHandle[entity.handle] = id;
+    data_->entities.push_back(std::move(entity));
+    data_->modelSpace.push_back(id);
+    notifyUpdate(id);
+    return EntityRef(this, id);
+}
+
+EntityRef Drawing::addLine(Point3 start, Point3 end) {
+    Entity e;
+    e.dxfType = "LINE";
+    e.layer.clear();
+    e.geom = LineGeom{start, end};
+    return addEntity(std::move(e));
+}
+
+EntityRef Drawing::addText(const std::string& text, Point3 insertion, double height) {
+    if (!(height > 0.0)) throw Error("Высота текста должна быть больше нуля");
+    Entity e;
+    e.dxfType = "TEXT";
+    e.layer.clear();
+    TextGeom t;
+    t.text = text;
+    t.insertion = insertion;
+    t.height = height;
+    e.geom = std::move(t);
+    return addEntity(std::move(e));
+}
+
+void Drawing::addLayer(const std::string& name) {
+    requireOpen();
+    if (name.empty()) throw Error("Имя слоя не может быть пустым");
+    if (data_->layerIndex.count(name)) return;
+    modified_ = true;
+    Layer layer;
+    layer.name = name;
+    layer.handle = data_->newHandle();
+    data_->layerIndex[name] = data_->layers.size();
+    data_->layers.push_back(std::move(layer));
+}
+
+bool Drawing::hasLayer(const std::string& name) const {
+    requireOpen();
+    return data_->layerIndex.count(name) != 0;
+}
+
+std::vector<std::string> Drawing::layerNames() const {
+    requireOpen();
+    std::vector<std::string> names;
+    for (const Layer& l : data_->layers) names.push_back(l.name);
+    return names;
+}
+
+const std::string& Drawing::currentLayer() const {
+    requireOpen();
+    return data_->currentLayer;
+}
+
+void Drawing::setCurrentLayer(const std::string& name) {
+    addLayer(name);
+    if (data_->currentLayer == name) return;
+    data_->currentLayer = name;
+    data_->currentLayerChanged = true;
+    modified_ = true;
+}
+
+std::size_t Drawing::selectionSetCount() const {
+    requireOpen();
+    return selectionSets_.size();
+}
+
+SelectionSet& Drawing::selectionSet(std::size_t index) {
+    requireOpen();
+    if (index >= selectionSets_.size()) {
+        throw Error("Нет набора выбора с номером " + std::to_string(index));
+    }
+    return *selectionSets_[index];
+}
+
+SelectionSet& Drawing::addSelectionSet(const std::string& name) {
+    requireOpen();
+    for (auto& s : selectionSets_) {
+        if (s->name() == name) throw Error("Набор выбора «" + name + "» уже существует");
+    }
+    selectionSets_.push_back(std::make_unique<SelectionSet>(this, name));
+    return *selectionSets_.back();
+}
+
+void Drawing::deleteSelectionSet(std::size_t index) {
+    requireOpen();
+    if (index >= selectionSets_.size()) {
+        throw Error("Нет набора выбора с номером " + std::to_string(index));
+    }
+    selectionSets_.erase(selectionSets_.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+void Drawing::setPickFirst(std::vector<EntityRef> entities) {
+    requireOpen();
+    pickFirst_ = std::move(entities);
+    // Handlers may connect or disconnect while running: iterate over a copy.
+    auto handlers = selectionHandlers_;
+    for (auto& [id, handler] : handlers) handler(*this);
+}
+
+int Drawing::onSelectionChanged(SelectionHandler handler) {
+    selectionHandlers_.emplace_back(nextHandlerId_, std::move(handler));
+    return nextHandlerId_++;
+}
+
+void Drawing::disconnectSelectionChanged(int id) {
+    std::erase_if(selectionHandlers_, [id](const auto& h) { return h.first == id; });
+}
+
+int Drawing::onUpdate(UpdateHandler handler) {
+    updateHandlers_.emplace_back(nextHandlerId_, std::move(handler));
+    return nextHandlerId_++;
+}
+
+void Drawing::notifyUpdate(EntityId id) {
+    for (auto& [hid, handler] : updateHandlers_) handler(*this, id);
+}
+
+Box2 Drawing::extents() const {
+    requireOpen();
+    Box2 box;
+    for (EntityId id : data_->modelSpace) {
+        const Entity& e = data_->entities[id.v];
+        if (e.erased || !e.visible) continue;
+        box.add(entityBounds(*data_, e));
+    }
+    return box;
+}
+
+}  // namespace cad

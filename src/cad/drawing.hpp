@@ -1,0 +1,163 @@
+// One open drawing and references to its entities: the operations the
+// program performs on a drawing (entities, layers, selection sets, the
+// pick-first selection and its change event, open and save).
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cad/drawing_data.hpp"
+#include "cad/error.hpp"
+
+namespace cad {
+
+class Drawing;
+
+// A light reference to one entity. Every access checks that the drawing is
+// open and the entity still exists; asking an entity for something it has not
+// got throws cad::Error. A reference must not outlive its Drawing object.
+class EntityRef {
+public:
+    EntityRef() = default;
+    EntityRef(Drawing* drawing, EntityId id) : drawing_(drawing), id_(id) {}
+
+    bool isNull() const { return drawing_ == nullptr; }
+    Drawing* drawing() const { return drawing_; }
+    EntityId id() const { return id_; }
+    friend bool operator==(const EntityRef& a, const EntityRef& b) {
+        return a.drawing_ == b.drawing_ && a.id_ == b.id_;
+    }
+
+    const Entity& entity() const;  // checked read access
+    std::string dxfType() const;
+    std::string handle() const;  // upper-case hexadecimal, as the file writes it
+    std::string layer() const;
+    void setLayer(const std::string& name);
+    bool visible() const;
+    void setVisible(bool visible);
+    int lineweight() const;
+    void setLineweight(int lineweight);
+    int color() const;
+    void setColor(int color);
+    Point3 startPoint() const;  // lines; also open polylines and arcs (read only)
+    Point3 endPoint() const;
+    void setStartPoint(Point3 p);  // lines only
+    void setEndPoint(Point3 p);
+    double length() const;  // lines, polylines, arcs, circles
+    std::string textString() const;  // TEXT, MTEXT without formatting codes
+    void setRotation(double degrees);   // texts
+    void setScaleFactor(double factor);  // texts: the width factor
+    void setTextHeight(double height);  // texts
+    // Crossing points with another entity, neither extended, as X, Y, Z, X, Y, Z, ...
+    std::vector<double> intersectWith(const EntityRef& other) const;
+    void update();  // asks the views to redraw the entity
+    void erase();
+
+private:
+    Entity& mutableEntity(std::uint32_t changedBit);
+    Drawing* drawing_ = nullptr;
+    EntityId id_;
+};
+
+// A named selection set of a drawing (not saved in the file).
+class SelectionSet {
+public:
+    SelectionSet(Drawing* drawing, std::string name) : drawing_(drawing), name_(std::move(name)) {}
+    const std::string& name() const { return name_; }
+    std::size_t count() const { return items_.size(); }
+    EntityRef item(std::size_t index) const;  // throws cad::Error outside 0 .. count - 1
+    void add(const EntityRef& entity);
+    void clear() { items_.clear(); }
+    // Mode 5 puts every entity of the drawing in the set (model space, in order).
+    void select(int mode);
+    const std::vector<EntityRef>& items() const { return items_; }
+
+private:
+    Drawing* drawing_;
+    std::string name_;
+    std::vector<EntityRef> items_;
+};
+
+class Drawing {
+public:
+    Drawing();  // an empty drawing, never read from a file
+    explicit Drawing(DrawingData data, std::filesystem::path path = {});
+    Drawing(const Drawing&) = delete;
+    Drawing& operator=(const Drawing&) = delete;
+    ~Drawing();
+
+    // Reads a DXF file; throws cad::Error with the line number when it cannot.
+    static std::unique_ptr<Drawing> open(const std::filesystem::path& path);
+    // A new drawing of the given DXF version, ready to be saved.
+    static std::unique_ptr<Drawing> create(std::string_view version = "AC1015");
+
+    const std::filesystem::path& path() const { return path_; }
+    std::string name() const;  // file name without folders
+    bool isOpen() const { return open_; }
+    void close();
+    bool modified() const { return modified_; }
+    void save();  // atomic, keeps the previous file as .bak
+    void saveAs(const std::filesystem::path& path);
+
+    const DrawingData& data() const;
+    DrawingData& mutableData();  // marks the drawing modified
+
+    // Model space, in drawing order, without erased entities.
+    std::vector<EntityRef> modelSpace();
+    EntityRef entityByHandle(std::string_view hex);  // null when there is none
+    EntityRef addLine(Point3 start, Point3 end);
+    EntityRef addText(const std::string& text, Point3 insertion, double height);
+    EntityRef addDimAngular(Point3 vertex, Point3 first, Point3 second, Point3 textPoint);
+    EntityRef addEntity(Entity entity);  // any kind, on the current layer unless set
+
+    // Layers: adding a name that exists returns it and changes nothing.
+    void addLayer(const std::string& name);
+    bool hasLayer(const std::string& name) const;
+    std::vector<std::string> layerNames() const;
+    const std::string& currentLayer() const;
+    void setCurrentLayer(const std::string& name);
+
+    // Named selection sets.
+    std::size_t selectionSetCount() const;
+    SelectionSet& selectionSet(std::size_t index);
+    SelectionSet& addSelectionSet(const std::string& name);  // Error when the name is taken
+    void deleteSelectionSet(std::size_t index);
+
+    // The pick-first selection; changing it raises the selection-changed event.
+    const std::vector<EntityRef>& pickFirst() const { return pickFirst_; }
+    void setPickFirst(std::vector<EntityRef> entities);
+    using SelectionHandler = std::function<void(Drawing&)>;
+    int onSelectionChanged(SelectionHandler handler);  // returns an id for disconnecting
+    void disconnectSelectionChanged(int id);
+
+    // Called by EntityRef::update and for new entities; the view listens.
+    using UpdateHandler = std::function<void(Drawing&, EntityId)>;
+    int onUpdate(UpdateHandler handler);
+    void notifyUpdate(EntityId id);
+
+    Box2 extents() const;  // of the visible model-space entities
+
+    void requireOpen() const;  // throws cad::Error on a closed drawing
+
+private:
+    friend class EntityRef;
+    std::unique_ptr<DrawingData> data_;
+    std::filesystem::path path_;
+    bool open_ = true;
+    bool modified_ = false;
+    std::vector<std::unique_ptr<SelectionSet>> selectionSets_;
+    std::vector<EntityRef> pickFirst_;
+    std::vector<std::pair<int, SelectionHandler>> selectionHandlers_;
+    std::vector<std::pair<int, UpdateHandler>> updateHandlers_;
+    int nextHandlerId_ = 1;
+};
+
+std::string formatHandle(Handle h);                // upper-case hexadecimal
+bool parseHandle(std::string_view hex, Handle& out);  // false when not hexadecimal
+
+}  // namespace cad

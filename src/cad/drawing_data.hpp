@@ -1,0 +1,109 @@
+// What a drawing is made of, as plain data: the file's tags kept whole for a
+// lossless save, and the typed model read from them (entities, layers,
+// blocks). The DXF reader fills it, the writer reads it, and Drawing offers
+// the program's operations on top of it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "cad/entity.hpp"
+
+namespace cad {
+
+// One group code / value pair as it stands in the file. The value is text in
+// the file's own encoding (binary files are turned into the same text form).
+struct Tag {
+    std::int32_t code = 0;
+    std::uint32_t offset = 0;  // into TagStore::text
+    std::uint32_t length = 0;
+};
+
+struct TagStore {
+    std::string text;  // every value, back to back
+    std::vector<Tag> tags;
+
+    std::string_view value(std::size_t i) const {
+        const Tag& t = tags[i];
+        return std::string_view(text).substr(t.offset, t.length);
+    }
+    std::size_t size() const { return tags.size(); }
+};
+
+inline constexpr std::size_t kNoIndex = static_cast<std::size_t>(-1);
+
+// Where in the tag stream the writer has to change or add something.
+// Indexes are into TagStore::tags; kNoIndex where the file lacks the place.
+struct DxfLayout {
+    std::size_t handseedValue = kNoIndex;    // the value tag (5) after $HANDSEED
+    std::size_t clayerValue = kNoIndex;      // the value tag (8) after $CLAYER
+    std::size_t entitiesEnd = kNoIndex;      // ENDSEC of ENTITIES
+    std::size_t layerTableCount = kNoIndex;  // the 70 tag of the LAYER table head
+    std::size_t layerTableEnd = kNoIndex;    // ENDTAB of the LAYER table
+    std::size_t blockRecordTableCount = kNoIndex;
+    std::size_t blockRecordTableEnd = kNoIndex;
+    std::size_t blocksEnd = kNoIndex;        // ENDSEC of BLOCKS
+    Handle layerTable = 0;        // owner of new layers (R2000+)
+    Handle blockRecordTable = 0;  // owner of new block records (R2000+)
+    Handle modelSpaceRecord = 0;  // owner of new model-space entities (R2000+)
+};
+
+struct Layer {
+    std::string name;    // 2, UTF-8
+    int color = 7;       // 62; negative when the layer is off
+    int flags = 0;       // 70: 1 frozen, 4 locked
+    int lineweight = -3;  // 370
+    std::string linetype = "Continuous";  // 6
+    Handle handle = 0;
+    std::uint32_t tagBegin = kNoTags;  // the layer's table entry; kNoTags when created
+    std::uint32_t tagEnd = kNoTags;
+};
+
+struct Block {
+    std::string name;  // 2, UTF-8
+    Point3 base;       // 10
+    int flags = 0;     // 70: 1 anonymous, 4 xref
+    Handle handle = 0;        // of the BLOCK entity
+    Handle recordHandle = 0;  // of its BLOCK_RECORD (R2000+)
+    std::vector<EntityId> entities;  // in order
+    std::uint32_t tagBegin = kNoTags;  // BLOCK .. ENDBLK inclusive; kNoTags when created
+    std::uint32_t tagEnd = kNoTags;
+};
+
+// A repair made while reading, or something worth a warning.
+struct Issue {
+    std::string code;     // short stable key: "missing-layer", "duplicate-handle", ...
+    std::size_t line = 0;  // line number in the file (1-based), 0 when not known
+    Handle handle = 0;     // the entity concerned, 0 when none
+    std::string message;   // Russian, for the user
+};
+
+struct DrawingData {
+    std::string version = "AC1015";  // $ACADVER
+    std::string codepage = "ANSI_1251";  // $DWGCODEPAGE as written in the file
+    bool binary = false;   // read from binary DXF (saved as ASCII)
+    bool crlf = false;     // line endings of the source file, kept on save
+    TagStore tags;         // empty for a drawing that was not read from a file
+    DxfLayout layout;
+
+    std::vector<Entity> entities;     // every entity, model space, paper space and blocks
+    std::vector<EntityId> modelSpace;  // model-space entities in drawing order
+    std::vector<EntityId> paperSpace;
+    std::vector<Layer> layers;
+    std::unordered_map<std::string, std::size_t> layerIndex;  // name -> layers index
+    std::vector<Block> blocks;
+    std::unordered_map<std::string, std::size_t> blockIndex;  // name -> blocks index
+    std::unordered_map<Handle, EntityId> entityByHandle;
+    Handle handseed = 1;  // next free handle
+    std::string currentLayer = "0";
+    bool currentLayerChanged = false;
+    std::vector<Issue> issues;
+
+    Handle newHandle() { return handseed++; }
+};
+
+}  // namespace cad

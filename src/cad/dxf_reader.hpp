@@ -1,0 +1,17 @@
+// Reading DXF, ASCII (R12 to R2018) and binary, into DrawingData with every
+// tag kept for a lossless save. Repairs are listed in DrawingData::issues;
+// what cannot be repaired throws cad::Error naming the line.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "cad/drawing_data.hpp"
+
+namespace cad {
+
+DrawingData readDxf(std::string_view bytes);
+DrawingData readDxfFile(const std::filesystem::path& path);
+
+}  // namespace cad

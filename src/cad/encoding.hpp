@@ -1,0 +1,22 @@
+// Text of DXF files: legacy code pages ($DWGCODEPAGE) to UTF-8 and back
+// through iconv, and the \U+XXXX and \M+NXXXX escapes.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace cad {
+
+// The iconv name for a $DWGCODEPAGE value ("ANSI_1251" -> "CP1251",
+// "DOS866" -> "CP866"); empty when the code page is unknown.
+std::string iconvName(std::string_view dwgCodepage);
+
+// Decodes text of a file with the given $DWGCODEPAGE ("UTF-8" for AC1021
+// and later) into UTF-8, resolving \U+XXXX and \M+NXXXX escapes.
+std::string decodeText(std::string_view raw, std::string_view codepage);
+
+// Encodes UTF-8 text for a file with the given code page; a character the
+// code page cannot hold is written as \U+XXXX.
+std::string encodeText(std::string_view utf8, std::string_view codepage);
+
+}  // namespace cad

@@ -1,0 +1,78 @@
+// The working state of a running program (the drawing in hand, the object
+// list snapshot, the picket table, the picket and point in work, the values
+// the profile run keeps) and the ports through which operations reach the
+// user: prompts in the drawing and the user-interface port.
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "cad/application.hpp"
+#include "cad/prompter.hpp"
+#include "model/controls.hpp"
+#include "model/ui.hpp"
+
+namespace model {
+
+// The ten values of a point row.
+enum PointValue : int {
+    kX = 0,
+    kY = 1,
+    kRelief = 2,  // m; -1 automatic, -2 same as the previous point
+    kDepth = 3,   // depth of the pipe top, m; -1 automatic
+    kPipe = 4,    // pipe diameter, mm
+    kCasing = 5,  // casing diameter, mm
+    kChainage = 9,  // distance from point 0 along the points, drawing units
+};
+using PointRow = std::array<double, 10>;
+
+inline constexpr double kAuto = -1.0;
+inline constexpr double kSameAsPrevious = -2.0;
+
+struct Piket {
+    std::vector<cad::EntityRef> elements;      // route elements from start to end
+    std::vector<cad::EntityRef> pointObjects;  // a null reference for points added by the editor
+    std::vector<PointRow> points;              // entry k belongs to pointObjects[k]
+
+    int pointCount() const { return static_cast<int>(points.size()); }
+    int elementCount() const { return static_cast<int>(elements.size()); }
+};
+
+struct Workspace {
+    Workspace(cad::Application& app, cad::Prompter& prompter, Ui& ui)
+        : app(app), prompter(prompter), ui(ui) {}
+
+    cad::Application& app;
+    cad::Prompter& prompter;
+    Ui& ui;
+    Controls controls;
+
+    cad::Drawing* doc = nullptr;        // the drawing opened as the project (acadDoc)
+    cad::Drawing* sheetDoc = nullptr;   // where sheets and profiles are drawn (sheetSpace)
+    std::vector<cad::EntityRef> objectList;  // every object when the project was opened
+    cad::EntityRef markLine1;
+    cad::EntityRef markLine2;
+
+    std::vector<Piket> pikets;
+    int piketCount = 0;
+    int workPiket = -1;
+    int workPoint = 0;
+
+    double piketLength = 0.0;
+    double prevChainage = 0.0;
+    double horizonLevel = 0.0;
+    int profileBuilt = 0;
+    std::vector<cad::EntityRef> pointLines;      // newest profile only
+    std::vector<cad::EntityRef> profileObjects;  // newest profile run, creation order
+
+    // The decimal separator in force (',' or '.'), found from the system at start.
+    char decimalSeparator = ',';
+
+    Piket* piketInWork() {
+        if (workPiket < 0 || workPiket >= static_cast<int>(pikets.size())) return nullptr;
+        return &pikets[static_cast<std::size_t>(workPiket)];
+    }
+};
+
+}  // namespace model
