@@ -11,7 +11,7 @@ KV_PACKAGES=(
   clang libclang-rt-14-dev
   python3-ezdxf poppler-utils
   fonts-dejavu-core
-  xvfb xauth
+  xvfb xauth ccache
 )
 
 kv_install_deps() {
