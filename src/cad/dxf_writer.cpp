@@ -8,6 +8,5 @@ std::string writeDxf(const DrawingData&) { throw Error("Запись DXF ещё 
 void writeDxfFile(const DrawingData&, const std::filesystem::path&) {
     throw Error("Запись DXF ещё не готова");
 }
-DrawingData makeEmptyDrawing(std::string_view) { throw Error("Запись DXF ещё не готова"); }
 
 }  // namespace cad
