@@ -19,10 +19,10 @@ namespace model {
 enum PointValue : int {
     kX = 0,
     kY = 1,
-    kRelief = 2,  // m; -1 automatic, -2 same as the previous point
-    kDepth = 3,   // depth of the pipe top, m; -1 automatic
-    kPipe = 4,    // pipe diameter, mm
-    kCasing = 5,  // casing diameter, mm
+    kRelief = 2,    // m; -1 automatic, -2 same as the previous point
+    kDepth = 3,     // depth of the pipe top, m; -1 automatic
+    kPipe = 4,      // pipe diameter, mm
+    kCasing = 5,    // casing diameter, mm
     kChainage = 9,  // distance from point 0 along the points, drawing units
 };
 using PointRow = std::array<double, 10>;
@@ -48,8 +48,8 @@ struct Workspace {
     Ui& ui;
     Controls controls;
 
-    cad::Drawing* doc = nullptr;        // the drawing opened as the project (acadDoc)
-    cad::Drawing* sheetDoc = nullptr;   // where sheets and profiles are drawn (sheetSpace)
+    cad::Drawing* doc = nullptr;             // the drawing opened as the project (acadDoc)
+    cad::Drawing* sheetDoc = nullptr;        // where sheets and profiles are drawn (sheetSpace)
     std::vector<cad::EntityRef> objectList;  // every object when the project was opened
     cad::EntityRef markLine1;
     cad::EntityRef markLine2;
