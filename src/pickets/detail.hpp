@@ -44,10 +44,8 @@ class Busy {
     bool shown_ = false;
 };
 
-// "Скрывать элементы": while picking, only the route stays on screen. When the
-// flag is set and the route list has items, every object of objectList off the
-// route layers is hidden; showAll() (or leaving by an exception) makes every
-// object of objectList visible again.
+// "Скрывать элементы" for the length of one action: model::hideForPicking on
+// entry; every object shown again by showAll() or on leaving by an exception.
 class RouteOnlyView {
   public:
     explicit RouteOnlyView(model::Workspace& ws);
@@ -58,7 +56,6 @@ class RouteOnlyView {
 
   private:
     model::Workspace& ws_;
-    bool active_ = false;
 };
 
 // The chain of route elements that joins the picked start to the picked end,

@@ -4,6 +4,7 @@
 // hidden objects again and hides the busy indicator.
 #include <cmath>
 
+#include "model/runner.hpp"
 #include "pickets/detail.hpp"
 #include "pickets/pickets.hpp"
 
@@ -12,17 +13,7 @@ namespace pickets {
 namespace detail {
 
 RouteOnlyView::RouteOnlyView(model::Workspace& ws) : ws_(ws) {
-    const model::Controls& c = ws.controls;
-    if (!c.checkBox1 || c.comboBox2.empty()) return;
-    active_ = true;
-    try {
-        for (cad::EntityRef& object : ws.objectList) {
-            if (!onLayerList(object.layer(), c.comboBox2)) object.setVisible(false);
-        }
-    } catch (...) {
-        showAll();
-        throw;
-    }
+    model::hideForPicking(ws_);
 }
 
 RouteOnlyView::~RouteOnlyView() {
@@ -30,15 +21,7 @@ RouteOnlyView::~RouteOnlyView() {
 }
 
 void RouteOnlyView::showAll() {
-    if (!active_) return;
-    active_ = false;
-    for (cad::EntityRef& object : ws_.objectList) {
-        try {
-            object.setVisible(true);
-        } catch (const cad::Error&) {
-            // An object erased since the project was opened has nothing to show.
-        }
-    }
+    model::showAfterPicking(ws_);
 }
 
 void appendPiket(model::Workspace& ws, model::Piket piket) {
