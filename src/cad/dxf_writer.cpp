@@ -4,7 +4,9 @@
 
 namespace cad {
 
-std::string writeDxf(const DrawingData&) { throw Error("Запись DXF ещё не готова"); }
+std::string writeDxf(const DrawingData&) {
+    throw Error("Запись DXF ещё не готова");
+}
 void writeDxfFile(const DrawingData&, const std::filesystem::path&) {
     throw Error("Запись DXF ещё не готова");
 }
