@@ -190,7 +190,8 @@ nlohmann::ordered_json dumpState(const BatchRun& r) {
         for (const cad::EntityRef& e : p.elements) elements.push_back(handleJson(e));
         nlohmann::ordered_json points = nlohmann::ordered_json::array();
         for (std::size_t k = 0; k < p.points.size(); ++k) {
-            cad::EntityRef object = k < p.pointObjects.size() ? p.pointObjects[k] : cad::EntityRef{};
+            cad::EntityRef object =
+                k < p.pointObjects.size() ? p.pointObjects[k] : cad::EntityRef{};
             points.push_back({{"object", handleJson(object)}, {"values", p.points[k]}});
         }
         pikets.push_back({{"elements", elements}, {"points", points}});

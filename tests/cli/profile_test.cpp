@@ -62,28 +62,27 @@ TEST_P(UsageError, ExitsWithTwo) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, UsageError,
-    testing::Values(
-        std::vector<std::string>{"plan.dxf", "-o", scratch("usage_out.dxf").string()},
-        std::vector<std::string>{"plan.dxf", "--from", "0,0", "--to", "1,1"},
-        std::vector<std::string>{"plan.dxf", "-o", scratch("usage_out.dxf").string(), "--from",
-                                 "0,0"},
-        std::vector<std::string>{"plan.dxf", "-o", scratch("usage_out.dxf").string(), "--from",
-                                 "0,0", "--to", "1,1", "--elements", "2A"},
-        std::vector<std::string>{"plan.dxf", "-o", scratch("usage_out.dxf").string(), "--from",
-                                 "0;0", "--to", "1,1"},
-        std::vector<std::string>{"plan.dxf", "-o", scratch("usage_out.dxf").string(), "--from",
-                                 "0,0", "--to", "1,1", "--separator", ";"},
-        std::vector<std::string>{"plan.dxf", "-o", scratch("usage_out.dxf").string(),
-                                 "--elements", "2A,XYZ"},
-        std::vector<std::string>{"plan.dxf", "-o", scratch("usage_out.dxf").string(), "--from",
-                                 "0,0", "--to", "1,1", "--bogus"}));
+    testing::Values(std::vector<std::string>{"plan.dxf", "-o", scratch("usage_out.dxf").string()},
+                    std::vector<std::string>{"plan.dxf", "--from", "0,0", "--to", "1,1"},
+                    std::vector<std::string>{"plan.dxf", "-o", scratch("usage_out.dxf").string(),
+                                             "--from", "0,0"},
+                    std::vector<std::string>{"plan.dxf", "-o", scratch("usage_out.dxf").string(),
+                                             "--from", "0,0", "--to", "1,1", "--elements", "2A"},
+                    std::vector<std::string>{"plan.dxf", "-o", scratch("usage_out.dxf").string(),
+                                             "--from", "0;0", "--to", "1,1"},
+                    std::vector<std::string>{"plan.dxf", "-o", scratch("usage_out.dxf").string(),
+                                             "--from", "0,0", "--to", "1,1", "--separator", ";"},
+                    std::vector<std::string>{"plan.dxf", "-o", scratch("usage_out.dxf").string(),
+                                             "--elements", "2A,XYZ"},
+                    std::vector<std::string>{"plan.dxf", "-o", scratch("usage_out.dxf").string(),
+                                             "--from", "0,0", "--to", "1,1", "--bogus"}));
 
 TEST(ProfileCli, PlanThatCannotBeOpenedExitsWithOneAndStillWritesTheDump) {
     fs::path out = scratch("none_out.dxf");
     fs::path dump = scratch("none_dump.json");
     fs::remove(out);
-    Result r = runCli({scratch("missing.dxf").string(), "-o", out.string(), "--from", "0,0",
-                       "--to", "10,0", "--separator", ".", "--dump", dump.string()});
+    Result r = runCli({scratch("missing.dxf").string(), "-o", out.string(), "--from", "0,0", "--to",
+                       "10,0", "--separator", ".", "--dump", dump.string()});
     EXPECT_EQ(r.code, 1);
     EXPECT_FALSE(r.err.empty());
     EXPECT_FALSE(fs::exists(out));
