@@ -15,7 +15,7 @@ namespace cad {
 
 // Appends group code / value lines to a string, with the file's line ending.
 class TagOut {
-public:
+  public:
     TagOut(std::string& out, bool crlf) : out_(out), eol_(crlf ? "\r\n" : "\n") {}
     void put(int code, std::string_view value) {
         char buf[16];
@@ -34,7 +34,7 @@ public:
     std::string& buffer() { return out_; }
     std::string_view eol() const { return eol_; }
 
-private:
+  private:
     std::string& out_;
     const char* eol_;
 };

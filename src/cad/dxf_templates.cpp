@@ -4,6 +4,8 @@
 
 namespace cad {
 
-DrawingData makeEmptyDrawing(std::string_view) { throw Error("Новые чертежи ещё не готовы"); }
+DrawingData makeEmptyDrawing(std::string_view) {
+    throw Error("Новые чертежи ещё не готовы");
+}
 
 }  // namespace cad

@@ -26,7 +26,6 @@ Box2 entityBounds(const DrawingData& drawing, const Entity& e);
 
 // Crossing points of two entities in the XY plane, neither extended. Overlapping
 // collinear pieces give the overlap's end points; a tangency gives its point once.
-std::vector<Point3> intersectEntities(const DrawingData& drawing, const Entity& a,
-                                      const Entity& b);
+std::vector<Point3> intersectEntities(const DrawingData& drawing, const Entity& a, const Entity& b);
 
 }  // namespace cad
