@@ -21,7 +21,6 @@ TEST_F(Faults, NoPicketInWorkIsRefused) {
     EXPECT_NE(ui.messages[0].find("Нет пикета в работе"), std::string::npos);
     EXPECT_EQ(drawn(), before);
     EXPECT_EQ(ws.profileBuilt, 0);
-    EXPECT_FALSE(ui.busy);
 }
 
 TEST_F(Faults, APicketOfOnePointIsRefused) {
@@ -32,7 +31,6 @@ TEST_F(Faults, APicketOfOnePointIsRefused) {
     EXPECT_NE(ui.messages[0].find("меньше двух точек"), std::string::npos);
     EXPECT_EQ(drawn(), before);
     EXPECT_FALSE(doc.hasLayer("Vline-Kernavisto"));
-    EXPECT_FALSE(ui.busy);
 }
 
 TEST_F(Faults, APicketWithoutAnyKnownHeightIsRefusedUntouched) {
