@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,17 @@ struct Workspace {
 
     // The decimal separator in force (',' or '.'), found from the system at start.
     char decimalSeparator = ',';
+
+    // Reaction to a changed selection in the sheet drawing (the crossing editor
+    // sets it); taking a picket into work connects it to sheetDoc's event.
+    std::function<void(Workspace&)> selectionHandler;
+    int selectionConnection = 0;  // id of that connection on sheetDoc, 0 when none
+
+    // True while an operation runs under runOperation (no second one may start).
+    bool operationRunning = false;
+    // True while "Скрывать элементы" keeps every object but the route hidden;
+    // a failed operation shows the objects again.
+    bool objectsHiddenForPicking = false;
 
     Piket* piketInWork() {
         if (workPiket < 0 || workPiket >= static_cast<int>(pikets.size())) return nullptr;
