@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/commands.hpp"
+#include "cli/editor_steps.hpp"
 #include "model/primitives.hpp"
 #include "model/project.hpp"
 #include "model/runner.hpp"
@@ -33,6 +34,7 @@ struct ProfileOptions {
     std::string separator;
     bool hideWhilePicking = false;
     std::string dump;
+    EditorStepOptions editorSteps;  // --edit, --pick-height, --add-point, --delete-point, --walk
 };
 
 // Messages go to stderr as they come and are kept for the dump.
@@ -217,10 +219,20 @@ bool writeDump(BatchRun& r, const ProfileOptions& o) {
     return true;
 }
 
+// The editor steps, in command-line order, each an operation of its own.
+bool runEditorSteps(BatchRun& r, const ProfileOptions& o) {
+    for (const EditorStep& step : o.editorSteps.steps()) {
+        if (!r.run([&] { runEditorStep(r.ws, r.prompter, step); })) return false;
+    }
+    return true;
+}
+
 int runProfile(const ProfileOptions& o) {
     BatchRun r;
     applyControls(r, o);
-    bool ok = openPlan(r, o) && definePiket(r, o) && takePiketIntoWork(r, o) && savePlan(r, o);
+    connectEditor(r.ws);
+    bool ok = openPlan(r, o) && definePiket(r, o) && takePiketIntoWork(r, o) &&
+              runEditorSteps(r, o) && savePlan(r, o);
     ok = writeDump(r, o) && ok;
     return ok ? 0 : 1;
 }
@@ -247,6 +259,7 @@ void registerProfile(CLI::App& app) {
     cmd->add_option("--separator", o->separator, "Десятичный разделитель: , или .");
     cmd->add_flag("--hide-while-picking", o->hideWhilePicking, "Скрывать элементы");
     cmd->add_option("--dump", o->dump, "Состояние после работы (JSON)");
+    o->editorSteps.add(*cmd);
     cmd->callback([o, cmd] {
         o->depthGiven = cmd->count("--depth") > 0;
         o->pipeGiven = cmd->count("--pipe") > 0;
