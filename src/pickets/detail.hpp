@@ -84,6 +84,14 @@ struct Ends {
 };
 Ends sequenceEnds(const std::vector<cad::EntityRef>& elements);
 
+// Nearest-neighbour order: for each position i in turn, the point nearest to
+// point i among those after it (the lower position on equal distances) moves
+// to i + 1 when it is nearer than `bound`; otherwise that step changes nothing.
+// Rows and objects move together. useIndex finds the nearest through an
+// R-tree; false scans every later point. Both give the same order.
+void orderByNearest(std::vector<model::PointRow>& rows, std::vector<cad::EntityRef>& objects,
+                    double bound, bool useIndex);
+
 // Appends the picket as a new entry of the table and its row to the picket list.
 void appendPiket(model::Workspace& ws, model::Piket piket);
 
