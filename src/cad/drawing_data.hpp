@@ -46,10 +46,13 @@ struct DxfLayout {
     std::size_t layerTableEnd = kNoIndex;    // ENDTAB of the LAYER table
     std::size_t blockRecordTableCount = kNoIndex;
     std::size_t blockRecordTableEnd = kNoIndex;
-    std::size_t blocksEnd = kNoIndex;  // ENDSEC of BLOCKS
-    Handle layerTable = 0;             // owner of new layers (R2000+)
-    Handle blockRecordTable = 0;       // owner of new block records (R2000+)
-    Handle modelSpaceRecord = 0;       // owner of new model-space entities (R2000+)
+    std::size_t blocksEnd = kNoIndex;     // ENDSEC of BLOCKS
+    Handle layerTable = 0;                // owner of new layers (R2000+)
+    Handle blockRecordTable = 0;          // owner of new block records (R2000+)
+    Handle modelSpaceRecord = 0;          // owner of new model-space entities (R2000+)
+    std::size_t objectsBegin = kNoIndex;  // 0/SECTION of OBJECTS: a missing ENTITIES goes before it
+    std::size_t eof = kNoIndex;           // the 0/EOF tag
+    Handle maxHandle = 0;  // largest handle the file's tags hold, after the reader's repairs
 };
 
 struct Layer {
