@@ -13,6 +13,7 @@
 
 #include "cli/commands.hpp"
 #include "cli/editor_steps.hpp"
+#include "cli/profile_steps.hpp"
 #include "model/primitives.hpp"
 #include "model/project.hpp"
 #include "model/runner.hpp"
@@ -35,6 +36,7 @@ struct ProfileOptions {
     bool hideWhilePicking = false;
     std::string dump;
     EditorStepOptions editorSteps;  // --edit, --pick-height, --add-point, --delete-point, --walk
+    ProfileStepOptions steps;       // --no-build, --pdf, --svg, --png
 };
 
 // Messages go to stderr as they come and are kept for the dump.
@@ -166,6 +168,14 @@ bool takePiketIntoWork(BatchRun& r, const ProfileOptions&) {
     return r.run([&] { sheet::takeIntoWork(r.ws); });
 }
 
+bool buildProfile(BatchRun& r, const ProfileOptions& o) {
+    return r.run([&] { buildProfileStep(r.ws, o.steps); });
+}
+
+bool plotSheet(BatchRun& r, const ProfileOptions& o) {
+    return r.run([&] { plotSheetStep(r.ws, o.steps); });
+}
+
 bool savePlan(BatchRun& r, const ProfileOptions& o) {
     return r.run([&] { r.ws.doc->saveAs(o.out); });
 }
@@ -232,7 +242,7 @@ int runProfile(const ProfileOptions& o) {
     applyControls(r, o);
     connectEditor(r.ws);
     bool ok = openPlan(r, o) && definePiket(r, o) && takePiketIntoWork(r, o) &&
-              runEditorSteps(r, o) && savePlan(r, o);
+              runEditorSteps(r, o) && buildProfile(r, o) && plotSheet(r, o) && savePlan(r, o);
     ok = writeDump(r, o) && ok;
     return ok ? 0 : 1;
 }
@@ -260,6 +270,7 @@ void registerProfile(CLI::App& app) {
     cmd->add_flag("--hide-while-picking", o->hideWhilePicking, "Скрывать элементы");
     cmd->add_option("--dump", o->dump, "Состояние после работы (JSON)");
     o->editorSteps.add(*cmd);
+    o->steps.add(*cmd);
     cmd->callback([o, cmd] {
         o->depthGiven = cmd->count("--depth") > 0;
         o->pipeGiven = cmd->count("--pipe") > 0;
