@@ -10,9 +10,7 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DKV_TESTS=OFF
 cmake --build build
 
 ./build/src/cli/kernavisto-cli info examples/plan.dxf
-
-# The road of one picket: the whole route of the sample, from its start to its end.
 mkdir -p out
-./build/src/cli/kernavisto-cli profile examples/plan.dxf -o out/plan-profile.dxf \
-  --from 285000,5975000 --to 717344,6012639 --dump out/plan-profile.json
-echo "Готово: out/plan-profile.dxf, состояние — out/plan-profile.json"
+./build/src/cli/kernavisto-cli profile examples/plan.dxf --from 285000,5975000 --to 717344,6012639 \
+  -o out/profile.dxf --pdf out/profile.pdf --png out/profile.png --dump out/profile.json
+echo "Профиль: out/profile.dxf, лист: out/profile.pdf, out/profile.png"
