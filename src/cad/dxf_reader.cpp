@@ -229,15 +229,17 @@ class Reader {
         Handle h = 0;
         std::string_view v = val(i);
         bool ok = parseHandle(v, h) && h != 0;
-        bool dup = ok && (usedHandles_.count(h) != 0);
+        bool dup = ok && (usedHandles_.count(h) != 0 || d_.entityByHandle.count(h) != 0);
         if (ok && !dup) {
-            usedHandles_.insert(h);
+            // Entities are found through entityByHandle, where entity() puts them.
+            if (!isEntity) usedHandles_.insert(h);
+            maxClaimed_ = std::max(maxClaimed_, h);
             return h;
         }
         Handle nh = fresh();
-        usedHandles_.insert(nh);
+        if (!isEntity) usedHandles_.insert(nh);
+        maxClaimed_ = std::max(maxClaimed_, nh);
         replaceValue(i, hexHandle(nh));
-        (void)isEntity;
         if (dup) {
             editIssue("duplicate-handle", i, nh,
                       where(i) + ": " + std::string(kind) + " с дескриптором " +
@@ -287,6 +289,7 @@ class Reader {
     Handle headerSeed_ = 1;
     Handle nextFresh_ = 1;
     Handle maxHandle_ = 0;
+    Handle maxClaimed_ = 0;  // largest handle of the tags that is really in use
     bool layerTableSeen_ = false;
 };
 
@@ -311,8 +314,8 @@ DrawingData Reader::run() {
     }
     nextFresh_ = maxHandle_ + 1;
     d_.entities.reserve(zeros);
+    adviseHugePages(d_.entities.data(), d_.entities.capacity() * sizeof(Entity));
     d_.entityByHandle.reserve(zeros);
-    usedHandles_.reserve(zeros);
 
     std::size_t i = 0;
     bool eof = false;
@@ -641,14 +644,14 @@ std::size_t Reader::closeSubEntities(std::size_t j, std::string_view sub, const 
         std::size_t e = nextZero(j + 1);
         checkPoints(j + 1, e);
         for (std::size_t k = j + 1; k < e; ++k) {
-            if (code(k) == 5) claimHandle(k, std::string(sub), true);
+            if (code(k) == 5) claimHandle(k, std::string(sub), false);
         }
         j = e;
     }
     if (at0(j, "SEQEND")) {
         std::size_t e = nextZero(j + 1);
         for (std::size_t k = j + 1; k < e; ++k) {
-            if (code(k) == 5) claimHandle(k, "SEQEND", true);
+            if (code(k) == 5) claimHandle(k, "SEQEND", false);
         }
         return e;
     }
@@ -804,6 +807,11 @@ void Reader::geometry(Entity& e, std::size_t gb, std::size_t ge) {
         PolylineGeom g;
         each([&](int c, std::size_t& k) {
             switch (c) {
+                case 90:  // the vertex count: room made once (never more than the tags allow)
+                    g.vertices.reserve(
+                        std::min<std::size_t>(static_cast<std::size_t>(std::max(inum(k), 0)),
+                                              (ge - k) / 2));
+                    break;
                 case 10: {
                     Point3 p = point(k, ge);
                     g.vertices.push_back(PolyVertex{p.x, p.y, 0.0, 0.0});
@@ -1400,8 +1408,7 @@ void Reader::afterRead() {
         }
     }
 
-    Handle maxUsed = 0;
-    for (Handle h : usedHandles_) maxUsed = std::max(maxUsed, h);
+    Handle maxUsed = maxClaimed_;
     d.layout.maxHandle = maxUsed;
     d.handseed = std::max({headerSeed_, maxUsed + 1, nextFresh_});
     if (d.layout.handseedValue != kNoIndex && headerSeed_ <= maxUsed) {
@@ -1497,7 +1504,11 @@ DrawingData readDxfFile(const std::filesystem::path& path) {
     std::streamoff size = in.tellg();
     if (size < 0) throw Error("Не удалось прочитать файл «" + path.string() + "»");
     in.seekg(0, std::ios::beg);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
+    // The whole file in one read, into the buffer the tags will keep.
+    std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(size));
+    adviseHugePages(bytes.data(), bytes.capacity());
+    bytes.resize(static_cast<std::size_t>(size));
     if (size > 0 && !in.read(bytes.data(), size)) {
         throw Error("Не удалось прочитать файл «" + path.string() + "»");
     }
