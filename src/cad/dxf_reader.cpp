@@ -234,6 +234,7 @@ class Reader {
             // Entities are found through entityByHandle, where entity() puts them.
             if (!isEntity) usedHandles_.insert(h);
             maxClaimed_ = std::max(maxClaimed_, h);
+            if (h < freshFloor_) maxOriginal_ = std::max(maxOriginal_, h);
             return h;
         }
         Handle nh = fresh();
@@ -289,7 +290,15 @@ class Reader {
     Handle headerSeed_ = 1;
     Handle nextFresh_ = 1;
     Handle maxHandle_ = 0;
-    Handle maxClaimed_ = 0;  // largest handle of the tags that is really in use
+    Handle maxClaimed_ = 0;   // largest handle of the tags that is really in use
+    Handle maxOriginal_ = 0;  // the same, leaving out handles given by repairs
+
+  public:
+    // Handles from here on were given by the repairs of an earlier pass.
+    Handle freshFloor_ = ~Handle(0);
+    Handle firstFresh() const { return std::max(maxHandle_ + 1, headerSeed_); }
+
+  private:
     bool layerTableSeen_ = false;
 };
 
@@ -808,9 +817,8 @@ void Reader::geometry(Entity& e, std::size_t gb, std::size_t ge) {
         each([&](int c, std::size_t& k) {
             switch (c) {
                 case 90:  // the vertex count: room made once (never more than the tags allow)
-                    g.vertices.reserve(
-                        std::min<std::size_t>(static_cast<std::size_t>(std::max(inum(k), 0)),
-                                              (ge - k) / 2));
+                    g.vertices.reserve(std::min<std::size_t>(
+                        static_cast<std::size_t>(std::max(inum(k), 0)), (ge - k) / 2));
                     break;
                 case 10: {
                     Point3 p = point(k, ge);
@@ -1411,7 +1419,7 @@ void Reader::afterRead() {
     Handle maxUsed = maxClaimed_;
     d.layout.maxHandle = maxUsed;
     d.handseed = std::max({headerSeed_, maxUsed + 1, nextFresh_});
-    if (d.layout.handseedValue != kNoIndex && headerSeed_ <= maxUsed) {
+    if (d.layout.handseedValue != kNoIndex && headerSeed_ <= maxOriginal_) {
         issue("handseed-low", d.layout.handseedValue, 0,
               "$HANDSEED (" + hexHandle(headerSeed_) + ") не больше занятых дескрипторов: будет " +
                   hexHandle(d.handseed));
@@ -1479,8 +1487,10 @@ DrawingData readDxfBuffer(std::string bytes) {
     if (tok.tags.size() == 0) throw Error("Файл пуст или не является файлом DXF");
     std::vector<Issue> repairs;
     std::vector<std::uint32_t> orig;
+    Handle freshFloor = ~Handle(0);
     for (int pass = 0;; ++pass) {
         Reader reader(tok, orig.empty() ? nullptr : &orig);
+        reader.freshFloor_ = freshFloor;
         bool last = pass >= 3;
         DrawingData d = reader.run();
         for (auto& is : reader.editIssues) repairs.push_back(std::move(is));
@@ -1489,6 +1499,7 @@ DrawingData readDxfBuffer(std::string bytes) {
             return d;
         }
         // Repairs that change tags: apply them and read the repaired tags again.
+        if (freshFloor == ~Handle(0)) freshFloor = reader.firstFresh();
         tok.tags = std::move(d.tags);
         orig = applyEdits(tok.tags, reader.edits, orig.empty() ? nullptr : &orig);
         tok.sawEof = true;
