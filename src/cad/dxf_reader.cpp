@@ -300,6 +300,8 @@ class Reader {
 
   private:
     bool layerTableSeen_ = false;
+    std::string_view lastSection_;       // name of the section read last
+    std::size_t lastEndsec_ = kNoIndex;  // and its ENDSEC
 };
 
 DrawingData Reader::run() {
@@ -335,6 +337,7 @@ DrawingData Reader::run() {
             d_.layout.eof = i;
             eof = true;
         } else if (code(i) == 999) {
+            lastSection_ = {};
             ++i;  // a comment
         } else {
             // Tags outside any section: dropped, as every reader would.
@@ -368,6 +371,15 @@ void Reader::section(std::size_t& i) {
     ++i;
     std::string_view name;
     if (i < n() && code(i) == 2) name = trimmed(val(i++));
+    // The same section again right after the first (nothing but stray tags
+    // between): one section, as every reader takes it.
+    if (!name.empty() && name == lastSection_ && lastEndsec_ != kNoIndex) {
+        edits.push_back(Edit{Edit::Delete, lastEndsec_, 1, {}});
+        edits.push_back(Edit{Edit::Delete, start, 2, {}});
+        editIssue("duplicate-section", start, 0,
+                  where(start) + ": раздел " + std::string(name) +
+                      " повторён; два раздела соединены в один");
+    }
     if (name == "HEADER") {
         header(i);
     } else if (name == "TABLES") {
@@ -382,7 +394,9 @@ void Reader::section(std::size_t& i) {
     } else {
         skipSection(i);
     }
+    lastEndsec_ = at0(i, "ENDSEC") ? i : kNoIndex;
     endSection(i, name);
+    lastSection_ = name;
 }
 
 void Reader::endSection(std::size_t& i, std::string_view name) {

@@ -204,6 +204,12 @@ INSTANTIATE_TEST_SUITE_P(
                 ASSERT_EQ(d.tags.value(p.tagEnd), "LINE");
                 EXPECT_EQ(d.tags.value(p.tagEnd - 5), "SEQEND");  // with 5, 330, 100, 8
             }},
+        BadCase{"EntitiesSectionTwice",
+                dxf(concat({header("AC1015", "ANSI_1251", "100"), layerTable({"0"}),
+                            entities(line("A1")), entities(line("A2")), eof()})),
+                {"duplicate-section"},
+                nullptr,
+                [](const DrawingData& d) { EXPECT_EQ(d.modelSpace.size(), 2u); }},
         BadCase{"JunkAfterEof", kGood + "garbage\nmore garbage\n", {"junk-after-eof"}},
         BadCase{
             "XWithoutY",
