@@ -229,15 +229,18 @@ class Reader {
         Handle h = 0;
         std::string_view v = val(i);
         bool ok = parseHandle(v, h) && h != 0;
-        bool dup = ok && (usedHandles_.count(h) != 0);
+        bool dup = ok && (usedHandles_.count(h) != 0 || d_.entityByHandle.count(h) != 0);
         if (ok && !dup) {
-            usedHandles_.insert(h);
+            // Entities are found through entityByHandle, where entity() puts them.
+            if (!isEntity) usedHandles_.insert(h);
+            maxClaimed_ = std::max(maxClaimed_, h);
+            if (h < freshFloor_) maxOriginal_ = std::max(maxOriginal_, h);
             return h;
         }
         Handle nh = fresh();
-        usedHandles_.insert(nh);
+        if (!isEntity) usedHandles_.insert(nh);
+        maxClaimed_ = std::max(maxClaimed_, nh);
         replaceValue(i, hexHandle(nh));
-        (void)isEntity;
         if (dup) {
             editIssue("duplicate-handle", i, nh,
                       where(i) + ": " + std::string(kind) + " с дескриптором " +
@@ -287,7 +290,18 @@ class Reader {
     Handle headerSeed_ = 1;
     Handle nextFresh_ = 1;
     Handle maxHandle_ = 0;
+    Handle maxClaimed_ = 0;   // largest handle of the tags that is really in use
+    Handle maxOriginal_ = 0;  // the same, leaving out handles given by repairs
+
+  public:
+    // Handles from here on were given by the repairs of an earlier pass.
+    Handle freshFloor_ = ~Handle(0);
+    Handle firstFresh() const { return std::max(maxHandle_ + 1, headerSeed_); }
+
+  private:
     bool layerTableSeen_ = false;
+    std::string_view lastSection_;       // name of the section read last
+    std::size_t lastEndsec_ = kNoIndex;  // and its ENDSEC
 };
 
 DrawingData Reader::run() {
@@ -311,8 +325,8 @@ DrawingData Reader::run() {
     }
     nextFresh_ = maxHandle_ + 1;
     d_.entities.reserve(zeros);
+    adviseHugePages(d_.entities.data(), d_.entities.capacity() * sizeof(Entity));
     d_.entityByHandle.reserve(zeros);
-    usedHandles_.reserve(zeros);
 
     std::size_t i = 0;
     bool eof = false;
@@ -323,6 +337,7 @@ DrawingData Reader::run() {
             d_.layout.eof = i;
             eof = true;
         } else if (code(i) == 999) {
+            lastSection_ = {};
             ++i;  // a comment
         } else {
             // Tags outside any section: dropped, as every reader would.
@@ -356,6 +371,15 @@ void Reader::section(std::size_t& i) {
     ++i;
     std::string_view name;
     if (i < n() && code(i) == 2) name = trimmed(val(i++));
+    // The same section again right after the first (nothing but stray tags
+    // between): one section, as every reader takes it.
+    if (!name.empty() && name == lastSection_ && lastEndsec_ != kNoIndex) {
+        edits.push_back(Edit{Edit::Delete, lastEndsec_, 1, {}});
+        edits.push_back(Edit{Edit::Delete, start, 2, {}});
+        editIssue("duplicate-section", start, 0,
+                  where(start) + ": раздел " + std::string(name) +
+                      " повторён; два раздела соединены в один");
+    }
     if (name == "HEADER") {
         header(i);
     } else if (name == "TABLES") {
@@ -370,7 +394,9 @@ void Reader::section(std::size_t& i) {
     } else {
         skipSection(i);
     }
+    lastEndsec_ = at0(i, "ENDSEC") ? i : kNoIndex;
     endSection(i, name);
+    lastSection_ = name;
 }
 
 void Reader::endSection(std::size_t& i, std::string_view name) {
@@ -641,14 +667,14 @@ std::size_t Reader::closeSubEntities(std::size_t j, std::string_view sub, const 
         std::size_t e = nextZero(j + 1);
         checkPoints(j + 1, e);
         for (std::size_t k = j + 1; k < e; ++k) {
-            if (code(k) == 5) claimHandle(k, std::string(sub), true);
+            if (code(k) == 5) claimHandle(k, std::string(sub), false);
         }
         j = e;
     }
     if (at0(j, "SEQEND")) {
         std::size_t e = nextZero(j + 1);
         for (std::size_t k = j + 1; k < e; ++k) {
-            if (code(k) == 5) claimHandle(k, "SEQEND", true);
+            if (code(k) == 5) claimHandle(k, "SEQEND", false);
         }
         return e;
     }
@@ -804,6 +830,10 @@ void Reader::geometry(Entity& e, std::size_t gb, std::size_t ge) {
         PolylineGeom g;
         each([&](int c, std::size_t& k) {
             switch (c) {
+                case 90:  // the vertex count: room made once (never more than the tags allow)
+                    g.vertices.reserve(std::min<std::size_t>(
+                        static_cast<std::size_t>(std::max(inum(k), 0)), (ge - k) / 2));
+                    break;
                 case 10: {
                     Point3 p = point(k, ge);
                     g.vertices.push_back(PolyVertex{p.x, p.y, 0.0, 0.0});
@@ -1400,11 +1430,10 @@ void Reader::afterRead() {
         }
     }
 
-    Handle maxUsed = 0;
-    for (Handle h : usedHandles_) maxUsed = std::max(maxUsed, h);
+    Handle maxUsed = maxClaimed_;
     d.layout.maxHandle = maxUsed;
     d.handseed = std::max({headerSeed_, maxUsed + 1, nextFresh_});
-    if (d.layout.handseedValue != kNoIndex && headerSeed_ <= maxUsed) {
+    if (d.layout.handseedValue != kNoIndex && headerSeed_ <= maxOriginal_) {
         issue("handseed-low", d.layout.handseedValue, 0,
               "$HANDSEED (" + hexHandle(headerSeed_) + ") не больше занятых дескрипторов: будет " +
                   hexHandle(d.handseed));
@@ -1472,8 +1501,10 @@ DrawingData readDxfBuffer(std::string bytes) {
     if (tok.tags.size() == 0) throw Error("Файл пуст или не является файлом DXF");
     std::vector<Issue> repairs;
     std::vector<std::uint32_t> orig;
+    Handle freshFloor = ~Handle(0);
     for (int pass = 0;; ++pass) {
         Reader reader(tok, orig.empty() ? nullptr : &orig);
+        reader.freshFloor_ = freshFloor;
         bool last = pass >= 3;
         DrawingData d = reader.run();
         for (auto& is : reader.editIssues) repairs.push_back(std::move(is));
@@ -1482,6 +1513,7 @@ DrawingData readDxfBuffer(std::string bytes) {
             return d;
         }
         // Repairs that change tags: apply them and read the repaired tags again.
+        if (freshFloor == ~Handle(0)) freshFloor = reader.firstFresh();
         tok.tags = std::move(d.tags);
         orig = applyEdits(tok.tags, reader.edits, orig.empty() ? nullptr : &orig);
         tok.sawEof = true;
@@ -1497,7 +1529,11 @@ DrawingData readDxfFile(const std::filesystem::path& path) {
     std::streamoff size = in.tellg();
     if (size < 0) throw Error("Не удалось прочитать файл «" + path.string() + "»");
     in.seekg(0, std::ios::beg);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
+    // The whole file in one read, into the buffer the tags will keep.
+    std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(size));
+    adviseHugePages(bytes.data(), bytes.capacity());
+    bytes.resize(static_cast<std::size_t>(size));
     if (size > 0 && !in.read(bytes.data(), size)) {
         throw Error("Не удалось прочитать файл «" + path.string() + "»");
     }

@@ -1,5 +1,7 @@
 #include "cad/dxf_tokenizer.hpp"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
@@ -9,6 +11,14 @@
 #include "cad/error.hpp"
 
 namespace cad {
+
+void adviseHugePages(const void* p, std::size_t bytes) {
+    const std::uintptr_t huge = std::uintptr_t(2) << 20;
+    if (bytes < 2 * huge) return;
+    auto from = (reinterpret_cast<std::uintptr_t>(p) + huge - 1) & ~(huge - 1);
+    auto to = (reinterpret_cast<std::uintptr_t>(p) + bytes) & ~(huge - 1);
+    if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+}
 
 std::string_view trimmed(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -24,6 +34,14 @@ constexpr std::size_t kMaxText = std::numeric_limits<std::uint32_t>::max();
 
 [[noreturn]] void tooLarge() {
     throw Error("Файл DXF больше 4 ГБ: такие файлы не поддерживаются");
+}
+
+void releaseTail(std::string& s) {
+    const std::uintptr_t page = 4096;
+    auto from =
+        (reinterpret_cast<std::uintptr_t>(s.data()) + s.size() + 1 + page - 1) & ~(page - 1);
+    auto to = (reinterpret_cast<std::uintptr_t>(s.data()) + s.capacity()) & ~(page - 1);
+    if (to > from + (1u << 20)) madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
 }
 
 bool blankOnly(const char* p, const char* end) {
@@ -53,14 +71,10 @@ TokenizedDxf tokenizeAscii(std::string bytes) {
 
     // Exact reservation: two lines a tag. Growing by doubling would hold the
     // old and the new array at once, which for big files is most of the memory.
-    std::size_t lines = 0;
-    for (const char* q = p; q < end;) {
-        const void* nl = std::memchr(q, '\n', static_cast<std::size_t>(end - q));
-        ++lines;
-        if (!nl) break;
-        q = static_cast<const char*>(nl) + 1;
-    }
+    std::size_t lines = 1;
+    for (const char* q = p; q < end; ++q) lines += *q == '\n';
     out.tags.tags.reserve(lines / 2 + 1);
+    adviseHugePages(out.tags.tags.data(), out.tags.tags.capacity() * sizeof(Tag));
 
     const char* firstNl = static_cast<const char*>(std::memchr(p, '\n', end - p));
     out.crlf = firstNl && firstNl > p && firstNl[-1] == '\r';
@@ -104,8 +118,10 @@ TokenizedDxf tokenizeAscii(std::string bytes) {
             break;
         }
     }
+    // The values now fill the front of the buffer. Shrinking would copy them;
+    // the pages behind them are handed back to the system instead.
     bytes.resize(w);
-    bytes.shrink_to_fit();
+    releaseTail(bytes);
     out.tags.text = std::move(bytes);
     return out;
 }

@@ -14,6 +14,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 
 #include "cad/drawing.hpp"
 #include "cad/dxf_emit.hpp"
@@ -73,7 +74,13 @@ bool parseInt(std::string_view v, long long& out) {
 
 }  // namespace
 
-std::string writeDxf(const DrawingData& d) {
+namespace {
+
+// Writes the drawing into `out`; when `flush` is given it is called whenever
+// `out` has grown past a few megabytes, and takes the text away, so that a
+// big drawing is never held twice in memory.
+void writeTags(const DrawingData& d, std::string& out,
+               const std::function<void(std::string&)>& flush) {
     const TagStore& s = d.tags;
     if (s.size() == 0) {
         throw Error("Чертёж не связан с файлом DXF или образцом: записать его нельзя");
@@ -119,9 +126,9 @@ std::string writeDxf(const DrawingData& d) {
     }
     const std::string textCodepage = fileTextCodepage(d.version, d.codepage);
 
-    std::string out;
+    constexpr std::size_t kChunk = 4u << 20;
     std::size_t eolSize = d.crlf ? 2 : 1;
-    out.reserve(s.text.size() + s.size() * (4 + 2 * eolSize) + 4096);
+    out.reserve(flush ? kChunk + (1u << 16) : s.text.size() + s.size() * (4 + 2 * eolSize) + 4096);
     TagOut tagOut(out, d.crlf);
     const CodeLines lines(d.crlf ? "\r\n" : "\n");
 
@@ -182,7 +189,16 @@ std::string writeDxf(const DrawingData& d) {
         }
         lines.put(out, t.code, value);
         if (i == lay.eof) break;
+        if (flush && out.size() >= kChunk) flush(out);
     }
+    if (flush) flush(out);
+}
+
+}  // namespace
+
+std::string writeDxf(const DrawingData& d) {
+    std::string out;
+    writeTags(d, out, nullptr);
     return out;
 }
 
@@ -200,27 +216,44 @@ std::string errnoText() {
 
 void writeDxfFile(const DrawingData& data, const std::filesystem::path& path) {
     namespace fs = std::filesystem;
-    // Everything that can fail on the drawing's side fails before the disk is touched.
-    const std::string bytes = writeDxf(data);
+    if (data.tags.size() == 0) writeDxf(data);  // throws: nothing to write
 
     fs::path dir = path.parent_path().empty() ? fs::path(".") : path.parent_path();
-    std::string pattern = (dir / ("." + path.filename().string() + ".XXXXXX")).string();
+    std::string tmpName = ".";
+    tmpName += path.filename().string();
+    tmpName += ".XXXXXX";
+    std::string pattern = (dir / tmpName).string();
     int fd = mkstemp(pattern.data());
     if (fd < 0) saveFailed(path, "нельзя создать временный файл в папке (" + errnoText() + ")");
     const fs::path tmp = pattern;
     auto fail = [&](const std::string& why) {
         ::close(fd);
+        fd = -1;
         std::error_code ec;
         fs::remove(tmp, ec);
         saveFailed(path, why);
     };
-    for (std::size_t done = 0; done < bytes.size();) {
-        ssize_t w = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            fail("ошибка записи (" + errnoText() + ")");
+    auto writeOut = [&](std::string& chunk) {
+        for (std::size_t done = 0; done < chunk.size();) {
+            ssize_t w = ::write(fd, chunk.data() + done, chunk.size() - done);
+            if (w < 0) {
+                if (errno == EINTR) continue;
+                fail("ошибка записи (" + errnoText() + ")");
+            }
+            done += static_cast<std::size_t>(w);
         }
-        done += static_cast<std::size_t>(w);
+        chunk.clear();
+    };
+    // The old file is not touched until the new one is complete on disk: a
+    // failure of the writer itself only removes the temporary file.
+    try {
+        std::string buffer;
+        writeTags(data, buffer, writeOut);
+    } catch (const Error&) {
+        if (fd >= 0) ::close(fd);
+        std::error_code ec;
+        fs::remove(tmp, ec);
+        throw;
     }
     if (::fsync(fd) != 0) fail("ошибка записи на диск (" + errnoText() + ")");
     // mkstemp makes the file private; a drawing gets the usual permissions.

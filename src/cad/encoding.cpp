@@ -225,7 +225,7 @@ std::string resolveEscapes(std::string&& s) {
             appendUtf8(out, v);
             continue;
         }
-        if (rest.size() >= 9 && rest[0] == '\\' && (rest[1] == 'M' || rest[1] == 'm') &&
+        if (rest.size() >= 8 && rest[0] == '\\' && (rest[1] == 'M' || rest[1] == 'm') &&
             rest[2] == '+' && isHex(rest[4]) && isHex(rest[5]) && isHex(rest[6]) &&
             isHex(rest[7]) && hexValue(rest.substr(4, 4), v)) {
             std::string c = mbcsChar(rest[3], v);

@@ -1,0 +1,126 @@
+// Loading and saving a large DXF plan (KV_BENCH_PLAN, default
+// /tmp/plan-1M.dxf, made by gen_plan.py). Beside them, the floor: the
+// file split into lines with each group code parsed by from_chars and
+// nothing kept, which no reader that looks at every tag can beat.
+#include <benchmark/benchmark.h>
+
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "cad/dxf_reader.hpp"
+#include "cad/dxf_tokenizer.hpp"
+#include "cad/dxf_writer.hpp"
+
+namespace {
+
+std::string planPath() {
+    const char* env = std::getenv("KV_BENCH_PLAN");
+    return env ? env : "/tmp/plan-1M.dxf";
+}
+
+const std::string& planBytes() {
+    static const std::string bytes = [] {
+        std::ifstream in(planPath(), std::ios::binary);
+        std::ostringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }();
+    return bytes;
+}
+
+bool havePlan(benchmark::State& state) {
+    if (planBytes().empty()) {
+        state.SkipWithError(("нет файла " + planPath()).c_str());
+        return false;
+    }
+    return true;
+}
+
+void BM_Floor(benchmark::State& state) {
+    if (!havePlan(state)) return;
+    const std::string& s = planBytes();
+    for (auto _ : state) {
+        const char* p = s.data();
+        const char* end = p + s.size();
+        long long sum = 0;
+        bool codeLine = true;
+        while (p < end) {
+            const char* nl = static_cast<const char*>(std::memchr(p, '\n', end - p));
+            if (!nl) nl = end;
+            if (codeLine) {
+                const char* b = p;
+                while (b < nl && *b == ' ') ++b;
+                int code = 0;
+                std::from_chars(b, nl, code);
+                sum += code;
+            }
+            codeLine = !codeLine;
+            p = nl + 1;
+        }
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * s.size()));
+}
+BENCHMARK(BM_Floor)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_Tokenize(benchmark::State& state) {
+    if (!havePlan(state)) return;
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::string copy = planBytes();
+        state.ResumeTiming();
+        cad::TokenizedDxf t = cad::tokenizeDxf(std::move(copy));
+        benchmark::DoNotOptimize(t.tags.size());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * planBytes().size()));
+}
+BENCHMARK(BM_Tokenize)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Reading the file from disk (page cache) and building the whole model.
+void BM_Load(benchmark::State& state) {
+    if (!havePlan(state)) return;
+    std::size_t entities = 0;
+    for (auto _ : state) {
+        cad::DrawingData d = cad::readDxfFile(planPath());
+        entities = d.entities.size();
+        benchmark::DoNotOptimize(entities);
+    }
+    state.counters["entities"] = static_cast<double>(entities);
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * planBytes().size()));
+}
+BENCHMARK(BM_Load)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_Save(benchmark::State& state) {
+    if (!havePlan(state)) return;
+    static const cad::DrawingData d = cad::readDxfFile(planPath());
+    std::size_t size = 0;
+    for (auto _ : state) {
+        std::string out = cad::writeDxf(d);
+        size = out.size();
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
+}
+BENCHMARK(BM_Save)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Saving to a file: written in chunks, fsync'ed and renamed into place.
+void BM_SaveFile(benchmark::State& state) {
+    if (!havePlan(state)) return;
+    static const cad::DrawingData d = cad::readDxfFile(planPath());
+    const std::string out = "/tmp/kv-bench-save.dxf";
+    for (auto _ : state) cad::writeDxfFile(d, out);
+    std::error_code ec;
+    state.SetBytesProcessed(static_cast<std::int64_t>(
+        state.iterations() * std::filesystem::file_size(out, ec)));
+    std::filesystem::remove(out, ec);
+    std::filesystem::remove("/tmp/kv-bench-save.bak", ec);
+}
+BENCHMARK(BM_SaveFile)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,374 @@
+// The file format below the model: ASCII line forms, binary DXF (R12 with
+// one-byte group codes, later versions with two), code pages and escapes,
+// and saving to disk (atomic, with the previous file kept as .bak).
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "cad/dxf_reader.hpp"
+#include "cad/dxf_test_util.hpp"
+#include "cad/dxf_tokenizer.hpp"
+#include "cad/dxf_writer.hpp"
+#include "cad/encoding.hpp"
+#include "cad/error.hpp"
+
+using namespace cad;
+using namespace dxftest;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::pair<int, std::string>> tagsOf(const TagStore& s) {
+    std::vector<std::pair<int, std::string>> out;
+    for (std::size_t i = 0; i < s.size(); ++i) out.emplace_back(s.tags[i].code, s.value(i));
+    return out;
+}
+
+// ---- ASCII line forms -------------------------------------------------------
+
+struct AsciiCase {
+    const char* name;
+    std::string file;
+    bool crlf;
+};
+
+class AsciiForms : public ::testing::TestWithParam<AsciiCase> {};
+
+TEST_P(AsciiForms, GiveTheSameTagsWithValuesAsWritten) {
+    TokenizedDxf t = tokenizeDxf(GetParam().file);
+    EXPECT_EQ(t.crlf, GetParam().crlf);
+    EXPECT_TRUE(t.sawEof);
+    Tags expected{{0, "SECTION"},        {2, "ENTITIES"}, {0, "TEXT"},
+                  {1, " два пробела  "}, {0, "ENDSEC"},   {0, "EOF"}};
+    EXPECT_EQ(tagsOf(t.tags), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Dxf, AsciiForms,
+    ::testing::Values(
+        AsciiCase{
+            "Lf",
+            "  0\nSECTION\n  2\nENTITIES\n  0\nTEXT\n  1\n два пробела  \n  0\nENDSEC\n  0\nEOF\n",
+            false},
+        AsciiCase{"Crlf",
+                  "  0\r\nSECTION\r\n  2\r\nENTITIES\r\n  0\r\nTEXT\r\n  1\r\n два пробела  \r\n"
+                  "  0\r\nENDSEC\r\n  0\r\nEOF\r\n",
+                  true},
+        AsciiCase{"BomAndBlanksAroundCodes",
+                  "\xEF\xBB\xBF"
+                  "0 \nSECTION\n2\t\nENTITIES\n 0  \nTEXT\n   1\n два пробела  "
+                  "\n0\nENDSEC\n0\nEOF",
+                  false},
+        AsciiCase{"BlankLinesAfterEof",
+                  "0\nSECTION\n2\nENTITIES\n0\nTEXT\n1\n два пробела  \n0\nENDSEC\n0\nEOF\n\n\n",
+                  false}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+// ---- binary DXF -------------------------------------------------------------
+
+class Binary {
+  public:
+    explicit Binary(bool wideCodes) : wide_(wideCodes) { out_.assign(kBinarySentinel); }
+    Binary& code(int c) {
+        if (wide_) {
+            put16(c);
+        } else if (c < 255) {
+            out_ += static_cast<char>(c);
+        } else {
+            out_ += '\xff';
+            put16(c);
+        }
+        return *this;
+    }
+    Binary& str(int c, std::string_view v) {
+        code(c);
+        out_.append(v);
+        out_ += '\0';
+        return *this;
+    }
+    Binary& real(int c, double v) {
+        code(c);
+        char b[8];
+        std::memcpy(b, &v, 8);
+        out_.append(b, 8);
+        return *this;
+    }
+    Binary& i16(int c, int v) {
+        code(c);
+        put16(v);
+        return *this;
+    }
+    Binary& i32(int c, std::int32_t v) {
+        code(c);
+        for (int k = 0; k < 4; ++k) out_ += static_cast<char>((v >> (8 * k)) & 0xFF);
+        return *this;
+    }
+    Binary& chunk(int c, std::string_view bytes) {
+        code(c);
+        out_ += static_cast<char>(bytes.size());
+        out_.append(bytes);
+        return *this;
+    }
+    const std::string& bytes() const { return out_; }
+
+  private:
+    void put16(int v) {
+        out_ += static_cast<char>(v & 0xFF);
+        out_ += static_cast<char>((v >> 8) & 0xFF);
+    }
+    bool wide_;
+    std::string out_;
+};
+
+std::string binaryDrawing(bool wide, const char* version) {
+    Binary b(wide);
+    b.str(0, "SECTION").str(2, "HEADER").str(9, "$ACADVER").str(1, version);
+    b.str(9, "$HANDSEED").str(5, "FF").str(0, "ENDSEC");
+    b.str(0, "SECTION").str(2, "ENTITIES");
+    b.str(0, "LINE").str(5, "1A").str(8, "0").i16(62, 3).real(10, 0.1).real(20, -2.5);
+    b.real(30, 0).real(11, 1e20).real(21, 3).real(31, 0);
+    b.i32(90, -7).str(1000 - 999 + 999, "c").chunk(310, "\x01\xAB");
+    b.str(1001, "APP").str(1000, "a^b\nc").real(1040, 0.5);
+    b.str(0, "ENDSEC").str(0, "EOF");
+    return b.bytes();
+}
+
+class BinaryDxf : public ::testing::TestWithParam<bool> {};
+
+TEST_P(BinaryDxf, ValuesBecomeTheTextOfAnAsciiFile) {
+    bool wide = GetParam();
+    DrawingData d = readDxf(binaryDrawing(wide, wide ? "AC1015" : "AC1009"));
+    EXPECT_TRUE(d.binary);
+    ASSERT_EQ(d.modelSpace.size(), 1u);
+    const Entity& e = d.entities[d.modelSpace[0].v];
+    EXPECT_EQ(e.handle, 0x1Au);
+    EXPECT_EQ(e.color, 3);
+    auto& g = std::get<LineGeom>(e.geom);
+    EXPECT_EQ(g.start, (Point3{0.1, -2.5, 0}));
+    EXPECT_EQ(g.end, (Point3{1e20, 3, 0}));
+    std::vector<std::string> values;
+    for (std::size_t i = e.tagBegin; i < e.tagEnd; ++i) values.emplace_back(d.tags.value(i));
+    std::vector<std::string> expected{"LINE", "1A", "0",  "3", "0.1",  "-2.5", "0",       "1e+20",
+                                      "3",    "0",  "-7", "c", "01AB", "APP",  "a^ b^Jc", "0.5"};
+    EXPECT_EQ(values, expected);
+
+    // Saved as ASCII of the same version, the same tags.
+    std::string ascii = writeDxf(d);
+    TokenizedDxf back = tokenizeDxf(ascii);
+    EXPECT_FALSE(back.binary);
+    EXPECT_EQ(tagsOf(back.tags), tagsOf(d.tags));
+    EXPECT_EQ(readDxf(ascii).version, wide ? "AC1015" : "AC1009");
+}
+
+TEST_P(BinaryDxf, CutShortIsRepaired) {
+    std::string bytes = binaryDrawing(GetParam(), "AC1015");
+    DrawingData d = readDxf(bytes.substr(0, bytes.size() - 9));
+    ASSERT_FALSE(d.issues.empty());
+    EXPECT_EQ(d.issues[0].code, "missing-endsec");
+    EXPECT_EQ(d.issues[0].line, 0u);  // a binary file has no lines
+    EXPECT_EQ(d.modelSpace.size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Dxf, BinaryDxf, ::testing::Values(false, true), [](const auto& p) {
+    return p.param ? "TwoByteCodes" : "R12OneByteCodes";
+});
+
+// ---- code pages -------------------------------------------------------------
+
+struct DecodeCase {
+    const char* name;
+    std::string raw;
+    const char* codepage;
+    const char* utf8;
+};
+
+class Decoding : public ::testing::TestWithParam<DecodeCase> {};
+
+TEST_P(Decoding, GivesUtf8) {
+    EXPECT_EQ(decodeText(GetParam().raw, GetParam().codepage), GetParam().utf8);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Dxf, Decoding,
+    ::testing::Values(
+        DecodeCase{"Ansi1251", "\xD2\xF0\xE0\xF1\xF1\xE0", "ANSI_1251", "Трасса"},
+        DecodeCase{"Ansi1251LowerCaseName", "\xEA\xEE\xEB\xEE\xE4\xE5\xF6", "ansi_1251", "колодец"},
+        DecodeCase{"Dos866", "\x8A\xAE\xAB\xAE\xA4\xA5\xE6", "DOS866", "Колодец"},
+        DecodeCase{"Ansi1252", "trac\xE9", "ANSI_1252", "tracé"},
+        DecodeCase{"MissingPageIsAnsi1252", "trac\xE9", "", "tracé"},
+        DecodeCase{"MacRoman", "\x8E", "MAC-ROMAN", "é"},
+        DecodeCase{"Dos932DoubleByte", "\x93\xFA\x96\x7B", "DOS932", "日本"},
+        DecodeCase{"Utf8Kept", "Ø ∅ Ж", "UTF-8", "Ø ∅ Ж"},
+        DecodeCase{"Utf8WithA1252ByteInside",
+                   "a\xB0"
+                   "b",
+                   "UTF-8", "a°b"},
+        DecodeCase{"UEscapes", "\\U+0422\\U+0440\\u+0430ssa", "ANSI_1252", "Траssa"},
+        DecodeCase{"UEscapeSurrogatePair", "\\U+D83D\\U+DE00", "UTF-8", "\xF0\x9F\x98\x80"},
+        DecodeCase{"UEscapeTooShortStays", "\\U+04", "UTF-8", "\\U+04"},
+        DecodeCase{"MEscapeShiftJis", "\\M+193FA", "ANSI_1252", "日"},
+        DecodeCase{"MEscapeUnknownPageStays", "\\M+993FA", "ANSI_1252", "\\M+993FA"}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+struct EncodeCase {
+    const char* name;
+    const char* utf8;
+    const char* codepage;
+    std::string raw;
+};
+
+class Encoding : public ::testing::TestWithParam<EncodeCase> {};
+
+TEST_P(Encoding, WritesThePageOrEscapes) {
+    const EncodeCase& c = GetParam();
+    std::string raw = encodeText(c.utf8, c.codepage);
+    EXPECT_EQ(raw, c.raw);
+    EXPECT_EQ(decodeText(raw, c.codepage), c.utf8);  // and back
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Dxf, Encoding,
+    ::testing::Values(EncodeCase{"Ansi1251", "Трасса", "ANSI_1251", "\xD2\xF0\xE0\xF1\xF1\xE0"},
+                      EncodeCase{"CyrillicInto1252", "Ж-1", "ANSI_1252", "\\U+0416-1"},
+                      EncodeCase{"DiameterInto1251", "∅110", "ANSI_1251", "\\U+2205110"},
+                      EncodeCase{"OutsideTheBmp", "\xF0\x9F\x98\x80", "ANSI_1251",
+                                 "\\U+D83D\\U+DE00"},
+                      EncodeCase{"Utf8File", "Трасса ∅", "UTF-8", "Трасса ∅"},
+                      EncodeCase{"ShiftJis", "日本", "DOS932", "\x93\xFA\x96\x7B"}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST(CodePages, FileTextPageFollowsVersion) {
+    EXPECT_EQ(fileTextCodepage("AC1021", "ANSI_1251"), "UTF-8");
+    EXPECT_EQ(fileTextCodepage("AC1015", "ANSI_1251"), "ANSI_1251");
+    EXPECT_EQ(fileTextCodepage("AC1015", "UNDEFINED"), "ANSI_1252");
+    EXPECT_EQ(iconvName("ANSI_1251"), "CP1251");
+    EXPECT_EQ(iconvName("dos866"), "CP866");
+    EXPECT_EQ(iconvName("UNDEFINED"), "");
+}
+
+TEST(CodePages, AFileWithoutPageAndEightBitTextWarnsOnce) {
+    std::string file =
+        dxf(concat({header("AC1009"), layerTable({"0", "trac\xE9"}),
+                    entities({{0, "TEXT"}, {8, "trac\xE9"}, {1, "\xE9t\xE9"}}), eof()}));
+    // header() wrote no $DWGCODEPAGE
+    DrawingData d = readDxf(file);
+    ASSERT_EQ(d.issues.size(), 1u);
+    EXPECT_EQ(d.issues[0].code, "no-codepage");
+    EXPECT_EQ(d.codepage, "ANSI_1252");
+    EXPECT_EQ(d.entities[d.modelSpace[0].v].layer, "tracé");
+    EXPECT_EQ(std::get<TextGeom>(d.entities[d.modelSpace[0].v].geom).text, "été");
+}
+
+TEST(CodePages, R2007AndLaterAreUtf8WhateverTheHeaderSays) {
+    std::string file =
+        dxf(concat({header("AC1021", "ANSI_1251"), layerTable({"0", "Трасса"}),
+                    entities({{0, "TEXT"}, {5, "A"}, {8, "Трасса"}, {1, "∅110"}}), eof()}));
+    DrawingData d = readDxf(file);
+    EXPECT_TRUE(d.issues.empty());
+    EXPECT_EQ(d.entities[d.modelSpace[0].v].layer, "Трасса");
+    EXPECT_EQ(std::get<TextGeom>(d.entities[d.modelSpace[0].v].geom).text, "∅110");
+}
+
+// ---- saving to disk ---------------------------------------------------------
+
+class SaveFile : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("kv-save-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    static std::string slurp(const fs::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        std::ostringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
+    fs::path dir_;
+};
+
+TEST_F(SaveFile, KeepsThePreviousFileAsBakAndLeavesNoTemporaryFile) {
+    std::string first = r12({{0, "LINE"}, {8, "0"}, {10, "0"}, {20, "0"}, {11, "1"}, {21, "0"}});
+    fs::path plan = dir_ / "plan.dxf";
+    { std::ofstream(plan, std::ios::binary) << "old contents"; }
+    DrawingData d = readDxf(first);
+    writeDxfFile(d, plan);
+    EXPECT_EQ(slurp(plan), writeDxf(d));
+    EXPECT_EQ(slurp(dir_ / "plan.bak"), "old contents");
+    writeDxfFile(d, plan);
+    EXPECT_EQ(slurp(dir_ / "plan.bak"), writeDxf(d));
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir_)) ++files;
+    EXPECT_EQ(files, 2u);  // plan.dxf and plan.bak, no temporary file left behind
+}
+
+TEST_F(SaveFile, SaveAsToANewNameMakesNoBak) {
+    DrawingData d = readDxf(r12({}));
+    writeDxfFile(d, dir_ / "new.dxf");
+    EXPECT_TRUE(fs::exists(dir_ / "new.dxf"));
+    EXPECT_FALSE(fs::exists(dir_ / "new.bak"));
+}
+
+TEST_F(SaveFile, FailuresAreClearAndLoseNothing) {
+    DrawingData d = readDxf(r12({}));
+    fs::path plan = dir_ / "plan.dxf";
+    { std::ofstream(plan, std::ios::binary) << "precious"; }
+    DrawingData empty;  // made in memory, never read: nothing to write from
+    EXPECT_THROW(writeDxfFile(empty, plan), Error);
+    EXPECT_EQ(slurp(plan), "precious");
+    try {
+        writeDxfFile(d, dir_ / "missing-folder" / "plan.dxf");
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find("Не удалось сохранить"), std::string::npos);
+    }
+    EXPECT_EQ(slurp(plan), "precious");
+}
+
+TEST(DxfWriter, RewritesHandseedAndCurrentLayerOnlyWhenNeeded) {
+    std::string file = encodeText(
+        dxf(concat(
+            {header("AC1009", "ANSI_1251", "30"), layerTable({"0", "Трасса"}),
+             entities(
+                 {{0, "LINE"}, {5, "2E"}, {8, "0"}, {10, "0"}, {20, "0"}, {11, "1"}, {21, "0"}}),
+             eof()})),
+        "ANSI_1251");
+    DrawingData d = readDxf(file);
+    EXPECT_EQ(writeDxf(d), file);  // unchanged: byte for byte, as the file used the same form
+    d.currentLayer = "Трасса";
+    d.currentLayerChanged = true;
+    d.layout.maxHandle = 0x40;  // as if a handle above the seed were in the tags
+    DrawingData back = readDxf(writeDxf(d));
+    EXPECT_EQ(back.currentLayer, "Трасса");
+    EXPECT_EQ(back.tags.value(back.layout.clayerValue), encodeText("Трасса", "ANSI_1251"));
+    EXPECT_EQ(back.tags.value(back.layout.handseedValue), "41");
+}
+
+TEST(DxfWriter, ErasedEntitiesAreLeftOut) {
+    DrawingData d = readDxf(r12({{0, "LINE"},
+                                 {5, "A1"},
+                                 {8, "0"},
+                                 {10, "0"},
+                                 {20, "0"},
+                                 {11, "1"},
+                                 {21, "0"},
+                                 {0, "CIRCLE"},
+                                 {5, "A2"},
+                                 {8, "0"},
+                                 {10, "0"},
+                                 {20, "0"},
+                                 {40, "1"}}));
+    d.entities[d.modelSpace[0].v].erased = true;
+    DrawingData back = readDxf(writeDxf(d));
+    ASSERT_EQ(back.modelSpace.size(), 1u);
+    EXPECT_EQ(back.entities[back.modelSpace[0].v].dxfType, "CIRCLE");
+    EXPECT_EQ(back.entities[back.modelSpace[0].v].handle, 0xA2u);
+}
+
+}  // namespace
