@@ -240,7 +240,7 @@ SamplePlan makeSamplePlan() {
     }
 
     // Buildings near the route, hatched, with their outlines.
-    for (auto [segment, side] : {std::pair{1, 1.0}, std::pair{6, -1.0}}) {
+    for (auto [segment, side] : {std::pair{0, -1.0}, std::pair{6, -1.0}}) {
         const Point3& a = plan.route[static_cast<std::size_t>(segment)];
         double az = kRoute[static_cast<std::size_t>(segment)].azimuth;
         Point3 corner = along(a, az + 90.0 * side, 15000);

@@ -21,14 +21,29 @@ def vec(v):
     return [v[0], v[1], v[2] if len(v) > 2 else 0.0]
 
 
+def common(e, name, default):
+    # Entities ezdxf keeps as unknown have no such attributes.
+    try:
+        return e.dxf.get(name, default)
+    except ezdxf.DXFAttributeError:
+        return default
+
+
 def describe(e):
+    try:
+        return details(e)
+    except (ezdxf.DXFError, AttributeError, TypeError) as ex:
+        return {"type": e.dxftype(), "handle": common(e, "handle", ""), "error": str(ex)}
+
+
+def details(e):
     d = {
         "type": e.dxftype(),
-        "handle": e.dxf.get("handle", ""),
-        "layer": e.dxf.get("layer", ""),
-        "color": e.dxf.get("color", 256),
-        "lineweight": e.dxf.get("lineweight", -1),
-        "invisible": e.dxf.get("invisible", 0),
+        "handle": common(e, "handle", ""),
+        "layer": common(e, "layer", ""),
+        "color": common(e, "color", 256),
+        "lineweight": common(e, "lineweight", -1),
+        "invisible": common(e, "invisible", 0),
     }
     t = e.dxftype()
     if t == "LINE":

@@ -32,16 +32,17 @@ double toSegment(Point3 p, Point3 a, Point3 b) {
     return planeDistance(p, a + ab * t);
 }
 
-// Whether the polyline's segments cross the segment a-b.
-bool crosses(const PolylineGeom& g, Point3 a, Point3 b) {
+// How many of the polyline's segments cross the segment a-b.
+std::size_t crossings(const PolylineGeom& g, Point3 a, Point3 b) {
     auto side = [](Point3 p, Point3 q, Point3 r) { return cross(q - p, r - p).z; };
-    std::size_t n = g.vertices.size();
-    for (std::size_t i = 0; i + 1 < n + (g.closed ? 1 : 0); ++i) {
+    const std::size_t size = g.vertices.size();
+    std::size_t n = 0;
+    for (std::size_t i = 0; i + 1 < size + (g.closed ? 1 : 0); ++i) {
         Point3 p{g.vertices[i].x, g.vertices[i].y, 0};
-        Point3 q{g.vertices[(i + 1) % n].x, g.vertices[(i + 1) % n].y, 0};
-        if (side(p, q, a) * side(p, q, b) < 0 && side(a, b, p) * side(a, b, q) < 0) return true;
+        Point3 q{g.vertices[(i + 1) % size].x, g.vertices[(i + 1) % size].y, 0};
+        n += side(p, q, a) * side(p, q, b) < 0 && side(a, b, p) * side(a, b, q) < 0;
     }
-    return false;
+    return n;
 }
 
 }  // namespace
@@ -92,7 +93,7 @@ TEST(SamplePlan, HoldsARouteWithConnectionsAndCrossings) {
         std::size_t n = 0;
         for (EntityRef e : byLayer[layer]) {
             const auto& g = std::get<PolylineGeom>(e.entity().geom);
-            for (EntityRef r : route) n += crosses(g, r.startPoint(), r.endPoint());
+            for (EntityRef r : route) n += crossings(g, r.startPoint(), r.endPoint());
         }
         return n;
     };
