@@ -369,7 +369,9 @@ void setMTextProperties(const TagStore& tags, const EntityParts& parts, const MT
     if (findCode(tags, parts.geometry, 11)) {
         // A direction vector wins over the rotation angle.
         double r = m.rotation * std::numbers::pi / 180.0;
-        setPoint(tags, parts, edits, 11, {std::cos(r), std::sin(r), 0.0});
+        // cos 90 degrees is 6e-17 in doubles: write the 0 that was meant.
+        auto snap = [](double v) { return std::abs(v) < 1e-15 ? 0.0 : v; };
+        setPoint(tags, parts, edits, 11, {snap(std::cos(r)), snap(std::sin(r)), 0.0});
         return;
     }
     setOrInsertDouble(tags, parts.geometry, edits, 50, m.rotation, 0.0,

@@ -380,6 +380,40 @@ AcDbLine
  31
 0.0
   0
+MTEXT
+  5
+2D
+330
+1F
+100
+AcDbEntity
+  8
+0
+100
+AcDbMText
+ 10
+1.0
+ 20
+2.0
+ 30
+0.0
+ 40
+2.5
+ 41
+0.0
+ 71
+     1
+ 72
+     5
+  1
+Well K-1
+ 11
+1.0
+ 21
+0.0
+ 31
+0.0
+  0
 ENDSEC
   0
 SECTION
@@ -667,7 +701,13 @@ INSTANTIATE_TEST_SUITE_P(
                        e.setRotation(90);
                        e.setTextHeight(3);
                    },
-                   {"~40:2.5>3.0", "+50:90.0"}}),
+                   {"~40:2.5>3.0", "+50:90.0"}},
+        ChangeCase{"MTextRotationTurnsItsDirection", kR2000, "2D",
+                   [](EntityRef& e) {
+                       e.setRotation(90);
+                       e.setTextHeight(5);
+                   },
+                   {"~40:2.5>5.0", "~11:1.0>0.0", "~21:0.0>1.0"}}),
     [](const auto& tp) { return std::string(tp.param.name); });
 
 TEST(ChangedEntityPadding, KeepsTheFilesRightAlignedIntegers) {
