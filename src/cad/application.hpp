@@ -13,14 +13,14 @@
 namespace cad {
 
 class View {
-public:
+  public:
     virtual ~View() = default;
     virtual void zoomAll(Drawing& drawing) = 0;
     virtual void zoomCenter(Drawing& drawing, Point3 center, double magnification) = 0;
 };
 
 class RecordingView : public View {
-public:
+  public:
     struct Request {
         std::string kind;  // "zoomAll" or "zoomCenter"
         Point3 center;
@@ -34,7 +34,7 @@ public:
 };
 
 class Application {
-public:
+  public:
     explicit Application(View* view = nullptr) : view_(view) {}
     void setView(View* view) { view_ = view; }
 
@@ -50,9 +50,10 @@ public:
     void zoomCenter(Point3 center, double magnification);
     void quit();  // closes every drawing
 
-private:
+  private:
     View* view_;
-    std::vector<std::unique_ptr<Drawing>> drawings_;  // closed ones stay, so references fail cleanly
+    std::vector<std::unique_ptr<Drawing>>
+        drawings_;  // closed ones stay, so references fail cleanly
     Drawing* active_ = nullptr;
 };
 

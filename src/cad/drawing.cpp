@@ -34,7 +34,9 @@ bool parseHandle(std::string_view hex, Handle& out) {
 
 namespace {
 
-const char* kindName(const Entity& e) { return e.dxfType.empty() ? "?" : e.dxfType.c_str(); }
+const char* kindName(const Entity& e) {
+    return e.dxfType.empty() ? "?" : e.dxfType.c_str();
+}
 
 [[noreturn]] void notSupported(const Entity& e, const char* property) {
     throw Error(std::string("Объект ") + kindName(e) + " не имеет свойства " + property);
@@ -60,9 +62,15 @@ Entity& EntityRef::mutableEntity(std::uint32_t changedBit) {
     return e;
 }
 
-std::string EntityRef::dxfType() const { return entity().dxfType; }
-std::string EntityRef::handle() const { return formatHandle(entity().handle); }
-std::string EntityRef::layer() const { return entity().layer; }
+std::string EntityRef::dxfType() const {
+    return entity().dxfType;
+}
+std::string EntityRef::handle() const {
+    return formatHandle(entity().handle);
+}
+std::string EntityRef::layer() const {
+    return entity().layer;
+}
 
 void EntityRef::setLayer(const std::string& name) {
     entity();
@@ -70,19 +78,27 @@ void EntityRef::setLayer(const std::string& name) {
     mutableEntity(kChangedLayer).layer = name;
 }
 
-bool EntityRef::visible() const { return entity().visible; }
+bool EntityRef::visible() const {
+    return entity().visible;
+}
 void EntityRef::setVisible(bool visible) {
     if (entity().visible == visible) return;
     mutableEntity(kChangedVisible).visible = visible;
 }
 
-int EntityRef::lineweight() const { return entity().lineweight; }
+int EntityRef::lineweight() const {
+    return entity().lineweight;
+}
 void EntityRef::setLineweight(int lineweight) {
     mutableEntity(kChangedLineweight).lineweight = lineweight;
 }
 
-int EntityRef::color() const { return entity().color; }
-void EntityRef::setColor(int color) { mutableEntity(kChangedColor).color = color; }
+int EntityRef::color() const {
+    return entity().color;
+}
+void EntityRef::setColor(int color) {
+    mutableEntity(kChangedColor).color = color;
+}
 
 Point3 EntityRef::startPoint() const {
     const Entity& e = entity();
@@ -230,7 +246,9 @@ std::unique_ptr<Drawing> Drawing::create(std::string_view version) {
     return std::make_unique<Drawing>(makeEmptyDrawing(version));
 }
 
-std::string Drawing::name() const { return path_.filename().string(); }
+std::string Drawing::name() const {
+    return path_.filename().string();
+}
 
 void Drawing::requireOpen() const {
     if (!open_) throw Error("Чертёж закрыт");

@@ -22,7 +22,7 @@ class Drawing;
 // open and the entity still exists; asking an entity for something it has not
 // got throws cad::Error. A reference must not outlive its Drawing object.
 class EntityRef {
-public:
+  public:
     EntityRef() = default;
     EntityRef(Drawing* drawing, EntityId id) : drawing_(drawing), id_(id) {}
 
@@ -48,17 +48,17 @@ public:
     Point3 endPoint() const;
     void setStartPoint(Point3 p);  // lines only
     void setEndPoint(Point3 p);
-    double length() const;  // lines, polylines, arcs, circles
-    std::string textString() const;  // TEXT, MTEXT without formatting codes
-    void setRotation(double degrees);   // texts
+    double length() const;               // lines, polylines, arcs, circles
+    std::string textString() const;      // TEXT, MTEXT without formatting codes
+    void setRotation(double degrees);    // texts
     void setScaleFactor(double factor);  // texts: the width factor
-    void setTextHeight(double height);  // texts
+    void setTextHeight(double height);   // texts
     // Crossing points with another entity, neither extended, as X, Y, Z, X, Y, Z, ...
     std::vector<double> intersectWith(const EntityRef& other) const;
     void update();  // asks the views to redraw the entity
     void erase();
 
-private:
+  private:
     Entity& mutableEntity(std::uint32_t changedBit);
     Drawing* drawing_ = nullptr;
     EntityId id_;
@@ -66,7 +66,7 @@ private:
 
 // A named selection set of a drawing (not saved in the file).
 class SelectionSet {
-public:
+  public:
     SelectionSet(Drawing* drawing, std::string name) : drawing_(drawing), name_(std::move(name)) {}
     const std::string& name() const { return name_; }
     std::size_t count() const { return items_.size(); }
@@ -77,14 +77,14 @@ public:
     void select(int mode);
     const std::vector<EntityRef>& items() const { return items_; }
 
-private:
+  private:
     Drawing* drawing_;
     std::string name_;
     std::vector<EntityRef> items_;
 };
 
 class Drawing {
-public:
+  public:
     Drawing();  // an empty drawing, never read from a file
     explicit Drawing(DrawingData data, std::filesystem::path path = {});
     Drawing(const Drawing&) = delete;
@@ -156,7 +156,7 @@ public:
 
     void requireOpen() const;  // throws cad::Error on a closed drawing
 
-private:
+  private:
     friend class EntityRef;
     // Gives an entity its handle (and the handles its followers need) and
     // stores it; the caller files it in model space or a block.
@@ -173,7 +173,7 @@ private:
     int nextHandlerId_ = 1;
 };
 
-std::string formatHandle(Handle h);                // upper-case hexadecimal
+std::string formatHandle(Handle h);                   // upper-case hexadecimal
 bool parseHandle(std::string_view hex, Handle& out);  // false when not hexadecimal
 
 }  // namespace cad

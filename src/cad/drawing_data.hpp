@@ -46,17 +46,20 @@ struct DxfLayout {
     std::size_t layerTableEnd = kNoIndex;    // ENDTAB of the LAYER table
     std::size_t blockRecordTableCount = kNoIndex;
     std::size_t blockRecordTableEnd = kNoIndex;
-    std::size_t blocksEnd = kNoIndex;        // ENDSEC of BLOCKS
-    Handle layerTable = 0;        // owner of new layers (R2000+)
-    Handle blockRecordTable = 0;  // owner of new block records (R2000+)
-    Handle modelSpaceRecord = 0;  // owner of new model-space entities (R2000+)
+    std::size_t blocksEnd = kNoIndex;     // ENDSEC of BLOCKS
+    Handle layerTable = 0;                // owner of new layers (R2000+)
+    Handle blockRecordTable = 0;          // owner of new block records (R2000+)
+    Handle modelSpaceRecord = 0;          // owner of new model-space entities (R2000+)
+    std::size_t objectsBegin = kNoIndex;  // 0/SECTION of OBJECTS: a missing ENTITIES goes before it
+    std::size_t eof = kNoIndex;           // the 0/EOF tag
+    Handle maxHandle = 0;  // largest handle the file's tags hold, after the reader's repairs
 };
 
 struct Layer {
-    std::string name;    // 2, UTF-8
-    int color = 7;       // 62; negative when the layer is off
-    int flags = 0;       // 70: 1 frozen, 4 locked
-    int lineweight = -3;  // 370
+    std::string name;                     // 2, UTF-8
+    int color = 7;                        // 62; negative when the layer is off
+    int flags = 0;                        // 70: 1 frozen, 4 locked
+    int lineweight = -3;                  // 370
     std::string linetype = "Continuous";  // 6
     Handle handle = 0;
     std::uint32_t tagBegin = kNoTags;  // the layer's table entry; kNoTags when created
@@ -64,34 +67,34 @@ struct Layer {
 };
 
 struct Block {
-    std::string name;  // 2, UTF-8
-    Point3 base;       // 10
-    int flags = 0;     // 70: 1 anonymous, 4 xref
-    Handle handle = 0;        // of the BLOCK entity
-    Handle recordHandle = 0;  // of its BLOCK_RECORD (R2000+)
-    Handle endHandle = 0;     // of its ENDBLK; set for blocks the program created
-    std::vector<EntityId> entities;  // in order
+    std::string name;                  // 2, UTF-8
+    Point3 base;                       // 10
+    int flags = 0;                     // 70: 1 anonymous, 4 xref
+    Handle handle = 0;                 // of the BLOCK entity
+    Handle recordHandle = 0;           // of its BLOCK_RECORD (R2000+)
+    Handle endHandle = 0;              // of its ENDBLK; set for blocks the program created
+    std::vector<EntityId> entities;    // in order
     std::uint32_t tagBegin = kNoTags;  // BLOCK .. ENDBLK inclusive; kNoTags when created
     std::uint32_t tagEnd = kNoTags;
 };
 
 // A repair made while reading, or something worth a warning.
 struct Issue {
-    std::string code;     // short stable key: "missing-layer", "duplicate-handle", ...
+    std::string code;      // short stable key: "missing-layer", "duplicate-handle", ...
     std::size_t line = 0;  // line number in the file (1-based), 0 when not known
     Handle handle = 0;     // the entity concerned, 0 when none
     std::string message;   // Russian, for the user
 };
 
 struct DrawingData {
-    std::string version = "AC1015";  // $ACADVER
+    std::string version = "AC1015";      // $ACADVER
     std::string codepage = "ANSI_1251";  // $DWGCODEPAGE as written in the file
-    bool binary = false;   // read from binary DXF (saved as ASCII)
-    bool crlf = false;     // line endings of the source file, kept on save
-    TagStore tags;         // empty for a drawing that was not read from a file
+    bool binary = false;                 // read from binary DXF (saved as ASCII)
+    bool crlf = false;                   // line endings of the source file, kept on save
+    TagStore tags;                       // empty for a drawing that was not read from a file
     DxfLayout layout;
 
-    std::vector<Entity> entities;     // every entity, model space, paper space and blocks
+    std::vector<Entity> entities;      // every entity, model space, paper space and blocks
     std::vector<EntityId> modelSpace;  // model-space entities in drawing order
     std::vector<EntityId> paperSpace;
     std::vector<Layer> layers;

@@ -13,5 +13,7 @@ namespace cad {
 
 DrawingData readDxf(std::string_view bytes);
 DrawingData readDxfFile(const std::filesystem::path& path);
+// The same, taking over a buffer that holds the whole file (no copy is made).
+DrawingData readDxfBuffer(std::string bytes);
 
 }  // namespace cad

@@ -1,12 +1,268 @@
+// The lossless writer: the file's tags in their order, each value as read,
+// with the few places the program touched rewritten (see dxf_emit.hpp for
+// the tags of changed and created things). Group codes are written
+// right-aligned in three columns; values are never reformatted.
 #include "cad/dxf_writer.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+
+#include "cad/drawing.hpp"
+#include "cad/dxf_emit.hpp"
+#include "cad/encoding.hpp"
 #include "cad/error.hpp"
 
 namespace cad {
 
-std::string writeDxf(const DrawingData&) { throw Error("Запись DXF ещё не готова"); }
-void writeDxfFile(const DrawingData&, const std::filesystem::path&) {
-    throw Error("Запись DXF ещё не готова");
+namespace {
+
+// "  0\n" and the like for every group code, built once.
+class CodeLines {
+  public:
+    explicit CodeLines(std::string_view eol) {
+        for (int c = kMin; c <= kMax; ++c) {
+            std::string& s = lines_[static_cast<std::size_t>(c - kMin)];
+            s = format(c);
+            s += eol;
+        }
+        eol_ = eol;
+    }
+    void put(std::string& out, int code, std::string_view value) const {
+        if (code >= kMin && code <= kMax) {
+            out += lines_[static_cast<std::size_t>(code - kMin)];
+        } else {
+            out += format(code);
+            out += eol_;
+        }
+        out += value;
+        out += eol_;
+    }
+
+  private:
+    static std::string format(int code) {
+        char buf[16];
+        auto [end, ec] = std::to_chars(buf, buf + sizeof buf, code);
+        (void)ec;
+        std::string s;
+        for (auto pad = 3 - (end - buf); pad > 0; --pad) s += ' ';
+        s.append(buf, end);
+        return s;
+    }
+    static constexpr int kMin = -5;
+    static constexpr int kMax = 1071;
+    std::array<std::string, kMax - kMin + 1> lines_;
+    std::string_view eol_;
+};
+
+bool parseInt(std::string_view v, long long& out) {
+    while (!v.empty() && (v.front() == ' ' || v.front() == '\t')) v.remove_prefix(1);
+    while (!v.empty() && (v.back() == ' ' || v.back() == '\t' || v.back() == '\r')) {
+        v.remove_suffix(1);
+    }
+    auto [p, ec] = std::from_chars(v.data(), v.data() + v.size(), out);
+    return ec == std::errc() && p == v.data() + v.size();
+}
+
+}  // namespace
+
+std::string writeDxf(const DrawingData& d) {
+    const TagStore& s = d.tags;
+    if (s.size() == 0) {
+        throw Error("Чертёж не связан с файлом DXF или образцом: записать его нельзя");
+    }
+    const DxfLayout& lay = d.layout;
+
+    // What the program changed or created.
+    std::vector<const Entity*> touched;  // read from the file, then changed or erased
+    std::vector<const Entity*> created;  // new model-space entities
+    Handle maxHandle = lay.maxHandle;
+    for (const Entity& e : d.entities) {
+        if (e.tagBegin != kNoTags) {
+            if (e.erased || e.changed) touched.push_back(&e);
+            if (e.changed && !e.erased) maxHandle = std::max(maxHandle, e.handle);
+        }
+    }
+    for (EntityId id : d.modelSpace) {
+        const Entity& e = d.entities[id.v];
+        if (e.tagBegin == kNoTags && !e.erased) {
+            created.push_back(&e);
+            maxHandle = std::max(maxHandle, e.handle);
+        }
+    }
+    std::sort(touched.begin(), touched.end(),
+              [](const Entity* a, const Entity* b) { return a->tagBegin < b->tagBegin; });
+    std::vector<const Layer*> newLayers;
+    for (const Layer& l : d.layers) {
+        if (l.tagBegin == kNoTags && lay.layerTableEnd != kNoIndex) {
+            newLayers.push_back(&l);
+            maxHandle = std::max(maxHandle, l.handle);
+        }
+    }
+    std::vector<const Block*> newBlocks;
+    for (const Block& b : d.blocks) {
+        if (b.tagBegin == kNoTags) {
+            newBlocks.push_back(&b);
+            maxHandle = std::max({maxHandle, b.handle, b.recordHandle});
+            for (EntityId id : b.entities) maxHandle = std::max(maxHandle, d.entities[id.v].handle);
+        }
+    }
+    if (!newBlocks.empty() && lay.blocksEnd == kNoIndex) {
+        throw Error("В файле нет раздела BLOCKS: новые блоки записать некуда");
+    }
+    const std::string textCodepage = fileTextCodepage(d.version, d.codepage);
+
+    std::string out;
+    std::size_t eolSize = d.crlf ? 2 : 1;
+    out.reserve(s.text.size() + s.size() * (4 + 2 * eolSize) + 4096);
+    TagOut tagOut(out, d.crlf);
+    const CodeLines lines(d.crlf ? "\r\n" : "\n");
+
+    auto newEntities = [&] {
+        for (const Entity* e : created) emitNewEntity(d, *e, d.layout.modelSpaceRecord, tagOut);
+    };
+    bool needSection = lay.entitiesEnd == kNoIndex && !created.empty();
+    std::size_t sectionAt = lay.objectsBegin != kNoIndex ? lay.objectsBegin : lay.eof;
+
+    std::size_t next = 0;  // into touched
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (i == lay.entitiesEnd) newEntities();
+        if (i == lay.layerTableEnd) {
+            for (const Layer* l : newLayers) emitNewLayer(d, *l, tagOut);
+        }
+        if (i == lay.blockRecordTableEnd) {
+            for (const Block* b : newBlocks) emitNewBlockRecord(d, *b, tagOut);
+        }
+        if (i == lay.blocksEnd) {
+            for (const Block* b : newBlocks) emitNewBlock(d, *b, tagOut);
+        }
+        if (needSection && i == sectionAt) {
+            lines.put(out, 0, "SECTION");
+            lines.put(out, 2, "ENTITIES");
+            newEntities();
+            lines.put(out, 0, "ENDSEC");
+            needSection = false;
+        }
+        while (next < touched.size() && touched[next]->tagBegin < i) ++next;
+        if (next < touched.size() && touched[next]->tagBegin == i) {
+            const Entity& e = *touched[next++];
+            if (!e.erased) emitChangedEntity(d, e, tagOut);
+            i = e.tagEnd - 1;
+            continue;
+        }
+        const Tag& t = s.tags[i];
+        std::string_view value = s.value(i);
+        std::string rewritten;
+        if (i == lay.handseedValue) {
+            Handle old = 0;
+            if (!parseHandle(value, old) || old <= maxHandle) {
+                rewritten = formatHandle(std::max(maxHandle + 1, old));
+                value = rewritten;
+            }
+        } else if (i == lay.clayerValue && d.currentLayerChanged) {
+            rewritten = encodeText(d.currentLayer, textCodepage);
+            value = rewritten;
+        } else if (i == lay.layerTableCount && !newLayers.empty()) {
+            long long count = 0;
+            if (!parseInt(value, count)) count = 0;
+            rewritten = std::to_string(count + static_cast<long long>(newLayers.size()));
+            value = rewritten;
+        } else if (i == lay.blockRecordTableCount && !newBlocks.empty()) {
+            long long count = 0;
+            if (!parseInt(value, count)) count = 0;
+            rewritten = std::to_string(count + static_cast<long long>(newBlocks.size()));
+            value = rewritten;
+        }
+        lines.put(out, t.code, value);
+        if (i == lay.eof) break;
+    }
+    return out;
+}
+
+namespace {
+
+[[noreturn]] void saveFailed(const std::filesystem::path& path, const std::string& why) {
+    throw Error("Не удалось сохранить «" + path.string() + "»: " + why);
+}
+
+std::string errnoText() {
+    return std::strerror(errno);
+}
+
+}  // namespace
+
+void writeDxfFile(const DrawingData& data, const std::filesystem::path& path) {
+    namespace fs = std::filesystem;
+    // Everything that can fail on the drawing's side fails before the disk is touched.
+    const std::string bytes = writeDxf(data);
+
+    fs::path dir = path.parent_path().empty() ? fs::path(".") : path.parent_path();
+    std::string pattern = (dir / ("." + path.filename().string() + ".XXXXXX")).string();
+    int fd = mkstemp(pattern.data());
+    if (fd < 0) saveFailed(path, "нельзя создать временный файл в папке (" + errnoText() + ")");
+    const fs::path tmp = pattern;
+    auto fail = [&](const std::string& why) {
+        ::close(fd);
+        std::error_code ec;
+        fs::remove(tmp, ec);
+        saveFailed(path, why);
+    };
+    for (std::size_t done = 0; done < bytes.size();) {
+        ssize_t w = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (w < 0) {
+            if (errno == EINTR) continue;
+            fail("ошибка записи (" + errnoText() + ")");
+        }
+        done += static_cast<std::size_t>(w);
+    }
+    if (::fsync(fd) != 0) fail("ошибка записи на диск (" + errnoText() + ")");
+    // mkstemp makes the file private; a drawing gets the usual permissions.
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+    if (::close(fd) != 0) {
+        fd = -1;
+        std::error_code ec;
+        fs::remove(tmp, ec);
+        saveFailed(path, "ошибка записи (" + errnoText() + ")");
+    }
+
+    std::error_code ec;
+    if (fs::exists(path, ec)) {
+        // The previous file stays as NAME.bak; the drawing itself is replaced
+        // in one rename, so at no moment is it missing or half written.
+        fs::path bak = path;
+        bak.replace_extension(".bak");
+        fs::remove(bak, ec);
+        ec.clear();
+        fs::create_hard_link(path, bak, ec);
+        if (ec) {
+            ec.clear();
+            fs::copy_file(path, bak, fs::copy_options::overwrite_existing, ec);
+            if (ec) {
+                fs::remove(tmp, ec);
+                saveFailed(path, "нельзя сохранить прежний файл как .bak");
+            }
+        }
+    }
+    fs::rename(tmp, path, ec);
+    if (ec) {
+        std::error_code ec2;
+        fs::remove(tmp, ec2);
+        saveFailed(path, "нельзя заменить файл (" + ec.message() + ")");
+    }
+    int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
 }
 
 }  // namespace cad

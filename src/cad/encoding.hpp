@@ -19,4 +19,9 @@ std::string decodeText(std::string_view raw, std::string_view codepage);
 // code page cannot hold is written as \U+XXXX.
 std::string encodeText(std::string_view utf8, std::string_view codepage);
 
+// The code page text of a file is written in: "UTF-8" for AC1021 and later,
+// else its $DWGCODEPAGE, or "ANSI_1252" (the DXF default) when that is
+// missing or unknown.
+std::string fileTextCodepage(std::string_view version, std::string_view dwgCodepage);
+
 }  // namespace cad

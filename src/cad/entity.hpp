@@ -40,10 +40,10 @@ struct PolyVertex {  // x, y in OCS (2D) or world (3D); z only for 3D polylines
 // LWPOLYLINE, and POLYLINE with its VERTEX entities (2D or 3D).
 struct PolylineGeom {
     std::vector<PolyVertex> vertices;
-    bool closed = false;       // 70 bit 1
-    bool is3d = false;         // POLYLINE 70 bit 8: vertices in world coordinates
-    bool lightweight = true;   // LWPOLYLINE rather than POLYLINE
-    double elevation = 0.0;    // 38 (LWPOLYLINE) or 30 of the POLYLINE's 10 point
+    bool closed = false;         // 70 bit 1
+    bool is3d = false;           // POLYLINE 70 bit 8: vertices in world coordinates
+    bool lightweight = true;     // LWPOLYLINE rather than POLYLINE
+    double elevation = 0.0;      // 38 (LWPOLYLINE) or 30 of the POLYLINE's 10 point
     Point3 extrusion = kWorldZ;  // 210/220/230
 };
 
@@ -61,7 +61,7 @@ struct CircleGeom {
     Point3 extrusion = kWorldZ;
 };
 
-struct EllipseGeom {  // world coordinates
+struct EllipseGeom {          // world coordinates
     Point3 center;            // 10
     Point3 majorAxis;         // 11, relative to the centre
     double ratio = 1.0;       // 40, minor / major
@@ -70,71 +70,71 @@ struct EllipseGeom {  // world coordinates
     Point3 extrusion = kWorldZ;
 };
 
-struct SplineGeom {  // world coordinates
-    int degree = 3;              // 71
-    int flags = 0;               // 70 (1 closed, 2 periodic, 4 rational)
-    std::vector<double> knots;   // 40
-    std::vector<double> weights;  // 41, empty when all are 1
+struct SplineGeom {                     // world coordinates
+    int degree = 3;                     // 71
+    int flags = 0;                      // 70 (1 closed, 2 periodic, 4 rational)
+    std::vector<double> knots;          // 40
+    std::vector<double> weights;        // 41, empty when all are 1
     std::vector<Point3> controlPoints;  // 10
     std::vector<Point3> fitPoints;      // 11
     Point3 extrusion = kWorldZ;
 };
 
-struct TextGeom {  // TEXT (and ATTRIB / ATTDEF read as text)
-    std::string text;          // 1, UTF-8 with %%-codes as stored
-    Point3 insertion;          // 10, OCS
-    Point3 alignment;          // 11, OCS; used when an alignment is set
+struct TextGeom {      // TEXT (and ATTRIB / ATTDEF read as text)
+    std::string text;  // 1, UTF-8 with %%-codes as stored
+    Point3 insertion;  // 10, OCS
+    Point3 alignment;  // 11, OCS; used when an alignment is set
     bool hasAlignment = false;
-    double height = 0.0;       // 40
-    double rotation = 0.0;     // 50, degrees
-    double widthFactor = 1.0;  // 41
-    double oblique = 0.0;      // 51, degrees
-    int hAlign = 0;            // 72
-    int vAlign = 0;            // 73
+    double height = 0.0;             // 40
+    double rotation = 0.0;           // 50, degrees
+    double widthFactor = 1.0;        // 41
+    double oblique = 0.0;            // 51, degrees
+    int hAlign = 0;                  // 72
+    int vAlign = 0;                  // 73
     std::string style = "Standard";  // 7
     Point3 extrusion = kWorldZ;
 };
 
 struct MTextGeom {
-    std::string text;          // 3... then 1, UTF-8 with formatting codes as stored
-    Point3 insertion;          // 10, world
-    double height = 0.0;       // 40
-    double rectWidth = 0.0;    // 41
-    int attachment = 1;        // 71: 1 top left ... 9 bottom right
+    std::string text;                  // 3... then 1, UTF-8 with formatting codes as stored
+    Point3 insertion;                  // 10, world
+    double height = 0.0;               // 40
+    double rectWidth = 0.0;            // 41
+    int attachment = 1;                // 71: 1 top left ... 9 bottom right
     Point3 xDirection{1.0, 0.0, 0.0};  // 11, world
-    double rotation = 0.0;     // 50, degrees, when no 11 is given
+    double rotation = 0.0;             // 50, degrees, when no 11 is given
     std::string style = "Standard";
     Point3 extrusion = kWorldZ;
 };
 
 struct InsertGeom {
-    std::string blockName;     // 2
-    Point3 insertion;          // 10, OCS
+    std::string blockName;        // 2
+    Point3 insertion;             // 10, OCS
     Point3 scale{1.0, 1.0, 1.0};  // 41/42/43
-    double rotation = 0.0;     // 50, degrees
-    int columns = 1;           // 70
-    int rows = 1;              // 71
-    double columnSpacing = 0.0;  // 44
-    double rowSpacing = 0.0;     // 45
+    double rotation = 0.0;        // 50, degrees
+    int columns = 1;              // 70
+    int rows = 1;                 // 71
+    double columnSpacing = 0.0;   // 44
+    double rowSpacing = 0.0;      // 45
     Point3 extrusion = kWorldZ;
 };
 
 struct DimensionGeom {
-    std::string blockName;     // 2: the anonymous block that shows it
-    int dimType = 0;           // 70
-    Point3 definition;         // 10
-    Point3 textMidpoint;       // 11
-    Point3 p13, p14, p15, p16;  // 13, 14, 15, 16 (meaning depends on the type)
-    std::string text;          // 1: override, "" or "<>" for the measurement
+    std::string blockName;           // 2: the anonymous block that shows it
+    int dimType = 0;                 // 70
+    Point3 definition;               // 10
+    Point3 textMidpoint;             // 11
+    Point3 p13, p14, p15, p16;       // 13, 14, 15, 16 (meaning depends on the type)
+    std::string text;                // 1: override, "" or "<>" for the measurement
     std::string style = "Standard";  // 3
     Point3 extrusion = kWorldZ;
     double textHeight = 0.0;   // DIMTXT override (XDATA ACAD DSTYLE 140); 0 = the style's
 };
 
 struct HatchGeom {
-    std::string pattern;       // 2
-    bool solid = false;        // 70
-    double elevation = 0.0;    // z of 10
+    std::string pattern;     // 2
+    bool solid = false;      // 70
+    double elevation = 0.0;  // z of 10
     // Boundary loops in OCS; line and arc edges become vertices with bulges,
     // ellipse and spline edges are flattened.
     std::vector<PolylineGeom> loops;
@@ -153,9 +153,9 @@ struct SolidGeom {  // SOLID and TRACE: corners 10, 11, 12, 13 in OCS
 // Any kind the engine carries along without understanding it.
 struct OtherGeom {};
 
-using Geometry = std::variant<LineGeom, PolylineGeom, ArcGeom, CircleGeom, EllipseGeom, SplineGeom,
-                              TextGeom, MTextGeom, InsertGeom, DimensionGeom, HatchGeom, PointGeom,
-                              SolidGeom, OtherGeom>;
+using Geometry =
+    std::variant<LineGeom, PolylineGeom, ArcGeom, CircleGeom, EllipseGeom, SplineGeom, TextGeom,
+                 MTextGeom, InsertGeom, DimensionGeom, HatchGeom, PointGeom, SolidGeom, OtherGeom>;
 
 // Which properties the program changed, so that saving rewrites only those tags.
 enum Changed : std::uint32_t {
@@ -171,12 +171,12 @@ inline constexpr std::uint32_t kNoTags = std::numeric_limits<std::uint32_t>::max
 
 struct Entity {
     Geometry geom;
-    std::string dxfType;    // 0, as in the file: "LINE", "ACAD_PROXY_ENTITY", ...
-    Handle handle = 0;      // 5 (105 for DIMSTYLE-like oddities is not an entity concern)
+    std::string dxfType;      // 0, as in the file: "LINE", "ACAD_PROXY_ENTITY", ...
+    Handle handle = 0;        // 5 (105 for DIMSTYLE-like oddities is not an entity concern)
     std::string layer = "0";  // 8, UTF-8
-    bool visible = true;    // 60: 0 visible, 1 invisible
-    int lineweight = -1;    // 370: hundredths of a millimetre; -1 ByLayer, -2 ByBlock, -3 default
-    int color = 256;        // 62: 256 ByLayer, 0 ByBlock
+    bool visible = true;      // 60: 0 visible, 1 invisible
+    int lineweight = -1;      // 370: hundredths of a millimetre; -1 ByLayer, -2 ByBlock, -3 default
+    int color = 256;          // 62: 256 ByLayer, 0 ByBlock
     bool paperSpace = false;  // 67
     bool erased = false;
     std::uint32_t changed = 0;  // Changed bits

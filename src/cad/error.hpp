@@ -9,12 +9,12 @@
 namespace cad {
 
 class Error : public std::runtime_error {
-public:
+  public:
     explicit Error(const std::string& message) : std::runtime_error(message) {}
 };
 
 class Cancelled : public std::exception {
-public:
+  public:
     const char* what() const noexcept override { return "Отменено пользователем"; }
 };
 

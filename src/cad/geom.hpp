@@ -15,15 +15,27 @@ struct Point3 {
     friend bool operator==(const Point3&, const Point3&) = default;
 };
 
-inline Point3 operator+(Point3 a, Point3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-inline Point3 operator-(Point3 a, Point3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-inline Point3 operator*(Point3 a, double k) { return {a.x * k, a.y * k, a.z * k}; }
-inline double dot(Point3 a, Point3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline Point3 operator+(Point3 a, Point3 b) {
+    return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+inline Point3 operator-(Point3 a, Point3 b) {
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+inline Point3 operator*(Point3 a, double k) {
+    return {a.x * k, a.y * k, a.z * k};
+}
+inline double dot(Point3 a, Point3 b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 inline Point3 cross(Point3 a, Point3 b) {
     return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
-inline double norm(Point3 a) { return std::sqrt(dot(a, a)); }
-inline double planeDistance(Point3 a, Point3 b) { return std::hypot(a.x - b.x, a.y - b.y); }
+inline double norm(Point3 a) {
+    return std::sqrt(dot(a, a));
+}
+inline double planeDistance(Point3 a, Point3 b) {
+    return std::hypot(a.x - b.x, a.y - b.y);
+}
 
 // Axis-aligned box in the XY plane; empty until something is added.
 struct Box2 {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "cad/drawing_data.hpp"
@@ -26,7 +27,47 @@ Box2 entityBounds(const DrawingData& drawing, const Entity& e);
 
 // Crossing points of two entities in the XY plane, neither extended. Overlapping
 // collinear pieces give the overlap's end points; a tangency gives its point once.
-std::vector<Point3> intersectEntities(const DrawingData& drawing, const Entity& a,
-                                      const Entity& b);
+// Points come in order along the first entity.
+std::vector<Point3> intersectEntities(const DrawingData& drawing, const Entity& a, const Entity& b);
+
+// An affine map of 3D points: world = m * (x, y, z, 1). Blocks, inserts and
+// object coordinate systems are all expressed with it.
+struct Transform {
+    double m[3][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}};
+
+    Point3 apply(Point3 p) const;
+    Point3 applyVector(Point3 v) const;  // without the translation
+    bool isIdentity() const;
+    // Whether circles lying in planes parallel to XY stay circles when mapped and
+    // seen from above; gives the radius factor and whether the sense is reversed.
+    bool keepsCircles(double& scale, bool& mirrored) const;
+    double maxScale() const;  // largest stretch of the XY part
+};
+
+// a ∘ b: b applied first.
+Transform operator*(const Transform& a, const Transform& b);
+
+Transform ocsTransform(Point3 extrusion);
+Transform translation(Point3 offset);
+
+// Block coordinates to world for one cell (column, row) of an insert.
+Transform insertTransform(const InsertGeom& insert, Point3 blockBase, int column, int row);
+
+// The block a name refers to (exact name first, then ignoring ASCII case); nullptr if none.
+const Block* findBlock(const DrawingData& drawing, std::string_view name);
+
+// Inserts nest no deeper than this; a block that inserts itself stops there too.
+inline constexpr int kMaxBlockDepth = 16;
+
+// Points along curved kinds in world coordinates, no farther than `tolerance`
+// from the true curve.
+std::vector<Point3> ellipsePoints(const EllipseGeom& e, double tolerance);
+std::vector<Point3> splinePoints(const SplineGeom& s, double tolerance);
+// Points along a polyline in its own coordinates (OCS, or world for 3D ones),
+// bulge arcs flattened; a closed one ends with its first point again.
+std::vector<Point3> polylinePoints(const PolylineGeom& p, double tolerance);
+
+// Text with its %% codes replaced (%%c Ø, %%d °, %%p ±, %%% %, %%u / %%o dropped).
+std::string decodeTextCodes(std::string_view text);
 
 }  // namespace cad

@@ -7,8 +7,20 @@ namespace {
 // Codes followed by an argument that runs up to a semicolon.
 bool takesArgument(char c) {
     switch (c) {
-        case 'A': case 'C': case 'c': case 'F': case 'f': case 'H': case 'h': case 'Q':
-        case 'q': case 'T': case 't': case 'W': case 'w': case 'p':
+        case 'A':
+        case 'C':
+        case 'c':
+        case 'F':
+        case 'f':
+        case 'H':
+        case 'h':
+        case 'Q':
+        case 'q':
+        case 'T':
+        case 't':
+        case 'W':
+        case 'w':
+        case 'p':
             return true;
         default:
             return false;

@@ -19,7 +19,7 @@ struct PickedEntity {
 };
 
 class Prompter {
-public:
+  public:
     virtual ~Prompter() = default;
     virtual Point3 getPoint(const std::string& prompt) = 0;
     virtual PickedEntity getEntity(const std::string& prompt) = 0;
@@ -28,7 +28,7 @@ public:
 };
 
 class ScriptedPrompter : public Prompter {
-public:
+  public:
     struct Cancel {};
     using Answer = std::variant<Point3, PickedEntity, Cancel>;
 
@@ -45,7 +45,7 @@ public:
     std::vector<std::string> prompts;  // every prompt asked, in order
     std::vector<std::string> notes;
 
-private:
+  private:
     std::deque<Answer> answers_;  // an exhausted queue answers like Esc
 };
 

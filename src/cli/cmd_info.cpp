@@ -1,17 +1,147 @@
+// `info FILE [--json]`: what a DXF file holds (version, code page, entity
+// counts by kind and by layer, extents, the reader's warnings), and
+// `roundtrip IN OUT`: open and save without a change.
+#include <cmath>
 #include <iostream>
+#include <map>
+#include <memory>
+#include <nlohmann/json.hpp>
 
+#include "cad/drawing.hpp"
+#include "cad/error.hpp"
 #include "cli/commands.hpp"
 
 namespace cli {
 
+namespace {
+
+struct InfoOptions {
+    std::string file;
+    bool json = false;
+};
+
+std::string versionName(const std::string& v) {
+    static const std::map<std::string, std::string> names = {
+        {"AC1009", "R12"},   {"AC1012", "R13"},   {"AC1014", "R14"},
+        {"AC1015", "R2000"}, {"AC1018", "R2004"}, {"AC1021", "R2007"},
+        {"AC1024", "R2010"}, {"AC1027", "R2013"}, {"AC1032", "R2018"}};
+    auto it = names.find(v);
+    return it == names.end() ? v : v + " (" + it->second + ")";
+}
+
+int runInfo(const InfoOptions& opt) {
+    std::unique_ptr<cad::Drawing> drawing;
+    try {
+        drawing = cad::Drawing::open(opt.file);
+    } catch (const cad::Error& e) {
+        std::cerr << "Не удалось прочитать чертёж: " << e.what() << "\n";
+        return 1;
+    }
+    const cad::DrawingData& d = drawing->data();
+    std::map<std::string, std::size_t> byKind, byLayer;
+    std::size_t total = 0;
+    for (cad::EntityId id : d.modelSpace) {
+        const cad::Entity& e = d.entities[id.v];
+        if (e.erased) continue;
+        ++byKind[e.dxfType];
+        ++byLayer[e.layer];
+        ++total;
+    }
+    cad::Box2 box;
+    std::string extentsError;
+    try {
+        box = drawing->extents();
+    } catch (const cad::Error& e) {
+        extentsError = e.what();
+    }
+
+    if (opt.json) {
+        nlohmann::ordered_json j;
+        j["file"] = opt.file;
+        j["version"] = d.version;
+        j["codepage"] = d.codepage;
+        j["binary"] = d.binary;
+        j["entities"] = total;
+        j["paperSpaceEntities"] = d.paperSpace.size();
+        j["blocks"] = d.blocks.size();
+        j["layers"] = d.layers.size();
+        j["byKind"] = byKind;
+        j["byLayer"] = byLayer;
+        if (!box.empty()) {
+            j["extents"] = {
+                {"minX", box.minX}, {"minY", box.minY}, {"maxX", box.maxX}, {"maxY", box.maxY}};
+        } else {
+            j["extents"] = nullptr;
+        }
+        auto& w = j["warnings"] = nlohmann::ordered_json::array();
+        for (const cad::Issue& is : d.issues) {
+            w.push_back({{"code", is.code},
+                         {"line", is.line},
+                         {"handle", is.handle ? cad::formatHandle(is.handle) : ""},
+                         {"message", is.message}});
+        }
+        std::cout << j.dump(2) << "\n";
+        return 0;
+    }
+
+    std::cout << "Файл: " << opt.file << "\n";
+    std::cout << "Версия DXF: " << versionName(d.version) << (d.binary ? ", двоичный" : "") << "\n";
+    std::cout << "Кодовая страница: " << d.codepage << "\n";
+    std::cout << "Объектов в пространстве модели: " << total
+              << " (в пространстве листа: " << d.paperSpace.size()
+              << ", блоков: " << d.blocks.size() << ", слоёв: " << d.layers.size() << ")\n";
+    std::cout << "По видам:\n";
+    for (auto& [k, n] : byKind) std::cout << "  " << k << ": " << n << "\n";
+    std::cout << "По слоям:\n";
+    for (auto& [k, n] : byLayer) std::cout << "  " << k << ": " << n << "\n";
+    if (!box.empty()) {
+        std::cout << "Границы: (" << box.minX << ", " << box.minY << ") — (" << box.maxX << ", "
+                  << box.maxY << ")\n";
+    } else if (!extentsError.empty()) {
+        std::cout << "Границы: не определены (" << extentsError << ")\n";
+    } else {
+        std::cout << "Границы: чертёж пуст\n";
+    }
+    if (!d.issues.empty()) {
+        std::cout << "Предупреждения (" << d.issues.size() << "):\n";
+        for (const cad::Issue& is : d.issues) {
+            std::cout << "  [" << is.code << "] " << is.message << "\n";
+        }
+    }
+    return 0;
+}
+
+int runRoundtrip(const std::string& in, const std::string& out) {
+    try {
+        auto drawing = cad::Drawing::open(in);
+        std::size_t repairs = drawing->data().issues.size();
+        drawing->saveAs(out);
+        std::cout << "Сохранено: " << out;
+        if (repairs) std::cout << " (исправлений и предупреждений при чтении: " << repairs << ")";
+        std::cout << "\n";
+        return 0;
+    } catch (const cad::Error& e) {
+        std::cerr << e.what() << "\n";
+        return 1;
+    }
+}
+
+}  // namespace
+
 void registerInfo(CLI::App& app) {
+    auto opt = std::make_shared<InfoOptions>();
     auto* cmd = app.add_subcommand("info", "Сведения о чертеже DXF");
-    cmd->callback([] { std::cerr << "Команда info ещё не готова\n"; std::exit(1); });
+    cmd->add_option("FILE", opt->file, "Файл DXF")->required();
+    cmd->add_flag("--json", opt->json, "Вывод в JSON");
+    cmd->callback([opt] { std::exit(runInfo(*opt)); });
 }
 
 void registerRoundtrip(CLI::App& app) {
+    auto files = std::make_shared<std::pair<std::string, std::string>>();
     auto* cmd = app.add_subcommand("roundtrip", "Открыть и сохранить без изменений");
-    cmd->callback([] { std::cerr << "Команда roundtrip ещё не готова\n"; std::exit(1); });
+    cmd->add_option("IN", files->first, "Исходный файл DXF")->required();
+    cmd->add_option("OUT", files->second, "Куда сохранить")->required();
+    cmd->callback([files] { std::exit(runRoundtrip(files->first, files->second)); });
 }
 
 }  // namespace cli

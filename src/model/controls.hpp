@@ -22,6 +22,11 @@ struct Controls {
     std::vector<std::string> comboBox3{"Подводы - Kernavisto"};
     std::vector<std::string> comboBox4{"Водопровод - Kernavisto", "Теплотрасса - Kernavisto"};
     std::vector<std::string> comboBox5{"Асфальт - Kernavisto"};
+    // Selected item of each list, -1 when none; each list shows its first item at start.
+    int comboBox2ItemIndex = 0;
+    int comboBox3ItemIndex = 0;
+    int comboBox4ItemIndex = 0;
+    int comboBox5ItemIndex = 0;
 
     // Initial parameters.
     std::string edit2 = "1";    // depth of the pipe top, m
@@ -54,6 +59,7 @@ struct Controls {
     bool speedButton6 = true;   // "Взять в работу"
     bool speedButton7 = false;  // "Первоначальные параметры"
     bool speedButton8 = true;   // "Скрыть выбранное"
+    bool speedButton19 = true;  // "Показать все"
 };
 
 }  // namespace model

@@ -10,7 +10,7 @@
 namespace model {
 
 class Ui {
-public:
+  public:
     virtual ~Ui() = default;
     virtual void message(const std::string& text) = 0;
     virtual void setBusy(bool busy) = 0;
@@ -20,7 +20,7 @@ public:
 };
 
 class RecordingUi : public Ui {
-public:
+  public:
     void message(const std::string& text) override {
         messages.push_back(text);
         calls.push_back("message:" + text);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,10 +20,10 @@ namespace model {
 enum PointValue : int {
     kX = 0,
     kY = 1,
-    kRelief = 2,  // m; -1 automatic, -2 same as the previous point
-    kDepth = 3,   // depth of the pipe top, m; -1 automatic
-    kPipe = 4,    // pipe diameter, mm
-    kCasing = 5,  // casing diameter, mm
+    kRelief = 2,    // m; -1 automatic, -2 same as the previous point
+    kDepth = 3,     // depth of the pipe top, m; -1 automatic
+    kPipe = 4,      // pipe diameter, mm
+    kCasing = 5,    // casing diameter, mm
     kChainage = 9,  // distance from point 0 along the points, drawing units
 };
 using PointRow = std::array<double, 10>;
@@ -48,8 +49,8 @@ struct Workspace {
     Ui& ui;
     Controls controls;
 
-    cad::Drawing* doc = nullptr;        // the drawing opened as the project (acadDoc)
-    cad::Drawing* sheetDoc = nullptr;   // where sheets and profiles are drawn (sheetSpace)
+    cad::Drawing* doc = nullptr;             // the drawing opened as the project (acadDoc)
+    cad::Drawing* sheetDoc = nullptr;        // where sheets and profiles are drawn (sheetSpace)
     std::vector<cad::EntityRef> objectList;  // every object when the project was opened
     cad::EntityRef markLine1;
     cad::EntityRef markLine2;
@@ -68,6 +69,17 @@ struct Workspace {
 
     // The decimal separator in force (',' or '.'), found from the system at start.
     char decimalSeparator = ',';
+
+    // Reaction to a changed selection in the sheet drawing (the crossing editor
+    // sets it); taking a picket into work connects it to sheetDoc's event.
+    std::function<void(Workspace&)> selectionHandler;
+    int selectionConnection = 0;  // id of that connection on sheetDoc, 0 when none
+
+    // True while an operation runs under runOperation (no second one may start).
+    bool operationRunning = false;
+    // True while "Скрывать элементы" keeps every object but the route hidden;
+    // a failed operation shows the objects again.
+    bool objectsHiddenForPicking = false;
 
     Piket* piketInWork() {
         if (workPiket < 0 || workPiket >= static_cast<int>(pikets.size())) return nullptr;

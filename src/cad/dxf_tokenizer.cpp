@@ -1,0 +1,293 @@
+#include "cad/dxf_tokenizer.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+#include "cad/error.hpp"
+
+namespace cad {
+
+std::string_view trimmed(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) {
+        s.remove_suffix(1);
+    }
+    return s;
+}
+
+namespace {
+
+constexpr std::size_t kMaxText = std::numeric_limits<std::uint32_t>::max();
+
+[[noreturn]] void tooLarge() {
+    throw Error("Файл DXF больше 4 ГБ: такие файлы не поддерживаются");
+}
+
+bool blankOnly(const char* p, const char* end) {
+    for (; p < end; ++p) {
+        if (*p != ' ' && *p != '\t' && *p != '\r' && *p != '\n' && *p != '\x1a' && *p != '\0') {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string quoted(std::string_view s) {
+    if (s.size() > 40) s = s.substr(0, 40);
+    std::string out = "«";
+    for (char c : s) out += (static_cast<unsigned char>(c) < 0x20) ? '?' : c;
+    return out + "»";
+}
+
+// ---- ASCII ---------------------------------------------------------------
+
+TokenizedDxf tokenizeAscii(std::string bytes) {
+    TokenizedDxf out;
+    char* const base = bytes.data();
+    const char* const end = base + bytes.size();
+    const char* p = base;
+    if (bytes.size() >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0) p += 3;
+
+    // Exact reservation: two lines a tag. Growing by doubling would hold the
+    // old and the new array at once, which for big files is most of the memory.
+    std::size_t lines = 0;
+    for (const char* q = p; q < end;) {
+        const void* nl = std::memchr(q, '\n', static_cast<std::size_t>(end - q));
+        ++lines;
+        if (!nl) break;
+        q = static_cast<const char*>(nl) + 1;
+    }
+    out.tags.tags.reserve(lines / 2 + 1);
+
+    const char* firstNl = static_cast<const char*>(std::memchr(p, '\n', end - p));
+    out.crlf = firstNl && firstNl > p && firstNl[-1] == '\r';
+
+    std::size_t w = 0;  // write position: values move down to here
+    std::size_t line = 1;
+    auto nextLine = [&](const char*& q) -> std::string_view {
+        const char* nl = static_cast<const char*>(std::memchr(q, '\n', end - q));
+        const char* e = nl ? nl : end;
+        std::string_view s(q, static_cast<std::size_t>(e - q));
+        if (!s.empty() && s.back() == '\r') s.remove_suffix(1);
+        q = nl ? nl + 1 : end;
+        return s;
+    };
+    while (p < end) {
+        const char* codeStart = p;
+        std::string_view codeText = trimmed(nextLine(p));
+        int code = 0;
+        auto [ptr, ec] = std::from_chars(codeText.data(), codeText.data() + codeText.size(), code);
+        if (ec != std::errc() || ptr != codeText.data() + codeText.size() || codeText.empty()) {
+            if (blankOnly(codeStart, end)) break;  // blank lines at the end of the file
+            throw Error("Строка " + std::to_string(line) +
+                        ": ожидался код группы (число), а стоит " + quoted(codeText) +
+                        "; файл DXF повреждён");
+        }
+        if (p >= end) {  // the file ends before the value line
+            out.droppedCode = true;
+            break;
+        }
+        std::string_view value = nextLine(p);
+        if (w + value.size() > kMaxText) tooLarge();
+        std::memmove(base + w, value.data(), value.size());
+        out.tags.tags.push_back(
+            Tag{code, static_cast<std::uint32_t>(w), static_cast<std::uint32_t>(value.size())});
+        w += value.size();
+        line += 2;
+        if (code == 0 &&
+            trimmed(std::string_view(base + w - value.size(), value.size())) == "EOF") {
+            out.sawEof = true;
+            out.junkAfterEof = !blankOnly(p, end);
+            break;
+        }
+    }
+    bytes.resize(w);
+    bytes.shrink_to_fit();
+    out.tags.text = std::move(bytes);
+    return out;
+}
+
+// ---- binary ----------------------------------------------------------------
+
+enum class BinType { String, Int16, Int32, Int64, Double, Byte, Chunk };
+
+BinType binType(int code) {
+    auto in = [code](int a, int b) { return code >= a && code <= b; };
+    if (in(310, 319) || code == 1004) return BinType::Chunk;
+    if (in(60, 79) || in(170, 179) || in(270, 289) || in(370, 389) || in(400, 409) ||
+        in(1060, 1070)) {
+        return BinType::Int16;
+    }
+    if (in(90, 99) || in(420, 459) || code == 1071) return BinType::Int32;
+    if (in(160, 169)) return BinType::Int64;
+    if (in(10, 59) || in(110, 149) || in(210, 239) || in(460, 469) || in(1010, 1059)) {
+        return BinType::Double;
+    }
+    if (in(290, 299)) return BinType::Byte;
+    return BinType::String;
+}
+
+class BinaryReader {
+  public:
+    BinaryReader(std::string_view data) : data_(data), pos_(kBinarySentinel.size()) {}
+
+    TokenizedDxf run() {
+        TokenizedDxf out;
+        out.binary = true;
+        out.crlf = false;
+        // R12 writes one-byte group codes, later versions two: the first tag
+        // is 0/SECTION, so a zero second byte means two-byte codes.
+        wide_ = data_.size() > pos_ + 1 && data_[pos_ + 1] == '\0';
+        out.tags.text.reserve(data_.size());
+        out.tags.tags.reserve(data_.size() / 8);
+        while (pos_ < data_.size()) {
+            std::size_t tagStart = pos_;
+            int code = 0;
+            if (!readCode(code) || !readValue(code, out.tags)) {
+                // A tag cut short by the end of the file.
+                pos_ = tagStart;
+                out.droppedCode = true;
+                break;
+            }
+            const Tag& t = out.tags.tags.back();
+            if (code == 0 && out.tags.value(out.tags.size() - 1) == "EOF") {
+                (void)t;
+                out.sawEof = true;
+                out.junkAfterEof = !blankOnly(data_.data() + pos_, data_.data() + data_.size());
+                break;
+            }
+        }
+        if (out.tags.text.size() > kMaxText) tooLarge();
+        return out;
+    }
+
+  private:
+    bool need(std::size_t n) const { return data_.size() - pos_ >= n; }
+    std::uint64_t le(std::size_t n) {
+        std::uint64_t v = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            v |= std::uint64_t(static_cast<unsigned char>(data_[pos_ + i])) << (8 * i);
+        }
+        pos_ += n;
+        return v;
+    }
+    bool readCode(int& code) {
+        if (wide_) {
+            if (!need(2)) return false;
+            code = static_cast<std::int16_t>(le(2));
+            return true;
+        }
+        if (!need(1)) return false;
+        code = static_cast<unsigned char>(data_[pos_++]);
+        if (code == 255) {
+            if (!need(2)) return false;
+            code = static_cast<std::int16_t>(le(2));
+        }
+        return true;
+    }
+    template <class T>
+    void putNumber(TagStore& s, int code, T v) {
+        char buf[40];
+        auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
+        (void)ec;
+        put(s, code, std::string_view(buf, static_cast<std::size_t>(end - buf)));
+    }
+    void put(TagStore& s, int code, std::string_view v) {
+        s.tags.push_back(Tag{code, static_cast<std::uint32_t>(s.text.size()),
+                             static_cast<std::uint32_t>(v.size())});
+        s.text.append(v);
+    }
+    bool readValue(int code, TagStore& s) {
+        switch (binType(code)) {
+            case BinType::Int16:
+                if (!need(2)) return false;
+                putNumber(s, code, static_cast<std::int16_t>(le(2)));
+                return true;
+            case BinType::Int32:
+                if (!need(4)) return false;
+                putNumber(s, code, static_cast<std::int32_t>(le(4)));
+                return true;
+            case BinType::Int64:
+                if (!need(8)) return false;
+                putNumber(s, code, static_cast<std::int64_t>(le(8)));
+                return true;
+            case BinType::Byte:
+                if (!need(1)) return false;
+                putNumber(s, code, static_cast<int>(static_cast<unsigned char>(data_[pos_++])));
+                return true;
+            case BinType::Double: {
+                if (!need(8)) return false;
+                std::uint64_t bits = le(8);
+                double d;
+                std::memcpy(&d, &bits, sizeof d);
+                putNumber(s, code, d);
+                return true;
+            }
+            case BinType::Chunk: {
+                if (!need(1)) return false;
+                std::size_t n = static_cast<unsigned char>(data_[pos_]);
+                if (!need(1 + n)) return false;
+                ++pos_;
+                static const char* hex = "0123456789ABCDEF";
+                std::string v;
+                v.reserve(2 * n);
+                for (std::size_t i = 0; i < n; ++i) {
+                    auto b = static_cast<unsigned char>(data_[pos_ + i]);
+                    v += hex[b >> 4];
+                    v += hex[b & 15];
+                }
+                pos_ += n;
+                put(s, code, v);
+                return true;
+            }
+            case BinType::String: {
+                const void* z = std::memchr(data_.data() + pos_, '\0', data_.size() - pos_);
+                if (!z) return false;
+                std::size_t n = static_cast<const char*>(z) - (data_.data() + pos_);
+                std::string_view v = data_.substr(pos_, n);
+                bool plain = std::none_of(v.begin(), v.end(), [](char c) {
+                    return static_cast<unsigned char>(c) < 0x20 || c == '^';
+                });
+                if (plain) {
+                    put(s, code, v);
+                } else {
+                    // ASCII DXF writes control characters as ^J and the like,
+                    // and a caret as "^ ".
+                    std::string escaped;
+                    for (char c : v) {
+                        if (static_cast<unsigned char>(c) < 0x20) {
+                            escaped += '^';
+                            escaped += static_cast<char>(c + 0x40);
+                        } else if (c == '^') {
+                            escaped += "^ ";
+                        } else {
+                            escaped += c;
+                        }
+                    }
+                    put(s, code, escaped);
+                }
+                pos_ += n + 1;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    std::string_view data_;
+    std::size_t pos_;
+    bool wide_ = true;
+};
+
+}  // namespace
+
+TokenizedDxf tokenizeDxf(std::string bytes) {
+    if (std::string_view(bytes).substr(0, kBinarySentinel.size()) == kBinarySentinel) {
+        return BinaryReader(bytes).run();
+    }
+    return tokenizeAscii(std::move(bytes));
+}
+
+}  // namespace cad

@@ -1,0 +1,199 @@
+// Opening the editor, stepping between points, showing the current point in
+// the panel and in the drawing, the keys of the editor's fields, and following
+// the selection of a point line in the sheet drawing.
+#include <algorithm>
+#include <string>
+
+#include "editor/editor.hpp"
+#include "editor/editor_detail.hpp"
+#include "model/primitives.hpp"
+
+namespace editor {
+
+namespace detail {
+
+model::Piket* piketWithPoints(model::Workspace& ws) {
+    model::Piket* piket = ws.piketInWork();
+    if (!piket || piket->pointCount() == 0) return nullptr;
+    return piket;
+}
+
+model::PointRow& currentRow(model::Workspace& ws, model::Piket& piket) {
+    ws.workPoint = std::clamp(ws.workPoint, 0, piket.pointCount() - 1);
+    return piket.points[static_cast<std::size_t>(ws.workPoint)];
+}
+
+std::string numberText(const model::Workspace& ws, double value) {
+    return model::formatNumber(value, ws.decimalSeparator);
+}
+
+}  // namespace detail
+
+namespace {
+
+constexpr double kMarkerHalf = 300.0;
+constexpr double kZoomMagnification = 25000.0;
+const char* const kPointLineLayer = "Vline-Kernavisto";
+
+// Makes `index` current and shows it; stepping forward gives a point still
+// marked "same as previous" the previous point's relief height (automatic on
+// point 0, which has no point before it).
+void stepTo(model::Workspace& ws, model::Piket& piket, int index, bool forward) {
+    ws.workPoint = std::clamp(index, 0, piket.pointCount() - 1);
+    if (forward) {
+        auto k = static_cast<std::size_t>(ws.workPoint);
+        double& relief = piket.points[k][model::kRelief];
+        if (relief == model::kSameAsPrevious) {
+            relief = k == 0 ? model::kAuto : piket.points[k - 1][model::kRelief];
+        }
+    }
+    ShowWorkPoint(ws);
+}
+
+void placeLine(cad::EntityRef& line, cad::Point3 start, cad::Point3 end) {
+    line.setStartPoint(start);
+    line.setEndPoint(end);
+    line.setVisible(true);
+    line.update();
+}
+
+}  // namespace
+
+void open(model::Workspace& ws) {
+    model::Piket* piket = ws.piketInWork();
+    if (!piket) return;
+    ws.controls.front = model::PanelId::Editor;
+    ws.controls.label16 = std::to_string(piket->pointCount());
+    ws.controls.label11 = piket->pointCount() > 0 ? "1" : "0";
+    ws.workPoint = 0;
+    if (piket->pointCount() == 0) return;
+    double& relief = piket->points[0][model::kRelief];
+    if (relief == model::kSameAsPrevious) relief = model::kAuto;
+    previous(ws);
+}
+
+void first(model::Workspace& ws) {
+    if (model::Piket* piket = detail::piketWithPoints(ws)) stepTo(ws, *piket, 0, false);
+}
+
+void previous(model::Workspace& ws) {
+    model::Piket* piket = detail::piketWithPoints(ws);
+    if (!piket) return;
+    int current = std::clamp(ws.workPoint, 0, piket->pointCount() - 1);
+    stepTo(ws, *piket, current - 1, false);
+}
+
+void next(model::Workspace& ws) {
+    model::Piket* piket = detail::piketWithPoints(ws);
+    if (!piket) return;
+    int current = std::clamp(ws.workPoint, 0, piket->pointCount() - 1);
+    stepTo(ws, *piket, current + 1, true);
+}
+
+void last(model::Workspace& ws) {
+    if (model::Piket* piket = detail::piketWithPoints(ws)) {
+        stepTo(ws, *piket, piket->pointCount() - 1, true);
+    }
+}
+
+void ShowWorkPoint(model::Workspace& ws, bool zoom) {
+    model::Piket* piket = detail::piketWithPoints(ws);
+    if (!piket) return;
+    const model::PointRow& row = detail::currentRow(ws, *piket);
+    ws.controls.label11 = std::to_string(ws.workPoint + 1);
+    ws.controls.edit3 = row[model::kRelief] == model::kAuto
+                            ? std::string(detail::kAutoText)
+                            : detail::numberText(ws, row[model::kRelief]);
+    ws.controls.edit6 = detail::numberText(ws, row[model::kCasing]);
+    ws.controls.edit7 = detail::numberText(ws, row[model::kPipe]);
+    double x = row[model::kX];
+    double y = row[model::kY];
+    if (zoom && ws.doc && ws.app.isActive(*ws.doc)) {
+        ws.app.zoomCenter({x, y, 0.0}, kZoomMagnification);
+    }
+    MoveMarker(ws, x, y);
+}
+
+void MoveMarker(model::Workspace& ws, double x, double y) {
+    const double h = kMarkerHalf;
+    placeLine(ws.markLine1, {x - h, y + h, 0.0}, {x + h, y - h, 0.0});
+    placeLine(ws.markLine2, {x + h, y + h, 0.0}, {x - h, y - h, 0.0});
+}
+
+void selectPoint(model::Workspace& ws, int index) {
+    model::Piket* piket = ws.piketInWork();
+    if (!piket) throw cad::Error("Нет пикета в работе");
+    if (index < 0 || index >= piket->pointCount()) {
+        throw cad::Error("В пикете в работе нет точки " + std::to_string(index + 1) +
+                         " (всего точек: " + std::to_string(piket->pointCount()) + ")");
+    }
+    ws.workPoint = index;
+    ShowWorkPoint(ws);
+}
+
+bool keyUp(model::Workspace& ws, Field field, Key key) {
+    (void)field;  // the arrows, End and Home act alike in the three fields
+    switch (key) {
+        case Key::Left:
+            first(ws);
+            return true;
+        case Key::Up:
+            next(ws);
+            return true;
+        case Key::Down:
+            previous(ws);
+            return true;
+        case Key::Right:
+            last(ws);
+            return true;
+        case Key::End:
+            setAuto(ws);
+            return true;
+        case Key::Home:
+            pickRelief(ws);
+            return true;
+        case Key::Enter:
+        case Key::Other:
+            return false;
+    }
+    return false;
+}
+
+bool keyPress(model::Workspace& ws, Field field, Key key) {
+    if (key != Key::Enter) return false;
+    switch (field) {
+        case Field::Relief:
+            takeOverRelief(ws);
+            break;
+        case Field::Casing:
+            takeOverCasing(ws);
+            break;
+        case Field::Pipe:
+            takeOverPipe(ws);
+            break;
+    }
+    return true;
+}
+
+void onSelectionChanged(model::Workspace& ws) {
+    model::Piket* piket = detail::piketWithPoints(ws);
+    if (!piket || !ws.sheetDoc) return;
+    // pointLines describes the newest profile, which may have been drawn for
+    // fewer points than the picket has now: only lines that exist can match.
+    const std::size_t lines =
+        std::min(ws.pointLines.size(), static_cast<std::size_t>(piket->pointCount()));
+    const std::vector<cad::EntityRef> selected = ws.sheetDoc->pickFirst();
+    int found = -1;
+    for (const cad::EntityRef& item : selected) {
+        ws.ui.processEvents();
+        if (item.layer() != kPointLineLayer) continue;
+        for (std::size_t j = 0; j < lines; ++j) {
+            if (item == ws.pointLines[j]) found = static_cast<int>(j);
+        }
+    }
+    if (found < 0) return;
+    ws.workPoint = found;
+    ShowWorkPoint(ws);
+}
+
+}  // namespace editor

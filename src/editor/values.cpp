@@ -1,0 +1,82 @@
+// Changing the current point's values: the relief height typed, automatic or
+// taken from a text in the drawing, and the pipe and casing diameters.
+#include <optional>
+#include <string>
+
+#include "editor/editor.hpp"
+#include "editor/editor_detail.hpp"
+#include "model/primitives.hpp"
+
+namespace editor {
+
+namespace {
+
+// The first step of every take-over: the field's decimal points become the
+// separator in force and the field shows that, also on a picket without
+// points. Returns the row the value goes to, nullptr when there is none.
+model::PointRow* fixFieldForRow(model::Workspace& ws, std::string& field) {
+    if (!ws.piketInWork()) return nullptr;
+    field = model::FixDecimalText(field, ws.decimalSeparator);
+    model::Piket* piket = detail::piketWithPoints(ws);
+    return piket ? &detail::currentRow(ws, *piket) : nullptr;
+}
+
+void takeOverNumber(model::Workspace& ws, std::string& field, int value, const char* fieldName) {
+    model::PointRow* row = fixFieldForRow(ws, field);
+    if (!row) return;
+    (*row)[static_cast<std::size_t>(value)] =
+        model::readNumberField(field, ws.decimalSeparator, fieldName);
+}
+
+}  // namespace
+
+void takeOverRelief(model::Workspace& ws) {
+    std::string& field = ws.controls.edit3;
+    model::PointRow* row = fixFieldForRow(ws, field);
+    if (!row) return;
+    // Only the exact word is the automatic marker; a typed -1 means the same.
+    (*row)[model::kRelief] =
+        field == detail::kAutoText
+            ? model::kAuto
+            : model::readNumberField(field, ws.decimalSeparator, "Высота рельефа, м");
+}
+
+void takeOverPipe(model::Workspace& ws) {
+    takeOverNumber(ws, ws.controls.edit7, model::kPipe, "Диаметр трубы, мм");
+}
+
+void takeOverCasing(model::Workspace& ws) {
+    takeOverNumber(ws, ws.controls.edit6, model::kCasing, "Диаметр футляра, мм");
+}
+
+void setAuto(model::Workspace& ws) {
+    model::Piket* piket = detail::piketWithPoints(ws);
+    if (!piket) return;
+    ws.controls.edit3 = detail::kAutoText;
+    detail::currentRow(ws, *piket)[model::kRelief] = model::kAuto;
+}
+
+void pickRelief(model::Workspace& ws) {
+    model::Piket* piket = detail::piketWithPoints(ws);
+    if (!piket) return;
+    ws.ui.focusDrawing();
+    std::string text;
+    std::optional<double> height;
+    try {
+        cad::PickedEntity picked = ws.prompter.getEntity("\"Укажите высоту рельефа\" Выход ESC");
+        text = picked.entity.textString();
+        // A height written in the drawing may carry either decimal point,
+        // whatever separator the system uses.
+        height = model::parseNumber(model::FixDecimalText(text, ws.decimalSeparator),
+                                    ws.decimalSeparator);
+    } catch (const cad::Cancelled&) {
+        return;
+    } catch (const cad::Error&) {
+        return;  // an entity without text: the pick is simply not taken
+    }
+    if (!height) return;
+    detail::currentRow(ws, *piket)[model::kRelief] = *height;
+    ws.controls.edit3 = text;
+}
+
+}  // namespace editor

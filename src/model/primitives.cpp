@@ -1,0 +1,151 @@
+#include "model/primitives.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <numbers>
+
+namespace model {
+
+char systemDecimalSeparator() {
+    // The separator of the user's number format: LC_NUMERIC from the environment,
+    // read without changing the program's own C locale.
+    const char* saved = std::setlocale(LC_NUMERIC, nullptr);
+    std::string keep = saved ? saved : "C";
+    char sep = '.';
+    if (std::setlocale(LC_NUMERIC, "")) {
+        const std::lconv* lc = std::localeconv();
+        if (lc && lc->decimal_point &&
+            (lc->decimal_point[0] == ',' || lc->decimal_point[0] == '.')) {
+            sep = lc->decimal_point[0];
+        }
+    }
+    std::setlocale(LC_NUMERIC, keep.c_str());
+    return sep;
+}
+
+std::string FixDecimalText(std::string_view text, char decimalSeparator) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c == ',' || c == '.') c = decimalSeparator;
+    }
+    return out;
+}
+
+std::optional<double> parseNumber(std::string_view text, char decimalSeparator) {
+    auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
+    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+    if (text.empty()) return std::nullopt;
+    std::string s;
+    s.reserve(text.size());
+    for (char c : text) {
+        if (c == decimalSeparator) {
+            s += '.';
+        } else if (c == '.' || c == ',') {
+            return std::nullopt;  // the other separator is not part of a number here
+        } else {
+            s += c;
+        }
+    }
+    std::string_view v = s;
+    if (!v.empty() && v.front() == '+') v.remove_prefix(1);
+    if (v.empty() || v.front() == '+') return std::nullopt;
+    double value = 0.0;
+    auto [ptr, ec] = std::from_chars(v.data(), v.data() + v.size(), value);
+    if (ec != std::errc() || ptr != v.data() + v.size() || !std::isfinite(value)) {
+        return std::nullopt;
+    }
+    // from_chars accepts "inf"/"nan" spellings and hex-less forms only; a lone "."
+    // or "-" fails above.
+    return value;
+}
+
+double readNumberField(std::string_view text, char decimalSeparator, std::string_view fieldName) {
+    auto v = parseNumber(FixDecimalText(text, decimalSeparator), decimalSeparator);
+    if (!v) {
+        throw cad::Error("«" + std::string(text) + "» не является числом (поле «" +
+                         std::string(fieldName) + "»)");
+    }
+    return *v;
+}
+
+std::string formatNumber(double value, char decimalSeparator) {
+    if (std::isnan(value)) return "NAN";
+    if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
+    if (value == 0.0) return "0";
+    char buf[64];
+    // 15 significant digits, then trailing zeros dropped.
+    std::snprintf(buf, sizeof buf, "%.14e", value);
+    int exponent = std::atoi(std::strchr(buf, 'e') + 1);
+    std::string out;
+    if (exponent < -5 || exponent >= 15) {
+        std::string mantissa(buf, std::strchr(buf, 'e'));
+        if (mantissa.find('.') != std::string::npos) {
+            while (mantissa.back() == '0') mantissa.pop_back();
+            if (mantissa.back() == '.') mantissa.pop_back();
+        }
+        out = mantissa + "E" + std::to_string(exponent);
+    } else {
+        int decimals = std::max(0, 14 - exponent);
+        std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
+        out = buf;
+        if (out.find('.') != std::string::npos) {
+            while (out.back() == '0') out.pop_back();
+            if (out.back() == '.') out.pop_back();
+        }
+        if (out == "-0") out = "0";
+    }
+    for (char& c : out) {
+        if (c == '.') c = decimalSeparator;
+    }
+    return out;
+}
+
+double roundHalfEven(double x) {
+    return std::nearbyint(x);
+}
+
+std::int64_t FourDigitRound(double x) {
+    double rx = roundHalfEven(x);
+    if (!std::isfinite(rx) || std::fabs(rx) >= 9.2e18) {
+        throw cad::Error("Координата вне допустимого диапазона: " + formatNumber(x, '.'));
+    }
+    auto r = static_cast<std::int64_t>(rx);
+    std::string s = std::to_string(r);
+    auto length = static_cast<int>(s.size());
+    if (length <= 4) return r;
+    double p = std::pow(10.0, length - 4);
+    return static_cast<std::int64_t>(roundHalfEven(roundHalfEven(x / p) * p));
+}
+
+namespace {
+
+cad::Drawing& sheetDrawing(Workspace& ws) {
+    if (!ws.sheetDoc) throw cad::Error("Нет чертежа для листа профиля: возьмите пикет в работу");
+    return *ws.sheetDoc;
+}
+
+}  // namespace
+
+cad::EntityRef AddLineEntity(Workspace& ws, double x1, double y1, double x2, double y2) {
+    cad::EntityRef line = sheetDrawing(ws).addLine({x1, y1, 0.0}, {x2, y2, 0.0});
+    line.setLayer("Kernavisto");
+    line.setVisible(true);
+    return line;
+}
+
+cad::EntityRef AddTextEntity(Workspace& ws, const std::string& text, double x, double y,
+                             double rotation, double widthFactor, double height) {
+    cad::EntityRef t = sheetDrawing(ws).addText(text, {x, y, 0.0}, height);
+    t.setVisible(true);
+    t.setRotation(rotation * 180.0 / std::numbers::pi);
+    t.setScaleFactor(widthFactor);
+    return t;
+}
+
+}  // namespace model

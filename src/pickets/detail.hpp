@@ -1,0 +1,80 @@
+// Pieces the picket operations share inside this folder: the initial values
+// read from their fields, the busy indicator and the route-only view that
+// undo themselves on every way out of an operation.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "model/workspace.hpp"
+
+namespace pickets::detail {
+
+struct InitialValues {
+    double depth = 0.0;  // depth field Edit2, m
+    double pipe = 0.0;   // pipe field Edit8, mm
+};
+
+// Both fields read before anything is built; cad::Error naming the field otherwise.
+InitialValues readInitialValues(const model::Workspace& ws);
+
+bool onLayerList(const std::string& layer, const std::vector<std::string>& layers);
+
+// Shows the busy indicator; hides it again when the operation leaves, also by
+// an exception.
+class Busy {
+  public:
+    explicit Busy(model::Ui& ui) : ui_(ui) { show(); }
+    ~Busy() { hide(); }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+    void show() {
+        ui_.setBusy(true);
+        shown_ = true;
+    }
+    void hide() {
+        if (!shown_) return;
+        ui_.setBusy(false);
+        shown_ = false;
+    }
+
+  private:
+    model::Ui& ui_;
+    bool shown_ = false;
+};
+
+// "Скрывать элементы" for the length of one action: model::hideForPicking on
+// entry; every object shown again by showAll() or on leaving by an exception.
+class RouteOnlyView {
+  public:
+    explicit RouteOnlyView(model::Workspace& ws);
+    ~RouteOnlyView();
+    RouteOnlyView(const RouteOnlyView&) = delete;
+    RouteOnlyView& operator=(const RouteOnlyView&) = delete;
+    void showAll();
+
+  private:
+    model::Workspace& ws_;
+};
+
+// The chain of route elements that joins the picked start to the picked end,
+// found by a breadth-first search backwards from the end. Elements are
+// touched by CoordKey; an element is queued at most once, so a ring of route
+// elements ends the search too. The search works on the points it read and
+// changes nothing in the drawing.
+struct RouteChain {
+    std::vector<cad::EntityRef> elements;  // from the picket start to its end
+    std::vector<cad::EntityRef> reversed;  // every element the search turned, also off the chain
+};
+std::optional<RouteChain> findRouteChain(const std::vector<cad::EntityRef>& routeList,
+                                         cad::Point3 start, cad::Point3 end);
+
+// Swaps start and end point of each element in the drawing. Checks first that
+// each is a line, so that either all are turned or none.
+void reverseInDrawing(const std::vector<cad::EntityRef>& elements);
+
+// Appends the picket as a new entry of the table and its row to the picket list.
+void appendPiket(model::Workspace& ws, model::Piket piket);
+
+}  // namespace pickets::detail

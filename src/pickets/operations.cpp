@@ -1,0 +1,164 @@
+// The picket panel's actions: a picket by its end points, a picket by
+// sequential selection of its elements, and deleting a row of the picket list.
+// A failed or cancelled action leaves no picket and no row behind, shows the
+// hidden objects again and hides the busy indicator.
+#include <cmath>
+
+#include "model/runner.hpp"
+#include "pickets/detail.hpp"
+#include "pickets/pickets.hpp"
+
+namespace pickets {
+
+namespace detail {
+
+RouteOnlyView::RouteOnlyView(model::Workspace& ws) : ws_(ws) {
+    model::hideForPicking(ws_);
+}
+
+RouteOnlyView::~RouteOnlyView() {
+    showAll();
+}
+
+void RouteOnlyView::showAll() {
+    model::showAfterPicking(ws_);
+}
+
+void appendPiket(model::Workspace& ws, model::Piket piket) {
+    ++ws.piketCount;
+    ws.pikets.resize(static_cast<std::size_t>(ws.piketCount));
+    ws.pikets.back() = std::move(piket);
+    ws.controls.listView1.push_back({"Пикет " + std::to_string(ws.piketCount), ws.piketCount - 1});
+}
+
+}  // namespace detail
+
+namespace {
+
+// Whether the object can be an element of a picket: it has a start and an end point.
+bool hasEnds(const cad::EntityRef& object) {
+    try {
+        object.startPoint();
+        object.endPoint();
+        return true;
+    } catch (const cad::Error&) {
+        return false;
+    }
+}
+
+// Ends meet when X and Y round to the same whole numbers.
+bool meet(cad::Point3 a, cad::Point3 b) {
+    return std::nearbyint(a.x) == std::nearbyint(b.x) && std::nearbyint(a.y) == std::nearbyint(b.y);
+}
+
+void takePlace(cad::Point3& p, cad::Point3 from) {
+    p.x = from.x;
+    p.y = from.y;
+}
+
+}  // namespace
+
+void addByEndPoints(model::Workspace& ws) {
+    detail::readInitialValues(ws);  // a bad field stops the action before anything changes
+
+    detail::Busy busy(ws.ui);
+    ws.ui.processEvents();
+    const model::Controls& c = ws.controls;
+    std::vector<cad::EntityRef> routeList;
+    if (!c.comboBox2.empty()) {
+        for (const cad::EntityRef& object : ws.objectList) {
+            if (detail::onLayerList(object.layer(), c.comboBox2)) routeList.push_back(object);
+        }
+    }
+    detail::RouteOnlyView view(ws);
+
+    busy.hide();
+    cad::Point3 start, end;
+    bool answered = true;
+    try {
+        ws.ui.focusDrawing();
+        start = ws.prompter.getPoint(kPromptStart);
+        ws.ui.focusDrawing();
+        end = ws.prompter.getPoint(kPromptEnd);
+    } catch (const cad::Cancelled&) {
+        answered = false;
+    }
+    busy.show();
+
+    std::optional<detail::RouteChain> chain;
+    if (answered) chain = detail::findRouteChain(routeList, start, end);
+    if (!chain) {
+        view.showAll();
+        busy.hide();
+        ws.ui.message(kStartNotFound);
+        return;
+    }
+    detail::reverseInDrawing(chain->reversed);
+
+    model::Piket piket;
+    piket.elements = std::move(chain->elements);
+    BuildPiketPoints(ws, piket, start, end, 1.0);
+    detail::appendPiket(ws, std::move(piket));
+
+    view.showAll();
+    busy.hide();
+}
+
+void addBySequence(model::Workspace& ws) {
+    detail::InitialValues values = detail::readInitialValues(ws);
+
+    detail::Busy busy(ws.ui);
+    ws.ui.processEvents();
+    detail::RouteOnlyView view(ws);
+    busy.hide();
+
+    model::Piket piket;
+    ws.ui.focusDrawing();
+    for (;;) {
+        cad::PickedEntity picked;
+        try {
+            picked = ws.prompter.getEntity(sequencePrompt(piket.elementCount()));
+        } catch (const cad::Cancelled&) {
+            break;
+        }
+        if (!hasEnds(picked.entity)) {
+            ws.prompter.note(kNotAnElement);
+            continue;
+        }
+        piket.elements.push_back(picked.entity);
+    }
+    busy.show();
+    ws.ui.processEvents();
+
+    if (!piket.elements.empty()) {
+        const std::vector<cad::EntityRef>& el = piket.elements;
+        std::size_t n = el.size();
+        cad::Point3 start = el[0].startPoint();
+        cad::Point3 end = el[0].endPoint();
+        if (n > 1) {
+            // The start is the end of the first element that does not meet the second.
+            if (meet(start, el[1].startPoint())) takePlace(start, end);
+            if (meet(start, el[1].endPoint())) takePlace(start, end);
+            // The end is the end of the last element that does not meet the one before.
+            end = el[n - 1].startPoint();
+            cad::Point3 last = el[n - 1].endPoint();
+            if (meet(end, el[n - 2].startPoint())) takePlace(end, last);
+            if (meet(end, el[n - 2].endPoint())) takePlace(end, last);
+        }
+        BuildPiketPoints(ws, piket, start, end, values.depth);
+        detail::appendPiket(ws, std::move(piket));
+    }
+
+    view.showAll();
+    ws.ui.focusMainWindow();
+    busy.hide();
+}
+
+void deleteSelectedRow(model::Workspace& ws) {
+    model::Controls& c = ws.controls;
+    if (c.selectedRow < 0 || c.selectedRow >= static_cast<int>(c.listView1.size())) return;
+    c.listView1.erase(c.listView1.begin() + c.selectedRow);
+    c.selectedRow = -1;
+}
+
+}  // namespace pickets

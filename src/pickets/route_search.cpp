@@ -1,0 +1,139 @@
+// The backward search from the picked end of a picket to its picked start over
+// the route elements. Seeds are the elements that end (or, turned, end) exactly
+// at the picked end; from each queued element the search goes on to the
+// elements that touch its start, turning those that touch with their own start.
+#include <unordered_map>
+
+#include "pickets/detail.hpp"
+#include "pickets/pickets.hpp"
+
+namespace pickets::detail {
+
+namespace {
+
+struct RouteElement {
+    cad::EntityRef ref;
+    cad::Handle handle = 0;
+    cad::Point3 start;
+    cad::Point3 end;
+    bool reversed = false;
+    bool queued = false;
+
+    void reverse() {
+        std::swap(start, end);
+        reversed = !reversed;
+    }
+};
+
+struct QueueEntry {
+    std::size_t element;
+    long long parent;  // queue position it was reached from; -1 from the picked end
+};
+
+struct KeyPair {
+    long long x, y;
+    bool operator==(const KeyPair&) const = default;
+};
+struct KeyPairHash {
+    std::size_t operator()(const KeyPair& k) const {
+        return std::hash<long long>{}(k.x * 1000003LL ^ k.y);
+    }
+};
+
+KeyPair keyOf(cad::Point3 p) {
+    return {CoordKey(p.x), CoordKey(p.y)};
+}
+
+bool samePlace(cad::Point3 a, cad::Point3 b) {
+    return a.x == b.x && a.y == b.y;
+}
+
+}  // namespace
+
+std::optional<RouteChain> findRouteChain(const std::vector<cad::EntityRef>& routeList,
+                                         cad::Point3 start, cad::Point3 end) {
+    std::vector<RouteElement> route;
+    route.reserve(routeList.size());
+    for (const cad::EntityRef& ref : routeList) {
+        RouteElement e;
+        e.ref = ref;
+        e.end = ref.endPoint();
+        e.start = ref.startPoint();
+        e.handle = ref.entity().handle;
+        route.push_back(e);
+    }
+
+    // Which elements have an end with a given key: the only ones that can
+    // touch a point with that key. Lists stay in route list order.
+    std::unordered_map<KeyPair, std::vector<std::size_t>, KeyPairHash> byKey;
+    for (std::size_t i = 0; i < route.size(); ++i) {
+        KeyPair a = keyOf(route[i].start), b = keyOf(route[i].end);
+        byKey[a].push_back(i);
+        if (!(b == a)) byKey[b].push_back(i);
+    }
+
+    std::vector<QueueEntry> queue;
+    auto push = [&](std::size_t i, long long parent) {
+        route[i].queued = true;
+        queue.push_back({i, parent});
+    };
+    for (std::size_t i = 0; i < route.size(); ++i) {
+        if (samePlace(route[i].end, end)) push(i, -1);
+        if (!route[i].queued && samePlace(route[i].start, end)) {
+            route[i].reverse();
+            push(i, -1);
+        }
+    }
+
+    std::optional<std::size_t> found;
+    for (std::size_t k = 0; k < queue.size(); ++k) {
+        const RouteElement& entry = route[queue[k].element];
+        cad::Point3 s = entry.start;
+        if (samePlace(s, start)) {
+            found = k;
+            break;
+        }
+        cad::Handle entryHandle = entry.handle;
+        auto touching = byKey.find(keyOf(s));
+        if (touching == byKey.end()) continue;
+        KeyPair key = touching->first;
+        for (std::size_t i : touching->second) {
+            RouteElement& e = route[i];
+            if (e.handle == entryHandle || e.queued) continue;
+            if (keyOf(e.end) == key) {
+                push(i, static_cast<long long>(k));
+            } else if (keyOf(e.start) == key) {
+                e.reverse();
+                push(i, static_cast<long long>(k));
+            }
+        }
+    }
+    if (!found) return std::nullopt;
+
+    RouteChain chain;
+    for (long long k = static_cast<long long>(*found); k >= 0; k = queue[k].parent) {
+        chain.elements.push_back(route[queue[k].element].ref);
+    }
+    for (const RouteElement& e : route) {
+        if (e.reversed) chain.reversed.push_back(e.ref);
+    }
+    return chain;
+}
+
+void reverseInDrawing(const std::vector<cad::EntityRef>& elements) {
+    for (const cad::EntityRef& e : elements) {
+        if (!std::holds_alternative<cad::LineGeom>(e.entity().geom)) {
+            throw cad::Error("Элемент трассы " + e.handle() +
+                             " нельзя развернуть: развернуть можно только отрезок");
+        }
+    }
+    for (const cad::EntityRef& e : elements) {
+        cad::Point3 s = e.startPoint();
+        cad::Point3 t = e.endPoint();
+        cad::EntityRef ref = e;
+        ref.setStartPoint(t);
+        ref.setEndPoint(s);
+    }
+}
+
+}  // namespace pickets::detail

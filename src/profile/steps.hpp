@@ -1,0 +1,75 @@
+// The steps of a profile run, shared by the files that draw them. Not part of
+// the library's interface beyond the profile folder and its tests.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cad/geom.hpp"
+#include "model/workspace.hpp"
+
+namespace profile::detail {
+
+inline constexpr double kBaseX = 55000.0;               // x of chainage 0
+inline constexpr double kDatumY = 82500.0;              // y of the datum level
+inline constexpr double kUnitsPerMetre = 5000.0;        // vertical scale 1:100
+inline constexpr double kPlanY = 12500.0;               // plan line of the developed plan
+inline constexpr double kUpright = 1.5707963267948966;  // text rotation reading upwards
+inline constexpr double kWidthFactor = 0.7;
+inline constexpr double kTextHeight = 1250.0;
+
+// What one run works on: the workspace, the picket in work and the drawing
+// calls that also record every line and text in profileObjects.
+struct Run {
+    model::Workspace& ws;
+    model::Piket& piket;
+
+    int count() const { return piket.pointCount(); }
+    const model::PointRow& point(int i) const { return piket.points[static_cast<std::size_t>(i)]; }
+    double chainage(int i) const { return point(i)[model::kChainage]; }
+    double x(int i) const { return kBaseX + chainage(i); }
+    double y(double height) const { return kDatumY + (height - ws.horizonLevel) * kUnitsPerMetre; }
+    const cad::EntityRef& object(int i) const {
+        return piket.pointObjects[static_cast<std::size_t>(i)];
+    }
+    std::string number(double v) const;       // general number text
+    std::string tableNumber(double v) const;  // TableNumberText
+
+    cad::EntityRef line(double x1, double y1, double x2, double y2);
+    cad::EntityRef text(const std::string& s, double x, double y, double rotation,
+                        double height = kTextHeight);
+};
+
+// True when the object's layer is one of the names; a null object (a point
+// added by the crossing editor) is on none.
+bool onLayerList(const cad::EntityRef& object, const std::vector<std::string>& names);
+
+// Values computed into the picket.
+void computeChainages(model::Workspace& ws, model::Piket& piket);
+void interpolateMissing(model::Piket& piket, int value);  // kRelief or kDepth
+std::optional<double> datumLevel(const model::Piket& piket);
+
+// Drawing steps, in the order of the run.
+void drawDatumLabel(Run& run);
+void drawElevationRows(Run& run);
+void drawProfileLines(Run& run);
+void drawPlanMarks(Run& run);
+void drawDistanceRow(Run& run);
+void drawSlopeRow(Run& run);
+void drawPiketRow(Run& run);
+void drawBendAngles(Run& run);
+
+// The angular dimension of the bend at point i of the developed plan, or
+// nullopt when the route runs straight there (or doubles back, or two
+// neighbouring points coincide).
+struct BendDimension {
+    int angle = 0;  // whole degrees between the neighbours, 180 for a straight run
+    cad::Point3 vertex;
+    cad::Point3 first;
+    cad::Point3 second;
+    cad::Point3 textPoint;
+};
+std::optional<BendDimension> bendAt(const model::Piket& piket, int i);
+
+}  // namespace profile::detail

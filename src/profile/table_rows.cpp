@@ -1,0 +1,116 @@
+// The distance, slope and picket rows of the profile table.
+#include <cmath>
+
+#include "model/primitives.hpp"
+#include "profile/steps.hpp"
+
+namespace profile::detail {
+
+namespace {
+
+// Drawing units (mm) to metres, to the centimetre.
+double toMetres(double units) {
+    return model::roundHalfEven(units / 10.0) / 100.0;
+}
+
+double sign(double v) {
+    return v > 0.0 ? 1.0 : (v < 0.0 ? -1.0 : 0.0);
+}
+
+constexpr double kCharWidth = 700.0;  // estimated width of one character of a table text
+
+double widthOf(const std::string& text) {
+    return kCharWidth * static_cast<double>(text.size());  // table texts are ASCII
+}
+
+void piketTicks(Run& run, double x) {
+    run.line(x, 32500, x, 32100);
+    run.line(x, 25000, x, 25400);
+}
+
+}  // namespace
+
+void drawDistanceRow(Run& run) {
+    auto ticks = [&run](double x) {
+        run.line(x, 37500, x, 37100);
+        run.line(x, 32500, x, 32900);
+    };
+    const double x0 = run.x(0);
+    ticks(x0);
+    run.text("0", x0 + 625, 32950, kUpright);
+    for (int i = 0; i + 1 < run.count(); ++i) {
+        const double x = run.x(i + 1);
+        ticks(x);
+        run.text(run.tableNumber(toMetres(run.chainage(i + 1) - run.chainage(i))), x + 625, 32950,
+                 kUpright);
+    }
+}
+
+void drawSlopeRow(Run& run) {
+    const model::PointRow& p0 = run.point(0);
+    double hb = p0[model::kRelief] - p0[model::kDepth];
+    double cb = 0.0;
+    run.line(run.x(0), 42500, run.x(0), 37500);
+    for (int i = 1; i < run.count(); ++i) {
+        const model::PointRow& p = run.point(i);
+        if (p[model::kDepth] == model::kAuto) continue;  // inside the cell that spans it
+        const double xi = run.x(i);
+        run.line(xi, 42500, xi, 37500);
+        const double h = p[model::kRelief] - p[model::kDepth];
+        const double len = toMetres(run.chainage(i) - cb);
+        // Break points 5 units apart or less make a cell of no length: it keeps
+        // its boundary but has no slope to show.
+        if (len != 0.0) {
+            const double slope = (h - hb) * 1000.0 / len;
+            const double s = sign(slope);
+            if (s != 0.0) {
+                run.line(kBaseX + cb, 40000 - 2500 * s, xi, 40000 + 2500 * s);
+            } else {
+                run.line(kBaseX + cb, 40000, xi, 40000);
+            }
+            const std::string lenText = run.tableNumber(len);
+            const double lenShift = s > 0.0 ? widthOf(lenText) : 0.0;
+            run.text(lenText, kBaseX + cb + 500 * len + 500 * len * s - lenShift, 37950, 0.0);
+            const std::string slopeText =
+                run.tableNumber(model::roundHalfEven(std::fabs(slope) * 10.0) / 10.0);
+            const double slopeShift = s < 0.0 ? widthOf(slopeText) : 0.0;
+            run.text(slopeText, kBaseX + cb + 500 * len - 500 * len * s - slopeShift, 41200, 0.0);
+        }
+        hb = h;
+        cb = run.chainage(i);
+    }
+}
+
+void drawPiketRow(Run& run) {
+    model::Workspace& ws = run.ws;
+    const std::string workPointText = run.number(ws.workPoint);
+    for (int i = 0; i < run.count(); ++i) {
+        if (run.chainage(i) == 0.0) continue;
+        const cad::EntityRef& object = run.object(i);
+        if (!onLayerList(object, ws.controls.comboBox2) &&
+            !onLayerList(object, ws.controls.comboBox3)) {
+            continue;
+        }
+        const double x = run.x(i);
+        piketTicks(run, x);
+        const double m = toMetres(run.chainage(i));
+        const double whole = std::trunc(m / 100.0);
+        std::string label = run.number(whole);
+        run.text(workPointText, x, 25450 + widthOf(label), kUpright, 625);
+        // The metres past the picket, to the centimetre: 205,57 - 200 is 5,57.
+        const double past = model::roundHalfEven((m - 100.0 * whole) * 100.0) / 100.0;
+        if (past != 0.0) label += " +" + run.number(past);
+        run.text(label, x + 625, 25450, kUpright);
+    }
+    const double last = run.chainage(run.count() - 1);
+    const auto wholePikets = static_cast<long long>(std::trunc(last / 1000.0 / 100.0));
+    for (long long j = 0; j <= wholePikets; ++j) {
+        const double x = kBaseX + static_cast<double>(j) * 100000.0;
+        piketTicks(run, x);
+        const std::string label = run.number(static_cast<double>(j));
+        run.text(label, x + 625, 25450, kUpright);
+        run.text(workPointText, x, 25450 + widthOf(label), kUpright, 625);
+    }
+}
+
+}  // namespace profile::detail

@@ -1,0 +1,29 @@
+// The blank profile sheet of a picket and taking a picket into work. The
+// sheet stands with its lower-left corner on the drawing origin: a fixed part
+// (frames, margin stamps, the caption column, the height ruler) and the row
+// grid of the data area stretched over the picket's length. Plotted at 1:500;
+// heights later go above the datum line y = 82500 at 5000 units a metre.
+#pragma once
+
+#include "model/workspace.hpp"
+
+namespace sheet {
+
+inline constexpr double kDataAreaX = 55000.0;  // where the picket's chainage 0 stands
+inline constexpr int kFixedLineCount = 45;
+inline constexpr int kFixedTextCount = 22;
+inline constexpr int kGridLineCount = 13;
+
+// The fixed part: 45 lines, then 22 texts, into ws.sheetDoc.
+void drawBlankSheet(model::Workspace& ws);
+
+// The data-area grid over `length` drawing units: eleven row lines, the top of
+// the developed-plan row and the plan line (lineweight 50), in that order.
+void drawSheetGrid(model::Workspace& ws, double length);
+
+// "Взять в работу": the picket of the selected list row becomes the picket in
+// work, its sheet is drawn into the active drawing at the origin, and the view
+// shows the whole drawing. With no row selected only the zoom happens.
+void takeIntoWork(model::Workspace& ws);
+
+}  // namespace sheet

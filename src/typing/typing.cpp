@@ -1,0 +1,116 @@
+#include "typing/typing.hpp"
+
+namespace typing {
+
+std::vector<std::string>& items(model::Controls& c, TypeList list) {
+    switch (list) {
+        case TypeList::Route:
+            return c.comboBox2;
+        case TypeList::Connections:
+            return c.comboBox3;
+        case TypeList::Communications:
+            return c.comboBox4;
+        case TypeList::Other:
+            return c.comboBox5;
+    }
+    return c.comboBox5;
+}
+
+int& itemIndex(model::Controls& c, TypeList list) {
+    switch (list) {
+        case TypeList::Route:
+            return c.comboBox2ItemIndex;
+        case TypeList::Connections:
+            return c.comboBox3ItemIndex;
+        case TypeList::Communications:
+            return c.comboBox4ItemIndex;
+        case TypeList::Other:
+            return c.comboBox5ItemIndex;
+    }
+    return c.comboBox5ItemIndex;
+}
+
+std::string addPrompt(TypeList list, int counter) {
+    const char* tail = "";
+    switch (list) {
+        case TypeList::Route:
+            tail = ") \"Укажите объекты типа Трасса\" Выход ESC";
+            break;
+        case TypeList::Connections:
+            tail = ") \"Укажите объекты типа Подводы\" Выход ESC";
+            break;
+        case TypeList::Communications:
+            tail = ") \"Укажите объекты типа Коммуникации\" Выход ESC";
+            break;
+        // The quotation marks of this one are unbalanced, as the users know it.
+        case TypeList::Other:
+            tail = ") \"Укажите объекты типа \"Другие пересечения\" Выход ESC";
+            break;
+    }
+    return "(" + std::to_string(counter) + tail;
+}
+
+void addObjects(model::Workspace& ws, TypeList list) {
+    ws.ui.focusDrawing();
+    int counter = 0;
+    for (;;) {
+        cad::PickedEntity picked;
+        try {
+            picked = ws.prompter.getEntity(addPrompt(list, counter));
+        } catch (const cad::Cancelled&) {
+            return;
+        }
+        ++counter;
+        items(ws.controls, list).push_back(picked.entity.layer());
+    }
+}
+
+void removeSelectedItem(model::Workspace& ws, TypeList list) {
+    std::vector<std::string>& v = items(ws.controls, list);
+    int& index = itemIndex(ws.controls, list);
+    if (index >= 0 && index < static_cast<int>(v.size())) {
+        v.erase(v.begin() + index);
+    }
+    index = v.empty() ? -1 : 0;
+}
+
+namespace {
+
+void bringToFrontThreeTimes(model::Ui& ui) {
+    ui.focusDrawing();
+    ui.focusMainWindow();
+    ui.focusDrawing();
+}
+
+constexpr TypeList kAllLists[] = {TypeList::Route, TypeList::Connections, TypeList::Communications,
+                                  TypeList::Other};
+
+}  // namespace
+
+void hideTyped(model::Workspace& ws) {
+    for (cad::EntityRef& object : ws.objectList) {
+        try {
+            object.layer();
+            for (TypeList list : kAllLists) {
+                for (const std::string& item : items(ws.controls, list)) {
+                    if (object.layer() == item) object.setVisible(false);
+                }
+            }
+        } catch (const cad::Error&) {
+            // erased since the project was opened
+        }
+    }
+    bringToFrontThreeTimes(ws.ui);
+}
+
+void showAll(model::Workspace& ws) {
+    for (cad::EntityRef& object : ws.objectList) {
+        try {
+            object.setVisible(true);
+        } catch (const cad::Error&) {
+        }
+    }
+    bringToFrontThreeTimes(ws.ui);
+}
+
+}  // namespace typing

@@ -1,0 +1,142 @@
+// Taking over typed values, "Авто", and "Указать" under both decimal
+// separators.
+#include <string>
+
+#include "editor_fixture.hpp"
+
+using namespace editor_test;
+
+namespace {
+
+class Values : public EditorFixture, public testing::WithParamInterface<char> {
+  protected:
+    void SetUp() override {
+        ws.decimalSeparator = GetParam();
+        piketInWork({{0, 0}, {100, 0}, {200, 0}}, 3.0);
+        ws.workPoint = 1;
+    }
+    std::string sep(const std::string& withComma) {
+        std::string s = withComma;
+        for (char& ch : s) {
+            if (ch == ',') ch = GetParam();
+        }
+        return s;
+    }
+};
+
+TEST_P(Values, TypedNumbersReadEitherDecimalPoint) {
+    for (const char* typed : {"12.5", "12,5"}) {
+        ws.controls.edit3 = typed;
+        editor::takeOverRelief(ws);
+        EXPECT_EQ(ws.controls.edit3, sep("12,5")) << typed;
+        EXPECT_EQ(value(1, model::kRelief), 12.5) << typed;
+    }
+    ws.controls.edit7 = "159.5";
+    editor::takeOverPipe(ws);
+    EXPECT_EQ(value(1, model::kPipe), 159.5);
+    EXPECT_EQ(ws.controls.edit7, sep("159,5"));
+    ws.controls.edit6 = "325,5";
+    editor::takeOverCasing(ws);
+    EXPECT_EQ(value(1, model::kCasing), 325.5);
+    EXPECT_EQ(value(0, model::kCasing), 0.0);
+    EXPECT_EQ(value(2, model::kPipe), 110.0);
+}
+
+TEST_P(Values, PickedTextReadsEitherDecimalPointAndShowsAsWritten) {
+    for (const char* written : {"12.5", "12,5"}) {
+        piket().points[1][model::kRelief] = 3.0;
+        prompter.pushEntity(drawing->addText(written, {0, 0, 0}, 2.5));
+        editor::pickRelief(ws);
+        EXPECT_EQ(value(1, model::kRelief), 12.5) << written;
+        EXPECT_EQ(ws.controls.edit3, written);
+    }
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(ui.calls.front(), "focus:drawing");
+}
+
+TEST_P(Values, AutomaticByTheWordByMinusOneAndByTheButton) {
+    ws.controls.edit3 = "Авто";
+    editor::takeOverRelief(ws);
+    EXPECT_EQ(value(1, model::kRelief), model::kAuto);
+
+    piket().points[1][model::kRelief] = 3.0;
+    ws.controls.edit3 = "-1";
+    editor::takeOverRelief(ws);
+    EXPECT_EQ(value(1, model::kRelief), model::kAuto);
+    ws.workPoint = 1;
+    editor::ShowWorkPoint(ws);
+    EXPECT_EQ(ws.controls.edit3, "Авто");
+
+    piket().points[1][model::kRelief] = 3.0;
+    ws.controls.edit3 = "typed";
+    editor::setAuto(ws);
+    EXPECT_EQ(ws.controls.edit3, "Авто");
+    EXPECT_EQ(value(1, model::kRelief), model::kAuto);
+}
+
+TEST_P(Values, NotANumberKeepsTheValueAndTheFixedText) {
+    for (const char* typed : {"АВТО", "авто", "1.000,5", ""}) {
+        ws.controls.edit3 = typed;
+        EXPECT_THROW(editor::takeOverRelief(ws), cad::Error) << typed;
+        EXPECT_EQ(value(1, model::kRelief), 3.0);
+    }
+    ws.controls.edit3 = "1.000,5";
+    EXPECT_THROW(editor::takeOverRelief(ws), cad::Error);
+    EXPECT_EQ(ws.controls.edit3, sep("1,000,5"));
+    ws.controls.edit7 = "Авто";
+    EXPECT_THROW(editor::takeOverPipe(ws), cad::Error);
+    EXPECT_EQ(value(1, model::kPipe), 110.0);
+    ws.controls.edit6 = "x";
+    EXPECT_THROW(editor::takeOverCasing(ws), cad::Error);
+    EXPECT_EQ(value(1, model::kCasing), 0.0);
+}
+
+TEST_P(Values, NegativeAndZeroAreStoredAsTyped) {
+    ws.controls.edit3 = "-0.5";
+    editor::takeOverRelief(ws);
+    EXPECT_EQ(value(1, model::kRelief), -0.5);
+    ws.controls.edit6 = "0";
+    editor::takeOverCasing(ws);
+    EXPECT_EQ(value(1, model::kCasing), 0.0);
+    ws.controls.edit7 = "-20";
+    editor::takeOverPipe(ws);
+    EXPECT_EQ(value(1, model::kPipe), -20.0);
+}
+
+TEST_P(Values, AFailedPickChangesNothingAndSaysNothing) {
+    ws.controls.edit3 = "shown";
+    prompter.pushCancel();                                             // Esc
+    prompter.pushEntity(cad::EntityRef{});                             // empty pick
+    prompter.pushEntity(drawing->addLine({0, 0, 0}, {1, 1, 0}));       // not a text
+    prompter.pushEntity(drawing->addText("ПК 3+50", {0, 0, 0}, 2.5));  // not a number
+    prompter.pushEntity(drawing->addText("1.000,5", {0, 0, 0}, 2.5));  // two points
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        EXPECT_NO_THROW(editor::pickRelief(ws));
+        EXPECT_EQ(value(1, model::kRelief), 3.0);
+        EXPECT_EQ(ws.controls.edit3, "shown");
+    }
+    EXPECT_EQ(prompter.remaining(), 0u);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Separators, Values, testing::Values(',', '.'),
+                         [](const testing::TestParamInfo<char>& p) {
+                             return p.param == ',' ? std::string("Comma") : std::string("Point");
+                         });
+
+class ValuesWithoutPoints : public EditorFixture {};
+
+TEST_F(ValuesWithoutPoints, TheFieldIsFixedButNothingIsStoredOrAsked) {
+    piketInWork({});
+    ws.controls.edit3 = "12.5";
+    ws.controls.edit6 = "abc";
+    EXPECT_NO_THROW(editor::takeOverRelief(ws));
+    EXPECT_NO_THROW(editor::takeOverCasing(ws));
+    EXPECT_EQ(ws.controls.edit3, "12,5");
+    editor::setAuto(ws);
+    EXPECT_EQ(ws.controls.edit3, "12,5");
+    editor::pickRelief(ws);
+    EXPECT_TRUE(prompter.prompts.empty());
+}
+
+}  // namespace

@@ -1,0 +1,171 @@
+// Opening a drawing as the project (selection set, object list snapshot,
+// marker cross, buttons) and "Новый проект".
+#include <gtest/gtest.h>
+
+#include "model/project.hpp"
+#include "model/runner.hpp"
+
+using namespace model;
+
+namespace {
+
+struct Project : testing::Test {
+    cad::RecordingView view;
+    cad::Application app{&view};
+    cad::ScriptedPrompter prompter;
+    RecordingUi ui;
+    Workspace ws{app, prompter, ui};
+
+    cad::Drawing& addDrawing() { return app.add(std::make_unique<cad::Drawing>()); }
+    int kernavistoSets(cad::Drawing& d) {
+        int n = 0;
+        for (std::size_t i = 0; i < d.selectionSetCount(); ++i) {
+            if (d.selectionSet(i).name() == "Kernavisto") ++n;
+        }
+        return n;
+    }
+};
+
+}  // namespace
+
+TEST_F(Project, EarlierKernavistoSetsLeaveExactlyOneHoldingEveryObject) {
+    cad::Drawing& d = addDrawing();
+    cad::EntityRef a = d.addLine({0, 0, 0}, {1, 0, 0});
+    cad::EntityRef b = d.addText("t", {2, 2, 0}, 1.0);
+    d.addSelectionSet("Kernavisto").add(a);
+    d.addSelectionSet("Другой");
+    takeProject(ws, d, "plan.dxf");
+    takeProject(ws, d, "plan.dxf");  // opening again leaves one set too
+    EXPECT_EQ(kernavistoSets(d), 1);
+    EXPECT_EQ(d.selectionSetCount(), 2u);
+    for (std::size_t i = 0; i < d.selectionSetCount(); ++i) {
+        if (d.selectionSet(i).name() != "Kernavisto") continue;
+        // every object of the drawing: the two lines of the first marker cross too
+        EXPECT_EQ(d.selectionSet(i).count(), 4u);
+        EXPECT_EQ(d.selectionSet(i).item(0), a);
+        EXPECT_EQ(d.selectionSet(i).item(1), b);
+    }
+}
+
+TEST_F(Project, ObjectListIsASnapshotInDrawingOrder) {
+    cad::Drawing& d = addDrawing();
+    cad::EntityRef a = d.addLine({0, 0, 0}, {1, 0, 0});
+    cad::EntityRef b = d.addLine({0, 1, 0}, {1, 1, 0});
+    takeProject(ws, d, "plan.dxf");
+    ASSERT_EQ(ws.objectList.size(), 2u);  // the marker cross comes after the snapshot
+    EXPECT_EQ(ws.objectList[0], a);
+    EXPECT_EQ(ws.objectList[1], b);
+    d.addLine({5, 5, 0}, {6, 6, 0});
+    b.erase();
+    EXPECT_EQ(ws.objectList.size(), 2u);
+    EXPECT_EQ(ws.objectList[1], b);
+    // messages were let run once a selection set looked at and once an object taken
+    EXPECT_EQ(std::count(ui.calls.begin(), ui.calls.end(), "events"), 2);
+}
+
+TEST_F(Project, EmptyDrawingStillGetsTheMarkerCrossAndTheButtons) {
+    cad::Drawing& d = addDrawing();
+    ws.controls.speedButton6 = false;  // as "Новый проект" leaves them
+    ws.controls.speedButton8 = false;
+    ws.controls.front = PanelId::Pikets;
+    takeProject(ws, d, "plan.dxf");
+    EXPECT_TRUE(ws.objectList.empty());
+    EXPECT_EQ(ws.doc, &d);
+    EXPECT_EQ(ws.controls.edit1, "plan.dxf");
+    EXPECT_EQ(ws.controls.front, PanelId::Project);
+
+    struct Mark {
+        const cad::EntityRef& line;
+        cad::Point3 start, end;
+    } marks[] = {{ws.markLine1, {-100, 100, 0}, {100, -100, 0}},
+                 {ws.markLine2, {100, 100, 0}, {-100, -100, 0}}};
+    for (const Mark& m : marks) {
+        ASSERT_FALSE(m.line.isNull());
+        EXPECT_EQ(m.line.drawing(), &d);
+        EXPECT_EQ(m.line.dxfType(), "LINE");
+        EXPECT_EQ(m.line.startPoint(), m.start);
+        EXPECT_EQ(m.line.endPoint(), m.end);
+        EXPECT_EQ(m.line.lineweight(), 90);
+        EXPECT_EQ(m.line.color(), 3);
+        EXPECT_EQ(m.line.layer(), d.currentLayer());
+    }
+    EXPECT_EQ(d.modelSpace().size(), 2u);
+
+    const Controls& c = ws.controls;
+    EXPECT_TRUE(c.speedButton1 && c.speedButton2 && c.speedButton7);
+    EXPECT_TRUE(c.speedButton6 && c.speedButton8);  // enabled again after "Новый проект"
+    EXPECT_FALSE(c.speedButton3 || c.speedButton4);
+
+    ASSERT_EQ(view.requests.size(), 2u);
+    EXPECT_EQ(view.requests[0].kind, "zoomAll");
+    EXPECT_EQ(view.requests[1].kind, "zoomAll");
+}
+
+TEST_F(Project, SecondProjectKeepsThePicketsAndTheFirstDrawing) {
+    cad::Drawing& first = addDrawing();
+    first.addLine({0, 0, 0}, {1, 0, 0});
+    takeProject(ws, first, "a.dxf");
+    ws.pikets.resize(1);
+    ws.piketCount = 1;
+    ws.controls.listView1.push_back({"Пикет 1", 0});
+    cad::Drawing& second = addDrawing();
+    takeProject(ws, second, "b.dxf");
+    EXPECT_EQ(ws.doc, &second);
+    EXPECT_TRUE(ws.objectList.empty());
+    EXPECT_EQ(ws.piketCount, 1);
+    EXPECT_EQ(ws.controls.listView1.size(), 1u);
+    EXPECT_EQ(first.modelSpace().size(), 3u);  // its own marker cross stays
+    EXPECT_EQ(ws.controls.edit1, "b.dxf");
+}
+
+TEST(DisplayFileName, EverythingAfterTheLastSlash) {
+    EXPECT_EQ(displayFileName("C:\\a\\b\\plan.dwg"), "plan.dwg");
+    EXPECT_EQ(displayFileName("/home/u/планы/plan.dxf"), "plan.dxf");
+    EXPECT_EQ(displayFileName("plan.dxf"), "plan.dxf");
+}
+
+TEST_F(Project, FileThatCannotBeOpenedStopsTheOpeningWithAMessage) {
+    cad::Drawing& d = addDrawing();
+    takeProject(ws, d, "plan.dxf");
+    EXPECT_FALSE(runOperation(ws, [&] { openProject(ws, "/nonexistent/none.dxf"); }));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_FALSE(ui.busy);
+    EXPECT_EQ(ws.doc, &d);
+    EXPECT_EQ(ws.controls.edit1, "plan.dxf");
+}
+
+TEST_F(Project, NewProjectEmptiesTableAndRowsAndDisablesButtons) {
+    cad::Drawing& d = addDrawing();
+    d.addLine({0, 0, 0}, {1, 0, 0});
+    takeProject(ws, d, "plan.dxf");
+    ws.pikets.resize(3);
+    ws.pikets[0].points.push_back({});
+    ws.piketCount = 3;
+    ws.workPiket = 2;
+    ws.controls.listView1 = {{"Пикет 1", 0}, {"Пикет 3", 2}};
+    ws.controls.selectedRow = 1;
+    ws.controls.speedButton3 = ws.controls.speedButton4 = true;
+    std::vector<std::string> routes = ws.controls.comboBox2;
+    routes.push_back("x");
+    ws.controls.comboBox2 = routes;
+
+    newProject(ws);
+
+    EXPECT_EQ(ws.piketCount, 0);
+    ASSERT_EQ(ws.pikets.size(), 1u);
+    EXPECT_EQ(ws.pikets[0].pointCount(), 0);
+    EXPECT_EQ(ws.pikets[0].elementCount(), 0);
+    EXPECT_TRUE(ws.controls.listView1.empty());
+    EXPECT_EQ(ws.controls.selectedRow, -1);
+    const Controls& c = ws.controls;
+    EXPECT_FALSE(c.speedButton2 || c.speedButton3 || c.speedButton4 || c.speedButton6 ||
+                 c.speedButton7 || c.speedButton8);
+    EXPECT_TRUE(c.speedButton1);
+    // Everything else stays.
+    EXPECT_EQ(ws.doc, &d);
+    EXPECT_TRUE(d.isOpen());
+    EXPECT_EQ(ws.objectList.size(), 1u);
+    EXPECT_EQ(ws.workPiket, 2);
+    EXPECT_EQ(ws.controls.comboBox2, routes);
+    EXPECT_EQ(ws.controls.edit1, "plan.dxf");
+}

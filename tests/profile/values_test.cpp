@@ -1,0 +1,98 @@
+// What a run computes into the picket: chainages, interpolated heights and
+// depths, and the datum level.
+#include "fixture.hpp"
+
+using namespace profile_test;
+
+namespace {
+
+class Values : public ProfileFixture {};
+
+TEST_F(Values, ChainagesFollowThePointsAndSetThePicketLength) {
+    addPoint(0, 0, 100);
+    addPoint(3000, 4000, 100);  // 5000 from the first
+    addPoint(9000, 12000, 100);
+    ws.piketLength = 123;  // what taking into work measured
+    profile::build(ws);
+    EXPECT_EQ(value(0, model::kChainage), 0.0);
+    EXPECT_EQ(value(1, model::kChainage), 5000.0);
+    EXPECT_EQ(value(2, model::kChainage), 15000.0);
+    EXPECT_EQ(ws.piketLength, 15000.0);
+    EXPECT_EQ(ws.profileBuilt, 1);
+}
+
+TEST_F(Values, MissingHeightsAreInterpolatedAlongTheChainage) {
+    addPoint(0, 0, 100.4, 1.0);
+    addPoint(10000, 0, -1, -1);
+    addPoint(20000, 0, -1, -1);
+    addPoint(30000, 0, 103.4, 1.6);
+    profile::build(ws);
+    EXPECT_DOUBLE_EQ(value(1, model::kRelief), 101.4);
+    EXPECT_DOUBLE_EQ(value(2, model::kRelief), 102.4);
+    EXPECT_DOUBLE_EQ(value(1, model::kDepth), 1.2);
+    EXPECT_DOUBLE_EQ(value(2, model::kDepth), 1.4);
+}
+
+TEST_F(Values, AnUnknownFirstHeightStillAnchorsTheInterpolation) {
+    addPoint(0, 0, -1);
+    addPoint(1000, 0, -1);
+    addPoint(2000, 0, 10);
+    profile::build(ws);
+    EXPECT_DOUBLE_EQ(value(1, model::kRelief), 4.5);
+    EXPECT_EQ(value(0, model::kRelief), -1.0);
+}
+
+TEST_F(Values, HeightsAfterTheLastKnownOneStayUnknownAndDoNotSetTheDatum) {
+    addPoint(0, 0, 100.4);
+    addPoint(1000, 0, 101.2);
+    addPoint(2000, 0, -1);
+    profile::build(ws);
+    EXPECT_EQ(value(2, model::kRelief), -1.0);
+    EXPECT_EQ(ws.horizonLevel, 95.0);
+}
+
+TEST_F(Values, TwoPointsAreNeverInterpolated) {
+    addPoint(0, 0, 100.0, -1);
+    addPoint(1000, 0, -1, 1.0);
+    profile::build(ws);
+    EXPECT_EQ(value(1, model::kRelief), -1.0);
+    EXPECT_EQ(value(0, model::kDepth), -1.0);
+}
+
+TEST_F(Values, KnownValuesAtOneChainageGiveThePointsBetweenTheEarlierValue) {
+    addPoint(0, 0, 100.0);
+    addPoint(5000, 0, 100.0);
+    addPoint(5000, 0, -1);
+    addPoint(5000, 0, 102.0);
+    addPoint(6000, 0, 104.0);
+    profile::build(ws);
+    ASSERT_TRUE(std::isfinite(value(2, model::kRelief)));
+    EXPECT_EQ(value(2, model::kRelief), 100.0);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+struct DatumCase {
+    std::vector<double> heights;
+    double datum;
+};
+
+class Datum : public ProfileFixture, public testing::WithParamInterface<DatumCase> {};
+
+TEST_P(Datum, IsTheLowestKnownHeightLessFiveTruncated) {
+    double x = 0;
+    for (double h : GetParam().heights) {
+        addPoint(x, 0, h);
+        x += 1000;
+    }
+    profile::build(ws);
+    EXPECT_EQ(ws.horizonLevel, GetParam().datum);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, Datum,
+                         testing::Values(DatumCase{{100.4, 101.2}, 95.0},
+                                         DatumCase{{-3.2, 4.0}, -8.0},
+                                         // -2 is a height like any other
+                                         DatumCase{{100.0, -2.0, 100.0}, -7.0},
+                                         DatumCase{{-1.0, 12.9, -1.0}, 7.0}));
+
+}  // namespace
