@@ -78,17 +78,14 @@ struct Version {
     bool subclasses;   // R13+: 100 subclass markers and 330 owners
     bool lineweights;  // R2000+: 370
     bool lwpolyline;   // R14+
-    bool utf8;         // R2007+: strings are UTF-8 whatever $DWGCODEPAGE says
     explicit Version(const DrawingData& d)
         : subclasses(d.version >= "AC1012"),
           lineweights(d.version >= "AC1015"),
-          lwpolyline(d.version >= "AC1014"),
-          utf8(d.version >= "AC1021") {}
+          lwpolyline(d.version >= "AC1014") {}
 };
 
 std::string textCodepage(const DrawingData& d) {
-    if (Version(d).utf8) return "UTF-8";
-    return d.codepage.empty() ? std::string("ANSI_1252") : d.codepage;
+    return fileTextCodepage(d.version, d.codepage);
 }
 
 // A string value in the file's encoding. A TEXT value cannot hold a line
