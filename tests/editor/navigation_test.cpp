@@ -1,6 +1,7 @@
 // Opening the editor, stepping with the "same as previous" rule, showing a
 // point, the marker cross, the zoom and the keys of the three fields.
 #include <functional>
+#include <ostream>
 #include <string>
 
 #include "editor_fixture.hpp"
@@ -182,6 +183,10 @@ struct KeyCase {
     int startPoint;
     int expectedPoint;
 };
+
+void PrintTo(const KeyCase& c, std::ostream* os) {
+    *os << "key " << static_cast<int>(c.key) << " from point " << c.startPoint + 1;
+}
 
 class Keys : public EditorFixture,
              public testing::WithParamInterface<std::tuple<editor::Field, KeyCase>> {};

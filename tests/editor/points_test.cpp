@@ -1,5 +1,6 @@
 // Adding a picked point with the nearest-neighbour ordering, and deleting the
 // current point.
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -126,6 +127,10 @@ struct BadField {
     const char* pipe;
 };
 
+void PrintTo(const BadField& f, std::ostream* os) {
+    *os << "depth \"" << f.depth << "\" pipe \"" << f.pipe << "\"";
+}
+
 class PointsBadFields : public Points, public testing::WithParamInterface<BadField> {};
 
 TEST_P(PointsBadFields, AreRefusedBeforeAnythingIsAddedOrAsked) {
@@ -168,6 +173,10 @@ struct DeleteCase {
     int expectedCurrent;   // afterwards
     double expectedShown;  // X of the point shown
 };
+
+void PrintTo(const DeleteCase& c, std::ostream* os) {
+    *os << "point " << c.current + 1 << " of " << c.points;
+}
 
 class PointsDelete : public Points, public testing::WithParamInterface<DeleteCase> {};
 

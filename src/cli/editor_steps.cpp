@@ -1,0 +1,201 @@
+#include "cli/editor_steps.hpp"
+
+#include <charconv>
+#include <map>
+
+#include "model/primitives.hpp"
+
+namespace cli {
+
+namespace {
+
+int parsePointNumber(std::string_view text, std::string_view whole, const char* form) {
+    int n = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+    if (ec != std::errc() || end != text.data() + text.size() || n < 1) {
+        throw CLI::ValidationError("«" + std::string(whole) + "»: ожидается " + form +
+                                   ", где N — номер точки начиная с 1");
+    }
+    return n;
+}
+
+}  // namespace
+
+EditorStep parseEditStep(std::string_view value) {
+    const char* form = "N:relief=V, N:pipe=V или N:casing=V";
+    auto colon = value.find(':');
+    auto equals = value.find('=');
+    if (colon == std::string_view::npos || equals == std::string_view::npos || equals < colon) {
+        throw CLI::ValidationError("«" + std::string(value) + "»: ожидается " + form);
+    }
+    EditorStep step;
+    step.kind = EditorStep::Kind::Edit;
+    step.point = parsePointNumber(value.substr(0, colon), value, form);
+    std::string_view name = value.substr(colon + 1, equals - colon - 1);
+    if (name == "relief") {
+        step.field = editor::Field::Relief;
+    } else if (name == "pipe") {
+        step.field = editor::Field::Pipe;
+    } else if (name == "casing") {
+        step.field = editor::Field::Casing;
+    } else {
+        throw CLI::ValidationError("«" + std::string(value) + "»: поле «" + std::string(name) +
+                                   "» неизвестно, ожидается relief, pipe или casing");
+    }
+    step.text = std::string(value.substr(equals + 1));
+    return step;
+}
+
+EditorStep parsePickHeightStep(std::string_view value) {
+    const char* form = "N=HANDLE";
+    auto equals = value.find('=');
+    if (equals == std::string_view::npos) {
+        throw CLI::ValidationError("«" + std::string(value) + "»: ожидается " + form);
+    }
+    EditorStep step;
+    step.kind = EditorStep::Kind::PickHeight;
+    step.point = parsePointNumber(value.substr(0, equals), value, form);
+    step.text = std::string(value.substr(equals + 1));
+    cad::Handle handle = 0;
+    if (step.text.empty() || !cad::parseHandle(step.text, handle)) {
+        throw CLI::ValidationError("«" + std::string(value) +
+                                   "»: метка объекта должна быть шестнадцатеричным числом");
+    }
+    return step;
+}
+
+EditorStep parseAddPointStep(std::string_view value) {
+    auto comma = value.find(',');
+    std::optional<double> x, y;
+    if (comma != std::string_view::npos) {
+        x = model::parseNumber(value.substr(0, comma), '.');
+        y = model::parseNumber(value.substr(comma + 1), '.');
+    }
+    if (!x || !y) {
+        throw CLI::ValidationError("«" + std::string(value) +
+                                   "»: ожидается X,Y — два числа с точкой как десятичным "
+                                   "разделителем");
+    }
+    EditorStep step;
+    step.kind = EditorStep::Kind::AddPoint;
+    step.x = *x;
+    step.y = *y;
+    return step;
+}
+
+EditorStep parseDeletePointStep(std::string_view value) {
+    EditorStep step;
+    step.kind = EditorStep::Kind::DeletePoint;
+    step.point = parsePointNumber(value, value, "N");
+    return step;
+}
+
+void EditorStepOptions::add(CLI::App& cmd) {
+    cmd_ = &cmd;
+    auto checked = [](EditorStep (*parse)(std::string_view)) {
+        return [parse](const std::string& v) {
+            try {
+                parse(v);
+            } catch (const CLI::ValidationError& e) {
+                return std::string(e.what());
+            }
+            return std::string();
+        };
+    };
+    auto repeatable = [&cmd, &checked](const char* name, const char* help,
+                                       EditorStep (*parse)(std::string_view)) {
+        return cmd.add_option(name)
+            ->description(help)
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+            ->allow_extra_args(false)
+            ->check(checked(parse));
+    };
+    edit_ = repeatable("--edit",
+                       "Значение точки N (с 1): \"N:relief=V\" (высота рельефа, число или "
+                       "Авто), \"N:pipe=V\", \"N:casing=V\" (диаметры трубы и футляра, мм)",
+                       parseEditStep);
+    pickHeight_ = repeatable("--pick-height",
+                             "N=HANDLE: «Указать» высоту рельефа точки N текстом с этой меткой",
+                             parsePickHeightStep);
+    addPoint_ =
+        repeatable("--add-point", "X,Y: «Добавить пересечение» в этой точке", parseAddPointStep);
+    deletePoint_ =
+        repeatable("--delete-point", "N: «Удалить пересечение» — точку N", parseDeletePointStep);
+    walk_ = cmd.add_flag("--walk")
+                ->description(
+                    "Открыть редактор и пройти «>» по всем точкам (высота −2 берётся у "
+                    "предыдущей точки)")
+                ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+}
+
+std::vector<EditorStep> EditorStepOptions::steps() const {
+    std::vector<EditorStep> out;
+    if (!cmd_) return out;
+    // Each occurrence of an option appears once in the parse order; its value
+    // is the next unused result of that option.
+    std::map<const CLI::Option*, std::size_t> used;
+    for (const CLI::Option* opt : cmd_->parse_order()) {
+        std::size_t k = used[opt]++;
+        if (opt == walk_) {
+            out.push_back(EditorStep{});
+            continue;
+        }
+        const auto& results = opt->results();
+        if (k >= results.size()) continue;
+        const std::string& v = results[k];
+        if (opt == edit_) {
+            out.push_back(parseEditStep(v));
+        } else if (opt == pickHeight_) {
+            out.push_back(parsePickHeightStep(v));
+        } else if (opt == addPoint_) {
+            out.push_back(parseAddPointStep(v));
+        } else if (opt == deletePoint_) {
+            out.push_back(parseDeletePointStep(v));
+        }
+    }
+    return out;
+}
+
+void connectEditor(model::Workspace& ws) {
+    ws.selectionHandler = editor::onSelectionChanged;
+}
+
+void runEditorStep(model::Workspace& ws, cad::ScriptedPrompter& prompter, const EditorStep& step) {
+    if (!ws.piketInWork()) throw cad::Error("Нет пикета в работе");
+    switch (step.kind) {
+        case EditorStep::Kind::Edit: {
+            editor::selectPoint(ws, step.point - 1);
+            std::string& field = step.field == editor::Field::Relief ? ws.controls.edit3
+                                 : step.field == editor::Field::Pipe ? ws.controls.edit7
+                                                                     : ws.controls.edit6;
+            field = step.text;
+            editor::keyPress(ws, step.field, editor::Key::Enter);
+            break;
+        }
+        case EditorStep::Kind::PickHeight: {
+            editor::selectPoint(ws, step.point - 1);
+            cad::EntityRef text = ws.doc ? ws.doc->entityByHandle(step.text) : cad::EntityRef{};
+            if (text.isNull() && ws.sheetDoc) text = ws.sheetDoc->entityByHandle(step.text);
+            if (text.isNull()) throw cad::Error("В чертеже нет объекта с меткой " + step.text);
+            prompter.pushEntity(text);
+            editor::pickRelief(ws);
+            break;
+        }
+        case EditorStep::Kind::AddPoint:
+            prompter.pushPoint({step.x, step.y, 0.0});
+            editor::addPoint(ws);
+            break;
+        case EditorStep::Kind::DeletePoint:
+            editor::selectPoint(ws, step.point - 1);
+            editor::deletePoint(ws);
+            break;
+        case EditorStep::Kind::Walk: {
+            editor::open(ws);
+            const int count = ws.piketInWork()->pointCount();
+            for (int k = 1; k < count; ++k) editor::next(ws);
+            break;
+        }
+    }
+}
+
+}  // namespace cli
