@@ -193,6 +193,7 @@ void polylinePieces(const PolylineGeom& pl, const Transform& t, PieceSink& sink)
         return;
     }
     std::size_t count = pl.closed ? v.size() : v.size() - 1;
+    sink.out.reserve(sink.out.size() + count);
     for (std::size_t i = 0; i < count && !sink.full(); ++i) {
         std::size_t j = (i + 1) % v.size();
         Point3 p = local(i), q = local(j);
@@ -518,12 +519,11 @@ Box2 grow(Box2 b, double d) {
     return b;
 }
 
-std::vector<Piece> piecesOf(const DrawingData* drawing, const Entity& e) {
-    std::vector<Piece> out;
+void piecesOf(const DrawingData* drawing, const Entity& e, std::vector<Piece>& out) {
+    out.clear();
     PieceSink sink{out};
     Walk walk{drawing, {}};
     entityPieces(walk, e, Transform{}, sink);
-    return out;
 }
 
 // ---------------------------------------------------------------- splines
@@ -1055,9 +1055,13 @@ Box2 entityBounds(const DrawingData& drawing, const Entity& e) {
 
 std::vector<Point3> intersectEntities(const DrawingData& drawing, const Entity& a,
                                       const Entity& b) {
-    std::vector<Piece> pa = piecesOf(&drawing, a);
+    // Kept between calls: a long route cut afresh for every crossing search would
+    // otherwise fetch new pages from the system each time.
+    thread_local std::vector<Piece> pa, pb;
+    thread_local std::vector<std::size_t> order;
+    piecesOf(&drawing, a, pa);
     if (pa.empty()) return {};
-    std::vector<Piece> pb = piecesOf(&drawing, b);
+    piecesOf(&drawing, b, pb);
     if (pb.empty()) return {};
     Box2 boxA, boxB;
     for (const Piece& p : pa) boxA.add(p.box);
@@ -1070,7 +1074,7 @@ std::vector<Point3> intersectEntities(const DrawingData& drawing, const Entity& 
     Crossings crossings(pa, pb, tol);
     // Pieces of the second entity sorted by their left edge: each piece of the
     // first only meets those whose x-range overlaps its own.
-    std::vector<std::size_t> order(pb.size());
+    order.resize(pb.size());
     double widest = 0.0;
     for (std::size_t i = 0; i < pb.size(); ++i) {
         order[i] = i;
