@@ -226,7 +226,8 @@ class Walker {
 
     void draw(const MTextGeom& g, const Entity&, const Transform& t, const Style& s, const Layer*,
               const Inherited&) {
-        std::string plain = plainMText(g.text);
+        // Dimension texts in particular keep %% codes inside MTEXT.
+        std::string plain = decodeTextCodes(plainMText(g.text));
         std::vector<std::string> lines;
         std::size_t from = 0;
         while (true) {

@@ -285,7 +285,7 @@ TEST(Draw, MTextLinesStackDownwardsFromTheAttachment) {
     EXPECT_NEAR(calls[0].text.position.y, 100 + 3 * 5.0, 1e-9);
     EXPECT_NEAR(calls[1].text.position.y, 100 + 2 * 5.0, 1e-9);
     MTextGeom top = m;
-    top.text = "А\\PБ";
+    top.text = "А\\P45%%d";
     top.attachment = 2;  // top centre
     Builder t;
     t.model(top);
@@ -293,6 +293,7 @@ TEST(Draw, MTextLinesStackDownwardsFromTheAttachment) {
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_NEAR(calls[0].text.position.y, 97, 1e-9);
     EXPECT_NEAR(calls[1].text.position.y, 92, 1e-9);
+    EXPECT_EQ(calls[1].text.text, "45°");
     EXPECT_EQ(calls[1].text.hAlign, HAlign::Center);
 }
 
