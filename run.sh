@@ -10,3 +10,7 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DKV_TESTS=OFF
 cmake --build build
 
 ./build/src/cli/kernavisto-cli info examples/plan.dxf
+mkdir -p out
+./build/src/cli/kernavisto-cli profile examples/plan.dxf --from 285000,5975000 --to 717344,6012639 \
+  -o out/profile.dxf --pdf out/profile.pdf --png out/profile.png --dump out/profile.json
+echo "Профиль: out/profile.dxf, лист: out/profile.pdf, out/profile.png"

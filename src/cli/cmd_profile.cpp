@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/commands.hpp"
+#include "cli/profile_steps.hpp"
 #include "model/primitives.hpp"
 #include "model/project.hpp"
 #include "model/runner.hpp"
@@ -33,6 +34,7 @@ struct ProfileOptions {
     std::string separator;
     bool hideWhilePicking = false;
     std::string dump;
+    ProfileStepOptions steps;  // --no-build, --pdf, --svg, --png
 };
 
 // Messages go to stderr as they come and are kept for the dump.
@@ -164,6 +166,14 @@ bool takePiketIntoWork(BatchRun& r, const ProfileOptions&) {
     return r.run([&] { sheet::takeIntoWork(r.ws); });
 }
 
+bool buildProfile(BatchRun& r, const ProfileOptions& o) {
+    return r.run([&] { buildProfileStep(r.ws, o.steps); });
+}
+
+bool plotSheet(BatchRun& r, const ProfileOptions& o) {
+    return r.run([&] { plotSheetStep(r.ws, o.steps); });
+}
+
 bool savePlan(BatchRun& r, const ProfileOptions& o) {
     return r.run([&] { r.ws.doc->saveAs(o.out); });
 }
@@ -220,7 +230,8 @@ bool writeDump(BatchRun& r, const ProfileOptions& o) {
 int runProfile(const ProfileOptions& o) {
     BatchRun r;
     applyControls(r, o);
-    bool ok = openPlan(r, o) && definePiket(r, o) && takePiketIntoWork(r, o) && savePlan(r, o);
+    bool ok = openPlan(r, o) && definePiket(r, o) && takePiketIntoWork(r, o) &&
+              buildProfile(r, o) && plotSheet(r, o) && savePlan(r, o);
     ok = writeDump(r, o) && ok;
     return ok ? 0 : 1;
 }
@@ -247,6 +258,7 @@ void registerProfile(CLI::App& app) {
     cmd->add_option("--separator", o->separator, "Десятичный разделитель: , или .");
     cmd->add_flag("--hide-while-picking", o->hideWhilePicking, "Скрывать элементы");
     cmd->add_option("--dump", o->dump, "Состояние после работы (JSON)");
+    o->steps.add(*cmd);
     cmd->callback([o, cmd] {
         o->depthGiven = cmd->count("--depth") > 0;
         o->pipeGiven = cmd->count("--pipe") > 0;

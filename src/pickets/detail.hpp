@@ -74,6 +74,24 @@ std::optional<RouteChain> findRouteChain(const std::vector<cad::EntityRef>& rout
 // each is a line, so that either all are turned or none.
 void reverseInDrawing(const std::vector<cad::EntityRef>& elements);
 
+// Start and end of a picket made of picked elements: the end of the first
+// element that does not meet the second, the end of the last that does not
+// meet the one before (ends meet when X and Y round to the same whole numbers).
+// One element gives its own start and end.
+struct Ends {
+    cad::Point3 start;
+    cad::Point3 end;
+};
+Ends sequenceEnds(const std::vector<cad::EntityRef>& elements);
+
+// Nearest-neighbour order: for each position i in turn, the point nearest to
+// point i among those after it (the lower position on equal distances) moves
+// to i + 1 when it is nearer than `bound`; otherwise that step changes nothing.
+// Rows and objects move together. useIndex finds the nearest through an
+// R-tree; false scans every later point. Both give the same order.
+void orderByNearest(std::vector<model::PointRow>& rows, std::vector<cad::EntityRef>& objects,
+                    double bound, bool useIndex);
+
 // Appends the picket as a new entry of the table and its row to the picket list.
 void appendPiket(model::Workspace& ws, model::Piket piket);
 

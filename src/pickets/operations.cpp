@@ -24,6 +24,34 @@ void RouteOnlyView::showAll() {
     model::showAfterPicking(ws_);
 }
 
+namespace {
+
+// Ends meet when X and Y round to the same whole numbers.
+bool meet(cad::Point3 a, cad::Point3 b) {
+    return std::nearbyint(a.x) == std::nearbyint(b.x) && std::nearbyint(a.y) == std::nearbyint(b.y);
+}
+
+void takePlace(cad::Point3& p, cad::Point3 from) {
+    p.x = from.x;
+    p.y = from.y;
+}
+
+}  // namespace
+
+Ends sequenceEnds(const std::vector<cad::EntityRef>& el) {
+    std::size_t n = el.size();
+    Ends ends{el.at(0).startPoint(), el[0].endPoint()};
+    if (n > 1) {
+        if (meet(ends.start, el[1].startPoint())) takePlace(ends.start, ends.end);
+        if (meet(ends.start, el[1].endPoint())) takePlace(ends.start, ends.end);
+        ends.end = el[n - 1].startPoint();
+        cad::Point3 last = el[n - 1].endPoint();
+        if (meet(ends.end, el[n - 2].startPoint())) takePlace(ends.end, last);
+        if (meet(ends.end, el[n - 2].endPoint())) takePlace(ends.end, last);
+    }
+    return ends;
+}
+
 void appendPiket(model::Workspace& ws, model::Piket piket) {
     ++ws.piketCount;
     ws.pikets.resize(static_cast<std::size_t>(ws.piketCount));
@@ -44,16 +72,6 @@ bool hasEnds(const cad::EntityRef& object) {
     } catch (const cad::Error&) {
         return false;
     }
-}
-
-// Ends meet when X and Y round to the same whole numbers.
-bool meet(cad::Point3 a, cad::Point3 b) {
-    return std::nearbyint(a.x) == std::nearbyint(b.x) && std::nearbyint(a.y) == std::nearbyint(b.y);
-}
-
-void takePlace(cad::Point3& p, cad::Point3 from) {
-    p.x = from.x;
-    p.y = from.y;
 }
 
 }  // namespace
@@ -131,20 +149,7 @@ void addBySequence(model::Workspace& ws) {
     ws.ui.processEvents();
 
     if (!piket.elements.empty()) {
-        const std::vector<cad::EntityRef>& el = piket.elements;
-        std::size_t n = el.size();
-        cad::Point3 start = el[0].startPoint();
-        cad::Point3 end = el[0].endPoint();
-        if (n > 1) {
-            // The start is the end of the first element that does not meet the second.
-            if (meet(start, el[1].startPoint())) takePlace(start, end);
-            if (meet(start, el[1].endPoint())) takePlace(start, end);
-            // The end is the end of the last element that does not meet the one before.
-            end = el[n - 1].startPoint();
-            cad::Point3 last = el[n - 1].endPoint();
-            if (meet(end, el[n - 2].startPoint())) takePlace(end, last);
-            if (meet(end, el[n - 2].endPoint())) takePlace(end, last);
-        }
+        auto [start, end] = detail::sequenceEnds(piket.elements);
         BuildPiketPoints(ws, piket, start, end, values.depth);
         detail::appendPiket(ws, std::move(piket));
     }

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <unordered_set>
 
 #include <boost/geometry/geometries/box.hpp>
@@ -110,6 +111,54 @@ void crossingsPlain(const model::Workspace& ws, const model::Piket& piket,
     }
 }
 
+// A box holding the whole entity in world XY, found from its defining points
+// without building its pieces: lines, circles, arcs and polylines in the plan's
+// own plane. nullopt for every other kind.
+std::optional<cad::Box2> roughBox(const cad::Entity& e) {
+    auto flat = [](const cad::Point3& extrusion) { return extrusion == cad::kWorldZ; };
+    cad::Box2 b;
+    if (const auto* l = std::get_if<cad::LineGeom>(&e.geom)) {
+        b.add(l->start);
+        b.add(l->end);
+    } else if (const auto* c = std::get_if<cad::CircleGeom>(&e.geom)) {
+        if (!flat(c->extrusion)) return std::nullopt;
+        b.add(c->center.x - c->radius, c->center.y - c->radius);
+        b.add(c->center.x + c->radius, c->center.y + c->radius);
+    } else if (const auto* a = std::get_if<cad::ArcGeom>(&e.geom)) {
+        if (!flat(a->extrusion)) return std::nullopt;
+        b.add(a->center.x - a->radius, a->center.y - a->radius);
+        b.add(a->center.x + a->radius, a->center.y + a->radius);
+    } else if (const auto* p = std::get_if<cad::PolylineGeom>(&e.geom)) {
+        if (!p->is3d && !flat(p->extrusion)) return std::nullopt;
+        const auto& v = p->vertices;
+        double grow = 0.0;
+        for (std::size_t i = 0; i < v.size(); ++i) {
+            b.add(v[i].x, v[i].y);
+            bool last = i + 1 == v.size();
+            if (v[i].bulge == 0.0 || (last && !p->closed)) continue;
+            const cad::PolyVertex& w = last ? v[0] : v[i + 1];
+            double chord = std::hypot(w.x - v[i].x, w.y - v[i].y);
+            double bulge = std::abs(v[i].bulge);
+            // Up to a half circle the arc stays within its sagitta of the chord;
+            // a larger one within its diameter of either end.
+            double radius = chord * (1 + bulge * bulge) / (4 * bulge);
+            grow = std::max(grow, bulge <= 1.0 ? chord * bulge / 2 : 2 * radius);
+        }
+        if (b.empty()) return std::nullopt;
+        b.add(b.minX - grow, b.minY - grow);
+        b.add(b.maxX + grow, b.maxY + grow);
+    } else {
+        return std::nullopt;
+    }
+    if (b.empty() || !std::isfinite(b.minX + b.minY + b.maxX + b.maxY)) return std::nullopt;
+    // Room for the tolerance crossings are found within.
+    double margin = 1e-8 * std::max({std::abs(b.minX), std::abs(b.maxX), std::abs(b.minY),
+                                     std::abs(b.maxY), 1.0});
+    b.add(b.minX - margin, b.minY - margin);
+    b.add(b.maxX + margin, b.maxY + margin);
+    return b;
+}
+
 using IndexPoint = bg::model::point<double, 2, bg::cs::cartesian>;
 using IndexBox = bg::model::box<IndexPoint>;
 using IndexValue = std::pair<IndexBox, std::size_t>;
@@ -172,6 +221,14 @@ void crossingsIndexed(const model::Workspace& ws, const model::Piket& piket,
         if (entity.erased) continue;
         if (!detail::onLayerList(entity.layer, layers)) continue;
 
+        // Most objects lie far from the route: a rough box that surely holds
+        // the object rules them out before its exact box is worked out.
+        if (auto rough = roughBox(entity); rough && unboxed.empty()) {
+            if (tree.qbegin(bgi::intersects(IndexBox({rough->minX, rough->minY},
+                                                     {rough->maxX, rough->maxY}))) == tree.qend()) {
+                continue;
+            }
+        }
         candidates = unboxed;
         cad::Box2 b = cad::entityBounds(data, entity);
         if (b.empty()) {
@@ -233,32 +290,6 @@ void removeDuplicates(PointList& list) {
     list.objects.resize(kept);
 }
 
-// Each next point is the nearest of the remaining ones, if nearer than the bound.
-void nearestNeighbourOrder(PointList& list, double bound) {
-    std::vector<model::PointRow>& rows = list.rows;
-    std::size_t n = rows.size();
-    for (std::size_t i = 0; i + 1 < n; ++i) {
-        double xi = rows[i][model::kX], yi = rows[i][model::kY];
-        std::size_t best = n;
-        double bestDistance = bound;
-        // The root is monotonic, so a larger square can never give a smaller
-        // distance: the root is taken only where it may win.
-        double bestSquare = std::numeric_limits<double>::infinity();
-        for (std::size_t j = i + 1; j < n; ++j) {
-            double dx = rows[j][model::kX] - xi, dy = rows[j][model::kY] - yi;
-            double square = dx * dx + dy * dy;
-            if (square > bestSquare) continue;
-            double distance = std::sqrt(square);
-            if (distance < bestDistance) {
-                bestDistance = distance;
-                bestSquare = square;
-                best = j;
-            }
-        }
-        if (best != n && best != i + 1) list.swap(i + 1, best);
-    }
-}
-
 }  // namespace
 
 namespace detail {
@@ -314,7 +345,8 @@ void BuildPiketPoints(model::Workspace& ws, model::Piket& piket, cad::Point3& st
 
     if (list.rows.size() > 1) {
         double dx = start.x - end.x, dy = start.y - end.y;
-        nearestNeighbourOrder(list, std::sqrt(dx * dx + dy * dy) + 10000.0);
+        detail::orderByNearest(list.rows, list.objects, std::sqrt(dx * dx + dy * dy) + 10000.0,
+                               options.useIndex);
     }
 
     piket.points = std::move(list.rows);

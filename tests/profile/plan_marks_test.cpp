@@ -26,6 +26,11 @@ struct SideCase {
     double markTop;  // y of the mark's end; it starts on the plan line
 };
 
+void PrintTo(const SideCase& c, std::ostream* os) {
+    *os << "connection (" << c.start.x << ", " << c.start.y << ") - (" << c.end.x << ", " << c.end.y
+        << ")";
+}
+
 class ConnectionSide : public PlanMarks, public testing::WithParamInterface<SideCase> {};
 
 TEST_P(ConnectionSide, HalfMarkPointsToTheSideTheConnectionLeavesTo) {

@@ -18,6 +18,10 @@ struct SeparatorCase {
     const char* text;
 };
 
+void PrintTo(const SeparatorCase& c, std::ostream* os) {
+    *os << c.value << " under '" << c.sep << "'";
+}
+
 class TableNumber : public testing::TestWithParam<SeparatorCase> {};
 
 TEST_P(TableNumber, PadsOneDecimalOnlyUnderTheComma) {
@@ -147,6 +151,10 @@ struct SlopeCase {
     double slopeX;
     double lengthX;
 };
+
+void PrintTo(const SlopeCase& c, std::ostream* os) {
+    *os << "pipe top " << c.topFrom << " -> " << c.topTo;
+}
 
 class Slope : public ProfileFixture, public testing::WithParamInterface<SlopeCase> {};
 

@@ -76,6 +76,10 @@ struct DatumCase {
     double datum;
 };
 
+void PrintTo(const DatumCase& c, std::ostream* os) {
+    *os << "lowest height -> datum " << c.datum;
+}
+
 class Datum : public ProfileFixture, public testing::WithParamInterface<DatumCase> {};
 
 TEST_P(Datum, IsTheLowestKnownHeightLessFiveTruncated) {

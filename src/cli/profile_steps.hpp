@@ -1,0 +1,31 @@
+// The profile run and the plot of the sheet as steps of `kernavisto-cli
+// profile`: --no-build stops before the run, --pdf/--svg/--png plot the sheet
+// at 1:500 on paper 1260 x 297 mm (the outer frame of the sheet), one page.
+#pragma once
+
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "model/workspace.hpp"
+
+namespace cli {
+
+struct ProfileStepOptions {
+    bool noBuild = false;
+    std::string pdf;
+    std::string svg;
+    std::string png;
+
+    void add(CLI::App& cmd);
+    bool plotRequested() const { return !pdf.empty() || !svg.empty() || !png.empty(); }
+};
+
+// The profile run, as both profile buttons run it (nothing when --no-build).
+void buildProfileStep(model::Workspace& ws, const ProfileStepOptions& options);
+
+// Plots the sheet of the picket in work into every file asked for. Runs Qt
+// offscreen. cad::Error when no sheet has been drawn or a file cannot be written.
+void plotSheetStep(model::Workspace& ws, const ProfileStepOptions& options);
+
+}  // namespace cli
