@@ -2,6 +2,9 @@
 // marker cross, buttons) and "Новый проект".
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+
 #include "model/project.hpp"
 #include "model/runner.hpp"
 
@@ -168,4 +171,20 @@ TEST_F(Project, NewProjectEmptiesTableAndRowsAndDisablesButtons) {
     EXPECT_EQ(ws.workPiket, 2);
     EXPECT_EQ(ws.controls.comboBox2, routes);
     EXPECT_EQ(ws.controls.edit1, "plan.dxf");
+}
+
+TEST_F(Project, OpensAPlanFileThroughTheApplication) {
+    const std::string plan = std::string(KV_SOURCE_DIR) + "/examples/plan.dxf";
+    if (!std::filesystem::exists(plan)) GTEST_SKIP() << "the sample plan is not built yet";
+    ASSERT_TRUE(runOperation(ws, [&] { openProject(ws, plan); }))
+        << testing::PrintToString(ui.messages);
+    ASSERT_NE(ws.doc, nullptr);
+    EXPECT_TRUE(app.isActive(*ws.doc));
+    EXPECT_EQ(ws.controls.edit1, "plan.dxf");
+    auto all = ws.doc->modelSpace();
+    ASSERT_EQ(all.size(), ws.objectList.size() + 2);  // and the marker cross
+    EXPECT_TRUE(std::equal(ws.objectList.begin(), ws.objectList.end(), all.begin()));
+    EXPECT_EQ(all[all.size() - 2], ws.markLine1);
+    EXPECT_EQ(kernavistoSets(*ws.doc), 1);
+    EXPECT_FALSE(ui.busy);
 }

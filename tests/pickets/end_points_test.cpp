@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "model/runner.hpp"
 #include "pickets/pickets.hpp"
 #include "plan.hpp"
 
@@ -416,4 +417,22 @@ TEST(PiketList, DeletingARowKeepsThePicketAndTheNumbering) {
     ASSERT_EQ(c.listView1.size(), 3u);
     EXPECT_EQ(c.listView1[2].caption, "Пикет 4");
     EXPECT_EQ(c.listView1[2].stateIndex, 3);
+}
+
+TEST(EndPoints, FailureUnderTheRunnerIsAMessageAndLeavesNothingHidden) {
+    Plan plan;
+    plan.route(0, 0, 1000, 0);
+    plan.d.addText("ПК 0", {0, 100, 0}, 250).setLayer(kRoute);  // no ends on the route layer
+    EntityRef w = plan.line(kWater, 500, -5, 500, 5);
+    plan.snapshot();
+    plan.ws.controls.checkBox1 = true;
+    plan.pick(0, 0);
+    plan.pick(1000, 0);
+    EXPECT_FALSE(model::runOperation(plan.ws, [&] { addByEndPoints(plan.ws); }));
+    ASSERT_EQ(plan.ui.messages.size(), 1u);
+    EXPECT_NE(plan.ui.messages[0].find("EndPoint"), std::string::npos) << plan.ui.messages[0];
+    EXPECT_FALSE(plan.ui.busy);
+    EXPECT_TRUE(w.visible());
+    EXPECT_EQ(plan.ws.piketCount, 0);
+    EXPECT_TRUE(plan.ws.controls.listView1.empty());
 }
