@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/commands.hpp"
+#include "cli/editor_steps.hpp"
 #include "cli/profile_steps.hpp"
 #include "model/primitives.hpp"
 #include "model/project.hpp"
@@ -34,7 +35,8 @@ struct ProfileOptions {
     std::string separator;
     bool hideWhilePicking = false;
     std::string dump;
-    ProfileStepOptions steps;  // --no-build, --pdf, --svg, --png
+    EditorStepOptions editorSteps;  // --edit, --pick-height, --add-point, --delete-point, --walk
+    ProfileStepOptions steps;       // --no-build, --pdf, --svg, --png
 };
 
 // Messages go to stderr as they come and are kept for the dump.
@@ -227,11 +229,20 @@ bool writeDump(BatchRun& r, const ProfileOptions& o) {
     return true;
 }
 
+// The editor steps, in command-line order, each an operation of its own.
+bool runEditorSteps(BatchRun& r, const ProfileOptions& o) {
+    for (const EditorStep& step : o.editorSteps.steps()) {
+        if (!r.run([&] { runEditorStep(r.ws, r.prompter, step); })) return false;
+    }
+    return true;
+}
+
 int runProfile(const ProfileOptions& o) {
     BatchRun r;
     applyControls(r, o);
+    connectEditor(r.ws);
     bool ok = openPlan(r, o) && definePiket(r, o) && takePiketIntoWork(r, o) &&
-              buildProfile(r, o) && plotSheet(r, o) && savePlan(r, o);
+              runEditorSteps(r, o) && buildProfile(r, o) && plotSheet(r, o) && savePlan(r, o);
     ok = writeDump(r, o) && ok;
     return ok ? 0 : 1;
 }
@@ -258,6 +269,7 @@ void registerProfile(CLI::App& app) {
     cmd->add_option("--separator", o->separator, "Десятичный разделитель: , или .");
     cmd->add_flag("--hide-while-picking", o->hideWhilePicking, "Скрывать элементы");
     cmd->add_option("--dump", o->dump, "Состояние после работы (JSON)");
+    o->editorSteps.add(*cmd);
     o->steps.add(*cmd);
     cmd->callback([o, cmd] {
         o->depthGiven = cmd->count("--depth") > 0;

@@ -102,25 +102,26 @@ void EditorStepOptions::add(CLI::App& cmd) {
             return std::string();
         };
     };
-    auto repeatable = [&cmd, &checked](const char* name, const char* help,
+    auto repeatable = [&cmd, &checked](const char* name, const char* form, const char* help,
                                        EditorStep (*parse)(std::string_view)) {
         return cmd.add_option(name)
+            ->type_name(form)
             ->description(help)
             ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
             ->allow_extra_args(false)
             ->check(checked(parse));
     };
-    edit_ = repeatable("--edit",
+    edit_ = repeatable("--edit", "N:FIELD=V",
                        "Значение точки N (с 1): \"N:relief=V\" (высота рельефа, число или "
                        "Авто), \"N:pipe=V\", \"N:casing=V\" (диаметры трубы и футляра, мм)",
                        parseEditStep);
-    pickHeight_ = repeatable("--pick-height",
+    pickHeight_ = repeatable("--pick-height", "N=HANDLE",
                              "N=HANDLE: «Указать» высоту рельефа точки N текстом с этой меткой",
                              parsePickHeightStep);
-    addPoint_ =
-        repeatable("--add-point", "X,Y: «Добавить пересечение» в этой точке", parseAddPointStep);
-    deletePoint_ =
-        repeatable("--delete-point", "N: «Удалить пересечение» — точку N", parseDeletePointStep);
+    addPoint_ = repeatable("--add-point", "X,Y", "X,Y: «Добавить пересечение» в этой точке",
+                           parseAddPointStep);
+    deletePoint_ = repeatable("--delete-point", "N", "N: «Удалить пересечение» — точку N",
+                              parseDeletePointStep);
     walk_ = cmd.add_flag("--walk")
                 ->description(
                     "Открыть редактор и пройти «>» по всем точкам (высота −2 берётся у "
