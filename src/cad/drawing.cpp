@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 
+#include "cad/dxf_emit.hpp"
 #include "cad/dxf_reader.hpp"
 #include "cad/dxf_writer.hpp"
 #include "cad/geometry.hpp"
@@ -168,6 +170,10 @@ void EntityRef::setTextHeight(double height) {
         std::get<MTextGeom>(mutableEntity(kChangedText).geom).height = height;
         return;
     }
+    if (std::holds_alternative<DimensionGeom>(e.geom)) {
+        drawing_->setDimensionTextHeight(id_, height);
+        return;
+    }
     if (!std::holds_alternative<TextGeom>(e.geom)) notSupported(e, "Height");
     textOf(mutableEntity(kChangedText), "Height").height = height;
 }
@@ -298,20 +304,104 @@ EntityRef Drawing::entityByHandle(std::string_view hex) {
     return EntityRef(this, it->second);
 }
 
+EntityId Drawing::storeEntity(Entity entity) {
+    // The handles of followers (a polyline's vertices) come just before the
+    // entity's own, so that its handle is the largest it uses.
+    for (std::size_t k = reservedHandles(entity); k > 0; --k) data_->newHandle();
+    entity.handle = data_->newHandle();
+    entity.tagBegin = entity.tagEnd = kNoTags;
+    entity.changed = 0;
+    entity.erased = false;
+    EntityId id{static_cast<std::uint32_t>(data_->entities.size())};
+    data_->entityByHandle[entity.handle] = id;
+    data_->entities.push_back(std::move(entity));
+    return id;
+}
+
 EntityRef Drawing::addEntity(Entity entity) {
     requireOpen();
     modified_ = true;
     if (entity.layer.empty()) entity.layer = data_->currentLayer;
     addLayer(entity.layer);
-    entity.handle = data_->newHandle();
-    entity.tagBegin = entity.tagEnd = kNoTags;
-    entity.changed = 0;
-    EntityId id{static_cast<std::uint32_t>(data_->entities.size())};
-    data_->entityByHandle[entity.handle] = id;
-    data_->entities.push_back(std::move(entity));
+    EntityId id = storeEntity(std::move(entity));
     data_->modelSpace.push_back(id);
     notifyUpdate(id);
     return EntityRef(this, id);
+}
+
+std::size_t Drawing::addBlock(const std::string& name, Point3 base, std::vector<Entity> entities,
+                              int flags) {
+    requireOpen();
+    if (name.empty()) throw Error("Имя блока не может быть пустым");
+    if (hasBlock(name)) throw Error("Блок «" + name + "» уже есть в чертеже");
+    modified_ = true;
+    Block block;
+    block.name = name;
+    block.base = base;
+    block.flags = flags;
+    block.endHandle = data_->newHandle();
+    block.handle = data_->newHandle();
+    block.recordHandle = data_->newHandle();
+    for (Entity& e : entities) {
+        if (e.layer.empty()) e.layer = "0";
+        addLayer(e.layer);
+        e.paperSpace = false;
+        block.entities.push_back(storeEntity(std::move(e)));
+    }
+    data_->blockIndex[name] = data_->blocks.size();
+    data_->blocks.push_back(std::move(block));
+    return data_->blocks.size() - 1;
+}
+
+bool Drawing::hasBlock(const std::string& name) const {
+    requireOpen();
+    if (data_->blockIndex.count(name)) return true;
+    // Block names compare without regard to case, as in CAD programs.
+    auto upper = [](std::string s) {
+        for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return s;
+    };
+    const std::string key = upper(name);
+    for (const Block& b : data_->blocks) {
+        if (upper(b.name) == key) return true;
+    }
+    return false;
+}
+
+EntityRef Drawing::addInsert(const std::string& blockName, Point3 insertion, double scale,
+                             double rotation) {
+    if (!hasBlock(blockName)) throw Error("В чертеже нет блока «" + blockName + "»");
+    if (!(scale != 0.0) || !std::isfinite(scale)) throw Error("Масштаб вставки блока равен нулю");
+    Entity e;
+    e.dxfType = "INSERT";
+    e.layer.clear();
+    InsertGeom g;
+    g.blockName = blockName;
+    g.insertion = insertion;
+    g.scale = {scale, scale, scale};
+    g.rotation = rotation;
+    e.geom = std::move(g);
+    return addEntity(std::move(e));
+}
+
+std::string Drawing::newAnonymousBlockName(std::string_view prefix) const {
+    // *D1, *D2, ...: one more than the largest number in use.
+    unsigned long long top = 0;
+    for (const Block& b : data_->blocks) {
+        if (b.name.size() <= prefix.size()) continue;
+        bool same = true;
+        for (std::size_t i = 0; i < prefix.size(); ++i) {
+            same = same && std::toupper(static_cast<unsigned char>(b.name[i])) ==
+                               std::toupper(static_cast<unsigned char>(prefix[i]));
+        }
+        if (!same) continue;
+        unsigned long long n = 0;
+        const char* first = b.name.data() + prefix.size();
+        const char* last = b.name.data() + b.name.size();
+        auto [ptr, ec] = std::from_chars(first, last, n);
+        if (ec == std::errc() && ptr == last) top = std::max(top, n);
+    }
+    return std::string(prefix) + std::to_string(top + 1);
 }
 
 EntityRef Drawing::addLine(Point3 start, Point3 end) {

@@ -115,6 +115,18 @@ class Drawing {
     EntityRef addDimAngular(Point3 vertex, Point3 first, Point3 second, Point3 textPoint);
     EntityRef addEntity(Entity entity);  // any kind, on the current layer unless set
 
+    // Blocks. A new block's entities belong to the block, not to model space,
+    // and stay on their own layer ("0" when not set). Error when the name is
+    // taken. Returns the index into data().blocks.
+    std::size_t addBlock(const std::string& name, Point3 base, std::vector<Entity> entities,
+                         int flags = 0);
+    bool hasBlock(const std::string& name) const;
+    // A reference to a block (Error when there is no such block).
+    EntityRef addInsert(const std::string& blockName, Point3 insertion, double scale = 1.0,
+                        double rotation = 0.0);
+    // The text height of a dimension the program made; its block is drawn anew.
+    void setDimensionTextHeight(EntityId id, double height);
+
     // Layers: adding a name that exists returns it and changes nothing.
     void addLayer(const std::string& name);
     bool hasLayer(const std::string& name) const;
@@ -146,6 +158,10 @@ class Drawing {
 
   private:
     friend class EntityRef;
+    // Gives an entity its handle (and the handles its followers need) and
+    // stores it; the caller files it in model space or a block.
+    EntityId storeEntity(Entity entity);
+    std::string newAnonymousBlockName(std::string_view prefix) const;
     std::unique_ptr<DrawingData> data_;
     std::filesystem::path path_;
     bool open_ = true;

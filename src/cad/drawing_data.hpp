@@ -72,6 +72,7 @@ struct Block {
     int flags = 0;                     // 70: 1 anonymous, 4 xref
     Handle handle = 0;                 // of the BLOCK entity
     Handle recordHandle = 0;           // of its BLOCK_RECORD (R2000+)
+    Handle endHandle = 0;              // of its ENDBLK; set for blocks the program created
     std::vector<EntityId> entities;    // in order
     std::uint32_t tagBegin = kNoTags;  // BLOCK .. ENDBLK inclusive; kNoTags when created
     std::uint32_t tagEnd = kNoTags;

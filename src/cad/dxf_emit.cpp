@@ -1,15 +1,45 @@
-// Placeholder until the writer of changed and created tags lands.
+// Tags for what the program changed or created. A changed entity keeps every
+// original tag in place and only the values of the changed properties are
+// rewritten (a missing tag is inserted where the version wants it); created
+// entities, layers and blocks are written in full with the handles, owners
+// and subclass markers of the drawing's DXF version.
 #include "cad/dxf_emit.hpp"
 
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <map>
+#include <numbers>
+#include <optional>
+#include <variant>
+#include <vector>
+
+#include "cad/encoding.hpp"
 #include "cad/error.hpp"
+#include "cad/mtext.hpp"
 
 namespace cad {
 
 void TagOut::putDouble(int code, double value) {
-    char buf[32];
-    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value);
-    (void)ec;
-    put(code, std::string_view(buf, static_cast<std::size_t>(end - buf)));
+    if (!std::isfinite(value)) {
+        throw Error("Нечисловое значение в коде группы " + std::to_string(code) +
+                    ": такой чертёж не может быть записан");
+    }
+    if (value == 0.0) value = 0.0;  // no "-0.0"
+    // Fixed notation with the fewest digits that read back to the same double:
+    // CAD programs and simple DXF readers all take it, unlike exponent forms.
+    // The longest such text (the smallest subnormal) has about 330 characters.
+    char buf[400];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed);
+    if (ec != std::errc()) throw Error("Не удалось записать число");
+    std::string_view text(buf, static_cast<std::size_t>(end - buf));
+    if (text.find('.') == std::string_view::npos) {
+        std::string withPoint(text);
+        withPoint += ".0";
+        put(code, withPoint);
+    } else {
+        put(code, text);
+    }
 }
 
 void TagOut::putHandle(int code, Handle h) {
@@ -21,20 +51,853 @@ void TagOut::putHandle(int code, Handle h) {
     put(code, s);
 }
 
-void emitChangedEntity(const DrawingData&, const Entity&, TagOut&) {
-    throw Error("Запись изменённых объектов ещё не готова");
+namespace {
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) {
+        s.remove_suffix(1);
+    }
+    return s;
 }
-void emitNewEntity(const DrawingData&, const Entity&, Handle, TagOut&) {
-    throw Error("Запись новых объектов ещё не готова");
+
+bool equalsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::toupper(static_cast<unsigned char>(a[i])) !=
+            std::toupper(static_cast<unsigned char>(b[i]))) {
+            return false;
+        }
+    }
+    return true;
 }
-void emitNewLayer(const DrawingData&, const Layer&, TagOut&) {
-    throw Error("Запись новых слоёв ещё не готова");
+
+// What the drawing's $ACADVER allows. Version names compare as text
+// ("AC1009" < "AC1012" < ... < "AC1032").
+struct Version {
+    bool subclasses;   // R13+: 100 subclass markers and 330 owners
+    bool lineweights;  // R2000+: 370
+    bool lwpolyline;   // R14+
+    explicit Version(const DrawingData& d)
+        : subclasses(d.version >= "AC1012"),
+          lineweights(d.version >= "AC1015"),
+          lwpolyline(d.version >= "AC1014") {}
+};
+
+std::string textCodepage(const DrawingData& d) {
+    return fileTextCodepage(d.version, d.codepage);
 }
-void emitNewBlockRecord(const DrawingData&, const Block&, TagOut&) {
-    throw Error("Запись новых блоков ещё не готова");
+
+// A string value in the file's encoding. A TEXT value cannot hold a line
+// break; MTEXT writes it as \P.
+std::string encodeValue(const DrawingData& d, std::string_view utf8, bool mtext = false) {
+    std::string clean;
+    clean.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        char c = utf8[i];
+        if (c == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n') continue;
+        if (c == '\n' || c == '\r') {
+            clean += mtext ? "\\P" : " ";
+        } else {
+            clean += c;
+        }
+    }
+    return encodeText(clean, textCodepage(d));
 }
-void emitNewBlock(const DrawingData&, const Block&, TagOut&) {
-    throw Error("Запись новых блоков ещё не готова");
+
+// Index of the value tag that follows a header variable (9 $NAME), or kNoIndex.
+std::size_t headerValue(const TagStore& tags, std::string_view name) {
+    for (std::size_t i = 0; i + 1 < tags.size(); ++i) {
+        if (tags.tags[i].code == 0) {
+            std::string_view v = trim(tags.value(i));
+            if (v == "ENDSEC") return kNoIndex;  // end of the header
+            continue;
+        }
+        if (tags.tags[i].code == 9 && trim(tags.value(i)) == name) return i + 1;
+    }
+    return kNoIndex;
+}
+
+// Whether new entities and table entries get handles. From R13 on every
+// object has one; an R12 file has them when $HANDLING is on, and a file
+// without a header is judged by its first entity.
+bool writesHandles(const DrawingData& d) {
+    if (Version(d).subclasses) return true;
+    if (d.tags.size() == 0) return true;
+    std::size_t h = headerValue(d.tags, "$HANDLING");
+    if (h != kNoIndex) return trim(d.tags.value(h)) != "0";
+    for (const Entity& e : d.entities) {
+        if (e.tagBegin == kNoTags) continue;
+        for (std::uint32_t i = e.tagBegin + 1; i < e.tagEnd && d.tags.tags[i].code != 0; ++i) {
+            if (d.tags.tags[i].code == 5) return true;
+        }
+        return false;
+    }
+    return false;
+}
+
+// An integer in the style of the value it replaces: CAD programs right-align
+// 16-bit integers to six columns, other writers do not pad.
+std::string intLike(std::string_view original, long long v) {
+    std::string s = std::to_string(v);
+    std::size_t width = original.size();
+    while (width > 0 && (original[width - 1] == '\r')) --width;
+    if (!original.empty() && original.front() == ' ' && s.size() < width) {
+        s.insert(0, width - s.size(), ' ');
+    }
+    return s;
+}
+
+std::string doubleText(double v) {
+    std::string buf;
+    TagOut t(buf, false);
+    t.putDouble(0, v);
+    // "  0\n<value>\n": the value between the two line breaks.
+    std::size_t first = buf.find('\n');
+    return buf.substr(first + 1, buf.size() - first - 2);
+}
+
+std::string intText(long long v) {
+    return std::to_string(v);
+}
+
+// ---- changed entities ---------------------------------------------------------
+
+// Rewrites of one entity's tag range: values replaced, tags inserted after a
+// given tag, tags dropped.
+class TagEdits {
+  public:
+    void replace(std::size_t i, std::string value) { replaced_[i] = std::move(value); }
+    void insertAfter(std::size_t i, int code, std::string value) {
+        inserted_[i].emplace_back(code, std::move(value));
+    }
+    void drop(std::size_t i) { dropped_.push_back(i); }
+
+    void write(const TagStore& tags, std::size_t begin, std::size_t end, TagOut& out) const {
+        for (std::size_t i = begin; i < end; ++i) {
+            if (std::find(dropped_.begin(), dropped_.end(), i) == dropped_.end()) {
+                auto r = replaced_.find(i);
+                out.put(tags.tags[i].code,
+                        r != replaced_.end() ? std::string_view(r->second) : tags.value(i));
+            }
+            auto ins = inserted_.find(i);
+            if (ins == inserted_.end()) continue;
+            for (const auto& [code, value] : ins->second) out.put(code, value);
+        }
+    }
+
+  private:
+    std::map<std::size_t, std::string> replaced_;
+    std::map<std::size_t, std::vector<std::pair<int, std::string>>> inserted_;
+    std::vector<std::size_t> dropped_;
+};
+
+// The tags of one entity (not its VERTEX or ATTRIB followers) split into the
+// part every entity has (layer, colour, ...) and its own geometry, both
+// without application groups (102 {...}) and extended data (1001 on).
+struct EntityParts {
+    std::vector<std::size_t> common;
+    std::vector<std::size_t> geometry;
+    std::size_t afterHead = kNoIndex;  // where a common tag goes when there is no better place
+};
+
+bool isCommonCode(int code) {
+    switch (code) {
+        case 5:
+        case 6:
+        case 8:
+        case 38:
+        case 39:
+        case 48:
+        case 60:
+        case 62:
+        case 67:
+        case 92:
+        case 160:
+        case 284:
+        case 310:
+        case 330:
+        case 347:
+        case 348:
+        case 360:
+        case 370:
+        case 390:
+        case 410:
+        case 420:
+        case 430:
+        case 440:
+            return true;
+        default:
+            return false;
+    }
+}
+
+EntityParts splitEntity(const TagStore& tags, std::size_t begin, std::size_t end) {
+    std::vector<std::size_t> own;
+    int groupDepth = 0;
+    for (std::size_t i = begin + 1; i < end; ++i) {
+        int code = tags.tags[i].code;
+        if (code == 0 || code >= 1000 || code == 101) break;  // next entity, XDATA, embedded object
+        if (code == 102) {
+            std::string_view v = trim(tags.value(i));
+            if (!v.empty() && v.front() == '{') ++groupDepth;
+            if (v == "}" && groupDepth > 0) --groupDepth;
+            continue;
+        }
+        if (groupDepth == 0) own.push_back(i);
+    }
+    EntityParts parts;
+    parts.afterHead = begin;
+    auto marker = std::find_if(own.begin(), own.end(), [&](std::size_t i) {
+        return tags.tags[i].code == 100 && trim(tags.value(i)) == "AcDbEntity";
+    });
+    if (marker != own.end()) {
+        parts.afterHead = *marker;
+        auto it = marker + 1;
+        for (; it != own.end() && tags.tags[*it].code != 100; ++it) parts.common.push_back(*it);
+        parts.geometry.assign(it, own.end());
+        return parts;
+    }
+    // R12 and writers that leave out the subclass markers: the common tags
+    // come first, before the first geometry tag.
+    auto it = own.begin();
+    for (; it != own.end() && isCommonCode(tags.tags[*it].code); ++it) {
+        parts.common.push_back(*it);
+        if (tags.tags[*it].code == 5) parts.afterHead = *it;
+    }
+    for (; it != own.end(); ++it) {
+        if (tags.tags[*it].code != 100) parts.geometry.push_back(*it);
+    }
+    return parts;
+}
+
+std::optional<std::size_t> findCode(const TagStore& tags, const std::vector<std::size_t>& in,
+                                    int code) {
+    for (std::size_t i : in) {
+        if (tags.tags[i].code == code) return i;
+    }
+    return std::nullopt;
+}
+
+// The order in which CAD programs write the common tags; a missing tag is
+// inserted after the last present one that comes before it.
+int commonRank(int code) {
+    static constexpr std::array<int, 16> kOrder = {67,  410, 8,  6,  347, 62,  420, 430,
+                                                   440, 370, 48, 60, 92,  310, 284, 390};
+    auto it = std::find(kOrder.begin(), kOrder.end(), code);
+    return it == kOrder.end() ? -1 : static_cast<int>(it - kOrder.begin());
+}
+
+void setCommonInt(const TagStore& tags, const EntityParts& parts, TagEdits& edits, int code,
+                  long long value, long long defaultValue) {
+    if (auto i = findCode(tags, parts.common, code)) {
+        edits.replace(*i, intLike(tags.value(*i), value));
+        return;
+    }
+    if (value == defaultValue) return;
+    std::size_t after = parts.afterHead;
+    int rank = commonRank(code);
+    for (std::size_t i : parts.common) {
+        int r = commonRank(tags.tags[i].code);
+        if (r >= 0 && r < rank) after = i;
+    }
+    // CAD programs right-align 16-bit integers; so do we when the file does.
+    std::string text = intText(value);
+    if (auto layer = findCode(tags, parts.common, 62)) {
+        text = intLike(tags.value(*layer), value);
+    }
+    edits.insertAfter(after, code, text);
+}
+
+void setLayer(const DrawingData& d, const EntityParts& parts, const Entity& e, TagEdits& edits) {
+    std::string value = encodeValue(d, e.layer);
+    if (auto i = findCode(d.tags, parts.common, 8)) {
+        edits.replace(*i, value);
+    } else {
+        edits.insertAfter(parts.afterHead, 8, value);
+    }
+}
+
+void setDouble(const TagStore& tags, const std::vector<std::size_t>& in, TagEdits& edits, int code,
+               double value) {
+    if (auto i = findCode(tags, in, code)) edits.replace(*i, doubleText(value));
+}
+
+// Rewrites or inserts a double tag; `after` is where a missing one goes.
+void setOrInsertDouble(const TagStore& tags, const std::vector<std::size_t>& in, TagEdits& edits,
+                       int code, double value, double defaultValue, std::size_t after) {
+    if (auto i = findCode(tags, in, code)) {
+        edits.replace(*i, doubleText(value));
+    } else if (value != defaultValue && after != kNoIndex) {
+        edits.insertAfter(after, code, doubleText(value));
+    }
+}
+
+void setPoint(const TagStore& tags, const EntityParts& parts, TagEdits& edits, int code, Point3 p) {
+    setDouble(tags, parts.geometry, edits, code, p.x);
+    auto y = findCode(tags, parts.geometry, code + 10);
+    if (y) edits.replace(*y, doubleText(p.y));
+    if (auto z = findCode(tags, parts.geometry, code + 20)) {
+        edits.replace(*z, doubleText(p.z));
+    } else if (p.z != 0.0 && y) {
+        edits.insertAfter(*y, code + 20, doubleText(p.z));
+    }
+}
+
+void setTextProperties(const DrawingData& d, const EntityParts& parts, const TextGeom& t,
+                       TagEdits& edits) {
+    const TagStore& tags = d.tags;
+    auto text = findCode(tags, parts.geometry, 1);
+    if (text) edits.replace(*text, encodeValue(d, t.text));
+    auto height = findCode(tags, parts.geometry, 40);
+    setDouble(tags, parts.geometry, edits, 40, t.height);
+    // 50 and 41 follow the text value in the order CAD programs write them.
+    std::size_t anchor = text ? *text : (height ? *height : kNoIndex);
+    auto rotation = findCode(tags, parts.geometry, 50);
+    setOrInsertDouble(tags, parts.geometry, edits, 50, t.rotation, 0.0, anchor);
+    if (rotation) anchor = *rotation;
+    setOrInsertDouble(tags, parts.geometry, edits, 41, t.widthFactor, 1.0, anchor);
+}
+
+void setMTextProperties(const TagStore& tags, const EntityParts& parts, const MTextGeom& m,
+                        TagEdits& edits) {
+    auto height = findCode(tags, parts.geometry, 40);
+    setDouble(tags, parts.geometry, edits, 40, m.height);
+    if (findCode(tags, parts.geometry, 11)) {
+        // A direction vector wins over the rotation angle.
+        double r = m.rotation * std::numbers::pi / 180.0;
+        // cos 90 degrees is 6e-17 in doubles: write the 0 that was meant.
+        auto snap = [](double v) { return std::abs(v) < 1e-15 ? 0.0 : v; };
+        setPoint(tags, parts, edits, 11, {snap(std::cos(r)), snap(std::sin(r)), 0.0});
+        return;
+    }
+    setOrInsertDouble(tags, parts.geometry, edits, 50, m.rotation, 0.0,
+                      height ? *height : kNoIndex);
+}
+
+}  // namespace
+
+void emitChangedEntity(const DrawingData& d, const Entity& e, TagOut& out) {
+    if (e.tagBegin == kNoTags) {
+        emitNewEntity(d, e, d.layout.modelSpaceRecord, out);
+        return;
+    }
+    const TagStore& tags = d.tags;
+    const Version ver(d);
+    TagEdits edits;
+    EntityParts parts = splitEntity(tags, e.tagBegin, e.tagEnd);
+
+    if (e.changed & kChangedLayer) {
+        setLayer(d, parts, e, edits);
+        // The vertices and the closing SEQEND of a polyline (and the SEQEND
+        // after attributes) carry the layer of their entity.
+        for (std::size_t i = e.tagBegin + 1; i < e.tagEnd; ++i) {
+            if (tags.tags[i].code != 0) continue;
+            std::string_view type = trim(tags.value(i));
+            if (type != "VERTEX" && type != "SEQEND") continue;
+            std::size_t next = i + 1;
+            while (next < e.tagEnd && tags.tags[next].code != 0) ++next;
+            setLayer(d, splitEntity(tags, i, next), e, edits);
+        }
+    }
+    if (e.changed & kChangedVisible) {
+        setCommonInt(tags, parts, edits, 60, e.visible ? 0 : 1, 0);
+    }
+    if ((e.changed & kChangedLineweight) && ver.lineweights) {
+        setCommonInt(tags, parts, edits, 370, e.lineweight, -1);
+    }
+    if (e.changed & kChangedColor) {
+        setCommonInt(tags, parts, edits, 62, e.color, 256);
+        // A true colour would win over the colour number.
+        for (int code : {420, 430}) {
+            if (auto i = findCode(tags, parts.common, code)) edits.drop(*i);
+        }
+    }
+    if ((e.changed & kChangedPoints)) {
+        if (auto* line = std::get_if<LineGeom>(&e.geom)) {
+            setPoint(tags, parts, edits, 10, line->start);
+            setPoint(tags, parts, edits, 11, line->end);
+        }
+    }
+    if (e.changed & kChangedText) {
+        if (auto* t = std::get_if<TextGeom>(&e.geom)) setTextProperties(d, parts, *t, edits);
+        if (auto* m = std::get_if<MTextGeom>(&e.geom)) setMTextProperties(tags, parts, *m, edits);
+    }
+    edits.write(tags, e.tagBegin, e.tagEnd, out);
+}
+
+// ---- new entities -------------------------------------------------------------
+
+namespace {
+
+class EntityWriter {
+  public:
+    EntityWriter(const DrawingData& d, TagOut& out)
+        : d_(d), out_(out), ver_(d), handles_(writesHandles(d)) {}
+
+    void write(const Entity& e, Handle owner) {
+        std::visit([&](const auto& g) { emit(e, owner, g); }, e.geom);
+    }
+
+  private:
+    void head(const Entity& e, std::string_view type, Handle owner) {
+        head(e, type, owner, e.handle);
+    }
+    void head(const Entity& e, std::string_view type, Handle owner, Handle handle) {
+        out_.put(0, type);
+        if (handles_) out_.putHandle(5, handle);
+        if (ver_.subclasses) {
+            out_.putHandle(330, owner);
+            out_.put(100, "AcDbEntity");
+        }
+        if (e.paperSpace) out_.putInt(67, 1);
+        out_.put(8, encodeValue(d_, e.layer.empty() ? std::string("0") : e.layer));
+        if (e.color != 256) out_.putInt(62, e.color);
+        if (ver_.lineweights && e.lineweight != -1) out_.putInt(370, e.lineweight);
+        if (!e.visible) out_.putInt(60, 1);
+    }
+    void subclass(std::string_view name) {
+        if (ver_.subclasses) out_.put(100, name);
+    }
+    void point(int code, Point3 p) {
+        out_.putDouble(code, p.x);
+        out_.putDouble(code + 10, p.y);
+        out_.putDouble(code + 20, p.z);
+    }
+    void extrusion(Point3 z) {
+        if (z == kWorldZ) return;
+        point(210, z);
+    }
+    void style(const std::string& name) {
+        if (!name.empty() && !equalsNoCase(name, "Standard")) out_.put(7, encodeValue(d_, name));
+    }
+
+    void emit(const Entity& e, Handle owner, const LineGeom& g) {
+        head(e, "LINE", owner);
+        subclass("AcDbLine");
+        point(10, g.start);
+        point(11, g.end);
+    }
+
+    void emit(const Entity& e, Handle owner, const PointGeom& g) {
+        head(e, "POINT", owner);
+        subclass("AcDbPoint");
+        point(10, g.position);
+    }
+
+    void emit(const Entity& e, Handle owner, const CircleGeom& g) {
+        head(e, "CIRCLE", owner);
+        subclass("AcDbCircle");
+        point(10, g.center);
+        out_.putDouble(40, g.radius);
+        extrusion(g.extrusion);
+    }
+
+    void emit(const Entity& e, Handle owner, const ArcGeom& g) {
+        head(e, "ARC", owner);
+        subclass("AcDbCircle");
+        point(10, g.center);
+        out_.putDouble(40, g.radius);
+        extrusion(g.extrusion);
+        subclass("AcDbArc");
+        out_.putDouble(50, g.startAngle);
+        out_.putDouble(51, g.endAngle);
+    }
+
+    void emit(const Entity& e, Handle owner, const SolidGeom& g) {
+        head(e, "SOLID", owner);
+        subclass("AcDbTrace");
+        for (int k = 0; k < 4; ++k) point(10 + k, g.corners[k]);
+        extrusion(g.extrusion);
+    }
+
+    void emit(const Entity& e, Handle owner, const TextGeom& g) {
+        head(e, "TEXT", owner);
+        subclass("AcDbText");
+        point(10, g.insertion);
+        out_.putDouble(40, g.height);
+        out_.put(1, encodeValue(d_, g.text));
+        if (g.rotation != 0.0) out_.putDouble(50, g.rotation);
+        if (g.widthFactor != 1.0) out_.putDouble(41, g.widthFactor);
+        if (g.oblique != 0.0) out_.putDouble(51, g.oblique);
+        style(g.style);
+        if (g.hAlign != 0) out_.putInt(72, g.hAlign);
+        if (g.hasAlignment || g.hAlign != 0 || g.vAlign != 0) point(11, g.alignment);
+        extrusion(g.extrusion);
+        subclass("AcDbText");
+        if (g.vAlign != 0) out_.putInt(73, g.vAlign);
+    }
+
+    void emit(const Entity& e, Handle owner, const MTextGeom& g) {
+        if (!ver_.subclasses) {  // R12 has no MTEXT: the plain text as a TEXT
+            TextGeom t;
+            t.text = plainMText(g.text);
+            std::replace(t.text.begin(), t.text.end(), '\n', ' ');
+            t.insertion = g.insertion;
+            t.height = g.height;
+            t.rotation = g.rotation;
+            t.style = g.style;
+            t.extrusion = g.extrusion;
+            t.vAlign = 3;  // the insertion point of an MTEXT is its top left
+            t.hasAlignment = true;
+            t.alignment = g.insertion;
+            emit(e, owner, t);
+            return;
+        }
+        head(e, "MTEXT", owner);
+        subclass("AcDbMText");
+        point(10, g.insertion);
+        out_.putDouble(40, g.height);
+        out_.putDouble(41, g.rectWidth);
+        out_.putInt(71, g.attachment);
+        out_.putInt(72, 1);  // left to right
+        // The text in pieces of at most 250 bytes (3 ... 3, then 1), never
+        // splitting a UTF-8 character.
+        std::string text = encodeValue(d_, g.text, true);
+        std::size_t pos = 0;
+        while (text.size() - pos > 250) {
+            std::size_t cut = pos + 250;
+            while (cut > pos && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+            out_.put(3, std::string_view(text).substr(pos, cut - pos));
+            pos = cut;
+        }
+        out_.put(1, std::string_view(text).substr(pos));
+        style(g.style);
+        extrusion(g.extrusion);
+        if (g.xDirection != Point3{1.0, 0.0, 0.0}) {
+            point(11, g.xDirection);
+        } else if (g.rotation != 0.0) {
+            out_.putDouble(50, g.rotation);
+        }
+    }
+
+    void emit(const Entity& e, Handle owner, const PolylineGeom& g) {
+        if (ver_.lwpolyline && !g.is3d) {
+            head(e, "LWPOLYLINE", owner);
+            subclass("AcDbPolyline");
+            out_.putInt(90, static_cast<long long>(g.vertices.size()));
+            out_.putInt(70, g.closed ? 1 : 0);
+            if (g.elevation != 0.0) out_.putDouble(38, g.elevation);
+            for (const PolyVertex& v : g.vertices) {
+                out_.putDouble(10, v.x);
+                out_.putDouble(20, v.y);
+                if (v.bulge != 0.0) out_.putDouble(42, v.bulge);
+            }
+            extrusion(g.extrusion);
+            return;
+        }
+        // POLYLINE, VERTEX ..., SEQEND: the followers use the handles reserved
+        // just below the polyline's own (see reservedHandles).
+        head(e, "POLYLINE", owner);
+        subclass(g.is3d ? "AcDb3dPolyline" : "AcDb2dPolyline");
+        out_.putInt(66, 1);
+        point(10, {0.0, 0.0, g.is3d ? 0.0 : g.elevation});
+        out_.putInt(70, (g.closed ? 1 : 0) | (g.is3d ? 8 : 0));
+        if (!g.is3d) extrusion(g.extrusion);
+        Entity follower;
+        follower.layer = e.layer;
+        follower.paperSpace = e.paperSpace;
+        Handle next = e.handle - reservedHandles(e);
+        for (const PolyVertex& v : g.vertices) {
+            head(follower, "VERTEX", e.handle, next++);
+            subclass("AcDbVertex");
+            subclass(g.is3d ? "AcDb3dPolylineVertex" : "AcDb2dVertex");
+            point(10, {v.x, v.y, g.is3d ? v.z : g.elevation});
+            if (v.bulge != 0.0 && !g.is3d) out_.putDouble(42, v.bulge);
+            out_.putInt(70, g.is3d ? 32 : 0);
+        }
+        head(follower, "SEQEND", e.handle, next);
+    }
+
+    void emit(const Entity& e, Handle owner, const InsertGeom& g) {
+        head(e, "INSERT", owner);
+        bool array = g.columns > 1 || g.rows > 1;
+        subclass(array ? "AcDbMInsertBlock" : "AcDbBlockReference");
+        out_.put(2, encodeValue(d_, g.blockName));
+        point(10, g.insertion);
+        if (g.scale.x != 1.0) out_.putDouble(41, g.scale.x);
+        if (g.scale.y != 1.0) out_.putDouble(42, g.scale.y);
+        if (g.scale.z != 1.0) out_.putDouble(43, g.scale.z);
+        if (g.rotation != 0.0) out_.putDouble(50, g.rotation);
+        if (array) {
+            out_.putInt(70, g.columns);
+            out_.putInt(71, g.rows);
+            out_.putDouble(44, g.columnSpacing);
+            out_.putDouble(45, g.rowSpacing);
+        }
+        extrusion(g.extrusion);
+    }
+
+    void emit(const Entity& e, Handle owner, const HatchGeom& g) {
+        if (!ver_.subclasses) {
+            throw Error("Штриховку нельзя записать в чертёж DXF R12");
+        }
+        bool ansi31 = !g.solid && equalsNoCase(g.pattern, "ANSI31");
+        if (!g.solid && !ansi31) {
+            throw Error("Штриховка образцом «" + g.pattern + "» не поддерживается");
+        }
+        head(e, "HATCH", owner);
+        subclass("AcDbHatch");
+        point(10, {0.0, 0.0, g.elevation});
+        point(210, g.extrusion);
+        out_.put(2, g.solid ? "SOLID" : "ANSI31");
+        out_.putInt(70, g.solid ? 1 : 0);
+        out_.putInt(71, 0);  // not associative
+        out_.putInt(91, static_cast<long long>(g.loops.size()));
+        for (std::size_t k = 0; k < g.loops.size(); ++k) {
+            const PolylineGeom& loop = g.loops[k];
+            bool bulges = std::any_of(loop.vertices.begin(), loop.vertices.end(),
+                                      [](const PolyVertex& v) { return v.bulge != 0.0; });
+            out_.putInt(92, k == 0 ? 3 : 2);  // polyline loop; the first is the outer one
+            out_.putInt(72, bulges ? 1 : 0);
+            out_.putInt(73, 1);
+            out_.putInt(93, static_cast<long long>(loop.vertices.size()));
+            for (const PolyVertex& v : loop.vertices) {
+                out_.putDouble(10, v.x);
+                out_.putDouble(20, v.y);
+                if (bulges) out_.putDouble(42, v.bulge);
+            }
+            out_.putInt(97, 0);
+        }
+        out_.putInt(75, 0);  // normal island detection
+        out_.putInt(76, 1);  // predefined pattern
+        if (ansi31) {
+            // ANSI31: one family of lines at 45 degrees, 3.175 apart.
+            out_.putDouble(52, 0.0);
+            out_.putDouble(41, 1.0);
+            out_.putInt(77, 0);
+            out_.putInt(78, 1);
+            out_.putDouble(53, 45.0);
+            out_.putDouble(43, 0.0);
+            out_.putDouble(44, 0.0);
+            out_.putDouble(45, -3.175 * std::sqrt(0.5));
+            out_.putDouble(46, 3.175 * std::sqrt(0.5));
+            out_.putInt(79, 0);
+        }
+        out_.putInt(98, 0);
+    }
+
+    void emit(const Entity& e, Handle owner, const DimensionGeom& g) {
+        head(e, "DIMENSION", owner);
+        subclass("AcDbDimension");
+        out_.put(2, encodeValue(d_, g.blockName));
+        point(10, g.definition);
+        point(11, g.textMidpoint);
+        out_.putInt(70, g.dimType);
+        if (!g.text.empty()) out_.put(1, encodeValue(d_, g.text));
+        if (ver_.subclasses) out_.putInt(71, 5);  // text attached at its middle
+        out_.put(3, encodeValue(d_, g.style.empty() ? std::string("Standard") : g.style));
+        extrusion(g.extrusion);
+        switch (g.dimType & 0x0F) {
+            case 0:  // rotated: 13, 14 the measured points
+            case 1:  // aligned
+                subclass("AcDbAlignedDimension");
+                point(13, g.p13);
+                point(14, g.p14);
+                if ((g.dimType & 0x0F) == 0) {
+                    out_.putDouble(50, 0.0);
+                    subclass("AcDbRotatedDimension");
+                }
+                break;
+            case 2:  // two lines: 13-14 and 15-10, the arc through 16
+                subclass("AcDb2LineAngularDimension");
+                point(13, g.p13);
+                point(14, g.p14);
+                point(15, g.p15);
+                point(16, g.p16);
+                break;
+            case 3:
+            case 4:
+                subclass((g.dimType & 0x0F) == 3 ? "AcDbDiametricDimension"
+                                                 : "AcDbRadialDimension");
+                point(15, g.p15);
+                out_.putDouble(40, 0.0);
+                break;
+            case 5:  // three points: 13, 14 on the legs, 15 the vertex, the arc through 10
+                subclass("AcDb3PointAngularDimension");
+                point(13, g.p13);
+                point(14, g.p14);
+                point(15, g.p15);
+                break;
+            case 6:
+                subclass("AcDbOrdinateDimension");
+                point(13, g.p13);
+                point(14, g.p14);
+                break;
+            default:
+                break;
+        }
+        if (g.textHeight > 0.0 && hasAppId("ACAD")) {
+            // The text height as an override of the dimension style (DIMTXT, 140),
+            // so that a CAD program regenerating the block keeps it.
+            out_.put(1001, "ACAD");
+            out_.put(1000, "DSTYLE");
+            out_.put(1002, "{");
+            out_.putInt(1070, 140);
+            out_.putDouble(1040, g.textHeight);
+            out_.put(1002, "}");
+        }
+    }
+
+    void emit(const Entity& e, Handle, const EllipseGeom&) { unsupported(e); }
+    void emit(const Entity& e, Handle, const SplineGeom&) { unsupported(e); }
+    void emit(const Entity& e, Handle, const OtherGeom&) { unsupported(e); }
+
+    [[noreturn]] void unsupported(const Entity& e) {
+        throw Error("Новый объект " + (e.dxfType.empty() ? std::string("?") : e.dxfType) +
+                    " не может быть записан");
+    }
+
+    // Whether the APPID table names an application (XDATA must be registered).
+    bool hasAppId(std::string_view name) const {
+        const TagStore& t = d_.tags;
+        for (std::size_t i = 0; i + 1 < t.size(); ++i) {
+            if (t.tags[i].code != 0) continue;
+            std::string_view v = trim(t.value(i));
+            if (v == "ENTITIES" || v == "BLOCKS") return false;
+            if (v != "APPID") continue;
+            for (std::size_t k = i + 1; k < t.size() && t.tags[k].code != 0; ++k) {
+                if (t.tags[k].code == 2 && equalsNoCase(trim(t.value(k)), name)) return true;
+            }
+        }
+        return false;
+    }
+
+    const DrawingData& d_;
+    TagOut& out_;
+    Version ver_;
+    bool handles_;
+};
+
+// The tags of a table entry read from the file, [begin, end).
+std::optional<std::size_t> findInRange(const TagStore& tags, std::uint32_t begin, std::uint32_t end,
+                                       int code) {
+    if (begin == kNoTags) return std::nullopt;
+    for (std::size_t i = begin + 1; i < end && i < tags.size(); ++i) {
+        if (tags.tags[i].code == code) return i;
+    }
+    return std::nullopt;
+}
+
+// Whether the file's own table entries of a kind carry handles (R12 files
+// differ); for R13 and later they always do.
+bool tableEntriesHaveHandles(const DrawingData& d) {
+    if (Version(d).subclasses) return true;
+    for (const Layer& l : d.layers) {
+        if (l.tagBegin == kNoTags) continue;
+        return findInRange(d.tags, l.tagBegin, l.tagEnd, 5).has_value();
+    }
+    return writesHandles(d);
+}
+
+bool linetypeExists(const DrawingData& d, std::string_view name) {
+    if (d.tags.size() == 0) return true;
+    const TagStore& t = d.tags;
+    for (std::size_t i = 0; i + 1 < t.size(); ++i) {
+        if (t.tags[i].code != 0) continue;
+        std::string_view v = trim(t.value(i));
+        if (v == "ENTITIES" || v == "BLOCKS") break;
+        if (v != "LTYPE") continue;
+        for (std::size_t k = i + 1; k < t.size() && t.tags[k].code != 0; ++k) {
+            if (t.tags[k].code == 2 && equalsNoCase(trim(t.value(k)), name)) return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+std::size_t reservedHandles(const Entity& e) {
+    if (auto* p = std::get_if<PolylineGeom>(&e.geom)) return p->vertices.size() + 1;
+    return 0;
+}
+
+void emitNewEntity(const DrawingData& d, const Entity& e, Handle owner, TagOut& out) {
+    EntityWriter(d, out).write(e, owner);
+}
+
+void emitNewLayer(const DrawingData& d, const Layer& layer, TagOut& out) {
+    const Version ver(d);
+    out.put(0, "LAYER");
+    if (tableEntriesHaveHandles(d)) out.putHandle(5, layer.handle);
+    if (ver.subclasses) {
+        out.putHandle(330, d.layout.layerTable);
+        out.put(100, "AcDbSymbolTableRecord");
+        out.put(100, "AcDbLayerTableRecord");
+    }
+    out.put(2, encodeValue(d, layer.name));
+    out.putInt(70, layer.flags);
+    out.putInt(62, layer.color == 0 ? 7 : layer.color);
+    std::string linetype = layer.linetype.empty() ? std::string("Continuous") : layer.linetype;
+    if (!linetypeExists(d, linetype)) linetype = "Continuous";
+    out.put(6, encodeValue(d, linetype));
+    if (ver.lineweights) {
+        out.putInt(370, layer.lineweight);
+        // The plot style name (390) and material (347) every layer points to
+        // in a CAD program's file: the same objects as the file's own layers.
+        for (int code : {390, 347}) {
+            for (const Layer& other : d.layers) {
+                auto i = findInRange(d.tags, other.tagBegin, other.tagEnd, code);
+                if (!i) continue;
+                out.put(code, trim(d.tags.value(*i)));
+                break;
+            }
+        }
+    }
+}
+
+void emitNewBlockRecord(const DrawingData& d, const Block& block, TagOut& out) {
+    const Version ver(d);
+    if (!ver.subclasses) return;  // R12 has no block records
+    out.put(0, "BLOCK_RECORD");
+    out.putHandle(5, block.recordHandle);
+    out.putHandle(330, d.layout.blockRecordTable);
+    out.put(100, "AcDbSymbolTableRecord");
+    out.put(100, "AcDbBlockTableRecord");
+    out.put(2, encodeValue(d, block.name));
+    if (d.version >= "AC1015") out.put(340, "0");  // no layout
+    if (d.version >= "AC1021") {
+        out.putInt(70, 0);   // insertion units: none
+        out.putInt(280, 1);  // explodable
+        out.putInt(281, 0);  // scales non-uniformly
+    }
+}
+
+void emitNewBlock(const DrawingData& d, const Block& block, TagOut& out) {
+    const Version ver(d);
+    const bool handles = writesHandles(d);
+    std::string name = encodeValue(d, block.name);
+    out.put(0, "BLOCK");
+    if (handles) out.putHandle(5, block.handle);
+    if (ver.subclasses) {
+        out.putHandle(330, block.recordHandle);
+        out.put(100, "AcDbEntity");
+    }
+    out.put(8, "0");
+    if (ver.subclasses) out.put(100, "AcDbBlockBegin");
+    out.put(2, name);
+    out.putInt(70, block.flags);
+    out.putDouble(10, block.base.x);
+    out.putDouble(20, block.base.y);
+    out.putDouble(30, block.base.z);
+    out.put(3, name);
+    if (ver.subclasses) out.put(1, "");
+    for (EntityId id : block.entities) {
+        const Entity& e = d.entities.at(id.v);
+        if (e.erased) continue;
+        emitNewEntity(d, e, block.recordHandle, out);
+    }
+    out.put(0, "ENDBLK");
+    if (handles) {
+        if (block.endHandle == 0) throw Error("Блоку «" + block.name + "» не выдан номер конца");
+        out.putHandle(5, block.endHandle);
+    }
+    if (ver.subclasses) {
+        out.putHandle(330, block.recordHandle);
+        out.put(100, "AcDbEntity");
+    }
+    out.put(8, "0");
+    if (ver.subclasses) out.put(100, "AcDbBlockEnd");
 }
 
 }  // namespace cad

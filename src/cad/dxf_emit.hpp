@@ -45,7 +45,13 @@ class TagOut {
 void emitChangedEntity(const DrawingData& d, const Entity& e, TagOut& out);
 
 // An entity the program created (model space unless it belongs to a block).
+// A polyline written as POLYLINE (R12, 3D) uses the reservedHandles(e)
+// handles just below its own for its VERTEX entities and SEQEND: whoever
+// gives a new entity its handle reserves them first, so that the entity's
+// own handle is the largest it uses.
 void emitNewEntity(const DrawingData& d, const Entity& e, Handle owner, TagOut& out);
+
+std::size_t reservedHandles(const Entity& e);
 
 // A layer the program created (one table entry).
 void emitNewLayer(const DrawingData& d, const Layer& layer, TagOut& out);
@@ -54,5 +60,10 @@ void emitNewLayer(const DrawingData& d, const Layer& layer, TagOut& out);
 // BLOCK ... ENDBLK with its entities.
 void emitNewBlockRecord(const DrawingData& d, const Block& block, TagOut& out);
 void emitNewBlock(const DrawingData& d, const Block& block, TagOut& out);
+
+// The DXF text of a new, empty drawing of the given $ACADVER (AC1009,
+// AC1015, AC1018, AC1021, AC1024, AC1027, AC1032); makeEmptyDrawing reads it.
+// A view box, when given, becomes the drawing's extents and first view.
+std::string emptyDrawingText(std::string_view version, const Box2& view = Box2{});
 
 }  // namespace cad
