@@ -24,7 +24,7 @@ struct LongPicket {
         double x = 0, y = 0;
         for (int i = 0; i < points; ++i) {
             // A route east, bending gently every 50 points, a point every 12 m.
-            const double heading = 0.0 * std::sin(i / 50);
+            const double heading = 0.2 * std::sin(i / 50);
             x += 12000 * std::cos(heading);
             y += 12000 * std::sin(heading);
             model::PointRow row{};

@@ -1,5 +1,6 @@
 // The developed plan: full marks for crossings, half marks on the side a
 // connection leaves to, the coarse coordinate equality, and the bend angles.
+#include <algorithm>
 #include <cmath>
 
 #include "fixture.hpp"
@@ -162,6 +163,38 @@ TEST(Bend, ACosineRoundedPastMinusOneCountsAsStraight) {
     const double d1 = dist(v, a), d2 = dist(v, b), d3 = dist(a, b);
     ASSERT_LT((d1 * d1 + d2 * d2 - d3 * d3) / (2 * d1 * d2), -1.0);
     EXPECT_FALSE(profile::detail::bendAt(piketThrough({a, v, b}), 1));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(PlanMarks, BendsAreDimensionedWithTextHeight700OutsideProfileObjects) {
+    addPoint(0, 0, 100);
+    addPoint(100000, 0, 100);
+    addPoint(200000, 100000, 100);
+    addPoint(300000, 100000, 100);
+    profile::build(ws);
+    ASSERT_TRUE(ui.messages.empty()) << ui.messages[0];
+    std::vector<const cad::DimensionGeom*> dims;
+    for (const cad::EntityRef& e : doc.modelSpace()) {
+        if (const auto* d = std::get_if<cad::DimensionGeom>(&e.entity().geom)) {
+            dims.push_back(d);
+            EXPECT_EQ(std::count(ws.profileObjects.begin(), ws.profileObjects.end(), e), 0);
+        }
+    }
+    // Left at point 1 (135 degrees), right at point 2.
+    ASSERT_EQ(dims.size(), 2u);
+    EXPECT_EQ(dims[0]->p15, (cad::Point3{155000, 12500, 0}));
+    EXPECT_EQ(dims[0]->definition, (cad::Point3{155000, 14500, 0}));
+    EXPECT_NEAR(std::min(dims[0]->p13.x, dims[0]->p14.x), 153000, 1e-6);
+    EXPECT_NEAR(dims[0]->p13.y, 12500 + 828.43, 0.005);
+    EXPECT_EQ(dims[0]->textHeight, 700.0);
+    const double x2 = 55000 + 100000 + std::hypot(100000, 100000);
+    EXPECT_NEAR(dims[1]->p15.x, x2, 1e-6);
+    EXPECT_NEAR(dims[1]->definition.y, 10500, 1e-6);
+    EXPECT_NEAR(dims[1]->p13.y, 12500 - 828.43, 0.005);
+    EXPECT_EQ(dims[1]->textHeight, 700.0);
 }
 
 }  // namespace

@@ -1,0 +1,121 @@
+// The whole road on the sample plan through the command line: the picket
+// taken into work, its profile built, the drawing saved and the sheet plotted.
+// The saved drawing must pass an independent reader's audit and the PDF must
+// be one page of the sheet's paper size.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+std::string readText(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Runs a shell command; its exit code and what it printed.
+std::pair<int, std::string> shell(const std::string& command) {
+    std::string output;
+    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    if (!pipe) return {-1, ""};
+    char buf[4096];
+    std::size_t n = 0;
+    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) output.append(buf, n);
+    int status = ::pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
+class SamplePlan : public testing::Test {
+  protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("kv_profile_cli_" + std::to_string(::getpid()));
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    fs::path dir;
+};
+
+TEST_F(SamplePlan, ProfileIsBuiltSavedAndPlottedOnOnePage) {
+    const fs::path out = dir / "profile.dxf";
+    const fs::path pdf = dir / "sheet.pdf";
+    const fs::path png = dir / "sheet.png";
+    const fs::path svg = dir / "sheet.svg";
+    const fs::path dump = dir / "dump.json";
+    const std::string command =
+        quote(KV_CLI) + " profile " + quote(KV_SOURCE_DIR "/examples/plan.dxf") +
+        " --from 285000,5975000 --to 717344,6012639 --separator , -o " + quote(out) + " --pdf " +
+        quote(pdf) + " --png " + quote(png) + " --svg " + quote(svg) + " --dump " + quote(dump);
+    auto [code, output] = shell(command);
+    ASSERT_EQ(code, 0) << output;
+
+    auto j = nlohmann::json::parse(readText(dump));
+    EXPECT_EQ(j["profileBuilt"], 1);
+    EXPECT_TRUE(j["messages"].empty());
+    const auto& points = j["pikets"][0]["points"];
+    ASSERT_GT(points.size(), 2u);
+    // The run measured the picket along its points and set the datum from the heights.
+    const double last = points.back()["values"][9].get<double>();
+    EXPECT_EQ(j["piketLength"].get<double>(), last);
+    EXPECT_GT(last, 400000.0);
+    double lowest = 1e9;
+    for (const auto& p : points) {
+        if (p["values"][2].get<double>() != -1.0)
+            lowest = std::min(lowest, p["values"][2].get<double>());
+    }
+    EXPECT_EQ(j["horizonLevel"].get<double>(), std::trunc(lowest - 5.0));
+
+    // An independent reader audits the saved drawing and finds the profile in it.
+    const std::string audit = R"(
+import sys, ezdxf
+from ezdxf import recover
+doc, auditor = recover.readfile(sys.argv[1])
+if auditor.has_errors:
+    for e in auditor.errors: print(e.message)
+    sys.exit(1)
+msp = doc.modelspace()
+print(len(msp.query('LINE[layer=="Vline-Kernavisto"]')), len(msp.query('DIMENSION')))
+)";
+    const fs::path script = dir / "audit.py";
+    std::ofstream(script) << audit;
+    auto [auditCode, auditOut] = shell("/usr/bin/python3 " + quote(script) + " " + quote(out));
+    ASSERT_EQ(auditCode, 0) << auditOut;
+    int pointLines = 0, dimensions = 0;
+    ASSERT_EQ(std::sscanf(auditOut.c_str(), "%d %d", &pointLines, &dimensions), 2) << auditOut;
+    EXPECT_EQ(pointLines, static_cast<int>(points.size()));
+    EXPECT_GT(dimensions, 0);  // the sample route bends
+
+    // One page of 1260 x 297 mm.
+    auto [infoCode, info] = shell("pdfinfo " + quote(pdf));
+    ASSERT_EQ(infoCode, 0) << info;
+    EXPECT_NE(info.find("Pages:           1\n"), std::string::npos) << info;
+    double w = 0, h = 0;
+    const auto at = info.find("Page size:");
+    ASSERT_NE(at, std::string::npos);
+    ASSERT_EQ(std::sscanf(info.c_str() + at, "Page size: %lf x %lf", &w, &h), 2) << info;
+    EXPECT_NEAR(w, 1260 / 25.4 * 72, 1.0);
+    EXPECT_NEAR(h, 297 / 25.4 * 72, 1.0);
+    EXPECT_GT(fs::file_size(png), 0u);
+    EXPECT_NE(readText(svg).find("<svg"), std::string::npos);
+}
+
+}  // namespace
