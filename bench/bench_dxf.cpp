@@ -114,8 +114,8 @@ void BM_SaveFile(benchmark::State& state) {
     const std::string out = "/tmp/kv-bench-save.dxf";
     for (auto _ : state) cad::writeDxfFile(d, out);
     std::error_code ec;
-    state.SetBytesProcessed(static_cast<std::int64_t>(
-        state.iterations() * std::filesystem::file_size(out, ec)));
+    state.SetBytesProcessed(
+        static_cast<std::int64_t>(state.iterations() * std::filesystem::file_size(out, ec)));
     std::filesystem::remove(out, ec);
     std::filesystem::remove("/tmp/kv-bench-save.bak", ec);
 }

@@ -4,6 +4,7 @@
 // entities, layers and blocks are written in full with the handles, owners
 // and subclass markers of the drawing's DXF version.
 #include "cad/dxf_emit.hpp"
+#include "cad/text_util.hpp"
 
 #include <algorithm>
 #include <array>
@@ -52,25 +53,6 @@ void TagOut::putHandle(int code, Handle h) {
 }
 
 namespace {
-
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) {
-        s.remove_suffix(1);
-    }
-    return s;
-}
-
-bool equalsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(a[i])) !=
-            std::toupper(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
 
 // What the drawing's $ACADVER allows. Version names compare as text
 // ("AC1009" < "AC1012" < ... < "AC1032").

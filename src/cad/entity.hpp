@@ -128,7 +128,7 @@ struct DimensionGeom {
     std::string text;                // 1: override, "" or "<>" for the measurement
     std::string style = "Standard";  // 3
     Point3 extrusion = kWorldZ;
-    double textHeight = 0.0;   // DIMTXT override (XDATA ACAD DSTYLE 140); 0 = the style's
+    double textHeight = 0.0;  // DIMTXT override (XDATA ACAD DSTYLE 140); 0 = the style's
 };
 
 struct HatchGeom {

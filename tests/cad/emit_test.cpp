@@ -702,7 +702,9 @@ INSTANTIATE_TEST_SUITE_P(
                        e.setTextHeight(3);
                    },
                    {"~40:2.5>3.0", "+50:90.0"}},
-        ChangeCase{"MTextRotationTurnsItsDirection", kR2000, "2D",
+        ChangeCase{"MTextRotationTurnsItsDirection",
+                   kR2000,
+                   "2D",
                    [](EntityRef& e) {
                        e.setRotation(90);
                        e.setTextHeight(5);
