@@ -118,4 +118,51 @@ print(len(msp.query('LINE[layer=="Vline-Kernavisto"]')), len(msp.query('DIMENSIO
     EXPECT_NE(readText(svg).find("<svg"), std::string::npos);
 }
 
+// A user's session on the sample: walk the points (the first becomes automatic
+// and every point after it takes the one before), pick the heights of both ends
+// from the survey texts, add a crossing between the first two points, build.
+TEST_F(SamplePlan, EditedHeightsAndAnAddedPointReachTheProfile) {
+    const fs::path out = dir / "edited.dxf";
+    const fs::path dump = dir / "edited.json";
+    const std::string command =
+        quote(KV_CLI) + " profile " + quote(KV_SOURCE_DIR "/examples/plan.dxf") +
+        " --from 285000,5975000 --to 717344,6012639 --separator , --walk"
+        " --pick-height 1=78 --pick-height 23=A8 --add-point 303815,5977644.5"
+        " --edit 2:pipe=160 -o " +
+        quote(out) + " --dump " + quote(dump);
+    auto [code, output] = shell(command);
+    ASSERT_EQ(code, 0) << output;
+
+    auto j = nlohmann::json::parse(readText(dump));
+    EXPECT_EQ(j["profileBuilt"], 1);
+    const auto& points = j["pikets"][0]["points"];
+    ASSERT_EQ(points.size(), 24u);
+    // The added point stands second along the route and has no drawing object.
+    EXPECT_TRUE(points[1]["object"].is_null());
+    EXPECT_DOUBLE_EQ(points[1]["values"][0].get<double>(), 303815.0);
+    EXPECT_DOUBLE_EQ(points[1]["values"][1].get<double>(), 5977644.5);
+    EXPECT_DOUBLE_EQ(points[1]["values"][4].get<double>(), 160.0);
+    // Picked ends, everything between interpolated along the chainage.
+    EXPECT_DOUBLE_EQ(points[0]["values"][2].get<double>(), 151.5);
+    EXPECT_DOUBLE_EQ(points[23]["values"][2].get<double>(), 151.71);
+    double previous = 151.5;
+    for (const auto& p : points) {
+        const double relief = p["values"][2].get<double>();
+        EXPECT_GE(relief, previous - 1e-9);
+        EXPECT_LE(relief, 151.71 + 1e-9);
+        previous = relief;
+    }
+    EXPECT_EQ(j["horizonLevel"].get<double>(), 146.0);
+
+    // The saved drawing has one point line per point, the added one included.
+    const fs::path script = dir / "count.py";
+    std::ofstream(script)
+        << "import sys, ezdxf\n"
+           "doc = ezdxf.readfile(sys.argv[1])\n"
+           "print(len(doc.modelspace().query('LINE[layer==\"Vline-Kernavisto\"]')))\n";
+    auto [countCode, countOut] = shell("/usr/bin/python3 " + quote(script) + " " + quote(out));
+    ASSERT_EQ(countCode, 0) << countOut;
+    EXPECT_EQ(std::atoi(countOut.c_str()), 24);
+}
+
 }  // namespace
