@@ -214,7 +214,10 @@ struct Walk {
 
 void entityPieces(Walk& walk, const Entity& e, const Transform& t, PieceSink& sink);
 
-void blockPieces(Walk& walk, const Block& block, const Transform& t, PieceSink& sink) {
+// Visits the live entities of a block, guarding against too deep nesting and
+// blocks that insert themselves; visit returns false to stop early.
+template <class Visit>
+void forEachBlockEntity(Walk& walk, const Block& block, Visit visit) {
     if (!walk.drawing || static_cast<int>(walk.stack.size()) >= kMaxBlockDepth) return;
     if (std::find(walk.stack.begin(), walk.stack.end(), &block) != walk.stack.end()) return;
     walk.stack.push_back(&block);
@@ -222,10 +225,16 @@ void blockPieces(Walk& walk, const Block& block, const Transform& t, PieceSink& 
         if (id.v >= walk.drawing->entities.size()) continue;
         const Entity& sub = walk.drawing->entities[id.v];
         if (sub.erased) continue;
-        entityPieces(walk, sub, t, sink);
-        if (sink.full()) break;
+        if (!visit(sub)) break;
     }
     walk.stack.pop_back();
+}
+
+void blockPieces(Walk& walk, const Block& block, const Transform& t, PieceSink& sink) {
+    forEachBlockEntity(walk, block, [&](const Entity& sub) {
+        entityPieces(walk, sub, t, sink);
+        return !sink.full();
+    });
 }
 
 void entityPieces(Walk& walk, const Entity& e, const Transform& t, PieceSink& sink) {
@@ -755,15 +764,10 @@ void addFrame(Box2& box, const Transform& m, const TextFrame& f, double ox = 0.0
 void entityBox(Walk& walk, const Entity& e, const Transform& t, Box2& box);
 
 void blockBox(Walk& walk, const Block& block, const Transform& t, Box2& box) {
-    if (!walk.drawing || static_cast<int>(walk.stack.size()) >= kMaxBlockDepth) return;
-    if (std::find(walk.stack.begin(), walk.stack.end(), &block) != walk.stack.end()) return;
-    walk.stack.push_back(&block);
-    for (EntityId id : block.entities) {
-        if (id.v >= walk.drawing->entities.size()) continue;
-        const Entity& sub = walk.drawing->entities[id.v];
-        if (!sub.erased) entityBox(walk, sub, t, box);
-    }
-    walk.stack.pop_back();
+    forEachBlockEntity(walk, block, [&](const Entity& sub) {
+        entityBox(walk, sub, t, box);
+        return true;
+    });
 }
 
 void piecesBox(Walk& walk, const Entity& e, const Transform& t, Box2& box) {
