@@ -14,27 +14,19 @@
 
 #include "cad/dxf_test_util.hpp"
 
+#include "shell_util.hpp"
+
 namespace fs = std::filesystem;
 
 namespace {
+
+using testutil::quote;
+using testutil::readText;
 
 fs::path scratch(const std::string& name) {
     fs::path dir = fs::temp_directory_path() / ("kv_cli_editor_" + std::to_string(::getpid()));
     fs::create_directories(dir);
     return dir / name;
-}
-
-std::string readText(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-std::string quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
 }
 
 struct Result {

@@ -16,22 +16,14 @@
 #include <string>
 #include <vector>
 
+#include "shell_util.hpp"
+
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-std::string readText(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using testutil::quote;
+using testutil::readText;
 
 // Runs a shell command; its exit code and what it printed.
 std::pair<int, std::string> shell(const std::string& command) {
