@@ -294,7 +294,7 @@ void Drawing::setDimensionTextHeight(EntityId id, double height) {
         throw Error("Высота текста должна быть больше нуля");
     }
     Entity& e = data_->entities.at(id.v);
-    auto* g = std::get_if<DimensionGeom>(&e.geom);
+    auto* g = geomIf<DimensionGeom>(e.geom);
     if (!g) throw Error("Объект не является размером");
     auto it = data_->blockIndex.find(g->blockName);
     if (e.tagBegin != kNoTags || it == data_->blockIndex.end() ||

@@ -73,7 +73,7 @@ class Walker {
         style.entity = inh.top;
         style.color = resolveColor(e.color, layer, inh);
         style.lineweightMm = resolveLineweight(e.lineweight, layer, inh) / 100.0;
-        std::visit([&](const auto& g) { draw(g, e, t, style, layer, inh); }, e.geom);
+        visitGeom([&](const auto& g) { draw(g, e, t, style, layer, inh); }, e.geom);
     }
 
   private:

@@ -114,14 +114,14 @@ Point3 EntityRef::endPoint() const {
 
 void EntityRef::setStartPoint(Point3 p) {
     const Entity& e = entity();
-    if (!std::holds_alternative<LineGeom>(e.geom)) notSupported(e, "StartPoint");
-    std::get<LineGeom>(mutableEntity(kChangedPoints).geom).start = p;
+    if (!holdsGeom<LineGeom>(e.geom)) notSupported(e, "StartPoint");
+    geomAs<LineGeom>(mutableEntity(kChangedPoints).geom).start = p;
 }
 
 void EntityRef::setEndPoint(Point3 p) {
     const Entity& e = entity();
-    if (!std::holds_alternative<LineGeom>(e.geom)) notSupported(e, "EndPoint");
-    std::get<LineGeom>(mutableEntity(kChangedPoints).geom).end = p;
+    if (!holdsGeom<LineGeom>(e.geom)) notSupported(e, "EndPoint");
+    geomAs<LineGeom>(mutableEntity(kChangedPoints).geom).end = p;
 }
 
 double EntityRef::length() const {
@@ -132,15 +132,15 @@ double EntityRef::length() const {
 
 std::string EntityRef::textString() const {
     const Entity& e = entity();
-    if (auto* t = std::get_if<TextGeom>(&e.geom)) return t->text;
-    if (auto* m = std::get_if<MTextGeom>(&e.geom)) return plainMText(m->text);
+    if (auto* t = geomIf<TextGeom>(e.geom)) return t->text;
+    if (auto* m = geomIf<MTextGeom>(e.geom)) return plainMText(m->text);
     notSupported(e, "TextString");
 }
 
 namespace {
 
 TextGeom& textOf(Entity& e, const char* property) {
-    if (auto* t = std::get_if<TextGeom>(&e.geom)) return *t;
+    if (auto* t = geomIf<TextGeom>(e.geom)) return *t;
     notSupported(e, property);
 }
 
@@ -148,17 +148,17 @@ TextGeom& textOf(Entity& e, const char* property) {
 
 void EntityRef::setRotation(double degrees) {
     const Entity& e = entity();
-    if (auto* m = std::get_if<MTextGeom>(&e.geom)) {
+    if (auto* m = geomIf<MTextGeom>(e.geom)) {
         (void)m;
-        std::get<MTextGeom>(mutableEntity(kChangedText).geom).rotation = degrees;
+        geomAs<MTextGeom>(mutableEntity(kChangedText).geom).rotation = degrees;
         return;
     }
-    if (!std::holds_alternative<TextGeom>(e.geom)) notSupported(e, "Rotation");
+    if (!holdsGeom<TextGeom>(e.geom)) notSupported(e, "Rotation");
     textOf(mutableEntity(kChangedText), "Rotation").rotation = degrees;
 }
 
 void EntityRef::setScaleFactor(double factor) {
-    if (!std::holds_alternative<TextGeom>(entity().geom)) notSupported(entity(), "ScaleFactor");
+    if (!holdsGeom<TextGeom>(entity().geom)) notSupported(entity(), "ScaleFactor");
     if (!(factor > 0.0)) throw Error("Коэффициент сжатия текста должен быть больше нуля");
     textOf(mutableEntity(kChangedText), "ScaleFactor").widthFactor = factor;
 }
@@ -166,15 +166,15 @@ void EntityRef::setScaleFactor(double factor) {
 void EntityRef::setTextHeight(double height) {
     const Entity& e = entity();
     if (!(height > 0.0)) throw Error("Высота текста должна быть больше нуля");
-    if (std::holds_alternative<MTextGeom>(e.geom)) {
-        std::get<MTextGeom>(mutableEntity(kChangedText).geom).height = height;
+    if (holdsGeom<MTextGeom>(e.geom)) {
+        geomAs<MTextGeom>(mutableEntity(kChangedText).geom).height = height;
         return;
     }
-    if (std::holds_alternative<DimensionGeom>(e.geom)) {
+    if (holdsGeom<DimensionGeom>(e.geom)) {
         drawing_->setDimensionTextHeight(id_, height);
         return;
     }
-    if (!std::holds_alternative<TextGeom>(e.geom)) notSupported(e, "Height");
+    if (!holdsGeom<TextGeom>(e.geom)) notSupported(e, "Height");
     textOf(mutableEntity(kChangedText), "Height").height = height;
 }
 

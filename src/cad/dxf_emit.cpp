@@ -396,14 +396,14 @@ void emitChangedEntity(const DrawingData& d, const Entity& e, TagOut& out) {
         }
     }
     if ((e.changed & kChangedPoints)) {
-        if (auto* line = std::get_if<LineGeom>(&e.geom)) {
+        if (auto* line = geomIf<LineGeom>(e.geom)) {
             setPoint(tags, parts, edits, 10, line->start);
             setPoint(tags, parts, edits, 11, line->end);
         }
     }
     if (e.changed & kChangedText) {
-        if (auto* t = std::get_if<TextGeom>(&e.geom)) setTextProperties(d, parts, *t, edits);
-        if (auto* m = std::get_if<MTextGeom>(&e.geom)) setMTextProperties(tags, parts, *m, edits);
+        if (auto* t = geomIf<TextGeom>(e.geom)) setTextProperties(d, parts, *t, edits);
+        if (auto* m = geomIf<MTextGeom>(e.geom)) setMTextProperties(tags, parts, *m, edits);
     }
     edits.write(tags, e.tagBegin, e.tagEnd, out);
 }
@@ -418,7 +418,7 @@ class EntityWriter {
         : d_(d), out_(out), ver_(d), handles_(writesHandles(d)) {}
 
     void write(const Entity& e, Handle owner) {
-        std::visit([&](const auto& g) { emit(e, owner, g); }, e.geom);
+        visitGeom([&](const auto& g) { emit(e, owner, g); }, e.geom);
     }
 
   private:
@@ -790,7 +790,7 @@ bool linetypeExists(const DrawingData& d, std::string_view name) {
 }  // namespace
 
 std::size_t reservedHandles(const Entity& e) {
-    if (auto* p = std::get_if<PolylineGeom>(&e.geom)) return p->vertices.size() + 1;
+    if (auto* p = geomIf<PolylineGeom>(e.geom)) return p->vertices.size() + 1;
     return 0;
 }
 

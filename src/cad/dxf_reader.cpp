@@ -1382,7 +1382,7 @@ void Reader::afterRead() {
     // INSERTs of missing blocks, and INSERTs that make a block contain itself.
     auto insertTarget = [&](const Entity& e) -> std::size_t {
         if (e.erased) return kNoIndex;
-        auto* ins = std::get_if<InsertGeom>(&e.geom);
+        auto* ins = geomIf<InsertGeom>(e.geom);
         if (!ins) return kNoIndex;
         auto it = d.blockIndex.find(ins->blockName);
         if (it != d.blockIndex.end()) return it->second;
@@ -1397,7 +1397,7 @@ void Reader::afterRead() {
             e.erased = true;
             issue("missing-block", e.tagBegin, e.handle,
                   "Вставка " + hexHandle(e.handle) + " ссылается на несуществующий блок «" +
-                      std::get<InsertGeom>(e.geom).blockName + "»: вставка удалена");
+                      geomAs<InsertGeom>(e.geom).blockName + "»: вставка удалена");
         }
     }
     // Depth-first walk over blocks; an INSERT that reaches a block on the

@@ -6,7 +6,9 @@
 
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <string>
+#include <type_traits>
 #include <variant>
 #include <vector>
 
@@ -153,9 +155,96 @@ struct SolidGeom {  // SOLID and TRACE: corners 10, 11, 12, 13 in OCS
 // Any kind the engine carries along without understanding it.
 struct OtherGeom {};
 
-using Geometry =
-    std::variant<LineGeom, PolylineGeom, ArcGeom, CircleGeom, EllipseGeom, SplineGeom, TextGeom,
-                 MTextGeom, InsertGeom, DimensionGeom, HatchGeom, PointGeom, SolidGeom, OtherGeom>;
+// A value kept on the heap. A plan holds millions of lines and polylines and
+// comparatively few texts, inserts and dimensions; keeping the large kinds
+// out of line keeps every entity small. Copies are deep, like the value.
+template <class T>
+class Boxed {
+  public:
+    Boxed(T v) : p_(std::make_unique<T>(std::move(v))) {}  // NOLINT: a T is a Boxed<T>
+    Boxed(const Boxed& o) : p_(std::make_unique<T>(*o.p_)) {}
+    Boxed(Boxed&&) noexcept = default;
+    Boxed& operator=(const Boxed& o) {
+        if (this != &o) p_ = std::make_unique<T>(*o.p_);
+        return *this;
+    }
+    Boxed& operator=(Boxed&&) noexcept = default;
+    ~Boxed() = default;
+    T& get() { return *p_; }
+    const T& get() const { return *p_; }
+
+  private:
+    std::unique_ptr<T> p_;
+};
+
+template <class T>
+struct GeomStorage {
+    using type = T;
+};
+template <class T>
+requires(sizeof(T) > 80) struct GeomStorage<T> {
+    using type = Boxed<T>;
+};
+template <class T>
+using StoredGeom = typename GeomStorage<T>::type;
+
+using Geometry = std::variant<LineGeom, PolylineGeom, ArcGeom, CircleGeom, StoredGeom<EllipseGeom>,
+                              StoredGeom<SplineGeom>, StoredGeom<TextGeom>, StoredGeom<MTextGeom>,
+                              StoredGeom<InsertGeom>, StoredGeom<DimensionGeom>,
+                              StoredGeom<HatchGeom>, PointGeom, StoredGeom<SolidGeom>, OtherGeom>;
+
+// Access by the geometry kind, whether it is kept in place or on the heap.
+template <class T>
+bool holdsGeom(const Geometry& g) {
+    return std::holds_alternative<StoredGeom<T>>(g);
+}
+template <class T>
+T* geomIf(Geometry& g) {
+    auto* s = std::get_if<StoredGeom<T>>(&g);
+    if constexpr (std::is_same_v<StoredGeom<T>, T>) {
+        return s;
+    } else {
+        return s ? &s->get() : nullptr;
+    }
+}
+template <class T>
+const T* geomIf(const Geometry& g) {
+    return geomIf<T>(const_cast<Geometry&>(g));
+}
+template <class T>
+T& geomAs(Geometry& g) {
+    if (T* t = geomIf<T>(g)) return *t;
+    throw std::bad_variant_access();
+}
+template <class T>
+const T& geomAs(const Geometry& g) {
+    return geomAs<T>(const_cast<Geometry&>(g));
+}
+template <class T>
+const T& unboxed(const T& v) {
+    return v;
+}
+template <class T>
+const T& unboxed(const Boxed<T>& v) {
+    return v.get();
+}
+template <class T>
+T& unboxed(T& v) {
+    return v;
+}
+template <class T>
+T& unboxed(Boxed<T>& v) {
+    return v.get();
+}
+// Calls fn with the geometry as its own kind (LineGeom, TextGeom, ...).
+template <class F>
+decltype(auto) visitGeom(F&& fn, const Geometry& g) {
+    return std::visit([&](const auto& s) -> decltype(auto) { return fn(unboxed(s)); }, g);
+}
+template <class F>
+decltype(auto) visitGeom(F&& fn, Geometry& g) {
+    return std::visit([&](auto& s) -> decltype(auto) { return fn(unboxed(s)); }, g);
+}
 
 // Which properties the program changed, so that saving rewrites only those tags.
 enum Changed : std::uint32_t {

@@ -238,7 +238,7 @@ void blockPieces(Walk& walk, const Block& block, const Transform& t, PieceSink& 
 }
 
 void entityPieces(Walk& walk, const Entity& e, const Transform& t, PieceSink& sink) {
-    std::visit(
+    visitGeom(
         [&](const auto& g) {
             using G = std::decay_t<decltype(g)>;
             if constexpr (std::is_same_v<G, LineGeom>) {
@@ -778,7 +778,7 @@ void piecesBox(Walk& walk, const Entity& e, const Transform& t, Box2& box) {
 }
 
 void entityBox(Walk& walk, const Entity& e, const Transform& t, Box2& box) {
-    std::visit(
+    visitGeom(
         [&](const auto& g) {
             using G = std::decay_t<decltype(g)>;
             if constexpr (std::is_same_v<G, LineGeom> || std::is_same_v<G, PolylineGeom> ||
@@ -992,12 +992,12 @@ Point3 ocsToWcs(Point3 p, Point3 extrusion) {
 }
 
 std::optional<double> entityLength(const Entity& e) {
-    if (auto* l = std::get_if<LineGeom>(&e.geom)) return norm(l->end - l->start);
-    if (auto* a = std::get_if<ArcGeom>(&e.geom)) {
+    if (auto* l = geomIf<LineGeom>(e.geom)) return norm(l->end - l->start);
+    if (auto* a = geomIf<ArcGeom>(e.geom)) {
         return a->radius * arcSweep(a->startAngle, a->endAngle);
     }
-    if (auto* c = std::get_if<CircleGeom>(&e.geom)) return kTwoPi * c->radius;
-    if (auto* p = std::get_if<PolylineGeom>(&e.geom)) {
+    if (auto* c = geomIf<CircleGeom>(e.geom)) return kTwoPi * c->radius;
+    if (auto* p = geomIf<PolylineGeom>(e.geom)) {
         const auto& v = p->vertices;
         if (v.size() < 2) return 0.0;
         double total = 0.0;
@@ -1025,14 +1025,14 @@ std::optional<double> entityLength(const Entity& e) {
 namespace {
 
 std::optional<Point3> endPoint(const Entity& e, bool start) {
-    if (auto* l = std::get_if<LineGeom>(&e.geom)) return start ? l->start : l->end;
-    if (auto* a = std::get_if<ArcGeom>(&e.geom)) {
+    if (auto* l = geomIf<LineGeom>(e.geom)) return start ? l->start : l->end;
+    if (auto* a = geomIf<ArcGeom>(e.geom)) {
         double ang = radians(start ? a->startAngle : a->endAngle);
         Point3 local{a->center.x + a->radius * std::cos(ang),
                      a->center.y + a->radius * std::sin(ang), a->center.z};
         return ocsToWcs(local, a->extrusion);
     }
-    if (auto* p = std::get_if<PolylineGeom>(&e.geom)) {
+    if (auto* p = geomIf<PolylineGeom>(e.geom)) {
         if (p->closed || p->vertices.empty()) return std::nullopt;
         const PolyVertex& v = start ? p->vertices.front() : p->vertices.back();
         if (p->is3d) return Point3{v.x, v.y, v.z};

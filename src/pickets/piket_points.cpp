@@ -117,18 +117,18 @@ void crossingsPlain(const model::Workspace& ws, const model::Piket& piket,
 std::optional<cad::Box2> roughBox(const cad::Entity& e) {
     auto flat = [](const cad::Point3& extrusion) { return extrusion == cad::kWorldZ; };
     cad::Box2 b;
-    if (const auto* l = std::get_if<cad::LineGeom>(&e.geom)) {
+    if (const auto* l = cad::geomIf<cad::LineGeom>(e.geom)) {
         b.add(l->start);
         b.add(l->end);
-    } else if (const auto* c = std::get_if<cad::CircleGeom>(&e.geom)) {
+    } else if (const auto* c = cad::geomIf<cad::CircleGeom>(e.geom)) {
         if (!flat(c->extrusion)) return std::nullopt;
         b.add(c->center.x - c->radius, c->center.y - c->radius);
         b.add(c->center.x + c->radius, c->center.y + c->radius);
-    } else if (const auto* a = std::get_if<cad::ArcGeom>(&e.geom)) {
+    } else if (const auto* a = cad::geomIf<cad::ArcGeom>(e.geom)) {
         if (!flat(a->extrusion)) return std::nullopt;
         b.add(a->center.x - a->radius, a->center.y - a->radius);
         b.add(a->center.x + a->radius, a->center.y + a->radius);
-    } else if (const auto* p = std::get_if<cad::PolylineGeom>(&e.geom)) {
+    } else if (const auto* p = cad::geomIf<cad::PolylineGeom>(e.geom)) {
         if (!p->is3d && !flat(p->extrusion)) return std::nullopt;
         const auto& v = p->vertices;
         double grow = 0.0;

@@ -122,7 +122,7 @@ std::optional<RouteChain> findRouteChain(const std::vector<cad::EntityRef>& rout
 
 void reverseInDrawing(const std::vector<cad::EntityRef>& elements) {
     for (const cad::EntityRef& e : elements) {
-        if (!std::holds_alternative<cad::LineGeom>(e.entity().geom)) {
+        if (!cad::holdsGeom<cad::LineGeom>(e.entity().geom)) {
             throw cad::Error("Элемент трассы " + e.handle() +
                              " нельзя развернуть: развернуть можно только отрезок");
         }

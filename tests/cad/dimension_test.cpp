@@ -56,7 +56,7 @@ TEST_P(Angular, DrawsTheAngleOnTheSideOfTheTextPoint) {
     auto d = Drawing::create("AC1015");
     EntityRef dim = d->addDimAngular(c.vertex, c.first, c.second, c.text);
     ASSERT_EQ(dim.dxfType(), "DIMENSION");
-    const auto& g = std::get<DimensionGeom>(dim.entity().geom);
+    const auto& g = geomAs<DimensionGeom>(dim.entity().geom);
     EXPECT_EQ(g.dimType, 5 | 32);
     EXPECT_EQ(g.p15, c.vertex);
     EXPECT_EQ(g.definition, c.text);
@@ -73,18 +73,18 @@ TEST_P(Angular, DrawsTheAngleOnTheSideOfTheTextPoint) {
     const double r = planeDistance(c.vertex, c.text);
     auto arcs = partsOf(*d, g.blockName, "ARC");
     ASSERT_FALSE(arcs.empty());
-    const auto& first = std::get<ArcGeom>(arcs.front()->geom);
-    const auto& last = std::get<ArcGeom>(arcs.back()->geom);
+    const auto& first = geomAs<ArcGeom>(arcs.front()->geom);
+    const auto& last = geomAs<ArcGeom>(arcs.back()->geom);
     for (const Entity* a : arcs) {
-        EXPECT_TRUE(near(std::get<ArcGeom>(a->geom).center, c.vertex));
-        EXPECT_NEAR(std::get<ArcGeom>(a->geom).radius, r, 1e-9);
+        EXPECT_TRUE(near(geomAs<ArcGeom>(a->geom).center, c.vertex));
+        EXPECT_NEAR(geomAs<ArcGeom>(a->geom).radius, r, 1e-9);
     }
     EXPECT_NEAR(normDeg(first.startAngle), c.from, 1e-6);
     EXPECT_NEAR(normDeg(last.endAngle), c.to, 1e-6);
 
     auto texts = partsOf(*d, g.blockName, "TEXT");
     ASSERT_EQ(texts.size(), 1u);
-    const auto& t = std::get<TextGeom>(texts[0]->geom);
+    const auto& t = geomAs<TextGeom>(texts[0]->geom);
     EXPECT_EQ(t.text, c.shown);
     EXPECT_EQ(g.textMidpoint, t.alignment);
 
@@ -95,12 +95,12 @@ TEST_P(Angular, DrawsTheAngleOnTheSideOfTheTextPoint) {
         double a = deg * std::numbers::pi / 180.0;
         return Point3{c.vertex.x + r * std::cos(a), c.vertex.y + r * std::sin(a), 0};
     };
-    EXPECT_TRUE(near(std::get<SolidGeom>(solids[0]->geom).corners[0], onArc(c.from), 1e-6));
-    EXPECT_TRUE(near(std::get<SolidGeom>(solids[1]->geom).corners[0], onArc(c.to), 1e-6));
+    EXPECT_TRUE(near(geomAs<SolidGeom>(solids[0]->geom).corners[0], onArc(c.from), 1e-6));
+    EXPECT_TRUE(near(geomAs<SolidGeom>(solids[1]->geom).corners[0], onArc(c.to), 1e-6));
 
     // Extension lines lie on the legs.
     for (const Entity* e : partsOf(*d, g.blockName, "LINE")) {
-        const auto& l = std::get<LineGeom>(e->geom);
+        const auto& l = geomAs<LineGeom>(e->geom);
         Point3 u = l.start - c.vertex, w = l.end - c.vertex;
         EXPECT_NEAR(cross(u, w).z / (norm(u) * norm(w)), 0.0, 1e-9);
     }
@@ -147,17 +147,17 @@ TEST(AngularTextHeight, RedrawsTheBlockAndKeepsTheOverride) {
     d->setCurrentLayer("Профиль");
     EntityRef dim = d->addDimAngular({100000, 12500, 0}, {98000, 12500 + kHalf, 0},
                                      {102000, 12500 + kHalf, 0}, {100000, 14500, 0});
-    const std::string block = std::get<DimensionGeom>(dim.entity().geom).blockName;
+    const std::string block = geomAs<DimensionGeom>(dim.entity().geom).blockName;
     const auto oldParts = d->data().blocks[d->data().blockIndex.at(block)].entities;
     const std::string oldText = formatHandle(d->data().entities[oldParts.back().v].handle);
 
     dim.setTextHeight(700);
-    const auto& g = std::get<DimensionGeom>(dim.entity().geom);
+    const auto& g = geomAs<DimensionGeom>(dim.entity().geom);
     EXPECT_EQ(g.textHeight, 700);
     auto texts = partsOf(*d, block, "TEXT");
     ASSERT_EQ(texts.size(), 1u);
-    EXPECT_EQ(std::get<TextGeom>(texts[0]->geom).height, 700);
-    EXPECT_EQ(g.textMidpoint, std::get<TextGeom>(texts[0]->geom).alignment);
+    EXPECT_EQ(geomAs<TextGeom>(texts[0]->geom).height, 700);
+    EXPECT_EQ(g.textMidpoint, geomAs<TextGeom>(texts[0]->geom).alignment);
     EXPECT_EQ(d->data().blocks[d->data().blockIndex.at(block)].entities.size(), oldParts.size());
     EXPECT_TRUE(d->entityByHandle(oldText).isNull());
     EXPECT_THROW(dim.setTextHeight(0), Error);
@@ -167,7 +167,7 @@ TEST(AngularTextHeight, RedrawsTheBlockAndKeepsTheOverride) {
     d->saveAs(dir / "dim.dxf");
     auto back = Drawing::open(dir / "dim.dxf");
     ASSERT_EQ(back->modelSpace().size(), 1u);
-    const auto& bg = std::get<DimensionGeom>(back->modelSpace()[0].entity().geom);
+    const auto& bg = geomAs<DimensionGeom>(back->modelSpace()[0].entity().geom);
     EXPECT_EQ(bg.blockName, block);
     EXPECT_EQ(bg.p15, (Point3{100000, 12500, 0}));
     ASSERT_TRUE(back->data().blockIndex.count(block));
@@ -263,19 +263,19 @@ EOF
 )";
     Drawing d(readDxf(kDxf));
     EntityRef dim = d.addDimAngular({0, 0, 0}, {100, 0, 0}, {0, 100, 0}, {50, 50, 0});
-    const auto& g = std::get<DimensionGeom>(dim.entity().geom);
+    const auto& g = geomAs<DimensionGeom>(dim.entity().geom);
     auto arcs = partsOf(d, g.blockName, "ARC");
     ASSERT_EQ(arcs.size(), 2u);
     auto texts = partsOf(d, g.blockName, "TEXT");
     ASSERT_EQ(texts.size(), 1u);
-    const auto& t = std::get<TextGeom>(texts[0]->geom);
+    const auto& t = geomAs<TextGeom>(texts[0]->geom);
     EXPECT_EQ(t.text, "90.0°");
     EXPECT_EQ(t.height, 2.0);
     EXPECT_EQ(t.rotation, 0.0);
     // The text sits on the arc, in the gap between its two pieces.
     EXPECT_NEAR(planeDistance(t.alignment, {0, 0, 0}), planeDistance({50, 50, 0}, {0, 0, 0}), 1e-9);
-    EXPECT_LT(std::get<ArcGeom>(arcs[0]->geom).endAngle, 45.0);
-    EXPECT_GT(std::get<ArcGeom>(arcs[1]->geom).startAngle, 45.0);
+    EXPECT_LT(geomAs<ArcGeom>(arcs[0]->geom).endAngle, 45.0);
+    EXPECT_GT(geomAs<ArcGeom>(arcs[1]->geom).startAngle, 45.0);
 }
 
 TEST(AngularErrors, DegenerateAnglesAreRefused) {

@@ -124,7 +124,7 @@ INSTANTIATE_TEST_SUITE_P(
                 {"bad-number"},
                 nullptr,
                 [](const DrawingData& d) {
-                    auto& g = std::get<LineGeom>(first(d).geom);
+                    auto& g = geomAs<LineGeom>(first(d).geom);
                     EXPECT_EQ(g.start, (Point3{0, 0, 0}));
                     EXPECT_EQ(g.end, (Point3{0, 2, 0}));
                     EXPECT_EQ(first(d).color, 0);
@@ -197,7 +197,7 @@ INSTANTIATE_TEST_SUITE_P(
             [](const DrawingData& d) {
                 ASSERT_EQ(d.modelSpace.size(), 2u);
                 const Entity& p = first(d);
-                EXPECT_EQ(std::get<PolylineGeom>(p.geom).vertices.size(), 2u);
+                EXPECT_EQ(geomAs<PolylineGeom>(p.geom).vertices.size(), 2u);
                 ASSERT_EQ(d.tags.value(p.tagEnd), "LINE");
                 EXPECT_EQ(d.tags.value(p.tagEnd - 5), "SEQEND");  // with 5, 330, 100, 8
             }},
@@ -214,7 +214,7 @@ INSTANTIATE_TEST_SUITE_P(
             {"missing-y"},
             nullptr,
             [](const DrawingData& d) {
-                EXPECT_EQ(std::get<LineGeom>(first(d).geom).start, (Point3{5, 0, 0}));
+                EXPECT_EQ(geomAs<LineGeom>(first(d).geom).start, (Point3{5, 0, 0}));
             }},
         BadCase{"TagsOutsideSectionsAndAStrayEndsec",
                 kGood.substr(0, kGood.rfind("  0\nEOF")) +

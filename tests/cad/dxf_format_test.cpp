@@ -146,7 +146,7 @@ TEST_P(BinaryDxf, ValuesBecomeTheTextOfAnAsciiFile) {
     const Entity& e = d.entities[d.modelSpace[0].v];
     EXPECT_EQ(e.handle, 0x1Au);
     EXPECT_EQ(e.color, 3);
-    auto& g = std::get<LineGeom>(e.geom);
+    auto& g = geomAs<LineGeom>(e.geom);
     EXPECT_EQ(g.start, (Point3{0.1, -2.5, 0}));
     EXPECT_EQ(g.end, (Point3{1e20, 3, 0}));
     std::vector<std::string> values;
@@ -259,7 +259,7 @@ TEST(CodePages, AFileWithoutPageAndEightBitTextWarnsOnce) {
     EXPECT_EQ(d.issues[0].code, "no-codepage");
     EXPECT_EQ(d.codepage, "ANSI_1252");
     EXPECT_EQ(d.entities[d.modelSpace[0].v].layer, "tracé");
-    EXPECT_EQ(std::get<TextGeom>(d.entities[d.modelSpace[0].v].geom).text, "été");
+    EXPECT_EQ(geomAs<TextGeom>(d.entities[d.modelSpace[0].v].geom).text, "été");
 }
 
 TEST(CodePages, R2007AndLaterAreUtf8WhateverTheHeaderSays) {
@@ -269,7 +269,7 @@ TEST(CodePages, R2007AndLaterAreUtf8WhateverTheHeaderSays) {
     DrawingData d = readDxf(file);
     EXPECT_TRUE(d.issues.empty());
     EXPECT_EQ(d.entities[d.modelSpace[0].v].layer, "Трасса");
-    EXPECT_EQ(std::get<TextGeom>(d.entities[d.modelSpace[0].v].geom).text, "∅110");
+    EXPECT_EQ(geomAs<TextGeom>(d.entities[d.modelSpace[0].v].geom).text, "∅110");
 }
 
 // ---- saving to disk ---------------------------------------------------------

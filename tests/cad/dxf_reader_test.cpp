@@ -53,7 +53,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {21, "6"},
                   {31, "0"}},
                  [](const DrawingData& d, const Entity& e) {
-                     auto& g = std::get<LineGeom>(e.geom);
+                     auto& g = geomAs<LineGeom>(e.geom);
                      EXPECT_EQ(g.start, (Point3{1.5, 2, 0}));
                      EXPECT_EQ(g.end, (Point3{4, 6, 0}));
                      EXPECT_EQ(e.handle, 0x2Au);
@@ -78,7 +78,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {10, "10"},
                   {20, "5"}},
                  [](const DrawingData&, const Entity& e) {
-                     auto& g = std::get<PolylineGeom>(e.geom);
+                     auto& g = geomAs<PolylineGeom>(e.geom);
                      ASSERT_EQ(g.vertices.size(), 3u);
                      EXPECT_TRUE(g.closed);
                      EXPECT_TRUE(g.lightweight);
@@ -94,7 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {10, "3"},       {20, "4"}, {30, "7"},     {0, "VERTEX"}, {5, "43"}, {8, "0"},
                   {10, "9"},       {20, "9"}, {70, "16"},    {0, "SEQEND"}, {5, "44"}, {8, "0"}},
                  [](const DrawingData& d, const Entity& e) {
-                     auto& g = std::get<PolylineGeom>(e.geom);
+                     auto& g = geomAs<PolylineGeom>(e.geom);
                      ASSERT_EQ(g.vertices.size(), 2u);  // the frame point (16) is not drawn
                      EXPECT_FALSE(g.lightweight);
                      EXPECT_FALSE(g.is3d);
@@ -111,7 +111,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {70, "32"},      {0, "VERTEX"}, {8, "0"},  {10, "4"}, {20, "5"}, {30, "6"},
                   {70, "32"},      {0, "SEQEND"}, {8, "0"}},
                  [](const DrawingData&, const Entity& e) {
-                     auto& g = std::get<PolylineGeom>(e.geom);
+                     auto& g = geomAs<PolylineGeom>(e.geom);
                      EXPECT_TRUE(g.is3d);
                      EXPECT_TRUE(g.closed);
                      ASSERT_EQ(g.vertices.size(), 2u);
@@ -124,13 +124,13 @@ INSTANTIATE_TEST_SUITE_P(
                   {8, "0"},   {10, "0"},   {20, "0"},  {30, "0"},   {11, "4"},   {21, "0"},
                   {31, "0"},  {40, "0.5"}, {41, "0"},  {42, "3.14"}},
                  [](const DrawingData& d, const Entity& e) {
-                     auto& a = std::get<ArcGeom>(e.geom);
+                     auto& a = geomAs<ArcGeom>(e.geom);
                      EXPECT_EQ(a.radius, 2.0);
                      EXPECT_EQ(a.endAngle, 100.0);
                      EXPECT_EQ(a.extrusion, (Point3{0, 0, -1}));
-                     auto& c = std::get<CircleGeom>(d.entities[d.modelSpace[1].v].geom);
+                     auto& c = geomAs<CircleGeom>(d.entities[d.modelSpace[1].v].geom);
                      EXPECT_EQ(c.radius, 3.0);
-                     auto& el = std::get<EllipseGeom>(d.entities[d.modelSpace[2].v].geom);
+                     auto& el = geomAs<EllipseGeom>(d.entities[d.modelSpace[2].v].geom);
                      EXPECT_EQ(el.majorAxis, (Point3{4, 0, 0}));
                      EXPECT_EQ(el.ratio, 0.5);
                      EXPECT_EQ(el.endParam, 3.14);
@@ -140,7 +140,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {40, "0"},     {40, "0"}, {40, "1"}, {40, "1"}, {40, "1"}, {10, "0"}, {20, "0"},
                   {30, "0"},     {10, "1"}, {20, "1"}, {30, "0"}, {10, "2"}, {20, "0"}, {30, "0"}},
                  [](const DrawingData&, const Entity& e) {
-                     auto& g = std::get<SplineGeom>(e.geom);
+                     auto& g = geomAs<SplineGeom>(e.geom);
                      EXPECT_EQ(g.degree, 2);
                      EXPECT_EQ(g.knots.size(), 6u);
                      EXPECT_EQ(g.controlPoints.size(), 3u);
@@ -153,7 +153,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {20, "0"},     {30, "0"},  {40, "1"},   {1, "x"},      {3, "prompt"}, {2, "TAG"},
                   {73, "5"},     {74, "3"}},
                  [](const DrawingData& d, const Entity& e) {
-                     auto& tx = std::get<TextGeom>(e.geom);
+                     auto& tx = geomAs<TextGeom>(e.geom);
                      EXPECT_EQ(tx.text, "154,32");
                      EXPECT_EQ(tx.height, 2.5);
                      EXPECT_EQ(tx.rotation, 90.0);
@@ -161,7 +161,7 @@ INSTANTIATE_TEST_SUITE_P(
                      EXPECT_EQ(tx.style, "ROMANS");
                      EXPECT_TRUE(tx.hasAlignment);
                      EXPECT_EQ(tx.vAlign, 2);
-                     auto& a = std::get<TextGeom>(d.entities[d.modelSpace[1].v].geom);
+                     auto& a = geomAs<TextGeom>(d.entities[d.modelSpace[1].v].geom);
                      EXPECT_EQ(a.vAlign, 3);  // 74 for attributes; their 73 is a length
                  }},
         KindCase{"MTextChunks",
@@ -180,7 +180,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {21, "1"},
                   {31, "0"}},
                  [](const DrawingData&, const Entity& e) {
-                     auto& m = std::get<MTextGeom>(e.geom);
+                     auto& m = geomAs<MTextGeom>(e.geom);
                      EXPECT_EQ(m.text, "first second last");
                      EXPECT_EQ(m.attachment, 5);
                      EXPECT_NEAR(m.rotation, 90.0, 1e-12);
@@ -194,17 +194,17 @@ INSTANTIATE_TEST_SUITE_P(
                   {22, "1"},        {13, "1"}, {23, "1"},  {0, "XLINE"}, {5, "9A"}, {8, "Трасса"},
                   {10, "0"},        {20, "0"}, {30, "0"},  {11, "1"},    {21, "0"}, {31, "0"}},
                  [](const DrawingData& d, const Entity& e) {
-                     auto& g = std::get<DimensionGeom>(e.geom);
+                     auto& g = geomAs<DimensionGeom>(e.geom);
                      EXPECT_EQ(g.blockName, "*D1");
                      EXPECT_EQ(g.dimType, 2);
                      EXPECT_EQ(g.p14, (Point3{7, 8, 0}));
                      EXPECT_EQ(g.style, "ISO");
-                     auto& p = std::get<PointGeom>(d.entities[d.modelSpace[1].v].geom);
+                     auto& p = geomAs<PointGeom>(d.entities[d.modelSpace[1].v].geom);
                      EXPECT_EQ(p.position, (Point3{9, 8, 7}));
-                     auto& s = std::get<SolidGeom>(d.entities[d.modelSpace[2].v].geom);
+                     auto& s = geomAs<SolidGeom>(d.entities[d.modelSpace[2].v].geom);
                      EXPECT_EQ(s.corners[3], (Point3{1, 1, 0}));
                      const Entity& x = d.entities[d.modelSpace[3].v];
-                     EXPECT_TRUE(std::holds_alternative<OtherGeom>(x.geom));
+                     EXPECT_TRUE(holdsGeom<OtherGeom>(x.geom));
                      EXPECT_EQ(x.dxfType, "XLINE");
                      EXPECT_EQ(x.handle, 0x9Au);
                      EXPECT_EQ(x.layer, "Трасса");
@@ -261,7 +261,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {10, "99"},
                   {20, "99"}},
                  [](const DrawingData&, const Entity& e) {
-                     auto& h = std::get<HatchGeom>(e.geom);
+                     auto& h = geomAs<HatchGeom>(e.geom);
                      EXPECT_TRUE(h.solid);
                      EXPECT_EQ(h.elevation, 2.0);
                      ASSERT_EQ(h.loops.size(), 2u);
@@ -281,7 +281,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {10, "0"},    {20, "-1"}, {11, "1"}, {21, "0"},  {97, "0"}},
                  [](const DrawingData&, const Entity& e) {
                      // Clockwise arcs store 360 - angle: from 0° clockwise to -90°.
-                     auto& h = std::get<HatchGeom>(e.geom);
+                     auto& h = geomAs<HatchGeom>(e.geom);
                      ASSERT_EQ(h.loops.size(), 1u);
                      ASSERT_EQ(h.loops[0].vertices.size(), 2u);
                      EXPECT_NEAR(h.loops[0].vertices[0].x, 1.0, 1e-12);
@@ -310,7 +310,7 @@ TEST(DxfReader, InsertTakesItsAttributesAndBlocksAreRead) {
     EXPECT_EQ(d.tags.value(b.tagEnd), "ENDSEC");
     ASSERT_EQ(d.modelSpace.size(), 2u);  // the ATTRIB and SEQEND are part of the INSERT
     const Entity& ins = d.entities[d.modelSpace[0].v];
-    auto& g = std::get<InsertGeom>(ins.geom);
+    auto& g = geomAs<InsertGeom>(ins.geom);
     EXPECT_EQ(g.blockName, "КОЛОДЕЦ");
     EXPECT_EQ(g.scale, (Point3{2, 1, 1}));
     EXPECT_EQ(g.rotation, 45.0);

@@ -627,8 +627,8 @@ TEST_P(ChangedEntity, OnlyTheChangedTagsDiffer) {
         EXPECT_EQ(again.endPoint(), e.endPoint());
     }
     if (e.dxfType() == "TEXT") {
-        const auto& t1 = std::get<TextGeom>(again.entity().geom);
-        const auto& t0 = std::get<TextGeom>(e.entity().geom);
+        const auto& t1 = geomAs<TextGeom>(again.entity().geom);
+        const auto& t0 = geomAs<TextGeom>(e.entity().geom);
         EXPECT_EQ(t1.height, t0.height);
         EXPECT_EQ(t1.rotation, t0.rotation);
         EXPECT_EQ(t1.widthFactor, t0.widthFactor);
@@ -851,8 +851,8 @@ TEST_P(NewEntities, ReadBackByUsAndByEzdxf) {
     EXPECT_EQ(ms[0].color(), 3);
     EXPECT_EQ(ms[0].lineweight(), r12 ? -1 : 50);
     EXPECT_EQ(ms[1].textString(), "154.32 Отм.");
-    EXPECT_EQ(std::get<TextGeom>(ms[1].entity().geom).rotation, 30.0);
-    const auto& poly = std::get<PolylineGeom>(ms[2].entity().geom);
+    EXPECT_EQ(geomAs<TextGeom>(ms[1].entity().geom).rotation, 30.0);
+    const auto& poly = geomAs<PolylineGeom>(ms[2].entity().geom);
     ASSERT_EQ(poly.vertices.size(), 3u);
     EXPECT_EQ(poly.vertices[1].bulge, 0.5);
     EXPECT_TRUE(poly.closed);

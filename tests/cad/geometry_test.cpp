@@ -79,7 +79,7 @@ Entity insert(std::string name, Point3 at, double rotation = 0, Point3 scale = {
 
 // Moves an entity by (dx, dy) in world coordinates.
 void shift(Entity& e, double dx, double dy) {
-    std::visit(
+    cad::visitGeom(
         [&](auto& g) {
             using G = std::decay_t<decltype(g)>;
             if constexpr (std::is_same_v<G, LineGeom>) {
@@ -149,9 +149,9 @@ const double ex = std::sqrt(56.25 - 0.4375 / 0.03);
 
 std::vector<CrossCase> crossCases() {
     Entity arrayed = insert("Палка", {0, 0, 0}, 90);
-    std::get<InsertGeom>(arrayed.geom).columns = 3;
+    geomAs<InsertGeom>(arrayed.geom).columns = 3;
     // Cells step along the block's own x, which the rotation turns upwards.
-    std::get<InsertGeom>(arrayed.geom).columnSpacing = 5;
+    geomAs<InsertGeom>(arrayed.geom).columnSpacing = 5;
     return {
         {"LineLineCross", line(0, 0, 10, 10), line(0, 10, 10, 0), {{5, 5, 0}}},
         {"LineLineTouchAtEnds", line(0, 0, 10, 0), line(10, 0, 10, 5), {{10, 0, 0}}},

@@ -92,7 +92,7 @@ TEST(SamplePlan, HoldsARouteWithConnectionsAndCrossings) {
     auto crossCount = [&](const char* layer) {
         std::size_t n = 0;
         for (EntityRef e : byLayer[layer]) {
-            const auto& g = std::get<PolylineGeom>(e.entity().geom);
+            const auto& g = geomAs<PolylineGeom>(e.entity().geom);
             for (EntityRef r : route) n += crossings(g, r.startPoint(), r.endPoint());
         }
         return n;
@@ -103,7 +103,7 @@ TEST(SamplePlan, HoldsARouteWithConnectionsAndCrossings) {
     EXPECT_EQ(crossCount(kvtools::kHeatingLayer), 1u);
     ASSERT_EQ(byLayer[kvtools::kAsphaltLayer].size(), 2u);
     for (EntityRef e : byLayer[kvtools::kAsphaltLayer]) {
-        EXPECT_TRUE(std::get<PolylineGeom>(e.entity().geom).closed);
+        EXPECT_TRUE(geomAs<PolylineGeom>(e.entity().geom).closed);
     }
     EXPECT_EQ(crossCount(kvtools::kAsphaltLayer), 4u);  // each strip has two edges over it
 

@@ -98,7 +98,7 @@ TEST(Primitives, LinesGoOnTheSheetLayerAndTextsKeepTheirSettings) {
     EXPECT_DOUBLE_EQ(zero.length(), 0.0);
 
     cad::EntityRef t = AddTextEntity(ws, "Отметки", 1, 2, M_PI / 2, 0.7, 1250);
-    const auto& g = std::get<cad::TextGeom>(t.entity().geom);
+    const auto& g = cad::geomAs<cad::TextGeom>(t.entity().geom);
     EXPECT_DOUBLE_EQ(g.height, 1250);
     EXPECT_DOUBLE_EQ(g.widthFactor, 0.7);
     EXPECT_DOUBLE_EQ(g.rotation, 90.0);

@@ -81,7 +81,7 @@ class ProfileFixture : public testing::Test {
     std::vector<DrawnText> texts() const {
         std::vector<DrawnText> out;
         for (const cad::EntityRef& e : ws.profileObjects) {
-            if (const auto* t = std::get_if<cad::TextGeom>(&e.entity().geom)) {
+            if (const auto* t = cad::geomIf<cad::TextGeom>(e.entity().geom)) {
                 out.push_back(
                     {t->text, t->insertion, t->rotation, t->height, t->widthFactor, e.layer()});
             }
@@ -92,7 +92,7 @@ class ProfileFixture : public testing::Test {
     std::vector<DrawnLine> lines() const {
         std::vector<DrawnLine> out;
         for (const cad::EntityRef& e : ws.profileObjects) {
-            if (const auto* l = std::get_if<cad::LineGeom>(&e.entity().geom)) {
+            if (const auto* l = cad::geomIf<cad::LineGeom>(e.entity().geom)) {
                 out.push_back({l->start, l->end, e.layer(), e.lineweight()});
             }
         }

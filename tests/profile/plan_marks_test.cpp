@@ -178,7 +178,7 @@ TEST_F(PlanMarks, BendsAreDimensionedWithTextHeight700OutsideProfileObjects) {
     ASSERT_TRUE(ui.messages.empty()) << ui.messages[0];
     std::vector<const cad::DimensionGeom*> dims;
     for (const cad::EntityRef& e : doc.modelSpace()) {
-        if (const auto* d = std::get_if<cad::DimensionGeom>(&e.entity().geom)) {
+        if (const auto* d = cad::geomIf<cad::DimensionGeom>(e.entity().geom)) {
             dims.push_back(d);
             EXPECT_EQ(std::count(ws.profileObjects.begin(), ws.profileObjects.end(), e), 0);
         }

@@ -169,7 +169,7 @@ TEST_F(Plot, TextSitsOnItsBaselineAndTheWidthFactorNarrowsIt) {
         t.setScaleFactor(widthFactor);
         if (hAlign != 0) {
             Entity& e = d.mutableData().entities[t.id().v];
-            auto& g = std::get<TextGeom>(e.geom);
+            auto& g = geomAs<TextGeom>(e.geom);
             g.hasAlignment = true;
             g.hAlign = hAlign;
             g.alignment = g.insertion;

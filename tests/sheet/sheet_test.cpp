@@ -163,7 +163,7 @@ TEST_F(TakeIntoWork, DrawsTheSheetInOrderAtTheOrigin) {
         SCOPED_TRACE("text " + std::to_string(i + 1));
         const cad::EntityRef& e = drawn[45 + i];
         ASSERT_EQ(e.dxfType(), "TEXT");
-        const auto& t = std::get<cad::TextGeom>(e.entity().geom);
+        const auto& t = cad::geomAs<cad::TextGeom>(e.entity().geom);
         EXPECT_EQ(t.text, kTexts[i].text);
         EXPECT_EQ(t.insertion, (cad::Point3{kTexts[i].x, kTexts[i].y, 0}));
         EXPECT_DOUBLE_EQ(t.height, kTexts[i].height);
