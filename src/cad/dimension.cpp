@@ -283,7 +283,7 @@ EntityRef Drawing::addDimAngular(Point3 vertex, Point3 first, Point3 second, Poi
 
     Entity e;
     e.dxfType = "DIMENSION";
-    e.layer.clear();
+    e.layer = Name();
     e.geom = std::move(g);
     return addEntity(std::move(e));
 }

@@ -299,9 +299,9 @@ EntityRef Drawing::entityByHandle(std::string_view hex) {
     requireOpen();
     Handle h = 0;
     if (!parseHandle(hex, h)) return {};
-    auto it = data_->entityByHandle.find(h);
-    if (it == data_->entityByHandle.end() || data_->entities[it->second.v].erased) return {};
-    return EntityRef(this, it->second);
+    const EntityId* id = data_->entityByHandle.find(h);
+    if (!id || data_->entities[id->v].erased) return {};
+    return EntityRef(this, *id);
 }
 
 EntityId Drawing::storeEntity(Entity entity) {
@@ -313,7 +313,7 @@ EntityId Drawing::storeEntity(Entity entity) {
     entity.changed = 0;
     entity.erased = false;
     EntityId id{static_cast<std::uint32_t>(data_->entities.size())};
-    data_->entityByHandle[entity.handle] = id;
+    data_->entityByHandle.assign(entity.handle, id);
     data_->entities.push_back(std::move(entity));
     return id;
 }
@@ -374,7 +374,7 @@ EntityRef Drawing::addInsert(const std::string& blockName, Point3 insertion, dou
     if (!(scale != 0.0) || !std::isfinite(scale)) throw Error("Масштаб вставки блока равен нулю");
     Entity e;
     e.dxfType = "INSERT";
-    e.layer.clear();
+    e.layer = Name();
     InsertGeom g;
     g.blockName = blockName;
     g.insertion = insertion;
@@ -407,7 +407,7 @@ std::string Drawing::newAnonymousBlockName(std::string_view prefix) const {
 EntityRef Drawing::addLine(Point3 start, Point3 end) {
     Entity e;
     e.dxfType = "LINE";
-    e.layer.clear();
+    e.layer = Name();
     e.geom = LineGeom{start, end};
     return addEntity(std::move(e));
 }
@@ -416,7 +416,7 @@ EntityRef Drawing::addText(const std::string& text, Point3 insertion, double hei
     if (!(height > 0.0)) throw Error("Высота текста должна быть больше нуля");
     Entity e;
     e.dxfType = "TEXT";
-    e.layer.clear();
+    e.layer = Name();
     TextGeom t;
     t.text = text;
     t.insertion = insertion;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cad/entity.hpp"
+#include "cad/handle_map.hpp"
 
 namespace cad {
 
@@ -101,7 +102,7 @@ struct DrawingData {
     std::unordered_map<std::string, std::size_t> layerIndex;  // name -> layers index
     std::vector<Block> blocks;
     std::unordered_map<std::string, std::size_t> blockIndex;  // name -> blocks index
-    std::unordered_map<Handle, EntityId> entityByHandle;
+    HandleMap entityByHandle;
     Handle handseed = 1;  // next free handle
     std::string currentLayer = "0";
     bool currentLayerChanged = false;

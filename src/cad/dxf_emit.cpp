@@ -433,7 +433,7 @@ class EntityWriter {
             out_.put(100, "AcDbEntity");
         }
         if (e.paperSpace) out_.putInt(67, 1);
-        out_.put(8, encodeValue(d_, e.layer.empty() ? std::string("0") : e.layer));
+        out_.put(8, encodeValue(d_, e.layer.empty() ? std::string("0") : e.layer.str()));
         if (e.color != 256) out_.putInt(62, e.color);
         if (ver_.lineweights && e.lineweight != -1) out_.putInt(370, e.lineweight);
         if (!e.visible) out_.putInt(60, 1);
@@ -726,7 +726,7 @@ class EntityWriter {
     void emit(const Entity& e, Handle, const OtherGeom&) { unsupported(e); }
 
     [[noreturn]] void unsupported(const Entity& e) {
-        throw Error("Новый объект " + (e.dxfType.empty() ? std::string("?") : e.dxfType) +
+        throw Error("Новый объект " + (e.dxfType.empty() ? std::string("?") : e.dxfType.str()) +
                     " не может быть записан");
     }
 

@@ -210,12 +210,12 @@ class Reader {
         }
         return decodeText(raw, textCodepage_);
     }
-    const std::string& layerName(std::string_view raw) {
+    const Name& layerName(std::string_view raw) {
         auto it = layerNames_.find(raw);
         if (it != layerNames_.end()) return it->second;
         std::string name = text(trimmed(raw));
         if (name.empty()) name = "0";
-        return layerNames_.emplace(raw, std::move(name)).first->second;
+        return layerNames_.emplace(raw, Name(name)).first->second;
     }
 
     // ---- handles
@@ -229,16 +229,16 @@ class Reader {
         Handle h = 0;
         std::string_view v = val(i);
         bool ok = parseHandle(v, h) && h != 0;
-        bool dup = ok && (usedHandles_.count(h) != 0 || d_.entityByHandle.count(h) != 0);
+        bool dup = ok && (usedHandles_.contains(h) || d_.entityByHandle.contains(h));
         if (ok && !dup) {
             // Entities are found through entityByHandle, where entity() puts them.
-            if (!isEntity) usedHandles_.insert(h);
+            if (!isEntity) usedHandles_.insert(h, EntityId{});
             maxClaimed_ = std::max(maxClaimed_, h);
             if (h < freshFloor_) maxOriginal_ = std::max(maxOriginal_, h);
             return h;
         }
         Handle nh = fresh();
-        if (!isEntity) usedHandles_.insert(nh);
+        if (!isEntity) usedHandles_.insert(nh, EntityId{});
         maxClaimed_ = std::max(maxClaimed_, nh);
         replaceValue(i, hexHandle(nh));
         if (dup) {
@@ -284,8 +284,9 @@ class Reader {
     bool textCodepageKnown_ = false;
     bool warnedCodepage_ = false;
     bool hasSubclasses_ = false;  // R13 and later write subclass markers (100)
-    std::unordered_map<std::string_view, std::string> layerNames_;
-    std::unordered_set<Handle> usedHandles_;
+    std::unordered_map<std::string_view, Name> layerNames_;  // raw value -> UTF-8 name
+    std::unordered_map<std::string_view, Name> typeNames_;   // raw 0 value -> entity type
+    HandleMap usedHandles_;  // handles of everything but entities (the id is unused)
     std::unordered_map<std::string, Handle> blockRecords_;  // upper-case name -> handle
     Handle headerSeed_ = 1;
     Handle nextFresh_ = 1;
@@ -706,7 +707,10 @@ EntityId Reader::entity(std::size_t& i, std::size_t /*blockIndex*/) {
     std::size_t begin = i;
     std::size_t end0 = nextZero(i + 1);
     Entity e;
-    e.dxfType = std::string(trimmed(val(begin)));
+    std::string_view type = trimmed(val(begin));
+    auto known = typeNames_.find(type);
+    if (known == typeNames_.end()) known = typeNames_.emplace(type, Name(type)).first;
+    e.dxfType = known->second;
     std::size_t geomBegin = begin + 1;
     commonProps(e, begin, end0, geomBegin);
     std::size_t end = end0;
@@ -721,7 +725,7 @@ EntityId Reader::entity(std::size_t& i, std::size_t /*blockIndex*/) {
     e.tagBegin = static_cast<std::uint32_t>(begin);
     e.tagEnd = static_cast<std::uint32_t>(end);
     EntityId id{static_cast<std::uint32_t>(d_.entities.size())};
-    if (e.handle) d_.entityByHandle.emplace(e.handle, id);
+    d_.entityByHandle.insert(e.handle, id);
     d_.entities.push_back(std::move(e));
     i = end;
     return id;
@@ -775,7 +779,7 @@ void Reader::commonProps(Entity& e, std::size_t begin, std::size_t end0, std::si
     if (!sawHandle) {
         if (hasSubclasses_ || (!d_.version.empty() && d_.version >= "AC1012")) {
             Handle h = fresh();
-            usedHandles_.insert(h);
+            usedHandles_.insert(h, EntityId{});
             insertTags(begin + 1, {{5, hexHandle(h)}});
             editIssue("missing-handle", begin, h,
                       where(begin) + ": у " + e.dxfType + " нет дескриптора; дан дескриптор " +
@@ -1358,14 +1362,12 @@ void Reader::afterRead() {
     std::unordered_map<std::string, std::size_t> folded;
     for (std::size_t l = 0; l < d.layers.size(); ++l)
         folded.emplace(upperAscii(d.layers[l].name), l);
-    auto ensureLayer = [&](std::string& name, Handle h, std::size_t at) {
+    // The name of the layer in the table, which is added when missing.
+    auto ensureLayer = [&](const std::string& name, Handle h, std::size_t at) -> std::string {
         auto exact = d.layerIndex.find(name);
-        if (exact != d.layerIndex.end()) return;
+        if (exact != d.layerIndex.end()) return name;
         auto f = folded.find(upperAscii(name));
-        if (f != folded.end()) {
-            name = d.layers[f->second].name;  // layer names ignore case
-            return;
-        }
+        if (f != folded.end()) return d.layers[f->second].name;  // layer names ignore case
         Layer layer;
         layer.name = name;
         if (layerTableSeen_) {
@@ -1375,9 +1377,20 @@ void Reader::afterRead() {
         folded.emplace(upperAscii(name), d.layers.size());
         d.layerIndex[name] = d.layers.size();
         d.layers.push_back(std::move(layer));
+        return name;
     };
-    for (Entity& e : d.entities) ensureLayer(e.layer, e.handle, e.tagBegin);
-    if (d.layout.clayerValue != kNoIndex) ensureLayer(d.currentLayer, 0, d.layout.clayerValue);
+    // Entities share a handful of layer names: each is looked up once.
+    std::unordered_map<const std::string*, Name> resolved;
+    for (Entity& e : d.entities) {
+        auto it = resolved.find(&e.layer.str());
+        if (it == resolved.end()) {
+            Name table(ensureLayer(e.layer, e.handle, e.tagBegin));
+            it = resolved.emplace(&e.layer.str(), table).first;
+        }
+        e.layer = it->second;
+    }
+    if (d.layout.clayerValue != kNoIndex)
+        d.currentLayer = ensureLayer(d.currentLayer, 0, d.layout.clayerValue);
 
     // INSERTs of missing blocks, and INSERTs that make a block contain itself.
     auto insertTarget = [&](const Entity& e) -> std::size_t {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cad/geom.hpp"
+#include "cad/name.hpp"
 
 namespace cad {
 
@@ -256,14 +257,20 @@ enum Changed : std::uint32_t {
     kChangedText = 1u << 5,        // 1, 40, 41, 50 of a text
 };
 
+// The layer every drawing has.
+inline const Name& layerZero() {
+    static const Name zero("0");
+    return zero;
+}
+
 inline constexpr std::uint32_t kNoTags = std::numeric_limits<std::uint32_t>::max();
 
 struct Entity {
     Geometry geom;
-    std::string dxfType;      // 0, as in the file: "LINE", "ACAD_PROXY_ENTITY", ...
-    Handle handle = 0;        // 5 (105 for DIMSTYLE-like oddities is not an entity concern)
-    std::string layer = "0";  // 8, UTF-8
-    bool visible = true;      // 60: 0 visible, 1 invisible
+    Name dxfType;              // 0, as in the file: "LINE", "ACAD_PROXY_ENTITY", ...
+    Handle handle = 0;         // 5 (105 for DIMSTYLE-like oddities is not an entity concern)
+    Name layer = layerZero();  // 8, UTF-8
+    bool visible = true;       // 60: 0 visible, 1 invisible
     int lineweight = -1;      // 370: hundredths of a millimetre; -1 ByLayer, -2 ByBlock, -3 default
     int color = 256;          // 62: 256 ByLayer, 0 ByBlock
     bool paperSpace = false;  // 67

@@ -61,7 +61,7 @@ INSTANTIATE_TEST_SUITE_P(
                      EXPECT_EQ(e.color, 3);
                      EXPECT_EQ(e.lineweight, 90);
                      EXPECT_FALSE(e.visible);
-                     EXPECT_EQ(d.entityByHandle.at(0x2A).v, d.modelSpace[0].v);
+                     EXPECT_EQ(d.entityByHandle.find(0x2A)->v, d.modelSpace[0].v);
                  }},
         KindCase{"LwPolyline",
                  {{0, "LWPOLYLINE"},

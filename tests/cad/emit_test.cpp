@@ -792,7 +792,7 @@ Made addOneOfEach(Drawing& d, bool hatches) {
 
     std::vector<Entity> parts;
     Entity c2 = circle;
-    c2.layer.clear();
+    c2.layer = Name();
     parts.push_back(c2);
     if (hatches) {
         Entity h;
