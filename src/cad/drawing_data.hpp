@@ -18,22 +18,52 @@ namespace cad {
 
 // One group code / value pair as it stands in the file. The value is text in
 // the file's own encoding (binary files are turned into the same text form).
+// Eight bytes, as a big plan has tens of millions of them.
 struct Tag {
-    std::int32_t code = 0;
     std::uint32_t offset = 0;  // into TagStore::text
-    std::uint32_t length = 0;
+    std::uint16_t length = 0;  // kLongValue: TagStore::longLengths has it
+    std::int16_t code = 0;     // group codes run from -5 to 1071
 };
+
+inline constexpr std::uint16_t kLongValue = 0xFFFF;
 
 struct TagStore {
     std::string text;  // every value, back to back
     std::vector<Tag> tags;
+    // Lengths of the rare values of kLongValue bytes or more, by offset.
+    std::unordered_map<std::uint32_t, std::uint32_t> longLengths;
 
     std::string_view value(std::size_t i) const {
         const Tag& t = tags[i];
-        return std::string_view(text).substr(t.offset, t.length);
+        std::size_t length = t.length;
+        if (length == kLongValue) {
+            auto it = longLengths.find(t.offset);
+            length = it != longLengths.end() ? it->second : 0;
+        }
+        return std::string_view(text).substr(t.offset, length);
     }
     std::size_t size() const { return tags.size(); }
+
+    // The tag for a value that stands in text at offset. The code must be
+    // one a file can hold (it fits 16 bits).
+    Tag makeTag(int code, std::uint32_t offset, std::size_t length) {
+        Tag t{offset, static_cast<std::uint16_t>(length), static_cast<std::int16_t>(code)};
+        if (length >= kLongValue) {
+            t.length = kLongValue;
+            longLengths[offset] = static_cast<std::uint32_t>(length);
+        }
+        return t;
+    }
+    // A value appended to text; the tag is returned, not stored.
+    Tag appendValue(int code, std::string_view v) {
+        Tag t = makeTag(code, static_cast<std::uint32_t>(text.size()), v.size());
+        text.append(v);
+        return t;
+    }
 };
+
+inline constexpr int kMinGroupCode = -32768;
+inline constexpr int kMaxGroupCode = 32767;
 
 inline constexpr std::size_t kNoIndex = static_cast<std::size_t>(-1);
 

@@ -1469,9 +1469,7 @@ std::vector<std::uint32_t> applyEdits(TagStore& s, std::vector<Edit>& edits,
         return static_cast<std::uint32_t>(i);
     };
     auto add = [&](int code, std::string_view v, std::uint32_t o) {
-        out.push_back(Tag{code, static_cast<std::uint32_t>(s.text.size()),
-                          static_cast<std::uint32_t>(v.size())});
-        s.text.append(v);
+        out.push_back(s.appendValue(code, v));
         orig.push_back(o);
     };
     std::size_t e = 0;

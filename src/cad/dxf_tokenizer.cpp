@@ -100,6 +100,10 @@ TokenizedDxf tokenizeAscii(std::string bytes) {
                         ": ожидался код группы (число), а стоит " + quoted(codeText) +
                         "; файл DXF повреждён");
         }
+        if (code < kMinGroupCode || code > kMaxGroupCode) {
+            throw Error("Строка " + std::to_string(line) + ": код группы " + std::to_string(code) +
+                        " вне допустимых пределов; файл DXF повреждён");
+        }
         if (p >= end) {  // the file ends before the value line
             out.droppedCode = true;
             break;
@@ -108,7 +112,7 @@ TokenizedDxf tokenizeAscii(std::string bytes) {
         if (w + value.size() > kMaxText) tooLarge();
         std::memmove(base + w, value.data(), value.size());
         out.tags.tags.push_back(
-            Tag{code, static_cast<std::uint32_t>(w), static_cast<std::uint32_t>(value.size())});
+            out.tags.makeTag(code, static_cast<std::uint32_t>(w), value.size()));
         w += value.size();
         line += 2;
         if (code == 0 &&
@@ -212,9 +216,7 @@ class BinaryReader {
         put(s, code, std::string_view(buf, static_cast<std::size_t>(end - buf)));
     }
     void put(TagStore& s, int code, std::string_view v) {
-        s.tags.push_back(Tag{code, static_cast<std::uint32_t>(s.text.size()),
-                             static_cast<std::uint32_t>(v.size())});
-        s.text.append(v);
+        s.tags.push_back(s.appendValue(code, v));
     }
     bool readValue(int code, TagStore& s) {
         switch (binType(code)) {

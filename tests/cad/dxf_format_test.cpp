@@ -27,6 +27,30 @@ std::vector<std::pair<int, std::string>> tagsOf(const TagStore& s) {
     return out;
 }
 
+// ---- values longer than a short tag can measure -------------------------------
+
+TEST(LongValues, SurviveReadingRepairAndSaving) {
+    const std::string longText(70000, 'x');
+    const std::string tail = std::string(65535, 'y');  // exactly the escape length
+    // The second line has no handle: the repair pass copies the tags again.
+    std::string file =
+        dxf(concat({header("AC1015", "ANSI_1251", "100"), layerTable({"0"}),
+                    entities({{0, "TEXT"}, {5, "A1"},     {8, "0"},     {10, "0"},  {20, "0"},
+                              {40, "1"},   {1, longText}, {0, "MTEXT"}, {5, "A2"},  {8, "0"},
+                              {10, "0"},   {20, "0"},     {3, tail},    {1, "end"}, {0, "LINE"},
+                              {8, "0"},    {10, "0"},     {20, "0"},    {11, "1"},  {21, "1"}}),
+                    eof()}));
+    DrawingData d = readDxf(file);
+    ASSERT_EQ(d.modelSpace.size(), 3u);
+    EXPECT_EQ(geomAs<TextGeom>(d.entities[d.modelSpace[0].v].geom).text, longText);
+    EXPECT_EQ(geomAs<MTextGeom>(d.entities[d.modelSpace[1].v].geom).text, tail + "end");
+    const std::string saved = writeDxf(d);
+    EXPECT_NE(saved.find("\n" + longText + "\n"), std::string::npos);
+    DrawingData again = readDxf(saved);
+    EXPECT_TRUE(again.issues.empty());
+    EXPECT_EQ(writeDxf(again), saved);
+}
+
 // ---- ASCII line forms -------------------------------------------------------
 
 struct AsciiCase {
