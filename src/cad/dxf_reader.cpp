@@ -24,6 +24,7 @@
 #include "cad/dxf_tokenizer.hpp"
 #include "cad/encoding.hpp"
 #include "cad/error.hpp"
+#include "cad/pages.hpp"
 
 namespace cad {
 
@@ -327,6 +328,7 @@ DrawingData Reader::run() {
     nextFresh_ = maxHandle_ + 1;
     d_.entities.reserve(zeros);
     adviseHugePages(d_.entities.data(), d_.entities.capacity() * sizeof(Entity));
+    PrefaultPages prefault(d_.entities.data(), d_.entities.capacity() * sizeof(Entity));
     d_.entityByHandle.reserve(zeros);
 
     std::size_t i = 0;
@@ -1508,6 +1510,8 @@ DrawingData readDxf(std::string_view bytes) {
 }
 
 DrawingData readDxfBuffer(std::string bytes) {
+    // Vertices and texts take about half a plan's size in small blocks.
+    PrefaultHeap heap(bytes.size() / 2);
     TokenizedDxf tok = tokenizeDxf(std::move(bytes));
     if (tok.tags.size() == 0) throw Error("Файл пуст или не является файлом DXF");
     std::vector<Issue> repairs;
@@ -1544,6 +1548,7 @@ DrawingData readDxfFile(const std::filesystem::path& path) {
     std::string bytes;
     bytes.reserve(static_cast<std::size_t>(size));
     adviseHugePages(bytes.data(), bytes.capacity());
+    PrefaultPages prefault(bytes.data(), bytes.capacity());
     bytes.resize(static_cast<std::size_t>(size));
     if (size > 0 && !in.read(bytes.data(), size)) {
         throw Error("Не удалось прочитать файл «" + path.string() + "»");

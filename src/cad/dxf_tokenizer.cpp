@@ -9,16 +9,9 @@
 #include <limits>
 
 #include "cad/error.hpp"
+#include "cad/pages.hpp"
 
 namespace cad {
-
-void adviseHugePages(const void* p, std::size_t bytes) {
-    const std::uintptr_t huge = std::uintptr_t(2) << 20;
-    if (bytes < 2 * huge) return;
-    auto from = (reinterpret_cast<std::uintptr_t>(p) + huge - 1) & ~(huge - 1);
-    auto to = (reinterpret_cast<std::uintptr_t>(p) + bytes) & ~(huge - 1);
-    if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
-}
 
 std::string_view trimmed(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -75,6 +68,7 @@ TokenizedDxf tokenizeAscii(std::string bytes) {
     for (const char* q = p; q < end; ++q) lines += *q == '\n';
     out.tags.tags.reserve(lines / 2 + 1);
     adviseHugePages(out.tags.tags.data(), out.tags.tags.capacity() * sizeof(Tag));
+    PrefaultPages prefault(out.tags.tags.data(), out.tags.tags.capacity() * sizeof(Tag));
 
     const char* firstNl = static_cast<const char*>(std::memchr(p, '\n', end - p));
     out.crlf = firstNl && firstNl > p && firstNl[-1] == '\r';

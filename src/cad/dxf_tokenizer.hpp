@@ -35,11 +35,6 @@ inline std::size_t tagLine(const TokenizedDxf& t, std::size_t i) {
     return t.firstLine + 2 * i;
 }
 
-// Asks for huge pages behind a large buffer that is about to be filled:
-// far fewer page faults when a big file is read. Advice only; harmless
-// where the system ignores it.
-void adviseHugePages(const void* p, std::size_t bytes);
-
 // Values trimmed of the blanks some programs put around numbers and names.
 std::string_view trimmed(std::string_view s);
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cad/entity.hpp"
+#include "cad/pages.hpp"
 
 namespace cad {
 
@@ -96,6 +97,8 @@ class HandleMap {
     void rehash(std::size_t count) {  // count: a power of two
         std::vector<Slot> old;
         old.swap(slots_);
+        slots_.reserve(count);
+        adviseHugePages(slots_.data(), count * sizeof(Slot));
         slots_.assign(count, Slot{});
         size_ = 0;
         for (const Slot& s : old) {
