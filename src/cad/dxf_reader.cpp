@@ -14,11 +14,13 @@
 #include "cad/dxf_reader.hpp"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <fstream>
 #include <numbers>
 #include <unordered_set>
+#include <variant>
 
 #include "cad/drawing.hpp"
 #include "cad/dxf_tokenizer.hpp"
@@ -98,6 +100,16 @@ std::vector<Point3> sampleSpline(int degree, const std::vector<double>& knots,
     }
     return out;
 }
+
+// A code that an entity kind reads straight into a member of its geometry:
+// a number, a whole number, a point (with its y and z after it), or a text,
+// as written or, for names, with the blanks around it dropped.
+template <class G>
+struct Field {
+    int code;
+    std::variant<double G::*, int G::*, Point3 G::*, std::string G::*> member;
+    bool name = false;
+};
 
 class Reader {
   public:
@@ -192,6 +204,42 @@ class Reader {
             if (k + 1 < end && code(k + 1) == c + 20) p.z = num(++k);
         }
         return p;
+    }
+
+    // ---- an entity's own tags
+    // Each tag from gb to ge, {APP} groups skipped, up to XDATA (1001) or an
+    // embedded object (101). fn(code, k) may move k on to the last tag it read.
+    template <class Fn>
+    void eachTag(std::size_t gb, std::size_t ge, Fn&& fn) {
+        for (std::size_t k = gb; k < ge; ++k) {
+            int c = code(k);
+            if (c == 102) {
+                while (k + 1 < ge && !(code(k + 1) == 102 && trimmed(val(k + 1)) == "}")) ++k;
+                ++k;
+                continue;
+            }
+            if (c == 1001 || c == 101) break;
+            fn(c, k);
+        }
+    }
+    // The fields of a kind from its tags; every other code goes to more(code, k).
+    template <class G, std::size_t N, class More>
+    void readFields(G& g, std::size_t gb, std::size_t ge, const std::array<Field<G>, N>& fields,
+                    More&& more) {
+        eachTag(gb, ge, [&](int c, std::size_t& k) {
+            for (const Field<G>& f : fields) {
+                if (f.code != c) continue;
+                std::visit([&](auto member) { readField(g.*member, f.name, k, ge); }, f.member);
+                return;
+            }
+            more(c, k);
+        });
+    }
+    void readField(double& to, bool, std::size_t& k, std::size_t) { to = num(k); }
+    void readField(int& to, bool, std::size_t& k, std::size_t) { to = inum(k); }
+    void readField(Point3& to, bool, std::size_t& k, std::size_t end) { to = point(k, end); }
+    void readField(std::string& to, bool name, std::size_t& k, std::size_t) {
+        to = name ? text(trimmed(val(k))) : text(val(k));
     }
 
     // ---- text
@@ -809,32 +857,71 @@ void Reader::checkPoints(std::size_t begin, std::size_t end) {
     }
 }
 
+// The codes each kind reads straight into a member of its geometry.
+const std::array<Field<LineGeom>, 2> kLineFields{{{10, &LineGeom::start}, {11, &LineGeom::end}}};
+const std::array<Field<PolylineGeom>, 2> kLwPolylineFields{
+    {{38, &PolylineGeom::elevation}, {210, &PolylineGeom::extrusion}}};
+const std::array<Field<ArcGeom>, 5> kArcFields{{{10, &ArcGeom::center},
+                                                {40, &ArcGeom::radius},
+                                                {50, &ArcGeom::startAngle},
+                                                {51, &ArcGeom::endAngle},
+                                                {210, &ArcGeom::extrusion}}};
+const std::array<Field<EllipseGeom>, 6> kEllipseFields{{{10, &EllipseGeom::center},
+                                                        {11, &EllipseGeom::majorAxis},
+                                                        {40, &EllipseGeom::ratio},
+                                                        {41, &EllipseGeom::startParam},
+                                                        {42, &EllipseGeom::endParam},
+                                                        {210, &EllipseGeom::extrusion}}};
+const std::array<Field<SplineGeom>, 3> kSplineFields{
+    {{70, &SplineGeom::flags}, {71, &SplineGeom::degree}, {210, &SplineGeom::extrusion}}};
+const std::array<Field<TextGeom>, 9> kTextFields{{{1, &TextGeom::text},
+                                                  {7, &TextGeom::style, true},
+                                                  {10, &TextGeom::insertion},
+                                                  {40, &TextGeom::height},
+                                                  {41, &TextGeom::widthFactor},
+                                                  {50, &TextGeom::rotation},
+                                                  {51, &TextGeom::oblique},
+                                                  {72, &TextGeom::hAlign},
+                                                  {210, &TextGeom::extrusion}}};
+const std::array<Field<MTextGeom>, 7> kMTextFields{{{7, &MTextGeom::style, true},
+                                                    {10, &MTextGeom::insertion},
+                                                    {40, &MTextGeom::height},
+                                                    {41, &MTextGeom::rectWidth},
+                                                    {50, &MTextGeom::rotation},
+                                                    {71, &MTextGeom::attachment},
+                                                    {210, &MTextGeom::extrusion}}};
+const std::array<Field<InsertGeom>, 8> kInsertFields{{{2, &InsertGeom::blockName, true},
+                                                      {10, &InsertGeom::insertion},
+                                                      {50, &InsertGeom::rotation},
+                                                      {70, &InsertGeom::columns},
+                                                      {71, &InsertGeom::rows},
+                                                      {44, &InsertGeom::columnSpacing},
+                                                      {45, &InsertGeom::rowSpacing},
+                                                      {210, &InsertGeom::extrusion}}};
+const std::array<Field<DimensionGeom>, 11> kDimensionFields{{{2, &DimensionGeom::blockName, true},
+                                                             {70, &DimensionGeom::dimType},
+                                                             {10, &DimensionGeom::definition},
+                                                             {11, &DimensionGeom::textMidpoint},
+                                                             {13, &DimensionGeom::p13},
+                                                             {14, &DimensionGeom::p14},
+                                                             {15, &DimensionGeom::p15},
+                                                             {16, &DimensionGeom::p16},
+                                                             {1, &DimensionGeom::text},
+                                                             {3, &DimensionGeom::style, true},
+                                                             {210, &DimensionGeom::extrusion}}};
+const std::array<Field<PointGeom>, 1> kPointFields{{{10, &PointGeom::position}}};
+const std::array<Field<SolidGeom>, 1> kSolidFields{{{210, &SolidGeom::extrusion}}};
+
 void Reader::geometry(Entity& e, std::size_t gb, std::size_t ge) {
     const std::string& t = e.dxfType;
-    // Each kind reads the codes it knows; the loop skips {APP} groups and
-    // stops at XDATA (1001) or an embedded object (101).
-    auto each = [&](auto&& fn) {
-        for (std::size_t k = gb; k < ge; ++k) {
-            int c = code(k);
-            if (c == 102) {
-                while (k + 1 < ge && !(code(k + 1) == 102 && trimmed(val(k + 1)) == "}")) ++k;
-                ++k;
-                continue;
-            }
-            if (c == 1001 || c == 101) break;
-            fn(c, k);
-        }
-    };
+    auto none = [](int, std::size_t&) {};
     if (t == "LINE") {
         LineGeom g;
-        each([&](int c, std::size_t& k) {
-            if (c == 10) g.start = point(k, ge);
-            if (c == 11) g.end = point(k, ge);
-        });
+        readFields(g, gb, ge, kLineFields, none);
         e.geom = g;
     } else if (t == "LWPOLYLINE") {
         PolylineGeom g;
-        each([&](int c, std::size_t& k) {
+        readFields(g, gb, ge, kLwPolylineFields, [&](int c, std::size_t& k) {
             switch (c) {
                 case 90:  // the vertex count: room made once (never more than the tags allow)
                     g.vertices.reserve(std::min<std::size_t>(
@@ -848,14 +935,8 @@ void Reader::geometry(Entity& e, std::size_t gb, std::size_t ge) {
                 case 42:
                     if (!g.vertices.empty()) g.vertices.back().bulge = num(k);
                     break;
-                case 38:
-                    g.elevation = num(k);
-                    break;
                 case 70:
                     g.closed = (inum(k) & 1) != 0;
-                    break;
-                case 210:
-                    g.extrusion = point(k, ge);
                     break;
                 default:
                     break;
@@ -866,27 +947,7 @@ void Reader::geometry(Entity& e, std::size_t gb, std::size_t ge) {
         e.geom = PolylineGeom{};  // filled by polyline()
     } else if (t == "ARC" || t == "CIRCLE") {
         ArcGeom g;
-        each([&](int c, std::size_t& k) {
-            switch (c) {
-                case 10:
-                    g.center = point(k, ge);
-                    break;
-                case 40:
-                    g.radius = num(k);
-                    break;
-                case 50:
-                    g.startAngle = num(k);
-                    break;
-                case 51:
-                    g.endAngle = num(k);
-                    break;
-                case 210:
-                    g.extrusion = point(k, ge);
-                    break;
-                default:
-                    break;
-            }
-        });
+        readFields(g, gb, ge, kArcFields, none);
         if (t == "ARC") {
             e.geom = g;
         } else {
@@ -895,111 +956,33 @@ void Reader::geometry(Entity& e, std::size_t gb, std::size_t ge) {
     } else if (t == "ELLIPSE") {
         EllipseGeom g;
         g.endParam = 2 * std::numbers::pi;
-        each([&](int c, std::size_t& k) {
-            switch (c) {
-                case 10:
-                    g.center = point(k, ge);
-                    break;
-                case 11:
-                    g.majorAxis = point(k, ge);
-                    break;
-                case 40:
-                    g.ratio = num(k);
-                    break;
-                case 41:
-                    g.startParam = num(k);
-                    break;
-                case 42:
-                    g.endParam = num(k);
-                    break;
-                case 210:
-                    g.extrusion = point(k, ge);
-                    break;
-                default:
-                    break;
-            }
-        });
+        readFields(g, gb, ge, kEllipseFields, none);
         e.geom = g;
     } else if (t == "SPLINE") {
         SplineGeom g;
         bool anyWeight = false;
-        each([&](int c, std::size_t& k) {
-            switch (c) {
-                case 70:
-                    g.flags = inum(k);
-                    break;
-                case 71:
-                    g.degree = inum(k);
-                    break;
-                case 40:
-                    g.knots.push_back(num(k));
-                    break;
-                case 41: {
-                    double w = num(k);
-                    anyWeight = anyWeight || w != 1.0;
-                    g.weights.push_back(w);
-                    break;
-                }
-                case 10:
-                    g.controlPoints.push_back(point(k, ge));
-                    break;
-                case 11:
-                    g.fitPoints.push_back(point(k, ge));
-                    break;
-                case 210:
-                    g.extrusion = point(k, ge);
-                    break;
-                default:
-                    break;
+        readFields(g, gb, ge, kSplineFields, [&](int c, std::size_t& k) {
+            if (c == 40) g.knots.push_back(num(k));
+            if (c == 41) {
+                double w = num(k);
+                anyWeight = anyWeight || w != 1.0;
+                g.weights.push_back(w);
             }
+            if (c == 10) g.controlPoints.push_back(point(k, ge));
+            if (c == 11) g.fitPoints.push_back(point(k, ge));
         });
         if (!anyWeight) g.weights.clear();
         e.geom = std::move(g);
     } else if (t == "TEXT" || t == "ATTRIB" || t == "ATTDEF") {
         TextGeom g;
         bool attrib = t != "TEXT";
-        each([&](int c, std::size_t& k) {
-            switch (c) {
-                case 1:
-                    g.text = text(val(k));
-                    break;
-                case 7:
-                    g.style = text(trimmed(val(k)));
-                    break;
-                case 10:
-                    g.insertion = point(k, ge);
-                    break;
-                case 11:
-                    g.alignment = point(k, ge);
-                    g.hasAlignment = true;
-                    break;
-                case 40:
-                    g.height = num(k);
-                    break;
-                case 41:
-                    g.widthFactor = num(k);
-                    break;
-                case 50:
-                    g.rotation = num(k);
-                    break;
-                case 51:
-                    g.oblique = num(k);
-                    break;
-                case 72:
-                    g.hAlign = inum(k);
-                    break;
-                case 73:
-                    if (!attrib) g.vAlign = inum(k);
-                    break;
-                case 74:
-                    if (attrib) g.vAlign = inum(k);
-                    break;
-                case 210:
-                    g.extrusion = point(k, ge);
-                    break;
-                default:
-                    break;
+        readFields(g, gb, ge, kTextFields, [&](int c, std::size_t& k) {
+            if (c == 11) {
+                g.alignment = point(k, ge);
+                g.hasAlignment = true;
             }
+            // Text's vertical alignment is 73; an attribute's is 74 (its 73 is the field length).
+            if (c == (attrib ? 74 : 73)) g.vAlign = inum(k);
         });
         e.geom = std::move(g);
     } else if (t == "MTEXT") {
@@ -1007,41 +990,12 @@ void Reader::geometry(Entity& e, std::size_t gb, std::size_t ge) {
         std::string raw;
         std::string_view last;
         bool sawX = false;
-        each([&](int c, std::size_t& k) {
-            switch (c) {
-                case 3:
-                    raw.append(val(k));
-                    break;
-                case 1:
-                    last = val(k);
-                    break;
-                case 7:
-                    g.style = text(trimmed(val(k)));
-                    break;
-                case 10:
-                    g.insertion = point(k, ge);
-                    break;
-                case 11:
-                    g.xDirection = point(k, ge);
-                    sawX = true;
-                    break;
-                case 40:
-                    g.height = num(k);
-                    break;
-                case 41:
-                    g.rectWidth = num(k);
-                    break;
-                case 50:
-                    g.rotation = num(k);
-                    break;
-                case 71:
-                    g.attachment = inum(k);
-                    break;
-                case 210:
-                    g.extrusion = point(k, ge);
-                    break;
-                default:
-                    break;
+        readFields(g, gb, ge, kMTextFields, [&](int c, std::size_t& k) {
+            if (c == 3) raw.append(val(k));  // 3 ... then 1: the text in pieces
+            if (c == 1) last = val(k);
+            if (c == 11) {
+                g.xDirection = point(k, ge);
+                sawX = true;
             }
         });
         raw.append(last);
@@ -1055,87 +1009,15 @@ void Reader::geometry(Entity& e, std::size_t gb, std::size_t ge) {
         e.geom = std::move(g);
     } else if (t == "INSERT") {
         InsertGeom g;
-        each([&](int c, std::size_t& k) {
-            switch (c) {
-                case 2:
-                    g.blockName = text(trimmed(val(k)));
-                    break;
-                case 10:
-                    g.insertion = point(k, ge);
-                    break;
-                case 41:
-                    g.scale.x = num(k);
-                    break;
-                case 42:
-                    g.scale.y = num(k);
-                    break;
-                case 43:
-                    g.scale.z = num(k);
-                    break;
-                case 50:
-                    g.rotation = num(k);
-                    break;
-                case 70:
-                    g.columns = inum(k);
-                    break;
-                case 71:
-                    g.rows = inum(k);
-                    break;
-                case 44:
-                    g.columnSpacing = num(k);
-                    break;
-                case 45:
-                    g.rowSpacing = num(k);
-                    break;
-                case 210:
-                    g.extrusion = point(k, ge);
-                    break;
-                default:
-                    break;
-            }
+        readFields(g, gb, ge, kInsertFields, [&](int c, std::size_t& k) {
+            if (c == 41) g.scale.x = num(k);
+            if (c == 42) g.scale.y = num(k);
+            if (c == 43) g.scale.z = num(k);
         });
         e.geom = std::move(g);
     } else if (t == "DIMENSION") {
         DimensionGeom g;
-        each([&](int c, std::size_t& k) {
-            switch (c) {
-                case 2:
-                    g.blockName = text(trimmed(val(k)));
-                    break;
-                case 70:
-                    g.dimType = inum(k);
-                    break;
-                case 10:
-                    g.definition = point(k, ge);
-                    break;
-                case 11:
-                    g.textMidpoint = point(k, ge);
-                    break;
-                case 13:
-                    g.p13 = point(k, ge);
-                    break;
-                case 14:
-                    g.p14 = point(k, ge);
-                    break;
-                case 15:
-                    g.p15 = point(k, ge);
-                    break;
-                case 16:
-                    g.p16 = point(k, ge);
-                    break;
-                case 1:
-                    g.text = text(val(k));
-                    break;
-                case 3:
-                    g.style = text(trimmed(val(k)));
-                    break;
-                case 210:
-                    g.extrusion = point(k, ge);
-                    break;
-                default:
-                    break;
-            }
-        });
+        readFields(g, gb, ge, kDimensionFields, none);
         e.geom = std::move(g);
     } else if (t == "HATCH") {
         HatchGeom g;
@@ -1143,15 +1025,12 @@ void Reader::geometry(Entity& e, std::size_t gb, std::size_t ge) {
         e.geom = std::move(g);
     } else if (t == "POINT") {
         PointGeom g;
-        each([&](int c, std::size_t& k) {
-            if (c == 10) g.position = point(k, ge);
-        });
+        readFields(g, gb, ge, kPointFields, none);
         e.geom = g;
     } else if (t == "SOLID" || t == "TRACE") {
         SolidGeom g;
-        each([&](int c, std::size_t& k) {
+        readFields(g, gb, ge, kSolidFields, [&](int c, std::size_t& k) {
             if (c >= 10 && c <= 13) g.corners[c - 10] = point(k, ge);
-            if (c == 210) g.extrusion = point(k, ge);
         });
         e.geom = g;
     } else {
