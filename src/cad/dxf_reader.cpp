@@ -1207,17 +1207,34 @@ void Reader::hatch(HatchGeom& h, std::size_t gb, std::size_t ge) {
                             loop.vertices.push_back(
                                 PolyVertex{p.x, p.y, 0.0, std::tan(sweep * kDeg / 4.0)});
                         } else if (type == 3) {
-                            double sweep = std::fmod(s1 - s0, 360.0);
-                            if (sweep <= 0) sweep += 360.0;
-                            double from = ccw ? s0 : -s0;
-                            if (!ccw) sweep = -sweep;
+                            // The angles are true angles from the major axis (clockwise
+                            // ones as 360 - angle); points are walked by the ellipse's
+                            // parameter, atan2(sin a / ratio, cos a).
+                            double sweepAngle = std::fmod(s1 - s0, 360.0);
+                            if (sweepAngle <= 0) sweepAngle += 360.0;
+                            auto param = [&](double degrees) {
+                                double rad = degrees * kDeg;
+                                return ratio != 0.0
+                                           ? std::atan2(std::sin(rad) / ratio, std::cos(rad))
+                                           : rad;
+                            };
+                            double from = param(ccw ? s0 : -s0);
+                            double sweep = 2 * std::numbers::pi;
+                            if (sweepAngle < 360.0) {
+                                sweep = std::remainder(param(ccw ? s1 : -s1) - from,
+                                                       2 * std::numbers::pi);
+                                if (ccw && sweep <= 0) sweep += 2 * std::numbers::pi;
+                                if (!ccw && sweep >= 0) sweep -= 2 * std::numbers::pi;
+                            } else if (!ccw) {
+                                sweep = -sweep;
+                            }
                             Point3 minor{-b.y * ratio, b.x * ratio, 0.0};
                             constexpr int kSteps = 16;
                             for (int q = 0; q < kSteps; ++q) {
-                                double ang = (from + sweep * q / kSteps) * kDeg;
+                                double t = from + sweep * q / kSteps;
                                 loop.vertices.push_back(PolyVertex{
-                                    a.x + b.x * std::cos(ang) + minor.x * std::sin(ang),
-                                    a.y + b.y * std::cos(ang) + minor.y * std::sin(ang), 0.0, 0.0});
+                                    a.x + b.x * std::cos(t) + minor.x * std::sin(t),
+                                    a.y + b.y * std::cos(t) + minor.y * std::sin(t), 0.0, 0.0});
                             }
                         }
                     }

@@ -286,6 +286,38 @@ INSTANTIATE_TEST_SUITE_P(
                      ASSERT_EQ(h.loops[0].vertices.size(), 2u);
                      EXPECT_NEAR(h.loops[0].vertices[0].x, 1.0, 1e-12);
                      EXPECT_NEAR(h.loops[0].vertices[0].bulge, std::tan(-kPi / 8), 1e-12);
+                 }},
+        // Ellipse edges give true angles from the major axis, not parameters:
+        // 45° on an ellipse of axes 10 and 5 is the point (4.472, 4.472).
+        KindCase{"HatchEllipseEdgesCounterClockwiseAndClockwise",
+                 {{0, "HATCH"}, {8, "0"},   {10, "0"},   {20, "0"},   {30, "0"},   {2, "SOLID"},
+                  {70, "1"},    {91, "2"},  {92, "1"},   {93, "2"},   {72, "3"},   {10, "0"},
+                  {20, "0"},    {11, "10"}, {21, "0"},   {40, "0.5"}, {50, "45"},  {51, "90"},
+                  {73, "1"},    {72, "1"},  {10, "0"},   {20, "5"},   {11, "0"},   {21, "0"},
+                  {97, "0"},    {92, "1"},  {93, "2"},   {72, "3"},   {10, "0"},   {20, "0"},
+                  {11, "10"},   {21, "0"},  {40, "0.5"}, {50, "270"}, {51, "315"}, {73, "0"},
+                  {72, "1"},    {10, "0"},  {20, "0"},   {11, "0"},   {21, "5"},   {97, "0"}},
+                 [](const DrawingData&, const Entity& e) {
+                     auto& h = geomAs<HatchGeom>(e.geom);
+                     ASSERT_EQ(h.loops.size(), 2u);
+                     const double r = 10 / std::sqrt(5.0);
+                     for (const PolylineGeom& loop : h.loops) {
+                         ASSERT_EQ(loop.vertices.size(), 17u);  // 16 along the ellipse, 1 line
+                         for (std::size_t i = 0; i < 16; ++i) {
+                             const PolyVertex& v = loop.vertices[i];
+                             EXPECT_NEAR(v.x * v.x / 100 + v.y * v.y / 25, 1.0, 1e-12);
+                             // Every point lies between the 45° and 90° rays.
+                             EXPECT_GE(v.y, v.x - 1e-9);
+                             EXPECT_GE(v.x, -1e-9);
+                         }
+                     }
+                     // Counter-clockwise from 45° towards 90°; clockwise from 90° to 45°.
+                     EXPECT_NEAR(h.loops[0].vertices[0].x, r, 1e-12);
+                     EXPECT_NEAR(h.loops[0].vertices[0].y, r, 1e-12);
+                     EXPECT_LT(h.loops[0].vertices[15].x, 1.0);
+                     EXPECT_NEAR(h.loops[1].vertices[0].x, 0.0, 1e-12);
+                     EXPECT_NEAR(h.loops[1].vertices[0].y, 5.0, 1e-12);
+                     EXPECT_GT(h.loops[1].vertices[15].x, r - 1.0);
                  }}),
     [](const auto& p) { return std::string(p.param.name); });
 
