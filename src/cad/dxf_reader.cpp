@@ -1140,6 +1140,7 @@ void Reader::hatch(HatchGeom& h, std::size_t gb, std::size_t ge) {
                             int degree = 3;
                             std::vector<double> knots, weights;
                             std::vector<Point3> ctrl, fit;
+                            bool fitCount = false;
                             while (k < ge) {
                                 int cc = code(k);
                                 if (cc == 94) {
@@ -1154,18 +1155,23 @@ void Reader::hatch(HatchGeom& h, std::size_t gb, std::size_t ge) {
                                     fit.push_back(point(k, ge));
                                 } else if (cc == 12 || cc == 13) {
                                     point(k, ge);
-                                } else if (cc == 97 && d_.version >= "AC1024" && fit.empty() &&
-                                           k + 1 < ge && code(k + 1) == 11) {
-                                    // fit point count, followed by the fit points
-                                } else if (cc != 73 && cc != 74 && cc != 95 && cc != 96 &&
-                                           !(cc == 97 && d_.version >= "AC1024" && k + 1 < ge &&
-                                             code(k + 1) == 12)) {
+                                } else if (cc == 97 && !fitCount &&
+                                           !(k + 1 < ge && code(k + 1) == 330)) {
+                                    // R2010 on: the fit point count, even when it is 0, then
+                                    // the fit points and tangents. A 97 followed by 330s is
+                                    // the loop's count of source objects instead.
+                                    fitCount = true;
+                                } else if (cc != 73 && cc != 74 && cc != 95 && cc != 96) {
                                     break;
                                 }
                                 ++k;
                             }
                             std::vector<Point3> pts =
-                                ctrl.empty() ? fit : sampleSpline(degree, knots, ctrl, weights, 16);
+                                ctrl.empty()
+                                    ? fit
+                                    : sampleSpline(
+                                          degree, knots, ctrl, weights,
+                                          std::max<int>(16, 8 * static_cast<int>(ctrl.size())));
                             for (std::size_t q = 0; q + 1 < pts.size(); ++q) {
                                 loop.vertices.push_back(PolyVertex{pts[q].x, pts[q].y, 0.0, 0.0});
                             }

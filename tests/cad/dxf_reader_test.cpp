@@ -287,6 +287,28 @@ INSTANTIATE_TEST_SUITE_P(
                      EXPECT_NEAR(h.loops[0].vertices[0].x, 1.0, 1e-12);
                      EXPECT_NEAR(h.loops[0].vertices[0].bulge, std::tan(-kPi / 8), 1e-12);
                  }},
+        // From R2010 a spline edge ends with its fit point count, 0 here; the
+        // edges after it and the loop's source objects are still read.
+        KindCase{
+            "HatchSplineEdgeFollowedByLines",
+            {{0, "HATCH"}, {8, "0"},    {10, "0"}, {20, "0"},  {30, "0"}, {2, "SOLID"}, {70, "1"},
+             {91, "1"},    {92, "5"},   {93, "3"}, {72, "4"},  {94, "1"}, {73, "0"},    {74, "0"},
+             {95, "4"},    {96, "2"},   {40, "0"}, {40, "0"},  {40, "1"}, {40, "1"},    {10, "0"},
+             {20, "0"},    {10, "10"},  {20, "0"}, {97, "0"},  {72, "1"}, {10, "10"},   {20, "0"},
+             {11, "10"},   {21, "5"},   {72, "1"}, {10, "10"}, {20, "5"}, {11, "0"},    {21, "0"},
+             {97, "1"},    {330, "1F"}, {75, "1"}, {76, "1"},  {98, "0"}},
+            [](const DrawingData&, const Entity& e) {
+                auto& h = geomAs<HatchGeom>(e.geom);
+                ASSERT_EQ(h.loops.size(), 1u);
+                const auto& v = h.loops[0].vertices;
+                ASSERT_EQ(v.size(), 18u);  // 16 along the spline, then the two lines
+                EXPECT_NEAR(v[0].x, 0.0, 1e-12);
+                EXPECT_NEAR(v[8].x, 5.0, 1e-12);
+                EXPECT_EQ(v[16].x, 10.0);
+                EXPECT_EQ(v[16].y, 0.0);
+                EXPECT_EQ(v[17].x, 10.0);
+                EXPECT_EQ(v[17].y, 5.0);
+            }},
         // Ellipse edges give true angles from the major axis, not parameters:
         // 45° on an ellipse of axes 10 and 5 is the point (4.472, 4.472).
         KindCase{"HatchEllipseEdgesCounterClockwiseAndClockwise",
