@@ -84,7 +84,7 @@ std::string encodeValue(const DrawingData& d, std::string_view utf8, bool mtext 
             clean += c;
         }
     }
-    return encodeText(clean, textCodepage(d));
+    return encodeText(encodeCarets(clean), textCodepage(d));
 }
 
 // Index of the value tag that follows a header variable (9 $NAME), or kNoIndex.

@@ -257,7 +257,9 @@ class Reader {
                 }
             }
         }
-        return decodeText(raw, textCodepage_);
+        std::string utf8 = decodeText(raw, textCodepage_);
+        if (utf8.find('^') != std::string::npos) utf8 = decodeCarets(utf8);
+        return utf8;
     }
     const Name& layerName(std::string_view raw) {
         auto it = layerNames_.find(raw);

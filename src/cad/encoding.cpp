@@ -355,4 +355,38 @@ std::string fileTextCodepage(std::string_view version, std::string_view dwgCodep
     return iconvName(dwgCodepage).empty() ? "ANSI_1252" : std::string(dwgCodepage);
 }
 
+std::string decodeCarets(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        char next = i + 1 < s.size() ? s[i + 1] : '\0';
+        if (s[i] == '^' && next == ' ') {
+            out += '^';
+            ++i;
+        } else if (s[i] == '^' && next >= '@' && next <= '_') {
+            out += static_cast<char>(next - '@');
+            ++i;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
+std::string encodeCarets(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (char c : s) {
+        if (c == '^') {
+            out += "^ ";
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            out += '^';
+            out += static_cast<char>(c + '@');
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 }  // namespace cad

@@ -19,6 +19,12 @@ std::string decodeText(std::string_view raw, std::string_view codepage);
 // code page cannot hold is written as \U+XXXX.
 std::string encodeText(std::string_view utf8, std::string_view codepage);
 
+// DXF values hold control characters as a caret and a letter (^J a line
+// feed, ^I a tab) and a caret itself as "^ ". decodeCarets turns that form
+// into the characters; encodeCarets turns characters into it.
+std::string decodeCarets(std::string_view s);
+std::string encodeCarets(std::string_view s);
+
 // The code page text of a file is written in: "UTF-8" for AC1021 and later,
 // else its $DWGCODEPAGE, or "ANSI_1252" (the DXF default) when that is
 // missing or unknown.

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "cad/drawing.hpp"
 #include "cad/dxf_reader.hpp"
 #include "cad/dxf_test_util.hpp"
 #include "cad/dxf_tokenizer.hpp"
@@ -25,6 +26,28 @@ std::vector<std::pair<int, std::string>> tagsOf(const TagStore& s) {
     std::vector<std::pair<int, std::string>> out;
     for (std::size_t i = 0; i < s.size(); ++i) out.emplace_back(s.tags[i].code, s.value(i));
     return out;
+}
+
+// Control characters and carets: read from their caret form, written back in it.
+TEST(Carets, ControlCharactersAndCaretsUseTheCaretForm) {
+    const std::string file = dxf(concat({header("AC1015", "ANSI_1251", "100"), layerTable({"0"}),
+                                         entities({{0, "TEXT"},
+                                                   {5, "A1"},
+                                                   {8, "0"},
+                                                   {10, "0"},
+                                                   {20, "0"},
+                                                   {40, "1"},
+                                                   {1, "a^Ib^ c x^2 ^"}}),
+                                         eof()}));
+    Drawing d(readDxf(file));
+    EntityRef t = d.entityByHandle("A1");
+    EXPECT_EQ(t.textString(), "a\tb^c x^2 ^");
+    EntityRef added = d.addText("5^2\tx", {0, 0, 0}, 1);
+    const std::string saved = writeDxf(d.data());
+    EXPECT_NE(saved.find("\n5^ 2^Ix\n"), std::string::npos);
+    EXPECT_NE(saved.find("\na^Ib^ c x^2 ^\n"), std::string::npos);  // unchanged tags as read
+    Drawing back(readDxf(saved));
+    EXPECT_EQ(back.entityByHandle(added.handle()).textString(), "5^2\tx");
 }
 
 // ---- values longer than a short tag can measure -------------------------------
