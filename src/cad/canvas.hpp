@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cad/drawing.hpp"
@@ -60,6 +61,10 @@ class Canvas {
     virtual void fill(const std::vector<std::vector<Point3>>& loops, const Style& style) = 0;
     // Largest distance from a curve its flattening may stray, in world units.
     virtual double flattenTolerance() const { return 0.01; }
+    // Length of a line of text of the given capital height (width factor 1),
+    // in the same units; for wrapping MTEXT at its box width. Without a font
+    // at hand, an estimate of 0.8 of the height a character.
+    virtual double textWidth(std::string_view utf8, double height) const;
 };
 
 // Draws model space in drawing order: invisible and erased entities and those on

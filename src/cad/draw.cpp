@@ -224,19 +224,47 @@ class Walker {
         emitText(item, t * ocsTransform(g.extrusion), s);
     }
 
+    // A paragraph of MTEXT as the lines it takes in a box of the given width
+    // (0: no box), broken at spaces; a word wider than the box keeps a line
+    // of its own.
+    void wrapLine(const std::string& paragraph, double width, double h,
+                  std::vector<std::string>& lines) const {
+        if (!(width > 0) || c_.textWidth(paragraph, h) <= width) {
+            lines.push_back(paragraph);
+            return;
+        }
+        std::string line;
+        std::size_t at = 0;
+        while (at <= paragraph.size()) {
+            std::size_t space = paragraph.find(' ', at);
+            if (space == std::string::npos) space = paragraph.size();
+            std::string word = paragraph.substr(at, space - at);
+            std::string longer = line.empty() ? word : line + ' ' + word;
+            if (!line.empty() && c_.textWidth(longer, h) > width) {
+                lines.push_back(line);
+                line = word;
+            } else {
+                line = longer;
+            }
+            at = space + 1;
+        }
+        lines.push_back(line);
+    }
+
     void draw(const MTextGeom& g, const Entity&, const Transform& t, const Style& s, const Layer*,
               const Inherited&) {
         // Dimension texts in particular keep %% codes inside MTEXT.
         std::string plain = decodeTextCodes(plainMText(g.text));
+        double h = g.height > 0 ? g.height : 1.0;
         std::vector<std::string> lines;
         std::size_t from = 0;
         while (true) {
             std::size_t nl = plain.find('\n', from);
-            lines.push_back(plain.substr(from, nl == std::string::npos ? nl : nl - from));
+            wrapLine(plain.substr(from, nl == std::string::npos ? nl : nl - from), g.rectWidth, h,
+                     lines);
             if (nl == std::string::npos) break;
             from = nl + 1;
         }
-        double h = g.height > 0 ? g.height : 1.0;
         double angle = radians(g.rotation);
         bool defaultDirection = g.xDirection.x == 1 && g.xDirection.y == 0;
         if (!defaultDirection && (g.xDirection.x != 0 || g.xDirection.y != 0)) {
@@ -355,6 +383,12 @@ class Walker {
 };
 
 }  // namespace
+
+double Canvas::textWidth(std::string_view utf8, double height) const {
+    std::size_t chars = 0;
+    for (char ch : utf8) chars += (static_cast<unsigned char>(ch) & 0xC0) != 0x80;
+    return 0.8 * height * static_cast<double>(chars);
+}
 
 void drawDrawing(const DrawingData& d, Canvas& canvas, std::optional<Box2> region) {
     Walker walker(d, canvas);

@@ -198,4 +198,12 @@ double QPainterCanvas::flattenTolerance() const {
     return 0.2 / scale_;
 }
 
+double QPainterCanvas::textWidth(std::string_view utf8, double height) const {
+    QFontMetricsF fm(font_, painter_.device());
+    double cap = fm.capHeight();
+    if (!(cap > 0)) return cad::Canvas::textWidth(utf8, height);
+    QString s = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    return fm.horizontalAdvance(s) / cap * height;
+}
+
 }  // namespace render

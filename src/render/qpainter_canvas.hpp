@@ -35,6 +35,7 @@ class QPainterCanvas : public cad::Canvas {
     void text(const cad::TextItem& text, const cad::Style& style) override;
     void fill(const std::vector<std::vector<cad::Point3>>& loops, const cad::Style& style) override;
     double flattenTolerance() const override;
+    double textWidth(std::string_view utf8, double height) const override;
 
     QColor color(const cad::Style& style) const;
 

@@ -297,6 +297,26 @@ TEST(Draw, MTextLinesStackDownwardsFromTheAttachment) {
     EXPECT_EQ(calls[1].text.hAlign, HAlign::Center);
 }
 
+// Without a font the canvas counts 0.8 of the height a character.
+TEST(Draw, MTextWrapsAtItsBoxWidthBetweenWords) {
+    MTextGeom m;
+    m.text = "один два три четыре\\Pабвгдежзийклмн";
+    m.insertion = {0, 0, 0};
+    m.height = 1;
+    m.rectWidth = 7;  // "один два" is 6.4 wide, "три четыре" 8
+    Builder b;
+    b.model(m);
+    auto calls = b.draw();
+    std::vector<std::string> lines;
+    for (const auto& c : calls) lines.push_back(c.text.text);
+    EXPECT_EQ(lines, (std::vector<std::string>{"один два", "три", "четыре", "абвгдежзийклмн"}));
+    EXPECT_NEAR(calls[1].text.position.y, calls[0].text.position.y - 5.0 / 3.0, 1e-9);
+    m.rectWidth = 0;  // no box: one line a paragraph
+    Builder unboxed;
+    unboxed.model(m);
+    EXPECT_EQ(unboxed.draw().size(), 2u);
+}
+
 TEST(Draw, CurvesReachTheCanvasInWorldCoordinates) {
     Builder b;
     b.model(ArcGeom{{3, 0, 0}, 2, 0, 90, {0, 0, -1}});  // mirrored by its extrusion

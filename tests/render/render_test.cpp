@@ -17,6 +17,7 @@
 #include "cad/error.hpp"
 #include "render/gui_application.hpp"
 #include "render/plot.hpp"
+#include "render/qpainter_canvas.hpp"
 
 using namespace cad;
 using namespace render;
@@ -205,6 +206,20 @@ TEST_F(Plot, FitScalesTheRegionIntoTheSheet) {
     QRect r = ink(img);
     EXPECT_NEAR(r.left(), 100, 3);
     EXPECT_NEAR(r.right(), 1100, 3);
+}
+
+// MTEXT wraps by the real font: widths grow with the text and its height.
+TEST(QPainterCanvasText, MeasuresWidthsWithTheFont) {
+    ensureGuiApplication();
+    QImage image(100, 100, QImage::Format_ARGB32);
+    QPainter painter(&image);
+    QPainterCanvas canvas(painter, QTransform(), CanvasOptions{});
+    double one = canvas.textWidth("Колодец", 1.0);
+    EXPECT_GT(one, 3.0);
+    EXPECT_LT(one, 10.0);
+    EXPECT_NEAR(canvas.textWidth("Колодец", 2.5), 2.5 * one, 1e-9 * one);
+    EXPECT_GT(canvas.textWidth("Колодец К-1", 1.0), one);
+    EXPECT_LT(canvas.textWidth("iii", 1.0), canvas.textWidth("WWW", 1.0));
 }
 
 TEST(PlotErrors, BadPathsAndFormatsAreReported) {
