@@ -790,17 +790,28 @@ void entityBox(Walk& walk, const Entity& e, const Transform& t, Box2& box) {
             } else if constexpr (std::is_same_v<G, MTextGeom>) {
                 std::string plain = plainMText(g.text);
                 double h = g.height > 0 ? g.height : 1.0;
-                std::size_t lines = 1, longest = 0, cur = 0;
+                // A character is taken as wide as it is high, more than any font
+                // gives; in a box, a paragraph takes as many lines as that width
+                // needs, and one more for the room wrapping between words leaves.
+                std::size_t lines = 0, longest = 0, cur = 0;
+                auto endParagraph = [&] {
+                    double width = h * static_cast<double>(cur);
+                    if (g.rectWidth > 0 && width > g.rectWidth) {
+                        lines += static_cast<std::size_t>(std::ceil(width / g.rectWidth)) + 1;
+                    } else {
+                        lines += 1;
+                        longest = std::max(longest, cur);
+                    }
+                    cur = 0;
+                };
                 for (std::size_t i = 0; i < plain.size(); ++i) {
                     if (plain[i] == '\n') {
-                        ++lines;
-                        longest = std::max(longest, cur);
-                        cur = 0;
+                        endParagraph();
                     } else if ((static_cast<unsigned char>(plain[i]) & 0xC0) != 0x80) {
                         ++cur;
                     }
                 }
-                longest = std::max(longest, cur);
+                endParagraph();
                 double w = std::max(h * static_cast<double>(longest), g.rectWidth);
                 double th = h + (static_cast<double>(lines) - 1) * h * 5.0 / 3.0;
                 int att = std::clamp(g.attachment, 1, 9);

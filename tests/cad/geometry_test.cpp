@@ -499,6 +499,13 @@ TEST(Bounds, CurvesTextsAndInserts) {
     t.widthFactor = 0.8;
     TextGeom up = t;
     up.rotation = 90;
+    // 19 characters in a box 7 wide: taken as 19 wide, 3 lines and 1 to spare,
+    // baselines 5/3 of the height apart below the top.
+    MTextGeom boxed;
+    boxed.text = "один два три четыре";
+    boxed.insertion = {0, 0, 0};
+    boxed.height = 1;
+    boxed.rectWidth = 7;
     struct Case {
         const char* name;
         Entity e;
@@ -518,6 +525,7 @@ TEST(Bounds, CurvesTextsAndInserts) {
         {"ellipse", ellipse(0, 0, 0, 10, 0.5), {-5, -10, 5, 10}, 1e-3},
         {"text", make(t), {100, 200, 108, 202.5}, 1e-9},
         {"rotated text", make(up), {97.5, 200, 100, 208}, 1e-9},
+        {"wrapped mtext", make(boxed), {0, -6, 7, 0}, 1e-9},
         {"insert rotated and scaled",
          insert("Палка", {10, 10, 0}, 90, {2, 2, 2}),
          {10, 10, 10, 14},
