@@ -137,12 +137,6 @@ double degrees(double radians) {
     return radians * 180.0 / kPi;
 }
 
-std::size_t codePoints(std::string_view utf8) {
-    std::size_t n = 0;
-    for (char c : utf8) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    return n;
-}
-
 Entity blockPart(Geometry g, const char* type) {
     Entity e;
     e.dxfType = type;
@@ -191,7 +185,7 @@ AngularDrawing drawAngular(Point3 v, Point3 p1, Point3 p2, Point3 location, cons
     // The text: on the arc with the arc broken around it, or above the arc
     // (outside it) turned along it, as the style says.
     std::string text = angleText(sweep, s.adec);
-    const double width = 0.8 * h * static_cast<double>(codePoints(text));
+    const double width = estimatedTextWidth(text, h);
     const double halfBreak = (width / 2.0 + gap) / r;
     const bool onArc = s.tad == 0 && 2.0 * halfBreak < sweep - 2.0 * asz / r;
     TextGeom t;

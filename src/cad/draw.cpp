@@ -10,6 +10,7 @@
 #include "cad/canvas.hpp"
 #include "cad/geometry.hpp"
 #include "cad/mtext.hpp"
+#include "cad/text_util.hpp"
 
 namespace cad {
 
@@ -385,9 +386,7 @@ class Walker {
 }  // namespace
 
 double Canvas::textWidth(std::string_view utf8, double height) const {
-    std::size_t chars = 0;
-    for (char ch : utf8) chars += (static_cast<unsigned char>(ch) & 0xC0) != 0x80;
-    return 0.8 * height * static_cast<double>(chars);
+    return estimatedTextWidth(utf8, height);
 }
 
 void drawDrawing(const DrawingData& d, Canvas& canvas, std::optional<Box2> region) {

@@ -132,6 +132,12 @@ class Reader {
         return i >= n() ||
                (code(i) == 0 && (at0(i, "SECTION") || at0(i, "EOF") || at0(i, "ENDSEC")));
     }
+    // The closing tag (102 "}") of the {APP ... } group opened at k, whose
+    // codes have meanings of their own; end when it is not closed.
+    std::size_t appGroupEnd(std::size_t k, std::size_t end) const {
+        while (k + 1 < end && !(code(k + 1) == 102 && trimmed(val(k + 1)) == "}")) ++k;
+        return k + 1;
+    }
     std::size_t nextZero(std::size_t i) const {
         while (i < n() && code(i) != 0) ++i;
         return i;
@@ -214,8 +220,7 @@ class Reader {
         for (std::size_t k = gb; k < ge; ++k) {
             int c = code(k);
             if (c == 102) {
-                while (k + 1 < ge && !(code(k + 1) == 102 && trimmed(val(k + 1)) == "}")) ++k;
-                ++k;
+                k = appGroupEnd(k, ge);
                 continue;
             }
             if (c == 1001 || c == 101) break;
@@ -560,8 +565,7 @@ void Reader::table(std::size_t& i) {
         for (std::size_t k = begin + 1; k < end; ++k) {
             int c = code(k);
             if (c == 102) {  // {APP ... } groups hold other meanings of the codes
-                while (k + 1 < end && !(code(k + 1) == 102 && trimmed(val(k + 1)) == "}")) ++k;
-                ++k;
+                k = appGroupEnd(k, end);
                 continue;
             }
             // DIMSTYLE keeps its handle in 105: its 5 is a block name (DIMBLK).
@@ -627,8 +631,7 @@ void Reader::block(std::size_t& i) {
     for (std::size_t k = i + 1; k < headEnd; ++k) {
         int c = code(k);
         if (c == 102) {
-            while (k + 1 < headEnd && !(code(k + 1) == 102 && trimmed(val(k + 1)) == "}")) ++k;
-            ++k;
+            k = appGroupEnd(k, headEnd);
             continue;
         }
         if (c == 1001) break;
@@ -789,8 +792,7 @@ void Reader::commonProps(Entity& e, std::size_t begin, std::size_t end0, std::si
     for (std::size_t k = begin + 1; k < end0; ++k) {
         int c = code(k);
         if (c == 102) {
-            while (k + 1 < end0 && !(code(k + 1) == 102 && trimmed(val(k + 1)) == "}")) ++k;
-            ++k;
+            k = appGroupEnd(k, end0);
             continue;
         }
         if (c == 1001) break;
@@ -1093,8 +1095,7 @@ void Reader::hatch(HatchGeom& h, std::size_t gb, std::size_t ge) {
         int c = code(k);
         if (c == 1001) break;
         if (c == 102) {
-            while (k + 1 < ge && !(code(k + 1) == 102 && trimmed(val(k + 1)) == "}")) ++k;
-            ++k;
+            k = appGroupEnd(k, ge);
             continue;
         }
         if (c == 10 && !loopsDone) {

@@ -17,6 +17,7 @@
 #include <type_traits>
 
 #include "cad/mtext.hpp"
+#include "cad/text_util.hpp"
 
 namespace cad {
 
@@ -705,14 +706,6 @@ void addMapped(Box2& box, const Transform& m, Point3 p) {
     box.add(m.apply(p));
 }
 
-std::size_t codePoints(std::string_view s) {
-    std::size_t n = 0;
-    for (unsigned char c : s) {
-        if ((c & 0xC0) != 0x80) ++n;
-    }
-    return n;
-}
-
 // Local box of a single-line text around its anchor, in text units before rotation.
 struct TextFrame {
     double x0, x1, y0, y1;  // relative to the anchor, along and across the baseline
@@ -793,25 +786,19 @@ void entityBox(Walk& walk, const Entity& e, const Transform& t, Box2& box) {
                 // A character is taken as wide as it is high, more than any font
                 // gives; in a box, a paragraph takes as many lines as that width
                 // needs, and one more for the room wrapping between words leaves.
-                std::size_t lines = 0, longest = 0, cur = 0;
-                auto endParagraph = [&] {
-                    double width = h * static_cast<double>(cur);
+                std::size_t lines = 0, longest = 0;
+                for (std::size_t from = 0; from <= plain.size();) {
+                    std::size_t nl = std::min(plain.find('\n', from), plain.size());
+                    std::size_t chars = codePoints(std::string_view(plain).substr(from, nl - from));
+                    double width = h * static_cast<double>(chars);
                     if (g.rectWidth > 0 && width > g.rectWidth) {
                         lines += static_cast<std::size_t>(std::ceil(width / g.rectWidth)) + 1;
                     } else {
                         lines += 1;
-                        longest = std::max(longest, cur);
+                        longest = std::max(longest, chars);
                     }
-                    cur = 0;
-                };
-                for (std::size_t i = 0; i < plain.size(); ++i) {
-                    if (plain[i] == '\n') {
-                        endParagraph();
-                    } else if ((static_cast<unsigned char>(plain[i]) & 0xC0) != 0x80) {
-                        ++cur;
-                    }
+                    from = nl + 1;
                 }
-                endParagraph();
                 double w = std::max(h * static_cast<double>(longest), g.rectWidth);
                 double th = h + (static_cast<double>(lines) - 1) * h * 5.0 / 3.0;
                 int att = std::clamp(g.attachment, 1, 9);

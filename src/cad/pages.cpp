@@ -18,26 +18,37 @@ constexpr std::uintptr_t kHuge = std::uintptr_t(2) << 20;
 // Below this a buffer is filled faster than a thread starts.
 constexpr std::size_t kPrefaultMin = 16u << 20;
 
+// The whole huge pages inside a buffer, so that advice never reaches memory
+// outside it; from == to when there are none.
+struct HugeSpan {
+    std::uintptr_t from = 0;
+    std::uintptr_t to = 0;
+};
+HugeSpan hugePagesInside(const void* p, std::size_t bytes) {
+    auto from = (reinterpret_cast<std::uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
+    auto to = (reinterpret_cast<std::uintptr_t>(p) + bytes) & ~(kHuge - 1);
+    return to > from ? HugeSpan{from, to} : HugeSpan{};
+}
+
 }  // namespace
 
 void adviseHugePages(const void* p, std::size_t bytes) {
     if (bytes < 2 * kHuge) return;
-    auto from = (reinterpret_cast<std::uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
-    auto to = (reinterpret_cast<std::uintptr_t>(p) + bytes) & ~(kHuge - 1);
-    if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+    HugeSpan span = hugePagesInside(p, bytes);
+    if (span.to > span.from) {
+        madvise(reinterpret_cast<void*>(span.from), span.to - span.from, MADV_HUGEPAGE);
+    }
 }
 
 PrefaultPages::PrefaultPages(void* p, std::size_t bytes) {
 #ifdef MADV_POPULATE_WRITE
     if (bytes < kPrefaultMin) return;
-    // Whole huge pages inside the buffer, so that nothing outside it is touched.
-    auto from = (reinterpret_cast<std::uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
-    auto to = (reinterpret_cast<std::uintptr_t>(p) + bytes) & ~(kHuge - 1);
-    if (to <= from) return;
+    HugeSpan span = hugePagesInside(p, bytes);
+    if (span.to <= span.from) return;
     try {
-        worker_ = std::thread([this, from, to] {
-            for (std::uintptr_t at = from; at < to && !stop_.load(std::memory_order_relaxed);
-                 at += kHuge) {
+        worker_ = std::thread([this, span] {
+            for (std::uintptr_t at = span.from;
+                 at < span.to && !stop_.load(std::memory_order_relaxed); at += kHuge) {
                 if (madvise(reinterpret_cast<void*>(at), kHuge, MADV_POPULATE_WRITE) != 0) return;
             }
         });

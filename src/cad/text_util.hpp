@@ -1,4 +1,5 @@
-// Small text helpers shared by the DXF emitter and the dimension builder.
+// Small text helpers shared by the DXF emitter, the dimension builder, the
+// canvas walk and the geometry of texts.
 #pragma once
 
 #include <cctype>
@@ -26,6 +27,19 @@ inline bool equalsNoCase(std::string_view a, std::string_view b) {
         }
     }
     return true;
+}
+
+// Characters of UTF-8 text (its code points).
+inline std::size_t codePoints(std::string_view utf8) {
+    std::size_t n = 0;
+    for (char c : utf8) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return n;
+}
+
+// Width of a line of text of capital height h where no font is at hand:
+// 0.8 of the height a character.
+inline double estimatedTextWidth(std::string_view utf8, double h) {
+    return 0.8 * h * static_cast<double>(codePoints(utf8));
 }
 
 }  // namespace cad
