@@ -467,20 +467,22 @@ class EntityWriter {
         point(10, g.position);
     }
 
-    void emit(const Entity& e, Handle owner, const CircleGeom& g) {
-        head(e, "CIRCLE", owner);
+    // The part a circle and an arc share.
+    void circleHead(const Entity& e, const char* type, Handle owner, Point3 center, double radius,
+                    Point3 normal) {
+        head(e, type, owner);
         subclass("AcDbCircle");
-        point(10, g.center);
-        out_.putDouble(40, g.radius);
-        extrusion(g.extrusion);
+        point(10, center);
+        out_.putDouble(40, radius);
+        extrusion(normal);
+    }
+
+    void emit(const Entity& e, Handle owner, const CircleGeom& g) {
+        circleHead(e, "CIRCLE", owner, g.center, g.radius, g.extrusion);
     }
 
     void emit(const Entity& e, Handle owner, const ArcGeom& g) {
-        head(e, "ARC", owner);
-        subclass("AcDbCircle");
-        point(10, g.center);
-        out_.putDouble(40, g.radius);
-        extrusion(g.extrusion);
+        circleHead(e, "ARC", owner, g.center, g.radius, g.extrusion);
         subclass("AcDbArc");
         out_.putDouble(50, g.startAngle);
         out_.putDouble(51, g.endAngle);
