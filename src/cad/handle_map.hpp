@@ -15,7 +15,6 @@ namespace cad {
 class HandleMap {
   public:
     std::size_t size() const { return size_; }
-    bool empty() const { return size_ == 0; }
 
     // Room for n entries without growing.
     void reserve(std::size_t n) {

@@ -21,12 +21,10 @@ class Name {
     operator const std::string&() const { return *p_; }  // NOLINT
     operator std::string_view() const { return *p_; }    // NOLINT
     const char* c_str() const { return p_->c_str(); }
-    const char* data() const { return p_->data(); }
     std::size_t size() const { return p_->size(); }
     bool empty() const { return p_->empty(); }
 
     friend bool operator==(const Name& a, std::string_view b) { return *a.p_ == b; }
-    friend bool operator<(const Name& a, const Name& b) { return *a.p_ < *b.p_; }
     friend std::string operator+(const Name& a, std::string_view b) {
         return *a.p_ + std::string(b);
     }
