@@ -128,13 +128,17 @@ void applyControls(BatchRun& r, const ProfileOptions& o) {
         list = given;
         index = 0;
     };
-    replace(c.comboBox2, c.comboBox2ItemIndex, o.route);
-    replace(c.comboBox3, c.comboBox3ItemIndex, o.connections);
-    replace(c.comboBox4, c.comboBox4ItemIndex, o.communications);
-    replace(c.comboBox5, c.comboBox5ItemIndex, o.other);
-    if (o.depthGiven) c.edit2 = o.depth;
-    if (o.pipeGiven) c.edit8 = o.pipe;
-    c.checkBox1 = o.hideWhilePicking;
+    replace(c.typeList(model::TypeList::Route), c.typeListSelection(model::TypeList::Route),
+            o.route);
+    replace(c.typeList(model::TypeList::Connections),
+            c.typeListSelection(model::TypeList::Connections), o.connections);
+    replace(c.typeList(model::TypeList::Communications),
+            c.typeListSelection(model::TypeList::Communications), o.communications);
+    replace(c.typeList(model::TypeList::Other), c.typeListSelection(model::TypeList::Other),
+            o.other);
+    if (o.depthGiven) c.depthText = o.depth;
+    if (o.pipeGiven) c.pipeText = o.pipe;
+    c.hideWhilePicking = o.hideWhilePicking;
     r.ws.decimalSeparator =
         o.separator.empty() ? model::systemDecimalSeparator() : o.separator.front();
 }
@@ -144,7 +148,7 @@ bool openPlan(BatchRun& r, const ProfileOptions& o) {
 }
 
 bool definePiket(BatchRun& r, const ProfileOptions& o) {
-    const std::size_t rowsBefore = r.ws.controls.listView1.size();
+    const std::size_t rowsBefore = r.ws.controls.piketRows.size();
     bool ok = false;
     if (o.elements.empty()) {
         r.prompter.pushPoint(*parsePoint(o.from));
@@ -159,12 +163,12 @@ bool definePiket(BatchRun& r, const ProfileOptions& o) {
         r.prompter.pushCancel();  // Esc ends the selection
         ok = r.run([&] { pickets::addBySequence(r.ws); });
     }
-    if (ok && r.ws.controls.listView1.size() == rowsBefore) return r.fail("Пикет не задан");
+    if (ok && r.ws.controls.piketRows.size() == rowsBefore) return r.fail("Пикет не задан");
     return ok;
 }
 
 bool takePiketIntoWork(BatchRun& r, const ProfileOptions&) {
-    r.ws.controls.selectedRow = static_cast<int>(r.ws.controls.listView1.size()) - 1;
+    r.ws.controls.selectedRow = static_cast<int>(r.ws.controls.piketRows.size()) - 1;
     return r.run([&] { sheet::takeIntoWork(r.ws); });
 }
 
@@ -192,7 +196,7 @@ nlohmann::ordered_json dumpState(const BatchRun& r) {
     j["decimalSeparator"] = std::string(1, ws.decimalSeparator);
     j["messages"] = r.ui.messages;
     nlohmann::ordered_json rows = nlohmann::ordered_json::array();
-    for (const model::PiketRow& row : ws.controls.listView1) {
+    for (const model::PiketRow& row : ws.controls.piketRows) {
         rows.push_back({{"caption", row.caption}, {"stateIndex", row.stateIndex}});
     }
     j["rows"] = rows;

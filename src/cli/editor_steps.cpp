@@ -166,9 +166,9 @@ void runEditorStep(model::Workspace& ws, cad::ScriptedPrompter& prompter, const 
     switch (step.kind) {
         case EditorStep::Kind::Edit: {
             editor::selectPoint(ws, step.point - 1);
-            std::string& field = step.field == editor::Field::Relief ? ws.controls.edit3
-                                 : step.field == editor::Field::Pipe ? ws.controls.edit7
-                                                                     : ws.controls.edit6;
+            std::string& field = step.field == editor::Field::Relief ? ws.controls.reliefText
+                                 : step.field == editor::Field::Pipe ? ws.controls.pointPipeText
+                                                                     : ws.controls.casingText;
             field = step.text;
             editor::keyPress(ws, step.field, editor::Key::Enter);
             break;

@@ -5,7 +5,8 @@
 //
 // Every operation needs a picket in work and does nothing without one; unless
 // said otherwise it also does nothing on a picket without points. The editor's
-// labels and fields are Controls::label16, label11, edit3, edit6 and edit7.
+// labels and fields are Controls::pointCountText, pointNumberText, reliefText, casingText and
+// pointPipeText.
 #pragma once
 
 #include "model/workspace.hpp"

@@ -63,8 +63,8 @@ void open(model::Workspace& ws) {
     model::Piket* piket = ws.piketInWork();
     if (!piket) return;
     ws.controls.front = model::PanelId::Editor;
-    ws.controls.label16 = std::to_string(piket->pointCount());
-    ws.controls.label11 = piket->pointCount() > 0 ? "1" : "0";
+    ws.controls.pointCountText = std::to_string(piket->pointCount());
+    ws.controls.pointNumberText = piket->pointCount() > 0 ? "1" : "0";
     ws.workPoint = 0;
     if (piket->pointCount() == 0) return;
     double& relief = piket->points[0][model::kRelief];
@@ -100,12 +100,12 @@ void ShowWorkPoint(model::Workspace& ws, bool zoom) {
     model::Piket* piket = detail::piketWithPoints(ws);
     if (!piket) return;
     const model::PointRow& row = detail::currentRow(ws, *piket);
-    ws.controls.label11 = std::to_string(ws.workPoint + 1);
-    ws.controls.edit3 = row[model::kRelief] == model::kAuto
-                            ? std::string(detail::kAutoText)
-                            : detail::numberText(ws, row[model::kRelief]);
-    ws.controls.edit6 = detail::numberText(ws, row[model::kCasing]);
-    ws.controls.edit7 = detail::numberText(ws, row[model::kPipe]);
+    ws.controls.pointNumberText = std::to_string(ws.workPoint + 1);
+    ws.controls.reliefText = row[model::kRelief] == model::kAuto
+                                 ? std::string(detail::kAutoText)
+                                 : detail::numberText(ws, row[model::kRelief]);
+    ws.controls.casingText = detail::numberText(ws, row[model::kCasing]);
+    ws.controls.pointPipeText = detail::numberText(ws, row[model::kPipe]);
     double x = row[model::kX];
     double y = row[model::kY];
     if (zoom && ws.doc && ws.app.isActive(*ws.doc)) {

@@ -60,9 +60,10 @@ void addPoint(model::Workspace& ws) {
     if (!piket) return;
     // Both fields are read before anything is asked or changed, so a field
     // that is not a number leaves no half-made point behind.
-    const double depth = model::readNumberField(ws.controls.edit2, ws.decimalSeparator,
+    const double depth = model::readNumberField(ws.controls.depthText, ws.decimalSeparator,
                                                 "Глубина верха трубопровода, м");
-    const double pipe = model::readNumberField(ws.controls.edit8, ws.decimalSeparator, "Трубы, мм");
+    const double pipe =
+        model::readNumberField(ws.controls.pipeText, ws.decimalSeparator, "Трубы, мм");
 
     ws.ui.focusDrawing();
     cad::Point3 picked;
@@ -81,14 +82,14 @@ void addPoint(model::Workspace& ws) {
     piket->points.push_back(row);
     piket->pointObjects.emplace_back();  // no drawing object lies under an added point
 
-    ws.controls.label16 = std::to_string(piket->pointCount());
+    ws.controls.pointCountText = std::to_string(piket->pointCount());
     ws.workPoint = piket->pointCount() - 1;
-    ws.controls.edit3 = detail::kAutoText;
-    ws.controls.edit6 = detail::numberText(ws, 0.0);
-    ws.controls.edit7 = model::FixDecimalText(ws.controls.edit8, ws.decimalSeparator);
+    ws.controls.reliefText = detail::kAutoText;
+    ws.controls.casingText = detail::numberText(ws, 0.0);
+    ws.controls.pointPipeText = model::FixDecimalText(ws.controls.pipeText, ws.decimalSeparator);
 
     ws.workPoint = reorderByNearest(*piket, ws.workPoint);
-    ws.controls.label11 = std::to_string(ws.workPoint + 1);
+    ws.controls.pointNumberText = std::to_string(ws.workPoint + 1);
     MoveMarker(ws, picked.x, picked.y);
 }
 
@@ -100,7 +101,7 @@ void deletePoint(model::Workspace& ws) {
     piket->points.erase(piket->points.begin() + d);
     piket->pointObjects.erase(piket->pointObjects.begin() + d);
     if (ws.workPoint > 0) --ws.workPoint;
-    ws.controls.label16 = std::to_string(piket->pointCount());
+    ws.controls.pointCountText = std::to_string(piket->pointCount());
     if (piket->pointCount() > 0) ShowWorkPoint(ws, false);
 }
 

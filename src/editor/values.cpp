@@ -31,7 +31,7 @@ void takeOverNumber(model::Workspace& ws, std::string& field, int value, const c
 }  // namespace
 
 void takeOverRelief(model::Workspace& ws) {
-    std::string& field = ws.controls.edit3;
+    std::string& field = ws.controls.reliefText;
     model::PointRow* row = fixFieldForRow(ws, field);
     if (!row) return;
     // Only the exact word is the automatic marker; a typed -1 means the same.
@@ -42,17 +42,17 @@ void takeOverRelief(model::Workspace& ws) {
 }
 
 void takeOverPipe(model::Workspace& ws) {
-    takeOverNumber(ws, ws.controls.edit7, model::kPipe, "Диаметр трубы, мм");
+    takeOverNumber(ws, ws.controls.pointPipeText, model::kPipe, "Диаметр трубы, мм");
 }
 
 void takeOverCasing(model::Workspace& ws) {
-    takeOverNumber(ws, ws.controls.edit6, model::kCasing, "Диаметр футляра, мм");
+    takeOverNumber(ws, ws.controls.casingText, model::kCasing, "Диаметр футляра, мм");
 }
 
 void setAuto(model::Workspace& ws) {
     model::Piket* piket = detail::piketWithPoints(ws);
     if (!piket) return;
-    ws.controls.edit3 = detail::kAutoText;
+    ws.controls.reliefText = detail::kAutoText;
     detail::currentRow(ws, *piket)[model::kRelief] = model::kAuto;
 }
 
@@ -76,7 +76,7 @@ void pickRelief(model::Workspace& ws) {
     }
     if (!height) return;
     detail::currentRow(ws, *piket)[model::kRelief] = *height;
-    ws.controls.edit3 = text;
+    ws.controls.reliefText = text;
 }
 
 }  // namespace editor

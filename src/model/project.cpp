@@ -34,7 +34,7 @@ void openProject(Workspace& ws, const std::filesystem::path& path) {
 void takeProject(Workspace& ws, cad::Drawing& doc, const std::string& fileName) {
     ws.doc = &doc;
     ws.controls.front = PanelId::Project;
-    ws.controls.edit1 = fileName;
+    ws.controls.projectFile = fileName;
 
     dropProjectSelectionSets(ws, doc);
     ws.app.zoomAll();
@@ -50,12 +50,12 @@ void takeProject(Workspace& ws, cad::Drawing& doc, const std::string& fileName) 
     ws.app.zoomAll();
 
     Controls& c = ws.controls;
-    c.speedButton2 = true;
-    c.speedButton7 = true;
-    c.speedButton1 = true;
+    c.piketsEnabled = true;
+    c.initialParamsEnabled = true;
+    c.typesEnabled = true;
     // "Новый проект" disables these two; a newly opened project needs them again.
-    c.speedButton6 = true;
-    c.speedButton8 = true;
+    c.takeIntoWorkEnabled = true;
+    c.hideSelectedEnabled = true;
     c.front = PanelId::Project;
 
     ws.markLine1 = addMarkLine(doc, {-100.0, 100.0, 0.0}, {100.0, -100.0, 0.0});
@@ -66,16 +66,16 @@ void newProject(Workspace& ws) {
     ws.piketCount = 0;
     ws.pikets.assign(1, Piket{});
     // The rows named pickets of the emptied table; none may lead outside it.
-    ws.controls.listView1.clear();
+    ws.controls.piketRows.clear();
     ws.controls.selectedRow = -1;
 
     Controls& c = ws.controls;
-    c.speedButton2 = false;
-    c.speedButton3 = false;
-    c.speedButton4 = false;
-    c.speedButton6 = false;
-    c.speedButton7 = false;
-    c.speedButton8 = false;
+    c.piketsEnabled = false;
+    c.buildEnabled = false;
+    c.editorEnabled = false;
+    c.takeIntoWorkEnabled = false;
+    c.initialParamsEnabled = false;
+    c.hideSelectedEnabled = false;
 }
 
 }  // namespace model

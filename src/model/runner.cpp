@@ -54,8 +54,8 @@ bool runOperation(Workspace& ws, const std::function<void()>& operation) {
 }
 
 bool hideForPicking(Workspace& ws) {
-    const std::vector<std::string>& route = ws.controls.comboBox2;
-    if (!ws.controls.checkBox1 || route.empty()) return false;
+    const std::vector<std::string>& route = ws.controls.typeList(model::TypeList::Route);
+    if (!ws.controls.hideWhilePicking || route.empty()) return false;
     ws.objectsHiddenForPicking = true;
     for (cad::EntityRef& object : ws.objectList) {
         try {

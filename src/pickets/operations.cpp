@@ -56,7 +56,7 @@ void appendPiket(model::Workspace& ws, model::Piket piket) {
     ++ws.piketCount;
     ws.pikets.resize(static_cast<std::size_t>(ws.piketCount));
     ws.pikets.back() = std::move(piket);
-    ws.controls.listView1.push_back({"Пикет " + std::to_string(ws.piketCount), ws.piketCount - 1});
+    ws.controls.piketRows.push_back({"Пикет " + std::to_string(ws.piketCount), ws.piketCount - 1});
 }
 
 }  // namespace detail
@@ -83,9 +83,10 @@ void addByEndPoints(model::Workspace& ws) {
     ws.ui.processEvents();
     const model::Controls& c = ws.controls;
     std::vector<cad::EntityRef> routeList;
-    if (!c.comboBox2.empty()) {
+    if (!c.typeList(model::TypeList::Route).empty()) {
         for (const cad::EntityRef& object : ws.objectList) {
-            if (detail::onLayerList(object.layer(), c.comboBox2)) routeList.push_back(object);
+            if (detail::onLayerList(object.layer(), c.typeList(model::TypeList::Route)))
+                routeList.push_back(object);
         }
     }
     detail::RouteOnlyView view(ws);
@@ -161,8 +162,8 @@ void addBySequence(model::Workspace& ws) {
 
 void deleteSelectedRow(model::Workspace& ws) {
     model::Controls& c = ws.controls;
-    if (c.selectedRow < 0 || c.selectedRow >= static_cast<int>(c.listView1.size())) return;
-    c.listView1.erase(c.listView1.begin() + c.selectedRow);
+    if (c.selectedRow < 0 || c.selectedRow >= static_cast<int>(c.piketRows.size())) return;
+    c.piketRows.erase(c.piketRows.begin() + c.selectedRow);
     c.selectedRow = -1;
 }
 

@@ -80,8 +80,8 @@ struct PointList {
 
 std::vector<std::string> typeLayers(const model::Controls& c) {
     std::vector<std::string> layers;
-    for (const auto* list : {&c.comboBox2, &c.comboBox3, &c.comboBox4, &c.comboBox5}) {
-        layers.insert(layers.end(), list->begin(), list->end());
+    for (const auto& list : c.typeLists) {
+        layers.insert(layers.end(), list.begin(), list.end());
     }
     return layers;
 }
@@ -300,8 +300,8 @@ bool onLayerList(const std::string& layer, const std::vector<std::string>& layer
 
 InitialValues readInitialValues(const model::Workspace& ws) {
     InitialValues v;
-    v.depth = model::readNumberField(ws.controls.edit2, ws.decimalSeparator, kDepthFieldName);
-    v.pipe = model::readNumberField(ws.controls.edit8, ws.decimalSeparator, kPipeFieldName);
+    v.depth = model::readNumberField(ws.controls.depthText, ws.decimalSeparator, kDepthFieldName);
+    v.pipe = model::readNumberField(ws.controls.pipeText, ws.decimalSeparator, kPipeFieldName);
     return v;
 }
 

@@ -145,9 +145,8 @@ void reserveEntities(cad::Drawing& doc, int points) {
 
 void addLayers(model::Workspace& ws) {
     cad::Drawing& doc = *ws.sheetDoc;
-    for (const auto* list : {&ws.controls.comboBox2, &ws.controls.comboBox3, &ws.controls.comboBox4,
-                             &ws.controls.comboBox5}) {
-        for (const std::string& name : *list) {
+    for (const auto& list : ws.controls.typeLists) {
+        for (const std::string& name : list) {
             if (!name.empty()) doc.addLayer(name);
         }
     }

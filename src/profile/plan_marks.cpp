@@ -37,7 +37,7 @@ constexpr double kHalfMark = 8000.0;
 }  // namespace
 
 void drawPlanMarks(Run& run) {
-    const auto& connections = run.ws.controls.comboBox3;
+    const auto& connections = run.ws.controls.typeList(model::TypeList::Connections);
     cad::EntityRef start = run.line(kBaseX, kMarkBottom, kBaseX, kMarkTop);
     lookLike(start, run.object(0));
 

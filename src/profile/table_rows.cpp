@@ -87,8 +87,8 @@ void drawPiketRow(Run& run) {
     for (int i = 0; i < run.count(); ++i) {
         if (run.chainage(i) == 0.0) continue;
         const cad::EntityRef& object = run.object(i);
-        if (!onLayerList(object, ws.controls.comboBox2) &&
-            !onLayerList(object, ws.controls.comboBox3)) {
+        if (!onLayerList(object, ws.controls.typeList(model::TypeList::Route)) &&
+            !onLayerList(object, ws.controls.typeList(model::TypeList::Connections))) {
             continue;
         }
         const double x = run.x(i);

@@ -147,16 +147,16 @@ void drawSheetGrid(model::Workspace& ws, double length) {
 void takeIntoWork(model::Workspace& ws) {
     ws.ui.processEvents();
     model::Controls& c = ws.controls;
-    if (c.selectedRow >= 0 && c.selectedRow < static_cast<int>(c.listView1.size())) {
-        const model::PiketRow row = c.listView1[static_cast<std::size_t>(c.selectedRow)];
+    if (c.selectedRow >= 0 && c.selectedRow < static_cast<int>(c.piketRows.size())) {
+        const model::PiketRow row = c.piketRows[static_cast<std::size_t>(c.selectedRow)];
         if (row.stateIndex < 0 || row.stateIndex >= static_cast<int>(ws.pikets.size())) {
             throw cad::Error("Строка «" + row.caption + "» не ведёт к пикету");
         }
         ws.workPiket = row.stateIndex;
         c.statusText = "В работе " + row.caption;
-        c.speedButton19 = true;
-        c.speedButton3 = true;
-        c.speedButton4 = true;
+        c.showAllEnabled = true;
+        c.buildEnabled = true;
+        c.editorEnabled = true;
         ws.profileBuilt = 0;
 
         cad::Drawing& target = sheetTarget(ws);

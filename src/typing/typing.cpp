@@ -3,31 +3,11 @@
 namespace typing {
 
 std::vector<std::string>& items(model::Controls& c, TypeList list) {
-    switch (list) {
-        case TypeList::Route:
-            return c.comboBox2;
-        case TypeList::Connections:
-            return c.comboBox3;
-        case TypeList::Communications:
-            return c.comboBox4;
-        case TypeList::Other:
-            return c.comboBox5;
-    }
-    return c.comboBox5;
+    return c.typeList(list);
 }
 
 int& itemIndex(model::Controls& c, TypeList list) {
-    switch (list) {
-        case TypeList::Route:
-            return c.comboBox2ItemIndex;
-        case TypeList::Connections:
-            return c.comboBox3ItemIndex;
-        case TypeList::Communications:
-            return c.comboBox4ItemIndex;
-        case TypeList::Other:
-            return c.comboBox5ItemIndex;
-    }
-    return c.comboBox5ItemIndex;
+    return c.typeListSelection(list);
 }
 
 std::string addPrompt(TypeList list, int counter) {

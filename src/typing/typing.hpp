@@ -11,10 +11,10 @@
 
 namespace typing {
 
-enum class TypeList { Route, Connections, Communications, Other };
+using model::TypeList;
 
-std::vector<std::string>& items(model::Controls& c, TypeList list);  // ComboBox2 .. ComboBox5
-int& itemIndex(model::Controls& c, TypeList list);                   // its selected item
+std::vector<std::string>& items(model::Controls& c, TypeList list);
+int& itemIndex(model::Controls& c, TypeList list);  // its selected item
 
 // The prompt of the n-th pick: "(n) "Укажите объекты типа ..." Выход ESC".
 std::string addPrompt(TypeList list, int counter);

@@ -76,9 +76,9 @@ TEST_F(EditorSteps, AnEditMakesThePointCurrentWithoutTheSameAsPreviousRule) {
     piketInWork({{0, 0}, {100, 0}, {200, 0}});
     run(cli::parseEditStep("3:pipe=159.5"));
     EXPECT_EQ(ws.workPoint, 2);
-    EXPECT_EQ(ws.controls.label11, "3");
+    EXPECT_EQ(ws.controls.pointNumberText, "3");
     EXPECT_EQ(value(2, model::kPipe), 159.5);
-    EXPECT_EQ(ws.controls.edit7, "159,5");
+    EXPECT_EQ(ws.controls.pointPipeText, "159,5");
     EXPECT_EQ(value(2, model::kRelief), model::kSameAsPrevious);
     run(cli::parseEditStep("2:relief=12,25"));
     EXPECT_EQ(value(1, model::kRelief), 12.25);
@@ -95,7 +95,7 @@ TEST_F(EditorSteps, PickHeightTakesTheTextWithThatHandle) {
     cad::EntityRef text = drawing->addText("151.75", {0, 0, 0}, 2.5);
     run(cli::parsePickHeightStep("2=" + text.handle()));
     EXPECT_EQ(value(1, model::kRelief), 151.75);
-    EXPECT_EQ(ws.controls.edit3, "151.75");
+    EXPECT_EQ(ws.controls.reliefText, "151.75");
     EXPECT_THROW(run(cli::parsePickHeightStep("1=FFFFF")), cad::Error);
     EXPECT_EQ(value(0, model::kRelief), model::kSameAsPrevious);
 }

@@ -30,7 +30,7 @@ class SelectionHook : public testing::Test {
         }
         ws.pikets.push_back(piket);
         ws.piketCount = 1;
-        ws.controls.listView1.push_back({"Пикет 1", 0});
+        ws.controls.piketRows.push_back({"Пикет 1", 0});
         ws.controls.selectedRow = 0;
         EXPECT_TRUE(model::runOperation(ws, [this] { sheet::takeIntoWork(ws); }));
         for (int k = 0; k < 3; ++k) {
@@ -52,8 +52,8 @@ class SelectionHook : public testing::Test {
 TEST_F(SelectionHook, SelectingAPointLineInTheSheetMovesTheEditor) {
     drawing->setPickFirst({ws.pointLines[2]});
     EXPECT_EQ(ws.workPoint, 2);
-    EXPECT_EQ(ws.controls.label11, "3");
-    EXPECT_EQ(ws.controls.edit3, "12");
+    EXPECT_EQ(ws.controls.pointNumberText, "3");
+    EXPECT_EQ(ws.controls.reliefText, "12");
     EXPECT_EQ(ws.markLine1.startPoint().x, 200.0 - 300.0);
     EXPECT_FALSE(ui.busy);
 }

@@ -14,15 +14,15 @@ class Navigation : public EditorFixture {};
 
 TEST_F(Navigation, OpeningWithoutPointsShowsZeroAndLeavesFieldsAndMarker) {
     piketInWork({});
-    ws.controls.edit3 = "typed";
+    ws.controls.reliefText = "typed";
     ws.workPoint = 3;
     Xy before = markerCentre();
     editor::open(ws);
     EXPECT_EQ(ws.controls.front, model::PanelId::Editor);
-    EXPECT_EQ(ws.controls.label16, "0");
-    EXPECT_EQ(ws.controls.label11, "0");
+    EXPECT_EQ(ws.controls.pointCountText, "0");
+    EXPECT_EQ(ws.controls.pointNumberText, "0");
     EXPECT_EQ(ws.workPoint, 0);
-    EXPECT_EQ(ws.controls.edit3, "typed");
+    EXPECT_EQ(ws.controls.reliefText, "typed");
     EXPECT_EQ(markerCentre().x, before.x);
     EXPECT_TRUE(view.requests.empty());
 }
@@ -30,27 +30,27 @@ TEST_F(Navigation, OpeningWithoutPointsShowsZeroAndLeavesFieldsAndMarker) {
 TEST_F(Navigation, FivePointWalkCopiesThePreviousHeightOnlyStepping) {
     piketInWork({{0, 0}, {100, 0}, {200, 0}, {300, 0}, {400, 0}});
     editor::open(ws);
-    EXPECT_EQ(ws.controls.label16, "5");
-    EXPECT_EQ(ws.controls.label11, "1");
-    EXPECT_EQ(ws.controls.edit3, "Авто");
+    EXPECT_EQ(ws.controls.pointCountText, "5");
+    EXPECT_EQ(ws.controls.pointNumberText, "1");
+    EXPECT_EQ(ws.controls.reliefText, "Авто");
     EXPECT_EQ(value(0, model::kRelief), model::kAuto);
 
     editor::last(ws);  // point 4 was never reached: its -2 is copied as -2
-    EXPECT_EQ(ws.controls.label11, "5");
-    EXPECT_EQ(ws.controls.edit3, "-2");
+    EXPECT_EQ(ws.controls.pointNumberText, "5");
+    EXPECT_EQ(ws.controls.reliefText, "-2");
     EXPECT_EQ(value(4, model::kRelief), model::kSameAsPrevious);
 
     editor::first(ws);
     editor::next(ws);
-    EXPECT_EQ(ws.controls.label11, "2");
-    EXPECT_EQ(ws.controls.edit3, "Авто");
+    EXPECT_EQ(ws.controls.pointNumberText, "2");
+    EXPECT_EQ(ws.controls.reliefText, "Авто");
     EXPECT_EQ(value(1, model::kRelief), model::kAuto);
     EXPECT_EQ(value(2, model::kRelief), model::kSameAsPrevious);
 
     // Stepping back never replaces -2.
     piket().points[0][model::kRelief] = model::kSameAsPrevious;
     editor::previous(ws);
-    EXPECT_EQ(ws.controls.edit3, "-2");
+    EXPECT_EQ(ws.controls.reliefText, "-2");
     EXPECT_EQ(value(0, model::kRelief), model::kSameAsPrevious);
     // Forward onto point 0 (a one-step move that stays there) makes it automatic.
     piketInWork({{0, 0}});
@@ -62,25 +62,25 @@ TEST_F(Navigation, SteppingForwardCopiesAKnownHeight) {
     piketInWork({{0, 0}, {100, 0}, {200, 0}});
     piket().points[0][model::kRelief] = 151.25;
     editor::open(ws);
-    EXPECT_EQ(ws.controls.edit3, "151,25");
+    EXPECT_EQ(ws.controls.reliefText, "151,25");
     editor::next(ws);
     editor::next(ws);
     EXPECT_EQ(value(1, model::kRelief), 151.25);
     EXPECT_EQ(value(2, model::kRelief), 151.25);
-    EXPECT_EQ(ws.controls.edit3, "151,25");
+    EXPECT_EQ(ws.controls.reliefText, "151,25");
 }
 
 TEST_F(Navigation, StepsStopAtBothEndsAndShowThePointAgain) {
     piketInWork({{0, 0}, {100, 0}, {200, 0}}, 10.0);
     editor::open(ws);
-    ws.controls.edit3 = "unsaved";
+    ws.controls.reliefText = "unsaved";
     editor::previous(ws);
     EXPECT_EQ(ws.workPoint, 0);
-    EXPECT_EQ(ws.controls.edit3, "10");
+    EXPECT_EQ(ws.controls.reliefText, "10");
     editor::last(ws);
     editor::next(ws);
     EXPECT_EQ(ws.workPoint, 2);
-    EXPECT_EQ(ws.controls.label11, "3");
+    EXPECT_EQ(ws.controls.pointNumberText, "3");
 }
 
 TEST_F(Navigation, ShowsValuesWithTheSeparatorAndMovesTheMarker) {
@@ -90,10 +90,10 @@ TEST_F(Navigation, ShowsValuesWithTheSeparatorAndMovesTheMarker) {
     piket().points[1][model::kCasing] = 325.5;
     ws.workPoint = 1;
     editor::ShowWorkPoint(ws);
-    EXPECT_EQ(ws.controls.label11, "2");
-    EXPECT_EQ(ws.controls.edit3, "12,5");
-    EXPECT_EQ(ws.controls.edit7, "159");
-    EXPECT_EQ(ws.controls.edit6, "325,5");
+    EXPECT_EQ(ws.controls.pointNumberText, "2");
+    EXPECT_EQ(ws.controls.reliefText, "12,5");
+    EXPECT_EQ(ws.controls.pointPipeText, "159");
+    EXPECT_EQ(ws.controls.casingText, "325,5");
     Xy c = markerCentre();
     EXPECT_EQ(c.x, 3000.0);
     EXPECT_EQ(c.y, 4000.0);
@@ -119,7 +119,7 @@ TEST_F(Navigation, ShowWithoutZoomDoesNotZoom) {
     piketInWork({{0, 0}});
     editor::ShowWorkPoint(ws, false);
     EXPECT_TRUE(view.requests.empty());
-    EXPECT_EQ(ws.controls.label11, "1");
+    EXPECT_EQ(ws.controls.pointNumberText, "1");
 }
 
 TEST_F(Navigation, AnErasedMarkerEndsTheStepWithTheNewPointKept) {
@@ -128,7 +128,7 @@ TEST_F(Navigation, AnErasedMarkerEndsTheStepWithTheNewPointKept) {
     ws.markLine2.erase();
     EXPECT_THROW(editor::next(ws), cad::Error);
     EXPECT_EQ(ws.workPoint, 1);
-    EXPECT_EQ(ws.controls.label11, "2");
+    EXPECT_EQ(ws.controls.pointNumberText, "2");
 }
 
 TEST_F(Navigation, APointLeftOverFromALongerPicketIsKeptInside) {
@@ -139,15 +139,15 @@ TEST_F(Navigation, APointLeftOverFromALongerPicketIsKeptInside) {
     EXPECT_EQ(ws.workPoint, 0);
     ws.workPoint = 4;
     editor::ShowWorkPoint(ws);
-    EXPECT_EQ(ws.controls.label11, "2");
+    EXPECT_EQ(ws.controls.pointNumberText, "2");
 }
 
 TEST_F(Navigation, NothingHappensWithoutAPicketInWork) {
     piketInWork({{0, 0}, {100, 0}});
     ws.workPiket = -1;
-    ws.controls.edit3 = "12.5";
-    ws.controls.edit6 = "x";
-    ws.controls.edit7 = "y";
+    ws.controls.reliefText = "12.5";
+    ws.controls.casingText = "x";
+    ws.controls.pointPipeText = "y";
     model::Controls before = ws.controls;
     const std::function<void(model::Workspace&)> actions[] = {
         editor::open,
@@ -167,9 +167,9 @@ TEST_F(Navigation, NothingHappensWithoutAPicketInWork) {
     };
     prompter.pushPoint({10, 10, 0});
     for (const auto& action : actions) action(ws);
-    EXPECT_EQ(ws.controls.edit3, before.edit3);
-    EXPECT_EQ(ws.controls.edit6, before.edit6);
-    EXPECT_EQ(ws.controls.label11, before.label11);
+    EXPECT_EQ(ws.controls.reliefText, before.reliefText);
+    EXPECT_EQ(ws.controls.casingText, before.casingText);
+    EXPECT_EQ(ws.controls.pointNumberText, before.pointNumberText);
     EXPECT_EQ(ws.controls.front, before.front);
     EXPECT_EQ(ws.pikets[0].pointCount(), 2);
     EXPECT_TRUE(prompter.prompts.empty());
@@ -195,10 +195,10 @@ TEST_P(Keys, ArrowsStepInEveryField) {
     auto [field, c] = GetParam();
     piketInWork({{0, 0}, {100, 0}, {200, 0}, {300, 0}}, 3.0);
     ws.workPoint = c.startPoint;
-    ws.controls.edit3 = "unsaved typing";
+    ws.controls.reliefText = "unsaved typing";
     EXPECT_TRUE(editor::keyUp(ws, field, c.key));
     EXPECT_EQ(ws.workPoint, c.expectedPoint);
-    EXPECT_EQ(ws.controls.edit3, "3");
+    EXPECT_EQ(ws.controls.reliefText, "3");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -217,7 +217,7 @@ TEST_F(KeysNavigation, EndInTheCasingFieldMakesTheReliefAutomatic) {
     EXPECT_TRUE(editor::keyUp(ws, editor::Field::Casing, editor::Key::End));
     EXPECT_EQ(value(1, model::kRelief), model::kAuto);
     EXPECT_EQ(value(1, model::kCasing), 325.0);
-    EXPECT_EQ(ws.controls.edit3, "Авто");
+    EXPECT_EQ(ws.controls.reliefText, "Авто");
 }
 
 TEST_F(KeysNavigation, HomeAsksForTheHeightText) {
@@ -231,9 +231,9 @@ TEST_F(KeysNavigation, HomeAsksForTheHeightText) {
 
 TEST_F(KeysNavigation, EnterTakesOverTheFieldItIsTypedIn) {
     piketInWork({{0, 0}}, 3.0);
-    ws.controls.edit3 = "7.5";
-    ws.controls.edit6 = "530";
-    ws.controls.edit7 = "225";
+    ws.controls.reliefText = "7.5";
+    ws.controls.casingText = "530";
+    ws.controls.pointPipeText = "225";
     EXPECT_TRUE(editor::keyPress(ws, editor::Field::Casing, editor::Key::Enter));
     EXPECT_EQ(value(0, model::kCasing), 530.0);
     EXPECT_EQ(value(0, model::kRelief), 3.0);

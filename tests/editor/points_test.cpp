@@ -39,8 +39,8 @@ TEST_F(Points, APointBetweenStartAndEndGoesBetween) {
     add(40, 1);
     expectOrder({{0, 0}, {40, 1}, {100, 0}});
     EXPECT_EQ(ws.workPoint, 1);
-    EXPECT_EQ(ws.controls.label11, "2");
-    EXPECT_EQ(ws.controls.label16, "3");
+    EXPECT_EQ(ws.controls.pointNumberText, "2");
+    EXPECT_EQ(ws.controls.pointCountText, "3");
     EXPECT_TRUE(piket().pointObjects[1].isNull());
     EXPECT_EQ(piket().pointObjects[2], endObject);
     EXPECT_EQ(markerCentre().x, 40.0);
@@ -55,14 +55,14 @@ TEST_F(Points, APointIsOrderedInAfterACloserPoint) {
     piketInWork({{0, 0}, {50, 0}, {100, 0}});
     add(70, 0);
     expectOrder({{0, 0}, {50, 0}, {70, 0}, {100, 0}});
-    EXPECT_EQ(ws.controls.label11, "3");
+    EXPECT_EQ(ws.controls.pointNumberText, "3");
     EXPECT_EQ(ws.workPoint, 2);
 }
 
 TEST_F(Points, TheNewPointTakesTheInitialParameters) {
     piketInWork({{0, 0}, {100, 0}});
-    ws.controls.edit2 = "1.75";
-    ws.controls.edit8 = "159.5";
+    ws.controls.depthText = "1.75";
+    ws.controls.pipeText = "159.5";
     add(33.333333, 0.123456789);
     const model::PointRow& row = piket().points[1];
     EXPECT_EQ(row[model::kX], 33.333333);
@@ -71,9 +71,9 @@ TEST_F(Points, TheNewPointTakesTheInitialParameters) {
     EXPECT_EQ(row[model::kDepth], 1.75);
     EXPECT_EQ(row[model::kPipe], 159.5);
     for (int k = 5; k < 10; ++k) EXPECT_EQ(row[static_cast<std::size_t>(k)], 0.0) << k;
-    EXPECT_EQ(ws.controls.edit3, "Авто");
-    EXPECT_EQ(ws.controls.edit6, "0");
-    EXPECT_EQ(ws.controls.edit7, "159,5");
+    EXPECT_EQ(ws.controls.reliefText, "Авто");
+    EXPECT_EQ(ws.controls.casingText, "0");
+    EXPECT_EQ(ws.controls.pointPipeText, "159,5");
 }
 
 TEST_F(Points, AddingToAPicketWithoutPointsMakesPointZero) {
@@ -81,8 +81,8 @@ TEST_F(Points, AddingToAPicketWithoutPointsMakesPointZero) {
     add(5, 6);
     expectOrder({{5, 6}});
     EXPECT_EQ(ws.workPoint, 0);
-    EXPECT_EQ(ws.controls.label16, "1");
-    EXPECT_EQ(ws.controls.label11, "1");
+    EXPECT_EQ(ws.controls.pointCountText, "1");
+    EXPECT_EQ(ws.controls.pointNumberText, "1");
 }
 
 // With one point before the addition the bound is 0: no point is closer, and
@@ -93,7 +93,7 @@ TEST_F(Points, AStepWithoutACloserPointKeepsTheOrder) {
     add(30, 0);
     expectOrder({{0, 0}, {30, 0}});
     EXPECT_EQ(ws.workPoint, 1);
-    EXPECT_EQ(ws.controls.label11, "2");
+    EXPECT_EQ(ws.controls.pointNumberText, "2");
 }
 
 TEST_F(Points, APointBeyondTheEndStaysLastAndTheStartStaysFirst) {
@@ -135,13 +135,13 @@ class PointsBadFields : public Points, public testing::WithParamInterface<BadFie
 
 TEST_P(PointsBadFields, AreRefusedBeforeAnythingIsAddedOrAsked) {
     piketInWork({{0, 0}, {100, 0}});
-    ws.controls.edit2 = GetParam().depth;
-    ws.controls.edit8 = GetParam().pipe;
-    ws.controls.label16 = "2";
+    ws.controls.depthText = GetParam().depth;
+    ws.controls.pipeText = GetParam().pipe;
+    ws.controls.pointCountText = "2";
     prompter.pushPoint({40, 0, 0});
     EXPECT_THROW(editor::addPoint(ws), cad::Error);
     expectOrder({{0, 0}, {100, 0}});
-    EXPECT_EQ(ws.controls.label16, "2");
+    EXPECT_EQ(ws.controls.pointCountText, "2");
     EXPECT_EQ(ws.workPoint, 0);
     EXPECT_TRUE(prompter.prompts.empty());
 }
@@ -153,15 +153,15 @@ INSTANTIATE_TEST_SUITE_P(Table, PointsBadFields,
 TEST_F(Points, EscAtThePointPromptChangesNothing) {
     piketInWork({{0, 0}, {100, 0}});
     ws.workPoint = 1;
-    ws.controls.edit3 = "shown";
-    ws.controls.label16 = "2";
+    ws.controls.reliefText = "shown";
+    ws.controls.pointCountText = "2";
     Xy before = markerCentre();
     prompter.pushCancel();
     EXPECT_NO_THROW(editor::addPoint(ws));
     expectOrder({{0, 0}, {100, 0}});
     EXPECT_EQ(ws.workPoint, 1);
-    EXPECT_EQ(ws.controls.edit3, "shown");
-    EXPECT_EQ(ws.controls.label16, "2");
+    EXPECT_EQ(ws.controls.reliefText, "shown");
+    EXPECT_EQ(ws.controls.pointCountText, "2");
     EXPECT_EQ(markerCentre().x, before.x);
     EXPECT_TRUE(ui.messages.empty());
 }
@@ -192,10 +192,10 @@ TEST_P(PointsDelete, MakesTheNeighbourCurrent) {
     EXPECT_EQ(piket().pointCount(), c.points - 1);
     EXPECT_EQ(piket().pointObjects.size(), static_cast<std::size_t>(c.points - 1));
     EXPECT_EQ(ws.workPoint, c.expectedCurrent);
-    EXPECT_EQ(ws.controls.label16, std::to_string(c.points - 1));
-    EXPECT_EQ(ws.controls.label11, std::to_string(c.expectedCurrent + 1));
+    EXPECT_EQ(ws.controls.pointCountText, std::to_string(c.points - 1));
+    EXPECT_EQ(ws.controls.pointNumberText, std::to_string(c.expectedCurrent + 1));
     EXPECT_EQ(markerCentre().x, c.expectedShown);
-    EXPECT_EQ(ws.controls.edit3, model::formatNumber(c.expectedShown / 100.0, ','));
+    EXPECT_EQ(ws.controls.reliefText, model::formatNumber(c.expectedShown / 100.0, ','));
     for (int k = 0; k < c.points - 1; ++k) {
         EXPECT_NE(value(k, model::kX), 100.0 * c.current) << "deleted point still there";
     }
@@ -213,9 +213,9 @@ TEST_F(Points, DeletingTheOnlyPointLeavesTheFieldsAndThenDoesNothing) {
     editor::deletePoint(ws);
     EXPECT_EQ(piket().pointCount(), 0);
     EXPECT_TRUE(piket().pointObjects.empty());
-    EXPECT_EQ(ws.controls.label16, "0");
-    EXPECT_EQ(ws.controls.label11, "1");
-    EXPECT_EQ(ws.controls.edit3, "4");
+    EXPECT_EQ(ws.controls.pointCountText, "0");
+    EXPECT_EQ(ws.controls.pointNumberText, "1");
+    EXPECT_EQ(ws.controls.reliefText, "4");
     EXPECT_EQ(markerCentre().x, 10.0);
     EXPECT_NO_THROW(editor::deletePoint(ws));
     EXPECT_EQ(ws.workPoint, 0);

@@ -34,9 +34,9 @@ TEST_F(Selection, TheLaterOfTwoSelectedPointLinesWins) {
     EXPECT_EQ(ws.workPoint, 1);
     select({ws.pointLines[1], ws.pointLines[2]});
     EXPECT_EQ(ws.workPoint, 2);
-    EXPECT_EQ(ws.controls.label11, "3");
-    EXPECT_EQ(ws.controls.edit3, "Авто");
-    EXPECT_EQ(ws.controls.edit6, "325");
+    EXPECT_EQ(ws.controls.pointNumberText, "3");
+    EXPECT_EQ(ws.controls.reliefText, "Авто");
+    EXPECT_EQ(ws.controls.casingText, "325");
     EXPECT_EQ(markerCentre().x, 200.0);
     EXPECT_EQ(markerCentre().y, 50.0);
     ASSERT_FALSE(view.requests.empty());
@@ -51,7 +51,7 @@ TEST_F(Selection, MarkerOrOtherLinesChangeNothing) {
     piketInWork({{0, 0}, {100, 0}}, 5.0);
     drawPointLines(2);
     ws.workPoint = 1;
-    ws.controls.label11 = "2";
+    ws.controls.pointNumberText = "2";
     cad::EntityRef sameGeometryOtherLayer = drawing->addLine({55000, 82500, 0}, {55000, 9e4, 0});
     cad::EntityRef foreignPointLayer = drawing->addLine({1, 1, 0}, {2, 2, 0});
     foreignPointLayer.setLayer("Vline-Kernavisto");  // an older profile's line
@@ -62,7 +62,7 @@ TEST_F(Selection, MarkerOrOtherLinesChangeNothing) {
                                                                {}}) {
         select(items);
         EXPECT_EQ(ws.workPoint, 1);
-        EXPECT_EQ(ws.controls.label11, "2");
+        EXPECT_EQ(ws.controls.pointNumberText, "2");
     }
     EXPECT_TRUE(view.requests.empty());
 }
@@ -76,7 +76,7 @@ TEST_F(Selection, AnEarlierProfileWithFewerLinesMatchesOnlyItsLines) {
     editor::addPoint(ws);  // four points
     select({ws.pointLines[1]});
     EXPECT_EQ(ws.workPoint, 1);
-    EXPECT_EQ(ws.controls.label11, "2");
+    EXPECT_EQ(ws.controls.pointNumberText, "2");
 }
 
 TEST_F(Selection, ALineBeyondTheRemainingPointsNeverNamesAPoint) {
@@ -108,7 +108,7 @@ TEST_F(Selection, SelectingAPointByNumberSkipsTheSameAsPreviousRule) {
     piketInWork({{0, 0}, {100, 0}, {200, 0}});
     editor::selectPoint(ws, 2);
     EXPECT_EQ(ws.workPoint, 2);
-    EXPECT_EQ(ws.controls.edit3, "-2");
+    EXPECT_EQ(ws.controls.reliefText, "-2");
     EXPECT_EQ(value(2, model::kRelief), model::kSameAsPrevious);
     EXPECT_THROW(editor::selectPoint(ws, 3), cad::Error);
     EXPECT_THROW(editor::selectPoint(ws, -1), cad::Error);

@@ -26,16 +26,16 @@ class Values : public EditorFixture, public testing::WithParamInterface<char> {
 
 TEST_P(Values, TypedNumbersReadEitherDecimalPoint) {
     for (const char* typed : {"12.5", "12,5"}) {
-        ws.controls.edit3 = typed;
+        ws.controls.reliefText = typed;
         editor::takeOverRelief(ws);
-        EXPECT_EQ(ws.controls.edit3, sep("12,5")) << typed;
+        EXPECT_EQ(ws.controls.reliefText, sep("12,5")) << typed;
         EXPECT_EQ(value(1, model::kRelief), 12.5) << typed;
     }
-    ws.controls.edit7 = "159.5";
+    ws.controls.pointPipeText = "159.5";
     editor::takeOverPipe(ws);
     EXPECT_EQ(value(1, model::kPipe), 159.5);
-    EXPECT_EQ(ws.controls.edit7, sep("159,5"));
-    ws.controls.edit6 = "325,5";
+    EXPECT_EQ(ws.controls.pointPipeText, sep("159,5"));
+    ws.controls.casingText = "325,5";
     editor::takeOverCasing(ws);
     EXPECT_EQ(value(1, model::kCasing), 325.5);
     EXPECT_EQ(value(0, model::kCasing), 0.0);
@@ -48,63 +48,63 @@ TEST_P(Values, PickedTextReadsEitherDecimalPointAndShowsAsWritten) {
         prompter.pushEntity(drawing->addText(written, {0, 0, 0}, 2.5));
         editor::pickRelief(ws);
         EXPECT_EQ(value(1, model::kRelief), 12.5) << written;
-        EXPECT_EQ(ws.controls.edit3, written);
+        EXPECT_EQ(ws.controls.reliefText, written);
     }
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_EQ(ui.calls.front(), "focus:drawing");
 }
 
 TEST_P(Values, AutomaticByTheWordByMinusOneAndByTheButton) {
-    ws.controls.edit3 = "Авто";
+    ws.controls.reliefText = "Авто";
     editor::takeOverRelief(ws);
     EXPECT_EQ(value(1, model::kRelief), model::kAuto);
 
     piket().points[1][model::kRelief] = 3.0;
-    ws.controls.edit3 = "-1";
+    ws.controls.reliefText = "-1";
     editor::takeOverRelief(ws);
     EXPECT_EQ(value(1, model::kRelief), model::kAuto);
     ws.workPoint = 1;
     editor::ShowWorkPoint(ws);
-    EXPECT_EQ(ws.controls.edit3, "Авто");
+    EXPECT_EQ(ws.controls.reliefText, "Авто");
 
     piket().points[1][model::kRelief] = 3.0;
-    ws.controls.edit3 = "typed";
+    ws.controls.reliefText = "typed";
     editor::setAuto(ws);
-    EXPECT_EQ(ws.controls.edit3, "Авто");
+    EXPECT_EQ(ws.controls.reliefText, "Авто");
     EXPECT_EQ(value(1, model::kRelief), model::kAuto);
 }
 
 TEST_P(Values, NotANumberKeepsTheValueAndTheFixedText) {
     for (const char* typed : {"АВТО", "авто", "1.000,5", ""}) {
-        ws.controls.edit3 = typed;
+        ws.controls.reliefText = typed;
         EXPECT_THROW(editor::takeOverRelief(ws), cad::Error) << typed;
         EXPECT_EQ(value(1, model::kRelief), 3.0);
     }
-    ws.controls.edit3 = "1.000,5";
+    ws.controls.reliefText = "1.000,5";
     EXPECT_THROW(editor::takeOverRelief(ws), cad::Error);
-    EXPECT_EQ(ws.controls.edit3, sep("1,000,5"));
-    ws.controls.edit7 = "Авто";
+    EXPECT_EQ(ws.controls.reliefText, sep("1,000,5"));
+    ws.controls.pointPipeText = "Авто";
     EXPECT_THROW(editor::takeOverPipe(ws), cad::Error);
     EXPECT_EQ(value(1, model::kPipe), 110.0);
-    ws.controls.edit6 = "x";
+    ws.controls.casingText = "x";
     EXPECT_THROW(editor::takeOverCasing(ws), cad::Error);
     EXPECT_EQ(value(1, model::kCasing), 0.0);
 }
 
 TEST_P(Values, NegativeAndZeroAreStoredAsTyped) {
-    ws.controls.edit3 = "-0.5";
+    ws.controls.reliefText = "-0.5";
     editor::takeOverRelief(ws);
     EXPECT_EQ(value(1, model::kRelief), -0.5);
-    ws.controls.edit6 = "0";
+    ws.controls.casingText = "0";
     editor::takeOverCasing(ws);
     EXPECT_EQ(value(1, model::kCasing), 0.0);
-    ws.controls.edit7 = "-20";
+    ws.controls.pointPipeText = "-20";
     editor::takeOverPipe(ws);
     EXPECT_EQ(value(1, model::kPipe), -20.0);
 }
 
 TEST_P(Values, AFailedPickChangesNothingAndSaysNothing) {
-    ws.controls.edit3 = "shown";
+    ws.controls.reliefText = "shown";
     prompter.pushCancel();                                             // Esc
     prompter.pushEntity(cad::EntityRef{});                             // empty pick
     prompter.pushEntity(drawing->addLine({0, 0, 0}, {1, 1, 0}));       // not a text
@@ -113,7 +113,7 @@ TEST_P(Values, AFailedPickChangesNothingAndSaysNothing) {
     for (int attempt = 0; attempt < 5; ++attempt) {
         EXPECT_NO_THROW(editor::pickRelief(ws));
         EXPECT_EQ(value(1, model::kRelief), 3.0);
-        EXPECT_EQ(ws.controls.edit3, "shown");
+        EXPECT_EQ(ws.controls.reliefText, "shown");
     }
     EXPECT_EQ(prompter.remaining(), 0u);
     EXPECT_TRUE(ui.messages.empty());
@@ -128,13 +128,13 @@ class ValuesWithoutPoints : public EditorFixture {};
 
 TEST_F(ValuesWithoutPoints, TheFieldIsFixedButNothingIsStoredOrAsked) {
     piketInWork({});
-    ws.controls.edit3 = "12.5";
-    ws.controls.edit6 = "abc";
+    ws.controls.reliefText = "12.5";
+    ws.controls.casingText = "abc";
     EXPECT_NO_THROW(editor::takeOverRelief(ws));
     EXPECT_NO_THROW(editor::takeOverCasing(ws));
-    EXPECT_EQ(ws.controls.edit3, "12,5");
+    EXPECT_EQ(ws.controls.reliefText, "12,5");
     editor::setAuto(ws);
-    EXPECT_EQ(ws.controls.edit3, "12,5");
+    EXPECT_EQ(ws.controls.reliefText, "12,5");
     editor::pickRelief(ws);
     EXPECT_TRUE(prompter.prompts.empty());
 }

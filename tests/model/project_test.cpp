@@ -68,13 +68,13 @@ TEST_F(Project, ObjectListIsASnapshotInDrawingOrder) {
 
 TEST_F(Project, EmptyDrawingStillGetsTheMarkerCrossAndTheButtons) {
     cad::Drawing& d = addDrawing();
-    ws.controls.speedButton6 = false;  // as "Новый проект" leaves them
-    ws.controls.speedButton8 = false;
+    ws.controls.takeIntoWorkEnabled = false;  // as "Новый проект" leaves them
+    ws.controls.hideSelectedEnabled = false;
     ws.controls.front = PanelId::Pikets;
     takeProject(ws, d, "plan.dxf");
     EXPECT_TRUE(ws.objectList.empty());
     EXPECT_EQ(ws.doc, &d);
-    EXPECT_EQ(ws.controls.edit1, "plan.dxf");
+    EXPECT_EQ(ws.controls.projectFile, "plan.dxf");
     EXPECT_EQ(ws.controls.front, PanelId::Project);
 
     struct Mark {
@@ -95,9 +95,10 @@ TEST_F(Project, EmptyDrawingStillGetsTheMarkerCrossAndTheButtons) {
     EXPECT_EQ(d.modelSpace().size(), 2u);
 
     const Controls& c = ws.controls;
-    EXPECT_TRUE(c.speedButton1 && c.speedButton2 && c.speedButton7);
-    EXPECT_TRUE(c.speedButton6 && c.speedButton8);  // enabled again after "Новый проект"
-    EXPECT_FALSE(c.speedButton3 || c.speedButton4);
+    EXPECT_TRUE(c.typesEnabled && c.piketsEnabled && c.initialParamsEnabled);
+    EXPECT_TRUE(c.takeIntoWorkEnabled &&
+                c.hideSelectedEnabled);  // enabled again after "Новый проект"
+    EXPECT_FALSE(c.buildEnabled || c.editorEnabled);
 
     ASSERT_EQ(view.requests.size(), 2u);
     EXPECT_EQ(view.requests[0].kind, "zoomAll");
@@ -110,15 +111,15 @@ TEST_F(Project, SecondProjectKeepsThePicketsAndTheFirstDrawing) {
     takeProject(ws, first, "a.dxf");
     ws.pikets.resize(1);
     ws.piketCount = 1;
-    ws.controls.listView1.push_back({"Пикет 1", 0});
+    ws.controls.piketRows.push_back({"Пикет 1", 0});
     cad::Drawing& second = addDrawing();
     takeProject(ws, second, "b.dxf");
     EXPECT_EQ(ws.doc, &second);
     EXPECT_TRUE(ws.objectList.empty());
     EXPECT_EQ(ws.piketCount, 1);
-    EXPECT_EQ(ws.controls.listView1.size(), 1u);
+    EXPECT_EQ(ws.controls.piketRows.size(), 1u);
     EXPECT_EQ(first.modelSpace().size(), 3u);  // its own marker cross stays
-    EXPECT_EQ(ws.controls.edit1, "b.dxf");
+    EXPECT_EQ(ws.controls.projectFile, "b.dxf");
 }
 
 TEST(DisplayFileName, EverythingAfterTheLastSlash) {
@@ -134,7 +135,7 @@ TEST_F(Project, FileThatCannotBeOpenedStopsTheOpeningWithAMessage) {
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_FALSE(ui.busy);
     EXPECT_EQ(ws.doc, &d);
-    EXPECT_EQ(ws.controls.edit1, "plan.dxf");
+    EXPECT_EQ(ws.controls.projectFile, "plan.dxf");
 }
 
 TEST_F(Project, NewProjectEmptiesTableAndRowsAndDisablesButtons) {
@@ -145,12 +146,12 @@ TEST_F(Project, NewProjectEmptiesTableAndRowsAndDisablesButtons) {
     ws.pikets[0].points.push_back({});
     ws.piketCount = 3;
     ws.workPiket = 2;
-    ws.controls.listView1 = {{"Пикет 1", 0}, {"Пикет 3", 2}};
+    ws.controls.piketRows = {{"Пикет 1", 0}, {"Пикет 3", 2}};
     ws.controls.selectedRow = 1;
-    ws.controls.speedButton3 = ws.controls.speedButton4 = true;
-    std::vector<std::string> routes = ws.controls.comboBox2;
+    ws.controls.buildEnabled = ws.controls.editorEnabled = true;
+    std::vector<std::string> routes = ws.controls.typeList(model::TypeList::Route);
     routes.push_back("x");
-    ws.controls.comboBox2 = routes;
+    ws.controls.typeList(model::TypeList::Route) = routes;
 
     newProject(ws);
 
@@ -158,19 +159,19 @@ TEST_F(Project, NewProjectEmptiesTableAndRowsAndDisablesButtons) {
     ASSERT_EQ(ws.pikets.size(), 1u);
     EXPECT_EQ(ws.pikets[0].pointCount(), 0);
     EXPECT_EQ(ws.pikets[0].elementCount(), 0);
-    EXPECT_TRUE(ws.controls.listView1.empty());
+    EXPECT_TRUE(ws.controls.piketRows.empty());
     EXPECT_EQ(ws.controls.selectedRow, -1);
     const Controls& c = ws.controls;
-    EXPECT_FALSE(c.speedButton2 || c.speedButton3 || c.speedButton4 || c.speedButton6 ||
-                 c.speedButton7 || c.speedButton8);
-    EXPECT_TRUE(c.speedButton1);
+    EXPECT_FALSE(c.piketsEnabled || c.buildEnabled || c.editorEnabled || c.takeIntoWorkEnabled ||
+                 c.initialParamsEnabled || c.hideSelectedEnabled);
+    EXPECT_TRUE(c.typesEnabled);
     // Everything else stays.
     EXPECT_EQ(ws.doc, &d);
     EXPECT_TRUE(d.isOpen());
     EXPECT_EQ(ws.objectList.size(), 1u);
     EXPECT_EQ(ws.workPiket, 2);
-    EXPECT_EQ(ws.controls.comboBox2, routes);
-    EXPECT_EQ(ws.controls.edit1, "plan.dxf");
+    EXPECT_EQ(ws.controls.typeList(model::TypeList::Route), routes);
+    EXPECT_EQ(ws.controls.projectFile, "plan.dxf");
 }
 
 TEST_F(Project, OpensAPlanFileThroughTheApplication) {
@@ -180,7 +181,7 @@ TEST_F(Project, OpensAPlanFileThroughTheApplication) {
         << testing::PrintToString(ui.messages);
     ASSERT_NE(ws.doc, nullptr);
     EXPECT_TRUE(app.isActive(*ws.doc));
-    EXPECT_EQ(ws.controls.edit1, "plan.dxf");
+    EXPECT_EQ(ws.controls.projectFile, "plan.dxf");
     auto all = ws.doc->modelSpace();
     ASSERT_EQ(all.size(), ws.objectList.size() + 2);  // and the marker cross
     EXPECT_TRUE(std::equal(ws.objectList.begin(), ws.objectList.end(), all.begin()));

@@ -95,11 +95,11 @@ TEST_F(Runner, HidingForPickingLeavesOnlyTheRouteAndNeedsTheTick) {
     Plan plan(ws);
     EXPECT_FALSE(hideForPicking(ws));  // not ticked
     EXPECT_TRUE(plan.water.visible());
-    ws.controls.checkBox1 = true;
-    ws.controls.comboBox2.clear();
+    ws.controls.hideWhilePicking = true;
+    ws.controls.typeList(model::TypeList::Route).clear();
     EXPECT_FALSE(hideForPicking(ws));  // no route layer listed
     EXPECT_TRUE(plan.other.visible());
-    ws.controls.comboBox2 = {"Трасса - Kernavisto"};
+    ws.controls.typeList(model::TypeList::Route) = {"Трасса - Kernavisto"};
     EXPECT_TRUE(hideForPicking(ws));  // the erased object is skipped
     EXPECT_TRUE(plan.route.visible());
     EXPECT_FALSE(plan.water.visible());
@@ -112,7 +112,7 @@ TEST_F(Runner, HidingForPickingLeavesOnlyTheRouteAndNeedsTheTick) {
 
 TEST_F(Runner, FailedActionShowsObjectsHiddenForPickingAgain) {
     Plan plan(ws);
-    ws.controls.checkBox1 = true;
+    ws.controls.hideWhilePicking = true;
     plan.other.setVisible(false);  // hidden by the user before: shown too, as at a normal end
     EXPECT_FALSE(runOperation(ws, [&] {
         hideForPicking(ws);

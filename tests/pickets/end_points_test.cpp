@@ -76,8 +76,8 @@ TEST(EndPoints, SingleElementGivesItsTwoEndsAndTheCrossings) {
     EntityRef a = plan.route(100, 100, 1100, 100);
     EntityRef water = plan.line(kWater, 600, 0, 600, 200);
     plan.snapshot();
-    plan.ws.controls.edit2 = "2.5";
-    plan.ws.controls.edit8 = "160";
+    plan.ws.controls.depthText = "2.5";
+    plan.ws.controls.pipeText = "160";
     plan.pick(100, 100);
     plan.pick(1100, 100);
     addByEndPoints(plan.ws);
@@ -102,7 +102,7 @@ TEST(EndPoints, SharedEndsCountOnceAndOnlyTheFirstPointKeepsDepthOne) {
     plan.route(1000, 0, 1000, 1000);
     plan.route(1000, 1000, 2000, 1000);
     plan.snapshot();
-    plan.ws.controls.edit2 = "1,8";  // either separator is taken
+    plan.ws.controls.depthText = "1,8";  // either separator is taken
     plan.pick(0, 0);
     plan.pick(2000, 1000);
     addByEndPoints(plan.ws);
@@ -204,14 +204,14 @@ TEST(EndPoints, RingWithoutTheStartEndsTheSearchAndChangesNothing) {
     EntityRef other = plan.line(kWater, 500, -100, 500, 100);
     other.setVisible(false);  // hidden by the user before
     plan.snapshot();
-    plan.ws.controls.checkBox1 = true;
+    plan.ws.controls.hideWhilePicking = true;
     plan.pick(5000, 5000);
     plan.pick(1000, 0);
     addByEndPoints(plan.ws);
 
     EXPECT_EQ(plan.ws.piketCount, 0);
     EXPECT_TRUE(plan.ws.pikets.empty());
-    EXPECT_TRUE(plan.ws.controls.listView1.empty());
+    EXPECT_TRUE(plan.ws.controls.piketRows.empty());
     EXPECT_EQ(plan.ui.messages, std::vector<std::string>{kStartNotFound});
     EXPECT_FALSE(plan.ui.busy);
     EXPECT_EQ(ring[3].startPoint(), xy(0, 0));  // nothing turned
@@ -237,12 +237,12 @@ TEST(EndPoints, StartNotReachedOrPromptCancelledAddsNothing) {
         Plan plan;
         EntityRef a = plan.route(1000, 0, 0, 0);
         plan.snapshot();
-        plan.ws.controls.comboBox2 = c.routeLayers;
+        plan.ws.controls.typeList(model::TypeList::Route) = c.routeLayers;
         if (c.answers > 0) plan.prompter.pushPoint(c.start);
         if (c.answers > 1) plan.pick(1000, 0);
         addByEndPoints(plan.ws);
         EXPECT_EQ(plan.ws.piketCount, 0) << c.name;
-        EXPECT_TRUE(plan.ws.controls.listView1.empty()) << c.name;
+        EXPECT_TRUE(plan.ws.controls.piketRows.empty()) << c.name;
         EXPECT_EQ(plan.ui.messages, std::vector<std::string>{kStartNotFound}) << c.name;
         EXPECT_EQ(plan.prompter.prompts.size(), c.prompts) << c.name;
         EXPECT_FALSE(plan.ui.busy) << c.name;
@@ -267,7 +267,7 @@ TEST(EndPoints, TwoAddsGiveConsecutiveRowsLinkedToTheirEntries) {
 
     ASSERT_EQ(plan.ws.piketCount, 2);
     ASSERT_EQ(plan.ws.pikets.size(), 2u);
-    const auto& rows = plan.ws.controls.listView1;
+    const auto& rows = plan.ws.controls.piketRows;
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0].caption, "Пикет 1");
     EXPECT_EQ(rows[0].stateIndex, 0);
@@ -290,9 +290,9 @@ TEST(EndPoints, FieldThatIsNotANumberStopsBeforeAnything) {
         EntityRef a = plan.route(1000, 0, 0, 0);
         EntityRef water = plan.line(kWater, 500, -100, 500, 100);
         plan.snapshot();
-        plan.ws.controls.checkBox1 = true;
-        plan.ws.controls.edit2 = c.depth;
-        plan.ws.controls.edit8 = c.pipe;
+        plan.ws.controls.hideWhilePicking = true;
+        plan.ws.controls.depthText = c.depth;
+        plan.ws.controls.pipeText = c.pipe;
         plan.pick(0, 0);
         plan.pick(1000, 0);
         try {
@@ -306,7 +306,7 @@ TEST(EndPoints, FieldThatIsNotANumberStopsBeforeAnything) {
         EXPECT_EQ(a.startPoint(), xy(1000, 0)) << c.field;
         EXPECT_TRUE(water.visible()) << c.field;
         EXPECT_EQ(plan.ws.piketCount, 0);
-        EXPECT_TRUE(plan.ws.controls.listView1.empty());
+        EXPECT_TRUE(plan.ws.controls.piketRows.empty());
     }
 }
 
@@ -355,7 +355,7 @@ TEST(EndPoints, HideWhilePickingShowsOnlyTheRouteAndEverythingAfterwards) {
             userHidden.setVisible(false);
             all = {r, w, userHidden};
             ws.objectList = d.modelSpace();
-            ws.controls.checkBox1 = hide;
+            ws.controls.hideWhilePicking = hide;
             prompter.scripted.pushPoint({0, 0, 0});
             prompter.scripted.pushPoint({1000, 0, 0});
             if (fail) prompter.failWith = "Связь с чертежом потеряна";
@@ -373,7 +373,7 @@ TEST(EndPoints, HideWhilePickingShowsOnlyTheRouteAndEverythingAfterwards) {
             EXPECT_EQ(userHidden.visible(), hide);
             EXPECT_FALSE(ui.busy);
             EXPECT_EQ(ws.piketCount, fail ? 0 : 1);
-            EXPECT_EQ(ws.controls.listView1.size(), fail ? 0u : 1u);
+            EXPECT_EQ(ws.controls.piketRows.size(), fail ? 0u : 1u);
         }
     }
 }
@@ -402,21 +402,21 @@ TEST(PiketList, DeletingARowKeepsThePicketAndTheNumbering) {
     auto& c = plan.ws.controls;
     c.selectedRow = -1;
     deleteSelectedRow(plan.ws);
-    ASSERT_EQ(c.listView1.size(), 3u);
+    ASSERT_EQ(c.piketRows.size(), 3u);
 
     c.selectedRow = 1;
     deleteSelectedRow(plan.ws);
-    ASSERT_EQ(c.listView1.size(), 2u);
-    EXPECT_EQ(c.listView1[1].caption, "Пикет 3");
-    EXPECT_EQ(c.listView1[1].stateIndex, 2);
+    ASSERT_EQ(c.piketRows.size(), 2u);
+    EXPECT_EQ(c.piketRows[1].caption, "Пикет 3");
+    EXPECT_EQ(c.piketRows[1].stateIndex, 2);
     EXPECT_EQ(plan.ws.pikets.size(), 3u);
 
     plan.pick(0, 0);
     plan.pick(1000, 0);
     addByEndPoints(plan.ws);
-    ASSERT_EQ(c.listView1.size(), 3u);
-    EXPECT_EQ(c.listView1[2].caption, "Пикет 4");
-    EXPECT_EQ(c.listView1[2].stateIndex, 3);
+    ASSERT_EQ(c.piketRows.size(), 3u);
+    EXPECT_EQ(c.piketRows[2].caption, "Пикет 4");
+    EXPECT_EQ(c.piketRows[2].stateIndex, 3);
 }
 
 TEST(EndPoints, FailureUnderTheRunnerIsAMessageAndLeavesNothingHidden) {
@@ -425,7 +425,7 @@ TEST(EndPoints, FailureUnderTheRunnerIsAMessageAndLeavesNothingHidden) {
     plan.d.addText("ПК 0", {0, 100, 0}, 250).setLayer(kRoute);  // no ends on the route layer
     EntityRef w = plan.line(kWater, 500, -5, 500, 5);
     plan.snapshot();
-    plan.ws.controls.checkBox1 = true;
+    plan.ws.controls.hideWhilePicking = true;
     plan.pick(0, 0);
     plan.pick(1000, 0);
     EXPECT_FALSE(model::runOperation(plan.ws, [&] { addByEndPoints(plan.ws); }));
@@ -434,5 +434,5 @@ TEST(EndPoints, FailureUnderTheRunnerIsAMessageAndLeavesNothingHidden) {
     EXPECT_FALSE(plan.ui.busy);
     EXPECT_TRUE(w.visible());
     EXPECT_EQ(plan.ws.piketCount, 0);
-    EXPECT_TRUE(plan.ws.controls.listView1.empty());
+    EXPECT_TRUE(plan.ws.controls.piketRows.empty());
 }

@@ -104,8 +104,8 @@ TEST(BuildPiketPoints, DuplicateTypeListsAndRepeatedCrossingsGiveOnePoint) {
     // The same crossing point from a second object: the earlier one stays.
     EntityRef asphalt = plan.line(kAsphalt, 395, -5, 405, 5);
     plan.snapshot();
-    plan.ws.controls.comboBox3 = {kWater, kWater};
-    plan.ws.controls.comboBox5 = {kAsphalt, kRoute};
+    plan.ws.controls.typeList(model::TypeList::Connections) = {kWater, kWater};
+    plan.ws.controls.typeList(model::TypeList::Other) = {kAsphalt, kRoute};
     Point3 start{0, 0, 0}, end{1000, 0, 0};
     model::Piket p = piketOf({a});
     BuildPiketPoints(plan.ws, p, start, end, 1.0);
@@ -144,7 +144,7 @@ TEST(BuildPiketPoints, StartMovesToTheFrontThenNearestNeighboursWithinTheBound) 
     // Points farther than the bound from every other keep their places.
     EntityRef far = plan.route(40000, 0, 41000, 0);
     plan.snapshot();
-    plan.ws.controls.edit2 = "2";
+    plan.ws.controls.depthText = "2";
     Point3 start{0, 0, 0}, end{2000, 0, 0};
     model::Piket p = piketOf({b, a, far});
     BuildPiketPoints(plan.ws, p, start, end, 1.0);
@@ -164,7 +164,7 @@ TEST(BuildPiketPoints, FieldsAreReadBeforeThePicketChanges) {
     Plan plan;
     EntityRef a = plan.route(0, 0, 1000, 0);
     plan.snapshot();
-    plan.ws.controls.edit8 = "1l0";
+    plan.ws.controls.pipeText = "1l0";
     model::Piket p = piketOf({a});
     Point3 start{0, 0, 0}, end{1000, 0, 0};
     EXPECT_THROW(BuildPiketPoints(plan.ws, p, start, end, 1.0), cad::Error);

@@ -59,7 +59,7 @@ TEST(Sequence, PicksInOrderUntilEscAndEveryEndCarriesTheDepthField) {
     EntityRef b = plan.route(1000, 0, 2000, 0);
     EntityRef w = plan.line(kWater, 1500, -5, 1500, 5);
     plan.snapshot();
-    plan.ws.controls.edit2 = "2,5";
+    plan.ws.controls.depthText = "2,5";
     plan.prompter.pushEntity(a);
     plan.prompter.pushEntity(b);
     plan.prompter.pushCancel();
@@ -80,8 +80,8 @@ TEST(Sequence, PicksInOrderUntilEscAndEveryEndCarriesTheDepthField) {
               (std::vector<std::string>{sequencePrompt(0), sequencePrompt(1), sequencePrompt(2)}));
     EXPECT_EQ(sequencePrompt(0),
               "(0) \"Укажите последовательно элементы пикета от начала до конца\" Выход ESC");
-    ASSERT_EQ(plan.ws.controls.listView1.size(), 1u);
-    EXPECT_EQ(plan.ws.controls.listView1[0].caption, "Пикет 1");
+    ASSERT_EQ(plan.ws.controls.piketRows.size(), 1u);
+    EXPECT_EQ(plan.ws.controls.piketRows[0].caption, "Пикет 1");
     EXPECT_TRUE(plan.ui.messages.empty());
     EXPECT_FALSE(plan.ui.busy);
     EXPECT_EQ(plan.ui.calls.back(), "busy:off");
@@ -121,12 +121,12 @@ TEST(Sequence, EscAtTheFirstPromptLeavesNoPicketAndShowsEverythingAgain) {
     plan.route(0, 0, 1000, 0);
     EntityRef w = plan.line(kWater, 500, -5, 500, 5);
     plan.snapshot();
-    plan.ws.controls.checkBox1 = true;
+    plan.ws.controls.hideWhilePicking = true;
     plan.prompter.pushCancel();
     addBySequence(plan.ws);
     EXPECT_EQ(plan.ws.piketCount, 0);
     EXPECT_TRUE(plan.ws.pikets.empty());
-    EXPECT_TRUE(plan.ws.controls.listView1.empty());
+    EXPECT_TRUE(plan.ws.controls.piketRows.empty());
     EXPECT_TRUE(plan.ui.messages.empty());
     EXPECT_TRUE(w.visible());
     EXPECT_FALSE(plan.ui.busy);
@@ -150,7 +150,7 @@ TEST(Sequence, FieldThatIsNotANumberStopsBeforeTheFirstPrompt) {
     Plan plan;
     EntityRef a = plan.route(0, 0, 1000, 0);
     plan.snapshot();
-    plan.ws.controls.edit8 = "110 мм";
+    plan.ws.controls.pipeText = "110 мм";
     plan.prompter.pushEntity(a);
     EXPECT_THROW(addBySequence(plan.ws), cad::Error);
     EXPECT_TRUE(plan.prompter.prompts.empty());

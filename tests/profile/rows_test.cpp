@@ -232,7 +232,8 @@ TEST_F(Rows, ASecondRunDrawsASecondProfileOverTheFirst) {
     const std::size_t first = doc.modelSpace().size();
     const std::size_t drawn = ws.profileObjects.size();
     const auto oldLines = ws.pointLines;
-    ws.controls.comboBox5.push_back("Новый слой");  // added after the first run
+    ws.controls.typeList(model::TypeList::Other)
+        .push_back("Новый слой");  // added after the first run
     profile::build(ws);
     EXPECT_EQ(doc.modelSpace().size(), first + drawn);
     EXPECT_EQ(ws.profileObjects.size(), drawn);  // the newest run only

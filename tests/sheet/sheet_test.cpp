@@ -119,7 +119,7 @@ struct TakeIntoWork : testing::Test {
         }
         ws.pikets.push_back(p);
         ws.piketCount = static_cast<int>(ws.pikets.size());
-        ws.controls.listView1.push_back(
+        ws.controls.piketRows.push_back(
             {"Пикет " + std::to_string(number), static_cast<int>(ws.pikets.size()) - 1});
     }
 
@@ -194,7 +194,7 @@ TEST_P(PiketLength, EachElementRoundedBeforeTheSumAndTheGridFollows) {
         x += len;
     }
     ws.pikets.push_back(p);
-    ws.controls.listView1.push_back({"Пикет 1", 0});
+    ws.controls.piketRows.push_back({"Пикет 1", 0});
     const std::size_t before = doc->modelSpace().size();
     ASSERT_TRUE(take(0));
     EXPECT_DOUBLE_EQ(ws.piketLength, GetParam().expected);
@@ -217,14 +217,15 @@ TEST_F(TakeIntoWork, RowStateIndexNamesThePicketAndTheStatusShowsTheCaption) {
     addPiket({100}, 1);
     addPiket({200}, 2);
     addPiket({300}, 3);
-    ws.controls.listView1.erase(ws.controls.listView1.begin() + 1);  // row "Пикет 2" deleted
+    ws.controls.piketRows.erase(ws.controls.piketRows.begin() + 1);  // row "Пикет 2" deleted
     ws.profileBuilt = 1;
     ASSERT_TRUE(take(1));
     EXPECT_EQ(ws.workPiket, 2);
     EXPECT_EQ(ws.controls.statusText, "В работе Пикет 3");
     EXPECT_EQ(ws.profileBuilt, 0);
     EXPECT_DOUBLE_EQ(ws.piketLength, 300.0);
-    EXPECT_TRUE(ws.controls.speedButton3 && ws.controls.speedButton4 && ws.controls.speedButton19);
+    EXPECT_TRUE(ws.controls.buildEnabled && ws.controls.editorEnabled &&
+                ws.controls.showAllEnabled);
     EXPECT_EQ(ws.sheetDoc, doc);
     EXPECT_TRUE(doc->hasLayer("Kernavisto"));
     ASSERT_FALSE(view.requests.empty());
@@ -285,7 +286,7 @@ TEST_F(TakeIntoWork, NoSelectedRowOnlyZoomsAndActivates) {
     EXPECT_EQ(doc->modelSpace().size(), before);
     EXPECT_EQ(ws.workPiket, -1);
     EXPECT_EQ(ws.profileBuilt, 1);
-    EXPECT_FALSE(ws.controls.speedButton3 || ws.controls.speedButton4);
+    EXPECT_FALSE(ws.controls.buildEnabled || ws.controls.editorEnabled);
     EXPECT_TRUE(ws.controls.statusText.empty());
     EXPECT_EQ(ws.sheetDoc, nullptr);
     EXPECT_EQ(view.requests.back().kind, "zoomAll");
@@ -295,7 +296,7 @@ TEST_F(TakeIntoWork, ElementWithoutLengthStopsAfterTheFixedPartWithAMessage) {
     model::Piket p;
     p.elements.push_back(doc->addText("не линия", {0, 0, 0}, 10));
     ws.pikets.push_back(p);
-    ws.controls.listView1.push_back({"Пикет 1", 0});
+    ws.controls.piketRows.push_back({"Пикет 1", 0});
     const std::size_t before = doc->modelSpace().size();
     EXPECT_FALSE(take(0));
     EXPECT_EQ(ui.messages.size(), 1u);
@@ -306,7 +307,7 @@ TEST_F(TakeIntoWork, ElementWithoutLengthStopsAfterTheFixedPartWithAMessage) {
 }
 
 TEST_F(TakeIntoWork, RowWithoutAPicketIsRefused) {
-    ws.controls.listView1.push_back({"Пикет 7", 6});
+    ws.controls.piketRows.push_back({"Пикет 7", 6});
     ws.workPiket = -1;
     EXPECT_FALSE(take(0));
     EXPECT_EQ(ws.workPiket, -1);

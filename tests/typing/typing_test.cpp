@@ -53,7 +53,7 @@ TEST_F(Typing, ThreePicksOnOneLayerAppendItThreeTimesAndCountInThePrompt) {
     for (auto e : {a, b, a}) prompter.pushEntity(e);
     prompter.pushCancel();
     EXPECT_TRUE(model::runOperation(ws, [&] { addObjects(ws, TypeList::Communications); }));
-    EXPECT_EQ(ws.controls.comboBox4,
+    EXPECT_EQ(ws.controls.typeList(model::TypeList::Communications),
               (std::vector<std::string>{"Водопровод - Kernavisto", "Теплотрасса - Kernavisto",
                                         "Сеть", "Сеть", "Сеть"}));
     ASSERT_EQ(prompter.prompts.size(), 4u);
@@ -61,7 +61,8 @@ TEST_F(Typing, ThreePicksOnOneLayerAppendItThreeTimesAndCountInThePrompt) {
         EXPECT_EQ(prompter.prompts[static_cast<std::size_t>(i)],
                   addPrompt(TypeList::Communications, i));
     }
-    EXPECT_EQ(ws.controls.comboBox4ItemIndex, 0);  // adding does not move the selection
+    EXPECT_EQ(ws.controls.typeListSelection(model::TypeList::Communications),
+              0);  // adding does not move the selection
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_EQ(std::count(ui.calls.begin(), ui.calls.end(), "focus:drawing"), 1);
 }
@@ -69,13 +70,15 @@ TEST_F(Typing, ThreePicksOnOneLayerAppendItThreeTimesAndCountInThePrompt) {
 TEST_F(Typing, EscAtTheFirstPromptLeavesTheListAndAnEmptyPickEndsTheLoop) {
     prompter.pushCancel();
     addObjects(ws, TypeList::Route);
-    EXPECT_EQ(ws.controls.comboBox2, std::vector<std::string>{"Трасса - Kernavisto"});
+    EXPECT_EQ(ws.controls.typeList(model::TypeList::Route),
+              std::vector<std::string>{"Трасса - Kernavisto"});
 
     prompter.pushEntity(lineOn("А"));
     prompter.pushEntity(cad::EntityRef{});  // a pick on empty space
     prompter.pushEntity(lineOn("Б"));
     addObjects(ws, TypeList::Route);
-    EXPECT_EQ(ws.controls.comboBox2, (std::vector<std::string>{"Трасса - Kernavisto", "А"}));
+    EXPECT_EQ(ws.controls.typeList(model::TypeList::Route),
+              (std::vector<std::string>{"Трасса - Kernavisto", "А"}));
     EXPECT_EQ(prompter.remaining(), 1u);
 }
 
@@ -85,28 +88,32 @@ TEST_F(Typing, UnreadablePickEndsWithAMessageAndKeepsWhatWasAdded) {
     prompter.pushEntity(gone);
     gone.erase();
     EXPECT_FALSE(model::runOperation(ws, [&] { addObjects(ws, TypeList::Other); }));
-    EXPECT_EQ(ws.controls.comboBox5, (std::vector<std::string>{"Асфальт - Kernavisto", "А"}));
+    EXPECT_EQ(ws.controls.typeList(model::TypeList::Other),
+              (std::vector<std::string>{"Асфальт - Kernavisto", "А"}));
     EXPECT_EQ(ui.messages.size(), 1u);
 }
 
 TEST_F(Typing, RemovingDeletesTheSelectedItemThenSelectsTheFirst) {
-    ws.controls.comboBox4 = {"a", "b", "c"};
-    ws.controls.comboBox4ItemIndex = 1;
+    ws.controls.typeList(model::TypeList::Communications) = {"a", "b", "c"};
+    ws.controls.typeListSelection(model::TypeList::Communications) = 1;
     removeSelectedItem(ws, TypeList::Communications);
-    EXPECT_EQ(ws.controls.comboBox4, (std::vector<std::string>{"a", "c"}));
-    EXPECT_EQ(ws.controls.comboBox4ItemIndex, 0);
+    EXPECT_EQ(ws.controls.typeList(model::TypeList::Communications),
+              (std::vector<std::string>{"a", "c"}));
+    EXPECT_EQ(ws.controls.typeListSelection(model::TypeList::Communications), 0);
 
-    ws.controls.comboBox4ItemIndex = -1;  // the user typed into the field
+    ws.controls.typeListSelection(model::TypeList::Communications) =
+        -1;  // the user typed into the field
     removeSelectedItem(ws, TypeList::Communications);
-    EXPECT_EQ(ws.controls.comboBox4, (std::vector<std::string>{"a", "c"}));
-    EXPECT_EQ(ws.controls.comboBox4ItemIndex, 0);
+    EXPECT_EQ(ws.controls.typeList(model::TypeList::Communications),
+              (std::vector<std::string>{"a", "c"}));
+    EXPECT_EQ(ws.controls.typeListSelection(model::TypeList::Communications), 0);
 
     removeSelectedItem(ws, TypeList::Communications);
     removeSelectedItem(ws, TypeList::Communications);
-    EXPECT_TRUE(ws.controls.comboBox4.empty());
-    EXPECT_EQ(ws.controls.comboBox4ItemIndex, -1);
+    EXPECT_TRUE(ws.controls.typeList(model::TypeList::Communications).empty());
+    EXPECT_EQ(ws.controls.typeListSelection(model::TypeList::Communications), -1);
     removeSelectedItem(ws, TypeList::Communications);  // nothing left: no harm
-    EXPECT_EQ(ws.controls.comboBox4ItemIndex, -1);
+    EXPECT_EQ(ws.controls.typeListSelection(model::TypeList::Communications), -1);
 }
 
 TEST_F(Typing, HidingTakesEveryListAndSkipsErasedObjects) {
@@ -115,8 +122,9 @@ TEST_F(Typing, HidingTakesEveryListAndSkipsErasedObjects) {
     cad::EntityRef asphalt = lineOn("Асфальт - Kernavisto");
     cad::EntityRef plain = lineOn("0");
     cad::EntityRef gone = lineOn("Подводы - Kernavisto");
-    ws.controls.comboBox3.push_back("Общий");
-    ws.controls.comboBox5.push_back("Общий");  // in two lists: hidden, no harm
+    ws.controls.typeList(model::TypeList::Connections).push_back("Общий");
+    ws.controls.typeList(model::TypeList::Other)
+        .push_back("Общий");  // in two lists: hidden, no harm
     ws.objectList = doc.modelSpace();
     cad::EntityRef later = lineOn("Трасса - Kernavisto");  // not in the snapshot
     gone.erase();
