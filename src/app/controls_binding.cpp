@@ -1,0 +1,172 @@
+#include "app/controls_binding.hpp"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalBlocker>
+#include <QStackedWidget>
+#include <QTreeWidget>
+#include <array>
+
+#include "model/controls.hpp"
+
+namespace app {
+
+namespace {
+
+using model::Controls;
+
+struct TextBinding {
+    std::string Controls::*member;
+    const char* component;  // a QLineEdit or a QLabel
+    bool userEditable;
+};
+
+constexpr std::array kTexts{
+    TextBinding{&Controls::projectFile, "Edit1", false},
+    TextBinding{&Controls::depthText, "Edit2", true},
+    TextBinding{&Controls::pipeText, "Edit8", true},
+    TextBinding{&Controls::beddingText, "Edit4", true},
+    TextBinding{&Controls::reliefText, "Edit3", true},
+    TextBinding{&Controls::casingText, "Edit6", true},
+    TextBinding{&Controls::pointPipeText, "Edit7", true},
+    TextBinding{&Controls::pointCountText, "Label16", false},
+    TextBinding{&Controls::pointNumberText, "Label11", false},
+    TextBinding{&Controls::statusText, "StatusBar1Panel0", false},
+};
+
+struct EnabledBinding {
+    bool Controls::*member;
+    const char* component;
+};
+
+constexpr std::array kEnabled{
+    EnabledBinding{&Controls::typesEnabled, "SpeedButton1"},
+    EnabledBinding{&Controls::piketsEnabled, "SpeedButton2"},
+    EnabledBinding{&Controls::buildEnabled, "SpeedButton3"},
+    EnabledBinding{&Controls::editorEnabled, "SpeedButton4"},
+    EnabledBinding{&Controls::takeIntoWorkEnabled, "SpeedButton6"},
+    EnabledBinding{&Controls::initialParamsEnabled, "SpeedButton7"},
+    EnabledBinding{&Controls::hideSelectedEnabled, "SpeedButton8"},
+    EnabledBinding{&Controls::showAllEnabled, "SpeedButton19"},
+};
+
+// Indexed by model::TypeList.
+constexpr std::array<const char*, model::kTypeListCount> kTypeLists{"ComboBox2", "ComboBox3",
+                                                                    "ComboBox4", "ComboBox5"};
+
+// Indexed by model::PanelId.
+constexpr std::array kPanels{"Panel1", "Panel2", "Panel3", "Panel4", "Panel5"};
+
+constexpr const char* kHideWhilePicking = "CheckBox1";
+constexpr const char* kPiketList = "ListView1";
+constexpr const char* kPanelStack = "PanelStack";
+
+template <typename W>
+W* find(const QWidget& root, const char* name) {
+    W* w = root.findChild<W*>(QString::fromLatin1(name));
+    Q_ASSERT_X(w, "controls binding", name);
+    return w;
+}
+
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+void writeText(QWidget& root, const TextBinding& b, const std::string& text) {
+    QWidget* w = root.findChild<QWidget*>(QString::fromLatin1(b.component));
+    Q_ASSERT_X(w, "controls binding", b.component);
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+        // Rewriting an unchanged field would move the user's cursor.
+        if (edit->text() != qs(text)) edit->setText(qs(text));
+    } else if (auto* label = qobject_cast<QLabel*>(w)) {
+        label->setText(qs(text));
+    }
+}
+
+// The selected item of an editable list: none while the edit field holds
+// text the user typed that is not the current item.
+int selectedItem(const QComboBox& box) {
+    int index = box.currentIndex();
+    if (index < 0 || box.currentText() != box.itemText(index)) return -1;
+    return index;
+}
+
+void writeTypeList(QComboBox& box, const std::vector<std::string>& items, int selected) {
+    QStringList wanted;
+    for (const std::string& item : items) wanted << qs(item);
+    QStringList shown;
+    for (int i = 0; i < box.count(); ++i) shown << box.itemText(i);
+    const QString typed = box.currentText();
+    const bool keepTyped = selectedItem(box) < 0 && selected < 0;
+    if (shown != wanted) {
+        box.clear();
+        box.addItems(wanted);
+    }
+    if (selected >= 0 && selected < box.count()) {
+        box.setCurrentIndex(selected);
+        box.setEditText(box.itemText(selected));
+    } else {
+        box.setCurrentIndex(-1);
+        box.setEditText(keepTyped ? typed : QString());
+    }
+}
+
+void writePiketRows(QTreeWidget& list, const std::vector<model::PiketRow>& rows, int selected) {
+    list.clear();
+    const QIcon icon(QStringLiteral(":/icons/list_item.svg"));
+    for (const model::PiketRow& row : rows) {
+        auto* item = new QTreeWidgetItem(&list, QStringList{qs(row.caption)});
+        item->setIcon(0, icon);
+        item->setData(0, Qt::UserRole, row.stateIndex);
+    }
+    if (selected >= 0 && selected < list.topLevelItemCount()) {
+        list.setCurrentItem(list.topLevelItem(selected));
+    } else {
+        list.clearSelection();
+        list.setCurrentItem(nullptr);
+    }
+}
+
+}  // namespace
+
+void pushControls(const Controls& c, QWidget& root) {
+    std::vector<QSignalBlocker> quiet;
+    for (QObject* o : root.findChildren<QObject*>()) quiet.emplace_back(o);
+
+    for (const TextBinding& b : kTexts) writeText(root, b, c.*(b.member));
+    for (const EnabledBinding& b : kEnabled)
+        find<QWidget>(root, b.component)->setEnabled(c.*(b.member));
+    for (std::size_t t = 0; t < model::kTypeListCount; ++t)
+        writeTypeList(*find<QComboBox>(root, kTypeLists[t]), c.typeLists[t], c.typeListIndex[t]);
+    find<QCheckBox>(root, kHideWhilePicking)->setChecked(c.hideWhilePicking);
+    writePiketRows(*find<QTreeWidget>(root, kPiketList), c.piketRows, c.selectedRow);
+    find<QStackedWidget>(root, kPanelStack)
+        ->setCurrentWidget(find<QWidget>(root, kPanels[static_cast<std::size_t>(c.front)]));
+}
+
+void pullControls(Controls& c, const QWidget& root) {
+    for (const TextBinding& b : kTexts) {
+        if (!b.userEditable) continue;
+        c.*(b.member) = find<QLineEdit>(root, b.component)->text().toStdString();
+    }
+    for (std::size_t t = 0; t < model::kTypeListCount; ++t) {
+        const QComboBox& box = *find<QComboBox>(root, kTypeLists[t]);
+        c.typeListIndex[t] = selectedItem(box);
+    }
+    c.hideWhilePicking = find<QCheckBox>(root, kHideWhilePicking)->isChecked();
+
+    const QTreeWidget& list = *find<QTreeWidget>(root, kPiketList);
+    QTreeWidgetItem* current = list.currentItem();
+    c.selectedRow = current && current->isSelected() ? list.indexOfTopLevelItem(current) : -1;
+
+    const QWidget* front = find<QStackedWidget>(root, kPanelStack)->currentWidget();
+    for (std::size_t p = 0; p < kPanels.size(); ++p) {
+        if (front && front->objectName() == QLatin1String(kPanels[p]))
+            c.front = static_cast<model::PanelId>(p);
+    }
+}
+
+}  // namespace app

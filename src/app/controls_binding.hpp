@@ -1,0 +1,22 @@
+// The one place where model::Controls meets the window's components: which
+// member each objectName shows, read back before an action and written out
+// after it. Nothing else in the window keeps state the model does not have.
+#pragma once
+
+class QWidget;
+
+namespace model {
+struct Controls;
+}
+
+namespace app {
+
+// Writes every member into its component under root; signals stay quiet so
+// that writing never starts an action.
+void pushControls(const model::Controls& controls, QWidget& root);
+
+// Reads what the user can change (fields, lists, check box, picket row
+// selection, front panel) back into the members.
+void pullControls(model::Controls& controls, const QWidget& root);
+
+}  // namespace app

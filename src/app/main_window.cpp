@@ -1,0 +1,398 @@
+#include "app/main_window.hpp"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <charconv>
+#include <cmath>
+#include <exception>
+#include <thread>
+
+#include "app/controls_binding.hpp"
+#include "app/panels.hpp"
+#include "app/windows.hpp"
+#include "cad/error.hpp"
+#include "model/project.hpp"
+#include "model/runner.hpp"
+
+namespace app {
+
+namespace {
+
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+std::filesystem::path toPath(const QString& s) {
+    return std::filesystem::path(s.toStdString());
+}
+
+// A plan coordinate for the status bar: two decimals, the point as written
+// in the drawing, whatever the locale.
+QString coordinateText(double v) {
+    char buf[64];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 2);
+    if (ec != std::errc()) return QStringLiteral("?");
+    return QString::fromLatin1(buf, static_cast<int>(end - buf));
+}
+
+bool isDwg(const std::filesystem::path& path) {
+    return QString::fromStdString(path.extension().string())
+               .compare(QStringLiteral(".dwg"), Qt::CaseInsensitive) == 0;
+}
+
+}  // namespace
+
+Dialogs standardDialogs() {
+    Dialogs d;
+    d.chooseOpenFile = [](QWidget* parent) {
+        return QFileDialog::getOpenFileName(
+            parent, QStringLiteral("Открыть проект"), QString(),
+            QStringLiteral("Чертежи (*.dxf *.dwg);;Файлы DXF (*.dxf);;Файлы AutoCAD (*.dwg)"));
+    };
+    d.chooseSaveFile = [](QWidget* parent, const QString& current) {
+        return QFileDialog::getSaveFileName(parent, QStringLiteral("Сохранить как"), current,
+                                            QStringLiteral("Файлы DXF (*.dxf)"));
+    };
+    d.askUnsaved = [](QWidget* parent, const QString& fileName) {
+        QMessageBox box(QMessageBox::Question, QStringLiteral("Kernavisto"),
+                        QStringLiteral("Чертёж «%1» изменён. Сохранить изменения?").arg(fileName),
+                        QMessageBox::NoButton, parent);
+        QPushButton* save = box.addButton(QStringLiteral("Сохранить"), QMessageBox::AcceptRole);
+        QPushButton* discard =
+            box.addButton(QStringLiteral("Не сохранять"), QMessageBox::DestructiveRole);
+        QPushButton* cancel = box.addButton(QStringLiteral("Отмена"), QMessageBox::RejectRole);
+        box.setDefaultButton(save);
+        box.setEscapeButton(cancel);
+        box.exec();
+        if (box.clickedButton() == save) return CloseAnswer::Save;
+        if (box.clickedButton() == discard) return CloseAnswer::Discard;
+        return CloseAnswer::Cancel;
+    };
+    d.showMessage = [](QWidget* parent, const QString& text) {
+        QMessageBox::warning(parent, QStringLiteral("Kernavisto"), text);
+    };
+    return d;
+}
+
+class MainWindow::WindowUi : public model::Ui {
+  public:
+    explicit WindowUi(MainWindow& window) : w_(window) {}
+    void message(const std::string& text) override { w_.dialogs_.showMessage(&w_, qs(text)); }
+    void setBusy(bool busy) override { w_.setBusy(busy); }
+    void processEvents() override { QCoreApplication::processEvents(); }
+    void focusDrawing() override {
+        w_.activateWindow();
+        w_.view_->setFocus(Qt::OtherFocusReason);
+    }
+    void focusMainWindow() override {
+        w_.raise();
+        w_.activateWindow();
+    }
+
+  private:
+    MainWindow& w_;
+};
+
+MainWindow::MainWindow(Dialogs dialogs, const QLocale& locale, QWidget* parent)
+    : QMainWindow(parent),
+      dialogs_(std::move(dialogs)),
+      view_(new DrawingView),
+      ui_(std::make_unique<WindowUi>(*this)),
+      cad_(view_),
+      ws_(cad_, *view_, *ui_) {
+    setObjectName(QStringLiteral("TForm1"));
+    setWindowTitle(QStringLiteral("Kernavisto"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/kernavisto.svg")));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setMinimumSize(0, 0);
+
+    auto* central = new QWidget(this);
+    central->setObjectName(QStringLiteral("Client"));
+    auto* row = new QHBoxLayout(central);
+    row->setContentsMargins(2, 2, 2, 2);
+    row->setSpacing(2);
+    row->addWidget(buildToolPanel(central));
+    row->addWidget(buildAuxiliaryPanel(central));
+    auto* work = new QGroupBox(central);
+    work->setObjectName(QStringLiteral("GroupBox3"));
+    work->setToolTip(QStringLiteral("Рабочая среда"));
+    auto* workLayout = new QVBoxLayout(work);
+    workLayout->setContentsMargins(2, 2, 2, 2);
+    view_->setParent(work);
+    view_->setObjectName(QStringLiteral("DrawingView"));
+    workLayout->addWidget(view_);
+    row->addWidget(work, 1);
+    setCentralWidget(central);
+
+    auto* status = new QStatusBar(this);
+    status->setObjectName(QStringLiteral("StatusBar1"));
+    auto* panel0 = new QLabel(status);
+    panel0->setObjectName(QStringLiteral("StatusBar1Panel0"));
+    panel0->setMinimumWidth(50);
+    status->addWidget(panel0, 1);
+    progress_ = new QProgressBar(status);
+    progress_->setObjectName(QStringLiteral("ProgressBar1"));
+    progress_->setMaximumWidth(200);
+    progress_->hide();
+    status->addPermanentWidget(progress_);
+    coordinates_ = new QLabel(status);
+    coordinates_->setObjectName(QStringLiteral("Coordinates"));
+    coordinates_->setMinimumWidth(200);
+    status->addPermanentWidget(coordinates_);
+    setStatusBar(status);
+
+    busyPanel_ = buildBusyPanel(this);
+    blinkTimer_ = new QTimer(this);
+    blinkTimer_->setObjectName(QStringLiteral("Timer2"));
+    blinkTimer_->setInterval(300);
+    QWidget* image2 = busyPanel_->findChild<QWidget*>(QStringLiteral("Image2"));
+    connect(blinkTimer_, &QTimer::timeout, this,
+            [image2] { image2->setVisible(!image2->isVisible()); });
+    blinkTimer_->start();
+
+    buildMenus();
+    connectControls();
+    connect(view_, &DrawingView::cursorMoved, this, [this](double x, double y) {
+        coordinates_->setText(coordinateText(x) + QStringLiteral(", ") + coordinateText(y));
+    });
+
+    // The separator of the system's number format; numbers typed with either
+    // separator are still read (FixDecimalText).
+    ws_.decimalSeparator = locale.decimalPoint() == QStringLiteral(",") ? ',' : '.';
+    ws_.workPiket = -1;
+    ws_.piketCount = 0;
+    ws_.controls.front = model::PanelId::Project;
+    pushControls(ws_.controls, *this);
+    updateFileActions();
+
+    if (QScreen* screen = this->screen()) setGeometry(screen->availableGeometry());
+}
+
+MainWindow::~MainWindow() {
+    view_->setDrawing(nullptr);
+}
+
+void MainWindow::buildMenus() {
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("MainMenu1"));
+    QMenu* file = bar->addMenu(QStringLiteral("Файл"));
+    file->setObjectName(QStringLiteral("N1"));
+    QAction* newProject = file->addAction(QStringLiteral("Новый проект"));
+    newProject->setObjectName(QStringLiteral("N2"));
+    connect(newProject, &QAction::triggered, this, &MainWindow::newProject);
+    QAction* open = file->addAction(QStringLiteral("Открыть проект…"));
+    open->setObjectName(QStringLiteral("OpenAction"));
+    open->setShortcut(QKeySequence::Open);
+    connect(open, &QAction::triggered, this, &MainWindow::openProject);
+    saveAction_ = file->addAction(QStringLiteral("Сохранить"));
+    saveAction_->setObjectName(QStringLiteral("SaveAction"));
+    saveAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    connect(saveAction_, &QAction::triggered, this, [this] { save(); });
+    saveAsAction_ = file->addAction(QStringLiteral("Сохранить как…"));
+    saveAsAction_->setObjectName(QStringLiteral("SaveAsAction"));
+    saveAsAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    connect(saveAsAction_, &QAction::triggered, this, [this] { saveAs(); });
+    file->addSeparator();
+    QAction* exit = file->addAction(QStringLiteral("Выход"));
+    exit->setObjectName(QStringLiteral("N3"));
+    connect(exit, &QAction::triggered, this, &QWidget::close);
+
+    QMenu* help = bar->addMenu(QStringLiteral("?"));
+    help->setObjectName(QStringLiteral("N4"));
+    QAction* about = help->addAction(QStringLiteral("О программе"));
+    about->setObjectName(QStringLiteral("N5"));
+    connect(about, &QAction::triggered, this, &MainWindow::showAbout);
+}
+
+void MainWindow::connectControls() {
+    auto button = [this](const char* name) {
+        auto* b = findChild<QToolButton*>(QLatin1String(name));
+        Q_ASSERT_X(b, "main window", name);
+        return b;
+    };
+    connect(button("openbutton"), &QToolButton::clicked, this, &MainWindow::openProject);
+    connect(button("SpeedButton7"), &QToolButton::clicked, this,
+            [this] { showPanel(model::PanelId::InitialParameters); });
+    connect(button("SpeedButton1"), &QToolButton::clicked, this,
+            [this] { showPanel(model::PanelId::Types); });
+    connect(button("SpeedButton2"), &QToolButton::clicked, this,
+            [this] { showPanel(model::PanelId::Pikets); });
+}
+
+bool MainWindow::runAction(const std::function<void()>& action, bool changesDrawing) {
+    pullControls(ws_.controls, *this);
+    const bool completed = model::runOperation(ws_, action);
+    pushControls(ws_.controls, *this);
+    if (changesDrawing && ws_.doc) {
+        if (ws_.doc->modified()) unsaved_ = true;
+        view_->drawingChanged();
+    }
+    return completed;
+}
+
+void MainWindow::setBusy(bool busy) {
+    if (busy) {
+        busyPanel_->move(static_cast<int>(std::lround(width() / 2.0 - 49)),
+                         static_cast<int>(std::lround(height() / 2.0 - 89)));
+        busyPanel_->show();
+        busyPanel_->raise();
+    } else {
+        busyPanel_->hide();
+    }
+}
+
+void MainWindow::showPanel(model::PanelId panel) {
+    runAction([this, panel] { ws_.controls.front = panel; });
+}
+
+void MainWindow::openProject() {
+    if (ws_.operationRunning) return;
+    const QString path = dialogs_.chooseOpenFile(this);
+    if (path.isEmpty()) return;
+    openFile(path);
+}
+
+bool MainWindow::openFile(const QString& path) {
+    if (ws_.operationRunning) return false;
+    if (!settleUnsaved()) return false;
+    const std::filesystem::path file = toPath(path);
+    const bool opened = runAction([this, &file] {
+        if (isDwg(file)) {
+            throw cad::Error("Файл «" + file.filename().string() +
+                             "» — чертёж DWG, а программа читает чертежи DXF. Сохраните его "
+                             "в CAD-программе как DXF («Сохранить как», тип файла DXF) и "
+                             "откройте файл DXF.");
+        }
+        std::unique_ptr<cad::Drawing> drawing = loadDrawing(file);
+        cad::Drawing& doc = cad_.add(std::move(drawing));
+        view_->setDrawing(&doc);
+        model::takeProject(ws_, doc, model::displayFileName(file.string()));
+        watchDrawing(doc);
+    });
+    if (opened) {
+        unsaved_ = false;
+        view_->zoomExtents();
+    }
+    updateFileActions();
+    return opened;
+}
+
+std::unique_ptr<cad::Drawing> MainWindow::loadDrawing(const std::filesystem::path& path) {
+    struct Result {
+        std::unique_ptr<cad::Drawing> drawing;
+        std::exception_ptr error;
+    };
+    Result result;
+    QEventLoop loop;
+    loading_ = true;
+    progress_->setRange(0, 0);
+    progress_->show();
+    // The window keeps painting and answering while the file is read.
+    std::thread reader([&result, &loop, path] {
+        try {
+            result.drawing = cad::Drawing::open(path);
+        } catch (...) {
+            result.error = std::current_exception();
+        }
+        QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
+    });
+    loop.exec();
+    reader.join();
+    progress_->hide();
+    loading_ = false;
+    if (result.error) std::rethrow_exception(result.error);
+    return std::move(result.drawing);
+}
+
+void MainWindow::watchDrawing(cad::Drawing& doc) {
+    watched_ = &doc;
+    // Everything the program or the user changes after the opening is work
+    // that closing must not lose. A drawing opened before stays open but is no
+    // longer the one saved.
+    doc.onUpdate([this](cad::Drawing& changed, cad::EntityId) {
+        if (&changed == watched_) unsaved_ = true;
+    });
+}
+
+bool MainWindow::save() {
+    if (!ws_.doc) return false;
+    const bool saved = runAction([this] { ws_.doc->save(); });
+    if (saved) unsaved_ = false;
+    return saved;
+}
+
+bool MainWindow::saveAs() {
+    if (!ws_.doc) return false;
+    QString path = dialogs_.chooseSaveFile(this, qs(ws_.doc->path().string()));
+    if (path.isEmpty()) return false;
+    if (!path.endsWith(QStringLiteral(".dxf"), Qt::CaseInsensitive)) path += QStringLiteral(".dxf");
+    const std::filesystem::path file = toPath(path);
+    const bool saved = runAction([this, &file] {
+        ws_.doc->saveAs(file);
+        ws_.controls.projectFile = model::displayFileName(file.string());
+    });
+    if (saved) unsaved_ = false;
+    return saved;
+}
+
+bool MainWindow::settleUnsaved() {
+    if (!unsaved_ || !ws_.doc) return true;
+    switch (dialogs_.askUnsaved(this, qs(ws_.doc->name()))) {
+        case CloseAnswer::Save:
+            return ws_.doc->path().empty() ? saveAs() : save();
+        case CloseAnswer::Discard:
+            return true;
+        case CloseAnswer::Cancel:
+            return false;
+    }
+    return false;
+}
+
+void MainWindow::newProject() {
+    runAction([this] { model::newProject(ws_); });
+}
+
+void MainWindow::showAbout() {
+    AboutWindow about(this);
+    centreOnScreen(about);
+    about.exec();
+}
+
+void MainWindow::updateFileActions() {
+    saveAction_->setEnabled(ws_.doc != nullptr);
+    saveAsAction_->setEnabled(ws_.doc != nullptr);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (ws_.operationRunning || loading_) {
+        // A drawing being read or a prompt waiting: the action ends first.
+        statusBar()->showMessage(QStringLiteral("Дождитесь окончания операции"), 5000);
+        event->ignore();
+        return;
+    }
+    if (!settleUnsaved()) {
+        event->ignore();
+        return;
+    }
+    view_->setDrawing(nullptr);
+    cad_.quit();
+    event->accept();
+}
+
+}  // namespace app

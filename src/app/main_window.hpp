@@ -1,0 +1,97 @@
+// The main window: tool panel, auxiliary panels, the drawing view in the
+// working area, status bar and menus. Every user action runs through
+// model::runOperation with the panels read into model::Controls before it and
+// written back after it. The questions the window asks (files, closing with
+// unsaved work, messages) go through Dialogs so that tests can answer them.
+#pragma once
+
+#include <QLocale>
+#include <QMainWindow>
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "app/placeholder_view.hpp"
+#include "cad/application.hpp"
+#include "model/workspace.hpp"
+
+class QLabel;
+class QProgressBar;
+class QTimer;
+
+namespace app {
+
+enum class CloseAnswer { Save, Discard, Cancel };
+
+struct Dialogs {
+    std::function<QString(QWidget* parent)> chooseOpenFile;  // empty: cancelled
+    std::function<QString(QWidget* parent, const QString& current)> chooseSaveFile;
+    std::function<CloseAnswer(QWidget* parent, const QString& fileName)> askUnsaved;
+    std::function<void(QWidget* parent, const QString& text)> showMessage;
+};
+
+// File dialogs, the Сохранить / Не сохранять / Отмена question and modal
+// message boxes.
+Dialogs standardDialogs();
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+  public:
+    explicit MainWindow(Dialogs dialogs = standardDialogs(),
+                        const QLocale& locale = QLocale::system(), QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    model::Workspace& workspace() { return ws_; }
+    DrawingView& drawingView() { return *view_; }
+
+    // Opens a drawing as the project, reading it off the user's path while the
+    // window stays responsive. Returns whether it was opened.
+    bool openFile(const QString& path);
+    bool save();
+    bool saveAs();
+    bool hasUnsavedChanges() const { return unsaved_; }
+
+    // Runs one user action the way every control does: panels read into the
+    // model, the action under model::runOperation, the panels written back.
+    bool runAction(const std::function<void()>& action, bool changesDrawing = false);
+
+    // The busy indicator Panel6.
+    void setBusy(bool busy);
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    class WindowUi;
+
+    void buildMenus();
+    void connectControls();
+    void showPanel(model::PanelId panel);
+    void openProject();
+    void newProject();
+    void showAbout();
+    std::unique_ptr<cad::Drawing> loadDrawing(const std::filesystem::path& path);
+    // Asks what to do with unsaved work; false when the user keeps it open.
+    bool settleUnsaved();
+    void watchDrawing(cad::Drawing& doc);
+    void updateFileActions();
+
+    Dialogs dialogs_;
+    DrawingView* view_;
+    std::unique_ptr<WindowUi> ui_;
+    cad::Application cad_;
+    model::Workspace ws_;
+
+    QWidget* busyPanel_ = nullptr;
+    QTimer* blinkTimer_ = nullptr;
+    QLabel* coordinates_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QAction* saveAction_ = nullptr;
+    QAction* saveAsAction_ = nullptr;
+
+    bool unsaved_ = false;
+    bool loading_ = false;
+    cad::Drawing* watched_ = nullptr;
+};
+
+}  // namespace app

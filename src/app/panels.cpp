@@ -1,0 +1,234 @@
+#include "app/panels.hpp"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QStackedWidget>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace app {
+
+namespace {
+
+QIcon icon(const char* name) {
+    return QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name)));
+}
+
+template <typename W>
+W* place(W* w, const char* name, int x, int y, int width, int height) {
+    w->setObjectName(QLatin1String(name));
+    w->setGeometry(x, y, width, height);
+    return w;
+}
+
+QToolButton* pictureButton(QWidget* parent, const char* name, const char* picture,
+                           const QString& hint, int x, int y, int size) {
+    auto* b = place(new QToolButton(parent), name, x, y, size, size);
+    b->setIcon(icon(picture));
+    b->setIconSize(QSize(size - 8, size - 8));
+    b->setToolTip(hint);
+    b->setAutoRaise(true);
+    return b;
+}
+
+QToolButton* textButton(QWidget* parent, const char* name, const QString& text, int x, int y,
+                        int width, int height) {
+    auto* b = place(new QToolButton(parent), name, x, y, width, height);
+    b->setText(text);
+    b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    return b;
+}
+
+QLabel* caption(QWidget* parent, const char* name, const QString& text, int x, int y,
+                int width = 169) {
+    auto* l = place(new QLabel(text, parent), name, x, y, width, 16);
+    l->setWordWrap(false);
+    return l;
+}
+
+QLineEdit* field(QWidget* parent, const char* name, int x, int y, int width) {
+    return place(new QLineEdit(parent), name, x, y, width, 21);
+}
+
+QWidget* panel(QStackedWidget* stack, const char* name) {
+    auto* p = new QFrame(stack);
+    p->setObjectName(QLatin1String(name));
+    stack->addWidget(p);
+    return p;
+}
+
+void projectPanel(QStackedWidget* stack) {
+    QWidget* p = panel(stack, "Panel1");
+    caption(p, "Label1", QStringLiteral("Проект"), 8, 8);
+    field(p, "Edit1", 8, 24, 161)->setEnabled(false);
+}
+
+void initialParametersPanel(QStackedWidget* stack) {
+    QWidget* p = panel(stack, "Panel2");
+    caption(p, "Label2", QStringLiteral("Глубина верха трубопровода, м"), 8, 8);
+    field(p, "Edit2", 8, 24, 161);
+    caption(p, "Label3", QStringLiteral("Трубы, мм"), 8, 56);
+    field(p, "Edit8", 8, 72, 161);
+    caption(p, "Label4", QStringLiteral("Подсыпка, м"), 8, 104);
+    field(p, "Edit4", 8, 120, 161);
+}
+
+void typesPanel(QStackedWidget* stack) {
+    QWidget* p = panel(stack, "Panel3");
+    struct Type {
+        const char* label;
+        QString caption;
+        const char* list;
+        const char* add;
+        const char* remove;
+        int captionY;
+        int listY;
+    };
+    const Type types[] = {
+        {"Label5", QStringLiteral("Трасса"), "ComboBox2", "SpeedButton9", "SpeedButton10", 8, 32},
+        {"Label6", QStringLiteral("Подводы"), "ComboBox3", "SpeedButton11", "SpeedButton12", 64,
+         80},
+        {"Label7", QStringLiteral("Коммуникации"), "ComboBox4", "SpeedButton13", "SpeedButton14",
+         112, 128},
+        {"Label8", QStringLiteral("Другие пересечения"), "ComboBox5", "SpeedButton15",
+         "SpeedButton16", 160, 176},
+    };
+    for (const Type& t : types) {
+        caption(p, t.label, t.caption, 0, t.captionY, 118);
+        // The buttons stand beside the caption and end where the list begins.
+        const int buttonY = t.listY - 23;
+        auto* add = place(new QToolButton(p), t.add, 120, buttonY, 23, 22);
+        add->setIcon(icon("add"));
+        add->setToolTip(QStringLiteral("Добавить"));
+        auto* remove = place(new QToolButton(p), t.remove, 144, buttonY, 23, 22);
+        remove->setIcon(icon("remove"));
+        remove->setToolTip(QStringLiteral("Удалить"));
+        auto* list = place(new QComboBox(p), t.list, 0, t.listY, 169, 22);
+        list->setEditable(true);
+        // Typing into the list never adds an item: only picking objects does.
+        list->setInsertPolicy(QComboBox::NoInsert);
+    }
+    textButton(p, "SpeedButton8", QStringLiteral("Скрыть выбранное"), 0, 200, 169, 22);
+    textButton(p, "SpeedButton19", QStringLiteral("Показать все"), 0, 224, 169, 22);
+}
+
+void piketsPanel(QStackedWidget* stack) {
+    QWidget* p = panel(stack, "Panel4");
+    pictureButton(p, "SpeedButton17", "piket_ends",
+                  QStringLiteral("Добавить пикет по конечным точкам"), 0, 16, 23)
+        ->setIconSize(QSize(16, 16));
+    pictureButton(p, "SpeedButton33", "piket_sequence",
+                  QStringLiteral("Добавить пикет последовательным выбором трассы"), 24, 16, 23)
+        ->setIconSize(QSize(16, 16));
+    auto* hide =
+        place(new QCheckBox(QStringLiteral("Скрывать элементы"), p), "CheckBox1", 48, 24, 129, 17);
+    hide->setChecked(false);
+
+    auto* list = place(new QTreeWidget(p), "ListView1", 0, 48, 177, 296);
+    list->setColumnCount(1);
+    list->setHeaderHidden(true);
+    list->setRootIsDecorated(false);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->header()->setSectionResizeMode(QHeaderView::Stretch);
+
+    auto* remove = textButton(p, "SpeedButton18", QStringLiteral("Удалить"), 0, 352, 177, 33);
+    remove->setIcon(icon("delete"));
+    remove->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    remove->setToolTip(QStringLiteral("Удалить"));
+    textButton(p, "SpeedButton6", QStringLiteral("Взять в работу"), 0, 392, 177, 33);
+}
+
+void editorPanel(QStackedWidget* stack) {
+    QWidget* p = panel(stack, "Panel5");
+    caption(p, "Label15", QStringLiteral("Всего точек:"), 8, 0, 72);
+    caption(p, "Label16", QStringLiteral("0"), 80, 0, 90);
+    textButton(p, "SpeedButton22", QStringLiteral("<<"), 8, 16, 23, 22);
+    textButton(p, "SpeedButton20", QStringLiteral("<"), 32, 16, 23, 22);
+    auto* number = place(new QLabel(QStringLiteral("0"), p), "Label11", 56, 16, 65, 25);
+    number->setAlignment(Qt::AlignCenter);
+    textButton(p, "SpeedButton21", QStringLiteral(">"), 120, 16, 23, 22);
+    textButton(p, "SpeedButton23", QStringLiteral(">>"), 144, 16, 23, 22);
+
+    caption(p, "Label12", QStringLiteral("Высота рельефа, м"), 8, 48);
+    field(p, "Edit3", 8, 64, 81);
+    pictureButton(p, "SpeedButton24", "edit", QStringLiteral("Изменить"), 97, 64, 23);
+    pictureButton(p, "SpeedButton25", "auto", QStringLiteral("Авто"), 120, 64, 23);
+    pictureButton(p, "SpeedButton26", "pick", QStringLiteral("Указать"), 144, 64, 23);
+
+    caption(p, "Label14", QStringLiteral("Диаметр трубы, мм"), 8, 88);
+    field(p, "Edit7", 8, 104, 129);
+    pictureButton(p, "SpeedButton30", "edit", QStringLiteral("Изменить"), 145, 104, 23);
+
+    caption(p, "Label13", QStringLiteral("Диаметр футляра, мм"), 8, 128);
+    field(p, "Edit6", 8, 144, 129);
+    pictureButton(p, "SpeedButton29", "edit", QStringLiteral("Изменить"), 145, 144, 23);
+
+    auto* add =
+        textButton(p, "SpeedButton27", QStringLiteral("Добавить пересечение"), 0, 176, 177, 33);
+    add->setFont(QFont(QStringLiteral("Times New Roman")));
+    textButton(p, "SpeedButton31", QStringLiteral("Удалить пересечение"), 0, 216, 177, 33);
+    textButton(p, "SpeedButton28", QStringLiteral("Построить\\Перестроить"), 0, 256, 177, 33);
+}
+
+}  // namespace
+
+QGroupBox* buildToolPanel(QWidget* parent) {
+    auto* box = new QGroupBox(parent);
+    box->setObjectName(QStringLiteral("GroupBox1"));
+    box->setToolTip(QStringLiteral("Панель инструментов"));
+    box->setFixedWidth(44);
+    pictureButton(box, "openbutton", "open", QStringLiteral("Открыть проект"), 2, 8, 40);
+    pictureButton(box, "SpeedButton7", "parameters", QStringLiteral("Первоначальные параметры"), 2,
+                  48, 40);
+    pictureButton(box, "SpeedButton1", "types", QStringLiteral("Выбор типов коммуникаций"), 2, 88,
+                  40);
+    pictureButton(box, "SpeedButton2", "pikets", QStringLiteral("Пикеты"), 2, 128, 40);
+    auto* separator = place(new QFrame(box), "Bevel1", 2, 176, 40, 3);
+    separator->setFrameShape(QFrame::HLine);
+    separator->setFrameShadow(QFrame::Sunken);
+    pictureButton(box, "SpeedButton4", "editor", QStringLiteral("Параметры пересечений пикета"), 2,
+                  184, 40);
+    pictureButton(box, "SpeedButton3", "profile", QStringLiteral("Построить профиль"), 2, 224, 40)
+        ->setVisible(false);
+    return box;
+}
+
+QGroupBox* buildAuxiliaryPanel(QWidget* parent) {
+    auto* box = new QGroupBox(parent);
+    box->setObjectName(QStringLiteral("GroupBox2"));
+    box->setToolTip(QStringLiteral("Вспомогательная панель"));
+    box->setFixedWidth(181);
+    auto* layout = new QVBoxLayout(box);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* stack = new QStackedWidget(box);
+    stack->setObjectName(QStringLiteral("PanelStack"));
+    layout->addWidget(stack);
+    projectPanel(stack);
+    initialParametersPanel(stack);
+    typesPanel(stack);
+    piketsPanel(stack);
+    editorPanel(stack);
+    return box;
+}
+
+QWidget* buildBusyPanel(QWidget* parent) {
+    auto* busy = place(new QFrame(parent), "Panel6", 0, 0, 98, 98);
+    busy->setFrameShape(QFrame::Box);
+    for (const char* name : {"Image1", "Image2"}) {
+        auto* image = place(new QLabel(busy), name, 1, 1, 96, 96);
+        image->setPixmap(icon(name[5] == '1' ? "busy1" : "busy2").pixmap(96, 96));
+    }
+    busy->hide();
+    return busy;
+}
+
+}  // namespace app
