@@ -307,7 +307,13 @@ void DrawingView::drawingChanged() {
     ids.swap(pending_);
     std::sort(ids.begin(), ids.end());
     ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
-    scene_.update(drawing_->data(), ids);
+    // Hiding a whole type touches much of the drawing: building anew is
+    // quicker than mending the index entity by entity.
+    if (ids.size() > 1000 && ids.size() * 8 > scene_.itemCount()) {
+        scene_.build(drawing_->data());
+    } else {
+        scene_.update(drawing_->data(), ids);
+    }
     hover_.reset();
     invalidate();
 }
