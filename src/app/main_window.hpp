@@ -11,7 +11,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/placeholder_view.hpp"
+#include "app/view/drawing_view.hpp"
 #include "cad/application.hpp"
 #include "model/workspace.hpp"
 

@@ -73,5 +73,8 @@ class Canvas {
 void drawDrawing(const DrawingData& drawing, Canvas& canvas,
                  std::optional<Box2> region = std::nullopt);
 void drawDrawing(const Drawing& drawing, Canvas& canvas, std::optional<Box2> region = std::nullopt);
+// Draws the given model-space entities in the order given, with the same rules;
+// a view that keeps what it drew per entity redraws only what changed.
+void drawEntities(const DrawingData& drawing, Canvas& canvas, const std::vector<EntityId>& ids);
 
 }  // namespace cad

@@ -405,6 +405,18 @@ void drawDrawing(const DrawingData& d, Canvas& canvas, std::optional<Box2> regio
     }
 }
 
+void drawEntities(const DrawingData& d, Canvas& canvas, const std::vector<EntityId>& ids) {
+    Walker walker(d, canvas);
+    for (EntityId id : ids) {
+        if (id.v >= d.entities.size()) continue;
+        const Entity& e = d.entities[id.v];
+        if (e.erased || !e.visible || e.paperSpace) continue;
+        Inherited top;
+        top.top = id;
+        walker.entity(e, Transform{}, top);
+    }
+}
+
 void drawDrawing(const Drawing& drawing, Canvas& canvas, std::optional<Box2> region) {
     drawDrawing(drawing.data(), canvas, region);
 }
