@@ -24,3 +24,10 @@ mkdir -p out
   --pick-height 21=A0 --pick-height 22=A4 --pick-height 23=A8 \
   -o out/profile.dxf --pdf out/profile.pdf --png out/profile.png --dump out/profile.json
 echo "Профиль: out/profile.dxf, лист: out/profile.pdf, out/profile.png"
+
+# Where a screen exists, the result opens in the desktop program; the script
+# does not wait for it.
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+  echo "Открываю out/profile.dxf в программе kernavisto"
+  nohup ./build/src/app/kernavisto out/profile.dxf >/dev/null 2>&1 &
+fi
