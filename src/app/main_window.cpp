@@ -168,6 +168,7 @@ MainWindow::MainWindow(Dialogs dialogs, const QLocale& locale, QWidget* parent)
 
     buildMenus();
     connectControls();
+    connectOperations();
     connect(view_, &DrawingView::cursorMoved, this, [this](double x, double y) {
         coordinates_->setText(coordinateText(x) + QStringLiteral(", ") + coordinateText(y));
     });
@@ -257,6 +258,18 @@ void MainWindow::setBusy(bool busy) {
     }
 }
 
+void MainWindow::showModelWhenIdle() {
+    QTimer::singleShot(0, this, [this] {
+        // The handler of the event lets events run while it works: the panels
+        // are written once it has finished.
+        if (ws_.operationRunning) {
+            QTimer::singleShot(50, this, [this] { showModelWhenIdle(); });
+            return;
+        }
+        pushControls(ws_.controls, *this);
+    });
+}
+
 void MainWindow::showPanel(model::PanelId panel) {
     runAction([this, panel] { ws_.controls.front = panel; });
 }
@@ -327,6 +340,11 @@ void MainWindow::watchDrawing(cad::Drawing& doc) {
     // longer the one saved.
     doc.onUpdate([this](cad::Drawing& changed, cad::EntityId) {
         if (&changed == watched_) unsaved_ = true;
+    });
+    // A selection in the view may move the crossing editor; the panels show
+    // the model once the event has been handled.
+    doc.onSelectionChanged([this](cad::Drawing& changed) {
+        if (&changed == watched_) showModelWhenIdle();
     });
 }
 

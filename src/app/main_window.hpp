@@ -60,12 +60,15 @@ class MainWindow : public QMainWindow {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    // The keys of the crossing editor's fields.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     class WindowUi;
 
     void buildMenus();
     void connectControls();
+    void connectOperations();
     void showPanel(model::PanelId panel);
     void openProject();
     void newProject();
@@ -75,6 +78,8 @@ class MainWindow : public QMainWindow {
     bool settleUnsaved();
     void watchDrawing(cad::Drawing& doc);
     void updateFileActions();
+    // Writes the model into the panels as soon as no action runs.
+    void showModelWhenIdle();
 
     Dialogs dialogs_;
     DrawingView* view_;
