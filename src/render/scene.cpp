@@ -44,6 +44,7 @@ struct Prim {
     std::uint16_t lineweight;  // hundredths of a millimetre
     std::uint32_t first;       // into points, arcs, texts or loops by kind
     std::uint32_t count;       // points of a strip, loops of a fill
+    std::uint32_t trueColor;   // 0xffRRGGBB, or 0 when the index stands
 };
 
 struct ArcRec {
@@ -335,6 +336,10 @@ class Recorder : public cad::Canvas {
         Prim p{};
         p.kind = kind;
         p.color = static_cast<std::uint8_t>(std::clamp(s.color, 1, 255));
+        if (s.trueColor) {
+            p.trueColor = 0xff000000u | (std::uint32_t{s.trueColor->r} << 16) |
+                          (std::uint32_t{s.trueColor->g} << 8) | s.trueColor->b;
+        }
         p.lineweight =
             static_cast<std::uint16_t>(std::clamp(std::lround(s.lineweightMm * 100.0), 0L, 211L));
         d_.prims.push_back(p);
@@ -684,6 +689,7 @@ void Scene::render(QImage& image, const ScreenMap& map, const FrameOptions& opti
     const double ox = map.originX, oy = map.originY;
     auto sx = [&](double x) { return (x - ox) * s; };
     auto sy = [&](double y) { return (oy - y) * s; };
+    auto argb = [&](const Prim& p) { return p.trueColor ? p.trueColor : palette32[p.color]; };
     auto penWidth = [&](const Prim& p) {
         if (!options.lineweights) return 1.0;
         return std::max(1.0, p.lineweight / 100.0 * options.pixelsPerMm);
@@ -695,7 +701,7 @@ void Scene::render(QImage& image, const ScreenMap& map, const FrameOptions& opti
     auto strokeScreen = [&](const P2* pts, std::size_t n, bool closed, const Prim& p) {
         double pw = penWidth(p);
         if (pw < 1.5) {
-            std::uint32_t c = palette32[p.color];
+            std::uint32_t c = argb(p);
             if (n == 1) raster.pixel(pts[0].x, pts[0].y, c);
             for (std::size_t i = 1; i < n; ++i)
                 raster.line(pts[i - 1].x, pts[i - 1].y, pts[i].x, pts[i].y, c);
@@ -704,8 +710,8 @@ void Scene::render(QImage& image, const ScreenMap& map, const FrameOptions& opti
         }
         poly.clear();
         for (std::size_t i = 0; i < n; ++i) poly << QPointF(pts[i].x, pts[i].y);
-        painter.setPen(QPen(QColor::fromRgb(palette[p.color]), pw, Qt::SolidLine, Qt::RoundCap,
-                            Qt::RoundJoin));
+        painter.setPen(
+            QPen(QColor::fromRgb(argb(p)), pw, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         painter.setBrush(Qt::NoBrush);
         if (closed) {
             painter.drawPolygon(poly);
@@ -720,7 +726,7 @@ void Scene::render(QImage& image, const ScreenMap& map, const FrameOptions& opti
         if (iw < 1.0 && ih < 1.0) {
             // Smaller than a pixel: a pixel.
             const Prim& p = d.prims[item.primFirst];
-            raster.pixel(sx((b.minX + b.maxX) / 2), sy((b.minY + b.maxY) / 2), palette32[p.color]);
+            raster.pixel(sx((b.minX + b.maxX) / 2), sy((b.minY + b.maxY) / 2), argb(p));
             return;
         }
         for (std::uint32_t k = 0; k < item.primCount; ++k) {
@@ -739,7 +745,7 @@ void Scene::render(QImage& image, const ScreenMap& map, const FrameOptions& opti
                     const ArcRec& a = d.arcs[p.first];
                     double rp = a.r * s;
                     if (rp < 0.5) {
-                        raster.pixel(sx(a.cx), sy(a.cy), palette32[p.color]);
+                        raster.pixel(sx(a.cx), sy(a.cy), argb(p));
                         break;
                     }
                     int n = arcSegments(rp, a.sweep);
@@ -768,6 +774,11 @@ void Scene::render(QImage& image, const ScreenMap& map, const FrameOptions& opti
                     }
                     cad::Style style;
                     style.color = p.color;
+                    if (p.trueColor) {
+                        style.trueColor = cad::Rgb{static_cast<std::uint8_t>(qRed(p.trueColor)),
+                                                   static_cast<std::uint8_t>(qGreen(p.trueColor)),
+                                                   static_cast<std::uint8_t>(qBlue(p.trueColor))};
+                    }
                     canvas.text(t.item, style);
                     break;
                 }
@@ -784,7 +795,7 @@ void Scene::render(QImage& image, const ScreenMap& map, const FrameOptions& opti
                         path.addPolygon(lp);
                         path.closeSubpath();
                     }
-                    painter.fillPath(path, QColor::fromRgb(palette[p.color]));
+                    painter.fillPath(path, QColor::fromRgb(argb(p)));
                     break;
                 }
             }
