@@ -27,6 +27,9 @@ inline constexpr double kDefaultLineweightMm = 0.25;
 
 struct Style {
     int color = 7;  // colour index 1..255, ByLayer and ByBlock resolved
+    // A true colour (420) that wins over the index; the index stays as the
+    // file's nearest match.
+    std::optional<Rgb> trueColor;
     double lineweightMm = kDefaultLineweightMm;  // ByLayer, ByBlock and default resolved
     EntityId entity;  // the model-space entity being drawn (an insert for its block's parts)
 };

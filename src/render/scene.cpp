@@ -5,6 +5,7 @@
 #include <QPainterPath>
 #include <QPen>
 #include <QPolygonF>
+#include <QRawFont>
 #include <algorithm>
 #include <boost/geometry.hpp>
 #include <boost/geometry/geometries/box.hpp>
@@ -14,6 +15,7 @@
 #include <iterator>
 #include <limits>
 #include <numbers>
+#include <unordered_map>
 
 #include "cad/geometry.hpp"
 #include "render/qpainter_canvas.hpp"
@@ -44,16 +46,22 @@ struct Prim {
     std::uint16_t lineweight;  // hundredths of a millimetre
     std::uint32_t first;       // into points, arcs, texts or loops by kind
     std::uint32_t count;       // points of a strip, loops of a fill
+    std::uint32_t trueColor;   // 0xffRRGGBB, or 0 when the index stands
 };
 
 struct ArcRec {
     double cx, cy, r, start, sweep;
 };
 
+// A text as its glyphs along the baseline, in the layout font's units; the
+// glyphs' outlines are shared by every text.
 struct TextRec {
-    cad::TextItem item;
-    P2 quad[4];     // the capitals' box: baseline start, baseline end, top end, top start
-    double height;  // of capitals, after the alignment's stretching
+    P2 quad[4];      // the capitals' box: baseline start, baseline end, top end, top start
+    double height;   // of capitals, after the alignment's stretching
+    double advance;  // length of the baseline in font units
+    double slant;    // tangent of the oblique angle
+    std::vector<quint32> glyphs;
+    std::vector<float> x;  // where each glyph starts, font units
 };
 
 struct LoopRec {
@@ -170,6 +178,15 @@ struct Scene::Data {
     std::vector<LoopRec> loops;
     bgi::rtree<Entry, bgi::rstar<16>> tree;
     cad::Box2 extents;
+    QRawFont font;
+    double cap = 1.0;  // capital height of font
+    mutable std::unordered_map<quint32, QPainterPath> glyphPaths;
+
+    const QPainterPath& glyphPath(quint32 glyph) const {
+        auto it = glyphPaths.find(glyph);
+        if (it == glyphPaths.end()) it = glyphPaths.emplace(glyph, font.pathForGlyph(glyph)).first;
+        return it->second;
+    }
     std::size_t modelSpaceSeen = 0;
 
     void record(const cad::DrawingData& drawing, const std::vector<cad::EntityId>& ids);
@@ -190,6 +207,10 @@ class Recorder : public cad::Canvas {
         metrics_ = std::make_unique<QFontMetricsF>(font_);
         cap_ = metrics_->capHeight();
         if (!(cap_ > 0)) cap_ = kFontPixels * 0.73;
+        if (!d_.font.isValid()) {
+            d_.font = QRawFont::fromFont(font_);
+            d_.cap = cap_;
+        }
     }
 
     void setTolerance(double t) { tol_ = t; }
@@ -233,7 +254,14 @@ class Recorder : public cad::Canvas {
     void text(const cad::TextItem& t, const cad::Style& s) override {
         QString str = QString::fromUtf8(t.text.data(), static_cast<qsizetype>(t.text.size()));
         if (str.isEmpty() || !(t.height > 0)) return;
-        double advance = metrics_->horizontalAdvance(str);
+        QList<quint32> glyphs = d_.font.glyphIndexesForString(str);
+        QList<QPointF> advances = d_.font.advancesForGlyphIndexes(glyphs);
+        std::vector<float> xs;
+        double advance = 0.0;
+        for (const QPointF& a : advances) {
+            xs.push_back(static_cast<float>(advance));
+            advance += a.x();
+        }
         if (!(advance > 0)) return;
         double k = t.height / cap_;  // world units per font unit
         double wf = t.widthFactor > 0 ? t.widthFactor : 1.0;
@@ -284,9 +312,12 @@ class Recorder : public cad::Canvas {
         p.first = static_cast<std::uint32_t>(d_.texts.size());
         p.count = 1;
         TextRec rec{
-            t,
             {at(x0, yb), at(x0 + advance, yb), at(x0 + advance, yb + cap_), at(x0, yb + cap_)},
-            cap_ * k};
+            cap_ * k,
+            advance,
+            std::tan(t.oblique),
+            std::vector<quint32>(glyphs.begin(), glyphs.end()),
+            std::move(xs)};
         for (const P2& q : rec.quad) bounds_->add(q.x, q.y);
         P2 low0 = at(x0, yb - descent), low1 = at(x0 + advance, yb - descent);
         bounds_->add(low0.x, low0.y);
@@ -335,6 +366,10 @@ class Recorder : public cad::Canvas {
         Prim p{};
         p.kind = kind;
         p.color = static_cast<std::uint8_t>(std::clamp(s.color, 1, 255));
+        if (s.trueColor) {
+            p.trueColor = 0xff000000u | (std::uint32_t{s.trueColor->r} << 16) |
+                          (std::uint32_t{s.trueColor->g} << 8) | s.trueColor->b;
+        }
         p.lineweight =
             static_cast<std::uint16_t>(std::clamp(std::lround(s.lineweightMm * 100.0), 0L, 211L));
         d_.prims.push_back(p);
@@ -386,6 +421,18 @@ void Scene::Data::record(const cad::DrawingData& drawing, const std::vector<cad:
         run.clear();
     }
     flush();
+    // Coordinates no screen can show (a damaged file's) leave nothing to draw
+    // or to index.
+    for (cad::EntityId id : ids) {
+        if (id.v >= itemOf.size() || itemOf[id.v] == kNone) continue;
+        Item& item = items[itemOf[id.v]];
+        const cad::Box2& b = item.bounds;
+        if (!(std::isfinite(b.minX) && std::isfinite(b.minY) && std::isfinite(b.maxX) &&
+              std::isfinite(b.maxY))) {
+            item.primCount = 0;
+            item.bounds = cad::Box2{};
+        }
+    }
 }
 
 QTransform ScreenMap::transform() const {
@@ -674,16 +721,12 @@ void Scene::render(QImage& image, const ScreenMap& map, const FrameOptions& opti
     for (int i = 0; i < 256; ++i) palette32[i] = 0xff000000u | palette[i];
 
     QPainter painter(&image);
-    CanvasOptions canvasOptions;
-    canvasOptions.devicePerMm = options.pixelsPerMm;
-    canvasOptions.minPenWidth = 1.0;
-    canvasOptions.darkBackground = true;
-    QPainterCanvas canvas(painter, map.transform(), canvasOptions);
 
     const double s = map.scale;
     const double ox = map.originX, oy = map.originY;
     auto sx = [&](double x) { return (x - ox) * s; };
     auto sy = [&](double y) { return (oy - y) * s; };
+    auto argb = [&](const Prim& p) { return p.trueColor ? p.trueColor : palette32[p.color]; };
     auto penWidth = [&](const Prim& p) {
         if (!options.lineweights) return 1.0;
         return std::max(1.0, p.lineweight / 100.0 * options.pixelsPerMm);
@@ -695,7 +738,7 @@ void Scene::render(QImage& image, const ScreenMap& map, const FrameOptions& opti
     auto strokeScreen = [&](const P2* pts, std::size_t n, bool closed, const Prim& p) {
         double pw = penWidth(p);
         if (pw < 1.5) {
-            std::uint32_t c = palette32[p.color];
+            std::uint32_t c = argb(p);
             if (n == 1) raster.pixel(pts[0].x, pts[0].y, c);
             for (std::size_t i = 1; i < n; ++i)
                 raster.line(pts[i - 1].x, pts[i - 1].y, pts[i].x, pts[i].y, c);
@@ -704,8 +747,8 @@ void Scene::render(QImage& image, const ScreenMap& map, const FrameOptions& opti
         }
         poly.clear();
         for (std::size_t i = 0; i < n; ++i) poly << QPointF(pts[i].x, pts[i].y);
-        painter.setPen(QPen(QColor::fromRgb(palette[p.color]), pw, Qt::SolidLine, Qt::RoundCap,
-                            Qt::RoundJoin));
+        painter.setPen(
+            QPen(QColor::fromRgb(argb(p)), pw, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         painter.setBrush(Qt::NoBrush);
         if (closed) {
             painter.drawPolygon(poly);
@@ -720,7 +763,7 @@ void Scene::render(QImage& image, const ScreenMap& map, const FrameOptions& opti
         if (iw < 1.0 && ih < 1.0) {
             // Smaller than a pixel: a pixel.
             const Prim& p = d.prims[item.primFirst];
-            raster.pixel(sx((b.minX + b.maxX) / 2), sy((b.minY + b.maxY) / 2), palette32[p.color]);
+            raster.pixel(sx((b.minX + b.maxX) / 2), sy((b.minY + b.maxY) / 2), argb(p));
             return;
         }
         for (std::uint32_t k = 0; k < item.primCount; ++k) {
@@ -739,16 +782,20 @@ void Scene::render(QImage& image, const ScreenMap& map, const FrameOptions& opti
                     const ArcRec& a = d.arcs[p.first];
                     double rp = a.r * s;
                     if (rp < 0.5) {
-                        raster.pixel(sx(a.cx), sy(a.cy), palette32[p.color]);
+                        raster.pixel(sx(a.cx), sy(a.cy), argb(p));
                         break;
                     }
                     int n = arcSegments(rp, a.sweep);
                     scratch.resize(static_cast<std::size_t>(n) + 1);
                     double cx = sx(a.cx), cy = sy(a.cy);
+                    // Turning a vector step by step saves a sine and cosine a point.
+                    double ux = rp * std::cos(a.start), uy = rp * std::sin(a.start);
+                    double step = a.sweep / n, cs = std::cos(step), sn = std::sin(step);
                     for (int i = 0; i <= n; ++i) {
-                        double t = a.start + a.sweep * i / n;
-                        scratch[static_cast<std::size_t>(i)] = {cx + rp * std::cos(t),
-                                                                cy - rp * std::sin(t)};
+                        scratch[static_cast<std::size_t>(i)] = {cx + ux, cy - uy};
+                        double nx = ux * cs - uy * sn;
+                        uy = ux * sn + uy * cs;
+                        ux = nx;
                     }
                     strokeScreen(scratch.data(), scratch.size(), false, p);
                     break;
@@ -766,9 +813,20 @@ void Scene::render(QImage& image, const ScreenMap& map, const FrameOptions& opti
                         strokeScreen(quad, 4, true, thin);
                         break;
                     }
-                    cad::Style style;
-                    style.color = p.color;
-                    canvas.text(t.item, style);
+                    // Font units to the screen: along the baseline, up the
+                    // capitals, slanted by the oblique angle.
+                    QPointF a(sx(t.quad[0].x), sy(t.quad[0].y));
+                    QPointF ex = (QPointF(sx(t.quad[1].x), sy(t.quad[1].y)) - a) / t.advance;
+                    QPointF ey = (QPointF(sx(t.quad[3].x), sy(t.quad[3].y)) - a) / d.cap;
+                    QTransform toScreen(ex.x(), ex.y(), -ex.x() * t.slant - ey.x(),
+                                        -ex.y() * t.slant - ey.y(), a.x(), a.y());
+                    QColor colour = QColor::fromRgb(argb(p));
+                    painter.setPen(Qt::NoPen);
+                    for (std::size_t g = 0; g < t.glyphs.size(); ++g) {
+                        painter.setTransform(QTransform::fromTranslate(t.x[g], 0) * toScreen);
+                        painter.fillPath(d.glyphPath(t.glyphs[g]), colour);
+                    }
+                    painter.resetTransform();
                     break;
                 }
                 case Kind::Fill: {
@@ -784,7 +842,7 @@ void Scene::render(QImage& image, const ScreenMap& map, const FrameOptions& opti
                         path.addPolygon(lp);
                         path.closeSubpath();
                     }
-                    painter.fillPath(path, QColor::fromRgb(palette[p.color]));
+                    painter.fillPath(path, QColor::fromRgb(argb(p)));
                     break;
                 }
             }
