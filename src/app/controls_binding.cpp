@@ -112,6 +112,8 @@ void writeTypeList(QComboBox& box, const std::vector<std::string>& items, int se
         box.setCurrentIndex(-1);
         box.setEditText(keepTyped ? typed : QString());
     }
+    // A name wider than the list shows its beginning.
+    if (box.lineEdit()) box.lineEdit()->setCursorPosition(0);
 }
 
 void writePiketRows(QTreeWidget& list, const std::vector<model::PiketRow>& rows, int selected) {

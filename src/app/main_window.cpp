@@ -214,6 +214,26 @@ void MainWindow::buildMenus() {
     exit->setObjectName(QStringLiteral("N3"));
     connect(exit, &QAction::triggered, this, &QWidget::close);
 
+    QMenu* viewMenu = bar->addMenu(QStringLiteral("Вид"));
+    viewMenu->setObjectName(QStringLiteral("ViewMenu"));
+    QAction* extents = viewMenu->addAction(QIcon(QStringLiteral(":/icons/zoom_extents.svg")),
+                                           QStringLiteral("Показать весь чертёж"));
+    extents->setObjectName(QStringLiteral("ZoomExtentsAction"));
+    extents->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    connect(extents, &QAction::triggered, view_, &DrawingView::zoomExtents);
+    QAction* snap = viewMenu->addAction(QStringLiteral("Объектная привязка"));
+    snap->setObjectName(QStringLiteral("SnapAction"));
+    snap->setCheckable(true);
+    snap->setChecked(view_->snapEnabled());
+    snap->setToolTip(QStringLiteral("F3 в чертеже"));
+    connect(snap, &QAction::toggled, view_, &DrawingView::setSnapEnabled);
+    connect(view_, &DrawingView::snapToggled, snap, &QAction::setChecked);
+    QAction* weights = viewMenu->addAction(QStringLiteral("Толщины линий"));
+    weights->setObjectName(QStringLiteral("LineweightsAction"));
+    weights->setCheckable(true);
+    weights->setChecked(view_->lineweightsShown());
+    connect(weights, &QAction::toggled, view_, &DrawingView::setLineweightsShown);
+
     QMenu* help = bar->addMenu(QStringLiteral("?"));
     help->setObjectName(QStringLiteral("N4"));
     QAction* about = help->addAction(QStringLiteral("О программе"));

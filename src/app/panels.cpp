@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -12,6 +13,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace app {
 
@@ -101,7 +103,13 @@ void typesPanel(QStackedWidget* stack) {
          "SpeedButton16", 160, 176},
     };
     for (const Type& t : types) {
-        caption(p, t.label, t.caption, 0, t.captionY, 118);
+        QLabel* title = caption(p, t.label, t.caption, 0, t.captionY, 118);
+        // A long caption gets a smaller font rather than lose its end under
+        // the buttons.
+        QFont font = title->font();
+        while (QFontMetrics(font).horizontalAdvance(t.caption) > 116 && font.pointSizeF() > 6)
+            font.setPointSizeF(font.pointSizeF() - 0.5);
+        title->setFont(font);
         // The buttons stand beside the caption and end where the list begins.
         const int buttonY = t.listY - 23;
         auto* add = place(new QToolButton(p), t.add, 120, buttonY, 23, 22);
@@ -130,6 +138,10 @@ void piketsPanel(QStackedWidget* stack) {
     auto* hide =
         place(new QCheckBox(QStringLiteral("Скрывать элементы"), p), "CheckBox1", 48, 24, 129, 17);
     hide->setChecked(false);
+    // The caption has to fit the place beside the two buttons.
+    QFont small = hide->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    hide->setFont(small);
 
     auto* list = place(new QTreeWidget(p), "ListView1", 0, 48, 177, 296);
     list->setColumnCount(1);
@@ -149,8 +161,10 @@ void piketsPanel(QStackedWidget* stack) {
 
 void editorPanel(QStackedWidget* stack) {
     QWidget* p = panel(stack, "Panel5");
-    caption(p, "Label15", QStringLiteral("Всего точек:"), 8, 0, 72);
-    caption(p, "Label16", QStringLiteral("0"), 80, 0, 90);
+    // The count stands after the caption, however wide the system font makes it.
+    QLabel* total = caption(p, "Label15", QStringLiteral("Всего точек:"), 8, 0, 72);
+    total->adjustSize();
+    caption(p, "Label16", QStringLiteral("0"), std::max(80, 8 + total->width() + 4), 0, 60);
     textButton(p, "SpeedButton22", QStringLiteral("<<"), 8, 16, 23, 22);
     textButton(p, "SpeedButton20", QStringLiteral("<"), 32, 16, 23, 22);
     auto* number = place(new QLabel(QStringLiteral("0"), p), "Label11", 56, 16, 65, 25);
