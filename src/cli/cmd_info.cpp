@@ -9,6 +9,7 @@
 
 #include "cad/drawing.hpp"
 #include "cad/error.hpp"
+#include "cad/number_text.hpp"
 #include "cli/commands.hpp"
 
 namespace cli {
@@ -95,8 +96,9 @@ int runInfo(const InfoOptions& opt) {
     std::cout << "По слоям:\n";
     for (auto& [k, n] : byLayer) std::cout << "  " << k << ": " << n << "\n";
     if (!box.empty()) {
-        std::cout << "Границы: (" << box.minX << ", " << box.minY << ") — (" << box.maxX << ", "
-                  << box.maxY << ")\n";
+        std::cout << "Границы: (" << cad::generalText(box.minX) << ", "
+                  << cad::generalText(box.minY) << ") — (" << cad::generalText(box.maxX) << ", "
+                  << cad::generalText(box.maxY) << ")\n";
     } else if (!extentsError.empty()) {
         std::cout << "Границы: не определены (" << extentsError << ")\n";
     } else {

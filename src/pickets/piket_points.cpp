@@ -6,8 +6,6 @@
 // here as the reference.
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <optional>
 #include <unordered_set>
 
@@ -16,6 +14,7 @@
 #include <boost/geometry/index/rtree.hpp>
 
 #include "cad/geometry.hpp"
+#include "cad/number_text.hpp"
 #include "model/primitives.hpp"
 #include "pickets/detail.hpp"
 #include "pickets/pickets.hpp"
@@ -29,9 +28,8 @@ long long CoordKey(double v) {
     if (!std::isfinite(v)) return 0;
     double whole = std::trunc(v);
     if (whole == 0.0) whole = 0.0;  // Trunc(-0.7) is 0, written "0"
-    char text[400];
-    int length = std::snprintf(text, sizeof text, "%.0f", whole);
-    int exponent = 4 - length;
+    const int length = static_cast<int>(cad::fixedText(whole, 0).size());
+    const int exponent = 4 - length;
     double scaled = v;
     if (exponent > 0) {
         scaled = v * std::pow(10.0, exponent);
