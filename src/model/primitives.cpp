@@ -137,6 +137,14 @@ std::int64_t FourDigitRound(double x) {
     return static_cast<std::int64_t>(roundHalfEven(roundHalfEven(x / p) * p));
 }
 
+bool onLayerList(std::string_view layer, const std::vector<std::string>& list) {
+    return std::find(list.begin(), list.end(), layer) != list.end();
+}
+
+bool onLayerList(const cad::EntityRef& object, const std::vector<std::string>& list) {
+    return !object.isNull() && onLayerList(object.layer(), list);
+}
+
 namespace {
 
 cad::Drawing& sheetDrawing(Workspace& ws) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cad/geom.hpp"
+#include "model/primitives.hpp"
 #include "model/workspace.hpp"
 #include "sheet/layout.hpp"
 
@@ -45,9 +46,7 @@ struct Run {
                         double height = kTextHeight);
 };
 
-// True when the object's layer is one of the names; a null object (a point
-// added by the crossing editor) is on none.
-bool onLayerList(const cad::EntityRef& object, const std::vector<std::string>& names);
+using model::onLayerList;
 
 // Values computed into the picket.
 void computeChainages(model::Workspace& ws, model::Piket& piket);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "model/primitives.hpp"
+#include "recording_ui.hpp"
 
 using namespace model;
 
@@ -138,7 +139,7 @@ TEST(FourDigitRound, KeepsFourLeadingCharacters) {
 TEST(Primitives, LinesGoOnTheSheetLayerAndTextsKeepTheirSettings) {
     cad::Application app;
     cad::ScriptedPrompter prompter;
-    RecordingUi ui;
+    testutil::RecordingUi ui;
     Workspace ws(app, prompter, ui);
     EXPECT_THROW(AddLineEntity(ws, 0, 0, 1, 1), cad::Error);  // no sheet drawing yet
     cad::Drawing& d = app.add(std::make_unique<cad::Drawing>());
