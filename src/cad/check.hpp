@@ -31,19 +31,26 @@ inline std::string brokenInvariantText(const char* condition, std::string_view f
            "): " + condition;
 }
 
-[[noreturn]] inline void brokenInvariant(const char* condition, const char* file, int line) {
-#ifdef NDEBUG
-    throw InternalError(brokenInvariantText(condition, file, line));
-#else
+// What KV_ASSERT calls when the condition is false: stop, or throw.
+[[noreturn]] inline void stopAtBrokenInvariant(const char* condition, const char* file, int line) {
     std::fputs((brokenInvariantText(condition, file, line) + "\n").c_str(), stderr);
     std::abort();
-#endif
+}
+
+[[noreturn]] inline void throwBrokenInvariant(const char* condition, const char* file, int line) {
+    throw InternalError(brokenInvariantText(condition, file, line));
 }
 
 }  // namespace detail
 
 }  // namespace cad
 
-// KV_ASSERT(condition): the condition is an invariant of the program.
+// KV_ASSERT(condition): the condition is an invariant of the program. The
+// choice is made where the macro is used, so one program may mix both kinds.
+#ifdef NDEBUG
 #define KV_ASSERT(condition) \
-    ((condition) ? void(0) : ::cad::detail::brokenInvariant(#condition, __FILE__, __LINE__))
+    ((condition) ? void(0) : ::cad::detail::throwBrokenInvariant(#condition, __FILE__, __LINE__))
+#else
+#define KV_ASSERT(condition) \
+    ((condition) ? void(0) : ::cad::detail::stopAtBrokenInvariant(#condition, __FILE__, __LINE__))
+#endif
