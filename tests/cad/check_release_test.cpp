@@ -9,21 +9,20 @@
 
 namespace {
 
-int releaseHalf(int even) {
-    KV_ASSERT(even % 2 == 0);
-    return even / 2;
-}
-
 TEST(CheckInRelease, ABrokenInvariantIsAnInternalErrorNamingThePlace) {
-    EXPECT_EQ(releaseHalf(6), 3);
+    const auto half = [](int even) {
+        KV_ASSERT(even % 2 == 0);
+        return even / 2;
+    };
+    EXPECT_EQ(half(6), 3);
     try {
-        releaseHalf(5);
+        half(5);
         FAIL() << "no error";
     } catch (const cad::Error& e) {  // shown as any failure of an action
         EXPECT_NE(dynamic_cast<const cad::InternalError*>(&e), nullptr);
         const std::string text = e.what();
         EXPECT_EQ(text.rfind("Внутренняя ошибка программы (", 0), 0u) << text;
-        EXPECT_NE(text.find("check_release_test.cpp:13): even % 2 == 0"), std::string::npos)
+        EXPECT_NE(text.find("check_release_test.cpp:14): even % 2 == 0"), std::string::npos)
             << text;
     }
 }

@@ -137,11 +137,10 @@ TEST(Sequence, EscAtTheFirstPromptLeavesNoPicketAndShowsEverythingAgain) {
 
 TEST(Sequence, ElementsOutOfOrderStillGiveOrderedPoints) {
     Plan plan;
-    EntityRef a = plan.route(0, 0, 1000, 0);
-    EntityRef b = plan.route(1000, 0, 2000, 0);
-    EntityRef c = plan.route(2000, 0, 3000, 0);
+    const EntityRef route[] = {plan.route(0, 0, 1000, 0), plan.route(1000, 0, 2000, 0),
+                               plan.route(2000, 0, 3000, 0)};
     plan.snapshot();
-    const model::Piket* picked = pickInSequence(plan, {a, c, b});
+    const model::Piket* picked = pickInSequence(plan, {route[0], route[2], route[1]});
     ASSERT_NE(picked, nullptr);
     std::vector<double> xs;
     for (const auto& r : picked->points) xs.push_back(r[model::kX]);
