@@ -177,7 +177,6 @@ MainWindow::MainWindow(Dialogs dialogs, const QLocale& locale, QWidget* parent)
     // separator are still read (FixDecimalText).
     ws_.decimalSeparator = locale.decimalPoint() == QStringLiteral(",") ? ',' : '.';
     ws_.workPiket = -1;
-    ws_.piketCount = 0;
     ws_.controls.front = model::PanelId::Project;
     pushControls(ws_.controls, *this);
     updateFileActions();
@@ -321,6 +320,7 @@ bool MainWindow::openFile(const QString& path) {
     if (opened) {
         unsaved_ = false;
         view_->zoomExtents();
+        reportRepairs();
     }
     updateFileActions();
     return opened;
@@ -351,6 +351,17 @@ std::unique_ptr<cad::Drawing> MainWindow::loadDrawing(const std::filesystem::pat
     loading_ = false;
     if (result.error) std::rethrow_exception(result.error);
     return std::move(result.drawing);
+}
+
+void MainWindow::reportRepairs() {
+    const std::vector<cad::Issue>& issues = ws_.doc->data().issues;
+    if (issues.empty()) return;
+    // The drawing opened; what the reader had to mend is said, not asked about.
+    const cad::Issue& first = issues.front();
+    std::string text = "Чертёж прочитан с исправлениями (" + std::to_string(issues.size()) +
+                       "): " + (first.line ? "строка " + std::to_string(first.line) + ": " : "") +
+                       first.message;
+    statusBar()->showMessage(qs(text), 30000);
 }
 
 void MainWindow::watchDrawing(cad::Drawing& doc) {

@@ -77,6 +77,7 @@ class MainWindow : public QMainWindow {
     // Asks what to do with unsaved work; false when the user keeps it open.
     bool settleUnsaved();
     void watchDrawing(cad::Drawing& doc);
+    void reportRepairs();
     void updateFileActions();
     // Writes the model into the panels as soon as no action runs.
     void showModelWhenIdle();

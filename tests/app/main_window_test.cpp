@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QStackedWidget>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -97,7 +98,7 @@ class MainWindowTest : public QObject {
         QVERIFY(!child<QToolButton>(w, "SpeedButton3")->isVisibleTo(&w));
         QCOMPARE(frontPanel(w), QStringLiteral("Panel1"));
         QCOMPARE(w.workspace().workPiket, -1);
-        QCOMPARE(w.workspace().piketCount, 0);
+        QCOMPARE(w.workspace().piketCount(), 0);
         QCOMPARE(w.workspace().decimalSeparator, ',');
         QVERIFY(!action(w, "SaveAction")->isEnabled());
 
@@ -287,6 +288,24 @@ class MainWindowTest : public QObject {
         // The program goes on: the next file opens.
         QVERIFY(window->openFile(plan));
         QCOMPARE(child<QLineEdit>(*window, "Edit1")->text(), QStringLiteral("plan.dxf"));
+    }
+
+    void aRepairedFileOpensWithANote() {
+        QFile whole(kPlan);
+        QVERIFY(whole.open(QIODevice::ReadOnly));
+        const QByteArray bytes = whole.readAll();
+        // Cut off in the middle of the entities: what was read is kept.
+        const QString cut = dir->filePath(QStringLiteral("cut.dxf"));
+        QFile f(cut);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(
+            bytes.left(bytes.indexOf("ENTITIES") + (bytes.size() - bytes.indexOf("ENTITIES")) / 2));
+        f.close();
+        QVERIFY(window->openFile(cut));
+        QVERIFY(answers.messages.isEmpty());
+        QVERIFY2(window->statusBar()->currentMessage().contains(QStringLiteral("исправлениями")),
+                 qPrintable(window->statusBar()->currentMessage()));
+        QVERIFY(window->openFile(plan));
     }
 
     void savingWritesTheDrawingAndKeepsTheOldFile() {
