@@ -26,6 +26,7 @@
 #include "cad/dxf_tokenizer.hpp"
 #include "cad/encoding.hpp"
 #include "cad/error.hpp"
+#include "cad/geometry.hpp"
 #include "cad/pages.hpp"
 
 namespace cad {
@@ -67,7 +68,8 @@ std::vector<Point3> sampleSpline(int degree, const std::vector<double>& knots,
                                  const std::vector<Point3>& ctrl,
                                  const std::vector<double>& weights, int segments) {
     std::size_t n = ctrl.size();
-    if (degree < 1 || n < static_cast<std::size_t>(degree) + 1 ||
+    if (degree < 1 || degree > kMaxSplineDegree || n > kMaxSplineControlPoints ||
+        n < static_cast<std::size_t>(degree) + 1 ||
         knots.size() != n + static_cast<std::size_t>(degree) + 1) {
         return ctrl;
     }
@@ -81,8 +83,9 @@ std::vector<Point3> sampleSpline(int degree, const std::vector<double>& knots,
     std::vector<double> w(p + 1);
     for (int s = 0; s <= segments; ++s) {
         double t = t0 + (t1 - t0) * s / segments;
-        std::size_t k = p;
-        while (k + 1 < n && knots[k + 1] <= t) ++k;
+        auto span = std::upper_bound(knots.begin() + static_cast<long>(p) + 1,
+                                     knots.begin() + static_cast<long>(n), t);
+        std::size_t k = static_cast<std::size_t>(span - knots.begin()) - 1;
         for (std::size_t j = 0; j <= p; ++j) {
             double wj = rational ? weights[j + k - p] : 1.0;
             d[j] = ctrl[j + k - p] * wj;
@@ -99,6 +102,22 @@ std::vector<Point3> sampleSpline(int degree, const std::vector<double>& knots,
         out.push_back(w[p] != 0.0 ? d[p] * (1.0 / w[p]) : d[p]);
     }
     return out;
+}
+
+// Eight points for each control point, fewer for high degrees: a point costs
+// the square of the degree.
+int hatchSplineSegments(int degree, std::size_t controlPoints) {
+    long long p = std::clamp(degree, 1, kMaxSplineDegree) + 1;
+    long long most = std::max(16LL, 20'000'000 / (p * p));
+    return static_cast<int>(std::clamp(8 * static_cast<long long>(controlPoints), 16LL, most));
+}
+
+std::string splineLimitMessage(Handle h, int degree) {
+    std::string what = h ? "Сплайн " + hexHandle(h) : std::string("Сплайн в контуре штриховки");
+    return what + " степени " + std::to_string(degree) + " (CAD-программы строят не выше " +
+           std::to_string(kMaxSplineDegree) + ") или с более чем " +
+           std::to_string(kMaxSplineControlPoints) +
+           " управляющими точками взят по своим управляющим точкам";
 }
 
 // A code that an entity kind reads straight into a member of its geometry:
@@ -976,6 +995,9 @@ void Reader::geometry(Entity& e, std::size_t gb, std::size_t ge) {
             if (c == 11) g.fitPoints.push_back(point(k, ge));
         });
         if (!anyWeight) g.weights.clear();
+        if (g.degree > kMaxSplineDegree || g.controlPoints.size() > kMaxSplineControlPoints) {
+            issue("spline-limit", gb, e.handle, splineLimitMessage(e.handle, g.degree));
+        }
         e.geom = std::move(g);
     } else if (t == "TEXT" || t == "ATTRIB" || t == "ATTDEF") {
         TextGeom g;
@@ -1169,12 +1191,15 @@ void Reader::hatch(HatchGeom& h, std::size_t gb, std::size_t ge) {
                                 }
                                 ++k;
                             }
+                            if (degree > kMaxSplineDegree ||
+                                ctrl.size() > kMaxSplineControlPoints) {
+                                issue("spline-limit", gb, 0, splineLimitMessage(0, degree));
+                            }
                             std::vector<Point3> pts =
                                 ctrl.empty()
                                     ? fit
-                                    : sampleSpline(
-                                          degree, knots, ctrl, weights,
-                                          std::max<int>(16, 8 * static_cast<int>(ctrl.size())));
+                                    : sampleSpline(degree, knots, ctrl, weights,
+                                                   hatchSplineSegments(degree, ctrl.size()));
                             for (std::size_t q = 0; q + 1 < pts.size(); ++q) {
                                 loop.vertices.push_back(PolyVertex{pts[q].x, pts[q].y, 0.0, 0.0});
                             }
@@ -1430,6 +1455,7 @@ DrawingData readDxfBuffer(std::string bytes) {
         for (auto& is : reader.editIssues) repairs.push_back(std::move(is));
         if (reader.edits.empty() || last) {
             d.issues.insert(d.issues.begin(), repairs.begin(), repairs.end());
+            for (Issue& is : blockLimitIssues(d)) d.issues.push_back(std::move(is));
             return d;
         }
         // Repairs that change tags: apply them and read the repaired tags again.
