@@ -6,12 +6,20 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <numbers>
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "cad/drawing.hpp"
 #include "cad/dxf_reader.hpp"
+#include "cad/error.hpp"
 #include "cad/geometry.hpp"
+#include "cad/text_util.hpp"
 #include "dxf_test_util.hpp"
 
 using namespace cad;
@@ -278,4 +286,81 @@ TEST(HostileBlocks, NestingDeeperThanTheLimitIsReported) {
     EXPECT_FALSE(hasIssue(ok, "block-depth"));
     EXPECT_FALSE(hasIssue(ok, "block-size"));
     EXPECT_DOUBLE_EQ(modelBounds(ok).maxX, kMaxBlockDepth);  // every level drawn
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class HostileFiles : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("kv-hostile-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    // The message Drawing::open refuses the path with; fails when it opens.
+    static std::string refusal(const fs::path& p) {
+        try {
+            Drawing::open(p);
+        } catch (const Error& e) {
+            return e.what();
+        }
+        ADD_FAILURE() << "opened " << p;
+        return {};
+    }
+
+    fs::path dir_;
+};
+
+}  // namespace
+
+TEST_F(HostileFiles, WhatCannotBeADrawingIsRefusedWithAMessage) {
+    EXPECT_NE(refusal("").find("Не указан файл"), std::string::npos);
+    EXPECT_NE(refusal(dir_).find("папка"), std::string::npos);
+    EXPECT_NE(refusal(dir_ / "нет.dxf").find("не найден"), std::string::npos);
+    // A pipe nobody writes to: reading it would wait forever.
+    fs::path fifo = dir_ / "pipe.dxf";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_NE(refusal(fifo).find("не обычный файл"), std::string::npos);
+}
+
+TEST_F(HostileFiles, FileLargerThanMemoryIsRefusedUnread) {
+    // A sparse file of a terabyte takes no room on disk.
+    fs::path big = dir_ / "big.dxf";
+    std::ofstream(big).put('0');
+    std::error_code ec;
+    fs::resize_file(big, std::uintmax_t(1) << 40, ec);
+    if (ec) GTEST_SKIP() << "the file system here holds no sparse file of 1 TB: " << ec.message();
+    std::string why = refusal(big);
+    EXPECT_NE(why.find("слишком велик"), std::string::npos) << why;
+}
+
+// A name that is not UTF-8 reaches the message replaced, never as it stands.
+TEST_F(HostileFiles, NameThatIsNotUtf8GivesAValidMessage) {
+    fs::path odd = dir_ / std::string("\xCF\xEB\xE0\xED.dxf");  // "План" in CP1251
+    std::ofstream(odd) << "0\nSECTION\n";
+    std::string why = refusal(odd / "x");
+    EXPECT_EQ(why, validUtf8(why));
+    EXPECT_NE(why.find("\xEF\xBF\xBD"), std::string::npos) << why;
+}
+
+TEST(Utf8, InvalidBytesAreReplacedAndCutsKeepCharacters) {
+    EXPECT_EQ(validUtf8("План"), "План");
+    EXPECT_EQ(validUtf8("a\xFF"
+                        "b"),
+              "a\xEF\xBF\xBD"
+              "b");
+    EXPECT_EQ(validUtf8("\xC0\xAF"), "\xEF\xBF\xBD\xEF\xBF\xBD");                  // overlong '/'
+    EXPECT_EQ(validUtf8("\xED\xA0\x80"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");  // surrogate
+    EXPECT_EQ(validUtf8("\xD0"), "\xEF\xBF\xBD");                                  // cut short
+    EXPECT_EQ(validUtf8("\xF0\x9F\x98\x80"), "\xF0\x9F\x98\x80");
+    EXPECT_EQ(cutUtf8("План", 3), "П");
+    EXPECT_EQ(cutUtf8("План", 4), "Пл");
+    EXPECT_EQ(cutUtf8("План", 100), "План");
+    EXPECT_EQ(cutUtf8("abc", 2), "ab");
 }
