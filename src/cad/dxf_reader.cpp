@@ -174,11 +174,11 @@ class Reader {
     }
     void issue(std::string codeName, std::size_t at, Handle h, std::string message) {
         d_.issues.push_back(
-            Issue{std::move(codeName), at == kNoIndex ? 0 : lineOf(at), h, std::move(message)});
+            Issue{std::move(codeName), at == kNoIndex ? 0 : lineOf(at), h, validUtf8(message)});
     }
     void editIssue(std::string codeName, std::size_t at, Handle h, std::string message) {
         editIssues.push_back(
-            Issue{std::move(codeName), at == kNoIndex ? 0 : lineOf(at), h, std::move(message)});
+            Issue{std::move(codeName), at == kNoIndex ? 0 : lineOf(at), h, validUtf8(message)});
     }
     std::string where(std::size_t i) const {
         if (tok_.binary) return "тег " + std::to_string(i + 1);
@@ -220,7 +220,7 @@ class Reader {
     void badNumber(std::size_t i) {
         replaceValue(i, "0");
         editIssue("bad-number", i, 0,
-                  where(i) + ": значение «" + std::string(trimmed(val(i)).substr(0, 40)) +
+                  where(i) + ": значение «" + std::string(cutUtf8(trimmed(val(i)), 40)) +
                       "» кода " + std::to_string(code(i)) + " не число; записан 0");
     }
     // x at k; y and z follow when present. Leaves k on the last tag read.
@@ -323,12 +323,12 @@ class Reader {
         if (dup) {
             editIssue("duplicate-handle", i, nh,
                       where(i) + ": " + std::string(kind) + " с дескриптором " +
-                          std::string(trimmed(v)) + ", который уже занят; дан новый дескриптор " +
-                          hexHandle(nh));
+                          std::string(cutUtf8(trimmed(v), 20)) +
+                          ", который уже занят; дан новый дескриптор " + hexHandle(nh));
         } else {
             editIssue("bad-handle", i, nh,
                       where(i) + ": " + std::string(kind) + " с неверным дескриптором «" +
-                          std::string(trimmed(v).substr(0, 20)) + "»; дан новый дескриптор " +
+                          std::string(cutUtf8(trimmed(v), 20)) + "»; дан новый дескриптор " +
                           hexHandle(nh));
         }
         return nh;

@@ -1281,7 +1281,7 @@ std::vector<Issue> blockLimitIssues(const DrawingData& d) {
             const Entity& e = d.entities[id.v];
             auto c = childOf(e);
             if (!c || told[c->block]) continue;
-            const std::string& name = d.blocks[c->block].name;
+            const std::string name = validUtf8(d.blocks[c->block].name);
             if (levels[c->block] > kMaxBlockDepth) {
                 told[c->block] = 1;
                 out.push_back({"block-depth", 0, e.handle,

@@ -3,7 +3,10 @@
 // takes it into work (the blank sheet), saves the drawing and writes the
 // state as JSON. Each step is a small function over one BatchRun; a step that
 // fails stops the later ones, the dump is written in any case.
+#include <unistd.h>
+
 #include <charconv>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <nlohmann/json.hpp>
@@ -11,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "cad/text_util.hpp"
 #include "cli/commands.hpp"
 #include "cli/editor_steps.hpp"
 #include "cli/profile_steps.hpp"
@@ -43,8 +47,10 @@ struct ProfileOptions {
 class BatchUi : public model::Ui {
   public:
     void message(const std::string& text) override {
-        std::cerr << text << '\n';
-        messages.push_back(text);
+        // A message may quote a file name or an option as given, in any bytes.
+        std::string valid = cad::validUtf8(text);
+        std::cerr << valid << '\n';
+        messages.push_back(std::move(valid));
     }
     void setBusy(bool) override {}
     std::vector<std::string> messages;
@@ -110,7 +116,8 @@ void checkUsage(const ProfileOptions& o) {
         for (const std::string& h : splitList(o.elements)) {
             cad::Handle ignored = 0;
             if (h.empty() || !cad::parseHandle(h, ignored)) {
-                throw CLI::ValidationError("--elements", "«" + h + "» не метка объекта");
+                throw CLI::ValidationError("--elements",
+                                           "«" + cad::validUtf8(h) + "» не метка объекта");
             }
         }
     }
@@ -221,13 +228,31 @@ nlohmann::ordered_json dumpState(const BatchRun& r) {
     return j;
 }
 
+// The dump is written whole or not at all: into a temporary file beside it,
+// renamed over it once complete. A reader never sees half a dump, and a dump
+// that cannot be made leaves the previous one as it was.
 bool writeDump(BatchRun& r, const ProfileOptions& o) {
     if (o.dump.empty()) return true;
-    std::ofstream file(o.dump, std::ios::binary | std::ios::trunc);
-    file << dumpState(r).dump(2) << '\n';
+    namespace fs = std::filesystem;
+    const fs::path target(o.dump);
+    const std::string shown = cad::validUtf8(o.dump);
+    std::string text;
+    try {
+        text = dumpState(r).dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    } catch (const std::exception& e) {
+        std::cerr << "Не удалось составить " << shown << ": " << cad::validUtf8(e.what()) << '\n';
+        return false;
+    }
+    // A short temporary name: the target's own may already be as long as names go.
+    fs::path temp = target.parent_path() / (".kv-dump-" + std::to_string(::getpid()) + ".tmp");
+    std::ofstream file(temp, std::ios::binary | std::ios::trunc);
+    file << text << '\n';
     file.close();
-    if (!file) {
-        std::cerr << "Не удалось записать " << o.dump << '\n';
+    std::error_code ec;
+    if (file) fs::rename(temp, target, ec);
+    if (!file || ec) {
+        fs::remove(temp, ec);
+        std::cerr << "Не удалось записать " << shown << '\n';
         return false;
     }
     return true;

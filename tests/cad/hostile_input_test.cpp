@@ -364,3 +364,17 @@ TEST(Utf8, InvalidBytesAreReplacedAndCutsKeepCharacters) {
     EXPECT_EQ(cutUtf8("План", 100), "План");
     EXPECT_EQ(cutUtf8("abc", 2), "ab");
 }
+
+// A warning quoting a value cuts it at a character, not in the middle of one.
+TEST(HostileText, WarningsQuoteValuesAsValidUtf8) {
+    std::string value = "x";
+    for (int i = 0; i < 30; ++i) value += "Я";  // the 40th byte falls inside a character
+    std::string bytes = dxftest::dxf(dxftest::concat(
+        {dxftest::header("AC1021"),
+         dxftest::entities(
+             {{0, "LINE"}, {8, "0"}, {10, value}, {20, "0"}, {11, "1"}, {21, "\xFF"}}),
+         dxftest::eof()}));
+    DrawingData d = readDxf(bytes);
+    ASSERT_TRUE(hasIssue(d, "bad-number"));
+    for (const Issue& is : d.issues) EXPECT_EQ(is.message, validUtf8(is.message)) << is.message;
+}
