@@ -1172,6 +1172,15 @@ Box2 entityBounds(const DrawingData& drawing, const Entity& e) {
     return box;
 }
 
+std::optional<double> distanceToEntity(const DrawingData& drawing, const Entity& e, Point3 p) {
+    std::vector<Piece> pieces;
+    piecesOf(&drawing, e, pieces);
+    if (pieces.empty()) return std::nullopt;
+    double best = std::numeric_limits<double>::infinity();
+    for (const Piece& pc : pieces) best = std::min(best, distanceTo(pc, p));
+    return best;
+}
+
 std::vector<Point3> intersectEntities(const DrawingData& drawing, const Entity& a,
                                       const Entity& b) {
     // Kept between calls: a long route cut afresh for every crossing search would

@@ -26,6 +26,10 @@ std::optional<Point3> entityEnd(const Entity& e);
 // Bounding box in world XY; blocks are looked up in the drawing for inserts.
 Box2 entityBounds(const DrawingData& drawing, const Entity& e);
 
+// Distance in the XY plane from a point to the nearest part of the entity
+// (inserts through their blocks); nullopt for kinds that have no lines.
+std::optional<double> distanceToEntity(const DrawingData& drawing, const Entity& e, Point3 p);
+
 // Crossing points of two entities in the XY plane, neither extended. Overlapping
 // collinear pieces give the overlap's end points; a tangency gives its point once.
 // Points come in order along the first entity.

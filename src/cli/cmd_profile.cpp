@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -100,8 +101,53 @@ std::optional<cad::Point3> parsePoint(const std::string& text) {
     return cad::Point3{v[0], v[1], 0.0};  // the program works in the XY plane
 }
 
+// Whether two paths name one file: the same canonical path (links and "..",
+// resolved as far as the path exists), or one file under two names.
+bool sameFile(const std::string& a, const std::string& b) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::path ca = fs::weakly_canonical(fs::absolute(a, ec), ec);
+    if (ec) ca = fs::path(a).lexically_normal();
+    fs::path cb = fs::weakly_canonical(fs::absolute(b, ec), ec);
+    if (ec) cb = fs::path(b).lexically_normal();
+    if (ca == cb) return true;
+    return fs::exists(a, ec) && fs::exists(b, ec) && fs::equivalent(a, b, ec);
+}
+
+// Outputs that name one file would overwrite each other (the dump over the
+// drawing, a sheet over the plan it was drawn from): refused before anything runs.
+void checkDistinctFiles(const ProfileOptions& o) {
+    struct Output {
+        const char* option;
+        const std::string& path;
+    };
+    const Output outputs[] = {{"-o", o.out},
+                              {"--dump", o.dump},
+                              {"--pdf", o.steps.pdf},
+                              {"--svg", o.steps.svg},
+                              {"--png", o.steps.png}};
+    for (std::size_t i = 0; i < std::size(outputs); ++i) {
+        const Output& a = outputs[i];
+        if (a.path.empty()) continue;
+        // Saving the drawing over its plan is what -o is for; nothing else may.
+        if (i > 0 && sameFile(a.path, o.plan)) {
+            throw CLI::ValidationError(a.option, "«" + cad::validUtf8(a.path) +
+                                                     "» — это исходный план: он был бы заменён");
+        }
+        for (std::size_t j = i + 1; j < std::size(outputs); ++j) {
+            const Output& b = outputs[j];
+            if (!b.path.empty() && sameFile(a.path, b.path)) {
+                throw CLI::ValidationError(std::string(a.option) + " и " + b.option,
+                                           "указывают на один файл «" + cad::validUtf8(b.path) +
+                                               "»: один вывод заменил бы другой");
+            }
+        }
+    }
+}
+
 // Usage errors end with exit code 2 through CLI11.
 void checkUsage(const ProfileOptions& o) {
+    checkDistinctFiles(o);
     const bool byPoints = !o.from.empty() || !o.to.empty();
     if (byPoints && !o.elements.empty()) {
         throw CLI::ValidationError("--from/--to и --elements", "задайте пикет одним способом");
@@ -124,6 +170,23 @@ void checkUsage(const ProfileOptions& o) {
     if (!o.separator.empty() && o.separator != "," && o.separator != ".") {
         throw CLI::ValidationError("--separator", "допустимы только «,» и «.»");
     }
+    // A number no pipeline has is refused here, where it enters; a text that
+    // is no number at all is the field's own message, as in the window.
+    const char separator =
+        o.separator.empty() ? model::systemDecimalSeparator() : o.separator.front();
+    auto checkRange = [&](bool given, const std::string& text, const char* option,
+                          const char* field, model::FieldRange range) {
+        if (!given || !model::parseNumber(model::FixDecimalText(text, separator), separator)) {
+            return;
+        }
+        try {
+            model::readNumberField(text, separator, field, range);
+        } catch (const cad::Error& e) {
+            throw CLI::ValidationError(option, e.what());
+        }
+    };
+    checkRange(o.depthGiven, o.depth, "--depth", pickets::kDepthFieldName, model::kDepthRange);
+    checkRange(o.pipeGiven, o.pipe, "--pipe", pickets::kPipeFieldName, model::kDiameterRange);
 }
 
 // The window's fields as the options set them.

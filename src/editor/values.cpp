@@ -21,11 +21,12 @@ model::PointRow* fixFieldForRow(model::Workspace& ws, std::string& field) {
     return piket ? &detail::currentRow(ws, *piket) : nullptr;
 }
 
-void takeOverNumber(model::Workspace& ws, std::string& field, int value, const char* fieldName) {
+void takeOverNumber(model::Workspace& ws, std::string& field, int value, const char* fieldName,
+                    model::FieldRange range) {
     model::PointRow* row = fixFieldForRow(ws, field);
     if (!row) return;
     (*row)[static_cast<std::size_t>(value)] =
-        model::readNumberField(field, ws.decimalSeparator, fieldName);
+        model::readNumberField(field, ws.decimalSeparator, fieldName, range);
 }
 
 }  // namespace
@@ -38,15 +39,18 @@ void takeOverRelief(model::Workspace& ws) {
     (*row)[model::kRelief] =
         field == detail::kAutoText
             ? model::kAuto
-            : model::readNumberField(field, ws.decimalSeparator, "Высота рельефа, м");
+            : model::readNumberField(field, ws.decimalSeparator, "Высота рельефа, м",
+                                     model::kGroundHeightRange);
 }
 
 void takeOverPipe(model::Workspace& ws) {
-    takeOverNumber(ws, ws.controls.pointPipeText, model::kPipe, "Диаметр трубы, мм");
+    takeOverNumber(ws, ws.controls.pointPipeText, model::kPipe, "Диаметр трубы, мм",
+                   model::kDiameterRange);
 }
 
 void takeOverCasing(model::Workspace& ws) {
-    takeOverNumber(ws, ws.controls.casingText, model::kCasing, "Диаметр футляра, мм");
+    takeOverNumber(ws, ws.controls.casingText, model::kCasing, "Диаметр футляра, мм",
+                   model::kDiameterRange);
 }
 
 void setAuto(model::Workspace& ws) {

@@ -300,8 +300,10 @@ bool onLayerList(const std::string& layer, const std::vector<std::string>& layer
 
 InitialValues readInitialValues(const model::Workspace& ws) {
     InitialValues v;
-    v.depth = model::readNumberField(ws.controls.depthText, ws.decimalSeparator, kDepthFieldName);
-    v.pipe = model::readNumberField(ws.controls.pipeText, ws.decimalSeparator, kPipeFieldName);
+    v.depth = model::readNumberField(ws.controls.depthText, ws.decimalSeparator, kDepthFieldName,
+                                     model::kDepthRange);
+    v.pipe = model::readNumberField(ws.controls.pipeText, ws.decimalSeparator, kPipeFieldName,
+                                    model::kDiameterRange);
     return v;
 }
 

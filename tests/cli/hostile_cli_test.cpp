@@ -62,9 +62,12 @@ fs::path smallPlan() {
               {5, "23"},     {8, "0"},      {10, "0"},
               {20, "50"},    {30, "0"},     {11, "10"},
               {21, "50"},    {31, "0"}};
+    // A BLOCKS section for the marker block an added point draws.
+    Tags blocks{{0, "BLOCK"}, {8, "0"},  {2, "X"}, {70, "0"},     {10, "0"},
+                {20, "0"},    {30, "0"}, {3, "X"}, {0, "ENDBLK"}, {8, "0"}};
     fs::path plan = scratch("small_plan.dxf");
     std::ofstream(plan, std::ios::binary)
-        << dxftest::r12(body, {"Трасса - Kernavisto", "Водопровод - Kernavisto"});
+        << dxftest::r12(body, {"Трасса - Kernavisto", "Водопровод - Kernavisto"}, blocks);
     return plan;
 }
 
@@ -134,4 +137,80 @@ TEST(HostileCli, DumpThatCannotBeWrittenLeavesThePreviousOne) {
     std::size_t left = 0;
     for (const auto& e : fs::directory_iterator(dir)) left += e.path() != dump;
     EXPECT_EQ(left, 0u);
+}
+
+// Two outputs naming one file, or an output naming the plan, are refused
+// before anything is read or written: the plan stays as it was.
+class CoincidingOutputs : public testing::TestWithParam<int> {};
+
+TEST_P(CoincidingOutputs, AreRefused) {
+    fs::path out = scratch("coincide_out.dxf");
+    fs::path dump = scratch("coincide_dump.json");
+    fs::remove(out);
+    fs::path plan = smallPlan();
+    const std::string before = readText(plan);
+    fs::path link = scratch("coincide_link.json");
+    fs::remove(link);
+    fs::create_symlink(plan, link);
+    const std::vector<std::vector<std::string>> cases = {
+        {"--dump", out.string()},
+        {"--pdf", out.string()},
+        {"--png", plan.string()},
+        {"--svg",
+         (plan.parent_path() / "." / ".." / plan.parent_path().filename() / plan.filename())
+             .string()},
+        {"--pdf", scratch("same.pdf").string(), "--svg", scratch("same.pdf").string()},
+        {"--pdf", link.string()},
+    };
+    std::vector<std::string> args = {plan.string(), "-o",   out.string(), "--from",
+                                     "0,0",         "--to", "10000,0"};
+    if (GetParam() != 0) args.insert(args.end(), {"--dump", dump.string()});
+    const auto& extra = cases[static_cast<std::size_t>(GetParam())];
+    args.insert(args.end(), extra.begin(), extra.end());
+    Result r = runCli("profile", args);
+    EXPECT_EQ(r.code, 2) << r.err;
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_EQ(readText(plan), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, CoincidingOutputs, testing::Range(0, 6));
+
+TEST(HostileCli, ValuesNoPipelineHasAreRefusedWhereTheyEnter) {
+    fs::path out = scratch("range_out.dxf");
+    fs::remove(out);
+    Result r = runCli("profile", with(baseArgs(out, scratch("range.json")), {"--depth", "1e308"}));
+    EXPECT_EQ(r.code, 2) << r.err;
+    EXPECT_NE(r.err.find("вне допустимых пределов"), std::string::npos) << r.err;
+    r = runCli("profile", with(baseArgs(out, scratch("range.json")), {"--pipe", "-5"}));
+    EXPECT_EQ(r.code, 2) << r.err;
+    EXPECT_FALSE(fs::exists(out));
+    // A plausible depth goes through.
+    r = runCli("profile", with(baseArgs(out, scratch("range.json")), {"--depth", "2,5"}));
+    EXPECT_EQ(r.code, 0) << r.err;
+}
+
+TEST(HostileCli, PickingAHeightFromWhatIsNoNumberSaysWhy) {
+    fs::path dump = scratch("pick.json");
+    Result r =
+        runCli("profile", with(baseArgs(scratch("pick.dxf"), dump), {"--pick-height", "1=23"}));
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("не текст"), std::string::npos) << r.err;
+    r = runCli("profile", with(baseArgs(scratch("pick.dxf"), dump), {"--pick-height", "1=22"}));
+    EXPECT_EQ(r.code, 0) << r.err;
+    auto j = nlohmann::json::parse(readText(dump));
+    EXPECT_EQ(j["pikets"][0]["points"][0]["values"][2], 151.5);
+}
+
+TEST(HostileCli, PointFarFromTheRouteIsNotAdded) {
+    fs::path dump = scratch("far.json");
+    Result r =
+        runCli("profile", with(baseArgs(scratch("far.dxf"), dump), {"--add-point", "5000,5000"}));
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("не добавлено"), std::string::npos) << r.err;
+    auto j = nlohmann::json::parse(readText(dump));
+    EXPECT_EQ(j["pikets"][0]["points"].size(), 3u);
+    r = runCli("profile", with(baseArgs(scratch("far.dxf"), dump), {"--add-point", "5000,10"}));
+    EXPECT_EQ(r.code, 0) << r.err;
+    j = nlohmann::json::parse(readText(dump));
+    EXPECT_EQ(j["pikets"][0]["points"].size(), 4u);
 }
