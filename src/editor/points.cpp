@@ -62,9 +62,9 @@ void addPoint(model::Workspace& ws) {
     // that is not a number leaves no half-made point behind.
     const double depth =
         model::readNumberField(ws.controls.depthText, ws.decimalSeparator,
-                               "Глубина верха трубопровода, м", model::kDepthRange);
+                               "Глубина верха трубопровода, м", model::kFieldRange);
     const double pipe = model::readNumberField(ws.controls.pipeText, ws.decimalSeparator,
-                                               "Трубы, мм", model::kDiameterRange);
+                                               "Трубы, мм", model::kFieldRange);
 
     ws.ui.focusDrawing();
     cad::Point3 picked;

@@ -36,21 +36,20 @@ void takeOverRelief(model::Workspace& ws) {
     model::PointRow* row = fixFieldForRow(ws, field);
     if (!row) return;
     // Only the exact word is the automatic marker; a typed -1 means the same.
-    (*row)[model::kRelief] =
-        field == detail::kAutoText
-            ? model::kAuto
-            : model::readNumberField(field, ws.decimalSeparator, "Высота рельефа, м",
-                                     model::kGroundHeightRange);
+    (*row)[model::kRelief] = field == detail::kAutoText
+                                 ? model::kAuto
+                                 : model::readNumberField(field, ws.decimalSeparator,
+                                                          "Высота рельефа, м", model::kFieldRange);
 }
 
 void takeOverPipe(model::Workspace& ws) {
     takeOverNumber(ws, ws.controls.pointPipeText, model::kPipe, "Диаметр трубы, мм",
-                   model::kDiameterRange);
+                   model::kFieldRange);
 }
 
 void takeOverCasing(model::Workspace& ws) {
     takeOverNumber(ws, ws.controls.casingText, model::kCasing, "Диаметр футляра, мм",
-                   model::kDiameterRange);
+                   model::kFieldRange);
 }
 
 void setAuto(model::Workspace& ws) {

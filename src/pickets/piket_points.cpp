@@ -301,9 +301,9 @@ bool onLayerList(const std::string& layer, const std::vector<std::string>& layer
 InitialValues readInitialValues(const model::Workspace& ws) {
     InitialValues v;
     v.depth = model::readNumberField(ws.controls.depthText, ws.decimalSeparator, kDepthFieldName,
-                                     model::kDepthRange);
+                                     model::kFieldRange);
     v.pipe = model::readNumberField(ws.controls.pipeText, ws.decimalSeparator, kPipeFieldName,
-                                    model::kDiameterRange);
+                                    model::kFieldRange);
     return v;
 }
 
