@@ -26,7 +26,7 @@
 #include "cad/dxf_tokenizer.hpp"
 #include "cad/encoding.hpp"
 #include "cad/error.hpp"
-#include "cad/pages.hpp"
+#include "cad/platform.hpp"
 
 namespace cad {
 

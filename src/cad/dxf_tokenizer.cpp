@@ -1,7 +1,5 @@
 #include "cad/dxf_tokenizer.hpp"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
@@ -9,7 +7,7 @@
 #include <limits>
 
 #include "cad/error.hpp"
-#include "cad/pages.hpp"
+#include "cad/platform.hpp"
 
 namespace cad {
 
@@ -29,12 +27,10 @@ constexpr std::size_t kMaxText = std::numeric_limits<std::uint32_t>::max();
     throw Error("Файл DXF больше 4 ГБ: такие файлы не поддерживаются");
 }
 
+// The unused end of a buffer that will not grow again goes back to the system.
 void releaseTail(std::string& s) {
-    const std::uintptr_t page = 4096;
-    auto from =
-        (reinterpret_cast<std::uintptr_t>(s.data()) + s.size() + 1 + page - 1) & ~(page - 1);
-    auto to = (reinterpret_cast<std::uintptr_t>(s.data()) + s.capacity()) & ~(page - 1);
-    if (to > from + (1u << 20)) madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+    std::size_t used = s.size() + 1;
+    if (s.capacity() > used + (1u << 20)) releasePages(s.data() + used, s.capacity() - used);
 }
 
 bool blankOnly(const char* p, const char* end) {
