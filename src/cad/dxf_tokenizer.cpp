@@ -97,9 +97,20 @@ TokenizedDxf tokenizeAscii(std::string bytes) {
         }
         if (p >= end) {  // the file ends before the value line
             out.droppedCode = true;
+            // A code cut short that reads as a number other than 0 was not 0.
+            if (end[-1] == '\n' || code != 0) out.cutCode = code;
             break;
         }
         std::string_view value = nextLine(p);
+        if (p == end && end[-1] != '\n' && !value.empty()) {
+            // The file ends inside this value: what stands there may be half
+            // of it. The end of a file is only whole at EOF, without a line end.
+            if (code != 0 || trimmed(value) != "EOF") {
+                out.droppedCode = true;
+                out.cutCode = code;
+                break;
+            }
+        }
         if (w + value.size() > kMaxText) tooLarge();
         std::memmove(base + w, value.data(), value.size());
         out.tags.tags.push_back(
@@ -175,10 +186,16 @@ class BinaryReader {
         while (pos_ < data_.size()) {
             std::size_t tagStart = tagStart_ = pos_;
             int code = 0;
-            if (!readCode(code) || !readValue(code, out.tags)) {
+            bool haveCode = readCode(code);
+            if (!haveCode || !readValue(code, out.tags)) {
                 // A tag cut short by the end of the file.
                 pos_ = tagStart;
                 out.droppedCode = true;
+                if (haveCode) {
+                    out.cutCode = code;
+                } else if (pos_ < data_.size() && data_[pos_] != '\0') {
+                    out.cutCode = static_cast<unsigned char>(data_[pos_]);  // its low byte
+                }
                 break;
             }
             const Tag& t = out.tags.tags.back();

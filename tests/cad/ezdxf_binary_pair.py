@@ -13,7 +13,7 @@ import sys
 
 try:
     import ezdxf
-    from ezdxf.lldxf.types import DXFTag, DXFBinaryTag
+    from ezdxf.lldxf.types import DXFBinaryTag, DXFTag, DXFVertex
 except ImportError:
     sys.exit(3)
 
@@ -27,22 +27,26 @@ ezdxf.options.write_fixed_meta_data_for_testing = True
 def ranges():
     s = [(1, 4), (6, 9), (100, 100), (300, 309), (410, 419), (430, 439), (470, 479)]
     h = [(320, 329), (330, 369), (390, 399), (480, 481)]
-    d = [(10, 18), (20, 28), (30, 39), (40, 59), (110, 149), (210, 239), (460, 469)]
+    # Points: an x code (10-18, 110-112, 210-213) with its y and z after it.
+    p = [(10, 18), (110, 112), (210, 213)]
+    d = [(39, 39), (40, 59), (113, 119), (123, 129), (133, 149), (214, 219), (224, 229),
+         (234, 239), (460, 469)]
     i16 = [(60, 79), (170, 179), (270, 289), (370, 389), (400, 409)]
     i32 = [(90, 99), (420, 429), (440, 459)]
     i64 = [(160, 169)]
     b = [(290, 299)]
     ch = [(310, 319)]
-    return s, h, d, i16, i32, i64, b, ch
+    return s, h, p, d, i16, i32, i64, b, ch
 
 def tags():
-    s, h, d, i16, i32, i64, b, ch = ranges()
+    s, h, p, d, i16, i32, i64, b, ch = ranges()
     t = []
     def each(rs):
         for a, z in rs:
             yield from sorted({a, (a + z) // 2, z})
     for c in each(s): t.append(DXFTag(c, "text %d и" % c))
     for c in each(h): t.append(DXFTag(c, "1F"))
+    for c in each(p): t.append(DXFVertex(c, (c + 0.125, -c * 1e-300, 1e300)))
     for c in each(d): t.append(DXFTag(c, c + 0.125))
     for c in each(d): t.append(DXFTag(c, -1e-300 * c))
     for c in each(i16): t.extend([DXFTag(c, -32768), DXFTag(c, 32767)])
