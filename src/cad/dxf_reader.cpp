@@ -30,7 +30,7 @@
 #include "cad/encoding.hpp"
 #include "cad/error.hpp"
 #include "cad/geometry.hpp"
-#include "cad/pages.hpp"
+#include "cad/platform.hpp"
 #include "cad/text_util.hpp"
 
 namespace cad {
@@ -351,6 +351,7 @@ class Reader {
     void polyline(Entity& e, std::size_t gb, std::size_t ge, std::size_t end0, std::size_t end);
     void hatch(HatchGeom& h, std::size_t gb, std::size_t ge);
     void checkPoints(std::size_t begin, std::size_t end);
+    void closeCutTail();
     std::size_t closeSubEntities(std::size_t end0, std::string_view sub, const Entity& owner,
                                  std::size_t ownerBegin);
     void afterRead();
@@ -409,6 +410,8 @@ DrawingData Reader::run() {
     PrefaultPages prefault(d_.entities.data(), d_.entities.capacity() * sizeof(Entity));
     d_.entityByHandle.reserve(zeros);
 
+    if (!tok_.sawEof) closeCutTail();
+
     std::size_t i = 0;
     bool eof = false;
     while (i < n() && !eof) {
@@ -433,8 +436,7 @@ DrawingData Reader::run() {
     }
     if (!eof) {
         insertTags(n(), {{0, "EOF"}});
-        std::string why =
-            tok_.droppedCode ? "последний код группы без значения отброшен, " : std::string();
+        std::string why = tok_.droppedCode ? "оборванный последний тег отброшен, " : std::string();
         editIssue("truncated", n() ? n() - 1 : kNoIndex, 0,
                   "Файл обрывается без конца (EOF): " + why + "конец файла добавлен");
     }
@@ -881,6 +883,89 @@ void Reader::checkPoints(std::size_t begin, std::size_t end) {
                       where(k) + ": за координатой X (код " + std::to_string(c) +
                           ") нет Y; добавлен Y = 0");
         }
+    }
+}
+
+// A file cut off ends inside a record: its last tags may be half of a point
+// or of a binary chunk, and groups opened in it are not closed. What is half
+// goes and what is open is closed, so that only whole tags are written;
+// the repairs that follow add the ends of the record's section and file.
+void Reader::closeCutTail() {
+    std::size_t last = n();
+    while (last > 0 && code(last - 1) != 0) --last;
+    // An entity, table entry or object cut off inside goes whole: how much
+    // of it is missing is unknown, and what is there (a line without its
+    // end, a hatch without its loops) would be wrong geometry. It is known
+    // to be cut when the file ends inside one of its tags, or when it is an
+    // entity whose data has not begun (only the AcDbEntity part is there).
+    // A file cut between two tags may have lost nothing of its last record.
+    bool cutInside = tok_.droppedCode && tok_.cutCode > 0;
+    std::string_view lastMarker;
+    for (std::size_t k = last; k < n(); ++k) {
+        if (code(k) == 100) lastMarker = trimmed(val(k));
+    }
+    if (lastMarker == "AcDbEntity") cutInside = true;
+    if (last > 0 && last < n() && cutInside) {
+        std::string_view kind = trimmed(val(last - 1));
+        static constexpr std::string_view kStructure[] = {"SECTION", "ENDSEC", "TABLE",
+                                                          "ENDTAB",  "BLOCK",  "ENDBLK"};
+        if (std::find(std::begin(kStructure), std::end(kStructure), kind) == std::end(kStructure)) {
+            Handle h = 0;
+            for (std::size_t k = last; k < n(); ++k) {
+                if (code(k) == 5 || code(k) == 105) {
+                    parseHandle(val(k), h);
+                    break;
+                }
+            }
+            edits.push_back(Edit{Edit::Delete, last - 1, n() - last + 1, {}});
+            editIssue("truncated-record", last - 1, h,
+                      where(last - 1) + ": файл оборван внутри " + std::string(kind) +
+                          (h ? " " + hexHandle(h) : std::string()) + "; неполный объект удалён");
+            return;
+        }
+    }
+    std::size_t end = n();
+    auto drop = [&](std::string why) {
+        --end;
+        edits.push_back(Edit{Edit::Delete, end, 1, {}});
+        editIssue("truncated-tag", end, 0, where(end) + ": " + why + " отброшен");
+    };
+    auto isPointX = [](int c) {
+        return (c >= 10 && c <= 18) || (c >= 110 && c <= 112) || (c >= 210 && c <= 213) ||
+               (c >= 1010 && c <= 1013);
+    };
+    auto isChunk = [](int c) { return (c >= 310 && c <= 319) || c == 1004; };
+    while (end > last) {
+        int c = code(end - 1);
+        std::string_view v = trimmed(val(end - 1));
+        if (isPointX(c)) {
+            drop("X точки без Y (код " + std::to_string(c) + ")");
+        } else if (isChunk(c) &&
+                   (v.size() % 2 != 0 ||
+                    v.find_first_not_of("0123456789abcdefABCDEF") != std::string_view::npos)) {
+            drop("оборванный кусок двоичных данных (код " + std::to_string(c) + ")");
+        } else {
+            break;
+        }
+    }
+    int appOpen = 0, xdataOpen = 0;
+    for (std::size_t k = last; k < end; ++k) {
+        std::string_view v = trimmed(val(k));
+        if (code(k) == 102 && !v.empty()) {
+            if (v.front() == '{') ++appOpen;
+            if (v == "}" && appOpen > 0) --appOpen;
+        } else if (code(k) == 1002) {
+            if (v == "{") ++xdataOpen;
+            if (v == "}" && xdataOpen > 0) --xdataOpen;
+        }
+    }
+    std::vector<std::pair<int, std::string>> closing;
+    for (; xdataOpen > 0; --xdataOpen) closing.emplace_back(1002, "}");
+    for (; appOpen > 0; --appOpen) closing.emplace_back(102, "}");
+    if (!closing.empty()) {
+        insertTags(n(), closing);
+        editIssue("truncated-group", n() - 1, 0,
+                  "Файл оборван внутри группы тегов: группа закрыта");
     }
 }
 
