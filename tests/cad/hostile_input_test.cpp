@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "cad/canvas.hpp"
 #include "cad/drawing.hpp"
 #include "cad/dxf_reader.hpp"
 #include "cad/error.hpp"
@@ -225,6 +226,23 @@ TEST(HostileBlocks, TenfoldNestingGivesExactBoundsAndAWarning) {
         EXPECT_LE(p.y, 135.0);
         EXPECT_NEAR(p.y, std::round(p.y), 1e-9);
     }
+}
+
+// Drawing stops at the same budget: the first lines are drawn, then no more.
+TEST(HostileBlocks, DrawingStopsAtTheBudget) {
+    struct Counting : Canvas {
+        std::size_t lines = 0;
+        void line(Point3, Point3, const Style&) override { ++lines; }
+        void polyline(const std::vector<Point3>&, bool, const Style&) override {}
+        void arc(Point3, double, double, double, const Style&) override {}
+        void circle(Point3, double, const Style&) override {}
+        void text(const TextItem&, const Style&) override {}
+        void fill(const std::vector<std::vector<Point3>>&, const Style&) override {}
+    } canvas;
+    DrawingData d = readDxf(tenfoldBlocks(15));
+    drawDrawing(d, canvas);
+    EXPECT_GT(canvas.lines, 1000u);
+    EXPECT_LE(canvas.lines, kMaxBlockExpansion);
 }
 
 // Rotated inserts past the budget are bounded by the blocks' own boxes: the
