@@ -73,6 +73,9 @@ Entity& EntityRef::mutableEntity(std::uint32_t changedBit) {
     drawing_->modified_ = true;
     Entity& e = drawing_->data_->entities[id_.v];
     e.changed |= changedBit;
+    // The change is made by the caller right after: a view that listens
+    // looks at the entity again when it next draws, not now.
+    drawing_->notifyUpdate(id_);
     return e;
 }
 
