@@ -67,6 +67,12 @@ class Walker {
     Walker(const DrawingData& d, Canvas& c)
         : d_(d), c_(c), tol_(std::max(1e-9, c.flattenTolerance())) {}
 
+    // A model-space entity: the block budget starts afresh.
+    void top(const Entity& e, const Inherited& inh) {
+        expanded_ = 0;
+        entity(e, Transform{}, inh);
+    }
+
     void entity(const Entity& e, const Transform& t, const Inherited& inh) {
         if (e.erased || !e.visible) return;
         const Layer* layer = findLayer(e.layer);
@@ -334,6 +340,10 @@ class Walker {
         if (std::find(stack_.begin(), stack_.end(), &b) != stack_.end()) return;
         stack_.push_back(&b);
         for (EntityId id : b.entities) {
+            // Blocks inserting blocks many times over multiply: the budget keeps
+            // a small file from drawing for hours.
+            if (expanded_ >= kMaxBlockExpansion) break;
+            ++expanded_;
             if (id.v < d_.entities.size()) entity(d_.entities[id.v], t, inh);
         }
         stack_.pop_back();
@@ -417,6 +427,7 @@ class Walker {
     Canvas& c_;
     double tol_;
     std::vector<const Block*> stack_;
+    std::size_t expanded_ = 0;  // block entities drawn for the current top-level entity
 };
 
 }  // namespace
@@ -437,7 +448,7 @@ void drawDrawing(const DrawingData& d, Canvas& canvas, std::optional<Box2> regio
         }
         Inherited top;
         top.top = id;
-        walker.entity(e, Transform{}, top);
+        walker.top(e, top);
     }
 }
 

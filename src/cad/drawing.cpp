@@ -256,7 +256,8 @@ Drawing::Drawing(DrawingData data, std::filesystem::path path)
 Drawing::~Drawing() = default;
 
 std::unique_ptr<Drawing> Drawing::open(const std::filesystem::path& path) {
-    return std::make_unique<Drawing>(readDxfFile(path), std::filesystem::absolute(path));
+    DrawingData data = readDxfFile(path);  // refuses an empty path before absolute() would throw
+    return std::make_unique<Drawing>(std::move(data), std::filesystem::absolute(path));
 }
 
 std::unique_ptr<Drawing> Drawing::create(std::string_view version) {

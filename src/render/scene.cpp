@@ -33,6 +33,7 @@ constexpr double kTwoPi = 2 * std::numbers::pi;
 // Same face and layout size as QPainterCanvas, so that boxes stand where the
 // glyphs will.
 constexpr int kFontPixels = 1000;
+constexpr double kSmoothTextPixels = 16.0;  // capital height below which letters are smoothed
 
 enum class Kind : std::uint8_t { Strip, Loop, Arc, Text, Fill };
 
@@ -822,10 +823,14 @@ void Scene::render(QImage& image, const ScreenMap& map, const FrameOptions& opti
                                         -ex.y() * t.slant - ey.y(), a.x(), a.y());
                     QColor colour = QColor::fromRgb(argb(p));
                     painter.setPen(Qt::NoPen);
+                    // Small letters' stems are thinner than a pixel and would
+                    // vanish without antialiasing; large ones do without it.
+                    painter.setRenderHint(QPainter::Antialiasing, hp < kSmoothTextPixels);
                     for (std::size_t g = 0; g < t.glyphs.size(); ++g) {
                         painter.setTransform(QTransform::fromTranslate(t.x[g], 0) * toScreen);
                         painter.fillPath(d.glyphPath(t.glyphs[g]), colour);
                     }
+                    painter.setRenderHint(QPainter::Antialiasing, false);
                     painter.resetTransform();
                     break;
                 }

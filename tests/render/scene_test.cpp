@@ -111,6 +111,22 @@ TEST_F(SceneTest, ColoursFollowLayerBlockAndTrueColourAndHiddenThingsStayHidden)
     EXPECT_TRUE(std::is_sorted(found.begin(), found.end()));
     EXPECT_EQ(scene.itemCount(), 8u);
 
+    // With lineweights shown, a 1 mm line is as many pixels wide as a
+    // millimetre of screen; without, one pixel like the rest.
+    Tags heavy = entities(line(50, {{8, "0"}, {62, "1"}, {370, "100"}}));
+    cad::Drawing weighted(cad::readDxf(dxf(concat({header("AC1018"), heavy, eof()}))));
+    render::Scene weightedScene;
+    weightedScene.build(weighted.data());
+    render::FrameOptions shown;
+    shown.lineweights = true;
+    shown.pixelsPerMm = 4.0;
+    QImage thick(200, 100, QImage::Format_RGB32);
+    weightedScene.render(thick, unitMap(), shown);
+    int rows = inkCount(thick, QRect(100, 40, 1, 20));
+    EXPECT_GE(rows, 4);
+    EXPECT_LE(rows, 5);
+    EXPECT_EQ(inkCount(frame(weightedScene), QRect(100, 40, 1, 20)), 1);
+
     // A colour the program sets replaces the file's true colour.
     cad::EntityRef orange(&drawing, drawing.data().modelSpace[3]);
     orange.setColor(4);

@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPen>
+#include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWheelEvent>
@@ -395,7 +396,12 @@ void DrawingView::runPrompt(Prompt& prompt) {
     showPrompt(prompt.text);
     if (cursor_) mouseMovedTo(*cursor_);
     area_->setFocus();
+    // Esc ends the prompt wherever in the window the focus is.
+    QPointer<QShortcut> esc = new QShortcut(
+        QKeySequence(Qt::Key_Escape), window(), [this] { finishPrompt(false); },
+        Qt::WindowShortcut);
     loop.exec();
+    delete esc.data();
     if (!self) throw cad::Cancelled();
     prompt_ = nullptr;
     hover_.reset();

@@ -152,6 +152,28 @@ class DrawingViewTest : public QObject {
         QVERIFY_THROWS_EXCEPTION(cad::Cancelled, view_->getEntity("Объект"));
     }
 
+    void escEndsAPromptWhereverTheFocusIs() {
+        QWidget window;
+        auto* other = new QLineEdit(&window);
+        auto* view = new app::DrawingView(&window);
+        other->move(0, 0);
+        view->setGeometry(0, 40, 600, 400);
+        window.resize(600, 440);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        view->setDrawing(drawing_.get());
+        whilePrompting([&] {
+            other->setFocus();
+            QTest::keyClick(other, Qt::Key_Escape);
+        });
+        // Should Esc not reach the prompt, an answer ends it rather than a hang.
+        QTimer::singleShot(2000, view, [view] {
+            QTest::keyClicks(view->commandLine(), "1,1");
+            QTest::keyClick(view->commandLine(), Qt::Key_Return);
+        });
+        QVERIFY_THROWS_EXCEPTION(cad::Cancelled, view->getPoint("Точка"));
+    }
+
     void entityPromptPicksWhatIsUnderThePickBox() {
         Point3 onB{kEnd.x, kEnd.y + 30, 0};
         whilePrompting([&] { click(at(onB, {3, 0})); });
