@@ -1,4 +1,5 @@
 #include "render/qpainter_canvas.hpp"
+#include "render/text_layout.hpp"
 
 #include <QFontMetricsF>
 #include <QPainterPath>
@@ -133,38 +134,16 @@ void QPainterCanvas::text(const cad::TextItem& t, const cad::Style& style) {
     double k = t.height * scale_ / cap;  // device units per font unit, vertically
     double wf = t.widthFactor > 0 ? t.widthFactor : 1.0;
 
-    double x0 = 0.0, y0 = 0.0;  // where the baseline starts, in font units from the anchor
-    cad::VAlign v = t.vAlign;
-    switch (t.hAlign) {
-        case cad::HAlign::Left:
-            break;
-        case cad::HAlign::Center:
-            x0 = -advance / 2;
-            break;
-        case cad::HAlign::Middle:
-            x0 = -advance / 2;
-            if (v == cad::VAlign::Baseline) v = cad::VAlign::Middle;
-            break;
-        case cad::HAlign::Right:
-            x0 = -advance;
-            break;
-        case cad::HAlign::Aligned:
-        case cad::HAlign::Fit: {
-            QPointF span = map(t.second) - anchor;
-            double length = std::hypot(span.x(), span.y());
-            if (length > 0) {
-                angle = std::atan2(span.y(), span.x());
-                double natural = advance * k * wf;
-                if (t.hAlign == cad::HAlign::Fit) {
-                    wf *= length / natural;
-                } else {
-                    k *= length / natural;
-                }
-            }
-            v = cad::VAlign::Baseline;
-            break;
-        }
-    }
+    const TextPlacement place = placeText(t, advance, k, wf, [&] {
+        QPointF span = map(t.second) - anchor;
+        return std::pair{span.x(), span.y()};
+    });
+    k = place.k;
+    wf = place.wf;
+    if (place.turned) angle = place.angle;
+    const double x0 = place.x0;
+    const cad::VAlign v = place.v;
+    double y0 = 0.0;  // where the baseline starts, in font units below the anchor
     // Device Y grows downwards: a baseline below the anchor has positive y.
     if (v == cad::VAlign::Bottom) y0 = -fm.descent();
     if (v == cad::VAlign::Middle) y0 = cap / 2;

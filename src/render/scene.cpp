@@ -1,4 +1,5 @@
 #include "render/scene.hpp"
+#include "render/text_layout.hpp"
 
 #include <QFont>
 #include <QFontMetricsF>
@@ -267,38 +268,14 @@ class Recorder : public cad::Canvas {
         double k = t.height / cap_;  // world units per font unit
         double wf = t.widthFactor > 0 ? t.widthFactor : 1.0;
         double angle = t.rotation;
-        double x0 = 0.0;
-        cad::VAlign v = t.vAlign;
-        switch (t.hAlign) {
-            case cad::HAlign::Left:
-                break;
-            case cad::HAlign::Center:
-                x0 = -advance / 2;
-                break;
-            case cad::HAlign::Middle:
-                x0 = -advance / 2;
-                if (v == cad::VAlign::Baseline) v = cad::VAlign::Middle;
-                break;
-            case cad::HAlign::Right:
-                x0 = -advance;
-                break;
-            case cad::HAlign::Aligned:
-            case cad::HAlign::Fit: {
-                double dx = t.second.x - t.position.x, dy = t.second.y - t.position.y;
-                double length = std::hypot(dx, dy);
-                if (length > 0) {
-                    angle = std::atan2(dy, dx);
-                    double natural = advance * k * wf;
-                    if (t.hAlign == cad::HAlign::Fit) {
-                        wf *= length / natural;
-                    } else {
-                        k *= length / natural;
-                    }
-                }
-                v = cad::VAlign::Baseline;
-                break;
-            }
-        }
+        const TextPlacement place = placeText(t, advance, k, wf, [&] {
+            return std::pair{t.second.x - t.position.x, t.second.y - t.position.y};
+        });
+        k = place.k;
+        wf = place.wf;
+        if (place.turned) angle = place.angle;
+        const double x0 = place.x0;
+        const cad::VAlign v = place.v;
         double descent = metrics_->descent();
         double yb = 0.0;  // baseline above the anchor, font units
         if (v == cad::VAlign::Bottom) yb = descent;
