@@ -131,7 +131,7 @@ std::string heightText(double metres) {
 void layer(cad::Drawing& d, const char* name, int color, int lineweight = -3) {
     d.addLayer(name);
     cad::DrawingData& data = d.mutableData();
-    cad::Layer& l = data.layers[data.layerIndex.at(name)];
+    cad::Layer& l = data.layers.at(data.findLayer(name));
     l.color = color;
     l.lineweight = lineweight;
 }

@@ -44,12 +44,7 @@ void TagOut::putDouble(int code, double value) {
 }
 
 void TagOut::putHandle(int code, Handle h) {
-    char buf[24];
-    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, h, 16);
-    (void)ec;
-    std::string s(buf, end);
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    put(code, s);
+    put(code, formatHandle(h));
 }
 
 namespace {

@@ -39,29 +39,6 @@ struct Edit {
     std::vector<std::pair<int, std::string>> tags;  // Insert: the tags; Replace: one value
 };
 
-std::string upperAscii(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return out;
-}
-
-bool iequals(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-        if (x != y) return false;
-    }
-    return true;
-}
-
-std::string hexHandle(Handle h) {
-    return formatHandle(h);
-}
-
 // Points of a B-spline (de Boor), for hatch edges drawn as polylines.
 std::vector<Point3> sampleSpline(int degree, const std::vector<double>& knots,
                                  const std::vector<Point3>& ctrl,
@@ -285,6 +262,8 @@ class Reader {
         Handle h = 0;
         std::string_view v = val(i);
         bool ok = parseHandle(v, h) && h != 0;
+        bool tooLarge = ok && h > kMaxHandle;
+        ok = ok && !tooLarge;
         bool dup = ok && (usedHandles_.contains(h) || d_.entityByHandle.contains(h));
         if (ok && !dup) {
             // Entities are found through entityByHandle, where entity() puts them.
@@ -296,17 +275,23 @@ class Reader {
         Handle nh = fresh();
         if (!isEntity) usedHandles_.insert(nh, EntityId{});
         maxClaimed_ = std::max(maxClaimed_, nh);
-        replaceValue(i, hexHandle(nh));
-        if (dup) {
+        replaceValue(i, formatHandle(nh));
+        if (tooLarge) {
+            editIssue("large-handle", i, nh,
+                      where(i) + ": " + std::string(kind) + " с дескриптором " +
+                          std::string(trimmed(v)) +
+                          ", после которого нет места для новых; дан новый дескриптор " +
+                          formatHandle(nh));
+        } else if (dup) {
             editIssue("duplicate-handle", i, nh,
                       where(i) + ": " + std::string(kind) + " с дескриптором " +
                           std::string(trimmed(v)) + ", который уже занят; дан новый дескриптор " +
-                          hexHandle(nh));
+                          formatHandle(nh));
         } else {
             editIssue("bad-handle", i, nh,
                       where(i) + ": " + std::string(kind) + " с неверным дескриптором «" +
                           std::string(trimmed(v).substr(0, 20)) + "»; дан новый дескриптор " +
-                          hexHandle(nh));
+                          formatHandle(nh));
         }
         return nh;
     }
@@ -346,6 +331,7 @@ class Reader {
     HandleMap usedHandles_;  // handles of everything but entities (the id is unused)
     std::unordered_map<std::string, Handle> blockRecords_;  // upper-case name -> handle
     Handle headerSeed_ = 1;
+    bool seedTooHigh_ = false;  // $HANDSEED left no room and was not taken
     Handle nextFresh_ = 1;
     Handle maxHandle_ = 0;
     Handle maxClaimed_ = 0;   // largest handle of the tags that is really in use
@@ -378,7 +364,7 @@ DrawingData Reader::run() {
         } else if ((c == 5 && !(i > 0 && code(i - 1) == 9)) || c == 105) {
             // (a 5 right after a 9 is $HANDSEED's value, not a handle in use)
             Handle h = 0;
-            if (parseHandle(val(i), h)) maxHandle_ = std::max(maxHandle_, h);
+            if (parseHandle(val(i), h) && h <= kMaxHandle) maxHandle_ = std::max(maxHandle_, h);
         }
     }
     nextFresh_ = maxHandle_ + 1;
@@ -510,7 +496,15 @@ void Reader::header(std::size_t& i) {
         } else if (var == "$HANDSEED" && c == 5) {
             d_.layout.handseedValue = i;
             Handle h = 0;
-            if (parseHandle(val(i), h)) headerSeed_ = h;
+            if (parseHandle(val(i), h) && h <= kMaxHandle) {
+                headerSeed_ = h;
+            } else if (h > kMaxHandle) {
+                seedTooHigh_ = true;
+                issue("handseed-high", i, 0,
+                      "$HANDSEED (" + formatHandle(h) +
+                          ") не оставляет места для новых дескрипторов: будет следующим после "
+                          "занятых");
+            }
         } else if (var == "$CLAYER" && c == 8) {
             d_.layout.clayerValue = i;
         }
@@ -587,12 +581,14 @@ void Reader::table(std::size_t& i) {
             layer.handle = h;
             layer.tagBegin = static_cast<std::uint32_t>(begin);
             layer.tagEnd = static_cast<std::uint32_t>(end);
-            if (!d_.layerIndex.count(layer.name)) {
-                d_.layerIndex[layer.name] = d_.layers.size();
+            // A second entry of the same name in another case is left to
+            // the tags: CAD programs take the first.
+            if (d_.findLayer(layer.name) == kNoIndex) {
+                d_.layerIndex[foldName(layer.name)] = d_.layers.size();
                 d_.layers.push_back(std::move(layer));
             }
         } else if (isRecord) {
-            std::string key = upperAscii(trimmed(entryName));
+            std::string key = foldName(trimmed(entryName));
             blockRecords_.emplace(key, h);
             if (key == "*MODEL_SPACE") d_.layout.modelSpaceRecord = h;
         }
@@ -682,8 +678,8 @@ void Reader::block(std::size_t& i) {
     } else {
         std::vector<std::pair<int, std::string>> tags{{0, "ENDBLK"}};
         if (hasSubclasses_) {
-            tags.emplace_back(5, hexHandle(fresh()));
-            if (owner) tags.emplace_back(330, hexHandle(owner));
+            tags.emplace_back(5, formatHandle(fresh()));
+            if (owner) tags.emplace_back(330, formatHandle(owner));
             tags.emplace_back(100, "AcDbEntity");
         }
         tags.emplace_back(8, "0");
@@ -695,7 +691,7 @@ void Reader::block(std::size_t& i) {
     blk.tagEnd = static_cast<std::uint32_t>(i);
     blk.recordHandle = owner;
     if (!blk.recordHandle) {
-        auto it = blockRecords_.find(upperAscii(blk.name));
+        auto it = blockRecords_.find(foldName(blk.name));
         if (it != blockRecords_.end()) blk.recordHandle = it->second;
     }
     if (!d_.blockIndex.count(blk.name)) d_.blockIndex[blk.name] = blockIndex;
@@ -739,10 +735,10 @@ std::size_t Reader::closeSubEntities(std::size_t j, std::string_view sub, const 
     std::vector<std::pair<int, std::string>> tags{{0, "SEQEND"}};
     if (hasSubclasses_ || owner.handle) {
         Handle h = fresh();
-        tags.emplace_back(5, hexHandle(h));
+        tags.emplace_back(5, formatHandle(h));
     }
     if (hasSubclasses_) {
-        tags.emplace_back(330, hexHandle(owner.handle));
+        tags.emplace_back(330, formatHandle(owner.handle));
         tags.emplace_back(100, "AcDbEntity");
     }
     // The layer exactly as the owner has it in the file.
@@ -836,10 +832,10 @@ void Reader::commonProps(Entity& e, std::size_t begin, std::size_t end0, std::si
         if (hasSubclasses_ || (!d_.version.empty() && d_.version >= "AC1012")) {
             Handle h = fresh();
             usedHandles_.insert(h, EntityId{});
-            insertTags(begin + 1, {{5, hexHandle(h)}});
+            insertTags(begin + 1, {{5, formatHandle(h)}});
             editIssue("missing-handle", begin, h,
                       where(begin) + ": у " + e.dxfType + " нет дескриптора; дан дескриптор " +
-                          hexHandle(h));
+                          formatHandle(h));
             e.handle = h;
         } else {
             // R12 files may go without handles: one in memory only, so that
@@ -897,7 +893,7 @@ void Reader::closeCutTail() {
             edits.push_back(Edit{Edit::Delete, last - 1, n() - last + 1, {}});
             editIssue("truncated-record", last - 1, h,
                       where(last - 1) + ": файл оборван внутри " + std::string(kind) +
-                          (h ? " " + hexHandle(h) : std::string()) + "; неполный объект удалён");
+                          (h ? " " + formatHandle(h) : std::string()) + "; неполный объект удалён");
             return;
         }
     }
@@ -1351,23 +1347,17 @@ void Reader::afterRead() {
     if (d.codepage.empty()) d.codepage = "ANSI_1252";
 
     // Layers: every layer an entity names must be in the table.
-    std::unordered_map<std::string, std::size_t> folded;
-    for (std::size_t l = 0; l < d.layers.size(); ++l)
-        folded.emplace(upperAscii(d.layers[l].name), l);
     // The name of the layer in the table, which is added when missing.
     auto ensureLayer = [&](const std::string& name, Handle h, std::size_t at) -> std::string {
-        auto exact = d.layerIndex.find(name);
-        if (exact != d.layerIndex.end()) return name;
-        auto f = folded.find(upperAscii(name));
-        if (f != folded.end()) return d.layers[f->second].name;  // layer names ignore case
+        std::size_t found = d.findLayer(name);
+        if (found != kNoIndex) return d.layers[found].name;  // layer names ignore case
         Layer layer;
         layer.name = name;
         if (layerTableSeen_) {
             layer.handle = fresh();
             issue("missing-layer", at, h, "Слоя «" + name + "» нет в таблице слоёв: слой добавлен");
         }
-        folded.emplace(upperAscii(name), d.layers.size());
-        d.layerIndex[name] = d.layers.size();
+        d.layerIndex[foldName(name)] = d.layers.size();
         d.layers.push_back(std::move(layer));
         return name;
     };
@@ -1392,7 +1382,7 @@ void Reader::afterRead() {
         auto it = d.blockIndex.find(ins->blockName);
         if (it != d.blockIndex.end()) return it->second;
         for (std::size_t b = 0; b < d.blocks.size(); ++b) {
-            if (iequals(d.blocks[b].name, ins->blockName)) return b;
+            if (sameName(d.blocks[b].name, ins->blockName)) return b;
         }
         return d.blocks.size();  // missing
     };
@@ -1401,7 +1391,7 @@ void Reader::afterRead() {
         if (insertTarget(e) == d.blocks.size()) {
             e.erased = true;
             issue("missing-block", e.tagBegin, e.handle,
-                  "Вставка " + hexHandle(e.handle) + " ссылается на несуществующий блок «" +
+                  "Вставка " + formatHandle(e.handle) + " ссылается на несуществующий блок «" +
                       geomAs<InsertGeom>(e.geom).blockName + "»: вставка удалена");
         }
     }
@@ -1426,7 +1416,7 @@ void Reader::afterRead() {
             if (state[target] == 1) {
                 e.erased = true;
                 issue("block-cycle", e.tagBegin, e.handle,
-                      "Блок «" + d.blocks[b].name + "» через вставку " + hexHandle(e.handle) +
+                      "Блок «" + d.blocks[b].name + "» через вставку " + formatHandle(e.handle) +
                           " содержит сам себя: вставка удалена");
             } else if (state[target] == 0) {
                 state[target] = 1;
@@ -1438,12 +1428,12 @@ void Reader::afterRead() {
     Handle maxUsed = maxClaimed_;
     d.layout.maxHandle = maxUsed;
     d.handseed = std::max({headerSeed_, maxUsed + 1, nextFresh_});
-    if (d.layout.handseedValue != kNoIndex && headerSeed_ <= maxOriginal_) {
+    if (d.layout.handseedValue != kNoIndex && headerSeed_ <= maxOriginal_ && !seedTooHigh_) {
         issue("handseed-low", d.layout.handseedValue, 0,
-              "$HANDSEED (" + hexHandle(headerSeed_) + ") не больше занятых дескрипторов: будет " +
-                  hexHandle(d.handseed));
+              "$HANDSEED (" + formatHandle(headerSeed_) +
+                  ") не больше занятых дескрипторов: будет " + formatHandle(d.handseed));
     }
-    if (!d.layerIndex.count(d.currentLayer)) d.currentLayer = "0";
+    if (d.findLayer(d.currentLayer) == kNoIndex) d.currentLayer = "0";
 }
 
 // Applies the edits of one pass; returns the original index of every new tag.

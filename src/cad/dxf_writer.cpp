@@ -163,8 +163,9 @@ void writeTags(const DrawingData& d, std::string& out,
         std::string rewritten;
         if (i == lay.handseedValue) {
             Handle old = 0;
-            if (!parseHandle(value, old) || old <= maxHandle) {
-                rewritten = formatHandle(std::max(maxHandle + 1, old));
+            if (!parseHandle(value, old) || old <= maxHandle || old > kMaxHandle) {
+                rewritten =
+                    formatHandle(old > kMaxHandle ? maxHandle + 1 : std::max(maxHandle + 1, old));
                 value = rewritten;
             }
         } else if (i == lay.clayerValue && d.currentLayerChanged) {

@@ -391,7 +391,7 @@ TEST(DxfReader, HeaderLayersAndPlacesForTheWriter) {
     EXPECT_EQ(d.currentLayer, "Трасса");
     EXPECT_EQ(d.handseed, 0x2Fu);
     ASSERT_EQ(d.layers.size(), 2u);
-    EXPECT_EQ(d.layers[d.layerIndex.at("Трасса")].color, 7);
+    EXPECT_EQ(d.layers.at(d.findLayer("Трасса")).color, 7);
     EXPECT_EQ(d.tags.value(d.layout.handseedValue), "2F");
     EXPECT_EQ(d.tags.value(d.layout.clayerValue), encodeText("Трасса", "ANSI_1251"));
     EXPECT_EQ(d.codepage, "ANSI_1251");

@@ -925,12 +925,12 @@ TEST(NewLayers, CarryColourLineweightAndTheFilesPlotStyle) {
     Drawing d(readDxf(kR2000));
     d.addLayer("Теплотрасса - Kernavisto");
     DrawingData& data = d.mutableData();
-    Layer& l = data.layers[data.layerIndex.at("Теплотрасса - Kernavisto")];
+    Layer& l = data.layers.at(data.findLayer("Теплотрасса - Kernavisto"));
     l.color = 30;
     l.lineweight = 35;
     DrawingData back = readDxf(writeDxf(d.data()));
-    ASSERT_TRUE(back.layerIndex.count("Теплотрасса - Kernavisto"));
-    const Layer& b = back.layers[back.layerIndex.at("Теплотрасса - Kernavisto")];
+    ASSERT_NE(back.findLayer("Теплотрасса - Kernavisto"), kNoIndex);
+    const Layer& b = back.layers.at(back.findLayer("Теплотрасса - Kernavisto"));
     EXPECT_EQ(b.color, 30);
     EXPECT_EQ(b.lineweight, 35);
     EXPECT_EQ(b.handle, l.handle);
