@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "cad/dxf_reader.hpp"
-#include "cad/dxf_writer.hpp"
+#include "cad/dxf/reader.hpp"
+#include "cad/dxf/writer.hpp"
 #include "cad/error.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

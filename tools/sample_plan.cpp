@@ -11,8 +11,8 @@
 #include <numbers>
 #include <tuple>
 
-#include "cad/dxf_emit.hpp"
-#include "cad/dxf_reader.hpp"
+#include "cad/dxf/emit.hpp"
+#include "cad/dxf/reader.hpp"
 
 namespace kvtools {
 

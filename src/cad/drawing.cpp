@@ -5,9 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "cad/dxf_emit.hpp"
-#include "cad/dxf_reader.hpp"
-#include "cad/dxf_writer.hpp"
+#include "cad/followers.hpp"
 #include "cad/geometry.hpp"
 #include "cad/mtext.hpp"
 
@@ -221,14 +219,6 @@ Drawing::Drawing(DrawingData data, std::filesystem::path path)
 
 Drawing::~Drawing() = default;
 
-std::unique_ptr<Drawing> Drawing::open(const std::filesystem::path& path) {
-    return std::make_unique<Drawing>(readDxfFile(path), std::filesystem::absolute(path));
-}
-
-std::unique_ptr<Drawing> Drawing::create(std::string_view version) {
-    return std::make_unique<Drawing>(makeEmptyDrawing(version));
-}
-
 std::string Drawing::name() const {
     return path_.filename().string();
 }
@@ -241,20 +231,6 @@ void Drawing::close() {
     open_ = false;
     selectionSets_.clear();
     pickFirst_.clear();
-}
-
-void Drawing::save() {
-    requireOpen();
-    if (path_.empty()) throw Error("Чертежу не задано имя файла: используйте «Сохранить как»");
-    writeDxfFile(*data_, path_);
-    modified_ = false;
-}
-
-void Drawing::saveAs(const std::filesystem::path& path) {
-    requireOpen();
-    writeDxfFile(*data_, path);
-    path_ = std::filesystem::absolute(path);
-    modified_ = false;
 }
 
 const DrawingData& Drawing::data() const {

@@ -4,9 +4,9 @@
 
 #include "cad/application.hpp"
 #include "cad/drawing.hpp"
-#include "cad/dxf_reader.hpp"
+#include "cad/dxf/reader.hpp"
+#include "cad/dxf/writer.hpp"
 #include "cad/dxf_test_util.hpp"
-#include "cad/dxf_writer.hpp"
 #include "cad/prompter.hpp"
 #include "cad/text_util.hpp"
 

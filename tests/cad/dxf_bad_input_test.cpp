@@ -7,9 +7,9 @@
 #include <functional>
 #include <set>
 
-#include "cad/dxf_reader.hpp"
+#include "cad/dxf/reader.hpp"
+#include "cad/dxf/writer.hpp"
 #include "cad/dxf_test_util.hpp"
-#include "cad/dxf_writer.hpp"
 #include "cad/error.hpp"
 
 using namespace cad;

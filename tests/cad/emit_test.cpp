@@ -14,10 +14,10 @@
 #include <limits>
 
 #include "cad/drawing.hpp"
-#include "cad/dxf_emit.hpp"
-#include "cad/dxf_reader.hpp"
-#include "cad/dxf_writer.hpp"
-#include "cad/encoding.hpp"
+#include "cad/dxf/emit.hpp"
+#include "cad/dxf/encoding.hpp"
+#include "cad/dxf/reader.hpp"
+#include "cad/dxf/writer.hpp"
 #include "cad/error.hpp"
 #include "dxf_check_support.hpp"
 

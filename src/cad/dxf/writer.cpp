@@ -2,7 +2,7 @@
 // with the few places the program touched rewritten (see dxf_emit.hpp for
 // the tags of changed and created things). Group codes are written
 // right-aligned in three columns; values are never reformatted.
-#include "cad/dxf_writer.hpp"
+#include "cad/dxf/writer.hpp"
 
 #include <algorithm>
 #include <array>
@@ -10,8 +10,8 @@
 #include <functional>
 
 #include "cad/drawing.hpp"
-#include "cad/dxf_emit.hpp"
-#include "cad/encoding.hpp"
+#include "cad/dxf/emit.hpp"
+#include "cad/dxf/encoding.hpp"
 #include "cad/error.hpp"
 #include "cad/platform.hpp"
 

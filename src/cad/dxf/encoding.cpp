@@ -1,7 +1,7 @@
 // Code pages through iconv. Single-byte pages (the common case: ANSI_1251,
 // ANSI_1252, DOS866) are decoded through a 256-entry table built once per
 // thread; multi-byte pages go through iconv for each string.
-#include "cad/encoding.hpp"
+#include "cad/dxf/encoding.hpp"
 #include "cad/text_util.hpp"
 
 #include <iconv.h>
