@@ -10,7 +10,8 @@
 namespace cad {
 
 std::unique_ptr<Drawing> Drawing::open(const std::filesystem::path& path) {
-    return std::make_unique<Drawing>(readDxfFile(path), std::filesystem::absolute(path));
+    DrawingData data = readDxfFile(path);  // refuses an empty path before absolute() would throw
+    return std::make_unique<Drawing>(std::move(data), std::filesystem::absolute(path));
 }
 
 std::unique_ptr<Drawing> Drawing::create(std::string_view version) {

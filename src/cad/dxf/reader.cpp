@@ -14,6 +14,7 @@
 #include "cad/dxf/reader.hpp"
 
 #include <fstream>
+#include <limits>
 
 #include "cad/dxf/reader_impl.hpp"
 #include "cad/platform.hpp"
@@ -560,6 +561,7 @@ DrawingData readDxfBuffer(std::string bytes, const ReadProgress& progress) {
         for (auto& is : reader.editIssues) repairs.push_back(std::move(is));
         if (reader.edits.empty() || last) {
             d.issues.insert(d.issues.begin(), repairs.begin(), repairs.end());
+            for (Issue& is : blockLimitIssues(d)) d.issues.push_back(std::move(is));
             report(1.0);
             return d;
         }
@@ -573,12 +575,57 @@ DrawingData readDxfBuffer(std::string bytes, const ReadProgress& progress) {
     }
 }
 
+namespace {
+
+// Bytes of file this machine can read: the file, its tags and its entities
+// take about three times its size, and half the memory is left to the rest.
+std::uintmax_t readableFileSize() {
+    std::uintmax_t memory = physicalMemory();
+    return memory ? memory / 6 : std::numeric_limits<std::uintmax_t>::max();
+}
+
+std::string megabytes(std::uintmax_t bytes) {
+    return std::to_string((bytes + (1u << 20) - 1) >> 20);
+}
+
+}  // namespace
+
+void checkDrawingFile(const std::filesystem::path& path) {
+    if (path.empty()) throw Error("Не указан файл чертежа");
+    const std::string name = validUtf8(path.string());
+    std::error_code ec;
+    std::filesystem::file_status st = std::filesystem::status(path, ec);
+    if (st.type() == std::filesystem::file_type::not_found) {
+        throw Error("Файл «" + name + "» не найден");
+    }
+    if (ec) throw Error("Не удалось открыть файл «" + name + "»: " + validUtf8(ec.message()));
+    if (std::filesystem::is_directory(st)) throw Error("«" + name + "» — папка, а не файл чертежа");
+    if (!std::filesystem::is_regular_file(st)) {
+        throw Error("«" + name +
+                    "» — не обычный файл (канал, устройство или сокет): чертёж читается только "
+                    "из файла");
+    }
+    std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (ec) throw Error("Не удалось прочитать файл «" + name + "»: " + validUtf8(ec.message()));
+    if (size > readableFileSize()) {
+        throw Error("Файл «" + name + "» (" + megabytes(size) +
+                    " МБ) слишком велик: памяти этой машины хватает на чертежи до " +
+                    megabytes(readableFileSize()) + " МБ");
+    }
+}
+
 DrawingData readDxfFile(const std::filesystem::path& path, const ReadProgress& progress) {
+    // Refused before a byte is read: a folder, a pipe that would block, a file
+    // larger than memory.
+    checkDrawingFile(path);
+    const std::string name = validUtf8(path.string());
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw Error("Не удалось открыть файл «" + path.string() + "»");
+    if (!in) throw Error("Не удалось открыть файл «" + name + "»");
     in.seekg(0, std::ios::end);
     std::streamoff size = in.tellg();
-    if (size < 0) throw Error("Не удалось прочитать файл «" + path.string() + "»");
+    if (size < 0 || static_cast<std::uintmax_t>(size) > readableFileSize()) {
+        throw Error("Не удалось прочитать файл «" + name + "»");
+    }
     in.seekg(0, std::ios::beg);
     // The whole file in one read, into the buffer the tags will keep.
     std::string bytes;
@@ -587,13 +634,13 @@ DrawingData readDxfFile(const std::filesystem::path& path, const ReadProgress& p
     PrefaultPages prefault(bytes.data(), bytes.capacity());
     bytes.resize(static_cast<std::size_t>(size));
     if (size > 0 && !in.read(bytes.data(), size)) {
-        throw Error("Не удалось прочитать файл «" + path.string() + "»");
+        throw Error("Не удалось прочитать файл «" + name + "»");
     }
     if (progress) progress(0.1);
     try {
         return readDxfBuffer(std::move(bytes), progress);
     } catch (const Error& e) {
-        throw Error("Файл «" + path.filename().string() + "»: " + e.what());
+        throw Error("Файл «" + validUtf8(path.filename().string()) + "»: " + e.what());
     }
 }
 

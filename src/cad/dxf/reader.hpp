@@ -22,6 +22,9 @@ using ReadProgress = std::function<void(double fraction)>;
 
 DrawingData readDxf(std::string_view bytes);
 DrawingData readDxfFile(const std::filesystem::path& path, const ReadProgress& progress = {});
+// Throws cad::Error, with a message for the user, unless the path names a
+// regular file small enough for this machine to read: never blocks on a pipe.
+void checkDrawingFile(const std::filesystem::path& path);
 // The same, taking over a buffer that holds the whole file (no copy is made).
 DrawingData readDxfBuffer(std::string bytes, const ReadProgress& progress = {});
 

@@ -125,6 +125,9 @@ void Reader::geometry(Entity& e, std::size_t gb, std::size_t ge) {
             if (c == 11) g.fitPoints.push_back(point(k, ge));
         });
         if (!anyWeight) g.weights.clear();
+        if (g.degree > kMaxSplineDegree || g.controlPoints.size() > kMaxSplineControlPoints) {
+            issue("spline-limit", gb, e.handle, splineLimitMessage(e.handle, g.degree));
+        }
         e.geom = std::move(g);
     } else if (t == "TEXT" || t == "ATTRIB" || t == "ATTDEF") {
         TextGeom g;

@@ -13,7 +13,8 @@ std::vector<Point3> sampleSpline(int degree, const std::vector<double>& knots,
                                  const std::vector<Point3>& ctrl,
                                  const std::vector<double>& weights, int segments) {
     std::size_t n = ctrl.size();
-    if (degree < 1 || n < static_cast<std::size_t>(degree) + 1 ||
+    if (degree < 1 || degree > kMaxSplineDegree || n > kMaxSplineControlPoints ||
+        n < static_cast<std::size_t>(degree) + 1 ||
         knots.size() != n + static_cast<std::size_t>(degree) + 1) {
         return ctrl;
     }
@@ -27,8 +28,9 @@ std::vector<Point3> sampleSpline(int degree, const std::vector<double>& knots,
     std::vector<double> w(p + 1);
     for (int s = 0; s <= segments; ++s) {
         double t = t0 + (t1 - t0) * s / segments;
-        std::size_t k = p;
-        while (k + 1 < n && knots[k + 1] <= t) ++k;
+        auto span = std::upper_bound(knots.begin() + static_cast<long>(p) + 1,
+                                     knots.begin() + static_cast<long>(n), t);
+        std::size_t k = static_cast<std::size_t>(span - knots.begin()) - 1;
         for (std::size_t j = 0; j <= p; ++j) {
             double wj = rational ? weights[j + k - p] : 1.0;
             d[j] = ctrl[j + k - p] * wj;
@@ -47,7 +49,23 @@ std::vector<Point3> sampleSpline(int degree, const std::vector<double>& knots,
     return out;
 }
 
+// Eight points for each control point, fewer for high degrees: a point costs
+// the square of the degree.
+int hatchSplineSegments(int degree, std::size_t controlPoints) {
+    long long p = std::clamp(degree, 1, kMaxSplineDegree) + 1;
+    long long most = std::max(16LL, 20'000'000 / (p * p));
+    return static_cast<int>(std::clamp(8 * static_cast<long long>(controlPoints), 16LL, most));
+}
+
 }  // namespace
+
+std::string splineLimitMessage(Handle h, int degree) {
+    std::string what = h ? "Сплайн " + formatHandle(h) : std::string("Сплайн в контуре штриховки");
+    return what + " степени " + std::to_string(degree) + " (CAD-программы строят не выше " +
+           std::to_string(kMaxSplineDegree) + ") или с более чем " +
+           std::to_string(kMaxSplineControlPoints) +
+           " управляющими точками взят по своим управляющим точкам";
+}
 
 void Reader::hatch(HatchGeom& h, std::size_t gb, std::size_t ge) {
     bool loopsDone = false;
@@ -129,12 +147,15 @@ void Reader::hatch(HatchGeom& h, std::size_t gb, std::size_t ge) {
                                 }
                                 ++k;
                             }
+                            if (degree > kMaxSplineDegree ||
+                                ctrl.size() > kMaxSplineControlPoints) {
+                                issue("spline-limit", gb, 0, splineLimitMessage(0, degree));
+                            }
                             std::vector<Point3> pts =
                                 ctrl.empty()
                                     ? fit
-                                    : sampleSpline(
-                                          degree, knots, ctrl, weights,
-                                          std::max<int>(16, 8 * static_cast<int>(ctrl.size())));
+                                    : sampleSpline(degree, knots, ctrl, weights,
+                                                   hatchSplineSegments(degree, ctrl.size()));
                             for (std::size_t q = 0; q + 1 < pts.size(); ++q) {
                                 loop.vertices.push_back(PolyVertex{pts[q].x, pts[q].y, 0.0, 0.0});
                             }

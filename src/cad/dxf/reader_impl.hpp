@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -19,6 +20,7 @@
 #include "cad/dxf/encoding.hpp"
 #include "cad/dxf/tokenizer.hpp"
 #include "cad/error.hpp"
+#include "cad/geometry.hpp"
 #include "cad/text_util.hpp"
 
 namespace cad::dxf_read {
@@ -91,11 +93,11 @@ class Reader {
     }
     void issue(std::string codeName, std::size_t at, Handle h, std::string message) {
         d_.issues.push_back(
-            Issue{std::move(codeName), at == kNoIndex ? 0 : lineOf(at), h, std::move(message)});
+            Issue{std::move(codeName), at == kNoIndex ? 0 : lineOf(at), h, validUtf8(message)});
     }
     void editIssue(std::string codeName, std::size_t at, Handle h, std::string message) {
         editIssues.push_back(
-            Issue{std::move(codeName), at == kNoIndex ? 0 : lineOf(at), h, std::move(message)});
+            Issue{std::move(codeName), at == kNoIndex ? 0 : lineOf(at), h, validUtf8(message)});
     }
     std::string where(std::size_t i) const {
         if (tok_.binary) return "тег " + std::to_string(i + 1);
@@ -137,7 +139,7 @@ class Reader {
     void badNumber(std::size_t i) {
         replaceValue(i, "0");
         editIssue("bad-number", i, 0,
-                  where(i) + ": значение «" + std::string(trimmed(val(i)).substr(0, 40)) +
+                  where(i) + ": значение «" + std::string(cutUtf8(trimmed(val(i)), 40)) +
                       "» кода " + std::to_string(code(i)) + " не число; записан 0");
     }
     // x at k; y and z follow when present. Leaves k on the last tag read.
@@ -242,18 +244,18 @@ class Reader {
         if (tooLarge) {
             editIssue("large-handle", i, nh,
                       where(i) + ": " + std::string(kind) + " с дескриптором " +
-                          std::string(trimmed(v)) +
+                          std::string(cutUtf8(trimmed(v), 20)) +
                           ", после которого нет места для новых; дан новый дескриптор " +
                           formatHandle(nh));
         } else if (dup) {
             editIssue("duplicate-handle", i, nh,
                       where(i) + ": " + std::string(kind) + " с дескриптором " +
-                          std::string(trimmed(v)) + ", который уже занят; дан новый дескриптор " +
-                          formatHandle(nh));
+                          std::string(cutUtf8(trimmed(v), 20)) +
+                          ", который уже занят; дан новый дескриптор " + formatHandle(nh));
         } else {
             editIssue("bad-handle", i, nh,
                       where(i) + ": " + std::string(kind) + " с неверным дескриптором «" +
-                          std::string(trimmed(v).substr(0, 20)) + "»; дан новый дескриптор " +
+                          std::string(cutUtf8(trimmed(v), 20)) + "»; дан новый дескриптор " +
                           formatHandle(nh));
         }
         return nh;
@@ -310,6 +312,10 @@ class Reader {
     std::string_view lastSection_;       // name of the section read last
     std::size_t lastEndsec_ = kNoIndex;  // and its ENDSEC
 };
+
+// What is said of a spline past the limits CAD programs set (hatch edges
+// and SPLINE entities alike).
+std::string splineLimitMessage(Handle h, int degree);
 
 // Applies the edits of one pass; returns the original index of every new tag.
 std::vector<std::uint32_t> applyEdits(TagStore& s, std::vector<Edit>& edits,

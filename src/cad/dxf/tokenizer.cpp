@@ -9,6 +9,7 @@
 
 #include "cad/error.hpp"
 #include "cad/platform.hpp"
+#include "cad/text_util.hpp"
 
 namespace cad {
 
@@ -44,9 +45,9 @@ bool blankOnly(const char* p, const char* end) {
 }
 
 std::string quoted(std::string_view s) {
-    if (s.size() > 40) s = s.substr(0, 40);
     std::string out = "«";
-    for (char c : s) out += (static_cast<unsigned char>(c) < 0x20) ? '?' : c;
+    for (char c : validUtf8(cutUtf8(s, 40)))
+        out += (static_cast<unsigned char>(c) < 0x20) ? '?' : c;
     return out + "»";
 }
 
