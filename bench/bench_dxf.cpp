@@ -15,9 +15,9 @@
 #include <sstream>
 #include <string_view>
 
-#include "cad/dxf_reader.hpp"
-#include "cad/dxf_tokenizer.hpp"
-#include "cad/dxf_writer.hpp"
+#include "cad/dxf/reader.hpp"
+#include "cad/dxf/tokenizer.hpp"
+#include "cad/dxf/writer.hpp"
 
 namespace {
 

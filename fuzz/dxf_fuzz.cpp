@@ -13,8 +13,8 @@
 #include <string_view>
 #include <vector>
 
-#include "cad/dxf_reader.hpp"
-#include "cad/dxf_writer.hpp"
+#include "cad/dxf/reader.hpp"
+#include "cad/dxf/writer.hpp"
 #include "cad/error.hpp"
 #include "cad/geometry.hpp"
 #include "cad/text_util.hpp"

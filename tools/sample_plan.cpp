@@ -10,8 +10,8 @@
 #include <numbers>
 #include <tuple>
 
-#include "cad/dxf_emit.hpp"
-#include "cad/dxf_reader.hpp"
+#include "cad/dxf/emit.hpp"
+#include "cad/dxf/reader.hpp"
 #include "cad/number_text.hpp"
 
 namespace kvtools {
@@ -129,7 +129,7 @@ std::string heightText(double metres) {
 void layer(cad::Drawing& d, const char* name, int color, int lineweight = -3) {
     d.addLayer(name);
     cad::DrawingData& data = d.mutableData();
-    cad::Layer& l = data.layers[data.layerIndex.at(name)];
+    cad::Layer& l = data.layers.at(data.findLayer(name));
     l.color = color;
     l.lineweight = lineweight;
 }

@@ -2,10 +2,6 @@
 
 namespace cad {
 
-Drawing& Application::open(const std::filesystem::path& path) {
-    return add(Drawing::open(path));
-}
-
 Drawing& Application::add(std::unique_ptr<Drawing> drawing) {
     drawings_.push_back(std::move(drawing));
     active_ = drawings_.back().get();

@@ -88,9 +88,8 @@ class Walker {
 
   private:
     const Layer* findLayer(const std::string& name) const {
-        auto it = d_.layerIndex.find(name);
-        if (it == d_.layerIndex.end() || it->second >= d_.layers.size()) return nullptr;
-        return &d_.layers[it->second];
+        std::size_t at = d_.findLayer(name);
+        return at < d_.layers.size() ? &d_.layers[at] : nullptr;
     }
 
     static int resolveColor(int color, const Layer* layer, const Inherited& inh) {

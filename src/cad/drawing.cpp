@@ -5,30 +5,11 @@
 #include <cmath>
 #include <cstdio>
 
-#include "cad/dxf_emit.hpp"
-#include "cad/dxf_reader.hpp"
-#include "cad/dxf_writer.hpp"
+#include "cad/followers.hpp"
 #include "cad/geometry.hpp"
 #include "cad/mtext.hpp"
 
 namespace cad {
-
-std::string formatHandle(Handle h) {
-    char buf[24];
-    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, h, 16);
-    (void)ec;
-    std::string s(buf, end);
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
-
-bool parseHandle(std::string_view hex, Handle& out) {
-    while (!hex.empty() && hex.back() == ' ') hex.remove_suffix(1);
-    while (!hex.empty() && hex.front() == ' ') hex.remove_prefix(1);
-    if (hex.empty() || hex.size() > 16) return false;
-    auto [ptr, ec] = std::from_chars(hex.data(), hex.data() + hex.size(), out, 16);
-    return ec == std::errc() && ptr == hex.data() + hex.size();
-}
 
 // ---- EntityRef -------------------------------------------------------------
 
@@ -255,15 +236,6 @@ Drawing::Drawing(DrawingData data, std::filesystem::path path)
 
 Drawing::~Drawing() = default;
 
-std::unique_ptr<Drawing> Drawing::open(const std::filesystem::path& path) {
-    DrawingData data = readDxfFile(path);  // refuses an empty path before absolute() would throw
-    return std::make_unique<Drawing>(std::move(data), std::filesystem::absolute(path));
-}
-
-std::unique_ptr<Drawing> Drawing::create(std::string_view version) {
-    return std::make_unique<Drawing>(makeEmptyDrawing(version));
-}
-
 std::string Drawing::name() const {
     return path_.filename().string();
 }
@@ -276,20 +248,6 @@ void Drawing::close() {
     open_ = false;
     selectionSets_.clear();
     pickFirst_.clear();
-}
-
-void Drawing::save() {
-    requireOpen();
-    if (path_.empty()) throw Error("Чертежу не задано имя файла: используйте «Сохранить как»");
-    writeDxfFile(*data_, path_);
-    modified_ = false;
-}
-
-void Drawing::saveAs(const std::filesystem::path& path) {
-    requireOpen();
-    writeDxfFile(*data_, path);
-    path_ = std::filesystem::absolute(path);
-    modified_ = false;
 }
 
 const DrawingData& Drawing::data() const {
@@ -341,6 +299,8 @@ EntityRef Drawing::addEntity(Entity entity) {
     modified_ = true;
     if (entity.layer.empty()) entity.layer = data_->currentLayer;
     addLayer(entity.layer);
+    // The layer as the table spells it, whatever case it was asked for in.
+    entity.layer = data_->layers[data_->findLayer(entity.layer)].name;
     EntityId id = storeEntity(std::move(entity));
     data_->modelSpace.push_back(id);
     notifyUpdate(id);
@@ -375,13 +335,9 @@ bool Drawing::hasBlock(const std::string& name) const {
     requireOpen();
     if (data_->blockIndex.count(name)) return true;
     // Block names compare without regard to case, as in CAD programs.
-    auto upper = [](std::string s) {
-        for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        return s;
-    };
-    const std::string key = upper(name);
+    const std::string key = foldName(name);
     for (const Block& b : data_->blocks) {
-        if (upper(b.name) == key) return true;
+        if (foldName(b.name) == key) return true;
     }
     return false;
 }
@@ -405,12 +361,7 @@ std::string Drawing::newAnonymousBlockName(std::string_view prefix) const {
     unsigned long long top = 0;
     for (const Block& b : data_->blocks) {
         if (b.name.size() <= prefix.size()) continue;
-        bool same = true;
-        for (std::size_t i = 0; i < prefix.size(); ++i) {
-            same = same && std::toupper(static_cast<unsigned char>(b.name[i])) ==
-                               std::toupper(static_cast<unsigned char>(prefix[i]));
-        }
-        if (!same) continue;
+        if (!equalsNoCase(std::string_view(b.name).substr(0, prefix.size()), prefix)) continue;
         unsigned long long n = 0;
         const char* first = b.name.data() + prefix.size();
         const char* last = b.name.data() + b.name.size();
@@ -440,18 +391,18 @@ EntityRef Drawing::addText(const std::string& text, Point3 insertion, double hei
 void Drawing::addLayer(const std::string& name) {
     requireOpen();
     if (name.empty()) throw Error("Имя слоя не может быть пустым");
-    if (data_->layerIndex.count(name)) return;
+    if (data_->findLayer(name) != kNoIndex) return;  // also under another case
     modified_ = true;
     Layer layer;
     layer.name = name;
     layer.handle = data_->newHandle();
-    data_->layerIndex[name] = data_->layers.size();
+    data_->layerIndex[foldName(name)] = data_->layers.size();
     data_->layers.push_back(std::move(layer));
 }
 
 bool Drawing::hasLayer(const std::string& name) const {
     requireOpen();
-    return data_->layerIndex.count(name) != 0;
+    return data_->findLayer(name) != kNoIndex;
 }
 
 std::vector<std::string> Drawing::layerNames() const {
@@ -468,8 +419,9 @@ const std::string& Drawing::currentLayer() const {
 
 void Drawing::setCurrentLayer(const std::string& name) {
     addLayer(name);
-    if (data_->currentLayer == name) return;
-    data_->currentLayer = name;
+    const std::string& inTable = data_->layers[data_->findLayer(name)].name;
+    if (data_->currentLayer == inTable) return;
+    data_->currentLayer = inTable;
     data_->currentLayerChanged = true;
     modified_ = true;
 }

@@ -178,7 +178,4 @@ class Drawing {
     int nextHandlerId_ = 1;
 };
 
-std::string formatHandle(Handle h);                   // upper-case hexadecimal
-bool parseHandle(std::string_view hex, Handle& out);  // false when not hexadecimal
-
 }  // namespace cad

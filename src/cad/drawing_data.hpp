@@ -13,6 +13,7 @@
 
 #include "cad/entity.hpp"
 #include "cad/handle_map.hpp"
+#include "cad/text_util.hpp"
 
 namespace cad {
 
@@ -129,7 +130,13 @@ struct DrawingData {
     std::vector<EntityId> modelSpace;  // model-space entities in drawing order
     std::vector<EntityId> paperSpace;
     std::vector<Layer> layers;
-    std::unordered_map<std::string, std::size_t> layerIndex;  // name -> layers index
+    // foldName(name) -> index into layers: layer names ignore case.
+    std::unordered_map<std::string, std::size_t> layerIndex;
+    // The index of the layer of that name, whatever its case; kNoIndex when none.
+    std::size_t findLayer(std::string_view name) const {
+        auto it = layerIndex.find(foldName(name));
+        return it == layerIndex.end() ? kNoIndex : it->second;
+    }
     std::vector<Block> blocks;
     std::unordered_map<std::string, std::size_t> blockIndex;  // name -> blocks index
     HandleMap entityByHandle;

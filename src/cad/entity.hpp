@@ -13,11 +13,10 @@
 #include <vector>
 
 #include "cad/geom.hpp"
+#include "cad/handle.hpp"
 #include "cad/name.hpp"
 
 namespace cad {
-
-using Handle = std::uint64_t;  // DXF handles are hexadecimal numbers (group code 5)
 
 struct EntityId {
     std::uint32_t v = std::numeric_limits<std::uint32_t>::max();

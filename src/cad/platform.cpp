@@ -58,6 +58,16 @@ void adviseHugePages(const void* p, std::size_t bytes) {
 #endif
 }
 
+std::uintmax_t physicalMemory() {
+#if defined(KV_POSIX) && defined(_SC_PHYS_PAGES)
+    long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
+    if (pages > 0 && pageSize > 0) {
+        return static_cast<std::uintmax_t>(pages) * static_cast<std::uintmax_t>(pageSize);
+    }
+#endif
+    return 0;
+}
+
 void releasePages(const void* p, std::size_t bytes) {
 #ifdef KV_POSIX
     const std::uintptr_t page = 4096;

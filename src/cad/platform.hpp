@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -20,6 +21,9 @@ namespace cad {
 // far fewer page faults when a big file is read. Advice only; harmless
 // where the system ignores it.
 void adviseHugePages(const void* p, std::size_t bytes);
+
+// Bytes of memory of this machine, 0 when the system does not say.
+std::uintmax_t physicalMemory();
 
 // Gives back to the system the whole pages of [p, p + bytes) that will not
 // be touched again (their contents are lost). Advice only.

@@ -1,8 +1,8 @@
-// Small text helpers shared by the DXF emitter, the dimension builder, the
-// canvas walk and the geometry of texts.
+// Small text helpers shared by the DXF reader and emitter, the drawing, the
+// dimension builder, the canvas walk and the geometry of texts: the one home
+// of comparing names without regard to case.
 #pragma once
 
-#include <cctype>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -18,16 +18,59 @@ inline std::string_view trim(std::string_view s) {
     return s;
 }
 
-// ASCII case-insensitive equality, as DXF compares table and version names.
+// ASCII letters in upper case, as DXF spells version, code page, style and
+// pattern names; other bytes unchanged.
+inline std::string upperAscii(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return out;
+}
+
+// ASCII case-insensitive equality, as DXF compares version and style names.
 inline bool equalsNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(a[i])) !=
-            std::toupper(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
+        char x = a[i], y = b[i];
+        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+        if (x != y) return false;
     }
     return true;
+}
+
+// A layer or block name (UTF-8) folded to upper case the way CAD programs
+// compare such names: Latin and Cyrillic letters (with Ё, the Ukrainian and
+// Belarusian letters and Ґ); everything else as it stands. Two names are
+// the same name when their folded forms are equal.
+inline std::string foldName(std::string_view s) {
+    std::string out(s);
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        auto b = static_cast<unsigned char>(out[i]);
+        if (b >= 'a' && b <= 'z') {
+            out[i] = static_cast<char>(b - 'a' + 'A');
+        } else if (i + 1 < out.size() && b >= 0xD0 && b <= 0xD2) {
+            auto b2 = static_cast<unsigned char>(out[i + 1]);
+            unsigned cp = ((b & 0x1Fu) << 6) | (b2 & 0x3Fu);
+            if ((b2 & 0xC0) != 0x80) continue;
+            unsigned up = cp;
+            if (cp >= 0x430 && cp <= 0x44F)
+                up = cp - 0x20;  // а..я
+            else if (cp >= 0x450 && cp <= 0x45F)
+                up = cp - 0x50;  // ѐ..џ (ё, є, і, ї, ў, ...)
+            else if (cp == 0x491)
+                up = 0x490;  // ґ
+            out[i] = static_cast<char>(0xC0 | (up >> 6));
+            out[i + 1] = static_cast<char>(0x80 | (up & 0x3F));
+            ++i;
+        }
+    }
+    return out;
+}
+
+inline bool sameName(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && foldName(a) == foldName(b);
 }
 
 // Characters of UTF-8 text (its code points).

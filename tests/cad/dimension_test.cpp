@@ -8,7 +8,7 @@
 #include <numbers>
 
 #include "cad/drawing.hpp"
-#include "cad/dxf_reader.hpp"
+#include "cad/dxf/reader.hpp"
 #include "dxf_check_support.hpp"
 
 using namespace cad;

@@ -73,7 +73,7 @@ class Builder {
         l.color = color;
         l.flags = flags;
         l.lineweight = lineweight;
-        d.layerIndex[name] = d.layers.size();
+        d.layerIndex[cad::foldName(name)] = d.layers.size();
         d.layers.push_back(l);
     }
 

@@ -4,7 +4,11 @@
 
 #include "cad/application.hpp"
 #include "cad/drawing.hpp"
+#include "cad/dxf/reader.hpp"
+#include "cad/dxf/writer.hpp"
+#include "cad/dxf_test_util.hpp"
 #include "cad/prompter.hpp"
+#include "cad/text_util.hpp"
 
 using namespace cad;
 
@@ -29,6 +33,39 @@ TEST(Drawing, AddingAnExistingLayerChangesNothing) {
     auto names = d.layerNames();
     EXPECT_EQ(std::count(names.begin(), names.end(), "Kernavisto"), 1);
     EXPECT_THROW(d.addLayer(""), Error);
+}
+
+// Layer names ignore case, Latin and Cyrillic alike, as CAD programs
+// compare them: a drawing that has "KERNAVISTO" must not get a second LAYER
+// record "Kernavisto", which those programs would refuse or merge.
+TEST(Drawing, LayersDifferingOnlyInCaseAreOneLayer) {
+    std::string file = encodeText(
+        dxftest::dxf(dxftest::concat({dxftest::header("AC1009", "ANSI_1251"),
+                                      dxftest::layerTable({"0", "KERNAVISTO", "ТРАССА Ё"}),
+                                      dxftest::entities({}), dxftest::eof()})),
+        "ANSI_1251");
+    Drawing d(readDxf(file));
+    EXPECT_TRUE(d.hasLayer("Kernavisto"));
+    EXPECT_TRUE(d.hasLayer("трасса ё"));
+    EXPECT_FALSE(d.hasLayer("трасса е"));
+    d.addLayer("Kernavisto");
+    d.addLayer("Трасса ё");
+    d.setCurrentLayer("kernavisto");
+    EntityRef line = d.addLine({0, 0, 0}, {1, 0, 0});
+    EXPECT_EQ(line.layer(), "KERNAVISTO");  // as the table spells it
+
+    DrawingData back = readDxf(writeDxf(d.data()));
+    std::vector<std::string> names;
+    for (const Layer& l : back.layers) names.push_back(l.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"0", "KERNAVISTO", "ТРАССА Ё"}));
+    EXPECT_TRUE(back.issues.empty());
+}
+
+TEST(Names, FoldLatinAndCyrillicOnly) {
+    EXPECT_EQ(foldName("Kernavisto-трасса ёж їґ"), "KERNAVISTO-ТРАССА ЁЖ ЇҐ");
+    EXPECT_EQ(foldName("straße αβ 1_a"), "STRAßE αβ 1_A");  // no other scripts
+    EXPECT_TRUE(sameName("Слой", "СЛОЙ"));
+    EXPECT_FALSE(sameName("Слой", "Слои"));
 }
 
 TEST(Drawing, PropertiesAnEntityHasNotGotThrow) {

@@ -7,9 +7,9 @@
 #include <functional>
 #include <set>
 
-#include "cad/dxf_reader.hpp"
+#include "cad/dxf/reader.hpp"
+#include "cad/dxf/writer.hpp"
 #include "cad/dxf_test_util.hpp"
-#include "cad/dxf_writer.hpp"
 #include "cad/error.hpp"
 
 using namespace cad;
@@ -159,8 +159,8 @@ INSTANTIATE_TEST_SUITE_P(
                 {"missing-layer"},
                 nullptr,
                 [](const DrawingData& d) {
-                    ASSERT_TRUE(d.layerIndex.count("Канализация"));
-                    const Layer& l = d.layers[d.layerIndex.at("Канализация")];
+                    ASSERT_NE(d.findLayer("Канализация"), kNoIndex);
+                    const Layer& l = d.layers.at(d.findLayer("Канализация"));
                     EXPECT_EQ(l.tagBegin, kNoTags);  // created: the writer adds its entry
                     EXPECT_NE(l.handle, 0u);
                 }},
@@ -230,6 +230,24 @@ INSTANTIATE_TEST_SUITE_P(
                 {"handseed-low"},
                 nullptr,
                 [](const DrawingData& d) { EXPECT_EQ(d.handseed, 0xA2u); }},
+        BadCase{"HandleThatLeavesNoRoom",
+                r2000(concat({line("FFFFFFFFFFFFFFFF"), line("A2")})),
+                {"large-handle"},
+                nullptr,
+                [](const DrawingData& d) {
+                    EXPECT_EQ(first(d).handle, 0x100u);  // renumbered from $HANDSEED on
+                    EXPECT_GT(d.handseed, 0x100u);
+                }},
+        BadCase{"HandseedThatLeavesNoRoom",
+                dxf(concat({header("AC1015", "ANSI_1251", "FFFFFFFFFFFFFFFF"), layerTable({"0"}),
+                            entities(line("A1")), eof()})),
+                {"handseed-high"},
+                nullptr,
+                [](const DrawingData& d) {
+                    EXPECT_EQ(d.handseed, 0xA2u);
+                    std::string saved = writeDxf(d);
+                    EXPECT_EQ(readDxf(saved).tags.value(d.layout.handseedValue), "A2");
+                }},
         BadCase{"MissingEndtabAndEndblk",
                 dxf(concat({header("AC1009"),
                             {{0, "SECTION"},

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "cad/dxf/reader.hpp"
 #include "cad/dxf_check_support.hpp"
-#include "cad/dxf_reader.hpp"
 #include "cad/error.hpp"
 
 using namespace cad;

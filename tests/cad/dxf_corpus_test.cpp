@@ -10,9 +10,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "cad/dxf_reader.hpp"
-#include "cad/dxf_tokenizer.hpp"
-#include "cad/dxf_writer.hpp"
+#include "cad/dxf/reader.hpp"
+#include "cad/dxf/tokenizer.hpp"
+#include "cad/dxf/writer.hpp"
 #include "cad/error.hpp"
 
 namespace fs = std::filesystem;

@@ -12,11 +12,11 @@
 #include <unistd.h>
 
 #include "cad/drawing.hpp"
-#include "cad/dxf_reader.hpp"
+#include "cad/dxf/encoding.hpp"
+#include "cad/dxf/reader.hpp"
+#include "cad/dxf/tokenizer.hpp"
+#include "cad/dxf/writer.hpp"
 #include "cad/dxf_test_util.hpp"
-#include "cad/dxf_tokenizer.hpp"
-#include "cad/dxf_writer.hpp"
-#include "cad/encoding.hpp"
 #include "cad/error.hpp"
 #include "cad/platform.hpp"
 

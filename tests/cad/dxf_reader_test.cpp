@@ -5,7 +5,7 @@
 #include <cmath>
 #include <functional>
 
-#include "cad/dxf_reader.hpp"
+#include "cad/dxf/reader.hpp"
 #include "cad/dxf_test_util.hpp"
 #include "cad/error.hpp"
 
@@ -391,7 +391,7 @@ TEST(DxfReader, HeaderLayersAndPlacesForTheWriter) {
     EXPECT_EQ(d.currentLayer, "Трасса");
     EXPECT_EQ(d.handseed, 0x2Fu);
     ASSERT_EQ(d.layers.size(), 2u);
-    EXPECT_EQ(d.layers[d.layerIndex.at("Трасса")].color, 7);
+    EXPECT_EQ(d.layers.at(d.findLayer("Трасса")).color, 7);
     EXPECT_EQ(d.tags.value(d.layout.handseedValue), "2F");
     EXPECT_EQ(d.tags.value(d.layout.clayerValue), encodeText("Трасса", "ANSI_1251"));
     EXPECT_EQ(d.codepage, "ANSI_1251");
@@ -445,3 +445,23 @@ TEST(DxfReader, R12EntitiesWithoutHandlesGetDistinctOnesInMemoryOnly) {
 }
 
 }  // namespace
+
+// The progress of a reading, for the desktop program's progress bar: from
+// the file to the model, never back, ending at 1 once the drawing is read.
+TEST(ReadProgress, RisesToOneAsTheFileIsRead) {
+    std::string path = std::string(KV_SOURCE_DIR) + "/examples/plan.dxf";
+    std::vector<double> seen;
+    cad::DrawingData d = cad::readDxfFile(path, [&](double f) { seen.push_back(f); });
+    EXPECT_FALSE(d.modelSpace.empty());
+    ASSERT_GE(seen.size(), 3u);
+    EXPECT_EQ(seen.back(), 1.0);
+    for (std::size_t i = 1; i < seen.size(); ++i) EXPECT_GT(seen[i], seen[i - 1]);
+    EXPECT_GT(seen.front(), 0.0);
+    // Stopping it: the exception leaves the reading as it is.
+    struct Stop {};
+    EXPECT_THROW(cad::readDxfFile(path,
+                                  [](double f) {
+                                      if (f > 0.3) throw Stop{};
+                                  }),
+                 Stop);
+}

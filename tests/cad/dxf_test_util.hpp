@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "cad/encoding.hpp"
+#include "cad/dxf/encoding.hpp"
 
 namespace dxftest {
 

@@ -11,9 +11,9 @@
 #include <sstream>
 #include <string>
 
+#include "cad/dxf/reader.hpp"
+#include "cad/dxf/writer.hpp"
 #include "cad/dxf_check_support.hpp"
-#include "cad/dxf_reader.hpp"
-#include "cad/dxf_writer.hpp"
 #include "cad/error.hpp"
 
 using namespace cad;

@@ -14,10 +14,10 @@
 #include <limits>
 
 #include "cad/drawing.hpp"
-#include "cad/dxf_emit.hpp"
-#include "cad/dxf_reader.hpp"
-#include "cad/dxf_writer.hpp"
-#include "cad/encoding.hpp"
+#include "cad/dxf/emit.hpp"
+#include "cad/dxf/encoding.hpp"
+#include "cad/dxf/reader.hpp"
+#include "cad/dxf/writer.hpp"
 #include "cad/error.hpp"
 #include "dxf_check_support.hpp"
 
@@ -925,12 +925,12 @@ TEST(NewLayers, CarryColourLineweightAndTheFilesPlotStyle) {
     Drawing d(readDxf(kR2000));
     d.addLayer("Теплотрасса - Kernavisto");
     DrawingData& data = d.mutableData();
-    Layer& l = data.layers[data.layerIndex.at("Теплотрасса - Kernavisto")];
+    Layer& l = data.layers.at(data.findLayer("Теплотрасса - Kernavisto"));
     l.color = 30;
     l.lineweight = 35;
     DrawingData back = readDxf(writeDxf(d.data()));
-    ASSERT_TRUE(back.layerIndex.count("Теплотрасса - Kernavisto"));
-    const Layer& b = back.layers[back.layerIndex.at("Теплотрасса - Kernavisto")];
+    ASSERT_NE(back.findLayer("Теплотрасса - Kernavisto"), kNoIndex);
+    const Layer& b = back.layers.at(back.findLayer("Теплотрасса - Kernavisto"));
     EXPECT_EQ(b.color, 30);
     EXPECT_EQ(b.lineweight, 35);
     EXPECT_EQ(b.handle, l.handle);

@@ -17,7 +17,7 @@
 
 #include "cad/canvas.hpp"
 #include "cad/drawing.hpp"
-#include "cad/dxf_reader.hpp"
+#include "cad/dxf/reader.hpp"
 #include "cad/error.hpp"
 #include "cad/geometry.hpp"
 #include "cad/text_util.hpp"

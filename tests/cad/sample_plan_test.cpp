@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "cad/drawing.hpp"
-#include "cad/dxf_writer.hpp"
+#include "cad/dxf/writer.hpp"
 #include "dxf_check_support.hpp"
 #include "sample_plan.hpp"
 

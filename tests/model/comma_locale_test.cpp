@@ -12,7 +12,7 @@
 #include <string>
 
 #include "cad/drawing.hpp"
-#include "cad/dxf_reader.hpp"
+#include "cad/dxf/reader.hpp"
 #include "comma_locale.hpp"
 #include "model/primitives.hpp"
 #include "profile/build.hpp"

@@ -7,7 +7,7 @@
 #include <QImage>
 
 #include "cad/drawing.hpp"
-#include "cad/dxf_reader.hpp"
+#include "cad/dxf/reader.hpp"
 #include "cad/dxf_test_util.hpp"
 #include "render/gui_application.hpp"
 #include "render/scene.hpp"

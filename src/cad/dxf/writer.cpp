@@ -2,7 +2,7 @@
 // with the few places the program touched rewritten (see dxf_emit.hpp for
 // the tags of changed and created things). Group codes are written
 // right-aligned in three columns; values are never reformatted.
-#include "cad/dxf_writer.hpp"
+#include "cad/dxf/writer.hpp"
 
 #include <algorithm>
 #include <array>
@@ -10,8 +10,8 @@
 #include <functional>
 
 #include "cad/drawing.hpp"
-#include "cad/dxf_emit.hpp"
-#include "cad/encoding.hpp"
+#include "cad/dxf/emit.hpp"
+#include "cad/dxf/encoding.hpp"
 #include "cad/error.hpp"
 #include "cad/platform.hpp"
 
@@ -163,8 +163,9 @@ void writeTags(const DrawingData& d, std::string& out,
         std::string rewritten;
         if (i == lay.handseedValue) {
             Handle old = 0;
-            if (!parseHandle(value, old) || old <= maxHandle) {
-                rewritten = formatHandle(std::max(maxHandle + 1, old));
+            if (!parseHandle(value, old) || old <= maxHandle || old > kMaxHandle) {
+                rewritten =
+                    formatHandle(old > kMaxHandle ? maxHandle + 1 : std::max(maxHandle + 1, old));
                 value = rewritten;
             }
         } else if (i == lay.clayerValue && d.currentLayerChanged) {

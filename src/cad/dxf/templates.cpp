@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <string>
 
-#include "cad/dxf_emit.hpp"
-#include "cad/dxf_reader.hpp"
-#include "cad/dxf_writer.hpp"
+#include "cad/dxf/emit.hpp"
+#include "cad/dxf/reader.hpp"
+#include "cad/dxf/writer.hpp"
 #include "cad/error.hpp"
 
 namespace cad {

@@ -1,7 +1,8 @@
 // Code pages through iconv. Single-byte pages (the common case: ANSI_1251,
 // ANSI_1252, DOS866) are decoded through a 256-entry table built once per
 // thread; multi-byte pages go through iconv for each string.
-#include "cad/encoding.hpp"
+#include "cad/dxf/encoding.hpp"
+#include "cad/text_util.hpp"
 
 #include <iconv.h>
 
@@ -15,12 +16,6 @@
 namespace cad {
 
 namespace {
-
-std::string upper(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
 
 bool isUtf8Name(std::string_view up) {
     return up == "UTF-8" || up == "UTF8";
@@ -243,7 +238,7 @@ std::string resolveEscapes(std::string&& s) {
 }  // namespace
 
 std::string iconvName(std::string_view dwgCodepage) {
-    std::string up = upper(dwgCodepage);
+    std::string up = upperAscii(dwgCodepage);
     while (!up.empty() && up.back() == ' ') up.pop_back();
     if (isUtf8Name(up)) return "UTF-8";
     std::string_view v(up);

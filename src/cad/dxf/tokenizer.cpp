@@ -1,4 +1,4 @@
-#include "cad/dxf_tokenizer.hpp"
+#include "cad/dxf/tokenizer.hpp"
 
 #include <algorithm>
 #include <array>

@@ -46,12 +46,11 @@ void emitChangedEntity(const DrawingData& d, const Entity& e, TagOut& out);
 
 // An entity the program created (model space unless it belongs to a block).
 // A polyline written as POLYLINE (R12, 3D) uses the reservedHandles(e)
+// (drawing_data.hpp)
 // handles just below its own for its VERTEX entities and SEQEND: whoever
 // gives a new entity its handle reserves them first, so that the entity's
 // own handle is the largest it uses.
 void emitNewEntity(const DrawingData& d, const Entity& e, Handle owner, TagOut& out);
-
-std::size_t reservedHandles(const Entity& e);
 
 // A layer the program created (one table entry).
 void emitNewLayer(const DrawingData& d, const Layer& layer, TagOut& out);
