@@ -10,6 +10,7 @@
 #endif
 
 #include "model/primitives.hpp"
+#include "model/route_path.hpp"
 #include "profile/steps.hpp"
 
 namespace profile {
@@ -52,15 +53,7 @@ bool onLayerList(const cad::EntityRef& object, const std::vector<std::string>& n
 }
 
 void computeChainages(model::Workspace& ws, model::Piket& piket) {
-    ws.piketLength = 0.0;
-    for (std::size_t i = 0; i < piket.points.size(); ++i) {
-        if (i > 0) {
-            double dx = piket.points[i][model::kX] - piket.points[i - 1][model::kX];
-            double dy = piket.points[i][model::kY] - piket.points[i - 1][model::kY];
-            ws.piketLength += std::sqrt(dx * dx + dy * dy);
-        }
-        piket.points[i][model::kChainage] = ws.piketLength;
-    }
+    ws.piketLength = model::computeChainages(piket);
 }
 
 void interpolateMissing(model::Piket& piket, int value) {
