@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "cad/error.hpp"
+#include "model/units.hpp"
 #include "profile/build.hpp"
 #include "render/gui_application.hpp"
 #include "render/plot.hpp"
@@ -24,10 +25,10 @@ void plotSheetStep(model::Workspace& ws, const ProfileStepOptions& options) {
     if (!options.plotRequested()) return;
     if (!ws.sheetDoc) throw cad::Error("Нет листа профиля: пикет не взят в работу");
     render::ensureGuiApplication();
-    // The outer frame of the sheet, whose lower left corner is the drawing origin.
+    // The outer frame of the sheet, in the drawing's units at the sheet's origin.
     cad::Box2 sheet;
-    sheet.add(0.0, 0.0);
-    sheet.add(630000.0, 148500.0);
+    sheet.add(model::sheetPoint(ws, 0.0, 0.0));
+    sheet.add(model::sheetPoint(ws, 630000.0, 148500.0));
     const std::pair<const std::string*, render::PlotFormat> files[] = {
         {&options.pdf, render::PlotFormat::Pdf},
         {&options.svg, render::PlotFormat::Svg},
@@ -35,7 +36,8 @@ void plotSheetStep(model::Workspace& ws, const ProfileStepOptions& options) {
     for (const auto& [file, format] : files) {
         if (file->empty()) continue;
         render::PlotOptions plot;
-        plot.paperMmPerUnit = 1.0 / 500.0;
+        // 1:500 of the terrain: the same paper whatever the plan's units.
+        plot.paperMmPerUnit = model::millimetresPerUnit(ws.controls.planUnits) / 500.0;
         plot.paperWidthMm = 1260.0;
         plot.paperHeightMm = 297.0;
         plot.format = format;

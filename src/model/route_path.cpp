@@ -115,9 +115,11 @@ std::vector<RawNode> elementNodes(const cad::Entity& e) {
 
 RoutePath::RoutePath(const std::vector<cad::EntityRef>& elements, cad::Point3 start) {
     std::vector<std::vector<RawNode>> raw(elements.size());
+    std::vector<bool> isLine(elements.size(), false);
     for (std::size_t i = 0; i < elements.size(); ++i) {
         try {
             raw[i] = elementNodes(elements[i].entity());
+            isLine[i] = cad::holdsGeom<cad::LineGeom>(elements[i].entity().geom);
         } catch (const cad::Error&) {
             // An element erased or of a closed drawing: the route goes on without it.
         }
@@ -141,7 +143,7 @@ RoutePath::RoutePath(const std::vector<cad::EntityRef>& elements, cad::Point3 st
                 if (exact >= 0.0) step = exact;
             }
             double along = nodes_.empty() ? 0.0 : nodes_.back().along + step;
-            nodes_.push_back({n.at, along, n.vertex});
+            nodes_.push_back({n.at, along, n.vertex, isLine[i] && k + 1 < r.size()});
         }
         span.last = nodes_.size() - 1;
         used[i] = true;
@@ -221,6 +223,14 @@ bool RoutePath::locateForward(cad::Point3 p, std::size_t from, double tolerance,
     for (std::size_t k = from; k + 1 < nodes_.size(); ++k) {
         Place pl = nearestOn(k, k, p);
         if (pl.offset <= tolerance) {
+            // A point that is a rounded vertex stands at that vertex: its
+            // rounding must not shift it along the route.
+            for (std::size_t n : {k, k + 1}) {
+                if (nodes_[n].vertex && planeDistance(nodes_[n].at, p) <= tolerance) {
+                    pl.along = nodes_[n].along;
+                    break;
+                }
+            }
             out = pl;
             return true;
         }
@@ -228,12 +238,14 @@ bool RoutePath::locateForward(cad::Point3 p, std::size_t from, double tolerance,
     return false;
 }
 
-bool RoutePath::bendsBetween(double a, double b) const {
-    double lo = a + kOnRouteTolerance, hi = b - kOnRouteTolerance;
-    if (!(lo < hi)) return false;
-    auto it = std::upper_bound(nodes_.begin(), nodes_.end(), lo,
+bool RoutePath::onOneLineElement(double a, double b) const {
+    if (nodes_.size() < 2 || !(a <= b)) return false;
+    const double middle = (a + b) / 2;
+    auto it = std::upper_bound(nodes_.begin(), nodes_.end(), middle,
                                [](double v, const Node& n) { return v < n.along; });
-    return it != nodes_.end() && it->along < hi;
+    if (it == nodes_.begin() || it == nodes_.end()) return false;
+    const Node& first = *(it - 1);
+    return first.line && a >= first.along - kOnRouteTolerance && b <= it->along + kOnRouteTolerance;
 }
 
 namespace {
@@ -249,7 +261,7 @@ RoutePath pathOf(const Piket& piket) {
 
 }  // namespace
 
-double computeChainages(Piket& piket) {
+double computeChainages(Piket& piket, double millimetresPerUnit) {
     RoutePath path = pathOf(piket);
     double length = 0.0;
     std::size_t cursor = 0;
@@ -262,10 +274,10 @@ double computeChainages(Piket& piket) {
         if (i > 0) {
             double step = planeDistance(pointOf(piket.points[i - 1]), p);
             if (on && prevOn && place.along > prevAlong &&
-                path.bendsBetween(prevAlong, place.along)) {
+                !path.onOneLineElement(prevAlong, place.along)) {
                 step = place.along - prevAlong;
             }
-            length += step;
+            length += step * millimetresPerUnit;
         }
         if (on) {
             cursor = place.segment;

@@ -45,15 +45,15 @@ class RoutePath {
     // The first place on or after segment `from` lying within `tolerance` of p.
     bool locateForward(cad::Point3 p, std::size_t from, double tolerance, Place& out) const;
 
-    // Whether the route turns (a vertex, or a flattened curve) strictly
-    // between two distances along it.
-    bool bendsBetween(double a, double b) const;
+    // Whether both distances lie on one element that is a LINE.
+    bool onOneLineElement(double a, double b) const;
 
   private:
     struct Node {
         cad::Point3 at;
         double along = 0.0;
         bool vertex = false;  // an element end or a polyline vertex
+        bool line = false;    // the segment to the next node is a LINE element
     };
     struct Span {
         std::size_t first = 0, last = 0;  // node range, route order
@@ -69,11 +69,13 @@ class RoutePath {
 // points are rounded to 0.01 of a unit.
 inline constexpr double kOnRouteTolerance = 0.02;
 
-// The chainage of each point (value 9) and the picket's length: between two
-// neighbouring points on the route where it bends or curves between them, the
-// distance along the route; otherwise the straight distance between them.
-// Returns the last point's chainage.
-double computeChainages(Piket& piket);
+// The chainage of each point (value 9) and the picket's length, in plan
+// units times `millimetresPerUnit`: between two neighbouring points on one
+// LINE element (or off the route) the straight distance between the points,
+// as it always was; elsewhere the distance along the route between their
+// places on it, which follows bends and arcs and does not pick up the
+// rounding of the points. Returns the last point's chainage.
+double computeChainages(Piket& piket, double millimetresPerUnit = 1.0);
 
 // Where a new point goes in the picket's list: after the last point whose
 // place along the route is not past its own. Points off the route keep the

@@ -15,6 +15,7 @@
 
 #include "model/primitives.hpp"
 #include "model/route_path.hpp"
+#include "model/units.hpp"
 #include "profile/steps.hpp"
 
 namespace profile {
@@ -57,7 +58,8 @@ bool onLayerList(const cad::EntityRef& object, const std::vector<std::string>& n
 }
 
 void computeChainages(model::Workspace& ws, model::Piket& piket) {
-    ws.piketLength = model::computeChainages(piket);
+    ws.piketLength =
+        model::computeChainages(piket, model::millimetresPerUnit(ws.controls.planUnits));
 }
 
 void interpolateMissing(model::Piket& piket, int value) {
