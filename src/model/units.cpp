@@ -119,7 +119,7 @@ std::vector<std::string> unitsWarnings(const Workspace& ws, double length) {
             if (auto u = fromInsertionUnits(*code)) candidates.push_back(*u);
         }
     }
-    for (PlanUnits u : {PlanUnits::Metres, PlanUnits::Centimetres, PlanUnits::Millimetres}) {
+    for (PlanUnits u : {PlanUnits::Millimetres, PlanUnits::Metres, PlanUnits::Centimetres}) {
         candidates.push_back(u);
     }
     for (PlanUnits u : candidates) {

@@ -18,6 +18,7 @@
 #include "cad/geometry.hpp"
 #include "model/primitives.hpp"
 #include "model/route_path.hpp"
+#include "model/units.hpp"
 #include "pickets/detail.hpp"
 #include "pickets/pickets.hpp"
 
@@ -49,8 +50,10 @@ std::string sequencePrompt(int elementCount) {
 
 namespace {
 
-double round2(double v) {
-    return model::roundHalfEven(v * 100.0) / 100.0;
+// Coordinates are kept to 0.01 mm of terrain: 0.01 of a unit in a plan drawn
+// in millimetres, as finely in one drawn in metres.
+double roundPlace(double v, double steps) {
+    return model::roundHalfEven(v * steps) / steps;
 }
 
 // The points being built, kept as parallel lists like the picket's own, with
@@ -61,11 +64,12 @@ struct PointList {
     std::vector<double> along;
     detail::InitialValues values;
     const model::RoutePath* path = nullptr;
+    double steps = 100.0;  // rounding steps a unit
 
     void add(const cad::EntityRef& object, double x, double y, double depth, double place) {
         model::PointRow row{};
-        row[model::kX] = round2(x);
-        row[model::kY] = round2(y);
+        row[model::kX] = roundPlace(x, steps);
+        row[model::kY] = roundPlace(y, steps);
         row[model::kRelief] = model::kSameAsPrevious;
         row[model::kDepth] = depth;
         row[model::kPipe] = values.pipe;
@@ -348,6 +352,7 @@ void BuildPiketPoints(model::Workspace& ws, model::Piket& piket, cad::Point3& st
                       cad::Point3& end, double startDepth, BuildOptions options) {
     PointList list;
     list.values = detail::readInitialValues(ws);
+    list.steps = 100.0 * model::millimetresPerUnit(ws.controls.planUnits);
     std::vector<std::string> layers = typeLayers(ws.controls);
     const model::RoutePath path(piket.elements, start);
     list.path = &path;
@@ -375,10 +380,10 @@ void BuildPiketPoints(model::Workspace& ws, model::Piket& piket, cad::Point3& st
         crossingsPlain(ws, piket, layers, list);
     }
 
-    start.x = round2(start.x);
-    start.y = round2(start.y);
-    end.x = round2(end.x);
-    end.y = round2(end.y);
+    start.x = roundPlace(start.x, list.steps);
+    start.y = roundPlace(start.y, list.steps);
+    end.x = roundPlace(end.x, list.steps);
+    end.y = roundPlace(end.y, list.steps);
 
     removeDuplicates(list);
 
