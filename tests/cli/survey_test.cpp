@@ -188,7 +188,7 @@ TEST_F(Survey, EntitiesListWhatAUserTypesAndFilter) {
         }
         if (e["handle"] == "7C") {
             sawText = true;
-            EXPECT_EQ(e["text"], "151.94");
+            EXPECT_EQ(e["text"], "150.71");
             EXPECT_TRUE(e["start"].is_null());
         }
     }
