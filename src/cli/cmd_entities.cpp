@@ -136,7 +136,7 @@ int runEntities(const EntitiesOptions& o) {
 
 }  // namespace
 
-void registerEntities(CLI::App& app) {
+void registerEntities(CLI::App& app, int& exitCode) {
     auto o = std::make_shared<EntitiesOptions>();
     auto* cmd = app.add_subcommand("entities", "Объекты плана: метки, слои, концы, длины, тексты");
     cmd->add_option("PLAN", o->file, "План (DXF)")->required();
@@ -147,14 +147,14 @@ void registerEntities(CLI::App& app) {
     near->needs(radius);
     radius->needs(near);
     cmd->add_flag("--json", o->json, "Вывод в JSON");
-    cmd->callback([o] {
+    cmd->callback([o, &exitCode] {
         if (!o->near.empty() && !parseXy(o->near)) {
             throw CLI::ValidationError("--near", "ожидается точка вида X,Y");
         }
         if (!(o->radius >= 0) || !std::isfinite(o->radius)) {
             throw CLI::ValidationError("--radius", "ожидается неотрицательное число");
         }
-        std::exit(runEntities(*o));
+        exitCode = runEntities(*o);
     });
 }
 

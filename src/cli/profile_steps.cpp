@@ -7,6 +7,7 @@
 #include "profile/build.hpp"
 #include "render/gui_application.hpp"
 #include "render/plot.hpp"
+#include "sheet/layout.hpp"
 
 namespace cli {
 
@@ -28,7 +29,7 @@ void plotSheetStep(model::Workspace& ws, const ProfileStepOptions& options) {
     // The outer frame of the sheet, in the drawing's units at the sheet's origin.
     cad::Box2 sheet;
     sheet.add(model::sheetPoint(ws, 0.0, 0.0));
-    sheet.add(model::sheetPoint(ws, 630000.0, 148500.0));
+    sheet.add(model::sheetPoint(ws, sheet::kWidth, sheet::kHeight));
     const std::pair<const std::string*, render::PlotFormat> files[] = {
         {&options.pdf, render::PlotFormat::Pdf},
         {&options.svg, render::PlotFormat::Svg},
@@ -37,9 +38,9 @@ void plotSheetStep(model::Workspace& ws, const ProfileStepOptions& options) {
         if (file->empty()) continue;
         render::PlotOptions plot;
         // 1:500 of the terrain: the same paper whatever the plan's units.
-        plot.paperMmPerUnit = model::millimetresPerUnit(ws.controls.planUnits) / 500.0;
-        plot.paperWidthMm = 1260.0;
-        plot.paperHeightMm = 297.0;
+        plot.paperMmPerUnit = model::millimetresPerUnit(ws.controls.planUnits) / sheet::kPlotScale;
+        plot.paperWidthMm = sheet::kPaperWidthMm;
+        plot.paperHeightMm = sheet::kPaperHeightMm;
         plot.format = format;
         render::exportPlot(*ws.sheetDoc, sheet, plot, *file);
     }

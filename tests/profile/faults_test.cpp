@@ -21,7 +21,7 @@ TEST_F(Faults, NoPicketInWorkIsRefused) {
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_NE(ui.messages[0].find("Нет пикета в работе"), std::string::npos);
     EXPECT_EQ(drawn(), before);
-    EXPECT_EQ(ws.profileBuilt, 0);
+    EXPECT_FALSE(ws.profileBuilt);
 }
 
 TEST_F(Faults, APicketOfOnePointIsRefused) {
@@ -44,7 +44,7 @@ TEST_F(Faults, APicketWithoutAnyKnownHeightIsRefusedUntouched) {
     EXPECT_NE(ui.messages[0].find("нет отметки земли"), std::string::npos);
     EXPECT_EQ(drawn(), before);
     EXPECT_EQ(value(2, model::kChainage), 0.0);
-    EXPECT_EQ(ws.profileBuilt, 0);
+    EXPECT_FALSE(ws.profileBuilt);
     EXPECT_TRUE(ws.profileObjects.empty());
 }
 
@@ -125,7 +125,7 @@ TEST_F(Faults, UnknownHeightsAndDepthsAreRefusedNamingThePoints) {
     };
     for (const Case& c : cases) {
         ws.pikets.assign(1, model::Piket{});
-        ws.profileBuilt = 0;
+        ws.profileBuilt = false;
         ui.messages.clear();
         for (std::size_t k = 0; k < c.relief.size(); ++k) {
             addPoint(10000.0 * static_cast<double>(k), 0, c.relief[k],
@@ -139,7 +139,7 @@ TEST_F(Faults, UnknownHeightsAndDepthsAreRefusedNamingThePoints) {
         EXPECT_GT(ui.messages[0].size(), std::string(c.message).size() + 20);  // what to do
         EXPECT_EQ(piket().points, before) << c.message;
         EXPECT_EQ(drawn(), drawnBefore) << c.message;
-        EXPECT_EQ(ws.profileBuilt, 0);
+        EXPECT_FALSE(ws.profileBuilt);
         EXPECT_FALSE(doc.hasLayer("Vline-Kernavisto"));
     }
 }

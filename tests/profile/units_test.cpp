@@ -15,6 +15,7 @@
 #include "model/workspace.hpp"
 #include "pickets/pickets.hpp"
 #include "profile/build.hpp"
+#include "recording_ui.hpp"
 #include "sheet/sheet.hpp"
 
 namespace {
@@ -28,7 +29,7 @@ const std::string kWater = "Водопровод - Kernavisto";
 struct Plan {
     cad::Application app;
     cad::ScriptedPrompter prompter;
-    model::RecordingUi ui;
+    testutil::RecordingUi ui;
     model::Workspace ws{app, prompter, ui};
     cad::Drawing& d;
     std::size_t planEntities = 0;
@@ -86,7 +87,7 @@ TEST(PlanUnits, AMetrePlanGivesTheSheetOfTheSamePlanInMillimetresAThousandthTheS
     Plan millimetres(1000.0, model::PlanUnits::Millimetres);
     ASSERT_TRUE(metres.ui.messages.empty()) << metres.ui.messages.front();
     ASSERT_TRUE(millimetres.ui.messages.empty()) << millimetres.ui.messages.front();
-    EXPECT_EQ(metres.ws.profileBuilt, 1);
+    EXPECT_TRUE(metres.ws.profileBuilt);
     // Lengths are millimetres of terrain in both.
     EXPECT_NEAR(metres.ws.piketLength, millimetres.ws.piketLength, 1e-3);
     EXPECT_GT(metres.ws.piketLength, 180000.0);
@@ -151,7 +152,7 @@ TEST(PlanUnits, TheSheetStandsWhereItIsPut) {
 TEST(PlanUnits, AnImplausibleRouteLengthIsWarnedOfWithTheUnitsThatFit) {
     cad::Application app;
     cad::ScriptedPrompter prompter;
-    model::RecordingUi ui;
+    testutil::RecordingUi ui;
     model::Workspace ws{app, prompter, ui};
     // 450 units: in millimetres under a metre of terrain, in metres plausible.
     std::vector<std::string> w = model::unitsWarnings(ws, 450.0);
