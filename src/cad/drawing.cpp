@@ -73,6 +73,9 @@ Entity& EntityRef::mutableEntity(std::uint32_t changedBit) {
     drawing_->modified_ = true;
     Entity& e = drawing_->data_->entities[id_.v];
     e.changed |= changedBit;
+    // The change is made by the caller right after: a view that listens
+    // looks at the entity again when it next draws, not now.
+    drawing_->notifyUpdate(id_);
     return e;
 }
 
@@ -253,7 +256,8 @@ Drawing::Drawing(DrawingData data, std::filesystem::path path)
 Drawing::~Drawing() = default;
 
 std::unique_ptr<Drawing> Drawing::open(const std::filesystem::path& path) {
-    return std::make_unique<Drawing>(readDxfFile(path), std::filesystem::absolute(path));
+    DrawingData data = readDxfFile(path);  // refuses an empty path before absolute() would throw
+    return std::make_unique<Drawing>(std::move(data), std::filesystem::absolute(path));
 }
 
 std::unique_ptr<Drawing> Drawing::create(std::string_view version) {

@@ -150,7 +150,9 @@ class Drawing {
     int onSelectionChanged(SelectionHandler handler);  // returns an id for disconnecting
     void disconnectSelectionChanged(int id);
 
-    // Called by EntityRef::update and for new entities; the view listens.
+    // Called by EntityRef::update, for new entities and as a property of an
+    // entity is about to change; the view listens and draws the entity again
+    // at its next frame.
     using UpdateHandler = std::function<void(Drawing&, EntityId)>;
     int onUpdate(UpdateHandler handler);
     void notifyUpdate(EntityId id);

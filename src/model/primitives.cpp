@@ -1,6 +1,8 @@
 #include "model/primitives.hpp"
 #include "model/units.hpp"
 
+#include "cad/text_util.hpp"
+
 #include <algorithm>
 #include <charconv>
 #include <clocale>
@@ -75,10 +77,26 @@ std::optional<double> parseNumber(std::string_view text, char decimalSeparator) 
 double readNumberField(std::string_view text, char decimalSeparator, std::string_view fieldName) {
     auto v = parseNumber(FixDecimalText(text, decimalSeparator), decimalSeparator);
     if (!v) {
-        throw cad::Error("«" + std::string(text) + "» не является числом (поле «" +
+        throw cad::Error("«" + cad::validUtf8(text) + "» не является числом (поле «" +
                          std::string(fieldName) + "»)");
     }
     return *v;
+}
+
+double readNumberField(std::string_view text, char decimalSeparator, std::string_view fieldName,
+                       FieldRange range) {
+    double v = readNumberField(text, decimalSeparator, fieldName);
+    if (v < range.min || v > range.max) {
+        auto shown = [](double x) {
+            char buf[32];
+            auto [end, ec] = std::to_chars(buf, buf + sizeof buf, x);
+            return ec == std::errc() ? std::string(buf, end) : std::string();
+        };
+        throw cad::Error("«" + cad::validUtf8(text) + "» вне допустимых пределов поля «" +
+                         std::string(fieldName) + "»: от " + shown(range.min) + " до " +
+                         shown(range.max));
+    }
+    return v;
 }
 
 std::string formatNumber(double value, char decimalSeparator) {

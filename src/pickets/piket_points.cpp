@@ -326,8 +326,10 @@ namespace detail {
 
 InitialValues readInitialValues(const model::Workspace& ws) {
     InitialValues v;
-    v.depth = model::readNumberField(ws.controls.depthText, ws.decimalSeparator, kDepthFieldName);
-    v.pipe = model::readNumberField(ws.controls.pipeText, ws.decimalSeparator, kPipeFieldName);
+    v.depth = model::readNumberField(ws.controls.depthText, ws.decimalSeparator, kDepthFieldName,
+                                     model::kFieldRange);
+    v.pipe = model::readNumberField(ws.controls.pipeText, ws.decimalSeparator, kPipeFieldName,
+                                    model::kFieldRange);
     return v;
 }
 

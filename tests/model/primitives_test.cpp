@@ -158,3 +158,19 @@ TEST(Primitives, LinesGoOnTheSheetLayerAndTextsKeepTheirSettings) {
     EXPECT_DOUBLE_EQ(g.rotation, 90.0);
     EXPECT_EQ(t.layer(), d.currentLayer());
 }
+
+// A number past what any field can hold is refused where it is read, naming
+// the field and the range, instead of failing when the drawing is saved.
+TEST(Primitives, NumberPastTheFieldRangeIsRefused) {
+    EXPECT_DOUBLE_EQ(readNumberField("-20", '.', "Трубы, мм", kFieldRange), -20.0);
+    EXPECT_DOUBLE_EQ(readNumberField("2,5", ',', "Глубина", kDepthRange), 2.5);
+    try {
+        readNumberField("1e308", '.', "Глубина верха трубопровода, м", kFieldRange);
+        FAIL() << "accepted";
+    } catch (const cad::Error& e) {
+        std::string what = e.what();
+        EXPECT_NE(what.find("«1e308» вне допустимых пределов"), std::string::npos) << what;
+        EXPECT_NE(what.find("Глубина верха трубопровода, м"), std::string::npos) << what;
+    }
+    EXPECT_THROW(readNumberField("-0.5", '.', "Трубы, мм", kDiameterRange), cad::Error);
+}
