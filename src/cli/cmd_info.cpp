@@ -12,6 +12,7 @@
 #include "cad/number_text.hpp"
 #include "cad/text_util.hpp"
 #include "cli/commands.hpp"
+#include "cli/text.hpp"
 
 namespace cli {
 
@@ -102,9 +103,8 @@ int runInfo(const InfoOptions& opt) {
     std::cout << "По слоям:\n";
     for (auto& [k, n] : byLayer) std::cout << "  " << k << ": " << n << "\n";
     if (!box.empty()) {
-        std::cout << "Границы: (" << cad::generalText(box.minX) << ", "
-                  << cad::generalText(box.minY) << ") — (" << cad::generalText(box.maxX) << ", "
-                  << cad::generalText(box.maxY) << ")\n";
+        std::cout << "Границы: (" << fixedText(box.minX) << ", " << fixedText(box.minY) << ") — ("
+                  << fixedText(box.maxX) << ", " << fixedText(box.maxY) << ")\n";
     } else if (!extentsError.empty()) {
         std::cout << "Границы: не определены (" << extentsError << ")\n";
     } else {

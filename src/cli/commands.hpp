@@ -9,5 +9,6 @@ namespace cli {
 void registerInfo(CLI::App& app, int& exitCode);       // info FILE [--json]
 void registerRoundtrip(CLI::App& app, int& exitCode);  // roundtrip IN OUT
 void registerProfile(CLI::App& app, int& exitCode);    // profile PLAN.dxf -o OUT.dxf ...
+void registerEntities(CLI::App& app, int& exitCode);   // entities PLAN.dxf [--layer L] ...
 
 }  // namespace cli

@@ -11,6 +11,7 @@ int main(int argc, char** argv) {
     cli::registerInfo(app, exitCode);
     cli::registerRoundtrip(app, exitCode);
     cli::registerProfile(app, exitCode);
+    cli::registerEntities(app, exitCode);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "cad/error.hpp"
+#include "model/units.hpp"
 #include "profile/build.hpp"
 #include "render/gui_application.hpp"
 #include "render/plot.hpp"
@@ -25,10 +26,10 @@ void plotSheetStep(model::Workspace& ws, const ProfileStepOptions& options) {
     if (!options.plotRequested()) return;
     if (!ws.sheetDoc) throw cad::Error("Нет листа профиля: пикет не взят в работу");
     render::ensureGuiApplication();
-    // The outer frame of the sheet, whose lower left corner is the drawing origin.
+    // The outer frame of the sheet, in the drawing's units at the sheet's origin.
     cad::Box2 sheet;
-    sheet.add(0.0, 0.0);
-    sheet.add(sheet::kWidth, sheet::kHeight);
+    sheet.add(model::sheetPoint(ws, 0.0, 0.0));
+    sheet.add(model::sheetPoint(ws, sheet::kWidth, sheet::kHeight));
     const std::pair<const std::string*, render::PlotFormat> files[] = {
         {&options.pdf, render::PlotFormat::Pdf},
         {&options.svg, render::PlotFormat::Svg},
@@ -36,7 +37,8 @@ void plotSheetStep(model::Workspace& ws, const ProfileStepOptions& options) {
     for (const auto& [file, format] : files) {
         if (file->empty()) continue;
         render::PlotOptions plot;
-        plot.paperMmPerUnit = 1.0 / sheet::kPlotScale;
+        // 1:500 of the terrain: the same paper whatever the plan's units.
+        plot.paperMmPerUnit = model::millimetresPerUnit(ws.controls.planUnits) / sheet::kPlotScale;
         plot.paperWidthMm = sheet::kPaperWidthMm;
         plot.paperHeightMm = sheet::kPaperHeightMm;
         plot.format = format;

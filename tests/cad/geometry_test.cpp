@@ -490,6 +490,43 @@ TEST(Length, EveryKindThatHasOne) {
     }
 }
 
+// Route elements may be elliptical arcs and open splines: they have ends and
+// a length; a whole ellipse and a closed spline have no ends.
+TEST(EndsAndLength, EllipticalArcsAndSplines) {
+    EllipseGeom quarter;
+    quarter.center = {10, 0, 0};
+    quarter.majorAxis = {4, 0, 0};
+    quarter.ratio = 0.5;
+    quarter.startParam = 0;
+    quarter.endParam = kPi / 2;
+    Entity arcOfEllipse = make(quarter);
+    auto s = entityStart(arcOfEllipse), e = entityEnd(arcOfEllipse);
+    ASSERT_TRUE(s && e);
+    EXPECT_NEAR(s->x, 14, 1e-12);
+    EXPECT_NEAR(s->y, 0, 1e-12);
+    EXPECT_NEAR(e->x, 10, 1e-12);
+    EXPECT_NEAR(e->y, 2, 1e-12);
+    // A quarter of an ellipse with semi-axes 4 and 2: 4.84422...
+    EXPECT_NEAR(*entityLength(arcOfEllipse), 4.844224110273838, 1e-3);
+    EllipseGeom whole = quarter;
+    whole.endParam = 2 * kPi;
+    EXPECT_FALSE(entityStart(make(whole)));
+
+    SplineGeom spline;
+    spline.degree = 1;
+    spline.controlPoints = {{0, 0, 0}, {3, 4, 0}, {3, 10, 0}};
+    spline.knots = {0, 0, 1, 2, 2};
+    Entity open = make(spline);
+    s = entityStart(open);
+    e = entityEnd(open);
+    ASSERT_TRUE(s && e);
+    EXPECT_NEAR(s->x, 0, 1e-9);
+    EXPECT_NEAR(e->y, 10, 1e-9);
+    EXPECT_NEAR(*entityLength(open), 11.0, 1e-6);
+    spline.flags = 1;
+    EXPECT_FALSE(entityStart(make(spline)));
+}
+
 TEST(Bounds, CurvesTextsAndInserts) {
     const DrawingData& d = sharedBlocks().d;
     TextGeom t;
