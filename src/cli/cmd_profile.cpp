@@ -1,8 +1,9 @@
 // kernavisto-cli profile: the road of one picket in batch. Opens the plan,
 // defines the picket from the two end points or from its elements by handle,
 // takes it into work (the blank sheet), saves the drawing and writes the
-// state as JSON. Each step is a small function over one BatchRun; a step that
-// fails stops the later ones, the dump is written in any case.
+// state as JSON. With --project it first restores a saved project and, when
+// no picket is given, continues with the saved picket in work. Each step is a small function over
+// one BatchRun; a step that fails stops the later ones, the dump is written in any case.
 #include <charconv>
 #include <fstream>
 #include <iostream>
@@ -18,6 +19,7 @@
 #include "model/project.hpp"
 #include "model/runner.hpp"
 #include "pickets/pickets.hpp"
+#include "project/project_file.hpp"
 #include "sheet/sheet.hpp"
 
 namespace cli {
@@ -35,6 +37,8 @@ struct ProfileOptions {
     std::string separator;
     bool hideWhilePicking = false;
     std::string dump;
+    std::string project;            // project file to restore after opening the plan
+    std::string saveProject;        // project file to write at the end
     EditorStepOptions editorSteps;  // --edit, --pick-height, --add-point, --delete-point, --walk
     ProfileStepOptions steps;       // --no-build, --pdf, --svg, --png
 };
@@ -100,8 +104,8 @@ void checkUsage(const ProfileOptions& o) {
     if (byPoints && !o.elements.empty()) {
         throw CLI::ValidationError("--from/--to и --elements", "задайте пикет одним способом");
     }
-    if (!byPoints && o.elements.empty()) {
-        throw CLI::ValidationError("пикет", "нужны --from и --to или --elements");
+    if (!byPoints && o.elements.empty() && o.project.empty()) {
+        throw CLI::ValidationError("пикет", "нужны --from и --to, --elements или --project");
     }
     if (byPoints && (!parsePoint(o.from) || !parsePoint(o.to))) {
         throw CLI::ValidationError("--from/--to", "ожидаются две точки вида X,Y");
@@ -119,7 +123,12 @@ void checkUsage(const ProfileOptions& o) {
     }
 }
 
-// The window's fields as the options set them.
+bool definesPiket(const ProfileOptions& o) {
+    return !o.from.empty() || !o.to.empty() || !o.elements.empty();
+}
+
+// The window's fields as the options set them (over a restored project:
+// only what is given changes).
 void applyControls(BatchRun& r, const ProfileOptions& o) {
     model::Controls& c = r.ws.controls;
     auto replace = [](std::vector<std::string>& list, int& index,
@@ -138,13 +147,38 @@ void applyControls(BatchRun& r, const ProfileOptions& o) {
             o.other);
     if (o.depthGiven) c.depthText = o.depth;
     if (o.pipeGiven) c.pipeText = o.pipe;
-    c.hideWhilePicking = o.hideWhilePicking;
+    if (o.hideWhilePicking) c.hideWhilePicking = true;
     r.ws.decimalSeparator =
         o.separator.empty() ? model::systemDecimalSeparator() : o.separator.front();
 }
 
 bool openPlan(BatchRun& r, const ProfileOptions& o) {
     return r.run([&] { model::openProject(r.ws, o.plan); });
+}
+
+bool restoreProject(BatchRun& r, const ProfileOptions& o) {
+    if (o.project.empty()) return true;
+    return r.run([&] {
+        for (const std::string& line : project::describe(project::load(r.ws, o.project))) {
+            r.ui.message(line);
+        }
+    });
+}
+
+// Without picket options a restored project goes on with its picket in work.
+bool takeSavedPiketIntoWork(BatchRun& r, const ProfileOptions&) {
+    model::Controls& c = r.ws.controls;
+    if (r.ws.workPiket < 0) return r.fail("В файле проекта нет пикета в работе");
+    for (std::size_t i = 0; i < c.piketRows.size(); ++i) {
+        const model::PiketRow& row = c.piketRows[i];
+        if (row.stateIndex != r.ws.workPiket) continue;
+        if (auto b = c.brokenPikets.find(row.stateIndex); b != c.brokenPikets.end()) {
+            return r.fail(row.caption + ": " + b->second);
+        }
+        c.selectedRow = static_cast<int>(i);
+        return r.run([&] { sheet::takeIntoWork(r.ws); });
+    }
+    return r.fail("Пикета в работе нет в списке пикетов");
 }
 
 bool definePiket(BatchRun& r, const ProfileOptions& o) {
@@ -197,7 +231,12 @@ nlohmann::ordered_json dumpState(const BatchRun& r) {
     j["messages"] = r.ui.messages;
     nlohmann::ordered_json rows = nlohmann::ordered_json::array();
     for (const model::PiketRow& row : ws.controls.piketRows) {
-        rows.push_back({{"caption", row.caption}, {"stateIndex", row.stateIndex}});
+        nlohmann::ordered_json jr = {{"caption", row.caption}, {"stateIndex", row.stateIndex}};
+        if (auto b = ws.controls.brokenPikets.find(row.stateIndex);
+            b != ws.controls.brokenPikets.end()) {
+            jr["broken"] = b->second;
+        }
+        rows.push_back(jr);
     }
     j["rows"] = rows;
     nlohmann::ordered_json pikets = nlohmann::ordered_json::array();
@@ -241,12 +280,24 @@ bool runEditorSteps(BatchRun& r, const ProfileOptions& o) {
     return true;
 }
 
+// The typed input is worth keeping even when a later step failed, as long as
+// the plan was opened (the handles name its objects).
+bool writeProject(BatchRun& r, const ProfileOptions& o) {
+    if (o.saveProject.empty() || !r.ws.doc) return true;
+    return r.run([&] { project::save(r.ws, o.saveProject); });
+}
+
 int runProfile(const ProfileOptions& o) {
     BatchRun r;
     applyControls(r, o);
     connectEditor(r.ws);
-    bool ok = openPlan(r, o) && definePiket(r, o) && takePiketIntoWork(r, o) &&
-              runEditorSteps(r, o) && buildProfile(r, o) && plotSheet(r, o) && savePlan(r, o);
+    bool ok = openPlan(r, o) && restoreProject(r, o);
+    if (ok && !o.project.empty()) applyControls(r, o);  // over what the project restored
+    ok = ok &&
+         (definesPiket(o) ? definePiket(r, o) && takePiketIntoWork(r, o)
+                          : takeSavedPiketIntoWork(r, o)) &&
+         runEditorSteps(r, o) && buildProfile(r, o) && plotSheet(r, o) && savePlan(r, o);
+    ok = writeProject(r, o) && ok;
     ok = writeDump(r, o) && ok;
     return ok ? 0 : 1;
 }
@@ -273,6 +324,10 @@ void registerProfile(CLI::App& app) {
     cmd->add_option("--separator", o->separator, "Десятичный разделитель: , или .");
     cmd->add_flag("--hide-while-picking", o->hideWhilePicking, "Скрывать элементы");
     cmd->add_option("--dump", o->dump, "Состояние после работы (JSON)");
+    cmd->add_option("--project", o->project,
+                    "Файл проекта: восстановить после открытия плана; без пикета — продолжить "
+                    "с пикетом в работе");
+    cmd->add_option("--save-project", o->saveProject, "Записать файл проекта в конце");
     o->editorSteps.add(*cmd);
     o->steps.add(*cmd);
     cmd->callback([o, cmd] {

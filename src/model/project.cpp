@@ -67,6 +67,7 @@ void newProject(Workspace& ws) {
     ws.pikets.assign(1, Piket{});
     // The rows named pickets of the emptied table; none may lead outside it.
     ws.controls.piketRows.clear();
+    ws.controls.brokenPikets.clear();
     ws.controls.selectedRow = -1;
 
     Controls& c = ws.controls;
