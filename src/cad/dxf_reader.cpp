@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <fstream>
@@ -1457,6 +1458,14 @@ DrawingData readDxfFile(const std::filesystem::path& path) {
     bytes.resize(static_cast<std::size_t>(size));
     if (size > 0 && !in.read(bytes.data(), size)) {
         throw Error("Не удалось прочитать файл «" + path.string() + "»");
+    }
+    // A DWG starts with its version ("AC1015"); read as DXF it would only give
+    // a puzzling complaint about its bytes.
+    if (bytes.size() >= 6 && bytes.compare(0, 4, "AC10") == 0 &&
+        std::isdigit(static_cast<unsigned char>(bytes[4])) &&
+        std::isdigit(static_cast<unsigned char>(bytes[5]))) {
+        throw Error("Файл «" + path.filename().string() + "» — чертёж DWG (" + bytes.substr(0, 6) +
+                    "), а не DXF; его открывают через импорт DWG");
     }
     try {
         return readDxfBuffer(std::move(bytes));

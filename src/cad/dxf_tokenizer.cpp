@@ -46,10 +46,30 @@ bool blankOnly(const char* p, const char* end) {
     return true;
 }
 
+// A piece of the file for a message: only printable text goes to the user's
+// terminal; control bytes and bytes that are not whole UTF-8 become '?'.
 std::string quoted(std::string_view s) {
     if (s.size() > 40) s = s.substr(0, 40);
     std::string out = "«";
-    for (char c : s) out += (static_cast<unsigned char>(c) < 0x20) ? '?' : c;
+    for (std::size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        std::size_t n = c < 0x80             ? 1
+                        : (c & 0xE0) == 0xC0 ? 2
+                        : (c & 0xF0) == 0xE0 ? 3
+                        : (c & 0xF8) == 0xF0 ? 4
+                                             : 0;
+        bool whole = n != 0 && i + n <= s.size() && !(n == 2 && c < 0xC2);
+        for (std::size_t k = 1; whole && k < n; ++k) {
+            whole = (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
+        }
+        if (!whole || (n == 1 && (c < 0x20 || c == 0x7F))) {
+            out += '?';
+            ++i;
+            continue;
+        }
+        out.append(s.substr(i, n));
+        i += n;
+    }
     return out + "»";
 }
 

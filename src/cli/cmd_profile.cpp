@@ -15,6 +15,7 @@
 #include "cli/commands.hpp"
 #include "cli/editor_steps.hpp"
 #include "cli/profile_steps.hpp"
+#include "dwg/dwg_import.hpp"
 #include "model/primitives.hpp"
 #include "model/project.hpp"
 #include "model/runner.hpp"
@@ -153,7 +154,11 @@ void applyControls(BatchRun& r, const ProfileOptions& o) {
 }
 
 bool openPlan(BatchRun& r, const ProfileOptions& o) {
-    return r.run([&] { model::openProject(r.ws, o.plan); });
+    return r.run([&] {
+        dwg::Opened plan = dwg::openable(o.plan);
+        if (!plan.notice.empty()) std::cerr << plan.notice << '\n';
+        model::openProject(r.ws, plan.dxf);
+    });
 }
 
 bool restoreProject(BatchRun& r, const ProfileOptions& o) {
@@ -307,7 +312,7 @@ int runProfile(const ProfileOptions& o) {
 void registerProfile(CLI::App& app) {
     auto* cmd = app.add_subcommand("profile", "Пикет, лист профиля и профиль в пакетном режиме");
     auto o = std::make_shared<ProfileOptions>();
-    cmd->add_option("PLAN", o->plan, "План (DXF)")->required();
+    cmd->add_option("PLAN", o->plan, "План (DXF или DWG)")->required();
     cmd->add_option("-o", o->out, "Куда сохранить чертёж с листом (DXF)")->required();
     cmd->add_option("--from", o->from, "Начало пикета X,Y");
     cmd->add_option("--to", o->to, "Конец пикета X,Y");
