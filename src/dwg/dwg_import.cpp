@@ -230,8 +230,9 @@ Opened convertToDxf(const fs::path& dwgPath, const Options& options) {
     std::string pattern = (folder / ("." + dwgPath.stem().string() + ".dxf.XXXXXX")).string();
     int fd = ::mkstemp(pattern.data());
     if (fd < 0) {
-        failed(dwgPath,
-               "нельзя записать DXF в папку чертежа (" + std::string(std::strerror(errno)) + ")");
+        failed(dwgPath, "нельзя записать DXF в папку чертежа (" +
+                            std::string(std::strerror(errno)) +
+                            "); скопируйте DWG в папку, доступную для записи");
     }
     ::close(fd);
     const fs::path tmp = pattern;

@@ -334,3 +334,38 @@ TEST(DwgCli, InfoAndRoundtripTakeADwg) {
     EXPECT_EQ(readText(copy), readText(dir.path / "plan.dxf"));  // opened again, not converted
     EXPECT_EQ(readText(err).find("преобразован в"), std::string::npos) << readText(err);
 }
+
+// The converter's DXF has every layer off; the script gives each layer the
+// state the DWG records for it (by handle) and turns on the ones it cannot tell.
+TEST(DwgConverter, LayersGetTheirStateFromTheDwgByHandle) {
+    if (std::string why = missingConverter(); !why.empty()) GTEST_SKIP() << why;
+    Dir dir("mend");
+    const std::string dxf =
+        "  0\nSECTION\n  2\nHEADER\n  9\n$ACADVER\n  1\nAC1021\n  0\nENDSEC\n"
+        "  0\nSECTION\n  2\nTABLES\n  0\nTABLE\n  2\nLAYER\n  5\n2\n 70\n     3\n"
+        "  0\nLAYER\n  5\n10\n  2\n0\n 70\n     0\n 62\n    -7\n  6\nContinuous\n"
+        "  0\nLAYER\n  5\n1A\n  2\nСети\n 70\n     0\n 62\n    -2\n  6\nContinuous\n"
+        "  0\nLAYER\n  5\n1B\n  2\nОтметки\n 70\n     0\n 62\n     4\n  6\nContinuous\n"
+        "  0\nENDTAB\n  0\nENDSEC\n  0\nSECTION\n  2\nENTITIES\n  0\nLINE\n  5\n20\n  8\n0\n"
+        " 62\n    -1\n 10\n0\n 20\n0\n 11\n1\n 21\n1\n  0\nENDSEC\n  0\nEOF\n";
+    std::ofstream(dir.path / "in.dxf", std::ios::binary) << dxf;
+    const std::string script = (kConverter / "dwg2dxf.mjs").string();
+    const std::string program =
+        "import fs from 'node:fs'; import {mendLayers} from '" + script +
+        "'; const d = fs.readFileSync(process.argv[1], 'latin1');"
+        " fs.writeFileSync(process.argv[2], mendLayers(d, new Map([['1A', true], ['10', false]])),"
+        " 'latin1');";
+    const std::string cmd = std::string(onPath("node") ? "node" : "nodejs") +
+                            " --input-type=module -e " + testutil::quote(program) + " " +
+                            testutil::quote((dir.path / "in.dxf").string()) + " " +
+                            testutil::quote((dir.path / "out.dxf").string());
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    auto d = cad::Drawing::open(dir.path / "out.dxf");
+    std::map<std::string, int> colours;
+    for (const cad::Layer& l : d->data().layers) colours[l.name] = l.color;
+    EXPECT_EQ(colours["0"], 7);        // on in the DWG
+    EXPECT_EQ(colours["Сети"], -2);    // off in the DWG, and its name kept
+    EXPECT_EQ(colours["Отметки"], 4);  // unknown: on
+    // Only layer colours change: an entity's colour is the entity's own.
+    EXPECT_EQ(d->modelSpace().at(0).color(), -1);
+}

@@ -11,6 +11,7 @@
 //
 // Exit code 0 with OUT written; otherwise 1 and one line on stderr saying why
 // (OUT is then not written). The program shows that line to the user.
+// mendLayers is exported for the program's tests.
 import fs from 'node:fs';
 import path from 'node:path';
 import url from 'node:url';
@@ -67,7 +68,7 @@ function layerStates(lib, dwgPath) {
 
 // Rewrites the colour (62) of every LAYER table entry: positive when the
 // layer is on, negative when off. Only those value lines change.
-function mendLayers(dxf, states) {
+export function mendLayers(dxf, states) {
   const eol = dxf.includes('\r\n') ? '\r\n' : '\n';
   const lines = dxf.split(/\r?\n/);
   let inLayer = false;
@@ -146,4 +147,7 @@ async function main() {
   }
 }
 
-main().catch((e) => fail(`сбой конвертера (${String(e && e.message || e).slice(0, 80)})`));
+// Run as a program (not imported by a test of mendLayers).
+if (process.argv[1] && import.meta.url === url.pathToFileURL(path.resolve(process.argv[1])).href) {
+  main().catch((e) => fail(`сбой конвертера (${String(e && e.message || e).slice(0, 80)})`));
+}
