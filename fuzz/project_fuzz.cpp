@@ -4,6 +4,7 @@
 // writer makes of it reads again without a refusal.
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "cad/error.hpp"
@@ -17,12 +18,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const cad::Error&) {
         return 0;  // refused, with a message: fine
     }
-    cad::RecordingView view;
-    cad::Application app{&view};
-    cad::ScriptedPrompter prompter;
-    model::RecordingUi ui;
-    model::Workspace ws{app, prompter, ui};
-    cad::Drawing& doc = app.add(cad::Drawing::create("AC1015"));
+    struct QuietUi : model::Ui {
+        void message(const std::string&) override {}
+        void setBusy(bool) override {}
+    };
+    model::HeadlessWorkspace<QuietUi> headless;
+    model::Workspace& ws = headless.ws;
+    cad::Drawing& doc = headless.app.add(cad::Drawing::create("AC1015"));
     for (int i = 0; i < 8; ++i) doc.addLine({0.0, double(i), 0.0}, {10.0, double(i), 0.0});
     ws.doc = &doc;
     project::restore(ws, parsed);  // parsed data is never refused

@@ -38,11 +38,25 @@ const char* kindName(const Entity& e) {
     return e.dxfType.empty() ? "?" : e.dxfType.c_str();
 }
 
+// A new entity of the type; addEntity puts it on the current layer.
+Entity newEntity(const char* dxfType) {
+    Entity e;
+    e.dxfType = dxfType;
+    e.layer = Name();
+    return e;
+}
+
 [[noreturn]] void notSupported(const Entity& e, const char* property) {
     throw Error(std::string("Объект ") + kindName(e) + " не имеет свойства " + property);
 }
 
 }  // namespace
+
+bool EntityRef::exists() const {
+    if (!drawing_ || !drawing_->isOpen()) return false;
+    const auto& entities = drawing_->data_->entities;
+    return id_.valid() && id_.v < entities.size() && !entities[id_.v].erased;
+}
 
 const Entity& EntityRef::entity() const {
     if (!drawing_) throw Error("Пустая ссылка на объект чертежа");
@@ -372,9 +386,7 @@ EntityRef Drawing::addInsert(const std::string& blockName, Point3 insertion, dou
                              double rotation) {
     if (!hasBlock(blockName)) throw Error("В чертеже нет блока «" + blockName + "»");
     if (!(scale != 0.0) || !std::isfinite(scale)) throw Error("Масштаб вставки блока равен нулю");
-    Entity e;
-    e.dxfType = "INSERT";
-    e.layer = Name();
+    Entity e = newEntity("INSERT");
     InsertGeom g;
     g.blockName = blockName;
     g.insertion = insertion;
@@ -405,18 +417,14 @@ std::string Drawing::newAnonymousBlockName(std::string_view prefix) const {
 }
 
 EntityRef Drawing::addLine(Point3 start, Point3 end) {
-    Entity e;
-    e.dxfType = "LINE";
-    e.layer = Name();
+    Entity e = newEntity("LINE");
     e.geom = LineGeom{start, end};
     return addEntity(std::move(e));
 }
 
 EntityRef Drawing::addText(const std::string& text, Point3 insertion, double height) {
     if (!(height > 0.0)) throw Error("Высота текста должна быть больше нуля");
-    Entity e;
-    e.dxfType = "TEXT";
-    e.layer = Name();
+    Entity e = newEntity("TEXT");
     TextGeom t;
     t.text = text;
     t.insertion = insertion;

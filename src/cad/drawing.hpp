@@ -27,6 +27,9 @@ class EntityRef {
     EntityRef(Drawing* drawing, EntityId id) : drawing_(drawing), id_(id) {}
 
     bool isNull() const { return drawing_ == nullptr; }
+    // Whether the object can still be read: not null, its drawing open, not
+    // erased. Every other member throws cad::Error where this is false.
+    bool exists() const;
     Drawing* drawing() const { return drawing_; }
     EntityId id() const { return id_; }
     friend bool operator==(const EntityRef& a, const EntityRef& b) {

@@ -10,6 +10,7 @@
 
 #include "cad/drawing.hpp"
 #include "cad/error.hpp"
+#include "cad/number_text.hpp"
 #include "cli/commands.hpp"
 #include "dwg/dwg_import.hpp"
 
@@ -105,8 +106,9 @@ int runInfo(const InfoOptions& opt) {
     std::cout << "По слоям:\n";
     for (auto& [k, n] : byLayer) std::cout << "  " << k << ": " << n << "\n";
     if (!box.empty()) {
-        std::cout << "Границы: (" << box.minX << ", " << box.minY << ") — (" << box.maxX << ", "
-                  << box.maxY << ")\n";
+        std::cout << "Границы: (" << cad::generalText(box.minX) << ", "
+                  << cad::generalText(box.minY) << ") — (" << cad::generalText(box.maxX) << ", "
+                  << cad::generalText(box.maxY) << ")\n";
     } else if (!extentsError.empty()) {
         std::cout << "Границы: не определены (" << extentsError << ")\n";
     } else {
@@ -138,20 +140,20 @@ int runRoundtrip(const std::string& in, const std::string& out) {
 
 }  // namespace
 
-void registerInfo(CLI::App& app) {
+void registerInfo(CLI::App& app, int& exitCode) {
     auto opt = std::make_shared<InfoOptions>();
     auto* cmd = app.add_subcommand("info", "Сведения о чертеже DXF (или DWG)");
     cmd->add_option("FILE", opt->file, "Файл DXF или DWG")->required();
     cmd->add_flag("--json", opt->json, "Вывод в JSON");
-    cmd->callback([opt] { std::exit(runInfo(*opt)); });
+    cmd->callback([opt, &exitCode] { exitCode = runInfo(*opt); });
 }
 
-void registerRoundtrip(CLI::App& app) {
+void registerRoundtrip(CLI::App& app, int& exitCode) {
     auto files = std::make_shared<std::pair<std::string, std::string>>();
     auto* cmd = app.add_subcommand("roundtrip", "Открыть и сохранить без изменений");
     cmd->add_option("IN", files->first, "Исходный файл DXF или DWG")->required();
     cmd->add_option("OUT", files->second, "Куда сохранить")->required();
-    cmd->callback([files] { std::exit(runRoundtrip(files->first, files->second)); });
+    cmd->callback([files, &exitCode] { exitCode = runRoundtrip(files->first, files->second); });
 }
 
 }  // namespace cli

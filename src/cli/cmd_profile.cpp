@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "cad/check.hpp"
 #include "cli/commands.hpp"
 #include "cli/editor_steps.hpp"
 #include "cli/profile_steps.hpp"
@@ -55,13 +56,7 @@ class BatchUi : public model::Ui {
     std::vector<std::string> messages;
 };
 
-struct BatchRun {
-    cad::RecordingView view;
-    cad::Application app{&view};
-    cad::ScriptedPrompter prompter;
-    BatchUi ui;
-    model::Workspace ws{app, prompter, ui};
-
+struct BatchRun : model::HeadlessWorkspace<BatchUi> {
     // One operation; false when it did not complete or showed a message
     // (such as "Ошибка поиска начала").
     bool run(const std::function<void()>& operation) {
@@ -249,10 +244,9 @@ nlohmann::ordered_json dumpState(const BatchRun& r) {
         nlohmann::ordered_json elements = nlohmann::ordered_json::array();
         for (const cad::EntityRef& e : p.elements) elements.push_back(handleJson(e));
         nlohmann::ordered_json points = nlohmann::ordered_json::array();
+        KV_ASSERT(p.pointObjects.size() == p.points.size());
         for (std::size_t k = 0; k < p.points.size(); ++k) {
-            cad::EntityRef object =
-                k < p.pointObjects.size() ? p.pointObjects[k] : cad::EntityRef{};
-            points.push_back({{"object", handleJson(object)}, {"values", p.points[k]}});
+            points.push_back({{"object", handleJson(p.pointObjects[k])}, {"values", p.points[k]}});
         }
         pikets.push_back({{"elements", elements}, {"points", points}});
     }
@@ -261,7 +255,7 @@ nlohmann::ordered_json dumpState(const BatchRun& r) {
     j["workPoint"] = ws.workPoint;
     j["piketLength"] = ws.piketLength;
     j["horizonLevel"] = ws.horizonLevel;
-    j["profileBuilt"] = ws.profileBuilt;
+    j["profileBuilt"] = ws.profileBuilt ? 1 : 0;  // the dump keeps the number
     return j;
 }
 
@@ -309,7 +303,7 @@ int runProfile(const ProfileOptions& o) {
 
 }  // namespace
 
-void registerProfile(CLI::App& app) {
+void registerProfile(CLI::App& app, int& exitCode) {
     auto* cmd = app.add_subcommand("profile", "Пикет, лист профиля и профиль в пакетном режиме");
     auto o = std::make_shared<ProfileOptions>();
     cmd->add_option("PLAN", o->plan, "План (DXF или DWG)")->required();
@@ -335,12 +329,11 @@ void registerProfile(CLI::App& app) {
     cmd->add_option("--save-project", o->saveProject, "Записать файл проекта в конце");
     o->editorSteps.add(*cmd);
     o->steps.add(*cmd);
-    cmd->callback([o, cmd] {
+    cmd->callback([o, cmd, &exitCode] {
         o->depthGiven = cmd->count("--depth") > 0;
         o->pipeGiven = cmd->count("--pipe") > 0;
         checkUsage(*o);
-        int code = runProfile(*o);
-        if (code != 0) std::exit(code);
+        exitCode = runProfile(*o);
     });
 }
 

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cad/drawing.hpp"
 #include "model/workspace.hpp"
@@ -40,6 +41,13 @@ double roundHalfEven(double x);
 // The coordinate rounded to keep four leading characters of its integer part
 // (a minus sign counts), the rest zeros: 123456.7 -> 123500, -12345.6 -> -12300.
 std::int64_t FourDigitRound(double x);
+
+// Whether the layer is one of the list's (a type list of Controls); names
+// compare exactly, as the lists were filled from the drawing's own names.
+bool onLayerList(std::string_view layer, const std::vector<std::string>& list);
+// The same for an object's layer; a null object (a point the crossing editor
+// added) is on no list.
+bool onLayerList(const cad::EntityRef& object, const std::vector<std::string>& list);
 
 // A line from (x1, y1) to (x2, y2) in the sheet drawing, on layer "Kernavisto".
 cad::EntityRef AddLineEntity(Workspace& ws, double x1, double y1, double x2, double y2);

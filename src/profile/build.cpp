@@ -9,6 +9,7 @@
 #include <sys/mman.h>
 #endif
 
+#include "cad/check.hpp"
 #include "model/primitives.hpp"
 #include "profile/steps.hpp"
 
@@ -41,14 +42,6 @@ cad::EntityRef Run::text(const std::string& s, double x, double yy, double rotat
     cad::EntityRef e = model::AddTextEntity(ws, s, x, yy, rotation, kWidthFactor, height);
     ws.profileObjects.push_back(e);
     return e;
-}
-
-bool onLayerList(const cad::EntityRef& object, const std::vector<std::string>& names) {
-    if (object.isNull()) return false;
-    for (const std::string& name : names) {
-        if (object.layer() == name) return true;
-    }
-    return false;
 }
 
 void computeChainages(model::Workspace& ws, model::Piket& piket) {
@@ -165,8 +158,12 @@ void build(model::Workspace& ws) {
         return;
     }
     model::Piket& piket = *ws.piketInWork();
+    // Taking a picket into work gave it its sheet; every point has its object
+    // (a null one for a point the editor added).
+    KV_ASSERT(ws.sheetDoc != nullptr);
+    KV_ASSERT(piket.pointObjects.size() == piket.points.size());
 
-    if (ws.profileBuilt == 0) addLayers(ws);
+    if (!ws.profileBuilt) addLayers(ws);
     // The pipe line goes on "Трасса"; a plan without that layer gets it.
     ws.sheetDoc->addLayer("Трасса");
 
@@ -184,7 +181,7 @@ void build(model::Workspace& ws) {
     drawDatumLabel(run);
     drawElevationRows(run);
     drawProfileLines(run);
-    ws.profileBuilt = 1;
+    ws.profileBuilt = true;
     drawPlanMarks(run);
     drawDistanceRow(run);
     drawSlopeRow(run);

@@ -17,6 +17,9 @@ double sign(double v) {
     return v > 0.0 ? 1.0 : (v < 0.0 ? -1.0 : 0.0);
 }
 
+constexpr double kDistanceTextY = sheet::kDistanceRow.bottom + 450;
+constexpr double kPiketTextY = sheet::kPiketRow.bottom + 450;
+
 constexpr double kCharWidth = 700.0;  // estimated width of one character of a table text
 
 double widthOf(const std::string& text) {
@@ -24,38 +27,44 @@ double widthOf(const std::string& text) {
 }
 
 void piketTicks(Run& run, double x) {
-    run.line(x, 32500, x, 32100);
-    run.line(x, 25000, x, 25400);
+    run.line(x, sheet::kPiketRow.top, x, sheet::kPiketRow.top - kTick);
+    run.line(x, sheet::kPiketRow.bottom, x, sheet::kPiketRow.bottom + kTick);
 }
 
 }  // namespace
 
 void drawDistanceRow(Run& run) {
     auto ticks = [&run](double x) {
-        run.line(x, 37500, x, 37100);
-        run.line(x, 32500, x, 32900);
+        run.line(x, sheet::kDistanceRow.top, x, sheet::kDistanceRow.top - kTick);
+        run.line(x, sheet::kDistanceRow.bottom, x, sheet::kDistanceRow.bottom + kTick);
     };
     const double x0 = run.x(0);
     ticks(x0);
-    run.text("0", x0 + 625, 32950, kUpright);
+    run.text("0", x0 + 625, kDistanceTextY, kUpright);
     for (int i = 0; i + 1 < run.count(); ++i) {
         const double x = run.x(i + 1);
         ticks(x);
-        run.text(run.tableNumber(toMetres(run.chainage(i + 1) - run.chainage(i))), x + 625, 32950,
-                 kUpright);
+        run.text(run.tableNumber(toMetres(run.chainage(i + 1) - run.chainage(i))), x + 625,
+                 kDistanceTextY, kUpright);
     }
 }
 
 void drawSlopeRow(Run& run) {
+    using sheet::kSlopeRow;
+    // A cell's diagonal rises or falls across the row through its middle; its
+    // texts centre on the cell, whose length is in metres.
+    constexpr double mid = kSlopeRow.middle();
+    constexpr double halfRow = (kSlopeRow.top - kSlopeRow.bottom) / 2.0;
+    constexpr double halfMetre = sheet::kUnitsPerMetreAlong / 2.0;
     const model::PointRow& p0 = run.point(0);
     double hb = p0[model::kRelief] - p0[model::kDepth];
     double cb = 0.0;
-    run.line(run.x(0), 42500, run.x(0), 37500);
+    run.line(run.x(0), kSlopeRow.top, run.x(0), kSlopeRow.bottom);
     for (int i = 1; i < run.count(); ++i) {
         const model::PointRow& p = run.point(i);
         if (p[model::kDepth] == model::kAuto) continue;  // inside the cell that spans it
         const double xi = run.x(i);
-        run.line(xi, 42500, xi, 37500);
+        run.line(xi, kSlopeRow.top, xi, kSlopeRow.bottom);
         const double h = p[model::kRelief] - p[model::kDepth];
         const double len = toMetres(run.chainage(i) - cb);
         // Break points 5 units apart or less make a cell of no length: it keeps
@@ -64,17 +73,20 @@ void drawSlopeRow(Run& run) {
             const double slope = (h - hb) * 1000.0 / len;
             const double s = sign(slope);
             if (s != 0.0) {
-                run.line(kBaseX + cb, 40000 - 2500 * s, xi, 40000 + 2500 * s);
+                run.line(kDataAreaX + cb, mid - halfRow * s, xi, mid + halfRow * s);
             } else {
-                run.line(kBaseX + cb, 40000, xi, 40000);
+                run.line(kDataAreaX + cb, mid, xi, mid);
             }
             const std::string lenText = run.tableNumber(len);
             const double lenShift = s > 0.0 ? widthOf(lenText) : 0.0;
-            run.text(lenText, kBaseX + cb + 500 * len + 500 * len * s - lenShift, 37950, 0.0);
+            run.text(lenText, kDataAreaX + cb + halfMetre * len + halfMetre * len * s - lenShift,
+                     kSlopeRow.bottom + 450, 0.0);
             const std::string slopeText =
                 run.tableNumber(model::roundHalfEven(std::fabs(slope) * 10.0) / 10.0);
             const double slopeShift = s < 0.0 ? widthOf(slopeText) : 0.0;
-            run.text(slopeText, kBaseX + cb + 500 * len - 500 * len * s - slopeShift, 41200, 0.0);
+            run.text(slopeText,
+                     kDataAreaX + cb + halfMetre * len - halfMetre * len * s - slopeShift,
+                     mid + 1200, 0.0);
         }
         hb = h;
         cb = run.chainage(i);
@@ -96,20 +108,21 @@ void drawPiketRow(Run& run) {
         const double m = toMetres(run.chainage(i));
         const double whole = std::trunc(m / 100.0);
         std::string label = run.number(whole);
-        run.text(workPointText, x, 25450 + widthOf(label), kUpright, 625);
+        run.text(workPointText, x, kPiketTextY + widthOf(label), kUpright, 625);
         // The metres past the picket, to the centimetre: 205,57 - 200 is 5,57.
         const double past = model::roundHalfEven((m - 100.0 * whole) * 100.0) / 100.0;
         if (past != 0.0) label += " +" + run.number(past);
-        run.text(label, x + 625, 25450, kUpright);
+        run.text(label, x + 625, kPiketTextY, kUpright);
     }
     const double last = run.chainage(run.count() - 1);
-    const auto wholePikets = static_cast<long long>(std::trunc(last / 1000.0 / 100.0));
+    const auto wholePikets =
+        static_cast<long long>(std::trunc(last / sheet::kUnitsPerMetreAlong / 100.0));
     for (long long j = 0; j <= wholePikets; ++j) {
-        const double x = kBaseX + static_cast<double>(j) * 100000.0;
+        const double x = kDataAreaX + static_cast<double>(j) * sheet::kPiketSpacing;
         piketTicks(run, x);
         const std::string label = run.number(static_cast<double>(j));
-        run.text(label, x + 625, 25450, kUpright);
-        run.text(workPointText, x, 25450 + widthOf(label), kUpright, 625);
+        run.text(label, x + 625, kPiketTextY, kUpright);
+        run.text(workPointText, x, kPiketTextY + widthOf(label), kUpright, 625);
     }
 }
 

@@ -208,7 +208,6 @@ ProjectData capture(const model::Workspace& ws) {
         }
         d.pikets.push_back(std::move(pd));
     }
-    d.piketCount = ws.piketCount;
     d.workPiket = ws.workPiket;
     d.workPoint = ws.workPoint;
     for (const model::PiketRow& row : c.piketRows) d.rows.push_back({row.caption, row.stateIndex});
@@ -248,7 +247,6 @@ std::string toJson(const ProjectData& d) {
         pikets.push_back({{"elements", elements}, {"points", points}});
     }
     j["pikets"] = pikets;
-    j["piketCount"] = d.piketCount;
     j["workPiket"] = d.workPiket;
     j["workPoint"] = d.workPoint;
     Json rows = Json::array();
@@ -294,10 +292,6 @@ ProjectData parse(std::string_view text) {
         d.pikets.push_back(parsePiket(pikets[i], at("/pikets", i)));
     }
     const int tableSize = static_cast<int>(d.pikets.size());
-    d.piketCount = intAt(member(j, "piketCount", ""), "/piketCount");
-    if (d.piketCount < 0 || d.piketCount > tableSize) {
-        bad("/piketCount", "число пикетов не сходится с таблицей");
-    }
     d.workPiket = intAt(member(j, "workPiket", ""), "/workPiket");
     if (d.workPiket < -1 || d.workPiket >= tableSize) bad("/workPiket", "нет такого пикета");
     d.workPoint = intAt(member(j, "workPoint", ""), "/workPoint");
@@ -399,7 +393,6 @@ RestoreReport restore(model::Workspace& ws, const ProjectData& d) {
     for (const BrokenPiket& b : report.broken) c.brokenPikets[b.index] = b.reason;
     c.selectedRow = selectedRow;
     ws.pikets = std::move(pikets);
-    ws.piketCount = d.piketCount;
     ws.workPiket = d.workPiket;
     ws.workPoint = workPoint;
     return report;

@@ -51,7 +51,6 @@ struct ProjectData {
     // The plan's units; absent in files written before the program had them.
     std::optional<std::string> planUnits;
     std::vector<PiketData> pikets;
-    int piketCount = 0;
     int workPiket = -1;
     int workPoint = 0;
     std::vector<RowData> rows;

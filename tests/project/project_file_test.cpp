@@ -15,6 +15,7 @@
 #include "cad/error.hpp"
 #include "model/project.hpp"
 #include "project/project_file.hpp"
+#include "recording_ui.hpp"
 #include "sheet/sheet.hpp"
 #include "shell_util.hpp"
 
@@ -27,7 +28,7 @@ struct Session {
     cad::RecordingView view;
     cad::Application app{&view};
     cad::ScriptedPrompter prompter;
-    model::RecordingUi ui;
+    testutil::RecordingUi ui;
     model::Workspace ws{app, prompter, ui};
 
     explicit Session(const fs::path& plan) { model::openProject(ws, plan); }
@@ -100,7 +101,6 @@ struct ProjectFile : testing::Test {
         q.pointObjects = {s.byHandle(route2)};
         q.points = {model::PointRow{10000, 0, 1, 2, 3, 4, 5, 6, 7, 8}};
         s.ws.pikets = {p, q};
-        s.ws.piketCount = 2;
         c.piketRows = {{"Пикет 1", 0}};  // the row of Пикет 2 was deleted
         c.selectedRow = 0;
         s.ws.workPiket = 0;
@@ -302,8 +302,8 @@ TEST_F(ProjectFile, DamagedContentIsNamedByPlaceNeverByItsBytes) {
     EXPECT_EQ(m.find("высоко"), std::string::npos) << m;
     m = refusal("\"workPiket\": 0", "\"workPiket\": 5");
     EXPECT_NE(m.find("/workPiket"), std::string::npos) << m;
-    m = refusal("\"piketCount\": 2", "\"piketCount\": 1e300");
-    EXPECT_NE(m.find("/piketCount"), std::string::npos) << m;
+    m = refusal("\"workPoint\": 2", "\"workPoint\": 1e300");
+    EXPECT_NE(m.find("/workPoint"), std::string::npos) << m;
     m = refusal("1.8,\n", "");  // a row of nine values
     EXPECT_NE(m.find("10 значений"), std::string::npos) << m;
 }
