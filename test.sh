@@ -7,13 +7,14 @@ source scripts/deps.sh
 kv_install_deps
 
 jobs=$(nproc)
-# The DXF fuzz target needs clang's libFuzzer: its own build folder, only that target.
+# The fuzz targets (DXF, project file) need clang's libFuzzer: their own build folder, only those targets.
 CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKV_FUZZ=ON -DKV_TESTS=OFF
-cmake --build build-fuzz --target dxf_fuzz -j "$jobs"
+cmake --build build-fuzz --target dxf_fuzz project_fuzz -j "$jobs"
 
 cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DKV_SANITIZE=ON -DKV_WERROR=ON -DKV_TESTS=ON \
-  -DKV_FUZZ_BINARY="$PWD/build-fuzz/fuzz/dxf_fuzz"
+  -DKV_FUZZ_BINARY="$PWD/build-fuzz/fuzz/dxf_fuzz" \
+  -DKV_PROJECT_FUZZ_BINARY="$PWD/build-fuzz/fuzz/project_fuzz"
 cmake --build build-test -j "$jobs"
 
 export QT_QPA_PLATFORM=offscreen

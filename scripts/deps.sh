@@ -12,7 +12,11 @@ KV_PACKAGES=(
   python3-ezdxf poppler-utils
   fonts-dejavu-core
   xvfb xauth ccache locales
+  nodejs
 )
+# Debian's nodejs leaves npm to a package of its own; a nodejs that brings its
+# own npm (and conflicts with that package) needs nothing more.
+command -v npm >/dev/null 2>&1 || KV_PACKAGES+=(npm)
 
 kv_install_deps() {
   local missing=()
@@ -25,5 +29,19 @@ kv_install_deps() {
     [ "$(id -u)" -eq 0 ] || sudo="sudo"
     $sudo apt-get update -q
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+  fi
+  kv_install_dwg_converter
+}
+
+# The DWG converter (tools/dwg): LibreDWG as WebAssembly from npm, at the
+# version and checksum its package-lock.json pins. Runs whenever the installed
+# copy is missing or differs from the lock.
+kv_install_dwg_converter() {
+  local dir
+  dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/tools/dwg"
+  if ! cmp -s "$dir/package-lock.json" "$dir/node_modules/.package-lock.json.kv" 2>/dev/null; then
+    echo "Устанавливаю конвертер DWG (npm ci в tools/dwg)"
+    (cd "$dir" && npm ci --no-audit --no-fund --ignore-scripts)
+    cp "$dir/package-lock.json" "$dir/node_modules/.package-lock.json.kv"
   fi
 }

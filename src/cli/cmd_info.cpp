@@ -1,6 +1,7 @@
 // `info FILE [--json]`: what a DXF file holds (version, code page, entity
 // counts by kind and by layer, extents, the reader's warnings), and
-// `roundtrip IN OUT`: open and save without a change.
+// `roundtrip IN OUT`: open and save without a change. A DWG is converted to
+// a DXF beside it first, and that DXF is what they read.
 #include <cmath>
 #include <iostream>
 #include <map>
@@ -13,6 +14,8 @@
 #include "cad/text_util.hpp"
 #include "cli/commands.hpp"
 #include "cli/text.hpp"
+
+#include "dwg/dwg_import.hpp"
 
 namespace cli {
 
@@ -32,10 +35,18 @@ std::string versionName(const std::string& v) {
     return it == names.end() ? v : v + " (" + it->second + ")";
 }
 
+// The DXF to read for a file given on the command line; the notice of a
+// conversion goes to stderr.
+std::string readablePath(const std::string& file) {
+    dwg::Opened opened = dwg::openable(file);
+    if (!opened.notice.empty()) std::cerr << opened.notice << "\n";
+    return opened.dxf.string();
+}
+
 int runInfo(const InfoOptions& opt) {
     std::unique_ptr<cad::Drawing> drawing;
     try {
-        drawing = cad::Drawing::open(opt.file);
+        drawing = cad::Drawing::open(readablePath(opt.file));
     } catch (const cad::Error& e) {
         std::cerr << "Не удалось прочитать чертёж: " << cad::validUtf8(e.what()) << "\n";
         return 1;
@@ -121,7 +132,7 @@ int runInfo(const InfoOptions& opt) {
 
 int runRoundtrip(const std::string& in, const std::string& out) {
     try {
-        auto drawing = cad::Drawing::open(in);
+        auto drawing = cad::Drawing::open(readablePath(in));
         std::size_t repairs = drawing->data().issues.size();
         drawing->saveAs(out);
         std::cout << "Сохранено: " << out;
@@ -138,8 +149,8 @@ int runRoundtrip(const std::string& in, const std::string& out) {
 
 void registerInfo(CLI::App& app, int& exitCode) {
     auto opt = std::make_shared<InfoOptions>();
-    auto* cmd = app.add_subcommand("info", "Сведения о чертеже DXF");
-    cmd->add_option("FILE", opt->file, "Файл DXF")->required();
+    auto* cmd = app.add_subcommand("info", "Сведения о чертеже DXF (или DWG)");
+    cmd->add_option("FILE", opt->file, "Файл DXF или DWG")->required();
     cmd->add_flag("--json", opt->json, "Вывод в JSON");
     cmd->callback([opt, &exitCode] { exitCode = runInfo(*opt); });
 }
@@ -147,7 +158,7 @@ void registerInfo(CLI::App& app, int& exitCode) {
 void registerRoundtrip(CLI::App& app, int& exitCode) {
     auto files = std::make_shared<std::pair<std::string, std::string>>();
     auto* cmd = app.add_subcommand("roundtrip", "Открыть и сохранить без изменений");
-    cmd->add_option("IN", files->first, "Исходный файл DXF")->required();
+    cmd->add_option("IN", files->first, "Исходный файл DXF или DWG")->required();
     cmd->add_option("OUT", files->second, "Куда сохранить")->required();
     cmd->callback([files, &exitCode] { exitCode = runRoundtrip(files->first, files->second); });
 }

@@ -1,8 +1,10 @@
 // kernavisto-cli profile: the road of one picket in batch. Opens the plan,
 // defines the picket from the two end points or from its elements by handle,
 // takes it into work (the blank sheet), saves the drawing and writes the
-// state as JSON. Each step is a small function over one BatchRun; a step that
-// fails stops the later ones, the dump is written in any case.
+// state as JSON. With --project it first restores a saved project and, when
+// no picket is given, continues with the saved picket in work. Each step is a
+// small function over one BatchRun; a step that fails stops the later ones,
+// the dump is written in any case.
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,11 +28,13 @@
 #include "cli/editor_steps.hpp"
 #include "cli/profile_steps.hpp"
 #include "cli/text.hpp"
+#include "dwg/dwg_import.hpp"
 #include "model/primitives.hpp"
 #include "model/project.hpp"
 #include "model/runner.hpp"
 #include "model/units.hpp"
 #include "pickets/pickets.hpp"
+#include "project/project_file.hpp"
 #include "sheet/sheet.hpp"
 
 namespace cli {
@@ -46,11 +50,13 @@ struct ProfileOptions {
     std::string depth, pipe;
     bool depthGiven = false, pipeGiven = false;
     std::string separator;
-    std::string units = "mm";  // --units
+    std::string units;         // --units; empty: mm, or what a restored project says
     std::string sheetAt;       // "X,Y", empty: the origin
     double snap = 0.05;        // --snap, plan units
     bool hideWhilePicking = false;
     std::string dump;
+    std::string project;            // project file to restore after opening the plan
+    std::string saveProject;        // project file to write at the end
     EditorStepOptions editorSteps;  // --edit, --pick-height, --add-point, --delete-point, --walk
     ProfileStepOptions steps;       // --no-build, --pdf, --svg, --png
 };
@@ -163,8 +169,8 @@ void checkUsage(const ProfileOptions& o) {
     if (byPoints && !o.elements.empty()) {
         throw CLI::ValidationError("--from/--to и --elements", "задайте пикет одним способом");
     }
-    if (!byPoints && o.elements.empty()) {
-        throw CLI::ValidationError("пикет", "нужны --from и --to или --elements");
+    if (!byPoints && o.elements.empty() && o.project.empty()) {
+        throw CLI::ValidationError("пикет", "нужны --from и --to, --elements или --project");
     }
     if (byPoints && (!parsePoint(o.from) || !parsePoint(o.to))) {
         throw CLI::ValidationError("--from/--to", "ожидаются две точки вида X,Y");
@@ -181,7 +187,7 @@ void checkUsage(const ProfileOptions& o) {
     if (!o.separator.empty() && o.separator != "," && o.separator != ".") {
         throw CLI::ValidationError("--separator", "допустимы только «,» и «.»");
     }
-    if (!model::parsePlanUnits(o.units)) {
+    if (!o.units.empty() && !model::parsePlanUnits(o.units)) {
         throw CLI::ValidationError("--units", "«" + o.units + "»: допустимы mm, cm и m");
     }
     if (!o.sheetAt.empty() && !parsePoint(o.sheetAt)) {
@@ -209,7 +215,12 @@ void checkUsage(const ProfileOptions& o) {
     checkRange(o.pipeGiven, o.pipe, "--pipe", pickets::kPipeFieldName, model::kDiameterRange);
 }
 
-// The window's fields as the options set them.
+bool definesPiket(const ProfileOptions& o) {
+    return !o.from.empty() || !o.to.empty() || !o.elements.empty();
+}
+
+// The window's fields as the options set them (over a restored project:
+// only what is given changes).
 void applyControls(BatchRun& r, const ProfileOptions& o) {
     model::Controls& c = r.ws.controls;
     auto replace = [](std::vector<std::string>& list, int& index,
@@ -228,8 +239,8 @@ void applyControls(BatchRun& r, const ProfileOptions& o) {
             o.other);
     if (o.depthGiven) c.depthText = o.depth;
     if (o.pipeGiven) c.pipeText = o.pipe;
-    c.hideWhilePicking = o.hideWhilePicking;
-    c.planUnits = *model::parsePlanUnits(o.units);
+    if (o.hideWhilePicking) c.hideWhilePicking = true;
+    if (!o.units.empty()) c.planUnits = *model::parsePlanUnits(o.units);
     if (auto at = parsePoint(o.sheetAt)) {
         c.sheetOriginX = at->x;
         c.sheetOriginY = at->y;
@@ -239,7 +250,36 @@ void applyControls(BatchRun& r, const ProfileOptions& o) {
 }
 
 bool openPlan(BatchRun& r, const ProfileOptions& o) {
-    return r.run([&] { model::openProject(r.ws, o.plan); });
+    return r.run([&] {
+        dwg::Opened plan = dwg::openable(o.plan);
+        if (!plan.notice.empty()) std::cerr << plan.notice << '\n';
+        model::openProject(r.ws, plan.dxf);
+    });
+}
+
+bool restoreProject(BatchRun& r, const ProfileOptions& o) {
+    if (o.project.empty()) return true;
+    return r.run([&] {
+        for (const std::string& line : project::describe(project::load(r.ws, o.project))) {
+            r.ui.message(line);
+        }
+    });
+}
+
+// Without picket options a restored project goes on with its picket in work.
+bool takeSavedPiketIntoWork(BatchRun& r, const ProfileOptions&) {
+    model::Controls& c = r.ws.controls;
+    if (r.ws.workPiket < 0) return r.fail("В файле проекта нет пикета в работе");
+    for (std::size_t i = 0; i < c.piketRows.size(); ++i) {
+        const model::PiketRow& row = c.piketRows[i];
+        if (row.stateIndex != r.ws.workPiket) continue;
+        if (auto b = c.brokenPikets.find(row.stateIndex); b != c.brokenPikets.end()) {
+            return r.fail(row.caption + ": " + b->second);
+        }
+        c.selectedRow = static_cast<int>(i);
+        return r.run([&] { sheet::takeIntoWork(r.ws); });
+    }
+    return r.fail("Пикета в работе нет в списке пикетов");
 }
 
 // The ends of the objects on the route layers that have two ends.
@@ -380,7 +420,12 @@ nlohmann::ordered_json dumpState(const BatchRun& r) {
     j["sheetAt"] = {ws.controls.sheetOriginX, ws.controls.sheetOriginY};
     nlohmann::ordered_json rows = nlohmann::ordered_json::array();
     for (const model::PiketRow& row : ws.controls.piketRows) {
-        rows.push_back({{"caption", row.caption}, {"stateIndex", row.stateIndex}});
+        nlohmann::ordered_json jr = {{"caption", row.caption}, {"stateIndex", row.stateIndex}};
+        if (auto b = ws.controls.brokenPikets.find(row.stateIndex);
+            b != ws.controls.brokenPikets.end()) {
+            jr["broken"] = b->second;
+        }
+        rows.push_back(jr);
     }
     j["rows"] = rows;
     nlohmann::ordered_json pikets = nlohmann::ordered_json::array();
@@ -447,12 +492,24 @@ bool runEditorSteps(BatchRun& r, const ProfileOptions& o) {
     return true;
 }
 
+// The typed input is worth keeping even when a later step failed, as long as
+// the plan was opened (the handles name its objects).
+bool writeProject(BatchRun& r, const ProfileOptions& o) {
+    if (o.saveProject.empty() || !r.ws.doc) return true;
+    return r.run([&] { project::save(r.ws, o.saveProject); });
+}
+
 int runProfile(const ProfileOptions& o) {
     BatchRun r;
     applyControls(r, o);
     connectEditor(r.ws);
-    bool ok = openPlan(r, o) && definePiket(r, o) && takePiketIntoWork(r, o) &&
-              runEditorSteps(r, o) && buildProfile(r, o) && plotSheet(r, o) && savePlan(r, o);
+    bool ok = openPlan(r, o) && restoreProject(r, o);
+    if (ok && !o.project.empty()) applyControls(r, o);  // over what the project restored
+    ok = ok &&
+         (definesPiket(o) ? definePiket(r, o) && takePiketIntoWork(r, o)
+                          : takeSavedPiketIntoWork(r, o)) &&
+         runEditorSteps(r, o) && buildProfile(r, o) && plotSheet(r, o) && savePlan(r, o);
+    ok = writeProject(r, o) && ok;
     ok = writeDump(r, o) && ok;
     return ok ? 0 : 1;
 }
@@ -462,7 +519,7 @@ int runProfile(const ProfileOptions& o) {
 void registerProfile(CLI::App& app, int& exitCode) {
     auto* cmd = app.add_subcommand("profile", "Пикет, лист профиля и профиль в пакетном режиме");
     auto o = std::make_shared<ProfileOptions>();
-    cmd->add_option("PLAN", o->plan, "План (DXF)")->required();
+    cmd->add_option("PLAN", o->plan, "План (DXF или DWG)")->required();
     cmd->add_option("-o", o->out, "Куда сохранить чертёж с листом (DXF)")->required();
     cmd->add_option("--from", o->from, "Начало пикета X,Y");
     cmd->add_option("--to", o->to, "Конец пикета X,Y");
@@ -487,6 +544,10 @@ void registerProfile(CLI::App& app, int& exitCode) {
                     "Допуск привязки --from/--to к концу элемента трассы и проверки стыков "
                     "--elements, единицы плана (по умолчанию 0.05)");
     cmd->add_option("--dump", o->dump, "Состояние после работы (JSON)");
+    cmd->add_option("--project", o->project,
+                    "Файл проекта: восстановить после открытия плана; без пикета — продолжить "
+                    "с пикетом в работе");
+    cmd->add_option("--save-project", o->saveProject, "Записать файл проекта в конце");
     o->editorSteps.add(*cmd);
     o->steps.add(*cmd);
     cmd->callback([o, cmd, &exitCode] {

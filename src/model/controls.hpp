@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstddef>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,9 @@ struct Controls {
     // Picket list.
     std::vector<PiketRow> piketRows;
     int selectedRow = -1;  // index into piketRows, -1 when none
+    // Pickets whose rows show them as broken, by index into Workspace::pikets:
+    // why they cannot be used (a drawing object the project file names is gone).
+    std::map<int, std::string> brokenPikets;
 
     std::string statusText;  // the status bar's first panel
 

@@ -72,6 +72,7 @@ void newProject(Workspace& ws) {
     ws.pikets.clear();
     // The rows named pickets of the emptied table; none may lead outside it.
     ws.controls.piketRows.clear();
+    ws.controls.brokenPikets.clear();
     ws.controls.selectedRow = -1;
 
     enableProjectButtons(ws.controls, false);

@@ -169,6 +169,9 @@ void takeIntoWork(model::Workspace& ws) {
         if (row.stateIndex < 0 || row.stateIndex >= static_cast<int>(ws.pikets.size())) {
             throw cad::Error("Строка «" + row.caption + "» не ведёт к пикету");
         }
+        if (auto b = c.brokenPikets.find(row.stateIndex); b != c.brokenPikets.end()) {
+            throw cad::Error("«" + row.caption + "» нельзя взять в работу: " + b->second);
+        }
         ws.workPiket = row.stateIndex;
         c.statusText = "В работе " + row.caption;
         c.showAllEnabled = true;

@@ -13,6 +13,7 @@
 //    insert itself, is erased: the writer leaves its tags out.
 #include "cad/dxf/reader.hpp"
 
+#include <cctype>
 #include <fstream>
 #include <limits>
 
@@ -635,6 +636,14 @@ DrawingData readDxfFile(const std::filesystem::path& path, const ReadProgress& p
     bytes.resize(static_cast<std::size_t>(size));
     if (size > 0 && !in.read(bytes.data(), size)) {
         throw Error("Не удалось прочитать файл «" + name + "»");
+    }
+    // A DWG starts with its version ("AC1015"); read as DXF it would only give
+    // a puzzling complaint about its bytes.
+    if (bytes.size() >= 6 && bytes.compare(0, 4, "AC10") == 0 &&
+        std::isdigit(static_cast<unsigned char>(bytes[4])) &&
+        std::isdigit(static_cast<unsigned char>(bytes[5]))) {
+        throw Error("Файл «" + validUtf8(path.filename().string()) + "» — чертёж DWG (" +
+                    bytes.substr(0, 6) + "), а не DXF; его открывают через импорт DWG");
     }
     if (progress) progress(0.1);
     try {

@@ -44,10 +44,15 @@ bool blankOnly(const char* p, const char* end) {
     return true;
 }
 
+// A piece of the file for a message: only printable text goes to the user's
+// terminal; control bytes become '?' and bytes that are not whole UTF-8 are
+// replaced.
 std::string quoted(std::string_view s) {
     std::string out = "«";
-    for (char c : validUtf8(cutUtf8(s, 40)))
-        out += (static_cast<unsigned char>(c) < 0x20) ? '?' : c;
+    for (char c : validUtf8(cutUtf8(s, 40))) {
+        const auto u = static_cast<unsigned char>(c);
+        out += (u < 0x20 || u == 0x7F) ? '?' : c;
+    }
     return out + "»";
 }
 

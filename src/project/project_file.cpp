@@ -1,0 +1,487 @@
+#include "project/project_file.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "cad/error.hpp"
+#include "model/units.hpp"
+
+namespace project {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::ordered_json;
+
+namespace {
+
+constexpr std::array<const char*, model::kTypeListCount> kTypeKeys = {"route", "connections",
+                                                                      "communications", "other"};
+
+// A message about the file's content; the position is a JSON pointer such
+// as /pikets/2/points/0, never a piece of the file itself.
+[[noreturn]] void bad(const std::string& where, const std::string& what) {
+    throw cad::Error("Файл проекта повреждён: " + (where.empty() ? "" : where + ": ") + what);
+}
+
+std::string handleOf(const cad::EntityRef& e) {
+    if (e.isNull()) return {};
+    const cad::DrawingData& d = e.drawing()->data();
+    if (e.id().v >= d.entities.size()) return {};
+    return cad::formatHandle(d.entities[e.id().v].handle);
+}
+
+// JSON has no infinities or NaN; such values (a typed "inf") are kept as text.
+Json number(double v) {
+    if (std::isfinite(v)) return v;
+    if (std::isnan(v)) return "nan";
+    return v > 0 ? "inf" : "-inf";
+}
+
+const Json& member(const Json& object, const char* key, const std::string& where) {
+    auto it = object.find(key);
+    if (it == object.end()) bad(where, "нет поля «" + std::string(key) + "»");
+    return *it;
+}
+
+const Json* optionalMember(const Json& object, const char* key) {
+    auto it = object.find(key);
+    return it == object.end() ? nullptr : &*it;
+}
+
+const Json& objectAt(const Json& j, const std::string& where) {
+    if (!j.is_object()) bad(where, "ожидался объект");
+    return j;
+}
+
+const Json& arrayAt(const Json& j, const std::string& where) {
+    if (!j.is_array()) bad(where, "ожидался массив");
+    return j;
+}
+
+std::string textAt(const Json& j, const std::string& where) {
+    if (!j.is_string()) bad(where, "ожидался текст");
+    return j.get<std::string>();
+}
+
+int intAt(const Json& j, const std::string& where) {
+    if (j.is_number_integer()) {
+        // A 64-bit value that does not fit an index is as wrong as a fraction.
+        if (j.is_number_unsigned()) {
+            auto v = j.get<std::uint64_t>();
+            if (v <= 1000000000u) return static_cast<int>(v);
+        } else {
+            auto v = j.get<std::int64_t>();
+            if (v >= -1000000000 && v <= 1000000000) return static_cast<int>(v);
+        }
+    }
+    bad(where, "ожидалось целое число");
+}
+
+bool boolAt(const Json& j, const std::string& where) {
+    if (!j.is_boolean()) bad(where, "ожидалось true или false");
+    return j.get<bool>();
+}
+
+double valueAt(const Json& j, const std::string& where) {
+    if (j.is_number()) return j.get<double>();
+    if (j.is_string()) {
+        const std::string& s = j.get_ref<const std::string&>();
+        if (s == "inf") return HUGE_VAL;
+        if (s == "-inf") return -HUGE_VAL;
+        if (s == "nan") return std::nan("");
+    }
+    bad(where, "ожидалось число");
+}
+
+std::string handleAt(const Json& j, const std::string& where) {
+    std::string text = textAt(j, where);
+    cad::Handle h = 0;
+    if (text.empty() || text.size() > 16 || !cad::parseHandle(text, h)) {
+        bad(where, "ожидалась метка объекта (шестнадцатеричное число)");
+    }
+    return text;
+}
+
+std::string at(const std::string& where, std::size_t index) {
+    return where + "/" + std::to_string(index);
+}
+
+PiketData parsePiket(const Json& j, const std::string& where) {
+    objectAt(j, where);
+    PiketData p;
+    const std::string elementsAt = where + "/elements";
+    const Json& elements = arrayAt(member(j, "elements", where), elementsAt);
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        if (elements[i].is_null()) {
+            p.elements.push_back(std::nullopt);
+        } else {
+            p.elements.push_back(handleAt(elements[i], at(elementsAt, i)));
+        }
+    }
+    const std::string pointsAt = where + "/points";
+    const Json& points = arrayAt(member(j, "points", where), pointsAt);
+    for (std::size_t k = 0; k < points.size(); ++k) {
+        const std::string pointAt = at(pointsAt, k);
+        const Json& point = objectAt(points[k], pointAt);
+        PointData d;
+        const Json& object = member(point, "object", pointAt);
+        if (!object.is_null()) d.object = handleAt(object, pointAt + "/object");
+        const std::string valuesAt = pointAt + "/values";
+        const Json& values = arrayAt(member(point, "values", pointAt), valuesAt);
+        if (values.size() != d.values.size()) {
+            bad(valuesAt,
+                "в строке точки должно быть " + std::to_string(d.values.size()) + " значений");
+        }
+        for (std::size_t v = 0; v < d.values.size(); ++v) {
+            d.values[v] = valueAt(values[v], at(valuesAt, v));
+        }
+        p.points.push_back(std::move(d));
+    }
+    return p;
+}
+
+void parseControls(const Json& j, ProjectData& d) {
+    const std::string where = "/controls";
+    objectAt(j, where);
+    const Json& lists = objectAt(member(j, "typeLists", where), where + "/typeLists");
+    const Json& indexes = objectAt(member(j, "typeListIndex", where), where + "/typeListIndex");
+    for (std::size_t t = 0; t < model::kTypeListCount; ++t) {
+        const std::string listAt = where + "/typeLists/" + kTypeKeys[t];
+        const Json& list = arrayAt(member(lists, kTypeKeys[t], listAt), listAt);
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            d.typeLists[t].push_back(textAt(list[i], at(listAt, i)));
+        }
+        const std::string indexAt = where + "/typeListIndex/" + kTypeKeys[t];
+        int index = intAt(member(indexes, kTypeKeys[t], indexAt), indexAt);
+        if (index < -1 || index >= static_cast<int>(d.typeLists[t].size())) {
+            bad(indexAt, "выбранный пункт вне списка");
+        }
+        d.typeListIndex[t] = index;
+    }
+    d.depthText = textAt(member(j, "depthText", where), where + "/depthText");
+    d.pipeText = textAt(member(j, "pipeText", where), where + "/pipeText");
+    d.beddingText = textAt(member(j, "beddingText", where), where + "/beddingText");
+    d.hideWhilePicking = boolAt(member(j, "hideWhilePicking", where), where + "/hideWhilePicking");
+    if (const Json* units = optionalMember(j, "planUnits"); units && !units->is_null()) {
+        d.planUnits = textAt(*units, where + "/planUnits");
+        if (!model::parsePlanUnits(*d.planUnits)) {
+            bad(where + "/planUnits", "единицы плана — mm, cm или m");
+        }
+    }
+}
+
+}  // namespace
+
+fs::path projectFilePath(const fs::path& drawing) {
+    fs::path p = drawing;
+    p.replace_extension();
+    p += ".kernavisto.json";
+    return p;
+}
+
+ProjectData capture(const model::Workspace& ws) {
+    ProjectData d;
+    const model::Controls& c = ws.controls;
+    d.typeLists = c.typeLists;
+    d.typeListIndex = c.typeListIndex;
+    d.depthText = c.depthText;
+    d.pipeText = c.pipeText;
+    d.beddingText = c.beddingText;
+    d.hideWhilePicking = c.hideWhilePicking;
+    d.planUnits = model::planUnitsKey(c.planUnits);
+    for (const model::Piket& p : ws.pikets) {
+        PiketData pd;
+        for (const cad::EntityRef& e : p.elements) {
+            std::string h = handleOf(e);
+            pd.elements.push_back(h.empty() ? std::nullopt : std::optional<std::string>(h));
+        }
+        for (std::size_t k = 0; k < p.points.size(); ++k) {
+            PointData point;
+            if (k < p.pointObjects.size() && !p.pointObjects[k].isNull()) {
+                point.object = handleOf(p.pointObjects[k]);
+            }
+            point.values = p.points[k];
+            pd.points.push_back(std::move(point));
+        }
+        d.pikets.push_back(std::move(pd));
+    }
+    d.workPiket = ws.workPiket;
+    d.workPoint = ws.workPoint;
+    for (const model::PiketRow& row : c.piketRows) d.rows.push_back({row.caption, row.stateIndex});
+    d.selectedRow = c.selectedRow;
+    return d;
+}
+
+std::string toJson(const ProjectData& d) {
+    Json j;
+    j["format"] = kFormatName;
+    j["version"] = kFormatVersion;
+    Json controls;
+    Json lists = Json::object(), indexes = Json::object();
+    for (std::size_t t = 0; t < model::kTypeListCount; ++t) {
+        lists[kTypeKeys[t]] = d.typeLists[t];
+        indexes[kTypeKeys[t]] = d.typeListIndex[t];
+    }
+    controls["typeLists"] = lists;
+    controls["typeListIndex"] = indexes;
+    controls["depthText"] = d.depthText;
+    controls["pipeText"] = d.pipeText;
+    controls["beddingText"] = d.beddingText;
+    controls["hideWhilePicking"] = d.hideWhilePicking;
+    controls["planUnits"] = d.planUnits ? Json(*d.planUnits) : Json(nullptr);
+    j["controls"] = controls;
+    Json pikets = Json::array();
+    for (const PiketData& p : d.pikets) {
+        Json points = Json::array();
+        for (const PointData& point : p.points) {
+            Json values = Json::array();
+            for (double v : point.values) values.push_back(number(v));
+            points.push_back({{"object", point.object ? Json(*point.object) : Json(nullptr)},
+                              {"values", values}});
+        }
+        Json elements = Json::array();
+        for (const auto& e : p.elements) elements.push_back(e ? Json(*e) : Json(nullptr));
+        pikets.push_back({{"elements", elements}, {"points", points}});
+    }
+    j["pikets"] = pikets;
+    j["workPiket"] = d.workPiket;
+    j["workPoint"] = d.workPoint;
+    Json rows = Json::array();
+    for (const RowData& r : d.rows) {
+        rows.push_back({{"caption", r.caption}, {"stateIndex", r.stateIndex}});
+    }
+    j["rows"] = rows;
+    j["selectedRow"] = d.selectedRow;
+    return j.dump(2) + "\n";
+}
+
+ProjectData parse(std::string_view text) {
+    Json j;
+    try {
+        j = Json::parse(text.begin(), text.end());
+    } catch (const nlohmann::json::parse_error& e) {
+        // The library's own text quotes the bytes it stopped at; say only where.
+        if (e.byte >= text.size()) {
+            throw cad::Error("Файл проекта обрезан или повреждён: текст кончается раньше времени");
+        }
+        throw cad::Error("Файл проекта повреждён: не JSON (ошибка в байте " +
+                         std::to_string(e.byte) + ")");
+    } catch (const nlohmann::json::exception&) {
+        throw cad::Error("Файл проекта повреждён: не JSON");
+    }
+    if (!j.is_object()) bad("", "это не файл проекта Kernavisto");
+    const Json* format = optionalMember(j, "format");
+    if (!format || !format->is_string() || format->get<std::string>() != kFormatName) {
+        bad("", "это не файл проекта Kernavisto");
+    }
+    ProjectData d;
+    d.version = intAt(member(j, "version", ""), "/version");
+    if (d.version > kFormatVersion) {
+        throw cad::Error("Файл проекта записан более новой версией программы (формат " +
+                         std::to_string(d.version) + ", эта версия читает формат до " +
+                         std::to_string(kFormatVersion) + "). Обновите программу.");
+    }
+    if (d.version < 1) bad("/version", "неизвестная версия формата");
+    parseControls(member(j, "controls", ""), d);
+
+    const Json& pikets = arrayAt(member(j, "pikets", ""), "/pikets");
+    for (std::size_t i = 0; i < pikets.size(); ++i) {
+        d.pikets.push_back(parsePiket(pikets[i], at("/pikets", i)));
+    }
+    const int tableSize = static_cast<int>(d.pikets.size());
+    d.workPiket = intAt(member(j, "workPiket", ""), "/workPiket");
+    if (d.workPiket < -1 || d.workPiket >= tableSize) bad("/workPiket", "нет такого пикета");
+    d.workPoint = intAt(member(j, "workPoint", ""), "/workPoint");
+    if (d.workPoint < 0) bad("/workPoint", "номер точки меньше нуля");
+
+    const Json& rows = arrayAt(member(j, "rows", ""), "/rows");
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const std::string rowAt = at("/rows", i);
+        const Json& row = objectAt(rows[i], rowAt);
+        RowData r;
+        r.caption = textAt(member(row, "caption", rowAt), rowAt + "/caption");
+        r.stateIndex = intAt(member(row, "stateIndex", rowAt), rowAt + "/stateIndex");
+        d.rows.push_back(std::move(r));
+    }
+    d.selectedRow = intAt(member(j, "selectedRow", ""), "/selectedRow");
+    return d;
+}
+
+RestoreReport restore(model::Workspace& ws, const ProjectData& d) {
+    if (!ws.doc || !ws.doc->isOpen()) throw cad::Error("Нет открытого чертежа проекта");
+    cad::Drawing& doc = *ws.doc;
+    RestoreReport report;
+
+    std::vector<model::Piket> pikets;
+    std::vector<std::string> brokenWhy(d.pikets.size());
+    for (std::size_t i = 0; i < d.pikets.size(); ++i) {
+        const PiketData& pd = d.pikets[i];
+        model::Piket p;
+        std::string& why = brokenWhy[i];
+        auto lookUp = [&](const std::string& handle, const std::string& role) {
+            cad::EntityRef e = doc.entityByHandle(handle);
+            if (e.isNull() && why.empty())
+                why = "в чертеже нет объекта " + handle + " (" + role + ")";
+            return e;
+        };
+        for (std::size_t k = 0; k < pd.elements.size(); ++k) {
+            const std::string role = "элемент " + std::to_string(k + 1);
+            if (pd.elements[k]) {
+                p.elements.push_back(lookUp(*pd.elements[k], role));
+            } else {
+                p.elements.push_back({});
+                if (why.empty()) why = role + " утерян ещё до записи файла";
+            }
+        }
+        for (std::size_t k = 0; k < pd.points.size(); ++k) {
+            const PointData& point = pd.points[k];
+            p.pointObjects.push_back(
+                point.object ? lookUp(*point.object, "объект точки " + std::to_string(k + 1))
+                             : cad::EntityRef{});
+            p.points.push_back(point.values);
+        }
+        if (!why.empty()) {
+            std::string caption = "Пикет " + std::to_string(i + 1);
+            for (const RowData& r : d.rows) {
+                if (r.stateIndex == static_cast<int>(i)) {
+                    caption = r.caption;
+                    break;
+                }
+            }
+            report.broken.push_back({static_cast<int>(i), caption, why});
+        }
+        pikets.push_back(std::move(p));
+    }
+
+    // A row must never lead outside the table; one that would is left out.
+    std::vector<model::PiketRow> rows;
+    int selectedRow = d.selectedRow;
+    for (std::size_t i = 0; i < d.rows.size(); ++i) {
+        const RowData& r = d.rows[i];
+        if (r.stateIndex < 0 || r.stateIndex >= static_cast<int>(pikets.size())) {
+            report.notes.push_back("Строка «" + r.caption + "» не ведёт к пикету и убрана");
+            if (selectedRow == static_cast<int>(i)) selectedRow = -1;
+            if (selectedRow > static_cast<int>(i)) --selectedRow;
+            continue;
+        }
+        rows.push_back({r.caption, r.stateIndex});
+    }
+    if (selectedRow < -1 || selectedRow >= static_cast<int>(rows.size())) selectedRow = -1;
+
+    int workPoint = d.workPoint;
+    if (d.workPiket >= 0) {
+        const int count =
+            static_cast<int>(pikets[static_cast<std::size_t>(d.workPiket)].points.size());
+        if (workPoint >= count && count > 0) {
+            report.notes.push_back("Номер точки в работе вне пикета; взята первая точка");
+            workPoint = 0;
+        }
+    }
+
+    model::Controls& c = ws.controls;
+    c.typeLists = d.typeLists;
+    c.typeListIndex = d.typeListIndex;
+    c.depthText = d.depthText;
+    c.pipeText = d.pipeText;
+    c.beddingText = d.beddingText;
+    c.hideWhilePicking = d.hideWhilePicking;
+    // Files written before plans had units were all in millimetres.
+    c.planUnits = d.planUnits ? *model::parsePlanUnits(*d.planUnits) : model::PlanUnits::Millimetres;
+    c.piketRows = std::move(rows);
+    c.brokenPikets.clear();
+    for (const BrokenPiket& b : report.broken) c.brokenPikets[b.index] = b.reason;
+    c.selectedRow = selectedRow;
+    ws.pikets = std::move(pikets);
+    ws.workPiket = d.workPiket;
+    ws.workPoint = workPoint;
+    return report;
+}
+
+void save(const model::Workspace& ws, const fs::path& path) {
+    const std::string text = toJson(capture(ws));
+    auto failed = [&](const std::string& why) {
+        throw cad::Error("Не удалось записать файл проекта " + path.string() + ": " + why);
+    };
+    fs::path dir = path.parent_path();
+    if (dir.empty()) dir = ".";
+    std::string pattern = (dir / (path.filename().string() + ".XXXXXX")).string();
+    int fd = ::mkstemp(pattern.data());
+    if (fd < 0) failed(std::strerror(errno));
+    const fs::path tmp = pattern;
+    auto abandon = [&](const std::string& why) {
+        if (fd >= 0) ::close(fd);
+        std::error_code ec;
+        fs::remove(tmp, ec);
+        failed(why);
+    };
+    for (std::size_t done = 0; done < text.size();) {
+        ssize_t w = ::write(fd, text.data() + done, text.size() - done);
+        if (w < 0) {
+            if (errno == EINTR) continue;
+            abandon(std::strerror(errno));
+        }
+        done += static_cast<std::size_t>(w);
+    }
+    if (::fsync(fd) != 0) abandon(std::strerror(errno));
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+    int rc = ::close(fd);
+    fd = -1;
+    if (rc != 0) abandon(std::strerror(errno));
+    std::error_code ec;
+    fs::rename(tmp, path, ec);
+    if (ec) abandon(ec.message());
+    int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+}
+
+RestoreReport load(model::Workspace& ws, const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw cad::Error("Не удалось открыть файл проекта " + path.string());
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.bad()) throw cad::Error("Не удалось прочитать файл проекта " + path.string());
+    try {
+        return restore(ws, parse(text.str()));
+    } catch (const cad::Error& e) {
+        throw cad::Error(path.string() + ": " + e.what());
+    }
+}
+
+std::vector<std::string> describe(const RestoreReport& report) {
+    std::vector<std::string> lines;
+    for (const BrokenPiket& b : report.broken) {
+        lines.push_back(b.caption + " не восстановлен: " + b.reason);
+    }
+    for (const std::string& n : report.notes) lines.push_back(n);
+    return lines;
+}
+
+std::vector<std::string> restoreBeside(model::Workspace& ws, const fs::path& drawing) {
+    const fs::path path = projectFilePath(drawing);
+    std::error_code ec;
+    if (!fs::exists(path, ec)) return {};
+    try {
+        return describe(load(ws, path));
+    } catch (const cad::Error& e) {
+        return {std::string(e.what()) + ". Чертёж открыт без сохранённых пикетов."};
+    }
+}
+
+void saveBeside(const model::Workspace& ws, const fs::path& drawing) {
+    save(ws, projectFilePath(drawing));
+}
+
+}  // namespace project

@@ -1,0 +1,191 @@
+// kernavisto-cli profile with a project file: a run that saved its project and
+// a later run that only names it give the same state and the same sheet;
+// options given with it apply after the restore; a damaged file or a picket
+// whose objects are gone stops the run with a clear message.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "cad/drawing.hpp"
+#include "shell_util.hpp"
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using testutil::quote;
+using testutil::readText;
+
+namespace {
+
+struct Result {
+    int code;
+    std::string err;
+    std::string out;
+};
+
+struct ProjectCli : testing::Test {
+    fs::path dir;
+    const std::string plan = KV_SOURCE_DIR "/examples/plan.dxf";
+
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("kv_project_cli_" + std::to_string(::getpid()) + "_" +
+               testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    std::string at(const std::string& name) const { return (dir / name).string(); }
+
+    Result run(const std::string& sub, const std::vector<std::string>& args) {
+        std::string cmd = quote(KV_CLI) + " " + sub;
+        for (const std::string& a : args) cmd += " " + quote(a);
+        cmd += " >" + quote(at("stdout.txt")) + " 2>" + quote(at("stderr.txt"));
+        int status = std::system(cmd.c_str());
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readText(at("stderr.txt")),
+                readText(at("stdout.txt"))};
+    }
+
+    // The first day: a picket by its ends, heights picked from survey texts
+    // and typed, a pipe and a casing changed, built and saved with its project.
+    Result firstDay() {
+        return run("profile", {plan,
+                               "--from",
+                               "285000,5975000",
+                               "--to",
+                               "717344,6012639",
+                               "--separator",
+                               ",",
+                               "--pick-height",
+                               "1=78",
+                               "--pick-height",
+                               "2=7C",
+                               "--edit",
+                               "3:relief=Авто",
+                               "--pick-height",
+                               "4=80",
+                               "--pick-height",
+                               "5=82",
+                               "--edit",
+                               "7:pipe=160",
+                               "--edit",
+                               "8:casing=300",
+                               "-o",
+                               at("day1.dxf"),
+                               "--dump",
+                               at("day1.json"),
+                               "--save-project",
+                               at("plan.kernavisto.json")});
+    }
+
+    // Every model-space entity but the marker cross (which shows where the
+    // editor stood, not part of the sheet): kind, layer, handle, and the end
+    // points of lines and insertion points of texts.
+    static std::vector<std::string> sheetOf(const std::string& file) {
+        auto d = cad::Drawing::open(file);
+        std::vector<std::string> out;
+        for (const cad::EntityRef& e : d->modelSpace()) {
+            std::string line = e.dxfType() + " " + e.layer() + " " + e.handle();
+            if (e.dxfType() == "LINE") {
+                if (e.color() == 3 && e.lineweight() == 90) continue;
+                cad::Point3 a = e.startPoint(), b = e.endPoint();
+                line += " " + std::to_string(a.x) + "," + std::to_string(a.y) + " " +
+                        std::to_string(b.x) + "," + std::to_string(b.y);
+            }
+            if (e.dxfType() == "TEXT") line += " " + e.textString();
+            out.push_back(line);
+        }
+        return out;
+    }
+};
+
+}  // namespace
+
+TEST_F(ProjectCli, NextDayTheProjectAloneGivesTheSameDumpAndSheet) {
+    Result first = firstDay();
+    ASSERT_EQ(first.code, 0) << first.err;
+    Result second = run("profile", {plan, "--project", at("plan.kernavisto.json"), "--separator",
+                                    ",", "-o", at("day2.dxf"), "--dump", at("day2.json")});
+    ASSERT_EQ(second.code, 0) << second.err;
+    json day1 = json::parse(readText(at("day1.json")));
+    json day2 = json::parse(readText(at("day2.json")));
+    EXPECT_EQ(day2, day1);
+    EXPECT_EQ(day1["profileBuilt"], 1);
+    // The same sheet and profile, entity by entity.
+    std::vector<std::string> sheet1 = sheetOf(at("day1.dxf"));
+    EXPECT_GT(sheet1.size(), 700u);
+    EXPECT_EQ(sheetOf(at("day2.dxf")), sheet1);
+}
+
+TEST_F(ProjectCli, StepsAndPicketsGivenWithTheProjectApplyAfterTheRestore) {
+    ASSERT_EQ(firstDay().code, 0);
+    Result edited =
+        run("profile", {plan, "--project", at("plan.kernavisto.json"), "--separator", ",", "--edit",
+                        "6:relief=150,25", "-o", at("day2.dxf"), "--dump", at("day2.json")});
+    ASSERT_EQ(edited.code, 0) << edited.err;
+    json day1 = json::parse(readText(at("day1.json")));
+    json day2 = json::parse(readText(at("day2.json")));
+    EXPECT_EQ(day2["pikets"][0]["points"][5]["values"][2], 150.25);
+    // The values typed on the first day are still there.
+    EXPECT_EQ(day2["pikets"][0]["points"][6]["values"][4], 160.0);
+    EXPECT_EQ(day2["pikets"][0]["points"][7]["values"][5], 300.0);
+    EXPECT_EQ(day2["pikets"][0]["points"][1]["values"], day1["pikets"][0]["points"][1]["values"]);
+
+    // A new picket joins the restored list and becomes the picket in work;
+    // a layer list given replaces the restored one.
+    Result added = run(
+        "profile", {plan, "--project", at("plan.kernavisto.json"), "--from", "285000,5975000",
+                    "--to", "322630,5980289", "--depth", "2", "--no-build", "-o", at("day3.dxf"),
+                    "--dump", at("day3.json"), "--save-project", at("day3.kernavisto.json")});
+    ASSERT_EQ(added.code, 0) << added.err;
+    json day3 = json::parse(readText(at("day3.json")));
+    ASSERT_EQ(day3["rows"].size(), 2u);
+    EXPECT_EQ(day3["rows"][1]["caption"], "Пикет 2");
+    EXPECT_EQ(day3["workPiket"], 1);
+    EXPECT_EQ(day3["pikets"][0], day1["pikets"][0]);
+    json project = json::parse(readText(at("day3.kernavisto.json")));
+    EXPECT_EQ(project["controls"]["depthText"], "2");
+    EXPECT_EQ(project["workPiket"], 1);
+}
+
+TEST_F(ProjectCli, DamagedProjectFileStopsWithAClearMessage) {
+    ASSERT_EQ(firstDay().code, 0);
+    std::string text = readText(at("plan.kernavisto.json"));
+    std::ofstream(at("cut.json"), std::ios::binary) << text.substr(0, text.size() / 2);
+    std::ofstream(at("junk.json"), std::ios::binary) << "\x89PNG\r\n\x1a\n\xff\xfe binary XYZZY";
+    for (const char* name : {"cut.json", "junk.json", "missing.json"}) {
+        Result r = run("profile", {plan, "--project", at(name), "-o", at("out.dxf"), "--dump",
+                                   at("dump.json")});
+        EXPECT_EQ(r.code, 1) << name;
+        EXPECT_NE(r.err.find("проекта"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(name), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("XYZZY"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("PNG"), std::string::npos) << r.err;
+        // The plan was opened; the dump says what happened.
+        json dump = json::parse(readText(at("dump.json")));
+        EXPECT_FALSE(dump["messages"].empty());
+    }
+}
+
+TEST_F(ProjectCli, PicketInWorkWhoseElementIsGoneIsNotBuilt) {
+    ASSERT_EQ(firstDay().code, 0);
+    json project = json::parse(readText(at("plan.kernavisto.json")));
+    std::string gone = project["pikets"][0]["elements"][3];
+    project["pikets"][0]["elements"][3] = "FFFFF0";
+    std::ofstream(at("edited.json"), std::ios::binary) << project.dump(2);
+    Result r = run("profile", {plan, "--project", at("edited.json"), "-o", at("out.dxf"), "--dump",
+                               at("dump.json")});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("FFFFF0"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("элемент 4"), std::string::npos) << r.err;
+    json dump = json::parse(readText(at("dump.json")));
+    EXPECT_EQ(dump["rows"][0]["broken"].get<std::string>().find("FFFFF0") != std::string::npos,
+              true);
+    EXPECT_FALSE(fs::exists(at("out.dxf")));
+}

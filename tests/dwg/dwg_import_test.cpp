@@ -1,0 +1,371 @@
+// DWG import: every sample DWG converted and compared with the DXF the same
+// drawing was saved as (entities by kind and by layer, layer names and
+// colours, bounds); the DXF is written beside the DWG and never over
+// anything; failures name the file and the reason. A DWG given where a DXF is
+// read is recognised by its signature, and no message quotes raw bytes.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+
+#include "cad/drawing.hpp"
+#include "cad/error.hpp"
+#include "dwg/dwg_import.hpp"
+#include "shell_util.hpp"
+
+namespace fs = std::filesystem;
+using testutil::readText;
+
+namespace {
+
+const fs::path kSamples = fs::path(KV_SOURCE_DIR) / ".." / "shared" / "dwg-samples";
+const fs::path kConverter = fs::path(KV_SOURCE_DIR) / "tools" / "dwg";
+
+bool onPath(const std::string& program) {
+    const char* path = std::getenv("PATH");
+    if (!path) return false;
+    std::string dirs = path;
+    for (std::size_t begin = 0; begin <= dirs.size();) {
+        std::size_t colon = dirs.find(':', begin);
+        if (colon == std::string::npos) colon = dirs.size();
+        fs::path p = fs::path(dirs.substr(begin, colon - begin)) / program;
+        if (::access(p.c_str(), X_OK) == 0) return true;
+        begin = colon + 1;
+    }
+    return false;
+}
+
+// Why the conversion cannot be tried here, or empty when it can.
+std::string missingConverter() {
+    if (!onPath("node") && !onPath("nodejs")) return "Node.js не установлен (scripts/deps.sh)";
+    if (!fs::exists(kConverter / "node_modules" / "@mlightcad" / "libredwg-web")) {
+        return "конвертер DWG не установлен (scripts/deps.sh, npm ci в tools/dwg)";
+    }
+    return {};
+}
+
+bool validUtf8(const std::string& s) {
+    for (std::size_t i = 0; i < s.size();) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        std::size_t n = c < 0x80         ? 1
+                        : (c >> 5) == 6  ? 2
+                        : (c >> 4) == 14 ? 3
+                        : (c >> 3) == 30 ? 4
+                                         : 0;
+        if (n == 0 || i + n > s.size()) return false;
+        for (std::size_t k = 1; k < n; ++k) {
+            if ((static_cast<unsigned char>(s[i + k]) >> 6) != 2) return false;
+        }
+        i += n;
+    }
+    return true;
+}
+
+struct Counts {
+    std::map<std::string, int> byKind, byLayer;
+    std::map<std::string, int> layerColours;
+    cad::Box2 bounds;
+    std::size_t all = 0;  // entities anywhere: model space, paper space, blocks
+};
+
+Counts countsOf(const fs::path& dxf) {
+    auto d = cad::Drawing::open(dxf);
+    Counts c;
+    for (const cad::EntityRef& e : d->modelSpace()) {
+        ++c.byKind[e.dxfType()];
+        ++c.byLayer[e.layer()];
+    }
+    for (cad::EntityId id : d->data().paperSpace) {
+        const cad::Entity& e = d->data().entities[id.v];
+        if (!e.erased) ++c.byKind["paper space " + e.dxfType];
+    }
+    for (const cad::Layer& l : d->data().layers) c.layerColours[l.name] = l.color;
+    c.bounds = d->extents();
+    c.all = d->data().entities.size();
+    return c;
+}
+
+struct Dir {
+    fs::path path;
+    explicit Dir(const std::string& name) {
+        path = fs::temp_directory_path() / ("kv_dwg_" + std::to_string(::getpid()) + "_" + name);
+        fs::remove_all(path);
+        fs::create_directories(path);
+    }
+    ~Dir() { fs::remove_all(path); }
+    // Nothing but the files named is in the folder (no temporary leftovers).
+    std::vector<std::string> files() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(path)) names.push_back(e.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+// What the converter is known to lose or move, as the twin minus the
+// conversion; everything else must agree exactly.
+struct Known {
+    std::map<std::string, int> kinds, layers;
+};
+const std::map<std::string, Known> kKnownDifferences = {
+    // R14: the proxy entity, the two wipeouts and two of the inserts are not converted.
+    {"example_r14", {{{"ACAD_PROXY_ENTITY", 1}, {"WIPEOUT", 2}, {"INSERT", 2}}, {{"TAVOLO_3", 5}}}},
+    // 2010 and 2018: one entity of layer "Tavolo 3" comes out on layer "0".
+    {"example_2010", {{}, {{"Tavolo 3", 1}, {"0", -1}}}},
+    {"example_2018", {{}, {{"Tavolo 3", 1}, {"0", -1}}}},
+};
+
+class Sample : public testing::TestWithParam<std::string> {};
+
+}  // namespace
+
+TEST_P(Sample, ConvertsBesideTheDwgAndMatchesItsDxfTwin) {
+    if (!fs::exists(kSamples)) GTEST_SKIP() << "нет " << kSamples << " (../shared отсутствует)";
+    if (std::string why = missingConverter(); !why.empty()) GTEST_SKIP() << why;
+    const std::string name = GetParam();
+    Dir dir(name);
+    const fs::path dwgPath = dir.path / (name + ".dwg");
+    fs::copy_file(kSamples / (name + ".dwg"), dwgPath);
+    const std::string dwgBytes = readText(dwgPath);
+
+    dwg::Opened opened = dwg::openable(dwgPath);
+    EXPECT_TRUE(opened.converted);
+    EXPECT_EQ(opened.dxf, dir.path / (name + ".dxf"));
+    EXPECT_NE(opened.notice.find(name + ".dxf"), std::string::npos) << opened.notice;
+    EXPECT_EQ(readText(dwgPath), dwgBytes);
+    EXPECT_EQ(dir.files(), (std::vector<std::string>{name + ".dwg", name + ".dxf"}));
+
+    Counts got = countsOf(opened.dxf);
+    ASSERT_GT(got.all, 0u);
+    for (const auto& [layer, colour] : got.layerColours) {
+        EXPECT_GT(colour, 0) << "layer " << layer << " is off";
+    }
+    const fs::path twinPath = kSamples / (name + ".dxf");
+    if (!fs::exists(twinPath)) return;  // no twin: read and all layers on is what can be said
+    Counts twin = countsOf(twinPath);
+    auto known = kKnownDifferences.find(name);
+    for (const auto& [kind, n] :
+         known == kKnownDifferences.end() ? std::map<std::string, int>{} : known->second.kinds) {
+        got.byKind[kind] += n;
+    }
+    for (const auto& [layer, n] :
+         known == kKnownDifferences.end() ? std::map<std::string, int>{} : known->second.layers) {
+        got.byLayer[layer] += n;
+    }
+    std::erase_if(got.byKind, [](const auto& kv) { return kv.second == 0; });
+    std::erase_if(got.byLayer, [](const auto& kv) { return kv.second == 0; });
+    EXPECT_EQ(got.byKind, twin.byKind);
+    EXPECT_EQ(got.byLayer, twin.byLayer);
+    // Names and colours (sign: on or off) of every layer, as the DWG has them.
+    EXPECT_EQ(got.layerColours, twin.layerColours);
+    ASSERT_EQ(got.bounds.empty(), twin.bounds.empty());
+    if (twin.bounds.empty()) return;
+    const double tol =
+        1e-9 * std::max({std::abs(twin.bounds.minX), std::abs(twin.bounds.maxX),
+                         std::abs(twin.bounds.minY), std::abs(twin.bounds.maxY), 1.0});
+    EXPECT_NEAR(got.bounds.minX, twin.bounds.minX, tol);
+    EXPECT_NEAR(got.bounds.minY, twin.bounds.minY, tol);
+    EXPECT_NEAR(got.bounds.maxX, twin.bounds.maxX, tol);
+    EXPECT_NEAR(got.bounds.maxY, twin.bounds.maxY, tol);
+}
+
+INSTANTIATE_TEST_SUITE_P(Samples, Sample,
+                         testing::Values("example_r14", "example_2000", "example_2007",
+                                         "example_2010", "example_2018", "sample_2018",
+                                         "polyline2d_2000", "arc_2013"));
+
+TEST(DwgImport, AnEarlierDxfIsOpenedAgainAndNeverOverwritten) {
+    if (!fs::exists(kSamples)) GTEST_SKIP() << "нет " << kSamples << " (../shared отсутствует)";
+    if (std::string why = missingConverter(); !why.empty()) GTEST_SKIP() << why;
+    Dir dir("again");
+    const fs::path dwgPath = dir.path / "plan.dwg";
+    fs::copy_file(kSamples / "sample_2018.dwg", dwgPath);
+    dwg::Opened first = dwg::convertToDxf(dwgPath);
+    // The user worked on the DXF: the next opening of the DWG finds that work.
+    std::ofstream(first.dxf, std::ios::app) << "";
+    const std::string worked = readText(first.dxf);
+    dwg::Opened second = dwg::openable(dwgPath);
+    EXPECT_FALSE(second.converted);
+    EXPECT_EQ(second.dxf, first.dxf);
+    EXPECT_NE(second.notice.find("ранее"), std::string::npos) << second.notice;
+
+    // The DWG changed afterwards: a new DXF under a free name, the old one kept.
+    fs::last_write_time(dwgPath, fs::last_write_time(first.dxf) + std::chrono::hours(1));
+    dwg::Opened third = dwg::openable(dwgPath);
+    EXPECT_TRUE(third.converted);
+    EXPECT_EQ(third.dxf, dir.path / "plan-1.dxf");
+    EXPECT_EQ(readText(first.dxf), worked);
+}
+
+TEST(DwgImport, ADwgNamedLikeADxfIsRecognisedAndKept) {
+    if (!fs::exists(kSamples)) GTEST_SKIP() << "нет " << kSamples << " (../shared отсутствует)";
+    if (std::string why = missingConverter(); !why.empty()) GTEST_SKIP() << why;
+    Dir dir("misnamed");
+    const fs::path misnamed = dir.path / "plan.dxf";
+    fs::copy_file(kSamples / "sample_2018.dwg", misnamed);
+    const std::string bytes = readText(misnamed);
+    dwg::Opened opened = dwg::openable(misnamed);
+    EXPECT_TRUE(opened.converted);
+    EXPECT_EQ(opened.dxf, dir.path / "plan-1.dxf");
+    EXPECT_EQ(readText(misnamed), bytes);
+    EXPECT_NO_THROW(cad::Drawing::open(opened.dxf));
+}
+
+TEST(DwgImport, ADamagedDwgNamesTheFileAndTheConvertersReasonAndLeavesNothing) {
+    if (!fs::exists(kSamples)) GTEST_SKIP() << "нет " << kSamples << " (../shared отсутствует)";
+    if (std::string why = missingConverter(); !why.empty()) GTEST_SKIP() << why;
+    Dir dir("damaged");
+    const fs::path dwgPath = dir.path / "обрезан.dwg";
+    std::ofstream(dwgPath, std::ios::binary)
+        << readText(kSamples / "example_2000.dwg").substr(0, 3000);
+    try {
+        dwg::openable(dwgPath);
+        FAIL() << "a damaged DWG was converted";
+    } catch (const cad::Error& e) {
+        std::string m = e.what();
+        EXPECT_NE(m.find("«обрезан.dwg»"), std::string::npos) << m;
+        EXPECT_NE(m.find("LibreDWG"), std::string::npos) << m;
+        EXPECT_TRUE(validUtf8(m)) << m;
+    }
+    EXPECT_EQ(dir.files(), std::vector<std::string>{"обрезан.dwg"});
+}
+
+TEST(DwgImport, MissingNodeOrConverterSaysWhatToInstall) {
+    Dir dir("missing");
+    const fs::path dwgPath = dir.path / "plan.dwg";
+    std::ofstream(dwgPath, std::ios::binary) << "AC1015" << std::string(200, '\0');
+    dwg::Options noNode;
+    noNode.node = "/nonexistent/node";
+    noNode.converterDir = kConverter;
+    if (missingConverter().empty()) {
+        try {
+            dwg::convertToDxf(dwgPath, noNode);
+            FAIL() << "converted without Node.js";
+        } catch (const cad::Error& e) {
+            EXPECT_NE(std::string(e.what()).find("nodejs"), std::string::npos) << e.what();
+        }
+    }
+    dwg::Options noConverter;
+    noConverter.converterDir = dir.path / "nowhere";
+    try {
+        dwg::convertToDxf(dwgPath, noConverter);
+        FAIL() << "converted without the converter";
+    } catch (const cad::Error& e) {
+        EXPECT_NE(std::string(e.what()).find("scripts/deps.sh"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("«plan.dwg»"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(dir.files(), std::vector<std::string>{"plan.dwg"});
+}
+
+TEST(DwgSignature, OnlyAcVersionDigitsAtTheStartMakeADwg) {
+    EXPECT_EQ(dwg::signature("AC1015\0\0\0"), "AC1015");
+    EXPECT_EQ(dwg::signature("AC1032"), "AC1032");
+    EXPECT_FALSE(dwg::signature("AC10"));
+    EXPECT_FALSE(dwg::signature("AC10X5"));
+    EXPECT_FALSE(dwg::signature("  0\nSECTION\n"));
+    EXPECT_FALSE(dwg::signature("AutoCAD Binary DXF\r\n\x1a"));
+}
+
+TEST(DwgSignature, OpeningADwgAsDxfSaysSoWithoutItsBytes) {
+    Dir dir("as_dxf");
+    const fs::path p = dir.path / "plan.dwg";
+    std::string bytes = "AC1018";
+    for (int i = 0; i < 400; ++i) bytes += static_cast<char>((i * 37 + 128) & 0xFF);
+    std::ofstream(p, std::ios::binary) << bytes;
+    try {
+        cad::Drawing::open(p);
+        FAIL() << "a DWG was read as DXF";
+    } catch (const cad::Error& e) {
+        std::string m = e.what();
+        EXPECT_NE(m.find("DWG"), std::string::npos) << m;
+        EXPECT_NE(m.find("AC1018"), std::string::npos) << m;
+        EXPECT_TRUE(validUtf8(m)) << m;
+    }
+}
+
+TEST(DwgSignature, ABrokenDxfIsQuotedAsTextOnly) {
+    Dir dir("broken_dxf");
+    const fs::path p = dir.path / "plan.dxf";
+    std::ofstream(p, std::ios::binary) << "  0\nSECTION\n\xd0\x9f\xff\xfe\x01\xd0\n";
+    try {
+        cad::Drawing::open(p);
+        FAIL() << "read";
+    } catch (const cad::Error& e) {
+        std::string m = e.what();
+        EXPECT_TRUE(validUtf8(m)) << m;
+        EXPECT_NE(m.find("П???"), std::string::npos) << m;  // whole letters stay
+    }
+}
+
+TEST(DwgCli, InfoAndRoundtripTakeADwg) {
+    if (!fs::exists(kSamples)) GTEST_SKIP() << "нет " << kSamples << " (../shared отсутствует)";
+    if (std::string why = missingConverter(); !why.empty()) GTEST_SKIP() << why;
+    Dir dir("cli");
+    fs::copy_file(kSamples / "example_2000.dwg", dir.path / "plan.dwg");
+    const std::string cli = testutil::quote(KV_CLI);
+    const std::string dwgArg = testutil::quote((dir.path / "plan.dwg").string());
+    const fs::path out = dir.path / "out.txt", err = dir.path / "err.txt";
+    auto run = [&](const std::string& args) {
+        std::string cmd = cli + " " + args + " >" + testutil::quote(out.string()) + " 2>" +
+                          testutil::quote(err.string());
+        return std::system(cmd.c_str());
+    };
+    ASSERT_EQ(run("info --json " + dwgArg), 0) << readText(err);
+    EXPECT_NE(readText(err).find("plan.dxf"), std::string::npos) << readText(err);
+    const std::string info = readText(out);
+    ASSERT_EQ(run("info --json " + testutil::quote((kSamples / "example_2000.dxf").string())), 0);
+    const std::string twin = readText(out);
+    auto entities = [](const std::string& j) {
+        std::size_t at = j.find("\"entities\":");
+        return at == std::string::npos ? std::string() : j.substr(at, j.find(',', at) - at);
+    };
+    EXPECT_FALSE(entities(info).empty());
+    EXPECT_EQ(entities(info), entities(twin));
+
+    const fs::path copy = dir.path / "copy.dxf";
+    ASSERT_EQ(run("roundtrip " + dwgArg + " " + testutil::quote(copy.string())), 0)
+        << readText(err);
+    EXPECT_EQ(readText(copy), readText(dir.path / "plan.dxf"));  // opened again, not converted
+    EXPECT_EQ(readText(err).find("преобразован в"), std::string::npos) << readText(err);
+}
+
+// The converter's DXF has every layer off; the script gives each layer the
+// state the DWG records for it (by handle) and turns on the ones it cannot tell.
+TEST(DwgConverter, LayersGetTheirStateFromTheDwgByHandle) {
+    if (std::string why = missingConverter(); !why.empty()) GTEST_SKIP() << why;
+    Dir dir("mend");
+    const std::string dxf =
+        "  0\nSECTION\n  2\nHEADER\n  9\n$ACADVER\n  1\nAC1021\n  0\nENDSEC\n"
+        "  0\nSECTION\n  2\nTABLES\n  0\nTABLE\n  2\nLAYER\n  5\n2\n 70\n     3\n"
+        "  0\nLAYER\n  5\n10\n  2\n0\n 70\n     0\n 62\n    -7\n  6\nContinuous\n"
+        "  0\nLAYER\n  5\n1A\n  2\nСети\n 70\n     0\n 62\n    -2\n  6\nContinuous\n"
+        "  0\nLAYER\n  5\n1B\n  2\nОтметки\n 70\n     0\n 62\n     4\n  6\nContinuous\n"
+        "  0\nENDTAB\n  0\nENDSEC\n  0\nSECTION\n  2\nENTITIES\n  0\nLINE\n  5\n20\n  8\n0\n"
+        " 62\n    -1\n 10\n0\n 20\n0\n 11\n1\n 21\n1\n  0\nENDSEC\n  0\nEOF\n";
+    std::ofstream(dir.path / "in.dxf", std::ios::binary) << dxf;
+    const std::string script = (kConverter / "dwg2dxf.mjs").string();
+    const std::string program =
+        "import fs from 'node:fs'; import {mendLayers} from '" + script +
+        "'; const d = fs.readFileSync(process.argv[1], 'latin1');"
+        " fs.writeFileSync(process.argv[2], mendLayers(d, new Map([['1A', true], ['10', false]])),"
+        " 'latin1');";
+    const std::string cmd = std::string(onPath("node") ? "node" : "nodejs") +
+                            " --input-type=module -e " + testutil::quote(program) + " " +
+                            testutil::quote((dir.path / "in.dxf").string()) + " " +
+                            testutil::quote((dir.path / "out.dxf").string());
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    auto d = cad::Drawing::open(dir.path / "out.dxf");
+    std::map<std::string, int> colours;
+    for (const cad::Layer& l : d->data().layers) colours[l.name] = l.color;
+    EXPECT_EQ(colours["0"], 7);        // on in the DWG
+    EXPECT_EQ(colours["Сети"], -2);    // off in the DWG, and its name kept
+    EXPECT_EQ(colours["Отметки"], 4);  // unknown: on
+    // Only layer colours change: an entity's colour is the entity's own.
+    EXPECT_EQ(d->modelSpace().at(0).color(), -1);
+}

@@ -1,0 +1,351 @@
+// The project file across a restart: what is saved comes back the same; a
+// drawing edited between sessions opens with the picket that lost an object
+// marked broken; a damaged, truncated or newer file is refused with a clear
+// message and changes nothing.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "cad/dxf/writer.hpp"
+#include "cad/error.hpp"
+#include "model/project.hpp"
+#include "project/project_file.hpp"
+#include "recording_ui.hpp"
+#include "sheet/sheet.hpp"
+#include "shell_util.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// One run of the program: its own engine, prompts and workspace.
+struct Session {
+    cad::RecordingView view;
+    cad::Application app{&view};
+    cad::ScriptedPrompter prompter;
+    testutil::RecordingUi ui;
+    model::Workspace ws{app, prompter, ui};
+
+    explicit Session(const fs::path& plan) { model::openProject(ws, plan); }
+    cad::EntityRef byHandle(const std::string& h) { return ws.doc->entityByHandle(h); }
+    std::string state() const { return project::toJson(project::capture(ws)); }
+};
+
+bool validUtf8(const std::string& s) {
+    for (std::size_t i = 0; i < s.size();) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        std::size_t n = c < 0x80         ? 1
+                        : (c >> 5) == 6  ? 2
+                        : (c >> 4) == 14 ? 3
+                        : (c >> 3) == 30 ? 4
+                                         : 0;
+        if (n == 0 || i + n > s.size()) return false;
+        for (std::size_t k = 1; k < n; ++k) {
+            if ((static_cast<unsigned char>(s[i + k]) >> 6) != 2) return false;
+        }
+        i += n;
+    }
+    return true;
+}
+
+struct ProjectFile : testing::Test {
+    fs::path dir;
+    fs::path plan;
+    std::string route1, route2, crossing, heightText;
+
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("kv_project_" + std::to_string(::getpid()) + "_" +
+               testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        plan = dir / "plan.dxf";
+        auto d = cad::Drawing::create("AC1015");
+        d->addLayer("Трасса - Kernavisto");
+        d->setCurrentLayer("Трасса - Kernavisto");
+        route1 = d->addLine({0, 0, 0}, {10000, 0, 0}).handle();
+        route2 = d->addLine({10000, 0, 0}, {20000, 5000, 0}).handle();
+        d->addLayer("Водопровод - Kernavisto");
+        d->setCurrentLayer("Водопровод - Kernavisto");
+        crossing = d->addLine({5000, -1000, 0}, {5000, 1000, 0}).handle();
+        d->setCurrentLayer("0");
+        heightText = d->addText("151.5", {100, 100, 0}, 250).handle();
+        d->saveAs(plan);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // The state a day of work leaves: a changed type list, typed initial
+    // parameters, two pickets (one deleted from the list), values typed in
+    // the editor, a point added by the editor, the picket and point in work.
+    void work(Session& s) {
+        model::Controls& c = s.ws.controls;
+        c.typeList(model::TypeList::Other).push_back("Бордюр");
+        c.typeListSelection(model::TypeList::Other) = 1;
+        c.depthText = "1,8";
+        c.pipeText = "225";
+        c.hideWhilePicking = true;
+        c.planUnits = model::PlanUnits::Metres;
+        model::Piket p;
+        p.elements = {s.byHandle(route1), s.byHandle(route2)};
+        p.pointObjects = {s.byHandle(route1), s.byHandle(crossing), {}, s.byHandle(route2)};
+        p.points = {model::PointRow{0, 0, 151.5, 1.0, 225, 0, 0, 0, 0, 0},
+                    model::PointRow{5000, 0, -1, 1.8, 225, 530, 0, 0, 0, 0},
+                    model::PointRow{7500, 0, -2, -1, 225, 0, 0, 0, 0, 0},
+                    model::PointRow{10000, 0, 149.25, 1.8, 160, 0, 0, 0, 0, 0}};
+        model::Piket q;
+        q.elements = {s.byHandle(route2)};
+        q.pointObjects = {s.byHandle(route2)};
+        q.points = {model::PointRow{10000, 0, 1, 2, 3, 4, 5, 6, 7, 8}};
+        s.ws.pikets = {p, q};
+        c.piketRows = {{"Пикет 1", 0}};  // the row of Пикет 2 was deleted
+        c.selectedRow = 0;
+        s.ws.workPiket = 0;
+        s.ws.workPoint = 2;
+    }
+
+    void edit(const std::function<void(cad::Drawing&)>& change) {
+        auto d = cad::Drawing::open(plan);
+        change(*d);
+        d->saveAs(plan);
+    }
+};
+
+TEST_F(ProjectFile, SaveRestartReopenGivesTheSameStateAndLeavesTheDrawingAlone) {
+    std::string saved;
+    {
+        Session first(plan);
+        work(first);
+        project::saveBeside(first.ws, plan);
+        saved = first.state();
+    }
+    EXPECT_TRUE(fs::exists(dir / "plan.kernavisto.json"));
+    Session second(plan);
+    const std::string drawingBefore = cad::writeDxf(second.ws.doc->data());
+    EXPECT_TRUE(project::restoreBeside(second.ws, plan).empty());
+    EXPECT_EQ(second.state(), saved);
+    EXPECT_EQ(cad::writeDxf(second.ws.doc->data()), drawingBefore);
+
+    // The references lead to the objects themselves, not just to their handles.
+    const model::Piket& p = second.ws.pikets[0];
+    EXPECT_EQ(p.elements[1], second.byHandle(route2));
+    EXPECT_EQ(p.pointObjects[1], second.byHandle(crossing));
+    EXPECT_TRUE(p.pointObjects[2].isNull());
+    EXPECT_EQ(second.ws.controls.typeList(model::TypeList::Other).back(), "Бордюр");
+    EXPECT_EQ(second.ws.controls.depthText, "1,8");
+    EXPECT_EQ(second.ws.controls.planUnits, model::PlanUnits::Metres);
+    EXPECT_TRUE(second.ws.controls.brokenPikets.empty());
+}
+
+TEST_F(ProjectFile, NoProjectFileBesideTheDrawingChangesNothing) {
+    Session s(plan);
+    const std::string before = s.state();
+    EXPECT_TRUE(project::restoreBeside(s.ws, plan).empty());
+    EXPECT_EQ(s.state(), before);
+}
+
+TEST_F(ProjectFile, ElementErasedBetweenSessionsMarksOnlyItsPicketBroken) {
+    {
+        Session first(plan);
+        work(first);
+        project::saveBeside(first.ws, plan);
+    }
+    edit([&](cad::Drawing& d) { d.entityByHandle(route1).erase(); });
+
+    Session second(plan);
+    std::vector<std::string> lines = project::restoreBeside(second.ws, plan);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("Пикет 1"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find(route1), std::string::npos) << lines[0];
+    ASSERT_EQ(second.ws.controls.brokenPikets.size(), 1u);
+    EXPECT_EQ(second.ws.controls.brokenPikets.begin()->first, 0);
+    // What the user typed is all still there.
+    ASSERT_EQ(second.ws.pikets.size(), 2u);
+    EXPECT_EQ(second.ws.pikets[0].points[1][model::kCasing], 530);
+    EXPECT_TRUE(second.ws.pikets[0].elements[0].isNull());
+    EXPECT_EQ(second.ws.pikets[1].elements[0], second.byHandle(route2));
+
+    // A broken picket is not taken into work, and says why.
+    second.ws.controls.selectedRow = 0;
+    try {
+        sheet::takeIntoWork(second.ws);
+        FAIL() << "a broken picket was taken into work";
+    } catch (const cad::Error& e) {
+        EXPECT_NE(std::string(e.what()).find(route1), std::string::npos) << e.what();
+    }
+
+    // Saved again and reopened, it stays broken instead of making the file unreadable.
+    project::saveBeside(second.ws, plan);
+    Session third(plan);
+    lines = project::restoreBeside(third.ws, plan);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("утерян"), std::string::npos) << lines[0];
+    EXPECT_EQ(third.ws.pikets[0].points, second.ws.pikets[0].points);
+}
+
+TEST_F(ProjectFile, CrossedObjectErasedMarksThePicketBrokenToo) {
+    {
+        Session first(plan);
+        work(first);
+        project::saveBeside(first.ws, plan);
+    }
+    edit([&](cad::Drawing& d) { d.entityByHandle(crossing).erase(); });
+    Session second(plan);
+    std::vector<std::string> lines = project::restoreBeside(second.ws, plan);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("объект точки 2"), std::string::npos) << lines[0];
+}
+
+TEST_F(ProjectFile, HeightTextChangedBetweenSessionsKeepsTheTypedValues) {
+    {
+        Session first(plan);
+        work(first);
+        project::saveBeside(first.ws, plan);
+    }
+    // The user retyped the survey text in another program.
+    std::string text = testutil::readText(plan);
+    std::size_t at = text.find("\n151.5\n");
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, 7, "\n148.75\n");
+    std::ofstream(plan, std::ios::binary | std::ios::trunc) << text;
+
+    Session second(plan);
+    EXPECT_TRUE(project::restoreBeside(second.ws, plan).empty());
+    EXPECT_EQ(second.byHandle(heightText).textString(), "148.75");
+    // Values are what was picked or typed then; the project does not re-read texts.
+    EXPECT_EQ(second.ws.pikets[0].points[0][model::kRelief], 151.5);
+    EXPECT_TRUE(second.ws.controls.brokenPikets.empty());
+}
+
+TEST_F(ProjectFile, ValuesSurviveExactlyIncludingOnesJsonCannotHold) {
+    Session first(plan);
+    work(first);
+    model::PointRow& row = first.ws.pikets[0].points[1];
+    row[model::kRelief] = 0.1 + 0.2;  // not short in decimal
+    row[model::kDepth] = HUGE_VAL;
+    row[model::kPipe] = -HUGE_VAL;
+    row[6] = std::nan("");
+    row[model::kChainage] = 1e-300;
+    project::ProjectData back = project::parse(project::toJson(project::capture(first.ws)));
+    const model::PointRow& got = back.pikets[0].points[1].values;
+    EXPECT_EQ(got[model::kRelief], 0.1 + 0.2);
+    EXPECT_EQ(got[model::kDepth], HUGE_VAL);
+    EXPECT_EQ(got[model::kPipe], -HUGE_VAL);
+    EXPECT_TRUE(std::isnan(got[6]));
+    EXPECT_EQ(got[model::kChainage], 1e-300);
+}
+
+TEST_F(ProjectFile, NewerVersionIsRefusedWithAClearMessageAndChangesNothing) {
+    Session first(plan);
+    work(first);
+    std::string text = project::toJson(project::capture(first.ws));
+    std::size_t at = text.find("\"version\": 1");
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, 12, "\"version\": 7");
+    std::ofstream(project::projectFilePath(plan), std::ios::binary) << text;
+
+    Session second(plan);
+    const std::string before = second.state();
+    std::vector<std::string> lines = project::restoreBeside(second.ws, plan);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("более новой версией"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("формат 7"), std::string::npos) << lines[0];
+    EXPECT_EQ(second.state(), before);
+}
+
+TEST_F(ProjectFile, EveryTruncationIsRefusedAndLeavesTheOpenDrawingUsable) {
+    Session first(plan);
+    work(first);
+    const std::string text = project::toJson(project::capture(first.ws));
+    Session second(plan);
+    const std::string before = second.state();
+    // The last bytes are the newline after the closing brace: still whole.
+    for (std::size_t n = 0; n + 1 < text.size(); n += 11) {
+        std::ofstream(project::projectFilePath(plan), std::ios::binary | std::ios::trunc)
+            << text.substr(0, n);
+        std::vector<std::string> lines = project::restoreBeside(second.ws, plan);
+        ASSERT_EQ(lines.size(), 1u) << "cut at " << n;
+        EXPECT_TRUE(validUtf8(lines[0])) << lines[0];
+        ASSERT_EQ(second.state(), before) << "cut at " << n;
+    }
+    EXPECT_NO_THROW(second.ws.doc->addLine({0, 0, 0}, {1, 1, 0}));
+}
+
+TEST_F(ProjectFile, DamagedContentIsNamedByPlaceNeverByItsBytes) {
+    Session first(plan);
+    work(first);
+    const std::string good = project::toJson(project::capture(first.ws));
+    auto refusal = [&](const std::string& from, const std::string& to) {
+        std::string text = good;
+        std::size_t at = text.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        if (at == std::string::npos) return std::string();
+        text.replace(at, from.size(), to);
+        try {
+            project::parse(text);
+        } catch (const cad::Error& e) {
+            return std::string(e.what());
+        }
+        return std::string("accepted");
+    };
+    std::string m = refusal("\"depthText\": \"1,8\"", "\"depthText\": \"\xff\xfe\x01junk\"");
+    EXPECT_TRUE(validUtf8(m)) << m;
+    EXPECT_EQ(m.find("junk"), std::string::npos) << m;
+    m = refusal("\"format\": \"kernavisto-project\"", "\"format\": \"something-else\"");
+    EXPECT_NE(m.find("не файл проекта"), std::string::npos) << m;
+    m = refusal("\"" + crossing + "\"", "\"ZZ\"");
+    EXPECT_NE(m.find("/pikets/0/points/1/object"), std::string::npos) << m;
+    m = refusal("151.5,", "\"высоко\",");
+    EXPECT_NE(m.find("/pikets/0/points/0/values/2"), std::string::npos) << m;
+    EXPECT_EQ(m.find("высоко"), std::string::npos) << m;
+    m = refusal("\"workPiket\": 0", "\"workPiket\": 5");
+    EXPECT_NE(m.find("/workPiket"), std::string::npos) << m;
+    m = refusal("\"workPoint\": 2", "\"workPoint\": 1e300");
+    EXPECT_NE(m.find("/workPoint"), std::string::npos) << m;
+    m = refusal("\"planUnits\": \"m\"", "\"planUnits\": \"furlong\"");
+    EXPECT_NE(m.find("/controls/planUnits"), std::string::npos) << m;
+    m = refusal("1.8,\n", "");  // a row of nine values
+    EXPECT_NE(m.find("10 значений"), std::string::npos) << m;
+}
+
+TEST_F(ProjectFile, RowsLeadingOutsideTheTableAreLeftOutNotFollowed) {
+    Session first(plan);
+    work(first);
+    first.ws.controls.piketRows = {{"Пикет 1", 0}, {"Пикет 9", 8}, {"Пикет 2", 1}};
+    first.ws.controls.selectedRow = 2;
+    const std::string text = project::toJson(project::capture(first.ws));
+    Session second(plan);
+    project::RestoreReport r = project::restore(second.ws, project::parse(text));
+    ASSERT_EQ(r.notes.size(), 1u);
+    EXPECT_NE(r.notes[0].find("Пикет 9"), std::string::npos);
+    ASSERT_EQ(second.ws.controls.piketRows.size(), 2u);
+    EXPECT_EQ(second.ws.controls.piketRows[1].caption, "Пикет 2");
+    EXPECT_EQ(second.ws.controls.selectedRow, 1);  // still the row of Пикет 2
+}
+
+TEST_F(ProjectFile, UnwritableFolderFailsWithTheFileNameAndKeepsTheOldFile) {
+    Session s(plan);
+    work(s);
+    project::saveBeside(s.ws, plan);
+    const std::string before = testutil::readText(project::projectFilePath(plan));
+    s.ws.controls.depthText = "3";
+    const fs::path nowhere = dir / "no-such-folder" / "plan.kernavisto.json";
+    try {
+        project::save(s.ws, nowhere);
+        FAIL() << "saved into a folder that does not exist";
+    } catch (const cad::Error& e) {
+        EXPECT_NE(std::string(e.what()).find("no-such-folder"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(testutil::readText(project::projectFilePath(plan)), before);
+    int leftovers = 0;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        if (entry.path().filename().string().find(".json.") != std::string::npos) ++leftovers;
+    }
+    EXPECT_EQ(leftovers, 0);
+}
+
+}  // namespace
