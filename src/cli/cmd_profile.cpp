@@ -13,6 +13,7 @@
 
 #include "cli/commands.hpp"
 #include "cli/editor_steps.hpp"
+#include "cli/ground_steps.hpp"
 #include "cli/profile_steps.hpp"
 #include "model/primitives.hpp"
 #include "model/project.hpp"
@@ -37,6 +38,7 @@ struct ProfileOptions {
     std::string dump;
     EditorStepOptions editorSteps;  // --edit, --pick-height, --add-point, --delete-point, --walk
     ProfileStepOptions steps;       // --no-build, --pdf, --svg, --png
+    GroundStepOptions ground;       // --ground-layer, --ground-step, ...
 };
 
 // Messages go to stderr as they come and are kept for the dump.
@@ -241,12 +243,23 @@ bool runEditorSteps(BatchRun& r, const ProfileOptions& o) {
     return true;
 }
 
+// "Отметки по съёмке"; its report goes to stdout.
+bool fillGround(BatchRun& r, const ProfileOptions& o) {
+    if (!o.ground.requested()) return true;
+    return r.run([&] {
+        const ground::GroundReport report =
+            ground::fillGroundFromSurvey(r.ws, o.ground.groundOptions());
+        std::cout << ground::reportText(report);
+    });
+}
+
 int runProfile(const ProfileOptions& o) {
     BatchRun r;
     applyControls(r, o);
     connectEditor(r.ws);
     bool ok = openPlan(r, o) && definePiket(r, o) && takePiketIntoWork(r, o) &&
-              runEditorSteps(r, o) && buildProfile(r, o) && plotSheet(r, o) && savePlan(r, o);
+              runEditorSteps(r, o) && fillGround(r, o) && buildProfile(r, o) && plotSheet(r, o) &&
+              savePlan(r, o);
     ok = writeDump(r, o) && ok;
     return ok ? 0 : 1;
 }
@@ -275,6 +288,7 @@ void registerProfile(CLI::App& app) {
     cmd->add_option("--dump", o->dump, "Состояние после работы (JSON)");
     o->editorSteps.add(*cmd);
     o->steps.add(*cmd);
+    o->ground.add(*cmd);
     cmd->callback([o, cmd] {
         o->depthGiven = cmd->count("--depth") > 0;
         o->pipeGiven = cmd->count("--pipe") > 0;

@@ -20,12 +20,20 @@ namespace model {
 enum PointValue : int {
     kX = 0,
     kY = 1,
-    kRelief = 2,    // m; -1 automatic, -2 same as the previous point
-    kDepth = 3,     // depth of the pipe top, m; -1 automatic
-    kPipe = 4,      // pipe diameter, mm
-    kCasing = 5,    // casing diameter, mm
-    kChainage = 9,  // distance from point 0 along the points, drawing units
+    kRelief = 2,  // m; -1 automatic, -2 same as the previous point
+    kDepth = 3,   // depth of the pipe top, m; -1 automatic
+    kPipe = 4,    // pipe diameter, mm
+    kCasing = 5,  // casing diameter, mm
+    // Values 6 to 8 belong to the ground taken from a survey: a point added
+    // there only to carry the ground between crossings (kind 1) gets no mark in
+    // the developed plan; a relief height still equal to the one the survey
+    // gave is no hand-set value and may be taken from the survey again.
+    kPointKind = 6,     // 0 a point of the route or a crossing, 1 a ground point
+    kSurveyRelief = 7,  // the relief height the survey gave, m
+    kSurveyed = 8,      // 1 when value 7 holds a height
+    kChainage = 9,      // distance from point 0 along the points, drawing units
 };
+inline constexpr double kGroundPoint = 1.0;
 using PointRow = std::array<double, 10>;
 
 inline constexpr double kAuto = -1.0;

@@ -45,6 +45,9 @@ void drawPlanMarks(Run& run) {
     for (int i = 1; i < run.count(); ++i) {
         const cad::EntityRef& object = run.object(i);
         const model::PointRow& p = run.point(i);
+        // A ground point from the survey carries the ground line only: the
+        // route meets nothing there.
+        if (p[model::kPointKind] == model::kGroundPoint) continue;
         const model::PointRow& prev = run.point(i - 1);
         const double x = run.x(i);
         double side = 0.0;
