@@ -84,6 +84,32 @@ void interpolateMissing(model::Piket& piket, int value) {
     }
 }
 
+void pipeAtGroundPoints(model::Piket& piket) {
+    auto& pts = piket.points;
+    auto isGround = [&pts](std::size_t k) {
+        return pts[k][model::kPointKind] == model::kGroundPoint;
+    };
+    std::size_t last = pts.size();  // the last point of the route before, none yet
+    for (std::size_t b = 0; b < pts.size(); ++b) {
+        if (isGround(b) || pts[b][model::kDepth] == model::kAuto) continue;
+        if (last < b) {
+            const double topLast = pts[last][model::kRelief] - pts[last][model::kDepth];
+            const double topB = pts[b][model::kRelief] - pts[b][model::kDepth];
+            const double chLast = pts[last][model::kChainage];
+            const double span = pts[b][model::kChainage] - chLast;
+            for (std::size_t k = last + 1; k < b; ++k) {
+                if (!isGround(k) || pts[k][model::kDepth] != model::kAuto) continue;
+                const double top =
+                    span == 0.0
+                        ? topLast
+                        : topLast + (topB - topLast) * (pts[k][model::kChainage] - chLast) / span;
+                pts[k][model::kDepth] = pts[k][model::kRelief] - top;
+            }
+        }
+        last = b;
+    }
+}
+
 std::optional<double> datumLevel(const model::Piket& piket) {
     double lowest = 1000000.0;
     bool any = false;
@@ -176,6 +202,7 @@ void build(model::Workspace& ws) {
     computeChainages(ws, piket);
     if (piket.pointCount() > 2) {
         interpolateMissing(piket, model::kRelief);
+        pipeAtGroundPoints(piket);
         interpolateMissing(piket, model::kDepth);
     }
     ws.horizonLevel = *datumLevel(piket);

@@ -48,6 +48,10 @@ bool onLayerList(const cad::EntityRef& object, const std::vector<std::string>& n
 // Values computed into the picket.
 void computeChainages(model::Workspace& ws, model::Piket& piket);
 void interpolateMissing(model::Piket& piket, int value);  // kRelief or kDepth
+// The pipe runs straight between the points of the route: a ground point
+// from the survey with an automatic depth gets the depth from its ground
+// down to that line. Needs the chainages and the relief heights.
+void pipeAtGroundPoints(model::Piket& piket);
 std::optional<double> datumLevel(const model::Piket& piket);
 
 // Drawing steps, in the order of the run.

@@ -53,7 +53,11 @@ void drawSlopeRow(Run& run) {
     run.line(run.x(0), 42500, run.x(0), 37500);
     for (int i = 1; i < run.count(); ++i) {
         const model::PointRow& p = run.point(i);
-        if (p[model::kDepth] == model::kAuto) continue;  // inside the cell that spans it
+        // Inside the cell that spans it; so is a ground point from the survey,
+        // where the pipe keeps its course.
+        if (p[model::kDepth] == model::kAuto || p[model::kPointKind] == model::kGroundPoint) {
+            continue;
+        }
         const double xi = run.x(i);
         run.line(xi, 42500, xi, 37500);
         const double h = p[model::kRelief] - p[model::kDepth];
