@@ -2,8 +2,10 @@
 // bottom, pipe top, trench depth) and, above the datum line, the ground line,
 // the pipe line and one vertical line per point.
 #include <cmath>
+#include <vector>
 
 #include "model/primitives.hpp"
+#include "profile/labels.hpp"
 #include "profile/steps.hpp"
 
 namespace profile::detail {
@@ -27,6 +29,9 @@ void drawDatumLabel(Run& run) {
 }
 
 void drawElevationRows(Run& run) {
+    std::vector<double> xs;
+    for (int i = 0; i < run.count(); ++i) xs.push_back(run.x(i));
+    const std::vector<LabelSlot> slots = spreadLabels(xs, kTextHeight);
     for (int i = 0; i < run.count(); ++i) {
         const double x = run.x(i);
         for (int r = 0; r < 4; ++r) {
@@ -39,8 +44,10 @@ void drawElevationRows(Run& run) {
         const double d = outerDiameter(p) / 1000.0;
         const double values[4] = {g, g - t - d, g - t, d + t};
         const double rowY[4] = {72900, 67900, 62900, 57900};
+        const LabelSlot& slot = slots[static_cast<std::size_t>(i)];
         for (int r = 0; r < 4; ++r) {
-            run.text(run.tableNumber(toHundredths(values[r])), x + 625, rowY[r], kUpright);
+            run.text(run.tableNumber(toHundredths(values[r])), slot.x + slot.height / 2, rowY[r],
+                     kUpright, slot.height);
         }
     }
 }

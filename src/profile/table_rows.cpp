@@ -1,7 +1,10 @@
 // The distance, slope and picket rows of the profile table.
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "model/primitives.hpp"
+#include "profile/labels.hpp"
 #include "profile/steps.hpp"
 
 namespace profile::detail {
@@ -23,6 +26,18 @@ double widthOf(const std::string& text) {
     return kCharWidth * static_cast<double>(text.size());  // table texts are ASCII
 }
 
+// The estimate for a text made smaller than the table's.
+double widthOf(const std::string& text, double height) {
+    return height == kTextHeight ? widthOf(text) : widthOf(text) * height / kTextHeight;
+}
+
+// A text longer than its cell is made smaller, down to the floor, to stay in it.
+double heightToFit(const std::string& text, double cell) {
+    const double width = widthOf(text);
+    if (width <= cell) return kTextHeight;
+    return std::max(kMinTableTextHeight, kTextHeight * cell / width);
+}
+
 void piketTicks(Run& run, double x) {
     run.line(x, 32500, x, 32100);
     run.line(x, 25000, x, 25400);
@@ -35,14 +50,18 @@ void drawDistanceRow(Run& run) {
         run.line(x, 37500, x, 37100);
         run.line(x, 32500, x, 32900);
     };
+    std::vector<double> xs;
+    for (int i = 0; i < run.count(); ++i) xs.push_back(run.x(i));
+    const std::vector<LabelSlot> slots = spreadLabels(xs, kTextHeight);
     const double x0 = run.x(0);
     ticks(x0);
-    run.text("0", x0 + 625, 32950, kUpright);
+    run.text("0", slots[0].x + slots[0].height / 2, 32950, kUpright, slots[0].height);
     for (int i = 0; i + 1 < run.count(); ++i) {
         const double x = run.x(i + 1);
+        const LabelSlot& slot = slots[static_cast<std::size_t>(i + 1)];
         ticks(x);
-        run.text(run.tableNumber(toMetres(run.chainage(i + 1) - run.chainage(i))), x + 625, 32950,
-                 kUpright);
+        run.text(run.tableNumber(toMetres(run.chainage(i + 1) - run.chainage(i))),
+                 slot.x + slot.height / 2, 32950, kUpright, slot.height);
     }
 }
 
@@ -72,13 +91,18 @@ void drawSlopeRow(Run& run) {
             } else {
                 run.line(kBaseX + cb, 40000, xi, 40000);
             }
+            const double cell = 1000.0 * len;
             const std::string lenText = run.tableNumber(len);
-            const double lenShift = s > 0.0 ? widthOf(lenText) : 0.0;
-            run.text(lenText, kBaseX + cb + 500 * len + 500 * len * s - lenShift, 37950, 0.0);
+            const double lenHeight = heightToFit(lenText, cell);
+            const double lenShift = s > 0.0 ? widthOf(lenText, lenHeight) : 0.0;
+            run.text(lenText, kBaseX + cb + 500 * len + 500 * len * s - lenShift, 37950, 0.0,
+                     lenHeight);
             const std::string slopeText =
                 run.tableNumber(model::roundHalfEven(std::fabs(slope) * 10.0) / 10.0);
-            const double slopeShift = s < 0.0 ? widthOf(slopeText) : 0.0;
-            run.text(slopeText, kBaseX + cb + 500 * len - 500 * len * s - slopeShift, 41200, 0.0);
+            const double slopeHeight = heightToFit(slopeText, cell);
+            const double slopeShift = s < 0.0 ? widthOf(slopeText, slopeHeight) : 0.0;
+            run.text(slopeText, kBaseX + cb + 500 * len - 500 * len * s - slopeShift, 41200, 0.0,
+                     slopeHeight);
         }
         hb = h;
         cb = run.chainage(i);
@@ -88,6 +112,7 @@ void drawSlopeRow(Run& run) {
 void drawPiketRow(Run& run) {
     model::Workspace& ws = run.ws;
     const std::string workPointText = run.number(ws.workPoint);
+    std::vector<int> marked;
     for (int i = 0; i < run.count(); ++i) {
         if (run.chainage(i) == 0.0) continue;
         const cad::EntityRef& object = run.object(i);
@@ -95,25 +120,45 @@ void drawPiketRow(Run& run) {
             !onLayerList(object, ws.controls.typeList(model::TypeList::Connections))) {
             continue;
         }
+        marked.push_back(i);
+    }
+    const double last = run.chainage(run.count() - 1);
+    const auto wholePikets = static_cast<long long>(std::trunc(last / 1000.0 / 100.0));
+    // The labels of route points and of whole pickets share the row.
+    std::vector<double> xs;
+    for (int i : marked) xs.push_back(run.x(i));
+    for (long long j = 0; j <= wholePikets; ++j) {
+        xs.push_back(kBaseX + static_cast<double>(j) * 100000.0);
+    }
+    const std::vector<LabelSlot> slots = spreadLabels(xs, kTextHeight);
+    // The small text of the current point stands on the label's picket
+    // number, at half its size, in the band of the label.
+    auto small = [&](const std::string& wholeText, const LabelSlot& slot) {
+        run.text(workPointText, slot.x, 25450 + widthOf(wholeText, slot.height), kUpright,
+                 625 * (slot.height / kTextHeight));
+    };
+    std::size_t k = 0;
+    for (int i : marked) {
         const double x = run.x(i);
         piketTicks(run, x);
         const double m = toMetres(run.chainage(i));
         const double whole = std::trunc(m / 100.0);
         std::string label = run.number(whole);
-        run.text(workPointText, x, 25450 + widthOf(label), kUpright, 625);
+        const std::string wholeText = label;
         // The metres past the picket, to the centimetre: 205,57 - 200 is 5,57.
         const double past = model::roundHalfEven((m - 100.0 * whole) * 100.0) / 100.0;
         if (past != 0.0) label += " +" + run.number(past);
-        run.text(label, x + 625, 25450, kUpright);
+        const LabelSlot& slot = slots[k++];
+        small(wholeText, slot);
+        run.text(label, slot.x + slot.height / 2, 25450, kUpright, slot.height);
     }
-    const double last = run.chainage(run.count() - 1);
-    const auto wholePikets = static_cast<long long>(std::trunc(last / 1000.0 / 100.0));
     for (long long j = 0; j <= wholePikets; ++j) {
         const double x = kBaseX + static_cast<double>(j) * 100000.0;
         piketTicks(run, x);
         const std::string label = run.number(static_cast<double>(j));
-        run.text(label, x + 625, 25450, kUpright);
-        run.text(workPointText, x, 25450 + widthOf(label), kUpright, 625);
+        const LabelSlot& slot = slots[k++];
+        run.text(label, slot.x + slot.height / 2, 25450, kUpright, slot.height);
+        small(label, slot);
     }
 }
 
