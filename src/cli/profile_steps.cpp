@@ -6,6 +6,7 @@
 #include "profile/build.hpp"
 #include "render/gui_application.hpp"
 #include "render/plot.hpp"
+#include "sheet/layout.hpp"
 
 namespace cli {
 
@@ -27,7 +28,7 @@ void plotSheetStep(model::Workspace& ws, const ProfileStepOptions& options) {
     // The outer frame of the sheet, whose lower left corner is the drawing origin.
     cad::Box2 sheet;
     sheet.add(0.0, 0.0);
-    sheet.add(630000.0, 148500.0);
+    sheet.add(sheet::kWidth, sheet::kHeight);
     const std::pair<const std::string*, render::PlotFormat> files[] = {
         {&options.pdf, render::PlotFormat::Pdf},
         {&options.svg, render::PlotFormat::Svg},
@@ -35,9 +36,9 @@ void plotSheetStep(model::Workspace& ws, const ProfileStepOptions& options) {
     for (const auto& [file, format] : files) {
         if (file->empty()) continue;
         render::PlotOptions plot;
-        plot.paperMmPerUnit = 1.0 / 500.0;
-        plot.paperWidthMm = 1260.0;
-        plot.paperHeightMm = 297.0;
+        plot.paperMmPerUnit = 1.0 / sheet::kPlotScale;
+        plot.paperWidthMm = sheet::kPaperWidthMm;
+        plot.paperHeightMm = sheet::kPaperHeightMm;
         plot.format = format;
         render::exportPlot(*ws.sheetDoc, sheet, plot, *file);
     }

@@ -1,6 +1,7 @@
 // The datum label, the four elevation rows of the table (ground, trench
 // bottom, pipe top, trench depth) and, above the datum line, the ground line,
 // the pipe line and one vertical line per point.
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -21,11 +22,15 @@ double outerDiameter(const model::PointRow& p) {
     return p[model::kPipe] > p[model::kCasing] ? p[model::kPipe] : p[model::kCasing];
 }
 
+// The rows in the order of their values: ground, trench bottom, pipe top, depth.
+constexpr std::array<sheet::Row, 4> kRows = {sheet::kGroundRow, sheet::kTrenchBottomRow,
+                                             sheet::kPipeTopRow, sheet::kDepthRow};
+
 }  // namespace
 
 void drawDatumLabel(Run& run) {
     // The datum is a whole number; its label always ends in ",0".
-    run.text(run.number(run.ws.horizonLevel) + ",0", 32690, 83360, 0.0);
+    run.text(run.number(run.ws.horizonLevel) + ",0", 32690, kDatumY + 860, 0.0);
 }
 
 void drawElevationRows(Run& run) {
@@ -34,20 +39,19 @@ void drawElevationRows(Run& run) {
     const std::vector<LabelSlot> slots = spreadLabels(xs, kTextHeight);
     for (int i = 0; i < run.count(); ++i) {
         const double x = run.x(i);
-        for (int r = 0; r < 4; ++r) {
-            run.line(x, 77500 - 5000 * r, x, 77100 - 5000 * r);
-            run.line(x, 72500 - 5000 * r, x, 72900 - 5000 * r);
+        for (const sheet::Row& row : kRows) {
+            run.line(x, row.top, x, row.top - kTick);
+            run.line(x, row.bottom, x, row.bottom + kTick);
         }
         const model::PointRow& p = run.point(i);
         const double g = p[model::kRelief];
         const double t = p[model::kDepth];
         const double d = outerDiameter(p) / 1000.0;
         const double values[4] = {g, g - t - d, g - t, d + t};
-        const double rowY[4] = {72900, 67900, 62900, 57900};
         const LabelSlot& slot = slots[static_cast<std::size_t>(i)];
-        for (int r = 0; r < 4; ++r) {
-            run.text(run.tableNumber(toHundredths(values[r])), slot.x + slot.height / 2, rowY[r],
-                     kUpright, slot.height);
+        for (std::size_t r = 0; r < kRows.size(); ++r) {
+            run.text(run.tableNumber(toHundredths(values[r])), slot.x + slot.height / 2,
+                     kRows[r].bottom + 400, kUpright, slot.height);
         }
     }
 }
@@ -57,7 +61,8 @@ void drawProfileLines(Run& run) {
     const int n = run.count();
     ws.pointLines.assign(static_cast<std::size_t>(n), cad::EntityRef{});
 
-    cad::EntityRef first = run.line(kBaseX, kDatumY, kBaseX, run.y(run.point(0)[model::kRelief]));
+    cad::EntityRef first =
+        run.line(kDataAreaX, kDatumY, kDataAreaX, run.y(run.point(0)[model::kRelief]));
     ws.pointLines[0] = first;
     first.setLayer("Vline-Kernavisto");
 
@@ -65,7 +70,7 @@ void drawProfileLines(Run& run) {
         const model::PointRow& prev = run.point(i - 1);
         const model::PointRow& cur = run.point(i);
         ws.prevChainage = prev[model::kChainage];
-        const double x0 = kBaseX + ws.prevChainage;
+        const double x0 = kDataAreaX + ws.prevChainage;
         const double x1 = run.x(i);
 
         run.line(x0, run.y(prev[model::kRelief]), x1, run.y(cur[model::kRelief]));

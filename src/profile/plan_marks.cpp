@@ -30,15 +30,15 @@ void lookLike(cad::EntityRef& mark, const cad::EntityRef& object) {
     mark.setLineweight(object.lineweight());
 }
 
-constexpr double kMarkBottom = 4500.0;
-constexpr double kMarkTop = 20500.0;
-constexpr double kHalfMark = 8000.0;
+constexpr double kMarkBottom = kPlanY - sheet::kPlanMarkReach;
+constexpr double kMarkTop = kPlanY + sheet::kPlanMarkReach;
+constexpr double kHalfMark = sheet::kPlanMarkReach;
 
 }  // namespace
 
 void drawPlanMarks(Run& run) {
     const auto& connections = run.ws.controls.typeList(model::TypeList::Connections);
-    cad::EntityRef start = run.line(kBaseX, kMarkBottom, kBaseX, kMarkTop);
+    cad::EntityRef start = run.line(kDataAreaX, kMarkBottom, kDataAreaX, kMarkTop);
     lookLike(start, run.object(0));
 
     cad::Point3 farEnd{0.0, 0.0, 0.0};  // kept from one connection to the next
@@ -90,7 +90,7 @@ std::optional<BendDimension> bendAt(const model::Piket& piket, int i) {
     if (turn == 0.0) return std::nullopt;
     const double half = (180.0 - angle) / 2.0;
     const double rise = std::tan(half * std::numbers::pi / 180.0) * 2000.0 * turn;
-    const double x = kBaseX + v[model::kChainage];
+    const double x = kDataAreaX + v[model::kChainage];
     BendDimension d;
     d.angle = static_cast<int>(angle);
     d.vertex = {x, kPlanY, 0.0};

@@ -8,13 +8,15 @@
 
 #include "cad/geom.hpp"
 #include "model/workspace.hpp"
+#include "sheet/layout.hpp"
 
 namespace profile::detail {
 
-inline constexpr double kBaseX = 55000.0;               // x of chainage 0
-inline constexpr double kDatumY = 82500.0;              // y of the datum level
-inline constexpr double kUnitsPerMetre = 5000.0;        // vertical scale 1:100
-inline constexpr double kPlanY = 12500.0;               // plan line of the developed plan
+using sheet::kDataAreaX;
+using sheet::kDatumY;
+using sheet::kPlanY;
+using sheet::kTick;
+using sheet::kUnitsPerMetreUp;
 inline constexpr double kUpright = 1.5707963267948966;  // text rotation reading upwards
 inline constexpr double kWidthFactor = 0.7;
 inline constexpr double kTextHeight = 1250.0;
@@ -28,8 +30,10 @@ struct Run {
     int count() const { return piket.pointCount(); }
     const model::PointRow& point(int i) const { return piket.points[static_cast<std::size_t>(i)]; }
     double chainage(int i) const { return point(i)[model::kChainage]; }
-    double x(int i) const { return kBaseX + chainage(i); }
-    double y(double height) const { return kDatumY + (height - ws.horizonLevel) * kUnitsPerMetre; }
+    double x(int i) const { return kDataAreaX + chainage(i); }
+    double y(double height) const {
+        return kDatumY + (height - ws.horizonLevel) * kUnitsPerMetreUp;
+    }
     const cad::EntityRef& object(int i) const {
         return piket.pointObjects[static_cast<std::size_t>(i)];
     }

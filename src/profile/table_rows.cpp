@@ -20,6 +20,9 @@ double sign(double v) {
     return v > 0.0 ? 1.0 : (v < 0.0 ? -1.0 : 0.0);
 }
 
+constexpr double kDistanceTextY = sheet::kDistanceRow.bottom + 450;
+constexpr double kPiketTextY = sheet::kPiketRow.bottom + 450;
+
 constexpr double kCharWidth = 700.0;  // estimated width of one character of a table text
 
 double widthOf(const std::string& text) {
@@ -39,37 +42,43 @@ double heightToFit(const std::string& text, double cell) {
 }
 
 void piketTicks(Run& run, double x) {
-    run.line(x, 32500, x, 32100);
-    run.line(x, 25000, x, 25400);
+    run.line(x, sheet::kPiketRow.top, x, sheet::kPiketRow.top - kTick);
+    run.line(x, sheet::kPiketRow.bottom, x, sheet::kPiketRow.bottom + kTick);
 }
 
 }  // namespace
 
 void drawDistanceRow(Run& run) {
     auto ticks = [&run](double x) {
-        run.line(x, 37500, x, 37100);
-        run.line(x, 32500, x, 32900);
+        run.line(x, sheet::kDistanceRow.top, x, sheet::kDistanceRow.top - kTick);
+        run.line(x, sheet::kDistanceRow.bottom, x, sheet::kDistanceRow.bottom + kTick);
     };
     std::vector<double> xs;
     for (int i = 0; i < run.count(); ++i) xs.push_back(run.x(i));
     const std::vector<LabelSlot> slots = spreadLabels(xs, kTextHeight);
     const double x0 = run.x(0);
     ticks(x0);
-    run.text("0", slots[0].x + slots[0].height / 2, 32950, kUpright, slots[0].height);
+    run.text("0", slots[0].x + slots[0].height / 2, kDistanceTextY, kUpright, slots[0].height);
     for (int i = 0; i + 1 < run.count(); ++i) {
         const double x = run.x(i + 1);
         const LabelSlot& slot = slots[static_cast<std::size_t>(i + 1)];
         ticks(x);
         run.text(run.tableNumber(toMetres(run.chainage(i + 1) - run.chainage(i))),
-                 slot.x + slot.height / 2, 32950, kUpright, slot.height);
+                 slot.x + slot.height / 2, kDistanceTextY, kUpright, slot.height);
     }
 }
 
 void drawSlopeRow(Run& run) {
+    using sheet::kSlopeRow;
+    // A cell's diagonal rises or falls across the row through its middle; its
+    // texts centre on the cell, whose length is in metres.
+    constexpr double mid = kSlopeRow.middle();
+    constexpr double halfRow = (kSlopeRow.top - kSlopeRow.bottom) / 2.0;
+    constexpr double halfMetre = sheet::kUnitsPerMetreAlong / 2.0;
     const model::PointRow& p0 = run.point(0);
     double hb = p0[model::kRelief] - p0[model::kDepth];
     double cb = 0.0;
-    run.line(run.x(0), 42500, run.x(0), 37500);
+    run.line(run.x(0), kSlopeRow.top, run.x(0), kSlopeRow.bottom);
     for (int i = 1; i < run.count(); ++i) {
         const model::PointRow& p = run.point(i);
         // Inside the cell that spans it; so is a ground point from the survey,
@@ -78,7 +87,7 @@ void drawSlopeRow(Run& run) {
             continue;
         }
         const double xi = run.x(i);
-        run.line(xi, 42500, xi, 37500);
+        run.line(xi, kSlopeRow.top, xi, kSlopeRow.bottom);
         const double h = p[model::kRelief] - p[model::kDepth];
         const double len = toMetres(run.chainage(i) - cb);
         // Break points 5 units apart or less make a cell of no length: it keeps
@@ -87,22 +96,23 @@ void drawSlopeRow(Run& run) {
             const double slope = (h - hb) * 1000.0 / len;
             const double s = sign(slope);
             if (s != 0.0) {
-                run.line(kBaseX + cb, 40000 - 2500 * s, xi, 40000 + 2500 * s);
+                run.line(kDataAreaX + cb, mid - halfRow * s, xi, mid + halfRow * s);
             } else {
-                run.line(kBaseX + cb, 40000, xi, 40000);
+                run.line(kDataAreaX + cb, mid, xi, mid);
             }
             const double cell = 1000.0 * len;
             const std::string lenText = run.tableNumber(len);
             const double lenHeight = heightToFit(lenText, cell);
             const double lenShift = s > 0.0 ? widthOf(lenText, lenHeight) : 0.0;
-            run.text(lenText, kBaseX + cb + 500 * len + 500 * len * s - lenShift, 37950, 0.0,
-                     lenHeight);
+            run.text(lenText, kDataAreaX + cb + halfMetre * len + halfMetre * len * s - lenShift,
+                     kSlopeRow.bottom + 450, 0.0, lenHeight);
             const std::string slopeText =
                 run.tableNumber(model::roundHalfEven(std::fabs(slope) * 10.0) / 10.0);
             const double slopeHeight = heightToFit(slopeText, cell);
             const double slopeShift = s < 0.0 ? widthOf(slopeText, slopeHeight) : 0.0;
-            run.text(slopeText, kBaseX + cb + 500 * len - 500 * len * s - slopeShift, 41200, 0.0,
-                     slopeHeight);
+            run.text(slopeText,
+                     kDataAreaX + cb + halfMetre * len - halfMetre * len * s - slopeShift,
+                     mid + 1200, 0.0, slopeHeight);
         }
         hb = h;
         cb = run.chainage(i);
@@ -123,18 +133,19 @@ void drawPiketRow(Run& run) {
         marked.push_back(i);
     }
     const double last = run.chainage(run.count() - 1);
-    const auto wholePikets = static_cast<long long>(std::trunc(last / 1000.0 / 100.0));
+    const auto wholePikets =
+        static_cast<long long>(std::trunc(last / sheet::kUnitsPerMetreAlong / 100.0));
     // The labels of route points and of whole pickets share the row.
     std::vector<double> xs;
     for (int i : marked) xs.push_back(run.x(i));
     for (long long j = 0; j <= wholePikets; ++j) {
-        xs.push_back(kBaseX + static_cast<double>(j) * 100000.0);
+        xs.push_back(kDataAreaX + static_cast<double>(j) * sheet::kPiketSpacing);
     }
     const std::vector<LabelSlot> slots = spreadLabels(xs, kTextHeight);
     // The small text of the current point stands on the label's picket
     // number, at half its size, in the band of the label.
     auto small = [&](const std::string& wholeText, const LabelSlot& slot) {
-        run.text(workPointText, slot.x, 25450 + widthOf(wholeText, slot.height), kUpright,
+        run.text(workPointText, slot.x, kPiketTextY + widthOf(wholeText, slot.height), kUpright,
                  625 * (slot.height / kTextHeight));
     };
     std::size_t k = 0;
@@ -150,14 +161,14 @@ void drawPiketRow(Run& run) {
         if (past != 0.0) label += " +" + run.number(past);
         const LabelSlot& slot = slots[k++];
         small(wholeText, slot);
-        run.text(label, slot.x + slot.height / 2, 25450, kUpright, slot.height);
+        run.text(label, slot.x + slot.height / 2, kPiketTextY, kUpright, slot.height);
     }
     for (long long j = 0; j <= wholePikets; ++j) {
-        const double x = kBaseX + static_cast<double>(j) * 100000.0;
+        const double x = kDataAreaX + static_cast<double>(j) * sheet::kPiketSpacing;
         piketTicks(run, x);
         const std::string label = run.number(static_cast<double>(j));
         const LabelSlot& slot = slots[k++];
-        run.text(label, slot.x + slot.height / 2, 25450, kUpright, slot.height);
+        run.text(label, slot.x + slot.height / 2, kPiketTextY, kUpright, slot.height);
         small(label, slot);
     }
 }

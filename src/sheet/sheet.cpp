@@ -1,6 +1,7 @@
 #include "sheet/sheet.hpp"
 
 #include <numbers>
+#include <span>
 #include <string>
 
 #include "model/primitives.hpp"
@@ -14,53 +15,69 @@ struct SheetLine {
     double x1, y1, x2, y2;
 };
 
+// Where the stamp boxes, the approval block and the "Отметки" group end.
+constexpr double kStampRight = 4000.0;
+constexpr double kStampDivider = 6500.0;
+constexpr double kMarksGroupRight = 15000.0;
+constexpr double kRulerTickLeft = 36000.0;
+constexpr double kRulerTop = kDatumY + 6.5 * kUnitsPerMetreUp;
+
+constexpr SheetLine captionRowTop(const Row& row) {
+    return {kFrameLeft, row.top, kCaptionRight, row.top};
+}
+
+constexpr SheetLine rulerTick(int metres) {
+    const double y = kDatumY + metres * kUnitsPerMetreUp;
+    return {kRulerTickLeft, y, kCaptionRight, y};
+}
+
 // Drawing order matters to users who pick the sheet apart: keep it.
 constexpr SheetLine kFixedLines[kFixedLineCount] = {
-    {0, 0, 630000, 0},                // outer frame
-    {0, 0, 0, 148500},                //
-    {630000, 0, 630000, 148500},      //
-    {0, 148500, 630000, 148500},      //
-    {10000, 2500, 627500, 2500},      // inner frame
-    {10000, 2500, 10000, 146000},     //
-    {627500, 2500, 627500, 146000},   //
-    {10000, 146000, 627500, 146000},  //
-    {10000, 2500, 4000, 2500},        // stamp boxes: bottom (right to left)
-    {4000, 2500, 4000, 45000},        //   left edge
-    {6500, 2500, 6500, 45000},        //   label / entry divider
-    {38000, 2500, 38000, 115000},     // caption column right edge, up as the ruler axis
-    {2500, 45000, 2500, 110000},      // approval block columns
-    {5000, 45000, 5000, 110000},      //
-    {7500, 45000, 7500, 110000},      //
-    {4000, 15000, 10000, 15000},      // stamp box dividers
-    {4000, 32500, 10000, 32500},      //
-    {0, 45000, 10000, 45000},         // approval block: bottom, rows, top
-    {0, 77500, 10000, 77500},         //
-    {0, 87500, 10000, 87500},         //
-    {0, 97500, 10000, 97500},         //
-    {0, 105000, 10000, 105000},       //
-    {0, 110000, 10000, 110000},       //
-    {2500, 55000, 10000, 55000},      //   rows of the entry columns only
-    {2500, 65000, 10000, 65000},      //
-    {2500, 72500, 10000, 72500},      //
-    {10000, 25000, 38000, 25000},     // caption column: tops of rows 1 .. 8
-    {10000, 32500, 38000, 32500},     //
-    {10000, 37500, 38000, 37500},     //
-    {10000, 42500, 38000, 42500},     //
-    {10000, 47500, 38000, 47500},     //
-    {10000, 52500, 38000, 52500},     //
-    {10000, 57500, 38000, 57500},     //
-    {10000, 62500, 38000, 62500},     //
-    {10000, 37500, 38000, 42500},     //   diagonal of the slope row
-    {10000, 72500, 38000, 72500},     //   tops of rows 10 .. 12 (the last is the datum line)
-    {10000, 77500, 38000, 77500},     //
-    {10000, 82500, 38000, 82500},     //
-    {36000, 87500, 38000, 87500},     // height ruler ticks, 1 m apart
-    {36000, 92500, 38000, 92500},     //
-    {36000, 97500, 38000, 97500},     //
-    {36000, 102500, 38000, 102500},   //
-    {36000, 107500, 38000, 107500},   //
-    {15000, 67500, 38000, 67500},     // top of row 9, right of the "Отметки" group caption
-    {15000, 62500, 15000, 72500},     // divider after "Отметки"
+    {0, 0, kWidth, 0},  // outer frame
+    {0, 0, 0, kHeight},
+    {kWidth, 0, kWidth, kHeight},
+    {0, kHeight, kWidth, kHeight},
+    {kFrameLeft, kFrameBottom, kFrameRight, kFrameBottom},  // inner frame
+    {kFrameLeft, kFrameBottom, kFrameLeft, kFrameTop},
+    {kFrameRight, kFrameBottom, kFrameRight, kFrameTop},
+    {kFrameLeft, kFrameTop, kFrameRight, kFrameTop},
+    {kFrameLeft, kFrameBottom, kStampRight, kFrameBottom},    // stamp boxes: bottom (right to left)
+    {kStampRight, kFrameBottom, kStampRight, 45000},          //   left edge
+    {kStampDivider, kFrameBottom, kStampDivider, 45000},      //   label / entry divider
+    {kCaptionRight, kFrameBottom, kCaptionRight, kRulerTop},  // caption column edge, ruler axis
+    {2500, 45000, 2500, 110000},                              // approval block columns
+    {5000, 45000, 5000, 110000},
+    {7500, 45000, 7500, 110000},
+    {kStampRight, 15000, kFrameLeft, 15000},  // stamp box dividers
+    {kStampRight, 32500, kFrameLeft, 32500},
+    {0, 45000, kFrameLeft, 45000},  // approval block: bottom, rows, top
+    {0, 77500, kFrameLeft, 77500},
+    {0, 87500, kFrameLeft, 87500},
+    {0, 97500, kFrameLeft, 97500},
+    {0, 105000, kFrameLeft, 105000},
+    {0, 110000, kFrameLeft, 110000},
+    {2500, 55000, kFrameLeft, 55000},  //   rows of the entry columns only
+    {2500, 65000, kFrameLeft, 65000},
+    {2500, 72500, kFrameLeft, 72500},
+    captionRowTop(kPlanRow),  // caption column: tops of the rows up to the depth row
+    captionRowTop(kPiketRow),
+    captionRowTop(kDistanceRow),
+    captionRowTop(kSlopeRow),
+    captionRowTop(kBaseRow),
+    captionRowTop(kBallastRow),
+    captionRowTop(kPipeTypeRow),
+    captionRowTop(kDepthRow),
+    {kFrameLeft, kSlopeRow.bottom, kCaptionRight, kSlopeRow.top},  //   diagonal of the slope row
+    captionRowTop(kTrenchBottomRow),  //   the top of the geology row is the datum line
+    captionRowTop(kGroundRow),
+    captionRowTop(kGeologyRow),
+    rulerTick(1),  // height ruler ticks, 1 m apart
+    rulerTick(2),
+    rulerTick(3),
+    rulerTick(4),
+    rulerTick(5),
+    {kMarksGroupRight, kPipeTopRow.top, kCaptionRight, kPipeTopRow.top},  // right of "Отметки"
+    {kMarksGroupRight, kPipeTopRow.bottom, kMarksGroupRight, kTrenchBottomRow.top},
 };
 
 constexpr double kUp = std::numbers::pi / 2;  // reads upwards
@@ -135,12 +152,11 @@ void drawBlankSheet(model::Workspace& ws) {
 
 void drawSheetGrid(model::Workspace& ws, double length) {
     const double x2 = kDataAreaX + length;
-    for (int i = 0; i <= 10; ++i) {
-        const double y = 32500.0 + 5000.0 * i;
-        model::AddLineEntity(ws, kDataAreaX, y, x2, y);
+    for (const Row& row : std::span(kTableRows).subspan(1)) {
+        model::AddLineEntity(ws, kDataAreaX, row.top, x2, row.top);
     }
-    model::AddLineEntity(ws, kDataAreaX, 25000, x2, 25000);
-    cad::EntityRef planLine = model::AddLineEntity(ws, kDataAreaX, 12500, x2, 12500);
+    model::AddLineEntity(ws, kDataAreaX, kPlanRow.top, x2, kPlanRow.top);
+    cad::EntityRef planLine = model::AddLineEntity(ws, kDataAreaX, kPlanY, x2, kPlanY);
     planLine.setLineweight(50);
 }
 

@@ -2,14 +2,14 @@
 // sheet stands with its lower-left corner on the drawing origin: a fixed part
 // (frames, margin stamps, the caption column, the height ruler) and the row
 // grid of the data area stretched over the picket's length. Plotted at 1:500;
-// heights later go above the datum line y = 82500 at 5000 units a metre.
+// heights later go above the datum line (layout.hpp).
 #pragma once
 
 #include "model/workspace.hpp"
+#include "sheet/layout.hpp"
 
 namespace sheet {
 
-inline constexpr double kDataAreaX = 55000.0;  // where the picket's chainage 0 stands
 inline constexpr int kFixedLineCount = 45;
 inline constexpr int kFixedTextCount = 22;
 inline constexpr int kGridLineCount = 13;

@@ -1,8 +1,11 @@
-// The blank profile sheet, line by line and text by text in drawing order,
-// and taking a picket into work: the rounded length, the status text, the
-// buttons, repeated takes, failures and the selection connection.
+// The blank profile sheet checked against the layout it is drawn from (the
+// frames, every row closed in the caption column, the height ruler, captions
+// inside their rows, the grid over the picket), and taking a picket into
+// work: the rounded length, the status text, the buttons, repeated takes,
+// failures and the selection connection.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <variant>
 
@@ -12,87 +15,29 @@
 
 namespace {
 
-struct Line {
-    double x1, y1, x2, y2;
-};
+using namespace sheet;
 
-// The sheet as the users' plot templates expect it, in drawing order.
-const Line kLines[] = {
-    {0, 0, 630000, 0},
-    {0, 0, 0, 148500},
-    {630000, 0, 630000, 148500},
-    {0, 148500, 630000, 148500},
-    {10000, 2500, 627500, 2500},
-    {10000, 2500, 10000, 146000},
-    {627500, 2500, 627500, 146000},
-    {10000, 146000, 627500, 146000},
-    {10000, 2500, 4000, 2500},
-    {4000, 2500, 4000, 45000},
-    {6500, 2500, 6500, 45000},
-    {38000, 2500, 38000, 115000},
-    {2500, 45000, 2500, 110000},
-    {5000, 45000, 5000, 110000},
-    {7500, 45000, 7500, 110000},
-    {4000, 15000, 10000, 15000},
-    {4000, 32500, 10000, 32500},
-    {0, 45000, 10000, 45000},
-    {0, 77500, 10000, 77500},
-    {0, 87500, 10000, 87500},
-    {0, 97500, 10000, 97500},
-    {0, 105000, 10000, 105000},
-    {0, 110000, 10000, 110000},
-    {2500, 55000, 10000, 55000},
-    {2500, 65000, 10000, 65000},
-    {2500, 72500, 10000, 72500},
-    {10000, 25000, 38000, 25000},
-    {10000, 32500, 38000, 32500},
-    {10000, 37500, 38000, 37500},
-    {10000, 42500, 38000, 42500},
-    {10000, 47500, 38000, 47500},
-    {10000, 52500, 38000, 52500},
-    {10000, 57500, 38000, 57500},
-    {10000, 62500, 38000, 62500},
-    {10000, 37500, 38000, 42500},
-    {10000, 72500, 38000, 72500},
-    {10000, 77500, 38000, 77500},
-    {10000, 82500, 38000, 82500},
-    {36000, 87500, 38000, 87500},
-    {36000, 92500, 38000, 92500},
-    {36000, 97500, 38000, 97500},
-    {36000, 102500, 38000, 102500},
-    {36000, 107500, 38000, 107500},
-    {15000, 67500, 38000, 67500},
-    {15000, 62500, 15000, 72500},
-};
-
-struct Text {
+// The caption of each row of the table stands inside that row.
+struct Caption {
     const char* text;
-    double x, y, height, degrees, widthFactor;
+    Row row;
 };
 
-const Text kTexts[] = {
-    {"инв. N    подп.", 5925, 4470, 1000, 90, 0.7},
-    {"Подпись и дата", 5925, 18060, 1000, 90, 0.7},
-    {"Взамен инв. N", 5925, 33325, 1000, 90, 0.7},
-    {"Согласовано:", 1860, 46310, 1000, 90, 0.7},
-    {"Развернутый план", 16150, 13540, 1500, 0, 0.7},
-    {"Пикет", 21360, 28090, 1250, 0, 0.7},
-    {"Расстояние, м", 18480, 34380, 1250, 0, 0.7},
-    {"Уклоны,    %", 11020, 40480, 1250, 0, 0.7},
-    {"Длина, м", 29090, 38500, 1250, 0, 0.7},
-    {"Основание", 20100, 44260, 1250, 0, 0.7},
-    {"Балластировка", 19060, 49360, 1250, 0, 0.7},
-    {"Обозначение трубы и тип изоляции", 11360, 54540, 1250, 0, 0.6},
-    {"Глубина траншеи, м", 16260, 59290, 1250, 0, 0.7},
-    {"верха трубопровода", 15790, 64235, 1250, 0, 0.7},
-    {"дна траншеи", 16200, 69340, 1250, 0, 0.7},
-    {"Отметка земли фактическая, м", 12500, 74465, 1250, 0, 0.7},
-    {"характеристика", 18420, 78540, 1250, 0, 0.7},
-    {"Инженерно-геологическая", 15880, 80505, 1250, 0, 0.7},
-    {"Условный горизонт", 13775, 83360, 1250, 0, 0.7},
-    {"\xD0\x9C 1:100 по вертикали", 12785, 86855, 1250, 0, 0.7},  // Cyrillic Em
-    {"\xD0\x9C 1:500 по горизонтали", 12785, 88780, 1250, 0, 0.7},
-    {"Отметки", 13135, 64640, 1250, 90, 0.7},
+const Caption kCaptions[] = {
+    {"Развернутый план", kPlanRow},
+    {"Пикет", kPiketRow},
+    {"Расстояние, м", kDistanceRow},
+    {"Уклоны,    %", kSlopeRow},
+    {"Длина, м", kSlopeRow},
+    {"Основание", kBaseRow},
+    {"Балластировка", kBallastRow},
+    {"Обозначение трубы и тип изоляции", kPipeTypeRow},
+    {"Глубина траншеи, м", kDepthRow},
+    {"верха трубопровода", kPipeTopRow},
+    {"дна траншеи", kTrenchBottomRow},
+    {"Отметка земли фактическая, м", kGroundRow},
+    {"Инженерно-геологическая", kGeologyRow},
+    {"характеристика", kGeologyRow},
 };
 
 struct TakeIntoWork : testing::Test {
@@ -135,14 +80,33 @@ struct TakeIntoWork : testing::Test {
     }
 };
 
-void expectLine(const cad::EntityRef& e, const Line& l, int lineweight) {
-    ASSERT_EQ(e.dxfType(), "LINE");
-    EXPECT_EQ(e.startPoint(), (cad::Point3{l.x1, l.y1, 0}));
-    EXPECT_EQ(e.endPoint(), (cad::Point3{l.x2, l.y2, 0}));
-    EXPECT_EQ(e.layer(), "Kernavisto");
-    EXPECT_TRUE(e.visible());
-    EXPECT_EQ(e.lineweight(), lineweight);
-    EXPECT_EQ(e.color(), 256);
+struct Segment {
+    cad::Point3 a, b;
+};
+
+Segment segmentOf(const cad::EntityRef& e) {
+    return {e.startPoint(), e.endPoint()};
+}
+
+bool horizontalAt(const Segment& s, double y) {
+    return s.a.y == y && s.b.y == y;
+}
+
+bool inside(const cad::Point3& p, double x1, double y1, double x2, double y2) {
+    return p.x >= x1 && p.x <= x2 && p.y >= y1 && p.y <= y2;
+}
+
+// The four sides of the rectangle, in the order bottom, left, right, top.
+void expectRectangle(const std::vector<cad::EntityRef>& lines, std::size_t from, double x1,
+                     double y1, double x2, double y2) {
+    const Segment sides[4] = {{{x1, y1, 0}, {x2, y1, 0}},
+                              {{x1, y1, 0}, {x1, y2, 0}},
+                              {{x2, y1, 0}, {x2, y2, 0}},
+                              {{x1, y2, 0}, {x2, y2, 0}}};
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(lines[from + i].startPoint(), sides[i].a) << "side " << i;
+        EXPECT_EQ(lines[from + i].endPoint(), sides[i].b) << "side " << i;
+    }
 }
 
 }  // namespace
@@ -154,29 +118,112 @@ TEST_F(TakeIntoWork, DrawsTheSheetInOrderAtTheOrigin) {
     EXPECT_DOUBLE_EQ(ws.piketLength, 22.0);  // 10 + 12: each rounded half to even first
 
     auto drawn = drawnFrom(before);
-    ASSERT_EQ(drawn.size(), 45u + 22u + 13u);
-    for (std::size_t i = 0; i < 45; ++i) {
-        SCOPED_TRACE("line " + std::to_string(i + 1));
-        expectLine(drawn[i], kLines[i], -1);
+    ASSERT_EQ(drawn.size(),
+              static_cast<std::size_t>(kFixedLineCount + kFixedTextCount + kGridLineCount));
+    const std::vector<cad::EntityRef> lines(drawn.begin(), drawn.begin() + kFixedLineCount);
+    const std::vector<cad::EntityRef> texts(drawn.begin() + kFixedLineCount,
+                                            drawn.begin() + kFixedLineCount + kFixedTextCount);
+    const std::vector<cad::EntityRef> grid(drawn.begin() + kFixedLineCount + kFixedTextCount,
+                                           drawn.end());
+
+    for (const cad::EntityRef& e : lines) {
+        ASSERT_EQ(e.dxfType(), "LINE");
+        EXPECT_EQ(e.layer(), "Kernavisto");
+        EXPECT_TRUE(e.visible());
+        EXPECT_EQ(e.lineweight(), -1);
+        EXPECT_EQ(e.color(), 256);
+        EXPECT_TRUE(inside(e.startPoint(), 0, 0, kWidth, kHeight));
+        EXPECT_TRUE(inside(e.endPoint(), 0, 0, kWidth, kHeight));
     }
-    for (std::size_t i = 0; i < 22; ++i) {
-        SCOPED_TRACE("text " + std::to_string(i + 1));
-        const cad::EntityRef& e = drawn[45 + i];
+    expectRectangle(lines, 0, 0, 0, kWidth, kHeight);
+    expectRectangle(lines, 4, kFrameLeft, kFrameBottom, kFrameRight, kFrameTop);
+
+    // The caption column closes every row of the table at its top; only the
+    // slope row's diagonal runs neither across nor up.
+    for (const Row& row : kTableRows) {
+        const bool closed = std::any_of(lines.begin(), lines.end(), [&](const cad::EntityRef& e) {
+            const Segment s = segmentOf(e);
+            return horizontalAt(s, row.top) && s.a.x < s.b.x && s.b.x == kCaptionRight &&
+                   s.a.x >= kFrameLeft;
+        });
+        EXPECT_TRUE(closed) << "row top " << row.top;
+    }
+    int diagonals = 0;
+    for (const cad::EntityRef& e : lines) {
+        const Segment s = segmentOf(e);
+        if (s.a.x == s.b.x || s.a.y == s.b.y) continue;
+        ++diagonals;
+        EXPECT_EQ(s.a, (cad::Point3{kFrameLeft, kSlopeRow.bottom, 0}));
+        EXPECT_EQ(s.b, (cad::Point3{kCaptionRight, kSlopeRow.top, 0}));
+    }
+    EXPECT_EQ(diagonals, 1);
+
+    // The height ruler: ticks on the caption column's edge one metre apart
+    // from a metre above the datum, on an axis that reaches past the last one.
+    std::vector<double> ticks;
+    double axisTop = 0.0;
+    for (const cad::EntityRef& e : lines) {
+        const Segment s = segmentOf(e);
+        if (s.a.x == kCaptionRight && s.b.x == kCaptionRight) axisTop = std::max(s.a.y, s.b.y);
+        if (s.a.y == s.b.y && s.b.x == kCaptionRight && s.a.y > kDatumY) ticks.push_back(s.a.y);
+    }
+    ASSERT_FALSE(ticks.empty());
+    for (std::size_t i = 0; i < ticks.size(); ++i) {
+        EXPECT_EQ(ticks[i], kDatumY + static_cast<double>(i + 1) * kUnitsPerMetreUp);
+    }
+    EXPECT_GT(axisTop, ticks.back());
+    EXPECT_LT(axisTop, kFrameTop);
+
+    for (const cad::EntityRef& e : texts) {
         ASSERT_EQ(e.dxfType(), "TEXT");
         const auto& t = cad::geomAs<cad::TextGeom>(e.entity().geom);
-        EXPECT_EQ(t.text, kTexts[i].text);
-        EXPECT_EQ(t.insertion, (cad::Point3{kTexts[i].x, kTexts[i].y, 0}));
-        EXPECT_DOUBLE_EQ(t.height, kTexts[i].height);
-        EXPECT_NEAR(t.rotation, kTexts[i].degrees, 1e-12);
-        EXPECT_DOUBLE_EQ(t.widthFactor, kTexts[i].widthFactor);
+        EXPECT_TRUE(inside(t.insertion, 0, 0, kWidth, kHeight)) << t.text;
+        EXPECT_TRUE(std::fabs(t.rotation) < 1e-12 || std::fabs(t.rotation - 90) < 1e-12) << t.text;
+        EXPECT_GT(t.widthFactor, 0.0);
         EXPECT_EQ(e.layer(), "Тексты");  // texts land on the current layer
         EXPECT_TRUE(e.visible());
     }
-    for (std::size_t i = 0; i < 13; ++i) {
-        SCOPED_TRACE("grid line " + std::to_string(i + 1));
-        double y = i < 11 ? 32500.0 + 5000.0 * static_cast<double>(i) : i == 11 ? 25000 : 12500;
-        expectLine(drawn[67 + i], {55000, y, 55022, y}, i == 12 ? 50 : -1);
+    for (const Caption& c : kCaptions) {
+        SCOPED_TRACE(c.text);
+        auto it = std::find_if(texts.begin(), texts.end(),
+                               [&](const cad::EntityRef& e) { return e.textString() == c.text; });
+        ASSERT_NE(it, texts.end());
+        const auto& t = cad::geomAs<cad::TextGeom>(it->entity().geom);
+        EXPECT_EQ(t.rotation, 0.0);
+        EXPECT_GE(t.insertion.y, c.row.bottom);
+        EXPECT_LE(t.insertion.y + t.height, c.row.top);
+        EXPECT_GE(t.insertion.x, kFrameLeft);
+        EXPECT_LT(t.insertion.x, kCaptionRight);
     }
+
+    // The grid over the picket: the top of every row above the plan, the top
+    // of the plan row, then the plan line, heavier.
+    std::vector<double> gridY;
+    for (const Row& row : kTableRows) {
+        if (row.top != kPlanRow.top) gridY.push_back(row.top);
+    }
+    gridY.push_back(kPlanRow.top);
+    gridY.push_back(kPlanY);
+    ASSERT_EQ(grid.size(), gridY.size());
+    for (std::size_t i = 0; i < grid.size(); ++i) {
+        SCOPED_TRACE("grid line " + std::to_string(i + 1));
+        ASSERT_EQ(grid[i].dxfType(), "LINE");
+        EXPECT_EQ(grid[i].startPoint(), (cad::Point3{kDataAreaX, gridY[i], 0}));
+        EXPECT_EQ(grid[i].endPoint(), (cad::Point3{kDataAreaX + 22, gridY[i], 0}));
+        EXPECT_EQ(grid[i].layer(), "Kernavisto");
+        EXPECT_EQ(grid[i].lineweight(), gridY[i] == kPlanY ? 50 : -1);
+    }
+}
+
+TEST(SheetLayout, ThePlanLineAndItsMarksKeepInsideThePlanRow) {
+    EXPECT_GT(kPlanY - kPlanMarkReach, kPlanRow.bottom);
+    EXPECT_LT(kPlanY + kPlanMarkReach, kPlanRow.top);
+    // The sheet fills the paper it is plotted on.
+    EXPECT_EQ(kPaperWidthMm * kPlotScale, kWidth);
+    EXPECT_EQ(kPaperHeightMm * kPlotScale, kHeight);
+    // The data area starts right of the caption column, inside the frame.
+    EXPECT_GT(kDataAreaX, kCaptionRight);
+    EXPECT_LT(kDataAreaX, kFrameRight);
 }
 
 struct LengthCase {
@@ -201,8 +248,8 @@ TEST_P(PiketLength, EachElementRoundedBeforeTheSumAndTheGridFollows) {
     auto drawn = drawnFrom(before);
     ASSERT_EQ(drawn.size(), 80u);
     for (std::size_t i = 67; i < 80; ++i) {
-        EXPECT_DOUBLE_EQ(drawn[i].startPoint().x, 55000.0);
-        EXPECT_DOUBLE_EQ(drawn[i].endPoint().x, 55000.0 + GetParam().expected);
+        EXPECT_DOUBLE_EQ(drawn[i].startPoint().x, kDataAreaX);
+        EXPECT_DOUBLE_EQ(drawn[i].endPoint().x, kDataAreaX + GetParam().expected);
     }
 }
 
@@ -250,8 +297,8 @@ TEST_F(TakeIntoWork, AgainDrawsASecondSheetOverTheFirstAndReconnectsOnce) {
     for (std::size_t i = 45; i < 67; ++i) {
         EXPECT_EQ(drawn[i].textString(), drawn[80 + i].textString()) << i;
     }
-    EXPECT_DOUBLE_EQ(drawn[79].endPoint().x, 55100.0);
-    EXPECT_DOUBLE_EQ(drawn[159].endPoint().x, 55250.0);
+    EXPECT_DOUBLE_EQ(drawn[79].endPoint().x, kDataAreaX + 100);
+    EXPECT_DOUBLE_EQ(drawn[159].endPoint().x, kDataAreaX + 250);
     EXPECT_EQ(ws.controls.statusText, "В работе Пикет 2");
 
     doc->setPickFirst({drawn[0]});
