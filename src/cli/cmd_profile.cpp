@@ -256,6 +256,7 @@ bool fillGround(BatchRun& r, const ProfileOptions& o) {
 int runProfile(const ProfileOptions& o) {
     BatchRun r;
     applyControls(r, o);
+    applySheetOptions(r.ws, o.steps);
     connectEditor(r.ws);
     bool ok = openPlan(r, o) && definePiket(r, o) && takePiketIntoWork(r, o) &&
               runEditorSteps(r, o) && fillGround(r, o) && buildProfile(r, o) && plotSheet(r, o) &&

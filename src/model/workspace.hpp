@@ -34,6 +34,7 @@ enum PointValue : int {
     kChainage = 9,      // distance from point 0 along the points, drawing units
 };
 inline constexpr double kGroundPoint = 1.0;
+inline constexpr double kSheetBreak = 2.0;
 using PointRow = std::array<double, 10>;
 
 inline constexpr double kAuto = -1.0;
@@ -46,6 +47,15 @@ struct Piket {
 
     int pointCount() const { return static_cast<int>(points.size()); }
     int elementCount() const { return static_cast<int>(elements.size()); }
+};
+
+// How the profile is laid out on sheets. The default is one sheet at 1:500
+// along the route and 1:100 in height, however long the picket.
+struct SheetOptions {
+    bool split = false;              // a long picket goes on as many sheets as it needs
+    double horizontalScale = 500.0;  // 1:500, 1:1000 or 1:2000 along the route
+    double verticalScale = 100.0;    // 1:100 or 1:200 in height
+    bool datumPerSheet = false;      // every sheet its own datum, from its own heights
 };
 
 struct Workspace {
@@ -71,6 +81,8 @@ struct Workspace {
     double piketLength = 0.0;
     double prevChainage = 0.0;
     double horizonLevel = 0.0;
+    SheetOptions sheetOptions;
+    int sheetCount = 1;  // sheets of the newest profile, one below the other
     int profileBuilt = 0;
     std::vector<cad::EntityRef> pointLines;      // newest profile only
     std::vector<cad::EntityRef> profileObjects;  // newest profile run, creation order

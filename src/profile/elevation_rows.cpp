@@ -30,7 +30,7 @@ constexpr std::array<sheet::Row, 4> kRows = {sheet::kGroundRow, sheet::kTrenchBo
 
 void drawDatumLabel(Run& run) {
     // The datum is a whole number; its label always ends in ",0".
-    run.text(run.number(run.ws.horizonLevel) + ",0", 32690, kDatumY + 860, 0.0);
+    run.text(run.number(run.datum) + ",0", 32690, kDatumY + 860, 0.0);
 }
 
 void drawElevationRows(Run& run) {
@@ -62,7 +62,7 @@ void drawProfileLines(Run& run) {
     ws.pointLines.assign(static_cast<std::size_t>(n), cad::EntityRef{});
 
     cad::EntityRef first =
-        run.line(kDataAreaX, kDatumY, kDataAreaX, run.y(run.point(0)[model::kRelief]));
+        run.line(run.x(0), kDatumY, run.x(0), run.y(run.point(0)[model::kRelief]));
     ws.pointLines[0] = first;
     first.setLayer("Vline-Kernavisto");
 
@@ -70,7 +70,7 @@ void drawProfileLines(Run& run) {
         const model::PointRow& prev = run.point(i - 1);
         const model::PointRow& cur = run.point(i);
         ws.prevChainage = prev[model::kChainage];
-        const double x0 = kDataAreaX + ws.prevChainage;
+        const double x0 = run.xAt(ws.prevChainage);
         const double x1 = run.x(i);
 
         run.line(x0, run.y(prev[model::kRelief]), x1, run.y(cur[model::kRelief]));

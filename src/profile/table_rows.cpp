@@ -58,7 +58,11 @@ void drawDistanceRow(Run& run) {
     const std::vector<LabelSlot> slots = spreadLabels(xs, kTextHeight);
     const double x0 = run.x(0);
     ticks(x0);
-    run.text("0", slots[0].x + slots[0].height / 2, kDistanceTextY, kUpright, slots[0].height);
+    // A sheet that goes on from the one above has the distance to its first
+    // point there.
+    if (!run.continues) {
+        run.text("0", slots[0].x + slots[0].height / 2, kDistanceTextY, kUpright, slots[0].height);
+    }
     for (int i = 0; i + 1 < run.count(); ++i) {
         const double x = run.x(i + 1);
         const LabelSlot& slot = slots[static_cast<std::size_t>(i + 1)];
@@ -74,10 +78,10 @@ void drawSlopeRow(Run& run) {
     // texts centre on the cell, whose length is in metres.
     constexpr double mid = kSlopeRow.middle();
     constexpr double halfRow = (kSlopeRow.top - kSlopeRow.bottom) / 2.0;
-    constexpr double halfMetre = sheet::kUnitsPerMetreAlong / 2.0;
+    const double halfMetre = sheet::kUnitsPerMetreAlong / 2.0 * run.along;
     const model::PointRow& p0 = run.point(0);
     double hb = p0[model::kRelief] - p0[model::kDepth];
-    double cb = 0.0;
+    double cb = run.chainage(0);
     run.line(run.x(0), kSlopeRow.top, run.x(0), kSlopeRow.bottom);
     for (int i = 1; i < run.count(); ++i) {
         const model::PointRow& p = run.point(i);
@@ -96,22 +100,21 @@ void drawSlopeRow(Run& run) {
             const double slope = (h - hb) * 1000.0 / len;
             const double s = sign(slope);
             if (s != 0.0) {
-                run.line(kDataAreaX + cb, mid - halfRow * s, xi, mid + halfRow * s);
+                run.line(run.xAt(cb), mid - halfRow * s, xi, mid + halfRow * s);
             } else {
-                run.line(kDataAreaX + cb, mid, xi, mid);
+                run.line(run.xAt(cb), mid, xi, mid);
             }
-            const double cell = 1000.0 * len;
+            const double cell = 2.0 * halfMetre * len;
             const std::string lenText = run.tableNumber(len);
             const double lenHeight = heightToFit(lenText, cell);
             const double lenShift = s > 0.0 ? widthOf(lenText, lenHeight) : 0.0;
-            run.text(lenText, kDataAreaX + cb + halfMetre * len + halfMetre * len * s - lenShift,
+            run.text(lenText, run.xAt(cb) + halfMetre * len + halfMetre * len * s - lenShift,
                      kSlopeRow.bottom + 450, 0.0, lenHeight);
             const std::string slopeText =
                 run.tableNumber(model::roundHalfEven(std::fabs(slope) * 10.0) / 10.0);
             const double slopeHeight = heightToFit(slopeText, cell);
             const double slopeShift = s < 0.0 ? widthOf(slopeText, slopeHeight) : 0.0;
-            run.text(slopeText,
-                     kDataAreaX + cb + halfMetre * len - halfMetre * len * s - slopeShift,
+            run.text(slopeText, run.xAt(cb) + halfMetre * len - halfMetre * len * s - slopeShift,
                      mid + 1200, 0.0, slopeHeight);
         }
         hb = h;
@@ -135,11 +138,16 @@ void drawPiketRow(Run& run) {
     const double last = run.chainage(run.count() - 1);
     const auto wholePikets =
         static_cast<long long>(std::trunc(last / sheet::kUnitsPerMetreAlong / 100.0));
+    // A sheet that goes on from the one above starts at its first whole picket
+    // after the one where that sheet ended.
+    const long long firstPiket =
+        run.continues ? static_cast<long long>(std::floor(run.start / sheet::kPiketSpacing)) + 1
+                      : 0;
     // The labels of route points and of whole pickets share the row.
     std::vector<double> xs;
     for (int i : marked) xs.push_back(run.x(i));
-    for (long long j = 0; j <= wholePikets; ++j) {
-        xs.push_back(kDataAreaX + static_cast<double>(j) * sheet::kPiketSpacing);
+    for (long long j = firstPiket; j <= wholePikets; ++j) {
+        xs.push_back(run.xAt(static_cast<double>(j) * sheet::kPiketSpacing));
     }
     const std::vector<LabelSlot> slots = spreadLabels(xs, kTextHeight);
     // The small text of the current point stands on the label's picket
@@ -163,8 +171,8 @@ void drawPiketRow(Run& run) {
         small(wholeText, slot);
         run.text(label, slot.x + slot.height / 2, kPiketTextY, kUpright, slot.height);
     }
-    for (long long j = 0; j <= wholePikets; ++j) {
-        const double x = kDataAreaX + static_cast<double>(j) * sheet::kPiketSpacing;
+    for (long long j = firstPiket; j <= wholePikets; ++j) {
+        const double x = run.xAt(static_cast<double>(j) * sheet::kPiketSpacing);
         piketTicks(run, x);
         const std::string label = run.number(static_cast<double>(j));
         const LabelSlot& slot = slots[k++];
