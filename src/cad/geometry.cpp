@@ -1017,7 +1017,19 @@ std::optional<double> entityLength(const Entity& e) {
         }
         return total;
     }
-    return std::nullopt;
+    // Curves CAD programs give no closed form for: the length of the flattened
+    // curve, which the flattening tolerance keeps within far less than a unit.
+    std::vector<Point3> flat;
+    if (auto* el = geomIf<EllipseGeom>(e.geom)) {
+        flat = ellipsePoints(*el, kFlattenTolerance);
+    } else if (auto* sp = geomIf<SplineGeom>(e.geom)) {
+        flat = splinePoints(*sp, kFlattenTolerance);
+    } else {
+        return std::nullopt;
+    }
+    double total = 0.0;
+    for (std::size_t i = 1; i < flat.size(); ++i) total += norm(flat[i] - flat[i - 1]);
+    return total;
 }
 
 namespace {
@@ -1035,6 +1047,22 @@ std::optional<Point3> endPoint(const Entity& e, bool start) {
         const PolyVertex& v = start ? p->vertices.front() : p->vertices.back();
         if (p->is3d) return Point3{v.x, v.y, v.z};
         return ocsToWcs({v.x, v.y, p->elevation}, p->extrusion);
+    }
+    if (auto* el = geomIf<EllipseGeom>(e.geom)) {
+        // A whole ellipse has no ends; an elliptical arc ends at its parameters.
+        double sweep = el->endParam - el->startParam;
+        if (sweep == 0.0 || std::fabs(std::fabs(sweep) - kTwoPi) < 1e-9) return std::nullopt;
+        double a = norm(el->majorAxis);
+        if (!(a > 0) || !std::isfinite(a)) return std::nullopt;
+        Point3 minor = cross(normalized(el->extrusion), el->majorAxis) * el->ratio;
+        double t = start ? el->startParam : el->endParam;
+        return el->center + el->majorAxis * std::cos(t) + minor * std::sin(t);
+    }
+    if (auto* sp = geomIf<SplineGeom>(e.geom)) {
+        if (sp->flags & 1) return std::nullopt;  // closed
+        std::vector<Point3> pts = splinePoints(*sp, kFlattenTolerance);
+        if (pts.size() < 2 || pts.front() == pts.back()) return std::nullopt;
+        return start ? pts.front() : pts.back();
     }
     return std::nullopt;
 }

@@ -14,11 +14,12 @@ namespace cad {
 // Object coordinate system to world, by the DXF arbitrary axis algorithm.
 Point3 ocsToWcs(Point3 p, Point3 extrusion);
 
-// Length of a line, polyline (bulges included), arc or circle; nullopt for
-// kinds that have none.
+// Length of a line, polyline (bulges included), arc, circle, ellipse or
+// spline; nullopt for kinds that have none.
 std::optional<double> entityLength(const Entity& e);
 
-// Start and end point of lines, open polylines and arcs; nullopt otherwise.
+// Start and end point of lines, open polylines, arcs, elliptical arcs and open
+// splines; nullopt otherwise (closed curves have no ends).
 std::optional<Point3> entityStart(const Entity& e);
 std::optional<Point3> entityEnd(const Entity& e);
 

@@ -10,6 +10,7 @@
 #include "cad/drawing.hpp"
 #include "cad/error.hpp"
 #include "cli/commands.hpp"
+#include "cli/text.hpp"
 
 namespace cli {
 
@@ -95,8 +96,8 @@ int runInfo(const InfoOptions& opt) {
     std::cout << "По слоям:\n";
     for (auto& [k, n] : byLayer) std::cout << "  " << k << ": " << n << "\n";
     if (!box.empty()) {
-        std::cout << "Границы: (" << box.minX << ", " << box.minY << ") — (" << box.maxX << ", "
-                  << box.maxY << ")\n";
+        std::cout << "Границы: (" << fixedText(box.minX) << ", " << fixedText(box.minY) << ") — ("
+                  << fixedText(box.maxX) << ", " << fixedText(box.maxY) << ")\n";
     } else if (!extentsError.empty()) {
         std::cout << "Границы: не определены (" << extentsError << ")\n";
     } else {

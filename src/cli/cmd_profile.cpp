@@ -3,21 +3,28 @@
 // takes it into work (the blank sheet), saves the drawing and writes the
 // state as JSON. Each step is a small function over one BatchRun; a step that
 // fails stops the later ones, the dump is written in any case.
+#include <algorithm>
+#include <array>
 #include <charconv>
+#include <cmath>
 #include <fstream>
 #include <iostream>
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "cad/geom.hpp"
 #include "cli/commands.hpp"
 #include "cli/editor_steps.hpp"
 #include "cli/ground_steps.hpp"
 #include "cli/profile_steps.hpp"
+#include "cli/text.hpp"
 #include "model/primitives.hpp"
 #include "model/project.hpp"
 #include "model/runner.hpp"
+#include "model/units.hpp"
 #include "pickets/pickets.hpp"
 #include "sheet/sheet.hpp"
 
@@ -34,6 +41,9 @@ struct ProfileOptions {
     std::string depth, pipe;
     bool depthGiven = false, pipeGiven = false;
     std::string separator;
+    std::string units = "mm";  // --units
+    std::string sheetAt;       // "X,Y", empty: the origin
+    double snap = 0.05;        // --snap, plan units
     bool hideWhilePicking = false;
     std::string dump;
     EditorStepOptions editorSteps;  // --edit, --pick-height, --add-point, --delete-point, --walk
@@ -50,6 +60,12 @@ class BatchUi : public model::Ui {
     }
     void setBusy(bool) override {}
     std::vector<std::string> messages;
+    // Warnings of the batch run itself: shown, kept for the dump, never a failure.
+    void warn(const std::string& text) {
+        std::cerr << "Предупреждение: " << text << '\n';
+        warnings.push_back(text);
+    }
+    std::vector<std::string> warnings;
 };
 
 struct BatchRun {
@@ -119,6 +135,15 @@ void checkUsage(const ProfileOptions& o) {
     if (!o.separator.empty() && o.separator != "," && o.separator != ".") {
         throw CLI::ValidationError("--separator", "допустимы только «,» и «.»");
     }
+    if (!model::parsePlanUnits(o.units)) {
+        throw CLI::ValidationError("--units", "«" + o.units + "»: допустимы mm, cm и m");
+    }
+    if (!o.sheetAt.empty() && !parsePoint(o.sheetAt)) {
+        throw CLI::ValidationError("--sheet-at", "ожидается точка вида X,Y");
+    }
+    if (!std::isfinite(o.snap) || o.snap < 0) {
+        throw CLI::ValidationError("--snap", "допуск привязки — неотрицательное число");
+    }
 }
 
 // The window's fields as the options set them.
@@ -141,6 +166,11 @@ void applyControls(BatchRun& r, const ProfileOptions& o) {
     if (o.depthGiven) c.depthText = o.depth;
     if (o.pipeGiven) c.pipeText = o.pipe;
     c.hideWhilePicking = o.hideWhilePicking;
+    c.planUnits = *model::parsePlanUnits(o.units);
+    if (auto at = parsePoint(o.sheetAt)) {
+        c.sheetOriginX = at->x;
+        c.sheetOriginY = at->y;
+    }
     r.ws.decimalSeparator =
         o.separator.empty() ? model::systemDecimalSeparator() : o.separator.front();
 }
@@ -149,23 +179,104 @@ bool openPlan(BatchRun& r, const ProfileOptions& o) {
     return r.run([&] { model::openProject(r.ws, o.plan); });
 }
 
+// The ends of the objects on the route layers that have two ends.
+std::vector<std::pair<cad::Point3, cad::EntityRef>> routeEnds(const model::Workspace& ws) {
+    std::vector<std::pair<cad::Point3, cad::EntityRef>> ends;
+    const auto& layers = ws.controls.typeList(model::TypeList::Route);
+    for (const cad::EntityRef& object : ws.objectList) {
+        try {
+            if (std::find(layers.begin(), layers.end(), object.layer()) == layers.end()) continue;
+            ends.push_back({object.startPoint(), object});
+            ends.push_back({object.endPoint(), object});
+        } catch (const cad::Error&) {
+            // Labels, blocks and marks have no ends to snap to.
+        }
+    }
+    return ends;
+}
+
+std::string pointText(cad::Point3 p) {
+    return fixedText(p.x) + "," + fixedText(p.y);
+}
+
+// A point typed near an end of a route element takes that end exactly, as
+// object snap would: the route search matches ends exactly.
+cad::Point3 snapToRouteEnd(cad::Point3 typed, double tolerance,
+                           const std::vector<std::pair<cad::Point3, cad::EntityRef>>& ends) {
+    const std::pair<cad::Point3, cad::EntityRef>* best = nullptr;
+    double bestDistance = tolerance;
+    for (const auto& end : ends) {
+        double d = cad::planeDistance(end.first, typed);
+        if (d <= bestDistance) {
+            bestDistance = d;
+            best = &end;
+        }
+    }
+    if (!best || (best->first.x == typed.x && best->first.y == typed.y)) return typed;
+    std::cerr << "Точка " << pointText(typed) << " привязана к концу объекта "
+              << best->second.handle() << ": " << pointText(best->first) << '\n';
+    return {best->first.x, best->first.y, 0.0};
+}
+
+// Elements listed one after another that do not share an end.
+void warnGaps(BatchRun& r, const std::vector<cad::EntityRef>& elements, double tolerance) {
+    for (std::size_t k = 0; k + 1 < elements.size(); ++k) {
+        try {
+            const cad::Point3 a[2] = {elements[k].startPoint(), elements[k].endPoint()};
+            const cad::Point3 b[2] = {elements[k + 1].startPoint(), elements[k + 1].endPoint()};
+            double gap = std::numeric_limits<double>::infinity();
+            cad::Point3 from, to;
+            for (const cad::Point3& p : a) {
+                for (const cad::Point3& q : b) {
+                    double d = cad::planeDistance(p, q);
+                    if (d < gap) {
+                        gap = d;
+                        from = p;
+                        to = q;
+                    }
+                }
+            }
+            if (gap <= tolerance) continue;
+            r.ui.warn("элементы " + elements[k].handle() + " и " + elements[k + 1].handle() +
+                      " не соединены: между концами " + pointText(from) + " и " + pointText(to) +
+                      " разрыв " + fixedText(gap) + " (единицы плана)");
+        } catch (const cad::Error&) {
+            // An object without ends is refused by the selection itself.
+        }
+    }
+}
+
 bool definePiket(BatchRun& r, const ProfileOptions& o) {
     const std::size_t rowsBefore = r.ws.controls.piketRows.size();
     bool ok = false;
     if (o.elements.empty()) {
-        r.prompter.pushPoint(*parsePoint(o.from));
-        r.prompter.pushPoint(*parsePoint(o.to));
+        const auto ends = routeEnds(r.ws);
+        r.prompter.pushPoint(snapToRouteEnd(*parsePoint(o.from), o.snap, ends));
+        r.prompter.pushPoint(snapToRouteEnd(*parsePoint(o.to), o.snap, ends));
         ok = r.run([&] { pickets::addByEndPoints(r.ws); });
     } else {
+        std::vector<cad::EntityRef> elements;
         for (const std::string& h : splitList(o.elements)) {
             cad::EntityRef e = r.ws.doc->entityByHandle(h);
             if (e.isNull()) return r.fail("В чертеже нет объекта с меткой " + h);
+            elements.push_back(e);
             r.prompter.pushEntity(e);
         }
+        warnGaps(r, elements, o.snap);
         r.prompter.pushCancel();  // Esc ends the selection
         ok = r.run([&] { pickets::addBySequence(r.ws); });
     }
     if (ok && r.ws.controls.piketRows.size() == rowsBefore) return r.fail("Пикет не задан");
+    if (ok) {
+        double length = 0.0;
+        for (const cad::EntityRef& e : r.ws.pikets.back().elements) {
+            try {
+                length += e.length();
+            } catch (const cad::Error&) {
+            }
+        }
+        for (const std::string& w : model::unitsWarnings(r.ws, length)) r.ui.warn(w);
+    }
     return ok;
 }
 
@@ -186,6 +297,10 @@ bool savePlan(BatchRun& r, const ProfileOptions& o) {
     return r.run([&] { r.ws.doc->saveAs(o.out); });
 }
 
+// The ten values of a point row by name, as the dump shows them beside the values.
+constexpr std::array<const char*, 10> kPointValueNames = {
+    "x", "y", "relief", "depth", "pipe", "casing", "unused6", "unused7", "unused8", "chainage"};
+
 // A handle as the drawing writes it; null for no object.
 nlohmann::ordered_json handleJson(const cad::EntityRef& e) {
     if (e.isNull()) return nullptr;
@@ -197,6 +312,9 @@ nlohmann::ordered_json dumpState(const BatchRun& r) {
     nlohmann::ordered_json j;
     j["decimalSeparator"] = std::string(1, ws.decimalSeparator);
     j["messages"] = r.ui.messages;
+    j["warnings"] = r.ui.warnings;
+    j["planUnits"] = model::planUnitsKey(ws.controls.planUnits);
+    j["sheetAt"] = {ws.controls.sheetOriginX, ws.controls.sheetOriginY};
     nlohmann::ordered_json rows = nlohmann::ordered_json::array();
     for (const model::PiketRow& row : ws.controls.piketRows) {
         rows.push_back({{"caption", row.caption}, {"stateIndex", row.stateIndex}});
@@ -210,7 +328,12 @@ nlohmann::ordered_json dumpState(const BatchRun& r) {
         for (std::size_t k = 0; k < p.points.size(); ++k) {
             cad::EntityRef object =
                 k < p.pointObjects.size() ? p.pointObjects[k] : cad::EntityRef{};
-            points.push_back({{"object", handleJson(object)}, {"values", p.points[k]}});
+            nlohmann::ordered_json named;
+            for (std::size_t v = 0; v < kPointValueNames.size(); ++v) {
+                named[kPointValueNames[v]] = p.points[k][v];
+            }
+            points.push_back(
+                {{"object", handleJson(object)}, {"values", p.points[k]}, {"named", named}});
         }
         pikets.push_back({{"elements", elements}, {"points", points}});
     }
@@ -286,6 +409,14 @@ void registerProfile(CLI::App& app) {
     cmd->add_option("--pipe", o->pipe, "Трубы, мм (как набрано)");
     cmd->add_option("--separator", o->separator, "Десятичный разделитель: , или .");
     cmd->add_flag("--hide-while-picking", o->hideWhilePicking, "Скрывать элементы");
+    cmd->add_option("--units", o->units,
+                    "Единицы плана: mm (по умолчанию), cm или m; лист рисуется в тех же "
+                    "единицах в том же масштабе на бумаге");
+    cmd->add_option("--sheet-at", o->sheetAt,
+                    "Где поставить левый нижний угол листа X,Y (по умолчанию 0,0)");
+    cmd->add_option("--snap", o->snap,
+                    "Допуск привязки --from/--to к концу элемента трассы и проверки стыков "
+                    "--elements, единицы плана (по умолчанию 0.05)");
     cmd->add_option("--dump", o->dump, "Состояние после работы (JSON)");
     o->editorSteps.add(*cmd);
     o->steps.add(*cmd);

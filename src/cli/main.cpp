@@ -10,6 +10,7 @@ int main(int argc, char** argv) {
     cli::registerInfo(app);
     cli::registerRoundtrip(app);
     cli::registerProfile(app);
+    cli::registerEntities(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

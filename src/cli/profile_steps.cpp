@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cad/error.hpp"
+#include "model/units.hpp"
 #include "profile/build.hpp"
 #include "render/gui_application.hpp"
 #include "render/plot.hpp"
@@ -54,18 +55,19 @@ void plotSheetStep(model::Workspace& ws, const ProfileStepOptions& options) {
     if (!options.plotRequested()) return;
     if (!ws.sheetDoc) throw cad::Error("Нет листа профиля: пикет не взят в работу");
     render::ensureGuiApplication();
-    // The outer frames of the sheets: the first on the drawing origin, each
-    // further one below the one before.
+    // The outer frames of the sheets, in the drawing's units at the sheet's
+    // origin: the first there, each further one below the one before.
     std::vector<cad::Box2> sheets;
     for (int k = 0; k < std::max(1, ws.sheetCount); ++k) {
         const double y = -sheet::kSheetPitch * k;
         cad::Box2 frame;
-        frame.add(0.0, y);
-        frame.add(sheet::kWidth, y + sheet::kHeight);
+        frame.add(model::sheetPoint(ws, 0.0, y));
+        frame.add(model::sheetPoint(ws, sheet::kWidth, y + sheet::kHeight));
         sheets.push_back(frame);
     }
     render::PlotOptions plot;
-    plot.paperMmPerUnit = 1.0 / sheet::kPlotScale;
+    // 1:500 of the terrain: the same paper whatever the plan's units.
+    plot.paperMmPerUnit = model::millimetresPerUnit(ws.controls.planUnits) / sheet::kPlotScale;
     plot.paperWidthMm = sheet::kPaperWidthMm;
     plot.paperHeightMm = sheet::kPaperHeightMm;
     if (!options.pdf.empty()) {

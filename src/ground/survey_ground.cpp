@@ -6,6 +6,7 @@
 #include "cad/error.hpp"
 #include "ground/surface.hpp"
 #include "model/primitives.hpp"
+#include "model/units.hpp"
 
 namespace ground {
 
@@ -126,13 +127,16 @@ GroundReport fillGroundFromSurvey(model::Workspace& ws, const GroundOptions& o) 
     check(piket != nullptr, "Нет пикета в работе: сначала возьмите пикет в работу.");
     check(ws.doc != nullptr && ws.doc->isOpen(), "Нет открытого проекта: откройте чертёж плана.");
     check(!o.layers.empty(), "Не задан слой отметок съёмки.");
-    check(std::isfinite(o.unitsPerMetre) && o.unitsPerMetre > 0.0,
-          "Единицы плана не заданы: число единиц в метре должно быть больше нуля.");
+    check(std::isfinite(o.unitsPerMetre) && o.unitsPerMetre >= 0.0,
+          "Число единиц плана в метре должно быть больше нуля.");
+    const double unitsPerMetre = o.unitsPerMetre > 0.0
+                                     ? o.unitsPerMetre
+                                     : 1000.0 / model::millimetresPerUnit(ws.controls.planUnits);
     check(std::isfinite(o.stepMetres) && o.stepMetres >= 0.0,
           "Шаг точек земли должен быть числом не меньше нуля (0 — без новых точек).");
     check(std::isfinite(o.maxEdgeMetres) && o.maxEdgeMetres >= 0.0,
           "Наибольшая сторона треугольника должна быть числом не меньше нуля (0 — без предела).");
-    const double step = o.stepMetres * o.unitsPerMetre;
+    const double step = o.stepMetres * unitsPerMetre;
     if (step > 0.0) {
         check(routeLength(*piket) / step <= kMaxAddedPoints,
               "Шаг точек земли слишком мал для длины пикета: задайте шаг больше.");
@@ -153,7 +157,7 @@ GroundReport fillGroundFromSurvey(model::Workspace& ws, const GroundOptions& o) 
         }
         throw cad::Error(why);
     }
-    const Surface surface(reading.spots, o.maxEdgeMetres * o.unitsPerMetre);
+    const Surface surface(reading.spots, o.maxEdgeMetres * unitsPerMetre);
 
     for (std::size_t k = 0; k < piket->points.size(); ++k) {
         model::PointRow& row = piket->points[k];

@@ -17,7 +17,7 @@ struct GroundOptions {
     double stepMetres = 0.0;          // ground points every so many metres; 0 adds none
     double maxEdgeMetres = 100.0;     // longer triangles are no part of the surface; 0 keeps all
     bool replace = false;             // also replace relief heights set by hand
-    double unitsPerMetre = 1000.0;    // drawing units of the plan in a metre
+    double unitsPerMetre = 0.0;       // drawing units of the plan in a metre; 0: the plan's units
     double labelReach = 4.0;          // text heights between a height text and its mark
 };
 

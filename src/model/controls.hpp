@@ -17,6 +17,10 @@ enum class PanelId { Project, InitialParameters, Types, Pikets, Editor };
 enum class TypeList { Route, Connections, Communications, Other };
 inline constexpr std::size_t kTypeListCount = 4;
 
+// The units the plan is drawn in. Survey plans are often drawn in metres;
+// the program measures the terrain in millimetres.
+enum class PlanUnits { Millimetres, Centimetres, Metres };
+
 struct PiketRow {
     std::string caption;  // "Пикет N"
     int stateIndex = 0;   // index into Workspace::pikets
@@ -46,6 +50,13 @@ struct Controls {
     std::string depthText = "1";    // depth of the pipe top, m
     std::string pipeText = "110";   // pipe diameter, mm
     std::string beddingText = "0";  // bedding, m (nothing reads it)
+
+    // Units of the plan drawing: what it measures is converted to millimetres
+    // of terrain, and the sheet is drawn in these units at the same paper size.
+    PlanUnits planUnits = PlanUnits::Millimetres;
+    // Where the sheet's lower-left corner stands in the drawing, drawing units.
+    double sheetOriginX = 0.0;
+    double sheetOriginY = 0.0;
 
     bool hideWhilePicking = false;  // "Скрывать элементы"
     std::string projectFile;        // file name of the project drawing

@@ -1,4 +1,5 @@
 #include "model/primitives.hpp"
+#include "model/units.hpp"
 
 #include <algorithm>
 #include <charconv>
@@ -133,7 +134,7 @@ cad::Drawing& sheetDrawing(Workspace& ws) {
 }  // namespace
 
 cad::EntityRef AddLineEntity(Workspace& ws, double x1, double y1, double x2, double y2) {
-    cad::EntityRef line = sheetDrawing(ws).addLine({x1, y1, 0.0}, {x2, y2, 0.0});
+    cad::EntityRef line = sheetDrawing(ws).addLine(sheetPoint(ws, x1, y1), sheetPoint(ws, x2, y2));
     line.setLayer("Kernavisto");
     line.setVisible(true);
     return line;
@@ -141,7 +142,8 @@ cad::EntityRef AddLineEntity(Workspace& ws, double x1, double y1, double x2, dou
 
 cad::EntityRef AddTextEntity(Workspace& ws, const std::string& text, double x, double y,
                              double rotation, double widthFactor, double height) {
-    cad::EntityRef t = sheetDrawing(ws).addText(text, {x, y, 0.0}, height);
+    cad::EntityRef t =
+        sheetDrawing(ws).addText(text, sheetPoint(ws, x, y), height * sheetScale(ws));
     t.setVisible(true);
     t.setRotation(rotation * 180.0 / std::numbers::pi);
     t.setScaleFactor(widthFactor);

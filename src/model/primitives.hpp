@@ -41,11 +41,14 @@ double roundHalfEven(double x);
 // (a minus sign counts), the rest zeros: 123456.7 -> 123500, -12345.6 -> -12300.
 std::int64_t FourDigitRound(double x);
 
-// A line from (x1, y1) to (x2, y2) in the sheet drawing, on layer "Kernavisto".
+// A line from (x1, y1) to (x2, y2) of the sheet's layout in the sheet
+// drawing, on layer "Kernavisto". Layout coordinates are millimetres of a 1:1
+// sheet with its lower-left corner at 0, 0; the line lands in the drawing's
+// units at the sheet's origin (sheetPoint).
 cad::EntityRef AddLineEntity(Workspace& ws, double x1, double y1, double x2, double y2);
 
-// A text whose baseline starts at (x, y); rotation in radians; lands on the
-// drawing's current layer.
+// A text whose baseline starts at (x, y) of the layout; rotation in radians;
+// height in layout millimetres; lands on the drawing's current layer.
 cad::EntityRef AddTextEntity(Workspace& ws, const std::string& text, double x, double y,
                              double rotation, double widthFactor, double height);
 

@@ -70,8 +70,8 @@ struct RouteChain {
 std::optional<RouteChain> findRouteChain(const std::vector<cad::EntityRef>& routeList,
                                          cad::Point3 start, cad::Point3 end);
 
-// Swaps start and end point of each element in the drawing. Checks first that
-// each is a line, so that either all are turned or none.
+// Swaps start and end point of each line among the elements in the drawing;
+// other kinds keep the direction they were drawn in.
 void reverseInDrawing(const std::vector<cad::EntityRef>& elements);
 
 // Start and end of a picket made of picked elements: the end of the first
@@ -83,14 +83,6 @@ struct Ends {
     cad::Point3 end;
 };
 Ends sequenceEnds(const std::vector<cad::EntityRef>& elements);
-
-// Nearest-neighbour order: for each position i in turn, the point nearest to
-// point i among those after it (the lower position on equal distances) moves
-// to i + 1 when it is nearer than `bound`; otherwise that step changes nothing.
-// Rows and objects move together. useIndex finds the nearest through an
-// R-tree; false scans every later point. Both give the same order.
-void orderByNearest(std::vector<model::PointRow>& rows, std::vector<cad::EntityRef>& objects,
-                    double bound, bool useIndex);
 
 // Appends the picket as a new entry of the table and its row to the picket list.
 void appendPiket(model::Workspace& ws, model::Piket piket);

@@ -85,7 +85,10 @@ void addByEndPoints(model::Workspace& ws) {
     std::vector<cad::EntityRef> routeList;
     if (!c.typeList(model::TypeList::Route).empty()) {
         for (const cad::EntityRef& object : ws.objectList) {
-            if (detail::onLayerList(object.layer(), c.typeList(model::TypeList::Route)))
+            // Route layers also hold labels, well blocks and marks: only what
+            // has two ends can be a stretch of the route.
+            if (detail::onLayerList(object.layer(), c.typeList(model::TypeList::Route)) &&
+                hasEnds(object))
                 routeList.push_back(object);
         }
     }

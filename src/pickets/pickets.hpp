@@ -38,13 +38,16 @@ struct BuildOptions {
 };
 
 // Fills the picket's points from its elements: each element's start (value 3 =
-// startDepth) and end (value 3 = the depth field), then every crossing of an
-// element with an object of objectList on a type layer (objectList order, then
-// element order); X and Y rounded to 0.01; later duplicates removed; the point
-// equal to the start moved to the front; then nearest-neighbour order. Rounds
-// start and end to 0.01 in place. Shows "Ошибка поиска начала" when the start
-// is not among the points. Reads the depth and pipe fields first: cad::Error
-// before anything changes when one is not a number.
+// startDepth) and end (value 3 = the depth field), every vertex of a polyline
+// element in the order the route passes them (the first with startDepth), then
+// every crossing of an element with an object of objectList on a type layer
+// (objectList order, then element order); X and Y rounded to 0.01; later
+// duplicates removed; the point equal to the start moved to the front; then
+// the points ordered by their distance along the elements from the start
+// (model::RoutePath), points at one place in the order they had. Rounds start
+// and end to 0.01 in place. Shows "Ошибка поиска начала" when the start is not
+// among the points. Reads the depth and pipe fields first: cad::Error before
+// anything changes when one is not a number.
 void BuildPiketPoints(model::Workspace& ws, model::Piket& piket, cad::Point3& start,
                       cad::Point3& end, double startDepth, BuildOptions options = {});
 

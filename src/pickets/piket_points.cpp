@@ -17,6 +17,7 @@
 
 #include "cad/geometry.hpp"
 #include "model/primitives.hpp"
+#include "model/route_path.hpp"
 #include "pickets/detail.hpp"
 #include "pickets/pickets.hpp"
 
@@ -52,13 +53,16 @@ double round2(double v) {
     return model::roundHalfEven(v * 100.0) / 100.0;
 }
 
-// The points being built, kept as two parallel lists like the picket's own.
+// The points being built, kept as parallel lists like the picket's own, with
+// each point's distance along the route from the picket's start.
 struct PointList {
     std::vector<model::PointRow> rows;
     std::vector<cad::EntityRef> objects;
+    std::vector<double> along;
     detail::InitialValues values;
+    const model::RoutePath* path = nullptr;
 
-    void add(const cad::EntityRef& object, double x, double y, double depth) {
+    void add(const cad::EntityRef& object, double x, double y, double depth, double place) {
         model::PointRow row{};
         row[model::kX] = round2(x);
         row[model::kY] = round2(y);
@@ -67,14 +71,22 @@ struct PointList {
         row[model::kPipe] = values.pipe;
         rows.push_back(row);
         objects.push_back(object);
+        along.push_back(place);
     }
-    void addCrossings(const cad::EntityRef& object, const double* flat, std::size_t count) {
+    // A crossing lies on the element it was found on; it is placed on that
+    // element's stretch, so a route passing near itself cannot mislead.
+    void addCrossing(const cad::EntityRef& object, std::size_t element, double x, double y) {
+        add(object, x, y, values.depth, path->locateOn(element, {x, y, 0.0}).along);
+    }
+    void addCrossings(const cad::EntityRef& object, std::size_t element, const double* flat,
+                      std::size_t count) {
         for (std::size_t i = 0; i + 2 < count; i += 3)
-            add(object, flat[i], flat[i + 1], values.depth);
+            addCrossing(object, element, flat[i], flat[i + 1]);
     }
     void swap(std::size_t a, std::size_t b) {
         std::swap(rows[a], rows[b]);
         std::swap(objects[a], objects[b]);
+        std::swap(along[a], along[b]);
     }
 };
 
@@ -98,7 +110,8 @@ void crossingsPlain(const model::Workspace& ws, const model::Piket& piket,
             continue;
         }
         if (!detail::onLayerList(layer, layers)) continue;
-        for (const cad::EntityRef& element : piket.elements) {
+        for (std::size_t k = 0; k < piket.elements.size(); ++k) {
+            const cad::EntityRef& element = piket.elements[k];
             std::vector<double> flat;
             try {
                 if (element.handle() == object.handle()) continue;
@@ -106,7 +119,7 @@ void crossingsPlain(const model::Workspace& ws, const model::Piket& piket,
             } catch (const cad::Error&) {
                 continue;
             }
-            out.addCrossings(object, flat.data(), flat.size());
+            out.addCrossings(object, k, flat.data(), flat.size());
         }
     }
 }
@@ -251,7 +264,7 @@ void crossingsIndexed(const model::Workspace& ws, const model::Piket& piket,
             } catch (const cad::Error&) {
                 continue;
             }
-            for (const cad::Point3& p : crossing) out.add(object, p.x, p.y, out.values.depth);
+            for (const cad::Point3& p : crossing) out.addCrossing(object, k, p.x, p.y);
         }
     }
 }
@@ -283,11 +296,35 @@ void removeDuplicates(PointList& list) {
         if (kept != i) {
             list.rows[kept] = list.rows[i];
             list.objects[kept] = list.objects[i];
+            list.along[kept] = list.along[i];
         }
         ++kept;
     }
     list.rows.resize(kept);
     list.objects.resize(kept);
+    list.along.resize(kept);
+}
+
+// Points in the order the route passes them; points at the same place keep
+// their order, so the start moved to the front stays first.
+void orderAlongRoute(PointList& list) {
+    std::vector<std::size_t> order(list.rows.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&list](std::size_t a, std::size_t b) {
+        return list.along[a] < list.along[b];
+    });
+    PointList sorted;
+    sorted.rows.reserve(order.size());
+    sorted.objects.reserve(order.size());
+    sorted.along.reserve(order.size());
+    for (std::size_t i : order) {
+        sorted.rows.push_back(list.rows[i]);
+        sorted.objects.push_back(std::move(list.objects[i]));
+        sorted.along.push_back(list.along[i]);
+    }
+    list.rows = std::move(sorted.rows);
+    list.objects = std::move(sorted.objects);
+    list.along = std::move(sorted.along);
 }
 
 }  // namespace
@@ -312,12 +349,25 @@ void BuildPiketPoints(model::Workspace& ws, model::Piket& piket, cad::Point3& st
     PointList list;
     list.values = detail::readInitialValues(ws);
     std::vector<std::string> layers = typeLayers(ws.controls);
+    const model::RoutePath path(piket.elements, start);
+    list.path = &path;
 
-    for (const cad::EntityRef& element : piket.elements) {
+    for (std::size_t k = 0; k < piket.elements.size(); ++k) {
+        const cad::EntityRef& element = piket.elements[k];
         cad::Point3 s = element.startPoint();
         cad::Point3 e = element.endPoint();
-        list.add(element, s.x, s.y, startDepth);
-        list.add(element, e.x, e.y, list.values.depth);
+        std::vector<model::RoutePath::Vertex> vertices = path.vertices(k);
+        if (vertices.size() > 2) {
+            // Every vertex of a polyline is a point, in the order the route
+            // passes them, so the plan and the bend angles show its bends.
+            for (std::size_t v = 0; v < vertices.size(); ++v) {
+                list.add(element, vertices[v].at.x, vertices[v].at.y,
+                         v == 0 ? startDepth : list.values.depth, vertices[v].along);
+            }
+            continue;
+        }
+        list.add(element, s.x, s.y, startDepth, path.locateOn(k, s).along);
+        list.add(element, e.x, e.y, list.values.depth, path.locateOn(k, e).along);
     }
     if (options.useIndex) {
         crossingsIndexed(ws, piket, layers, list);
@@ -343,11 +393,7 @@ void BuildPiketPoints(model::Workspace& ws, model::Piket& piket, cad::Point3& st
         }
     }
 
-    if (list.rows.size() > 1) {
-        double dx = start.x - end.x, dy = start.y - end.y;
-        detail::orderByNearest(list.rows, list.objects, std::sqrt(dx * dx + dy * dy) + 10000.0,
-                               options.useIndex);
-    }
+    if (list.rows.size() > 1) orderAlongRoute(list);
 
     piket.points = std::move(list.rows);
     piket.pointObjects = std::move(list.objects);

@@ -122,12 +122,9 @@ std::optional<RouteChain> findRouteChain(const std::vector<cad::EntityRef>& rout
 
 void reverseInDrawing(const std::vector<cad::EntityRef>& elements) {
     for (const cad::EntityRef& e : elements) {
-        if (!cad::holdsGeom<cad::LineGeom>(e.entity().geom)) {
-            throw cad::Error("Элемент трассы " + e.handle() +
-                             " нельзя развернуть: развернуть можно только отрезок");
-        }
-    }
-    for (const cad::EntityRef& e : elements) {
+        // A polyline, an arc or a curve keeps its drawn direction: the picket's
+        // points follow the route through it whichever way it was drawn.
+        if (!cad::holdsGeom<cad::LineGeom>(e.entity().geom)) continue;
         cad::Point3 s = e.startPoint();
         cad::Point3 t = e.endPoint();
         cad::EntityRef ref = e;

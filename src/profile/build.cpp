@@ -5,12 +5,17 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
 
 #ifdef __linux__
 #include <sys/mman.h>
 #endif
 
 #include "model/primitives.hpp"
+#include "model/route_path.hpp"
+#include "model/units.hpp"
 #include "profile/steps.hpp"
 #include "sheet/sheet.hpp"
 #include "sheet/sheets.hpp"
@@ -55,15 +60,8 @@ bool onLayerList(const cad::EntityRef& object, const std::vector<std::string>& n
 }
 
 void computeChainages(model::Workspace& ws, model::Piket& piket) {
-    ws.piketLength = 0.0;
-    for (std::size_t i = 0; i < piket.points.size(); ++i) {
-        if (i > 0) {
-            double dx = piket.points[i][model::kX] - piket.points[i - 1][model::kX];
-            double dy = piket.points[i][model::kY] - piket.points[i - 1][model::kY];
-            ws.piketLength += std::sqrt(dx * dx + dy * dy);
-        }
-        piket.points[i][model::kChainage] = ws.piketLength;
-    }
+    ws.piketLength =
+        model::computeChainages(piket, model::millimetresPerUnit(ws.controls.planUnits));
 }
 
 void interpolateMissing(model::Piket& piket, int value) {
@@ -134,10 +132,61 @@ bool anyKnownRelief(const model::Piket& piket) {
     return false;
 }
 
-// The refusal of a run that could only draw garbage; nullptr when it may go on.
-const char* refusal(model::Workspace& ws) {
+// The points (0-based) whose value has no use: the marker of a point never
+// visited in the editor (-2, relief only; a depth of -2 is no depth either),
+// or "automatic" (-1) without a known value on both sides to interpolate from.
+std::vector<int> unusablePoints(const model::Piket& piket, int value) {
+    const auto v = static_cast<std::size_t>(value);
+    auto unknown = [v](const model::PointRow& p) {
+        return p[v] == model::kAuto || p[v] == model::kSameAsPrevious;
+    };
+    const int n = piket.pointCount();
+    int firstKnown = n, lastKnown = -1;
+    for (int i = 0; i < n; ++i) {
+        if (unknown(piket.points[static_cast<std::size_t>(i)])) continue;
+        firstKnown = std::min(firstKnown, i);
+        lastKnown = i;
+    }
+    std::vector<int> out;
+    for (int i = 0; i < n; ++i) {
+        const model::PointRow& p = piket.points[static_cast<std::size_t>(i)];
+        if (p[v] == model::kSameAsPrevious) {
+            out.push_back(i);
+        } else if (p[v] == model::kAuto && (n <= 2 || i < firstKnown || i > lastKnown)) {
+            out.push_back(i);
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string pointNumbers(const std::vector<int>& points) {
+    std::string out;
+    for (std::size_t k = 0; k < points.size();) {
+        std::size_t run = k;
+        while (run + 1 < points.size() && points[run + 1] == points[run] + 1) ++run;
+        if (!out.empty()) out += ", ";
+        out += std::to_string(points[k] + 1);
+        if (run > k) out += (run == k + 1 ? ", " : "–") + std::to_string(points[run] + 1);
+        k = run + 1;
+    }
+    return out;
+}
+
+namespace {
+
+std::string missingValues(const std::vector<int>& points, const char* what, const char* todo) {
+    std::string where = points.size() == 1 ? " в точке " : " в точках ";
+    return std::string("Нет ") + what + where + pointNumbers(points) + ": " + todo;
+}
+
+// The refusal of a run that could only draw garbage; nullopt when it may go on.
+std::optional<std::string> refusal(model::Workspace& ws) {
     model::Piket* piket = ws.piketInWork();
-    if (!piket || !ws.sheetDoc) return "Нет пикета в работе: сначала возьмите пикет в работу.";
+    if (!piket || !ws.sheetDoc) {
+        return "Нет пикета в работе: сначала возьмите пикет в работу.";
+    }
     if (piket->pointCount() < 2) {
         return "В пикете в работе меньше двух точек: профиль построить нельзя.";
     }
@@ -152,7 +201,23 @@ const char* refusal(model::Workspace& ws) {
         return "Ни у одной точки пикета нет отметки земли: задайте хотя бы одну отметку "
                "в параметрах пересечений.";
     }
-    return nullptr;
+    // A height never given would be drawn as ground at -2 m or -1 m and pull
+    // the datum down with it.
+    std::vector<int> relief = unusablePoints(*piket, model::kRelief);
+    if (!relief.empty()) {
+        return missingValues(relief, "отметки земли",
+                             "откройте параметры пересечений, пройдите эти точки и задайте "
+                             "отметку земли (или «Авто» для точки между двумя точками с "
+                             "отметками), затем постройте профиль снова.");
+    }
+    std::vector<int> depth = unusablePoints(*piket, model::kDepth);
+    if (!depth.empty()) {
+        return missingValues(depth, "глубины верха трубопровода",
+                             "задайте глубину в этих точках (автоматическая глубина "
+                             "берётся только между двумя точками с известной глубиной), "
+                             "затем постройте профиль снова.");
+    }
+    return std::nullopt;
 }
 
 // A long picket adds some thirty entities a point: room for them is made once
@@ -274,8 +339,8 @@ void build(model::Workspace& ws) {
     using namespace detail;
     // The runner shows the busy indicator; let it be painted before the work.
     ws.ui.processEvents();
-    if (const char* why = refusal(ws)) {
-        ws.ui.message(why);
+    if (std::optional<std::string> why = refusal(ws)) {
+        ws.ui.message(*why);
         return;
     }
     model::Piket& piket = *ws.piketInWork();

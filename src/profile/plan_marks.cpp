@@ -6,6 +6,7 @@
 #include <numbers>
 
 #include "model/primitives.hpp"
+#include "model/units.hpp"
 #include "profile/steps.hpp"
 
 namespace profile::detail {
@@ -114,9 +115,10 @@ void drawBendAngles(Run& run) {
             p->x += dx;
             p->y += run.offsetY;
         }
-        cad::EntityRef dim = run.ws.sheetDoc->addDimAngular(bend->vertex, bend->first, bend->second,
-                                                            bend->textPoint);
-        dim.setTextHeight(700.0);
+        auto at = [&run](cad::Point3 p) { return model::sheetPoint(run.ws, p.x, p.y); };
+        cad::EntityRef dim = run.ws.sheetDoc->addDimAngular(at(bend->vertex), at(bend->first),
+                                                            at(bend->second), at(bend->textPoint));
+        dim.setTextHeight(700.0 * model::sheetScale(run.ws));
     }
 }
 

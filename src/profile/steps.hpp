@@ -57,6 +57,10 @@ struct Run {
 // added by the crossing editor) is on none.
 bool onLayerList(const cad::EntityRef& object, const std::vector<std::string>& names);
 
+// Point numbers as the editor shows them (from 1), runs of three or more
+// joined by a dash: {0, 1, 2, 3, 14} -> "1–4, 15".
+std::string pointNumbers(const std::vector<int>& points);
+
 // Values computed into the picket.
 void computeChainages(model::Workspace& ws, model::Piket& piket);
 void interpolateMissing(model::Piket& piket, int value);  // kRelief or kDepth

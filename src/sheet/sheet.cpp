@@ -8,6 +8,7 @@
 
 #include "model/primitives.hpp"
 #include "model/runner.hpp"
+#include "model/units.hpp"
 #include "sheet/sheets.hpp"
 
 namespace sheet {
@@ -196,10 +197,11 @@ void takeIntoWork(model::Workspace& ws) {
         reconnectSelection(ws, target);
         target.addLayer("Kernavisto");
         drawBlankSheet(ws);
-        // Each element rounded to a whole unit before the sum.
+        // Each element in millimetres of terrain, rounded to a whole one before the sum.
         ws.piketLength = 0.0;
+        const double millimetres = model::millimetresPerUnit(c.planUnits);
         for (const cad::EntityRef& element : ws.piketInWork()->elements) {
-            ws.piketLength += model::roundHalfEven(element.length());
+            ws.piketLength += model::roundHalfEven(element.length() * millimetres);
         }
         // Split over sheets, the first sheet's grid ends where its part does.
         const std::vector<SheetSpan> spans = sheetSpans(ws.piketLength, ws.sheetOptions);

@@ -288,29 +288,3 @@ TEST(BuildPiketPoints, SpatialIndexGivesExactlyThePlainLoopsPoints) {
         ASSERT_EQ(indexed.pointObjects, plain.pointObjects) << round;
     }
 }
-
-TEST(NearestOrder, TreeAndScanAgreeAlsoOnEqualDistancesAndTheBound) {
-    std::mt19937 rng(7);
-    for (int round = 0; round < 30; ++round) {
-        std::size_t n = 20 + static_cast<std::size_t>(round) * 37;
-        int spread = 5 + round % 6 * 10;  // small integer grids: many equal distances
-        std::uniform_int_distribution<int> c(0, spread);
-        std::vector<model::PointRow> rows;
-        std::vector<EntityRef> objects;
-        for (std::size_t k = 0; k < n; ++k) {
-            model::PointRow r{};
-            r[model::kX] = 500000 + c(rng) * 0.5;
-            r[model::kY] = 6000000 + c(rng) * 0.5 + (k % 7 == 0 ? 400 : 0);  // a far cluster
-            r[model::kChainage] = static_cast<double>(k);                    // which point it was
-            rows.push_back(r);
-            objects.emplace_back(nullptr, cad::EntityId{static_cast<std::uint32_t>(k)});
-        }
-        double bound = round % 3 == 0 ? 2.0 : 1e6;  // a tight bound leaves steps undone
-        auto rowsTree = rows, rowsScan = rows;
-        auto objectsTree = objects, objectsScan = objects;
-        detail::orderByNearest(rowsTree, objectsTree, bound, true);
-        detail::orderByNearest(rowsScan, objectsScan, bound, false);
-        ASSERT_EQ(rowsTree, rowsScan) << round;
-        ASSERT_EQ(objectsTree, objectsScan) << round;
-    }
-}

@@ -47,6 +47,7 @@ class SamplePlan : public testing::Test {
     fs::path dir;
 };
 
+// The first point's height is given and walking the points carries it on.
 TEST_F(SamplePlan, ProfileIsBuiltSavedAndPlottedOnOnePage) {
     const fs::path out = dir / "profile.dxf";
     const fs::path pdf = dir / "sheet.pdf";
@@ -55,8 +56,10 @@ TEST_F(SamplePlan, ProfileIsBuiltSavedAndPlottedOnOnePage) {
     const fs::path dump = dir / "dump.json";
     const std::string command =
         quote(KV_CLI) + " profile " + quote(KV_SOURCE_DIR "/examples/plan.dxf") +
-        " --from 285000,5975000 --to 717344,6012639 --separator , -o " + quote(out) + " --pdf " +
-        quote(pdf) + " --png " + quote(png) + " --svg " + quote(svg) + " --dump " + quote(dump);
+        " --from 285000,5975000 --to 717344,6012639 --separator , --edit 1:relief=100 --walk"
+        " -o " +
+        quote(out) + " --pdf " + quote(pdf) + " --png " + quote(png) + " --svg " + quote(svg) +
+        " --dump " + quote(dump);
     auto [code, output] = shell(command);
     ASSERT_EQ(code, 0) << output;
 

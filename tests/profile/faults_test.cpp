@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "fixture.hpp"
+#include "profile/steps.hpp"
 
 using namespace profile_test;
 
@@ -102,6 +103,64 @@ TEST_F(Faults, EveryNumberDrawnIsFinite) {
     for (const model::PointRow& p : piket().points) {
         for (double v : p) EXPECT_TRUE(std::isfinite(v));
     }
+}
+
+// A height never given (-2) or an automatic one with no known height on a
+// side would be drawn as ground at -2 m or -1 m: the run is refused, naming
+// the points as the editor numbers them, and nothing is drawn or changed.
+TEST_F(Faults, UnknownHeightsAndDepthsAreRefusedNamingThePoints) {
+    struct Case {
+        std::vector<double> relief;
+        std::vector<double> depth;
+        const char* message;
+    };
+    const Case cases[] = {
+        {{-2, -2, -2, -2, 101.5, 101.0, -1, 100.0, 99.0, 99.5, 99.4, 99.0, 98.0, 97.0, -2},
+         {},
+         "Нет отметки земли в точках 1–4, 15: "},
+        {{100, -1}, {}, "Нет отметки земли в точке 2: "},
+        {{-1, 100, 101, -1}, {}, "Нет отметки земли в точках 1, 4: "},
+        {{100, 101, 102}, {1.0, 1.2, -1}, "Нет глубины верха трубопровода в точке 3: "},
+        {{100, 101, 102}, {-1, 1.2, -2}, "Нет глубины верха трубопровода в точках 1, 3: "},
+    };
+    for (const Case& c : cases) {
+        ws.pikets.assign(1, model::Piket{});
+        ws.profileBuilt = 0;
+        ui.messages.clear();
+        for (std::size_t k = 0; k < c.relief.size(); ++k) {
+            addPoint(10000.0 * static_cast<double>(k), 0, c.relief[k],
+                     k < c.depth.size() ? c.depth[k] : 1.0);
+        }
+        const std::vector<model::PointRow> before = piket().points;
+        const std::size_t drawnBefore = drawn();
+        profile::build(ws);
+        ASSERT_EQ(ui.messages.size(), 1u) << c.message;
+        EXPECT_EQ(ui.messages[0].rfind(c.message, 0), 0u) << ui.messages[0];
+        EXPECT_GT(ui.messages[0].size(), std::string(c.message).size() + 20);  // what to do
+        EXPECT_EQ(piket().points, before) << c.message;
+        EXPECT_EQ(drawn(), drawnBefore) << c.message;
+        EXPECT_EQ(ws.profileBuilt, 0);
+        EXPECT_FALSE(doc.hasLayer("Vline-Kernavisto"));
+    }
+}
+
+TEST_F(Faults, AutomaticHeightsBetweenKnownOnesAreStillInterpolated) {
+    addPoint(0, 0, 100.0, 1.0);
+    addPoint(15000, 0, -1, -1);
+    addPoint(30000, 0, 102.0, 2.0);
+    profile::build(ws);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_DOUBLE_EQ(value(1, model::kRelief), 101.0);
+    EXPECT_DOUBLE_EQ(value(1, model::kDepth), 1.5);
+    EXPECT_EQ(ws.horizonLevel, 95.0);
+}
+
+TEST(PointNumbers, RunsOfThreeOrMoreAreJoinedByADash) {
+    using profile::detail::pointNumbers;
+    EXPECT_EQ(pointNumbers({0, 1, 2, 3, 14}), "1–4, 15");
+    EXPECT_EQ(pointNumbers({0, 1}), "1, 2");
+    EXPECT_EQ(pointNumbers({4}), "5");
+    EXPECT_EQ(pointNumbers({0, 2, 3, 4, 6, 7}), "1, 3–5, 7, 8");
 }
 
 }  // namespace

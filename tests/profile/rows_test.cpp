@@ -188,17 +188,6 @@ INSTANTIATE_TEST_SUITE_P(
         // Level: a middle line, both texts from the middle on.
         SlopeCase{98.0, 98.0, {55000, 40000, 0}, {105000, 40000, 0}, "0", 80000, 80000}));
 
-TEST_F(Rows, PointsWithoutADepthLieInsideTheCellThatSpansThem) {
-    addPoint(0, 0, 100, 1.0);
-    addPoint(10000, 0, 100.2, 1.0);
-    addPoint(20000, 0, 100.4, -1);  // after the last known depth: stays unknown
-    profile::build(ws);
-    EXPECT_EQ(value(2, model::kDepth), -1.0);
-    EXPECT_EQ(textsAtY(41200).size(), 1u);
-    EXPECT_TRUE(lineFrom(65000, 42500, 65000, 37500));
-    EXPECT_FALSE(lineFrom(75000, 42500, 75000, 37500));
-}
-
 TEST_F(Rows, WholePicketsAreMarkedEveryHundredMetres) {
     addPoint(0, 0, 100, 1.0);
     addPoint(250000, 0, 100, 1.0, kWaterLayer);  // a communication: no picket label

@@ -33,24 +33,6 @@ TEST_F(Values, MissingHeightsAreInterpolatedAlongTheChainage) {
     EXPECT_DOUBLE_EQ(value(2, model::kDepth), 1.4);
 }
 
-TEST_F(Values, AnUnknownFirstHeightStillAnchorsTheInterpolation) {
-    addPoint(0, 0, -1);
-    addPoint(1000, 0, -1);
-    addPoint(2000, 0, 10);
-    profile::build(ws);
-    EXPECT_DOUBLE_EQ(value(1, model::kRelief), 4.5);
-    EXPECT_EQ(value(0, model::kRelief), -1.0);
-}
-
-TEST_F(Values, HeightsAfterTheLastKnownOneStayUnknownAndDoNotSetTheDatum) {
-    addPoint(0, 0, 100.4);
-    addPoint(1000, 0, 101.2);
-    addPoint(2000, 0, -1);
-    profile::build(ws);
-    EXPECT_EQ(value(2, model::kRelief), -1.0);
-    EXPECT_EQ(ws.horizonLevel, 95.0);
-}
-
 TEST_F(Values, TwoPointsAreNeverInterpolated) {
     addPoint(0, 0, 100.0, -1);
     addPoint(1000, 0, -1, 1.0);
@@ -95,8 +77,8 @@ TEST_P(Datum, IsTheLowestKnownHeightLessFiveTruncated) {
 INSTANTIATE_TEST_SUITE_P(Table, Datum,
                          testing::Values(DatumCase{{100.4, 101.2}, 95.0},
                                          DatumCase{{-3.2, 4.0}, -8.0},
-                                         // -2 is a height like any other
-                                         DatumCase{{100.0, -2.0, 100.0}, -7.0},
-                                         DatumCase{{-1.0, 12.9, -1.0}, 7.0}));
+                                         // an interpolated height counts too
+                                         DatumCase{{100.0, -1.0, 98.3}, 93.0},
+                                         DatumCase{{12.9, -1.0, 11.0, 13.0}, 6.0}));
 
 }  // namespace

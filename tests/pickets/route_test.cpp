@@ -1,0 +1,188 @@
+// Pickets over routes as survey drawings have them: polylines whose vertices
+// and arcs the picket follows, routes that come back near themselves, and
+// route layers that also hold labels and marks.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+
+#include "cad/geometry.hpp"
+#include "model/route_path.hpp"
+#include "pickets/pickets.hpp"
+#include "plan.hpp"
+
+using namespace pickets;
+using namespace pickets::testing;
+using cad::EntityRef;
+using cad::Point3;
+
+namespace {
+
+EntityRef polyline(Plan& plan, const std::string& layer, std::vector<cad::PolyVertex> vertices,
+                   bool closed = false) {
+    cad::Entity e;
+    e.dxfType = "LWPOLYLINE";
+    e.layer = layer;
+    cad::PolylineGeom g;
+    g.vertices = std::move(vertices);
+    g.closed = closed;
+    e.geom = g;
+    return plan.d.addEntity(e);
+}
+
+std::vector<double> chainages(const model::Piket& p) {
+    std::vector<double> out;
+    for (const auto& r : p.points) out.push_back(r[model::kChainage]);
+    return out;
+}
+
+// 100 m out along y = 0, 10 m across, 100 m back along y = 10 m (millimetres),
+// crossed by four pipes that each cut both legs.
+struct UTurn {
+    Plan plan;
+    std::vector<EntityRef> route;
+
+    explicit UTurn(bool asPolyline) {
+        if (asPolyline) {
+            route.push_back(polyline(
+                plan, kRoute,
+                {{0, 0, 0, 0}, {100000, 0, 0, 0}, {100000, 10000, 0, 0}, {0, 10000, 0, 0}}));
+        } else {
+            route.push_back(plan.route(0, 0, 100000, 0));
+            route.push_back(plan.route(100000, 0, 100000, 10000));
+            route.push_back(plan.route(100000, 10000, 0, 10000));
+        }
+        for (double x : {20000.0, 40000.0, 60000.0, 80000.0}) plan.line(kWater, x, -5000, x, 15000);
+        plan.snapshot();
+    }
+};
+
+}  // namespace
+
+TEST(RouteOrder, AUTurnKeepsItsPointsInOrderAlongTheRoute) {
+    for (bool asPolyline : {true, false}) {
+        UTurn u(asPolyline);
+        model::Piket p;
+        p.elements = u.route;
+        Point3 start{0, 0, 0}, end{0, 10000, 0};
+        BuildPiketPoints(u.plan.ws, p, start, end, 1.0);
+        EXPECT_TRUE(u.plan.ui.messages.empty());
+        // Ends, the two corners and eight crossings.
+        ASSERT_EQ(p.pointCount(), 12) << asPolyline;
+        std::vector<Point3> expected{{0, 0, 0},          {20000, 0, 0},     {40000, 0, 0},
+                                     {60000, 0, 0},      {80000, 0, 0},     {100000, 0, 0},
+                                     {100000, 10000, 0}, {80000, 10000, 0}, {60000, 10000, 0},
+                                     {40000, 10000, 0},  {20000, 10000, 0}, {0, 10000, 0}};
+        for (std::size_t k = 0; k < expected.size(); ++k) {
+            EXPECT_EQ(p.points[k][model::kX], expected[k].x) << asPolyline << " point " << k;
+            EXPECT_EQ(p.points[k][model::kY], expected[k].y) << asPolyline << " point " << k;
+        }
+        EXPECT_EQ(model::computeChainages(p), 210000.0) << asPolyline;
+        EXPECT_EQ(p.points.back()[model::kChainage], 210000.0);
+        // A corner of the polyline is a point of the polyline itself.
+        if (asPolyline) {
+            EXPECT_EQ(p.pointObjects[5], u.route[0]);
+        }
+
+        // A point picked near the way back goes in on the way back.
+        EXPECT_EQ(model::insertionIndex(p, {50000, 10003, 0}), 9u) << asPolyline;
+        EXPECT_EQ(model::insertionIndex(p, {50000, 2, 0}), 3u) << asPolyline;
+        EXPECT_EQ(model::insertionIndex(p, {100100, 5000, 0}), 6u) << asPolyline;
+    }
+}
+
+TEST(RouteOrder, ElementsPickedOutOfOrderAndAGapStillRunFromTheStart) {
+    Plan plan;
+    EntityRef far = plan.route(40000, 0, 41000, 0);
+    EntityRef b = plan.route(2000, 0, 1000, 0);
+    EntityRef a = plan.route(0, 0, 1000, 0);
+    plan.snapshot();
+    model::Piket p;
+    p.elements = {far, b, a};
+    Point3 start{0, 0, 0}, end{41000, 0, 0};
+    BuildPiketPoints(plan.ws, p, start, end, 1.0);
+    std::vector<double> xs;
+    for (const auto& r : p.points) xs.push_back(r[model::kX]);
+    EXPECT_EQ(xs, (std::vector<double>{0, 1000, 2000, 40000, 41000}));
+}
+
+TEST(RoutePolyline, EveryVertexIsAPointAndChainageRunsAlongItsArcs) {
+    Plan plan;
+    // Out 100 m, a half circle of 10 m radius, 100 m back; drawn from the far end.
+    EntityRef route =
+        polyline(plan, kRoute,
+                 {{0, 20000, 0, 0}, {100000, 20000, 0, -1.0}, {100000, 0, 0, 0}, {0, 0, 0, 0}});
+    EntityRef pipe = plan.line(kWater, 105000, 10000, 120000, 10000);  // across the arc
+    plan.snapshot();
+    model::Piket p;
+    p.elements = {route};
+    Point3 start{0, 0, 0}, end{0, 20000, 0};
+    BuildPiketPoints(plan.ws, p, start, end, 1.0);
+    ASSERT_EQ(p.pointCount(), 5);
+    for (const EntityRef& o :
+         {p.pointObjects[0], p.pointObjects[1], p.pointObjects[3], p.pointObjects[4]})
+        EXPECT_EQ(o, route);
+    EXPECT_EQ(p.pointObjects[2], pipe);
+    EXPECT_EQ(p.points[0][model::kDepth], 1.0);  // the start keeps the start depth
+    EXPECT_EQ(p.points[1][model::kX], 100000.0);
+    EXPECT_EQ(p.points[1][model::kY], 0.0);
+    EXPECT_EQ(p.points[2][model::kX], 110000.0);
+    EXPECT_EQ(p.points[4][model::kY], 20000.0);
+
+    const double halfCircle = std::numbers::pi * 10000.0;
+    double length = model::computeChainages(p);
+    std::vector<double> ch = chainages(p);
+    EXPECT_NEAR(ch[2], 100000.0 + halfCircle / 2, 0.01);
+    EXPECT_NEAR(ch[3], 100000.0 + halfCircle, 0.01);
+    EXPECT_NEAR(length, *cad::entityLength(route.entity()), 0.01);
+    // Straight stretches keep the straight distance between the points.
+    EXPECT_EQ(ch[1], 100000.0);
+    EXPECT_EQ(ch[4] - ch[3], 100000.0);
+}
+
+TEST(RouteSearch, RouteLayerWithLabelsMarksAndCurvesIsSearched) {
+    Plan plan;
+    EntityRef a = plan.route(0, 0, 1000, 0);
+    // A polyline drawn against the route keeps its direction in the drawing.
+    EntityRef b = polyline(plan, kRoute, {{3000, 0, 0, 0}, {2000, 500, 0, 0}, {1000, 0, 0, 0}});
+    cad::Entity arc;
+    arc.dxfType = "ARC";
+    arc.layer = kRoute;
+    arc.geom = cad::ArcGeom{{3500, 0, 0}, 500, 0, 180};  // from (4000, 0) to (3000, 0)
+    EntityRef c = plan.d.addEntity(arc);
+    cad::Entity text;
+    text.dxfType = "TEXT";
+    text.layer = kRoute;
+    cad::TextGeom t;
+    t.text = "К-1";
+    t.insertion = {1000, 5000, 0};
+    t.height = 250;
+    text.geom = t;
+    plan.d.addEntity(text);
+    cad::Entity circle;
+    circle.dxfType = "CIRCLE";
+    circle.layer = kRoute;
+    circle.geom = cad::CircleGeom{{1000, 5000, 0}, 300};
+    plan.d.addEntity(circle);
+    cad::Entity point;
+    point.dxfType = "POINT";
+    point.layer = kRoute;
+    point.geom = cad::PointGeom{{3000, 5000, 0}};
+    plan.d.addEntity(point);
+    polyline(plan, kRoute, {{900, 4000, 0, 0}, {1100, 4000, 0, 0}, {1000, 4200, 0, 0}}, true);
+    plan.snapshot();
+    plan.pick(0, 0);
+    plan.pick(4000, 0);
+    addByEndPoints(plan.ws);
+    EXPECT_TRUE(plan.ui.messages.empty()) << plan.ui.messages.front();
+    ASSERT_EQ(plan.ws.piketCount, 1);
+    const model::Piket& p = plan.ws.pikets[0];
+    ASSERT_EQ(p.elementCount(), 3);
+    EXPECT_EQ(p.elements[0], a);
+    EXPECT_EQ(p.elements[1], b);
+    EXPECT_EQ(p.elements[2], c);
+    EXPECT_EQ(b.startPoint(), (Point3{3000, 0, 0}));  // not turned
+    std::vector<double> xs;
+    for (const auto& r : p.points) xs.push_back(r[model::kX]);
+    EXPECT_EQ(xs, (std::vector<double>{0, 1000, 2000, 3000, 4000}));
+}
