@@ -15,6 +15,7 @@
 #include "ground/surface.hpp"
 #include "ground/survey_ground.hpp"
 #include "model/primitives.hpp"
+#include "model/ui.hpp"
 #include "model/workspace.hpp"
 #include "profile/build.hpp"
 
@@ -53,6 +54,14 @@ void BM_Triangulate100k(benchmark::State& state) {
 }
 BENCHMARK(BM_Triangulate100k)->Unit(benchmark::kMillisecond);
 
+// The window's part: messages are kept, nothing is shown.
+class QuietUi : public model::Ui {
+  public:
+    void message(const std::string& text) override { messages.push_back(text); }
+    void setBusy(bool) override {}
+    std::vector<std::string> messages;
+};
+
 struct SurveyedRoute {
     SurveyedRoute() : ws(app, prompter, ui) {
         ws.doc = ws.sheetDoc = &doc;
@@ -82,7 +91,7 @@ struct SurveyedRoute {
     }
     cad::Application app;
     cad::ScriptedPrompter prompter;
-    model::RecordingUi ui;
+    QuietUi ui;
     cad::Drawing doc;
     model::Workspace ws;
 };

@@ -11,7 +11,7 @@ KV_PACKAGES=(
   clang libclang-rt-14-dev
   python3-ezdxf poppler-utils
   fonts-dejavu-core
-  xvfb xauth ccache
+  xvfb xauth ccache locales
 )
 
 kv_install_deps() {

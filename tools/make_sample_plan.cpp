@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cad/error.hpp"
+#include "cad/number_text.hpp"
 #include "sample_plan.hpp"
 
 int main(int argc, char** argv) {
@@ -17,8 +18,10 @@ int main(int argc, char** argv) {
         const cad::Point3& a = plan.route.front();
         const cad::Point3& b = plan.route.back();
         std::printf("%s: трасса из %zu линий\n", out.c_str(), plan.route.size() - 1);
-        std::printf("начало трассы: %.3f %.3f\n", a.x, a.y);
-        std::printf("конец трассы:  %.3f %.3f\n", b.x, b.y);
+        std::printf("начало трассы: %s %s\n", cad::fixedText(a.x, 3).c_str(),
+                    cad::fixedText(a.y, 3).c_str());
+        std::printf("конец трассы:  %s %s\n", cad::fixedText(b.x, 3).c_str(),
+                    cad::fixedText(b.y, 3).c_str());
     } catch (const std::exception& e) {
         std::fprintf(stderr, "Ошибка: %s\n", e.what());
         return 1;

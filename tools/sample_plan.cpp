@@ -7,12 +7,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <numbers>
 #include <tuple>
 
 #include "cad/dxf_emit.hpp"
 #include "cad/dxf_reader.hpp"
+#include "cad/number_text.hpp"
 
 namespace kvtools {
 
@@ -123,9 +123,7 @@ double groundHeight(double chainage) {
 }
 
 std::string heightText(double metres) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.2f", std::round(metres * 100.0) / 100.0);
-    return buf;
+    return cad::fixedText(std::round(metres * 100.0) / 100.0, 2);
 }
 
 void layer(cad::Drawing& d, const char* name, int color, int lineweight = -3) {

@@ -27,6 +27,9 @@ inline constexpr double kDefaultLineweightMm = 0.25;
 
 struct Style {
     int color = 7;  // colour index 1..255, ByLayer and ByBlock resolved
+    // A true colour (420) that wins over the index; the index stays as the
+    // file's nearest match.
+    std::optional<Rgb> trueColor;
     double lineweightMm = kDefaultLineweightMm;  // ByLayer, ByBlock and default resolved
     EntityId entity;  // the model-space entity being drawn (an insert for its block's parts)
 };
@@ -73,5 +76,8 @@ class Canvas {
 void drawDrawing(const DrawingData& drawing, Canvas& canvas,
                  std::optional<Box2> region = std::nullopt);
 void drawDrawing(const Drawing& drawing, Canvas& canvas, std::optional<Box2> region = std::nullopt);
+// Draws the given model-space entities in the order given, with the same rules;
+// a view that keeps what it drew per entity redraws only what changed.
+void drawEntities(const DrawingData& drawing, Canvas& canvas, const std::vector<EntityId>& ids);
 
 }  // namespace cad

@@ -6,11 +6,11 @@
 // override and the block is drawn anew.
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <numbers>
 #include <optional>
 
 #include "cad/drawing.hpp"
+#include "cad/number_text.hpp"
 #include "cad/text_util.hpp"
 
 namespace cad {
@@ -150,9 +150,7 @@ Entity blockPart(Geometry g, const char* type) {
 // The text that shows an angle: whole degrees unless the style asks for
 // decimals, with the degree sign.
 std::string angleText(double sweep, int decimals) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*f", std::clamp(decimals, 0, 8), degrees(sweep));
-    return std::string(buf) + "\xC2\xB0";
+    return fixedText(degrees(sweep), std::clamp(decimals, 0, 8)) + "\xC2\xB0";
 }
 
 struct AngularDrawing {

@@ -3,6 +3,7 @@
 // block references with their transforms, and every kind turned into the
 // canvas's few primitives.
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <numbers>
 #include <string_view>
@@ -55,6 +56,7 @@ double radians(double d) {
 // What an entity inside a block takes from the reference that shows it.
 struct Inherited {
     int color = 7;                 // for ByBlock
+    std::optional<Rgb> trueColor;  // for ByBlock
     int lineweight = -3;           // for ByBlock, hundredths of a millimetre
     const Layer* layer = nullptr;  // the reference's layer, for entities on layer 0
     EntityId top;
@@ -65,6 +67,12 @@ class Walker {
     Walker(const DrawingData& d, Canvas& c)
         : d_(d), c_(c), tol_(std::max(1e-9, c.flattenTolerance())) {}
 
+    // A model-space entity: the block budget starts afresh.
+    void top(const Entity& e, const Inherited& inh) {
+        expanded_ = 0;
+        entity(e, Transform{}, inh);
+    }
+
     void entity(const Entity& e, const Transform& t, const Inherited& inh) {
         if (e.erased || !e.visible) return;
         const Layer* layer = findLayer(e.layer);
@@ -73,6 +81,7 @@ class Walker {
         Style style;
         style.entity = inh.top;
         style.color = resolveColor(e.color, layer, inh);
+        style.trueColor = resolveTrueColor(e, layer, inh);
         style.lineweightMm = resolveLineweight(e.lineweight, layer, inh) / 100.0;
         visitGeom([&](const auto& g) { draw(g, e, t, style, layer, inh); }, e.geom);
     }
@@ -90,6 +99,38 @@ class Walker {
         if (c == 0) c = inh.color;
         if (c < 1 || c > 255) c = 7;
         return c;
+    }
+
+    // A true colour is read from the tags the file gave the entity or layer;
+    // a colour the program set since replaces it.
+    std::optional<Rgb> tagTrueColor(std::uint32_t begin, std::uint32_t end) const {
+        if (begin == kNoTags || end == kNoTags) return std::nullopt;
+        const TagStore& tags = d_.tags;
+        std::size_t last = std::min<std::size_t>(end, tags.size());
+        for (std::size_t i = std::size_t{begin} + 1; i < last; ++i) {
+            int code = tags.tags[i].code;
+            if (code == 0) break;  // a POLYLINE's vertices have their own
+            if (code != 420) continue;
+            std::string_view v = tags.value(i);
+            while (!v.empty() && v.front() == ' ') v.remove_prefix(1);
+            long long rgb = 0;
+            auto [ptr, ec] = std::from_chars(v.data(), v.data() + v.size(), rgb);
+            if (ec != std::errc()) return std::nullopt;
+            (void)ptr;
+            return Rgb{static_cast<std::uint8_t>((rgb >> 16) & 0xff),
+                       static_cast<std::uint8_t>((rgb >> 8) & 0xff),
+                       static_cast<std::uint8_t>(rgb & 0xff)};
+        }
+        return std::nullopt;
+    }
+
+    std::optional<Rgb> resolveTrueColor(const Entity& e, const Layer* layer,
+                                        const Inherited& inh) const {
+        if (e.color == 0) return inh.trueColor;
+        if (e.color == 256)
+            return layer ? tagTrueColor(layer->tagBegin, layer->tagEnd) : std::nullopt;
+        if (e.changed & kChangedColor) return std::nullopt;
+        return tagTrueColor(e.tagBegin, e.tagEnd);
     }
 
     static int resolveLineweight(int lw, const Layer* layer, const Inherited& inh) {
@@ -299,6 +340,10 @@ class Walker {
         if (std::find(stack_.begin(), stack_.end(), &b) != stack_.end()) return;
         stack_.push_back(&b);
         for (EntityId id : b.entities) {
+            // Blocks inserting blocks many times over multiply: the budget keeps
+            // a small file from drawing for hours.
+            if (expanded_ >= kMaxBlockExpansion) break;
+            ++expanded_;
             if (id.v < d_.entities.size()) entity(d_.entities[id.v], t, inh);
         }
         stack_.pop_back();
@@ -307,6 +352,7 @@ class Walker {
     static Inherited childOf(const Style& s, const Layer* layer, const Inherited& inh) {
         Inherited child;
         child.color = s.color;
+        child.trueColor = s.trueColor;
         child.lineweight = static_cast<int>(std::lround(s.lineweightMm * 100));
         child.layer = layer;
         child.top = inh.top;
@@ -381,6 +427,7 @@ class Walker {
     Canvas& c_;
     double tol_;
     std::vector<const Block*> stack_;
+    std::size_t expanded_ = 0;  // block entities drawn for the current top-level entity
 };
 
 }  // namespace
@@ -399,6 +446,18 @@ void drawDrawing(const DrawingData& d, Canvas& canvas, std::optional<Box2> regio
             Box2 b = entityBounds(d, e);
             if (b.empty() || !b.intersects(*region)) continue;
         }
+        Inherited top;
+        top.top = id;
+        walker.top(e, top);
+    }
+}
+
+void drawEntities(const DrawingData& d, Canvas& canvas, const std::vector<EntityId>& ids) {
+    Walker walker(d, canvas);
+    for (EntityId id : ids) {
+        if (id.v >= d.entities.size()) continue;
+        const Entity& e = d.entities[id.v];
+        if (e.erased || !e.visible || e.paperSpace) continue;
         Inherited top;
         top.top = id;
         walker.entity(e, Transform{}, top);

@@ -38,11 +38,25 @@ const char* kindName(const Entity& e) {
     return e.dxfType.empty() ? "?" : e.dxfType.c_str();
 }
 
+// A new entity of the type; addEntity puts it on the current layer.
+Entity newEntity(const char* dxfType) {
+    Entity e;
+    e.dxfType = dxfType;
+    e.layer = Name();
+    return e;
+}
+
 [[noreturn]] void notSupported(const Entity& e, const char* property) {
     throw Error(std::string("Объект ") + kindName(e) + " не имеет свойства " + property);
 }
 
 }  // namespace
+
+bool EntityRef::exists() const {
+    if (!drawing_ || !drawing_->isOpen()) return false;
+    const auto& entities = drawing_->data_->entities;
+    return id_.valid() && id_.v < entities.size() && !entities[id_.v].erased;
+}
 
 const Entity& EntityRef::entity() const {
     if (!drawing_) throw Error("Пустая ссылка на объект чертежа");
@@ -59,6 +73,9 @@ Entity& EntityRef::mutableEntity(std::uint32_t changedBit) {
     drawing_->modified_ = true;
     Entity& e = drawing_->data_->entities[id_.v];
     e.changed |= changedBit;
+    // The change is made by the caller right after: a view that listens
+    // looks at the entity again when it next draws, not now.
+    drawing_->notifyUpdate(id_);
     return e;
 }
 
@@ -239,7 +256,8 @@ Drawing::Drawing(DrawingData data, std::filesystem::path path)
 Drawing::~Drawing() = default;
 
 std::unique_ptr<Drawing> Drawing::open(const std::filesystem::path& path) {
-    return std::make_unique<Drawing>(readDxfFile(path), std::filesystem::absolute(path));
+    DrawingData data = readDxfFile(path);  // refuses an empty path before absolute() would throw
+    return std::make_unique<Drawing>(std::move(data), std::filesystem::absolute(path));
 }
 
 std::unique_ptr<Drawing> Drawing::create(std::string_view version) {
@@ -372,9 +390,7 @@ EntityRef Drawing::addInsert(const std::string& blockName, Point3 insertion, dou
                              double rotation) {
     if (!hasBlock(blockName)) throw Error("В чертеже нет блока «" + blockName + "»");
     if (!(scale != 0.0) || !std::isfinite(scale)) throw Error("Масштаб вставки блока равен нулю");
-    Entity e;
-    e.dxfType = "INSERT";
-    e.layer = Name();
+    Entity e = newEntity("INSERT");
     InsertGeom g;
     g.blockName = blockName;
     g.insertion = insertion;
@@ -405,18 +421,14 @@ std::string Drawing::newAnonymousBlockName(std::string_view prefix) const {
 }
 
 EntityRef Drawing::addLine(Point3 start, Point3 end) {
-    Entity e;
-    e.dxfType = "LINE";
-    e.layer = Name();
+    Entity e = newEntity("LINE");
     e.geom = LineGeom{start, end};
     return addEntity(std::move(e));
 }
 
 EntityRef Drawing::addText(const std::string& text, Point3 insertion, double height) {
     if (!(height > 0.0)) throw Error("Высота текста должна быть больше нуля");
-    Entity e;
-    e.dxfType = "TEXT";
-    e.layer = Name();
+    Entity e = newEntity("TEXT");
     TextGeom t;
     t.text = text;
     t.insertion = insertion;

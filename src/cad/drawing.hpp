@@ -27,6 +27,9 @@ class EntityRef {
     EntityRef(Drawing* drawing, EntityId id) : drawing_(drawing), id_(id) {}
 
     bool isNull() const { return drawing_ == nullptr; }
+    // Whether the object can still be read: not null, its drawing open, not
+    // erased. Every other member throws cad::Error where this is false.
+    bool exists() const;
     Drawing* drawing() const { return drawing_; }
     EntityId id() const { return id_; }
     friend bool operator==(const EntityRef& a, const EntityRef& b) {
@@ -147,7 +150,9 @@ class Drawing {
     int onSelectionChanged(SelectionHandler handler);  // returns an id for disconnecting
     void disconnectSelectionChanged(int id);
 
-    // Called by EntityRef::update and for new entities; the view listens.
+    // Called by EntityRef::update, for new entities and as a property of an
+    // entity is about to change; the view listens and draws the entity again
+    // at its next frame.
     using UpdateHandler = std::function<void(Drawing&, EntityId)>;
     int onUpdate(UpdateHandler handler);
     void notifyUpdate(EntityId id);

@@ -18,15 +18,20 @@
 #include <charconv>
 #include <cmath>
 #include <fstream>
+#include <limits>
 #include <numbers>
 #include <unordered_set>
 #include <variant>
+
+#include <unistd.h>
 
 #include "cad/drawing.hpp"
 #include "cad/dxf_tokenizer.hpp"
 #include "cad/encoding.hpp"
 #include "cad/error.hpp"
-#include "cad/pages.hpp"
+#include "cad/geometry.hpp"
+#include "cad/platform.hpp"
+#include "cad/text_util.hpp"
 
 namespace cad {
 
@@ -67,7 +72,8 @@ std::vector<Point3> sampleSpline(int degree, const std::vector<double>& knots,
                                  const std::vector<Point3>& ctrl,
                                  const std::vector<double>& weights, int segments) {
     std::size_t n = ctrl.size();
-    if (degree < 1 || n < static_cast<std::size_t>(degree) + 1 ||
+    if (degree < 1 || degree > kMaxSplineDegree || n > kMaxSplineControlPoints ||
+        n < static_cast<std::size_t>(degree) + 1 ||
         knots.size() != n + static_cast<std::size_t>(degree) + 1) {
         return ctrl;
     }
@@ -81,8 +87,9 @@ std::vector<Point3> sampleSpline(int degree, const std::vector<double>& knots,
     std::vector<double> w(p + 1);
     for (int s = 0; s <= segments; ++s) {
         double t = t0 + (t1 - t0) * s / segments;
-        std::size_t k = p;
-        while (k + 1 < n && knots[k + 1] <= t) ++k;
+        auto span = std::upper_bound(knots.begin() + static_cast<long>(p) + 1,
+                                     knots.begin() + static_cast<long>(n), t);
+        std::size_t k = static_cast<std::size_t>(span - knots.begin()) - 1;
         for (std::size_t j = 0; j <= p; ++j) {
             double wj = rational ? weights[j + k - p] : 1.0;
             d[j] = ctrl[j + k - p] * wj;
@@ -99,6 +106,22 @@ std::vector<Point3> sampleSpline(int degree, const std::vector<double>& knots,
         out.push_back(w[p] != 0.0 ? d[p] * (1.0 / w[p]) : d[p]);
     }
     return out;
+}
+
+// Eight points for each control point, fewer for high degrees: a point costs
+// the square of the degree.
+int hatchSplineSegments(int degree, std::size_t controlPoints) {
+    long long p = std::clamp(degree, 1, kMaxSplineDegree) + 1;
+    long long most = std::max(16LL, 20'000'000 / (p * p));
+    return static_cast<int>(std::clamp(8 * static_cast<long long>(controlPoints), 16LL, most));
+}
+
+std::string splineLimitMessage(Handle h, int degree) {
+    std::string what = h ? "Сплайн " + hexHandle(h) : std::string("Сплайн в контуре штриховки");
+    return what + " степени " + std::to_string(degree) + " (CAD-программы строят не выше " +
+           std::to_string(kMaxSplineDegree) + ") или с более чем " +
+           std::to_string(kMaxSplineControlPoints) +
+           " управляющими точками взят по своим управляющим точкам";
 }
 
 // A code that an entity kind reads straight into a member of its geometry:
@@ -151,11 +174,11 @@ class Reader {
     }
     void issue(std::string codeName, std::size_t at, Handle h, std::string message) {
         d_.issues.push_back(
-            Issue{std::move(codeName), at == kNoIndex ? 0 : lineOf(at), h, std::move(message)});
+            Issue{std::move(codeName), at == kNoIndex ? 0 : lineOf(at), h, validUtf8(message)});
     }
     void editIssue(std::string codeName, std::size_t at, Handle h, std::string message) {
         editIssues.push_back(
-            Issue{std::move(codeName), at == kNoIndex ? 0 : lineOf(at), h, std::move(message)});
+            Issue{std::move(codeName), at == kNoIndex ? 0 : lineOf(at), h, validUtf8(message)});
     }
     std::string where(std::size_t i) const {
         if (tok_.binary) return "тег " + std::to_string(i + 1);
@@ -197,7 +220,7 @@ class Reader {
     void badNumber(std::size_t i) {
         replaceValue(i, "0");
         editIssue("bad-number", i, 0,
-                  where(i) + ": значение «" + std::string(trimmed(val(i)).substr(0, 40)) +
+                  where(i) + ": значение «" + std::string(cutUtf8(trimmed(val(i)), 40)) +
                       "» кода " + std::to_string(code(i)) + " не число; записан 0");
     }
     // x at k; y and z follow when present. Leaves k on the last tag read.
@@ -300,12 +323,12 @@ class Reader {
         if (dup) {
             editIssue("duplicate-handle", i, nh,
                       where(i) + ": " + std::string(kind) + " с дескриптором " +
-                          std::string(trimmed(v)) + ", который уже занят; дан новый дескриптор " +
-                          hexHandle(nh));
+                          std::string(cutUtf8(trimmed(v), 20)) +
+                          ", который уже занят; дан новый дескриптор " + hexHandle(nh));
         } else {
             editIssue("bad-handle", i, nh,
                       where(i) + ": " + std::string(kind) + " с неверным дескриптором «" +
-                          std::string(trimmed(v).substr(0, 20)) + "»; дан новый дескриптор " +
+                          std::string(cutUtf8(trimmed(v), 20)) + "»; дан новый дескриптор " +
                           hexHandle(nh));
         }
         return nh;
@@ -328,6 +351,7 @@ class Reader {
     void polyline(Entity& e, std::size_t gb, std::size_t ge, std::size_t end0, std::size_t end);
     void hatch(HatchGeom& h, std::size_t gb, std::size_t ge);
     void checkPoints(std::size_t begin, std::size_t end);
+    void closeCutTail();
     std::size_t closeSubEntities(std::size_t end0, std::string_view sub, const Entity& owner,
                                  std::size_t ownerBegin);
     void afterRead();
@@ -386,6 +410,8 @@ DrawingData Reader::run() {
     PrefaultPages prefault(d_.entities.data(), d_.entities.capacity() * sizeof(Entity));
     d_.entityByHandle.reserve(zeros);
 
+    if (!tok_.sawEof) closeCutTail();
+
     std::size_t i = 0;
     bool eof = false;
     while (i < n() && !eof) {
@@ -410,8 +436,7 @@ DrawingData Reader::run() {
     }
     if (!eof) {
         insertTags(n(), {{0, "EOF"}});
-        std::string why =
-            tok_.droppedCode ? "последний код группы без значения отброшен, " : std::string();
+        std::string why = tok_.droppedCode ? "оборванный последний тег отброшен, " : std::string();
         editIssue("truncated", n() ? n() - 1 : kNoIndex, 0,
                   "Файл обрывается без конца (EOF): " + why + "конец файла добавлен");
     }
@@ -861,6 +886,89 @@ void Reader::checkPoints(std::size_t begin, std::size_t end) {
     }
 }
 
+// A file cut off ends inside a record: its last tags may be half of a point
+// or of a binary chunk, and groups opened in it are not closed. What is half
+// goes and what is open is closed, so that only whole tags are written;
+// the repairs that follow add the ends of the record's section and file.
+void Reader::closeCutTail() {
+    std::size_t last = n();
+    while (last > 0 && code(last - 1) != 0) --last;
+    // An entity, table entry or object cut off inside goes whole: how much
+    // of it is missing is unknown, and what is there (a line without its
+    // end, a hatch without its loops) would be wrong geometry. It is known
+    // to be cut when the file ends inside one of its tags, or when it is an
+    // entity whose data has not begun (only the AcDbEntity part is there).
+    // A file cut between two tags may have lost nothing of its last record.
+    bool cutInside = tok_.droppedCode && tok_.cutCode > 0;
+    std::string_view lastMarker;
+    for (std::size_t k = last; k < n(); ++k) {
+        if (code(k) == 100) lastMarker = trimmed(val(k));
+    }
+    if (lastMarker == "AcDbEntity") cutInside = true;
+    if (last > 0 && last < n() && cutInside) {
+        std::string_view kind = trimmed(val(last - 1));
+        static constexpr std::string_view kStructure[] = {"SECTION", "ENDSEC", "TABLE",
+                                                          "ENDTAB",  "BLOCK",  "ENDBLK"};
+        if (std::find(std::begin(kStructure), std::end(kStructure), kind) == std::end(kStructure)) {
+            Handle h = 0;
+            for (std::size_t k = last; k < n(); ++k) {
+                if (code(k) == 5 || code(k) == 105) {
+                    parseHandle(val(k), h);
+                    break;
+                }
+            }
+            edits.push_back(Edit{Edit::Delete, last - 1, n() - last + 1, {}});
+            editIssue("truncated-record", last - 1, h,
+                      where(last - 1) + ": файл оборван внутри " + std::string(kind) +
+                          (h ? " " + hexHandle(h) : std::string()) + "; неполный объект удалён");
+            return;
+        }
+    }
+    std::size_t end = n();
+    auto drop = [&](std::string why) {
+        --end;
+        edits.push_back(Edit{Edit::Delete, end, 1, {}});
+        editIssue("truncated-tag", end, 0, where(end) + ": " + why + " отброшен");
+    };
+    auto isPointX = [](int c) {
+        return (c >= 10 && c <= 18) || (c >= 110 && c <= 112) || (c >= 210 && c <= 213) ||
+               (c >= 1010 && c <= 1013);
+    };
+    auto isChunk = [](int c) { return (c >= 310 && c <= 319) || c == 1004; };
+    while (end > last) {
+        int c = code(end - 1);
+        std::string_view v = trimmed(val(end - 1));
+        if (isPointX(c)) {
+            drop("X точки без Y (код " + std::to_string(c) + ")");
+        } else if (isChunk(c) &&
+                   (v.size() % 2 != 0 ||
+                    v.find_first_not_of("0123456789abcdefABCDEF") != std::string_view::npos)) {
+            drop("оборванный кусок двоичных данных (код " + std::to_string(c) + ")");
+        } else {
+            break;
+        }
+    }
+    int appOpen = 0, xdataOpen = 0;
+    for (std::size_t k = last; k < end; ++k) {
+        std::string_view v = trimmed(val(k));
+        if (code(k) == 102 && !v.empty()) {
+            if (v.front() == '{') ++appOpen;
+            if (v == "}" && appOpen > 0) --appOpen;
+        } else if (code(k) == 1002) {
+            if (v == "{") ++xdataOpen;
+            if (v == "}" && xdataOpen > 0) --xdataOpen;
+        }
+    }
+    std::vector<std::pair<int, std::string>> closing;
+    for (; xdataOpen > 0; --xdataOpen) closing.emplace_back(1002, "}");
+    for (; appOpen > 0; --appOpen) closing.emplace_back(102, "}");
+    if (!closing.empty()) {
+        insertTags(n(), closing);
+        editIssue("truncated-group", n() - 1, 0,
+                  "Файл оборван внутри группы тегов: группа закрыта");
+    }
+}
+
 // The codes each kind reads straight into a member of its geometry.
 const std::array<Field<LineGeom>, 2> kLineFields{{{10, &LineGeom::start}, {11, &LineGeom::end}}};
 const std::array<Field<PolylineGeom>, 2> kLwPolylineFields{
@@ -976,6 +1084,9 @@ void Reader::geometry(Entity& e, std::size_t gb, std::size_t ge) {
             if (c == 11) g.fitPoints.push_back(point(k, ge));
         });
         if (!anyWeight) g.weights.clear();
+        if (g.degree > kMaxSplineDegree || g.controlPoints.size() > kMaxSplineControlPoints) {
+            issue("spline-limit", gb, e.handle, splineLimitMessage(e.handle, g.degree));
+        }
         e.geom = std::move(g);
     } else if (t == "TEXT" || t == "ATTRIB" || t == "ATTDEF") {
         TextGeom g;
@@ -1169,12 +1280,15 @@ void Reader::hatch(HatchGeom& h, std::size_t gb, std::size_t ge) {
                                 }
                                 ++k;
                             }
+                            if (degree > kMaxSplineDegree ||
+                                ctrl.size() > kMaxSplineControlPoints) {
+                                issue("spline-limit", gb, 0, splineLimitMessage(0, degree));
+                            }
                             std::vector<Point3> pts =
                                 ctrl.empty()
                                     ? fit
-                                    : sampleSpline(
-                                          degree, knots, ctrl, weights,
-                                          std::max<int>(16, 8 * static_cast<int>(ctrl.size())));
+                                    : sampleSpline(degree, knots, ctrl, weights,
+                                                   hatchSplineSegments(degree, ctrl.size()));
                             for (std::size_t q = 0; q + 1 < pts.size(); ++q) {
                                 loop.vertices.push_back(PolyVertex{pts[q].x, pts[q].y, 0.0, 0.0});
                             }
@@ -1430,6 +1544,7 @@ DrawingData readDxfBuffer(std::string bytes) {
         for (auto& is : reader.editIssues) repairs.push_back(std::move(is));
         if (reader.edits.empty() || last) {
             d.issues.insert(d.issues.begin(), repairs.begin(), repairs.end());
+            for (Issue& is : blockLimitIssues(d)) d.issues.push_back(std::move(is));
             return d;
         }
         // Repairs that change tags: apply them and read the repaired tags again.
@@ -1442,12 +1557,58 @@ DrawingData readDxfBuffer(std::string bytes) {
     }
 }
 
+namespace {
+
+// Bytes of file this machine can read: the file, its tags and its entities
+// take about three times its size, and half the memory is left to the rest.
+std::uintmax_t readableFileSize() {
+    long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || pageSize <= 0) return std::numeric_limits<std::uintmax_t>::max();
+    return static_cast<std::uintmax_t>(pages) * static_cast<std::uintmax_t>(pageSize) / 6;
+}
+
+std::string megabytes(std::uintmax_t bytes) {
+    return std::to_string((bytes + (1u << 20) - 1) >> 20);
+}
+
+}  // namespace
+
+void checkDrawingFile(const std::filesystem::path& path) {
+    if (path.empty()) throw Error("Не указан файл чертежа");
+    const std::string name = validUtf8(path.string());
+    std::error_code ec;
+    std::filesystem::file_status st = std::filesystem::status(path, ec);
+    if (st.type() == std::filesystem::file_type::not_found) {
+        throw Error("Файл «" + name + "» не найден");
+    }
+    if (ec) throw Error("Не удалось открыть файл «" + name + "»: " + validUtf8(ec.message()));
+    if (std::filesystem::is_directory(st)) throw Error("«" + name + "» — папка, а не файл чертежа");
+    if (!std::filesystem::is_regular_file(st)) {
+        throw Error("«" + name +
+                    "» — не обычный файл (канал, устройство или сокет): чертёж читается только "
+                    "из файла");
+    }
+    std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (ec) throw Error("Не удалось прочитать файл «" + name + "»: " + validUtf8(ec.message()));
+    if (size > readableFileSize()) {
+        throw Error("Файл «" + name + "» (" + megabytes(size) +
+                    " МБ) слишком велик: памяти этой машины хватает на чертежи до " +
+                    megabytes(readableFileSize()) + " МБ");
+    }
+}
+
 DrawingData readDxfFile(const std::filesystem::path& path) {
+    // Refused before a byte is read: a folder, a pipe that would block, a file
+    // larger than memory.
+    checkDrawingFile(path);
+    const std::string name = validUtf8(path.string());
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw Error("Не удалось открыть файл «" + path.string() + "»");
+    if (!in) throw Error("Не удалось открыть файл «" + name + "»");
     in.seekg(0, std::ios::end);
     std::streamoff size = in.tellg();
-    if (size < 0) throw Error("Не удалось прочитать файл «" + path.string() + "»");
+    if (size < 0 || static_cast<std::uintmax_t>(size) > readableFileSize()) {
+        throw Error("Не удалось прочитать файл «" + name + "»");
+    }
     in.seekg(0, std::ios::beg);
     // The whole file in one read, into the buffer the tags will keep.
     std::string bytes;
@@ -1456,12 +1617,12 @@ DrawingData readDxfFile(const std::filesystem::path& path) {
     PrefaultPages prefault(bytes.data(), bytes.capacity());
     bytes.resize(static_cast<std::size_t>(size));
     if (size > 0 && !in.read(bytes.data(), size)) {
-        throw Error("Не удалось прочитать файл «" + path.string() + "»");
+        throw Error("Не удалось прочитать файл «" + name + "»");
     }
     try {
         return readDxfBuffer(std::move(bytes));
     } catch (const Error& e) {
-        throw Error("Файл «" + path.filename().string() + "»: " + e.what());
+        throw Error("Файл «" + validUtf8(path.filename().string()) + "»: " + e.what());
     }
 }
 

@@ -13,6 +13,9 @@ namespace cad {
 
 DrawingData readDxf(std::string_view bytes);
 DrawingData readDxfFile(const std::filesystem::path& path);
+// Throws cad::Error, with a message for the user, unless the path names a
+// regular file small enough for this machine to read: never blocks on a pipe.
+void checkDrawingFile(const std::filesystem::path& path);
 // The same, taking over a buffer that holds the whole file (no copy is made).
 DrawingData readDxfBuffer(std::string bytes);
 

@@ -1,15 +1,15 @@
 #include "cad/dxf_tokenizer.hpp"
 
-#include <sys/mman.h>
-
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <limits>
 
 #include "cad/error.hpp"
-#include "cad/pages.hpp"
+#include "cad/platform.hpp"
+#include "cad/text_util.hpp"
 
 namespace cad {
 
@@ -29,12 +29,10 @@ constexpr std::size_t kMaxText = std::numeric_limits<std::uint32_t>::max();
     throw Error("Файл DXF больше 4 ГБ: такие файлы не поддерживаются");
 }
 
+// The unused end of a buffer that will not grow again goes back to the system.
 void releaseTail(std::string& s) {
-    const std::uintptr_t page = 4096;
-    auto from =
-        (reinterpret_cast<std::uintptr_t>(s.data()) + s.size() + 1 + page - 1) & ~(page - 1);
-    auto to = (reinterpret_cast<std::uintptr_t>(s.data()) + s.capacity()) & ~(page - 1);
-    if (to > from + (1u << 20)) madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+    std::size_t used = s.size() + 1;
+    if (s.capacity() > used + (1u << 20)) releasePages(s.data() + used, s.capacity() - used);
 }
 
 bool blankOnly(const char* p, const char* end) {
@@ -47,9 +45,9 @@ bool blankOnly(const char* p, const char* end) {
 }
 
 std::string quoted(std::string_view s) {
-    if (s.size() > 40) s = s.substr(0, 40);
     std::string out = "«";
-    for (char c : s) out += (static_cast<unsigned char>(c) < 0x20) ? '?' : c;
+    for (char c : validUtf8(cutUtf8(s, 40)))
+        out += (static_cast<unsigned char>(c) < 0x20) ? '?' : c;
     return out + "»";
 }
 
@@ -100,9 +98,20 @@ TokenizedDxf tokenizeAscii(std::string bytes) {
         }
         if (p >= end) {  // the file ends before the value line
             out.droppedCode = true;
+            // A code cut short that reads as a number other than 0 was not 0.
+            if (end[-1] == '\n' || code != 0) out.cutCode = code;
             break;
         }
         std::string_view value = nextLine(p);
+        if (p == end && end[-1] != '\n' && !value.empty()) {
+            // The file ends inside this value: what stands there may be half
+            // of it. The end of a file is only whole at EOF, without a line end.
+            if (code != 0 || trimmed(value) != "EOF") {
+                out.droppedCode = true;
+                out.cutCode = code;
+                break;
+            }
+        }
         if (w + value.size() > kMaxText) tooLarge();
         std::memmove(base + w, value.data(), value.size());
         out.tags.tags.push_back(
@@ -126,22 +135,40 @@ TokenizedDxf tokenizeAscii(std::string bytes) {
 
 // ---- binary ----------------------------------------------------------------
 
-enum class BinType { String, Int16, Int32, Int64, Double, Byte, Chunk };
+// The type of a group code's value in binary DXF, range by range as the DXF
+// reference gives them; None for codes the reference does not define, whose
+// values have no known length.
+enum class BinType { None, String, Int16, Int32, Int64, Double, Bool, Chunk };
 
-BinType binType(int code) {
+constexpr BinType binTypeOf(int code) {
     auto in = [code](int a, int b) { return code >= a && code <= b; };
+    if (in(0, 9) || in(100, 102) || code == 105 || in(300, 309) || in(320, 369) || in(390, 399) ||
+        in(410, 419) || in(430, 439) || in(470, 481) || code == 999 || in(1000, 1003) ||
+        in(1005, 1009)) {
+        return BinType::String;
+    }
     if (in(310, 319) || code == 1004) return BinType::Chunk;
+    if (in(10, 59) || in(110, 149) || in(210, 239) || in(460, 469) || in(1010, 1059)) {
+        return BinType::Double;
+    }
     if (in(60, 79) || in(170, 179) || in(270, 289) || in(370, 389) || in(400, 409) ||
         in(1060, 1070)) {
         return BinType::Int16;
     }
-    if (in(90, 99) || in(420, 459) || code == 1071) return BinType::Int32;
+    if (in(90, 99) || in(420, 429) || in(440, 459) || code == 1071) return BinType::Int32;
     if (in(160, 169)) return BinType::Int64;
-    if (in(10, 59) || in(110, 149) || in(210, 239) || in(460, 469) || in(1010, 1059)) {
-        return BinType::Double;
-    }
-    if (in(290, 299)) return BinType::Byte;
-    return BinType::String;
+    if (in(290, 299)) return BinType::Bool;
+    return BinType::None;
+}
+
+constexpr std::array<BinType, 1072> kBinTypes = [] {
+    std::array<BinType, 1072> t{};
+    for (int c = 0; c < 1072; ++c) t[static_cast<std::size_t>(c)] = binTypeOf(c);
+    return t;
+}();
+
+BinType binType(int code) {
+    return code >= 0 && code < 1072 ? kBinTypes[static_cast<std::size_t>(code)] : BinType::None;
 }
 
 class BinaryReader {
@@ -158,12 +185,18 @@ class BinaryReader {
         out.tags.text.reserve(data_.size());
         out.tags.tags.reserve(data_.size() / 8);
         while (pos_ < data_.size()) {
-            std::size_t tagStart = pos_;
+            std::size_t tagStart = tagStart_ = pos_;
             int code = 0;
-            if (!readCode(code) || !readValue(code, out.tags)) {
+            bool haveCode = readCode(code);
+            if (!haveCode || !readValue(code, out.tags)) {
                 // A tag cut short by the end of the file.
                 pos_ = tagStart;
                 out.droppedCode = true;
+                if (haveCode) {
+                    out.cutCode = code;
+                } else if (pos_ < data_.size() && data_[pos_] != '\0') {
+                    out.cutCode = static_cast<unsigned char>(data_[pos_]);  // its low byte
+                }
                 break;
             }
             const Tag& t = out.tags.tags.back();
@@ -212,8 +245,19 @@ class BinaryReader {
     void put(TagStore& s, int code, std::string_view v) {
         s.tags.push_back(s.appendValue(code, v));
     }
+    // A value that cannot be what its code says means the reading is out of
+    // step with the file (or the file is damaged there): nothing after it can
+    // be trusted, so the read stops instead of looking for a place to go on.
+    [[noreturn]] void outOfStep(const std::string& what) const {
+        throw Error("Двоичный DXF повреждён: " + what + " (тег по смещению " +
+                    std::to_string(tagStart_) + " от начала файла)");
+    }
+
     bool readValue(int code, TagStore& s) {
         switch (binType(code)) {
+            case BinType::None:
+                outOfStep("код группы " + std::to_string(code) +
+                          " не существует, и длина его значения неизвестна");
             case BinType::Int16:
                 if (!need(2)) return false;
                 putNumber(s, code, static_cast<std::int16_t>(le(2)));
@@ -226,10 +270,17 @@ class BinaryReader {
                 if (!need(8)) return false;
                 putNumber(s, code, static_cast<std::int64_t>(le(8)));
                 return true;
-            case BinType::Byte:
+            case BinType::Bool: {
                 if (!need(1)) return false;
-                putNumber(s, code, static_cast<int>(static_cast<unsigned char>(data_[pos_++])));
+                int v = static_cast<unsigned char>(data_[pos_]);
+                if (v > 1) {
+                    outOfStep("флаг с кодом " + std::to_string(code) + " равен " +
+                              std::to_string(v) + ", а не 0 или 1");
+                }
+                ++pos_;
+                putNumber(s, code, v);
                 return true;
+            }
             case BinType::Double: {
                 if (!need(8)) return false;
                 std::uint64_t bits = le(8);
@@ -290,6 +341,7 @@ class BinaryReader {
 
     std::string_view data_;
     std::size_t pos_;
+    std::size_t tagStart_ = 0;
     bool wide_ = true;
 };
 

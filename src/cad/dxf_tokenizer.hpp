@@ -19,7 +19,10 @@ struct TokenizedDxf {
     bool crlf = false;
     bool sawEof = false;        // the stream ended with 0/EOF
     bool junkAfterEof = false;  // something other than blanks followed EOF
-    bool droppedCode = false;   // the last group code had no value line
+    bool droppedCode = false;   // the last tag was cut off by the end of the file and dropped
+    // The group code of that tag, as far as it is known: -1 when the cut
+    // fell in the code and left it possibly 0 (a record may have ended there).
+    int cutCode = -1;
     std::size_t firstLine = 1;  // line of the first group code (ASCII)
 };
 

@@ -4,22 +4,16 @@
 // right-aligned in three columns; values are never reformatted.
 #include "cad/dxf_writer.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <charconv>
-#include <cstdlib>
-#include <cstring>
 #include <functional>
 
 #include "cad/drawing.hpp"
 #include "cad/dxf_emit.hpp"
 #include "cad/encoding.hpp"
 #include "cad/error.hpp"
+#include "cad/platform.hpp"
 
 namespace cad {
 
@@ -202,100 +196,17 @@ std::string writeDxf(const DrawingData& d) {
     return out;
 }
 
-namespace {
-
-[[noreturn]] void saveFailed(const std::filesystem::path& path, const std::string& why) {
-    throw Error("Не удалось сохранить «" + path.string() + "»: " + why);
-}
-
-std::string errnoText() {
-    return std::strerror(errno);
-}
-
-}  // namespace
-
 void writeDxfFile(const DrawingData& data, const std::filesystem::path& path) {
-    namespace fs = std::filesystem;
     if (data.tags.size() == 0) writeDxf(data);  // throws: nothing to write
-
-    fs::path dir = path.parent_path().empty() ? fs::path(".") : path.parent_path();
-    std::string tmpName = ".";
-    tmpName += path.filename().string();
-    tmpName += ".XXXXXX";
-    std::string pattern = (dir / tmpName).string();
-    int fd = mkstemp(pattern.data());
-    if (fd < 0) saveFailed(path, "нельзя создать временный файл в папке (" + errnoText() + ")");
-    const fs::path tmp = pattern;
-    auto fail = [&](const std::string& why) {
-        ::close(fd);
-        fd = -1;
-        std::error_code ec;
-        fs::remove(tmp, ec);
-        saveFailed(path, why);
-    };
-    auto writeOut = [&](std::string& chunk) {
-        for (std::size_t done = 0; done < chunk.size();) {
-            ssize_t w = ::write(fd, chunk.data() + done, chunk.size() - done);
-            if (w < 0) {
-                if (errno == EINTR) continue;
-                fail("ошибка записи (" + errnoText() + ")");
-            }
-            done += static_cast<std::size_t>(w);
-        }
+    // The old file is not touched until the new one is complete on disk;
+    // whatever fails before, the temporary file goes with `file`.
+    FileReplacement file(path);
+    std::string buffer;
+    writeTags(data, buffer, [&](std::string& chunk) {
+        file.write(chunk);
         chunk.clear();
-    };
-    // The old file is not touched until the new one is complete on disk: a
-    // failure of the writer itself only removes the temporary file.
-    try {
-        std::string buffer;
-        writeTags(data, buffer, writeOut);
-    } catch (const Error&) {
-        if (fd >= 0) ::close(fd);
-        std::error_code ec;
-        fs::remove(tmp, ec);
-        throw;
-    }
-    if (::fsync(fd) != 0) fail("ошибка записи на диск (" + errnoText() + ")");
-    // mkstemp makes the file private; a drawing gets the usual permissions.
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-    if (::close(fd) != 0) {
-        fd = -1;
-        std::error_code ec;
-        fs::remove(tmp, ec);
-        saveFailed(path, "ошибка записи (" + errnoText() + ")");
-    }
-
-    std::error_code ec;
-    if (fs::exists(path, ec)) {
-        // The previous file stays as NAME.bak; the drawing itself is replaced
-        // in one rename, so at no moment is it missing or half written.
-        fs::path bak = path;
-        bak.replace_extension(".bak");
-        fs::remove(bak, ec);
-        ec.clear();
-        fs::create_hard_link(path, bak, ec);
-        if (ec) {
-            ec.clear();
-            fs::copy_file(path, bak, fs::copy_options::overwrite_existing, ec);
-            if (ec) {
-                fs::remove(tmp, ec);
-                saveFailed(path, "нельзя сохранить прежний файл как .bak");
-            }
-        }
-    }
-    fs::rename(tmp, path, ec);
-    if (ec) {
-        std::error_code ec2;
-        fs::remove(tmp, ec2);
-        saveFailed(path, "нельзя заменить файл (" + ec.message() + ")");
-    }
-    int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
+    });
+    file.commit(true);
 }
 
 }  // namespace cad

@@ -1,6 +1,7 @@
 // Writing DrawingData back as DXF: the original tags as read, rewritten only
 // where the program changed something, with what it created appended under
-// fresh handles. Saving to a file is atomic and keeps the old file as .bak.
+// fresh handles. Saving to a file replaces it whole (see FileReplacement in
+// platform.hpp) and keeps the old file under backupPath().
 #pragma once
 
 #include <filesystem>

@@ -12,9 +12,11 @@
 #include <array>
 #include <cctype>
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <string>
 #include <type_traits>
+#include <unordered_map>
 
 #include "cad/mtext.hpp"
 #include "cad/text_util.hpp"
@@ -208,9 +210,38 @@ void polylinePieces(const PolylineGeom& pl, const Transform& t, PieceSink& sink)
     }
 }
 
+// A box in a block's own coordinates, X, Y and Z.
+struct LocalBox {
+    double lo[3] = {std::numeric_limits<double>::infinity(),
+                    std::numeric_limits<double>::infinity(),
+                    std::numeric_limits<double>::infinity()};
+    double hi[3] = {-std::numeric_limits<double>::infinity(),
+                    -std::numeric_limits<double>::infinity(),
+                    -std::numeric_limits<double>::infinity()};
+
+    bool empty() const { return !(lo[0] <= hi[0]); }
+    void add(Point3 p) {
+        const double v[3] = {p.x, p.y, p.z};
+        for (int i = 0; i < 3; ++i) {
+            lo[i] = std::min(lo[i], v[i]);
+            hi[i] = std::max(hi[i], v[i]);
+        }
+    }
+    template <class F>
+    void corners(F f) const {
+        for (int k = 0; k < 8; ++k) {
+            f(Point3{(k & 1) ? hi[0] : lo[0], (k & 2) ? hi[1] : lo[1], (k & 4) ? hi[2] : lo[2]});
+        }
+    }
+};
+
 struct Walk {
     const DrawingData* drawing = nullptr;
     std::vector<const Block*> stack;  // blocks being expanded, against self-insertion
+    std::size_t expanded = 0;         // block entities visited, against kMaxBlockExpansion
+    std::unordered_map<const Block*, LocalBox> own;  // blocks' own bounds, once worked out
+
+    bool exhausted() const { return expanded >= kMaxBlockExpansion; }
 };
 
 void entityPieces(Walk& walk, const Entity& e, const Transform& t, PieceSink& sink);
@@ -223,9 +254,11 @@ void forEachBlockEntity(Walk& walk, const Block& block, Visit visit) {
     if (std::find(walk.stack.begin(), walk.stack.end(), &block) != walk.stack.end()) return;
     walk.stack.push_back(&block);
     for (EntityId id : block.entities) {
+        if (walk.exhausted()) break;
         if (id.v >= walk.drawing->entities.size()) continue;
         const Entity& sub = walk.drawing->entities[id.v];
         if (sub.erased) continue;
+        ++walk.expanded;
         if (!visit(sub)) break;
     }
     walk.stack.pop_back();
@@ -279,8 +312,8 @@ void entityPieces(Walk& walk, const Entity& e, const Transform& t, PieceSink& si
                 if (!block) return;
                 int cols = std::max(1, g.columns), rows = std::max(1, g.rows);
                 if (static_cast<long long>(cols) * rows > kMaxArrayCells) cols = rows = 1;
-                for (int r = 0; r < rows; ++r) {
-                    for (int c = 0; c < cols; ++c) {
+                for (int r = 0; r < rows && !walk.exhausted(); ++r) {
+                    for (int c = 0; c < cols && !walk.exhausted(); ++c) {
                         blockPieces(walk, *block, t * insertTransform(g, block->base, c, r), sink);
                     }
                 }
@@ -532,7 +565,8 @@ Box2 grow(Box2 b, double d) {
 void piecesOf(const DrawingData* drawing, const Entity& e, std::vector<Piece>& out) {
     out.clear();
     PieceSink sink{out};
-    Walk walk{drawing, {}};
+    Walk walk;
+    walk.drawing = drawing;
     entityPieces(walk, e, Transform{}, sink);
 }
 
@@ -548,7 +582,8 @@ class SplineCurve {
     explicit SplineCurve(const SplineGeom& s) {
         const std::size_t n = s.controlPoints.size();
         if (n >= 2) {
-            degree_ = std::clamp(s.degree, 1, static_cast<int>(n) - 1);
+            bool drawable = s.degree <= kMaxSplineDegree && n <= kMaxSplineControlPoints;
+            degree_ = drawable ? std::clamp(s.degree, 1, static_cast<int>(n) - 1) : 1;
             for (std::size_t i = 0; i < n; ++i) {
                 double w = s.weights.size() == n && s.weights[i] > 0 ? s.weights[i] : 1.0;
                 const Point3& p = s.controlPoints[i];
@@ -603,8 +638,9 @@ class SplineCurve {
         const int p = degree_;
         u = std::clamp(u, knots_[p], knots_[n]);
         // Span k with knots[k] <= u < knots[k + 1], k in [p, n - 1].
-        std::size_t k = static_cast<std::size_t>(p);
-        while (k + 1 < n && knots_[k + 1] <= u) ++k;
+        auto span =
+            std::upper_bound(knots_.begin() + p + 1, knots_.begin() + static_cast<long>(n), u);
+        std::size_t k = static_cast<std::size_t>(span - knots_.begin()) - 1;
         std::array<HPoint, 32> d{};
         int deg = std::min(p, 31);
         for (int j = 0; j <= deg; ++j) d[j] = ctrl_[k - p + j];
@@ -660,8 +696,9 @@ class SplineCurve {
     Point3 fitAt(double u) const {
         const std::size_t n = fit_.size();
         u = std::clamp(u, fitParams_.front(), fitParams_.back());
-        std::size_t i = 0;
-        while (i + 2 < n && fitParams_[i + 1] <= u) ++i;
+        auto span = std::upper_bound(fitParams_.begin() + 1,
+                                     fitParams_.begin() + static_cast<long>(n) - 1, u);
+        std::size_t i = static_cast<std::size_t>(span - fitParams_.begin()) - 1;
         double h = fitParams_[i + 1] - fitParams_[i];
         double a = (fitParams_[i + 1] - u) / h, b = (u - fitParams_[i]) / h;
         return fit_[i] * a + fit_[i + 1] * b +
@@ -756,11 +793,83 @@ void addFrame(Box2& box, const Transform& m, const TextFrame& f, double ox = 0.0
 
 void entityBox(Walk& walk, const Entity& e, const Transform& t, Box2& box);
 
+// The cells of an insert's array at its four corners: every other cell lies
+// between them, the offsets being linear in column and row.
+template <class F>
+void cornerCells(int cols, int rows, F f) {
+    for (int r : {0, rows - 1}) {
+        for (int c : {0, cols - 1}) {
+            f(c, r);
+            if (cols == 1) break;
+        }
+        if (rows == 1) break;
+    }
+}
+
+// A block's bounds in its own coordinates, nested blocks taken by their own
+// bounds in turn: a box that holds it, found in one pass over each block.
+LocalBox ownBox(Walk& walk, const Block& block, std::size_t depth) {
+    if (auto it = walk.own.find(&block); it != walk.own.end()) return it->second;
+    walk.own[&block] = LocalBox{};  // a block met again on the way adds nothing
+    LocalBox lb;
+    Walk plain;  // for entities that are not blocks
+    Transform zOnly;
+    zOnly.m[0][0] = zOnly.m[1][1] = zOnly.m[2][2] = 0.0;
+    zOnly.m[0][2] = 1.0;  // Z into X: the Z range as an X range
+    auto nested = [&](const Block* child, int cols, int rows, auto cellTransform) {
+        if (!child || depth + 1 >= static_cast<std::size_t>(kMaxBlockDepth)) return;
+        LocalBox cb = ownBox(walk, *child, depth + 1);
+        if (cb.empty()) return;
+        cornerCells(cols, rows, [&](int c, int r) {
+            Transform m = cellTransform(c, r);
+            cb.corners([&](Point3 p) { lb.add(m.apply(p)); });
+        });
+    };
+    for (EntityId id : block.entities) {
+        if (!walk.drawing || id.v >= walk.drawing->entities.size()) continue;
+        const Entity& sub = walk.drawing->entities[id.v];
+        if (sub.erased) continue;
+        if (auto* ins = geomIf<InsertGeom>(sub.geom)) {
+            const Block* child = findBlock(*walk.drawing, ins->blockName);
+            if (!child) {
+                lb.add(ocsTransform(ins->extrusion).apply(ins->insertion));
+                continue;
+            }
+            int cols = std::max(1, ins->columns), rows = std::max(1, ins->rows);
+            if (static_cast<long long>(cols) * rows > kMaxArrayCells) cols = rows = 1;
+            nested(child, cols, rows,
+                   [&](int c, int r) { return insertTransform(*ins, child->base, c, r); });
+            continue;
+        }
+        if (auto* dim = geomIf<DimensionGeom>(sub.geom)) {
+            if (const Block* child = findBlock(*walk.drawing, dim->blockName)) {
+                nested(child, 1, 1, [](int, int) { return Transform{}; });
+                continue;
+            }
+        }
+        Box2 xy, z;
+        entityBox(plain, sub, Transform{}, xy);
+        if (xy.empty()) continue;
+        entityBox(plain, sub, zOnly, z);
+        lb.add({xy.minX, xy.minY, z.empty() ? 0.0 : z.minX});
+        lb.add({xy.maxX, xy.maxY, z.empty() ? 0.0 : z.maxX});
+    }
+    walk.own[&block] = lb;
+    return lb;
+}
+
+void addOwnBox(Walk& walk, const Block& block, const Transform& t, Box2& box) {
+    LocalBox lb = ownBox(walk, block, walk.stack.size());
+    if (!lb.empty()) lb.corners([&](Point3 p) { addMapped(box, t, p); });
+}
+
 void blockBox(Walk& walk, const Block& block, const Transform& t, Box2& box) {
     forEachBlockEntity(walk, block, [&](const Entity& sub) {
         entityBox(walk, sub, t, box);
         return true;
     });
+    // Cut short by the budget: what was not visited lies within the block's own bounds.
+    if (walk.exhausted()) addOwnBox(walk, block, t, box);
 }
 
 void piecesBox(Walk& walk, const Entity& e, const Transform& t, Box2& box) {
@@ -821,6 +930,13 @@ void entityBox(Walk& walk, const Entity& e, const Transform& t, Box2& box) {
                 if (static_cast<long long>(cols) * rows > kMaxArrayCells) cols = rows = 1;
                 for (int r = 0; r < rows; ++r) {
                     for (int c = 0; c < cols; ++c) {
+                        if (walk.exhausted()) {
+                            cornerCells(cols, rows, [&](int cc, int rr) {
+                                addOwnBox(walk, *block, t * insertTransform(g, block->base, cc, rr),
+                                          box);
+                            });
+                            return;
+                        }
                         blockBox(walk, *block, t * insertTransform(g, block->base, c, r), box);
                     }
                 }
@@ -1078,9 +1194,19 @@ std::optional<Point3> entityEnd(const Entity& e) {
 
 Box2 entityBounds(const DrawingData& drawing, const Entity& e) {
     Box2 box;
-    Walk walk{&drawing, {}};
+    Walk walk;
+    walk.drawing = &drawing;
     entityBox(walk, e, Transform{}, box);
     return box;
+}
+
+std::optional<double> distanceToEntity(const DrawingData& drawing, const Entity& e, Point3 p) {
+    std::vector<Piece> pieces;
+    piecesOf(&drawing, e, pieces);
+    if (pieces.empty()) return std::nullopt;
+    double best = std::numeric_limits<double>::infinity();
+    for (const Piece& pc : pieces) best = std::min(best, distanceTo(pc, p));
+    return best;
 }
 
 std::vector<Point3> intersectEntities(const DrawingData& drawing, const Entity& a,
@@ -1123,6 +1249,96 @@ std::vector<Point3> intersectEntities(const DrawingData& drawing, const Entity& 
         }
     }
     return crossings.result();
+}
+
+std::vector<Issue> blockLimitIssues(const DrawingData& d) {
+    // For every block, how many levels of blocks it spans and how many block
+    // entities expanding it visits, worked out children first without recursion.
+    struct Child {
+        std::size_t block;
+        double cells;
+    };
+    const std::size_t nb = d.blocks.size();
+    auto childOf = [&](const Entity& e) -> std::optional<Child> {
+        if (e.erased) return std::nullopt;
+        const Block* b = nullptr;
+        double cells = 1.0;
+        if (auto* ins = geomIf<InsertGeom>(e.geom)) {
+            b = findBlock(d, ins->blockName);
+            long long cols = std::max(1, ins->columns), rows = std::max(1, ins->rows);
+            if (cols * rows <= kMaxArrayCells) cells = static_cast<double>(cols * rows);
+        } else if (auto* dim = geomIf<DimensionGeom>(e.geom)) {
+            b = findBlock(d, dim->blockName);
+        }
+        if (!b) return std::nullopt;
+        return Child{static_cast<std::size_t>(b - d.blocks.data()), cells};
+    };
+    std::vector<int> levels(nb, 0);
+    std::vector<double> visits(nb, 0.0);
+    std::vector<char> state(nb, 0);                         // 0 new, 1 on the path, 2 done
+    std::vector<std::pair<std::size_t, std::size_t>> path;  // block, next entity
+    for (std::size_t root = 0; root < nb; ++root) {
+        if (state[root]) continue;
+        path.emplace_back(root, 0);
+        state[root] = 1;
+        while (!path.empty()) {
+            auto [b, next] = path.back();
+            const Block& block = d.blocks[b];
+            if (next >= block.entities.size()) {
+                int level = 0;
+                double count = 0.0;
+                for (EntityId id : block.entities) {
+                    if (id.v >= d.entities.size() || d.entities[id.v].erased) continue;
+                    count += 1.0;
+                    if (auto c = childOf(d.entities[id.v]); c && state[c->block] == 2) {
+                        level = std::max(level, levels[c->block]);
+                        count += c->cells * visits[c->block];
+                    }
+                }
+                levels[b] = level + 1;
+                visits[b] = count;
+                state[b] = 2;
+                path.pop_back();
+                continue;
+            }
+            ++path.back().second;
+            EntityId id = block.entities[next];
+            if (id.v >= d.entities.size()) continue;
+            if (auto c = childOf(d.entities[id.v]); c && state[c->block] == 0) {
+                state[c->block] = 1;
+                path.emplace_back(c->block, 0);
+            }
+        }
+    }
+    std::vector<Issue> out;
+    std::vector<char> told(nb, 0);
+    for (const std::vector<EntityId>* space : {&d.modelSpace, &d.paperSpace}) {
+        for (EntityId id : *space) {
+            if (id.v >= d.entities.size()) continue;
+            const Entity& e = d.entities[id.v];
+            auto c = childOf(e);
+            if (!c || told[c->block]) continue;
+            const std::string name = validUtf8(d.blocks[c->block].name);
+            if (levels[c->block] > kMaxBlockDepth) {
+                told[c->block] = 1;
+                out.push_back({"block-depth", 0, e.handle,
+                               "Вставки в блоке «" + name + "» вложены глубже " +
+                                   std::to_string(kMaxBlockDepth) +
+                                   " уровней: более глубокие вставки не показываются и не "
+                                   "учитываются в границах и пересечениях"});
+            }
+            if (c->cells * visits[c->block] > static_cast<double>(kMaxBlockExpansion)) {
+                told[c->block] = 1;
+                out.push_back({"block-size", 0, e.handle,
+                               "Вставка блока «" + name + "» раскрывается более чем в " +
+                                   std::to_string(kMaxBlockExpansion) +
+                                   " объектов: границы взяты по самому блоку, пересечения "
+                                   "ищутся только среди первых " +
+                                   std::to_string(kMaxBlockExpansion) + " из них"});
+            }
+        }
+    }
+    return out;
 }
 
 std::vector<Point3> ellipsePoints(const EllipseGeom& e, double tolerance) {

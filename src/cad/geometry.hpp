@@ -3,6 +3,7 @@
 // falls on an end point returns that end point's exact coordinates.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -25,6 +26,10 @@ std::optional<Point3> entityEnd(const Entity& e);
 
 // Bounding box in world XY; blocks are looked up in the drawing for inserts.
 Box2 entityBounds(const DrawingData& drawing, const Entity& e);
+
+// Distance in the XY plane from a point to the nearest part of the entity
+// (inserts through their blocks); nullopt for kinds that have no lines.
+std::optional<double> distanceToEntity(const DrawingData& drawing, const Entity& e, Point3 p);
 
 // Crossing points of two entities in the XY plane, neither extended. Overlapping
 // collinear pieces give the overlap's end points; a tangency gives its point once.
@@ -59,6 +64,21 @@ const Block* findBlock(const DrawingData& drawing, std::string_view name);
 
 // Inserts nest no deeper than this; a block that inserts itself stops there too.
 inline constexpr int kMaxBlockDepth = 16;
+
+// Block entities one bounds or crossing walk of a single entity expands at
+// most. Blocks that insert blocks many times over multiply: past this a bounds
+// walk takes each further block by its own bounds, and a crossing walk stops.
+inline constexpr std::size_t kMaxBlockExpansion = 200'000;
+
+// Splines of a higher degree than CAD programs make, or with more control
+// points than this, are taken as their control polygon: evaluating them costs
+// the cube of the degree.
+inline constexpr int kMaxSplineDegree = 25;
+inline constexpr std::size_t kMaxSplineControlPoints = 20'000;
+
+// Warnings about the blocks model and paper space insert whose nesting or size
+// goes past the limits above, one for each such block.
+std::vector<Issue> blockLimitIssues(const DrawingData& drawing);
 
 // Points along curved kinds in world coordinates, no farther than `tolerance`
 // from the true curve.

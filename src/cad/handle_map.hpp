@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "cad/entity.hpp"
-#include "cad/pages.hpp"
+#include "cad/platform.hpp"
 
 namespace cad {
 

@@ -9,6 +9,8 @@
 
 #include "cad/drawing.hpp"
 #include "cad/error.hpp"
+#include "cad/number_text.hpp"
+#include "cad/text_util.hpp"
 #include "cli/commands.hpp"
 #include "cli/text.hpp"
 
@@ -35,7 +37,7 @@ int runInfo(const InfoOptions& opt) {
     try {
         drawing = cad::Drawing::open(opt.file);
     } catch (const cad::Error& e) {
-        std::cerr << "Не удалось прочитать чертёж: " << e.what() << "\n";
+        std::cerr << "Не удалось прочитать чертёж: " << cad::validUtf8(e.what()) << "\n";
         return 1;
     }
     const cad::DrawingData& d = drawing->data();
@@ -44,8 +46,9 @@ int runInfo(const InfoOptions& opt) {
     for (cad::EntityId id : d.modelSpace) {
         const cad::Entity& e = d.entities[id.v];
         if (e.erased) continue;
-        ++byKind[e.dxfType];
-        ++byLayer[e.layer];
+        // Names as the file spells them, which need not be UTF-8.
+        ++byKind[cad::validUtf8(e.dxfType)];
+        ++byLayer[cad::validUtf8(e.layer)];
         ++total;
     }
     cad::Box2 box;
@@ -58,9 +61,9 @@ int runInfo(const InfoOptions& opt) {
 
     if (opt.json) {
         nlohmann::ordered_json j;
-        j["file"] = opt.file;
-        j["version"] = d.version;
-        j["codepage"] = d.codepage;
+        j["file"] = cad::validUtf8(opt.file);
+        j["version"] = cad::validUtf8(d.version);
+        j["codepage"] = cad::validUtf8(d.codepage);
         j["binary"] = d.binary;
         j["entities"] = total;
         j["paperSpaceEntities"] = d.paperSpace.size();
@@ -79,15 +82,19 @@ int runInfo(const InfoOptions& opt) {
             w.push_back({{"code", is.code},
                          {"line", is.line},
                          {"handle", is.handle ? cad::formatHandle(is.handle) : ""},
-                         {"message", is.message}});
+                         {"message", cad::validUtf8(is.message)}});
         }
-        std::cout << j.dump(2) << "\n";
+        // Every text above is valid UTF-8; should one slip through, it is
+        // replaced rather than the output given up.
+        std::cout << j.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
+                  << "\n";
         return 0;
     }
 
-    std::cout << "Файл: " << opt.file << "\n";
-    std::cout << "Версия DXF: " << versionName(d.version) << (d.binary ? ", двоичный" : "") << "\n";
-    std::cout << "Кодовая страница: " << d.codepage << "\n";
+    std::cout << "Файл: " << cad::validUtf8(opt.file) << "\n";
+    std::cout << "Версия DXF: " << versionName(cad::validUtf8(d.version))
+              << (d.binary ? ", двоичный" : "") << "\n";
+    std::cout << "Кодовая страница: " << cad::validUtf8(d.codepage) << "\n";
     std::cout << "Объектов в пространстве модели: " << total
               << " (в пространстве листа: " << d.paperSpace.size()
               << ", блоков: " << d.blocks.size() << ", слоёв: " << d.layers.size() << ")\n";
@@ -106,7 +113,7 @@ int runInfo(const InfoOptions& opt) {
     if (!d.issues.empty()) {
         std::cout << "Предупреждения (" << d.issues.size() << "):\n";
         for (const cad::Issue& is : d.issues) {
-            std::cout << "  [" << is.code << "] " << is.message << "\n";
+            std::cout << "  [" << is.code << "] " << cad::validUtf8(is.message) << "\n";
         }
     }
     return 0;
@@ -122,27 +129,27 @@ int runRoundtrip(const std::string& in, const std::string& out) {
         std::cout << "\n";
         return 0;
     } catch (const cad::Error& e) {
-        std::cerr << e.what() << "\n";
+        std::cerr << cad::validUtf8(e.what()) << "\n";
         return 1;
     }
 }
 
 }  // namespace
 
-void registerInfo(CLI::App& app) {
+void registerInfo(CLI::App& app, int& exitCode) {
     auto opt = std::make_shared<InfoOptions>();
     auto* cmd = app.add_subcommand("info", "Сведения о чертеже DXF");
     cmd->add_option("FILE", opt->file, "Файл DXF")->required();
     cmd->add_flag("--json", opt->json, "Вывод в JSON");
-    cmd->callback([opt] { std::exit(runInfo(*opt)); });
+    cmd->callback([opt, &exitCode] { exitCode = runInfo(*opt); });
 }
 
-void registerRoundtrip(CLI::App& app) {
+void registerRoundtrip(CLI::App& app, int& exitCode) {
     auto files = std::make_shared<std::pair<std::string, std::string>>();
     auto* cmd = app.add_subcommand("roundtrip", "Открыть и сохранить без изменений");
     cmd->add_option("IN", files->first, "Исходный файл DXF")->required();
     cmd->add_option("OUT", files->second, "Куда сохранить")->required();
-    cmd->callback([files] { std::exit(runRoundtrip(files->first, files->second)); });
+    cmd->callback([files, &exitCode] { exitCode = runRoundtrip(files->first, files->second); });
 }
 
 }  // namespace cli

@@ -3,19 +3,25 @@
 // takes it into work (the blank sheet), saves the drawing and writes the
 // state as JSON. Each step is a small function over one BatchRun; a step that
 // fails stops the later ones, the dump is written in any case.
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "cad/check.hpp"
 #include "cad/geom.hpp"
+#include "cad/text_util.hpp"
 #include "cli/commands.hpp"
 #include "cli/editor_steps.hpp"
 #include "cli/ground_steps.hpp"
@@ -55,8 +61,10 @@ struct ProfileOptions {
 class BatchUi : public model::Ui {
   public:
     void message(const std::string& text) override {
-        std::cerr << text << '\n';
-        messages.push_back(text);
+        // A message may quote a file name or an option as given, in any bytes.
+        std::string valid = cad::validUtf8(text);
+        std::cerr << valid << '\n';
+        messages.push_back(std::move(valid));
     }
     void setBusy(bool) override {}
     std::vector<std::string> messages;
@@ -68,13 +76,7 @@ class BatchUi : public model::Ui {
     std::vector<std::string> warnings;
 };
 
-struct BatchRun {
-    cad::RecordingView view;
-    cad::Application app{&view};
-    cad::ScriptedPrompter prompter;
-    BatchUi ui;
-    model::Workspace ws{app, prompter, ui};
-
+struct BatchRun : model::HeadlessWorkspace<BatchUi> {
     // One operation; false when it did not complete or showed a message
     // (such as "Ошибка поиска начала").
     bool run(const std::function<void()>& operation) {
@@ -112,8 +114,53 @@ std::optional<cad::Point3> parsePoint(const std::string& text) {
     return cad::Point3{v[0], v[1], 0.0};  // the program works in the XY plane
 }
 
+// Whether two paths name one file: the same canonical path (links and "..",
+// resolved as far as the path exists), or one file under two names.
+bool sameFile(const std::string& a, const std::string& b) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::path ca = fs::weakly_canonical(fs::absolute(a, ec), ec);
+    if (ec) ca = fs::path(a).lexically_normal();
+    fs::path cb = fs::weakly_canonical(fs::absolute(b, ec), ec);
+    if (ec) cb = fs::path(b).lexically_normal();
+    if (ca == cb) return true;
+    return fs::exists(a, ec) && fs::exists(b, ec) && fs::equivalent(a, b, ec);
+}
+
+// Outputs that name one file would overwrite each other (the dump over the
+// drawing, a sheet over the plan it was drawn from): refused before anything runs.
+void checkDistinctFiles(const ProfileOptions& o) {
+    struct Output {
+        const char* option;
+        const std::string& path;
+    };
+    const Output outputs[] = {{"-o", o.out},
+                              {"--dump", o.dump},
+                              {"--pdf", o.steps.pdf},
+                              {"--svg", o.steps.svg},
+                              {"--png", o.steps.png}};
+    for (std::size_t i = 0; i < std::size(outputs); ++i) {
+        const Output& a = outputs[i];
+        if (a.path.empty()) continue;
+        // Saving the drawing over its plan is what -o is for; nothing else may.
+        if (i > 0 && sameFile(a.path, o.plan)) {
+            throw CLI::ValidationError(a.option, "«" + cad::validUtf8(a.path) +
+                                                     "» — это исходный план: он был бы заменён");
+        }
+        for (std::size_t j = i + 1; j < std::size(outputs); ++j) {
+            const Output& b = outputs[j];
+            if (!b.path.empty() && sameFile(a.path, b.path)) {
+                throw CLI::ValidationError(std::string(a.option) + " и " + b.option,
+                                           "указывают на один файл «" + cad::validUtf8(b.path) +
+                                               "»: один вывод заменил бы другой");
+            }
+        }
+    }
+}
+
 // Usage errors end with exit code 2 through CLI11.
 void checkUsage(const ProfileOptions& o) {
+    checkDistinctFiles(o);
     const bool byPoints = !o.from.empty() || !o.to.empty();
     if (byPoints && !o.elements.empty()) {
         throw CLI::ValidationError("--from/--to и --elements", "задайте пикет одним способом");
@@ -128,7 +175,8 @@ void checkUsage(const ProfileOptions& o) {
         for (const std::string& h : splitList(o.elements)) {
             cad::Handle ignored = 0;
             if (h.empty() || !cad::parseHandle(h, ignored)) {
-                throw CLI::ValidationError("--elements", "«" + h + "» не метка объекта");
+                throw CLI::ValidationError("--elements",
+                                           "«" + cad::validUtf8(h) + "» не метка объекта");
             }
         }
     }
@@ -144,6 +192,23 @@ void checkUsage(const ProfileOptions& o) {
     if (!std::isfinite(o.snap) || o.snap < 0) {
         throw CLI::ValidationError("--snap", "допуск привязки — неотрицательное число");
     }
+    // A number no pipeline has is refused here, where it enters; a text that
+    // is no number at all is the field's own message, as in the window.
+    const char separator =
+        o.separator.empty() ? model::systemDecimalSeparator() : o.separator.front();
+    auto checkRange = [&](bool given, const std::string& text, const char* option,
+                          const char* field, model::FieldRange range) {
+        if (!given || !model::parseNumber(model::FixDecimalText(text, separator), separator)) {
+            return;
+        }
+        try {
+            model::readNumberField(text, separator, field, range);
+        } catch (const cad::Error& e) {
+            throw CLI::ValidationError(option, e.what());
+        }
+    };
+    checkRange(o.depthGiven, o.depth, "--depth", pickets::kDepthFieldName, model::kDepthRange);
+    checkRange(o.pipeGiven, o.pipe, "--pipe", pickets::kPipeFieldName, model::kDiameterRange);
 }
 
 // The window's fields as the options set them.
@@ -325,6 +390,7 @@ nlohmann::ordered_json dumpState(const BatchRun& r) {
         nlohmann::ordered_json elements = nlohmann::ordered_json::array();
         for (const cad::EntityRef& e : p.elements) elements.push_back(handleJson(e));
         nlohmann::ordered_json points = nlohmann::ordered_json::array();
+        KV_ASSERT(p.pointObjects.size() == p.points.size());
         for (std::size_t k = 0; k < p.points.size(); ++k) {
             cad::EntityRef object =
                 k < p.pointObjects.size() ? p.pointObjects[k] : cad::EntityRef{};
@@ -342,17 +408,35 @@ nlohmann::ordered_json dumpState(const BatchRun& r) {
     j["workPoint"] = ws.workPoint;
     j["piketLength"] = ws.piketLength;
     j["horizonLevel"] = ws.horizonLevel;
-    j["profileBuilt"] = ws.profileBuilt;
+    j["profileBuilt"] = ws.profileBuilt ? 1 : 0;  // the dump keeps the number
     return j;
 }
 
+// The dump is written whole or not at all: into a temporary file beside it,
+// renamed over it once complete. A reader never sees half a dump, and a dump
+// that cannot be made leaves the previous one as it was.
 bool writeDump(BatchRun& r, const ProfileOptions& o) {
     if (o.dump.empty()) return true;
-    std::ofstream file(o.dump, std::ios::binary | std::ios::trunc);
-    file << dumpState(r).dump(2) << '\n';
+    namespace fs = std::filesystem;
+    const fs::path target(o.dump);
+    const std::string shown = cad::validUtf8(o.dump);
+    std::string text;
+    try {
+        text = dumpState(r).dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    } catch (const std::exception& e) {
+        std::cerr << "Не удалось составить " << shown << ": " << cad::validUtf8(e.what()) << '\n';
+        return false;
+    }
+    // A short temporary name: the target's own may already be as long as names go.
+    fs::path temp = target.parent_path() / (".kv-dump-" + std::to_string(::getpid()) + ".tmp");
+    std::ofstream file(temp, std::ios::binary | std::ios::trunc);
+    file << text << '\n';
     file.close();
-    if (!file) {
-        std::cerr << "Не удалось записать " << o.dump << '\n';
+    std::error_code ec;
+    if (file) fs::rename(temp, target, ec);
+    if (!file || ec) {
+        fs::remove(temp, ec);
+        std::cerr << "Не удалось записать " << shown << '\n';
         return false;
     }
     return true;
@@ -390,7 +474,7 @@ int runProfile(const ProfileOptions& o) {
 
 }  // namespace
 
-void registerProfile(CLI::App& app) {
+void registerProfile(CLI::App& app, int& exitCode) {
     auto* cmd = app.add_subcommand("profile", "Пикет, лист профиля и профиль в пакетном режиме");
     auto o = std::make_shared<ProfileOptions>();
     cmd->add_option("PLAN", o->plan, "План (DXF)")->required();
@@ -421,12 +505,11 @@ void registerProfile(CLI::App& app) {
     o->editorSteps.add(*cmd);
     o->steps.add(*cmd);
     o->ground.add(*cmd);
-    cmd->callback([o, cmd] {
+    cmd->callback([o, cmd, &exitCode] {
         o->depthGiven = cmd->count("--depth") > 0;
         o->pipeGiven = cmd->count("--pipe") > 0;
         checkUsage(*o);
-        int code = runProfile(*o);
-        if (code != 0) std::exit(code);
+        exitCode = runProfile(*o);
     });
 }
 

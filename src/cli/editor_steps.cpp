@@ -2,7 +2,10 @@
 
 #include <charconv>
 #include <map>
+#include <optional>
 
+#include "cad/geometry.hpp"
+#include "cad/text_util.hpp"
 #include "model/primitives.hpp"
 
 namespace cli {
@@ -161,6 +164,59 @@ void connectEditor(model::Workspace& ws) {
     ws.selectionHandler = editor::onSelectionChanged;
 }
 
+namespace {
+
+std::string shownNumber(double v) {
+    char buf[40];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 2);
+    return ec == std::errc() ? std::string(buf, end) : std::string("?");
+}
+
+void checkHeightText(const model::Workspace& ws, const cad::EntityRef& object,
+                     const EditorStep& step) {
+    const std::string where = "высота рельефа точки " + std::to_string(step.point) + " не взята";
+    std::string text;
+    try {
+        text = object.textString();
+    } catch (const cad::Error&) {
+        throw cad::Error("Объект с меткой " + step.text + " — не текст: " + where);
+    }
+    if (!model::parseNumber(model::FixDecimalText(text, ws.decimalSeparator),
+                            ws.decimalSeparator)) {
+        throw cad::Error("Текст «" + cad::validUtf8(text) + "» объекта с меткой " + step.text +
+                         " — не число: " + where);
+    }
+}
+
+// A crossing added by hand lies on the route; a point farther from every
+// element than a tenth of the picket's length is a slip of the fingers.
+void checkNearRoute(model::Workspace& ws, const EditorStep& step) {
+    const model::Piket* piket = ws.piketInWork();
+    if (!piket) return;
+    const cad::Point3 p{step.x, step.y, 0.0};
+    std::optional<double> nearest;
+    double length = 0.0;
+    for (const cad::EntityRef& ref : piket->elements) {
+        try {
+            const cad::Entity& e = ref.entity();
+            length += cad::entityLength(e).value_or(0.0);
+            auto d = cad::distanceToEntity(ref.drawing()->data(), e, p);
+            if (d && (!nearest || *d < *nearest)) nearest = d;
+        } catch (const cad::Error&) {
+            // An element erased since: the others decide.
+        }
+    }
+    if (!nearest || length <= 0.0) return;
+    if (*nearest > 0.1 * length) {
+        throw cad::Error("Точка (" + shownNumber(step.x) + ", " + shownNumber(step.y) +
+                         ") лежит в " + shownNumber(*nearest) +
+                         " от трассы пикета, дальше десятой доли его длины (" +
+                         shownNumber(length) + "): пересечение не добавлено");
+    }
+}
+
+}  // namespace
+
 void runEditorStep(model::Workspace& ws, cad::ScriptedPrompter& prompter, const EditorStep& step) {
     if (!ws.piketInWork()) throw cad::Error("Нет пикета в работе");
     switch (step.kind) {
@@ -178,11 +234,14 @@ void runEditorStep(model::Workspace& ws, cad::ScriptedPrompter& prompter, const 
             cad::EntityRef text = ws.doc ? ws.doc->entityByHandle(step.text) : cad::EntityRef{};
             if (text.isNull() && ws.sheetDoc) text = ws.sheetDoc->entityByHandle(step.text);
             if (text.isNull()) throw cad::Error("В чертеже нет объекта с меткой " + step.text);
+            // The window ignores a pick that gives no height; a step says why.
+            checkHeightText(ws, text, step);
             prompter.pushEntity(text);
             editor::pickRelief(ws);
             break;
         }
         case EditorStep::Kind::AddPoint:
+            checkNearRoute(ws, step);
             prompter.pushPoint({step.x, step.y, 0.0});
             editor::addPoint(ws);
             break;

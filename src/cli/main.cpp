@@ -7,9 +7,10 @@
 int main(int argc, char** argv) {
     CLI::App app{"Kernavisto — продольные профили трубопроводов по плану (пакетный режим)"};
     app.require_subcommand(1);
-    cli::registerInfo(app);
-    cli::registerRoundtrip(app);
-    cli::registerProfile(app);
+    int exitCode = 0;
+    cli::registerInfo(app, exitCode);
+    cli::registerRoundtrip(app, exitCode);
+    cli::registerProfile(app, exitCode);
     cli::registerEntities(app);
     try {
         app.parse(argc, argv);
@@ -17,5 +18,5 @@ int main(int argc, char** argv) {
         int code = app.exit(e);
         return code == 0 ? 0 : 2;
     }
-    return 0;
+    return exitCode;
 }

@@ -133,30 +133,20 @@ void selectPoint(model::Workspace& ws, int index) {
 
 bool keyUp(model::Workspace& ws, Field field, Key key) {
     (void)field;  // the arrows, End and Home act alike in the three fields
-    switch (key) {
-        case Key::Left:
-            first(ws);
-            return true;
-        case Key::Up:
-            next(ws);
-            return true;
-        case Key::Down:
-            previous(ws);
-            return true;
-        case Key::Right:
-            last(ws);
-            return true;
-        case Key::End:
-            setAuto(ws);
-            return true;
-        case Key::Home:
-            pickRelief(ws);
-            return true;
-        case Key::Enter:
-        case Key::Other:
-            return false;
+    struct KeyAction {
+        Key key;
+        void (*act)(model::Workspace&);
+    };
+    static constexpr KeyAction kActions[] = {
+        {Key::Left, first}, {Key::Up, next},     {Key::Down, previous},
+        {Key::Right, last}, {Key::End, setAuto}, {Key::Home, pickRelief},
+    };
+    for (const KeyAction& a : kActions) {
+        if (a.key != key) continue;
+        a.act(ws);
+        return true;
     }
-    return false;
+    return false;  // Enter and the other keys do nothing on release
 }
 
 bool keyPress(model::Workspace& ws, Field field, Key key) {

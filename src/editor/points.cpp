@@ -15,10 +15,11 @@ void addPoint(model::Workspace& ws) {
     if (!piket) return;
     // Both fields are read before anything is asked or changed, so a field
     // that is not a number leaves no half-made point behind.
-    const double depth = model::readNumberField(ws.controls.depthText, ws.decimalSeparator,
-                                                "Глубина верха трубопровода, м");
-    const double pipe =
-        model::readNumberField(ws.controls.pipeText, ws.decimalSeparator, "Трубы, мм");
+    const double depth =
+        model::readNumberField(ws.controls.depthText, ws.decimalSeparator,
+                               "Глубина верха трубопровода, м", model::kFieldRange);
+    const double pipe = model::readNumberField(ws.controls.pipeText, ws.decimalSeparator,
+                                               "Трубы, мм", model::kFieldRange);
 
     ws.ui.focusDrawing();
     cad::Point3 picked;

@@ -21,11 +21,12 @@ model::PointRow* fixFieldForRow(model::Workspace& ws, std::string& field) {
     return piket ? &detail::currentRow(ws, *piket) : nullptr;
 }
 
-void takeOverNumber(model::Workspace& ws, std::string& field, int value, const char* fieldName) {
+void takeOverNumber(model::Workspace& ws, std::string& field, int value, const char* fieldName,
+                    model::FieldRange range) {
     model::PointRow* row = fixFieldForRow(ws, field);
     if (!row) return;
     (*row)[static_cast<std::size_t>(value)] =
-        model::readNumberField(field, ws.decimalSeparator, fieldName);
+        model::readNumberField(field, ws.decimalSeparator, fieldName, range);
 }
 
 }  // namespace
@@ -35,18 +36,20 @@ void takeOverRelief(model::Workspace& ws) {
     model::PointRow* row = fixFieldForRow(ws, field);
     if (!row) return;
     // Only the exact word is the automatic marker; a typed -1 means the same.
-    (*row)[model::kRelief] =
-        field == detail::kAutoText
-            ? model::kAuto
-            : model::readNumberField(field, ws.decimalSeparator, "Высота рельефа, м");
+    (*row)[model::kRelief] = field == detail::kAutoText
+                                 ? model::kAuto
+                                 : model::readNumberField(field, ws.decimalSeparator,
+                                                          "Высота рельефа, м", model::kFieldRange);
 }
 
 void takeOverPipe(model::Workspace& ws) {
-    takeOverNumber(ws, ws.controls.pointPipeText, model::kPipe, "Диаметр трубы, мм");
+    takeOverNumber(ws, ws.controls.pointPipeText, model::kPipe, "Диаметр трубы, мм",
+                   model::kFieldRange);
 }
 
 void takeOverCasing(model::Workspace& ws) {
-    takeOverNumber(ws, ws.controls.casingText, model::kCasing, "Диаметр футляра, мм");
+    takeOverNumber(ws, ws.controls.casingText, model::kCasing, "Диаметр футляра, мм",
+                   model::kFieldRange);
 }
 
 void setAuto(model::Workspace& ws) {

@@ -1,16 +1,24 @@
 #include "model/primitives.hpp"
 #include "model/units.hpp"
 
+#include "cad/text_util.hpp"
+
 #include <algorithm>
 #include <charconv>
 #include <clocale>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <numbers>
 
 namespace model {
+
+namespace {
+
+std::string integerText(long long value) {
+    char buf[24];
+    return {buf, std::to_chars(buf, buf + sizeof buf, value).ptr};
+}
+
+}  // namespace
 
 char systemDecimalSeparator() {
     // The separator of the user's number format: LC_NUMERIC from the environment,
@@ -69,36 +77,60 @@ std::optional<double> parseNumber(std::string_view text, char decimalSeparator) 
 double readNumberField(std::string_view text, char decimalSeparator, std::string_view fieldName) {
     auto v = parseNumber(FixDecimalText(text, decimalSeparator), decimalSeparator);
     if (!v) {
-        throw cad::Error("«" + std::string(text) + "» не является числом (поле «" +
+        throw cad::Error("«" + cad::validUtf8(text) + "» не является числом (поле «" +
                          std::string(fieldName) + "»)");
     }
     return *v;
+}
+
+double readNumberField(std::string_view text, char decimalSeparator, std::string_view fieldName,
+                       FieldRange range) {
+    double v = readNumberField(text, decimalSeparator, fieldName);
+    if (v < range.min || v > range.max) {
+        auto shown = [](double x) {
+            char buf[32];
+            auto [end, ec] = std::to_chars(buf, buf + sizeof buf, x);
+            return ec == std::errc() ? std::string(buf, end) : std::string();
+        };
+        throw cad::Error("«" + cad::validUtf8(text) + "» вне допустимых пределов поля «" +
+                         std::string(fieldName) + "»: от " + shown(range.min) + " до " +
+                         shown(range.max));
+    }
+    return v;
 }
 
 std::string formatNumber(double value, char decimalSeparator) {
     if (std::isnan(value)) return "NAN";
     if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
     if (value == 0.0) return "0";
+    // 15 significant digits, then trailing zeros dropped. The exponent is the
+    // one after rounding to those digits, so 999999999999999.9 counts as 1E15.
     char buf[64];
-    // 15 significant digits, then trailing zeros dropped.
-    std::snprintf(buf, sizeof buf, "%.14e", value);
-    int exponent = std::atoi(std::strchr(buf, 'e') + 1);
+    const auto sci = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 14);
+    const std::string_view digits(buf, static_cast<std::size_t>(sci.ptr - buf));
+    const std::size_t e = digits.find('e');
+    std::string_view exponentText = digits.substr(e + 1);
+    if (!exponentText.empty() && exponentText.front() == '+') exponentText.remove_prefix(1);
+    int exponent = 0;
+    std::from_chars(exponentText.data(), exponentText.data() + exponentText.size(), exponent);
+
+    auto dropTrailingZeros = [](std::string& s) {
+        if (s.find('.') == std::string::npos) return;
+        while (s.back() == '0') s.pop_back();
+        if (s.back() == '.') s.pop_back();
+    };
     std::string out;
     if (exponent < -5 || exponent >= 15) {
-        std::string mantissa(buf, std::strchr(buf, 'e'));
-        if (mantissa.find('.') != std::string::npos) {
-            while (mantissa.back() == '0') mantissa.pop_back();
-            if (mantissa.back() == '.') mantissa.pop_back();
-        }
-        out = mantissa + "E" + std::to_string(exponent);
+        out.assign(digits.substr(0, e));
+        dropTrailingZeros(out);
+        out += 'E';
+        out += integerText(exponent);
     } else {
-        int decimals = std::max(0, 14 - exponent);
-        std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
-        out = buf;
-        if (out.find('.') != std::string::npos) {
-            while (out.back() == '0') out.pop_back();
-            if (out.back() == '.') out.pop_back();
-        }
+        const int decimals = std::max(0, 14 - exponent);
+        const auto fixed =
+            std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
+        out.assign(buf, fixed.ptr);
+        dropTrailingZeros(out);
         if (out == "-0") out = "0";
     }
     for (char& c : out) {
@@ -117,11 +149,19 @@ std::int64_t FourDigitRound(double x) {
         throw cad::Error("Координата вне допустимого диапазона: " + formatNumber(x, '.'));
     }
     auto r = static_cast<std::int64_t>(rx);
-    std::string s = std::to_string(r);
+    std::string s = integerText(r);
     auto length = static_cast<int>(s.size());
     if (length <= 4) return r;
     double p = std::pow(10.0, length - 4);
     return static_cast<std::int64_t>(roundHalfEven(roundHalfEven(x / p) * p));
+}
+
+bool onLayerList(std::string_view layer, const std::vector<std::string>& list) {
+    return std::find(list.begin(), list.end(), layer) != list.end();
+}
+
+bool onLayerList(const cad::EntityRef& object, const std::vector<std::string>& list) {
+    return !object.isNull() && onLayerList(object.layer(), list);
 }
 
 namespace {

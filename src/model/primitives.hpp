@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cad/drawing.hpp"
 #include "model/workspace.hpp"
@@ -30,6 +31,22 @@ std::optional<double> parseNumber(std::string_view text, char decimalSeparator);
 // text is not a number: «"abc" не является числом (поле ...)».
 double readNumberField(std::string_view text, char decimalSeparator, std::string_view fieldName);
 
+// The values a field can hold. A value past them (a depth of 1e308 m) would
+// only fail later, far from where it was typed. The window's fields keep any
+// value a drawing can carry, negatives and zero as typed; the command line
+// asks for the values a pipeline plausibly has.
+struct FieldRange {
+    double min, max;
+};
+inline constexpr FieldRange kFieldRange{-1e6, 1e6};
+inline constexpr FieldRange kDepthRange{-100.0, 100.0};     // m, top of the pipe below ground
+inline constexpr FieldRange kDiameterRange{0.0, 10'000.0};  // mm, pipe or casing
+
+// The same, and cad::Error naming the field and its range when the number
+// lies outside it.
+double readNumberField(std::string_view text, char decimalSeparator, std::string_view fieldName,
+                       FieldRange range);
+
 // The general form: up to 15 significant digits, no trailing zeros, the
 // exponent form only for very large or very small magnitudes.
 std::string formatNumber(double value, char decimalSeparator);
@@ -40,6 +57,13 @@ double roundHalfEven(double x);
 // The coordinate rounded to keep four leading characters of its integer part
 // (a minus sign counts), the rest zeros: 123456.7 -> 123500, -12345.6 -> -12300.
 std::int64_t FourDigitRound(double x);
+
+// Whether the layer is one of the list's (a type list of Controls); names
+// compare exactly, as the lists were filled from the drawing's own names.
+bool onLayerList(std::string_view layer, const std::vector<std::string>& list);
+// The same for an object's layer; a null object (a point the crossing editor
+// added) is on no list.
+bool onLayerList(const cad::EntityRef& object, const std::vector<std::string>& list);
 
 // A line from (x1, y1) to (x2, y2) of the sheet's layout in the sheet
 // drawing, on layer "Kernavisto". Layout coordinates are millimetres of a 1:1

@@ -23,6 +23,15 @@ cad::EntityRef addMarkLine(cad::Drawing& doc, cad::Point3 start, cad::Point3 end
     return line;
 }
 
+// The buttons that need an open project: "Пикеты", "Первоначальные
+// параметры", "Взять в работу", "Скрыть выбранное".
+void enableProjectButtons(Controls& c, bool enabled) {
+    c.piketsEnabled = enabled;
+    c.initialParamsEnabled = enabled;
+    c.takeIntoWorkEnabled = enabled;
+    c.hideSelectedEnabled = enabled;
+}
+
 }  // namespace
 
 void openProject(Workspace& ws, const std::filesystem::path& path) {
@@ -49,33 +58,25 @@ void takeProject(Workspace& ws, cad::Drawing& doc, const std::string& fileName) 
     }
     ws.app.zoomAll();
 
-    Controls& c = ws.controls;
-    c.piketsEnabled = true;
-    c.initialParamsEnabled = true;
-    c.typesEnabled = true;
-    // "Новый проект" disables these two; a newly opened project needs them again.
-    c.takeIntoWorkEnabled = true;
-    c.hideSelectedEnabled = true;
-    c.front = PanelId::Project;
+    // "Новый проект" disables "Взять в работу" and "Скрыть выбранное" too; a
+    // newly opened project needs them again.
+    enableProjectButtons(ws.controls, true);
+    ws.controls.typesEnabled = true;
+    ws.controls.front = PanelId::Project;
 
     ws.markLine1 = addMarkLine(doc, {-100.0, 100.0, 0.0}, {100.0, -100.0, 0.0});
     ws.markLine2 = addMarkLine(doc, {100.0, 100.0, 0.0}, {-100.0, -100.0, 0.0});
 }
 
 void newProject(Workspace& ws) {
-    ws.piketCount = 0;
-    ws.pikets.assign(1, Piket{});
+    ws.pikets.clear();
     // The rows named pickets of the emptied table; none may lead outside it.
     ws.controls.piketRows.clear();
     ws.controls.selectedRow = -1;
 
-    Controls& c = ws.controls;
-    c.piketsEnabled = false;
-    c.buildEnabled = false;
-    c.editorEnabled = false;
-    c.takeIntoWorkEnabled = false;
-    c.initialParamsEnabled = false;
-    c.hideSelectedEnabled = false;
+    enableProjectButtons(ws.controls, false);
+    ws.controls.buildEnabled = false;
+    ws.controls.editorEnabled = false;
 }
 
 }  // namespace model

@@ -1,7 +1,8 @@
 #include "model/runner.hpp"
 
-#include <algorithm>
 #include <exception>
+
+#include "model/primitives.hpp"
 
 namespace model {
 
@@ -58,12 +59,9 @@ bool hideForPicking(Workspace& ws) {
     if (!ws.controls.hideWhilePicking || route.empty()) return false;
     ws.objectsHiddenForPicking = true;
     for (cad::EntityRef& object : ws.objectList) {
-        try {
-            if (std::find(route.begin(), route.end(), object.layer()) == route.end()) {
-                object.setVisible(false);
-            }
-        } catch (const cad::Error&) {
-            // erased since the project was opened: nothing to hide
+        if (!object.exists()) continue;  // erased since the project was opened
+        if (!onLayerList(object.layer(), route)) {
+            object.setVisible(false);
         }
     }
     return true;
@@ -72,10 +70,7 @@ bool hideForPicking(Workspace& ws) {
 void showAfterPicking(Workspace& ws) {
     if (!ws.objectsHiddenForPicking) return;
     for (cad::EntityRef& object : ws.objectList) {
-        try {
-            object.setVisible(true);
-        } catch (const cad::Error&) {
-        }
+        if (object.exists()) object.setVisible(true);
     }
     ws.objectsHiddenForPicking = false;
 }

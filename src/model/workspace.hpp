@@ -16,11 +16,13 @@
 
 namespace model {
 
-// The ten values of a point row.
+// The ten values of a point row, by position. Positions 6 to 8 hold nothing
+// the program reads or writes; they stay zero and keep the row's shape (the
+// state dump shows all ten).
 enum PointValue : int {
-    kX = 0,
-    kY = 1,
-    kRelief = 2,  // m; -1 automatic, -2 same as the previous point
+    kX = 0,       // where the point lies in the plan
+    kY = 1,       //
+    kRelief = 2,  // ground height, m; -1 automatic, -2 same as the previous point
     kDepth = 3,   // depth of the pipe top, m; -1 automatic
     kPipe = 4,    // pipe diameter, mm
     kCasing = 5,  // casing diameter, mm
@@ -28,14 +30,16 @@ enum PointValue : int {
     // there only to carry the ground between crossings (kind 1) gets no mark in
     // the developed plan; a relief height still equal to the one the survey
     // gave is no hand-set value and may be taken from the survey again.
-    kPointKind = 6,     // 0 a point of the route or a crossing, 1 a ground point
+    kPointKind = 6,     // 0 a point of the route or a crossing, 1 a ground point,
+                        // 2 a sheet's end where a long profile goes on to the next sheet
     kSurveyRelief = 7,  // the relief height the survey gave, m
     kSurveyed = 8,      // 1 when value 7 holds a height
     kChainage = 9,      // distance from point 0 along the points, drawing units
+    kPointValueCount
 };
 inline constexpr double kGroundPoint = 1.0;
 inline constexpr double kSheetBreak = 2.0;
-using PointRow = std::array<double, 10>;
+using PointRow = std::array<double, kPointValueCount>;
 
 inline constexpr double kAuto = -1.0;
 inline constexpr double kSameAsPrevious = -2.0;
@@ -73,8 +77,9 @@ struct Workspace {
     cad::EntityRef markLine1;
     cad::EntityRef markLine2;
 
+    // The picket table. A deleted list row leaves its picket here, so the
+    // count only grows until "Новый проект" empties the table.
     std::vector<Piket> pikets;
-    int piketCount = 0;
     int workPiket = -1;
     int workPoint = 0;
 
@@ -82,8 +87,8 @@ struct Workspace {
     double prevChainage = 0.0;
     double horizonLevel = 0.0;
     SheetOptions sheetOptions;
-    int sheetCount = 1;  // sheets of the newest profile, one below the other
-    int profileBuilt = 0;
+    int sheetCount = 1;         // sheets of the newest profile, one below the other
+    bool profileBuilt = false;  // the picket in work has its profile (the layers exist)
     std::vector<cad::EntityRef> pointLines;      // newest profile only
     std::vector<cad::EntityRef> profileObjects;  // newest profile run, creation order
 
@@ -101,10 +106,24 @@ struct Workspace {
     // a failed operation shows the objects again.
     bool objectsHiddenForPicking = false;
 
+    int piketCount() const { return static_cast<int>(pikets.size()); }
+
     Piket* piketInWork() {
         if (workPiket < 0 || workPiket >= static_cast<int>(pikets.size())) return nullptr;
         return &pikets[static_cast<std::size_t>(workPiket)];
     }
+};
+
+// A workspace without a window: the view only records what was asked of it
+// and prompts are answered from a script. The command line runs on it with
+// a Ui that prints; tests with one that records.
+template <class UiType>
+struct HeadlessWorkspace {
+    cad::RecordingView view;
+    cad::Application app{&view};
+    cad::ScriptedPrompter prompter;
+    UiType ui;
+    Workspace ws{app, prompter, ui};
 };
 
 }  // namespace model

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "model/primitives.hpp"
 #include "model/workspace.hpp"
 
 namespace pickets::detail {
@@ -19,7 +20,7 @@ struct InitialValues {
 // Both fields read before anything is built; cad::Error naming the field otherwise.
 InitialValues readInitialValues(const model::Workspace& ws);
 
-bool onLayerList(const std::string& layer, const std::vector<std::string>& layers);
+using model::onLayerList;
 
 // Shows the busy indicator; hides it again when the operation leaves, also by
 // an exception.

@@ -4,6 +4,7 @@
 // hidden objects again and hides the busy indicator.
 #include <cmath>
 
+#include "cad/check.hpp"
 #include "model/runner.hpp"
 #include "pickets/detail.hpp"
 #include "pickets/pickets.hpp"
@@ -40,7 +41,8 @@ void takePlace(cad::Point3& p, cad::Point3 from) {
 
 Ends sequenceEnds(const std::vector<cad::EntityRef>& el) {
     std::size_t n = el.size();
-    Ends ends{el.at(0).startPoint(), el[0].endPoint()};
+    KV_ASSERT(!el.empty());
+    Ends ends{el[0].startPoint(), el[0].endPoint()};
     if (n > 1) {
         if (meet(ends.start, el[1].startPoint())) takePlace(ends.start, ends.end);
         if (meet(ends.start, el[1].endPoint())) takePlace(ends.start, ends.end);
@@ -53,10 +55,9 @@ Ends sequenceEnds(const std::vector<cad::EntityRef>& el) {
 }
 
 void appendPiket(model::Workspace& ws, model::Piket piket) {
-    ++ws.piketCount;
-    ws.pikets.resize(static_cast<std::size_t>(ws.piketCount));
-    ws.pikets.back() = std::move(piket);
-    ws.controls.piketRows.push_back({"Пикет " + std::to_string(ws.piketCount), ws.piketCount - 1});
+    ws.pikets.push_back(std::move(piket));
+    ws.controls.piketRows.push_back(
+        {"Пикет " + std::to_string(ws.piketCount()), ws.piketCount() - 1});
 }
 
 }  // namespace detail

@@ -6,8 +6,6 @@
 // here as the reference.
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <optional>
 #include <unordered_set>
 
@@ -16,6 +14,7 @@
 #include <boost/geometry/index/rtree.hpp>
 
 #include "cad/geometry.hpp"
+#include "cad/number_text.hpp"
 #include "model/primitives.hpp"
 #include "model/route_path.hpp"
 #include "pickets/detail.hpp"
@@ -30,9 +29,8 @@ long long CoordKey(double v) {
     if (!std::isfinite(v)) return 0;
     double whole = std::trunc(v);
     if (whole == 0.0) whole = 0.0;  // Trunc(-0.7) is 0, written "0"
-    char text[400];
-    int length = std::snprintf(text, sizeof text, "%.0f", whole);
-    int exponent = 4 - length;
+    const int length = static_cast<int>(cad::fixedText(whole, 0).size());
+    const int exponent = 4 - length;
     double scaled = v;
     if (exponent > 0) {
         scaled = v * std::pow(10.0, exponent);
@@ -103,13 +101,7 @@ std::vector<std::string> typeLayers(const model::Controls& c) {
 void crossingsPlain(const model::Workspace& ws, const model::Piket& piket,
                     const std::vector<std::string>& layers, PointList& out) {
     for (const cad::EntityRef& object : ws.objectList) {
-        std::string layer;
-        try {
-            layer = object.layer();
-        } catch (const cad::Error&) {
-            continue;
-        }
-        if (!detail::onLayerList(layer, layers)) continue;
+        if (!object.exists() || !detail::onLayerList(object.layer(), layers)) continue;
         for (std::size_t k = 0; k < piket.elements.size(); ++k) {
             const cad::EntityRef& element = piket.elements[k];
             std::vector<double> flat;
@@ -201,12 +193,9 @@ void crossingsIndexed(const model::Workspace& ws, const model::Piket& piket,
     std::vector<IndexValue> boxes;
     std::vector<std::size_t> unboxed;  // tried against every object
     for (const cad::EntityRef& ref : piket.elements) {
-        const cad::Entity* entity = nullptr;
-        try {
-            entity = &ref.entity();
-        } catch (const cad::Error&) {
-            // Its pairs all fail; keep the place so element order stays.
-        }
+        // An element that is gone has no pairs; it keeps its place so the
+        // element order stays.
+        const cad::Entity* entity = ref.exists() ? &ref.entity() : nullptr;
         elements.push_back({entity, entity ? entity->handle : 0});
         if (!entity) continue;
         cad::Box2 b = cad::entityBounds(data, *entity);
@@ -331,14 +320,12 @@ void orderAlongRoute(PointList& list) {
 
 namespace detail {
 
-bool onLayerList(const std::string& layer, const std::vector<std::string>& layers) {
-    return std::find(layers.begin(), layers.end(), layer) != layers.end();
-}
-
 InitialValues readInitialValues(const model::Workspace& ws) {
     InitialValues v;
-    v.depth = model::readNumberField(ws.controls.depthText, ws.decimalSeparator, kDepthFieldName);
-    v.pipe = model::readNumberField(ws.controls.pipeText, ws.decimalSeparator, kPipeFieldName);
+    v.depth = model::readNumberField(ws.controls.depthText, ws.decimalSeparator, kDepthFieldName,
+                                     model::kFieldRange);
+    v.pipe = model::readNumberField(ws.controls.pipeText, ws.decimalSeparator, kPipeFieldName,
+                                    model::kFieldRange);
     return v;
 }
 

@@ -13,6 +13,7 @@
 #include <sys/mman.h>
 #endif
 
+#include "cad/check.hpp"
 #include "model/primitives.hpp"
 #include "model/route_path.hpp"
 #include "model/units.hpp"
@@ -49,14 +50,6 @@ cad::EntityRef Run::text(const std::string& s, double x, double yy, double rotat
     cad::EntityRef e = model::AddTextEntity(ws, s, x, yy + offsetY, rotation, kWidthFactor, height);
     ws.profileObjects.push_back(e);
     return e;
-}
-
-bool onLayerList(const cad::EntityRef& object, const std::vector<std::string>& names) {
-    if (object.isNull()) return false;
-    for (const std::string& name : names) {
-        if (object.layer() == name) return true;
-    }
-    return false;
 }
 
 void computeChainages(model::Workspace& ws, model::Piket& piket) {
@@ -272,7 +265,7 @@ void drawSheet(Run& run) {
     drawDatumLabel(run);
     drawElevationRows(run);
     drawProfileLines(run);
-    run.ws.profileBuilt = 1;
+    run.ws.profileBuilt = true;
     drawPlanMarks(run);
     drawDistanceRow(run);
     drawSlopeRow(run);
@@ -344,8 +337,12 @@ void build(model::Workspace& ws) {
         return;
     }
     model::Piket& piket = *ws.piketInWork();
+    // Taking a picket into work gave it its sheet; every point has its object
+    // (a null one for a point the editor added).
+    KV_ASSERT(ws.sheetDoc != nullptr);
+    KV_ASSERT(piket.pointObjects.size() == piket.points.size());
 
-    if (ws.profileBuilt == 0) addLayers(ws);
+    if (!ws.profileBuilt) addLayers(ws);
     // The pipe line goes on "Трасса"; a plan without that layer gets it.
     ws.sheetDoc->addLayer("Трасса");
 

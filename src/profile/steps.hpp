@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cad/geom.hpp"
+#include "model/primitives.hpp"
 #include "model/workspace.hpp"
 #include "sheet/layout.hpp"
 
@@ -53,9 +54,7 @@ struct Run {
                         double height = kTextHeight);
 };
 
-// True when the object's layer is one of the names; a null object (a point
-// added by the crossing editor) is on none.
-bool onLayerList(const cad::EntityRef& object, const std::vector<std::string>& names);
+using model::onLayerList;
 
 // Point numbers as the editor shows them (from 1), runs of three or more
 // joined by a dash: {0, 1, 2, 3, 14} -> "1–4, 15".

@@ -24,10 +24,3 @@ void ensureGuiApplication() {
 }
 
 }  // namespace render
-
-// Fontconfig, which Qt asks for fonts, keeps its configuration for the life of
-// the process; the leak checker of sanitizer builds is told so here, in the one
-// file every program that paints links in.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\n";
-}

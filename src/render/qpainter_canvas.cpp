@@ -39,7 +39,9 @@ QPointF QPainterCanvas::map(cad::Point3 p) const {
 
 QColor QPainterCanvas::color(const cad::Style& style) const {
     QColor fore = options_.darkBackground ? QColor(Qt::white) : QColor(Qt::black);
-    if (options_.monochrome || style.color == 7) return fore;
+    if (options_.monochrome) return fore;
+    if (style.trueColor) return QColor(style.trueColor->r, style.trueColor->g, style.trueColor->b);
+    if (style.color == 7) return fore;
     cad::Rgb c = cad::aciToRgb(style.color);
     return QColor(c.r, c.g, c.b);
 }

@@ -191,7 +191,7 @@ void takeIntoWork(model::Workspace& ws) {
         c.showAllEnabled = true;
         c.buildEnabled = true;
         c.editorEnabled = true;
-        ws.profileBuilt = 0;
+        ws.profileBuilt = false;
 
         cad::Drawing& target = sheetTarget(ws);
         reconnectSelection(ws, target);

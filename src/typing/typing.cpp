@@ -11,23 +11,14 @@ int& itemIndex(model::Controls& c, TypeList list) {
 }
 
 std::string addPrompt(TypeList list, int counter) {
-    const char* tail = "";
-    switch (list) {
-        case TypeList::Route:
-            tail = ") \"Укажите объекты типа Трасса\" Выход ESC";
-            break;
-        case TypeList::Connections:
-            tail = ") \"Укажите объекты типа Подводы\" Выход ESC";
-            break;
-        case TypeList::Communications:
-            tail = ") \"Укажите объекты типа Коммуникации\" Выход ESC";
-            break;
-        // The quotation marks of this one are unbalanced, as the users know it.
-        case TypeList::Other:
-            tail = ") \"Укажите объекты типа \"Другие пересечения\" Выход ESC";
-            break;
-    }
-    return "(" + std::to_string(counter) + tail;
+    // By TypeList. The quotation marks of the last are unbalanced, as the users know it.
+    static constexpr const char* kTails[model::kTypeListCount] = {
+        ") \"Укажите объекты типа Трасса\" Выход ESC",
+        ") \"Укажите объекты типа Подводы\" Выход ESC",
+        ") \"Укажите объекты типа Коммуникации\" Выход ESC",
+        ") \"Укажите объекты типа \"Другие пересечения\" Выход ESC",
+    };
+    return "(" + std::to_string(counter) + kTails[static_cast<std::size_t>(list)];
 }
 
 void addObjects(model::Workspace& ws, TypeList list) {
@@ -69,15 +60,11 @@ constexpr TypeList kAllLists[] = {TypeList::Route, TypeList::Connections, TypeLi
 
 void hideTyped(model::Workspace& ws) {
     for (cad::EntityRef& object : ws.objectList) {
-        try {
-            object.layer();
-            for (TypeList list : kAllLists) {
-                for (const std::string& item : items(ws.controls, list)) {
-                    if (object.layer() == item) object.setVisible(false);
-                }
+        if (!object.exists()) continue;  // erased since the project was opened
+        for (TypeList list : kAllLists) {
+            for (const std::string& item : items(ws.controls, list)) {
+                if (object.layer() == item) object.setVisible(false);
             }
-        } catch (const cad::Error&) {
-            // erased since the project was opened
         }
     }
     bringToFrontThreeTimes(ws.ui);
@@ -85,10 +72,7 @@ void hideTyped(model::Workspace& ws) {
 
 void showAll(model::Workspace& ws) {
     for (cad::EntityRef& object : ws.objectList) {
-        try {
-            object.setVisible(true);
-        } catch (const cad::Error&) {
-        }
+        if (object.exists()) object.setVisible(true);
     }
     bringToFrontThreeTimes(ws.ui);
 }

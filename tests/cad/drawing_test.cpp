@@ -44,14 +44,21 @@ TEST(Drawing, PropertiesAnEntityHasNotGotThrow) {
     EXPECT_DOUBLE_EQ(l.length(), 4.0);
 }
 
-TEST(Drawing, ErasedEntitiesAndClosedDrawingsThrow) {
+TEST(Drawing, ErasedEntitiesAndClosedDrawingsThrowAndDoNotExist) {
     Drawing d;
+    EXPECT_FALSE(EntityRef().exists());
+    EXPECT_FALSE(EntityRef(&d, EntityId{}).exists());
     EntityRef l = d.addLine({0, 0, 0}, {1, 0, 0});
+    EXPECT_TRUE(l.exists());
+    EXPECT_FALSE(EntityRef(&d, EntityId{l.id().v + 1}).exists());  // past the last one
     l.erase();
+    EXPECT_FALSE(l.exists());
     EXPECT_THROW(l.layer(), Error);
     EXPECT_TRUE(d.modelSpace().empty());
     EntityRef m = d.addLine({0, 0, 0}, {1, 0, 0});
+    EXPECT_TRUE(m.exists());
     d.close();
+    EXPECT_FALSE(m.exists());
     EXPECT_THROW(m.layer(), Error);
     EXPECT_THROW(d.addLine({}, {}), Error);
     EXPECT_THROW(d.selectionSetCount(), Error);

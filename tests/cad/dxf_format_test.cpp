@@ -8,6 +8,9 @@
 #include <fstream>
 #include <sstream>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "cad/drawing.hpp"
 #include "cad/dxf_reader.hpp"
 #include "cad/dxf_test_util.hpp"
@@ -15,6 +18,7 @@
 #include "cad/dxf_writer.hpp"
 #include "cad/encoding.hpp"
 #include "cad/error.hpp"
+#include "cad/platform.hpp"
 
 using namespace cad;
 using namespace dxftest;
@@ -376,6 +380,121 @@ TEST_F(SaveFile, FailuresAreClearAndLoseNothing) {
         EXPECT_NE(std::string(e.what()).find("Не удалось сохранить"), std::string::npos);
     }
     EXPECT_EQ(slurp(plan), "precious");
+}
+
+TEST_F(SaveFile, TheBackupIsNeverTheFileItself) {
+    DrawingData d = readDxf(r12({}));
+    const std::string text = writeDxf(d);
+    // Saving a drawing over itself under a .bak name.
+    fs::path bak = dir_ / "drawing.bak";
+    { std::ofstream(bak, std::ios::binary) << "only copy"; }
+    writeDxfFile(d, bak);
+    EXPECT_EQ(slurp(bak), text);
+    EXPECT_EQ(slurp(dir_ / "drawing.bak.bak"), "only copy");
+    // The same whatever the case of the extension.
+    fs::path upper = dir_ / "OLD.BAK";
+    { std::ofstream(upper, std::ios::binary) << "upper"; }
+    writeDxfFile(d, upper);
+    EXPECT_EQ(slurp(upper), text);
+    EXPECT_EQ(slurp(dir_ / "OLD.BAK.bak"), "upper");
+    EXPECT_EQ(backupPath("a/plan.dxf"), fs::path("a/plan.bak"));
+    EXPECT_EQ(backupPath("plan"), fs::path("plan.bak"));
+}
+
+TEST_F(SaveFile, AFailedSaveChangesNoFile) {
+    DrawingData d = readDxf(r12({}));
+    Block b;  // a new block, and the file has no BLOCKS section to take it
+    b.name = "B";
+    d.blocks.push_back(b);
+    fs::path plan = dir_ / "plan.dxf";
+    { std::ofstream(plan, std::ios::binary) << "current"; }
+    { std::ofstream(dir_ / "plan.bak", std::ios::binary) << "previous"; }
+    EXPECT_THROW(writeDxfFile(d, plan), Error);
+    EXPECT_EQ(slurp(plan), "current");
+    EXPECT_EQ(slurp(dir_ / "plan.bak"), "previous");
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir_)) ++files;
+    EXPECT_EQ(files, 2u);
+}
+
+TEST_F(SaveFile, KeepsModeAndWritesThroughLinks) {
+    DrawingData d = readDxf(r12({}));
+    fs::path plan = dir_ / "private.dxf";
+    { std::ofstream(plan, std::ios::binary) << "old"; }
+    fs::permissions(plan, fs::perms::owner_read | fs::perms::owner_write);
+    writeDxfFile(d, plan);
+    EXPECT_EQ(fs::status(plan).permissions() & fs::perms::mask,
+              fs::perms::owner_read | fs::perms::owner_write);
+
+    fs::create_directory(dir_ / "real");
+    fs::path target = dir_ / "real" / "plan.dxf";
+    { std::ofstream(target, std::ios::binary) << "target"; }
+    fs::path link = dir_ / "link.dxf";
+    fs::create_symlink(fs::path("real") / "plan.dxf", link);
+    writeDxfFile(d, link);
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(link)));
+    EXPECT_EQ(slurp(target), writeDxf(d));
+    EXPECT_EQ(slurp(dir_ / "real" / "plan.bak"), "target");
+    EXPECT_FALSE(fs::exists(dir_ / "link.bak"));
+}
+
+TEST_F(SaveFile, RefusesAReadOnlyFile) {
+    DrawingData d = readDxf(r12({}));
+    fs::path plan = dir_ / "locked.dxf";
+    { std::ofstream(plan, std::ios::binary) << "locked"; }
+    fs::permissions(plan, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    try {
+        writeDxfFile(d, plan);
+        FAIL() << "a read-only file was replaced";
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find("защищён от записи"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(slurp(plan), "locked");
+    EXPECT_FALSE(fs::exists(dir_ / "locked.bak"));
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir_)) ++files;
+    EXPECT_EQ(files, 1u);
+}
+
+TEST_F(SaveFile, ANameAtTheFileSystemLimitSaves) {
+    DrawingData d = readDxf(r12({}));
+    fs::path plan = dir_ / (std::string(250, 'p') + ".dxf");  // 254 bytes
+    writeDxfFile(d, plan);
+    writeDxfFile(d, plan);
+    EXPECT_EQ(slurp(plan), writeDxf(d));
+    EXPECT_TRUE(fs::exists(dir_ / (std::string(250, 'p') + ".bak")));
+}
+
+TEST_F(SaveFile, TheNextSaveRemovesWhatAKilledSaveLeft) {
+    DrawingData d = readDxf(r12({}));
+    fs::path plan = dir_ / "plan.dxf";
+    auto count = [&] {
+        std::size_t files = 0;
+        for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir_)) ++files;
+        return files;
+    };
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Killed in the middle: no destructor runs.
+        auto* file = new FileReplacement(plan);
+        file->write("half a drawing");
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_EQ(count(), 1u);  // the temporary file is there
+    // A save of another file leaves it alone; one that is still writing the
+    // same file keeps its temporary file.
+    writeDxfFile(d, dir_ / "other.dxf");
+    EXPECT_EQ(count(), 2u);
+    {
+        FileReplacement running(plan);
+        EXPECT_EQ(count(), 2u);  // the abandoned one went, the running one came
+        writeDxfFile(d, plan);
+        EXPECT_EQ(count(), 3u);  // plan, other, and the running save's file
+    }
+    EXPECT_EQ(count(), 2u);
 }
 
 TEST(DxfWriter, RewritesHandseedAndCurrentLayerOnlyWhenNeeded) {

@@ -29,18 +29,10 @@ fs::path scratch(const std::string& name) {
     return dir / name;
 }
 
-struct Result {
-    int code;
-    std::string err;
-};
+using Result = testutil::CliResult;
 
 Result runCli(const std::vector<std::string>& args) {
-    std::string cmd = quote(KV_CLI) + " profile";
-    for (const std::string& a : args) cmd += " " + quote(a);
-    fs::path err = scratch("stderr.txt");
-    cmd += " >/dev/null 2>" + quote(err.string());
-    int status = std::system(cmd.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readText(err)};
+    return testutil::runProfileCommand(KV_CLI, args, scratch("stderr.txt"));
 }
 
 // Route (0,0)-(10000,0) on "Трасса - Kernavisto", a water main crossing it at

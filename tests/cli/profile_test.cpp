@@ -24,10 +24,7 @@ namespace {
 using testutil::quote;
 using testutil::readText;
 
-struct Result {
-    int code;
-    std::string err;
-};
+using Result = testutil::CliResult;
 
 fs::path scratch(const std::string& name) {
     fs::path dir = fs::temp_directory_path() / ("kv_cli_" + std::to_string(::getpid()));
@@ -36,12 +33,7 @@ fs::path scratch(const std::string& name) {
 }
 
 Result runCli(const std::vector<std::string>& args) {
-    std::string cmd = quote(KV_CLI) + " profile";
-    for (const std::string& a : args) cmd += " " + quote(a);
-    fs::path err = scratch("stderr.txt");
-    cmd += " >/dev/null 2>" + quote(err.string());
-    int status = std::system(cmd.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readText(err)};
+    return testutil::runProfileCommand(KV_CLI, args, scratch("stderr.txt"));
 }
 
 }  // namespace
@@ -181,7 +173,7 @@ SampleRun runOnSample(const std::string& name, std::vector<std::string> args) {
 }  // namespace
 
 TEST(ProfileCliSample, EndPointsGiveTheWholeRouteAndTheSheet) {
-    if (!fs::exists(kPlan)) GTEST_SKIP() << "the sample plan is not built yet";
+    ASSERT_TRUE(fs::exists(kPlan)) << kPlan;  // committed with the sources
     const Route route = readRoute(kPlan);
     ASSERT_GT(route.handles.size(), 1u);
     SampleRun s = runOnSample("ends", {"--from", xy(route.start), "--to", xy(route.end),
@@ -237,7 +229,7 @@ TEST(ProfileCliSample, EndPointsGiveTheWholeRouteAndTheSheet) {
 }
 
 TEST(ProfileCliSample, ElementsByHandleCarryTheDepthFieldAtTheStart) {
-    if (!fs::exists(kPlan)) GTEST_SKIP() << "the sample plan is not built yet";
+    ASSERT_TRUE(fs::exists(kPlan)) << kPlan;  // committed with the sources
     const Route route = readRoute(kPlan);
     std::string handles;
     for (const std::string& h : route.handles) handles += (handles.empty() ? "" : ",") + h;
@@ -264,7 +256,7 @@ struct FailureCase {
 class ProfileCliSampleFailure : public testing::TestWithParam<FailureCase> {};
 
 TEST_P(ProfileCliSampleFailure, ExitsWithOneWritesTheDumpAndNoDrawing) {
-    if (!fs::exists(kPlan)) GTEST_SKIP() << "the sample plan is not built yet";
+    ASSERT_TRUE(fs::exists(kPlan)) << kPlan;  // committed with the sources
     const Route route = readRoute(kPlan);
     std::vector<std::string> args = GetParam().args;
     for (std::string& a : args) {

@@ -12,6 +12,7 @@
 #include "cad/prompter.hpp"
 #include "editor/editor.hpp"
 #include "model/workspace.hpp"
+#include "recording_ui.hpp"
 
 namespace editor_test {
 
@@ -20,7 +21,7 @@ struct Xy {
     double y;
 };
 
-class EditorFixture : public testing::Test {
+class EditorFixture : public testing::Test, public testutil::RecordingWorkspace {
   protected:
     EditorFixture() {
         drawing = &app.add(std::make_unique<cad::Drawing>());
@@ -47,8 +48,7 @@ class EditorFixture : public testing::Test {
             piket.pointObjects.push_back(drawing->addLine({p.x, p.y - 5, 0}, {p.x, p.y + 5, 0}));
         }
         ws.pikets.push_back(std::move(piket));
-        ws.piketCount = static_cast<int>(ws.pikets.size());
-        ws.workPiket = ws.piketCount - 1;
+        ws.workPiket = ws.piketCount() - 1;
         return ws.pikets.back();
     }
 
@@ -75,11 +75,6 @@ class EditorFixture : public testing::Test {
         return centre;
     }
 
-    cad::RecordingView view;
-    cad::Application app{&view};
-    cad::ScriptedPrompter prompter;
-    model::RecordingUi ui;
-    model::Workspace ws{app, prompter, ui};
     cad::Drawing* drawing = nullptr;
 };
 

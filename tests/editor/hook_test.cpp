@@ -10,11 +10,12 @@
 #include "editor/editor.hpp"
 #include "model/project.hpp"
 #include "model/runner.hpp"
+#include "recording_ui.hpp"
 #include "sheet/sheet.hpp"
 
 namespace {
 
-class SelectionHook : public testing::Test {
+class SelectionHook : public testing::Test, public testutil::RecordingWorkspace {
   protected:
     SelectionHook() {
         drawing = &app.add(std::make_unique<cad::Drawing>());
@@ -29,7 +30,6 @@ class SelectionHook : public testing::Test {
             piket.pointObjects.emplace_back();
         }
         ws.pikets.push_back(piket);
-        ws.piketCount = 1;
         ws.controls.piketRows.push_back({"Пикет 1", 0});
         ws.controls.selectedRow = 0;
         EXPECT_TRUE(model::runOperation(ws, [this] { sheet::takeIntoWork(ws); }));
@@ -41,11 +41,6 @@ class SelectionHook : public testing::Test {
         }
     }
 
-    cad::RecordingView view;
-    cad::Application app{&view};
-    cad::ScriptedPrompter prompter;
-    model::RecordingUi ui;
-    model::Workspace ws{app, prompter, ui};
     cad::Drawing* drawing = nullptr;
 };
 

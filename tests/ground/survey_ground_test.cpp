@@ -7,6 +7,7 @@
 #include "cad/prompter.hpp"
 #include "ground/survey_ground.hpp"
 #include "model/primitives.hpp"
+#include "recording_ui.hpp"
 #include "survey_fixture.hpp"
 
 namespace {
@@ -53,7 +54,7 @@ class SurveyGround : public testing::Test {
 
     cad::Application app;
     cad::ScriptedPrompter prompter;
-    model::RecordingUi ui;
+    testutil::RecordingUi ui;
     cad::Drawing doc;
     model::Workspace ws;
     ground::GroundOptions options;

@@ -1,10 +1,18 @@
-// Number text under both separators, the four-digit coordinate form, and the
-// two drawing primitives.
+// Number text under both separators (and as printf wrote it), the four-digit coordinate form, and
+// the two drawing primitives.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
 
 #include "model/primitives.hpp"
+#include "recording_ui.hpp"
 
 using namespace model;
 
@@ -67,6 +75,52 @@ TEST(FormatNumber, GeneralFormWithTheSeparatorInForce) {
     EXPECT_EQ(formatNumber(-0.0, '.'), "0");
 }
 
+namespace {
+
+// The general form as printf writes it in the C locale: "%.14e" gives the
+// exponent after rounding to 15 digits, "%.*f" the digits; trailing zeros go.
+std::string printfGeneral(double value) {
+    if (value == 0.0) return "0";
+    char buf[512];
+    std::snprintf(buf, sizeof buf, "%.14e", value);
+    const int exponent = std::atoi(std::strchr(buf, 'e') + 1);
+    std::string out;
+    if (exponent < -5 || exponent >= 15) {
+        out.assign(buf, std::strchr(buf, 'e'));
+    } else {
+        std::snprintf(buf, sizeof buf, "%.*f", std::max(0, 14 - exponent), value);
+        out = buf;
+    }
+    if (out.find('.') != std::string::npos) {
+        while (out.back() == '0') out.pop_back();
+        if (out.back() == '.') out.pop_back();
+    }
+    if (out == "-0") out = "0";
+    if (exponent < -5 || exponent >= 15) out += "E" + std::to_string(exponent);
+    return out;
+}
+
+}  // namespace
+
+TEST(FormatNumber, WritesWhatPrintfWritesInTheCLocale) {
+    // Magnitudes across both forms and their borders, and values that round
+    // up into the next power of ten at the 15th digit.
+    std::mt19937_64 random(20261208);
+    std::uniform_real_distribution<double> mantissa(1.0, 10.0);
+    std::uniform_int_distribution<int> exponent(-9, 18);
+    std::vector<double> values = {
+        999999999999999.9, 99999.99999999999, 9.999999999999999e-6, 1e-5, 1e15, 0.1 + 0.2, 2.675,
+        1.0 / 3.0,         205.57 - 200};
+    for (int i = 0; i < 20000; ++i) {
+        const double v = mantissa(random) * std::pow(10.0, exponent(random));
+        values.push_back(i % 2 ? v : -v);
+        values.push_back(std::round(v * 100.0) / 100.0);  // table values, to the hundredth
+    }
+    for (double v : values) {
+        ASSERT_EQ(formatNumber(v, '.'), printfGeneral(v)) << std::hexfloat << v;
+    }
+}
+
 TEST(FourDigitRound, KeepsFourLeadingCharacters) {
     struct Row {
         double x;
@@ -85,7 +139,7 @@ TEST(FourDigitRound, KeepsFourLeadingCharacters) {
 TEST(Primitives, LinesGoOnTheSheetLayerAndTextsKeepTheirSettings) {
     cad::Application app;
     cad::ScriptedPrompter prompter;
-    RecordingUi ui;
+    testutil::RecordingUi ui;
     Workspace ws(app, prompter, ui);
     EXPECT_THROW(AddLineEntity(ws, 0, 0, 1, 1), cad::Error);  // no sheet drawing yet
     cad::Drawing& d = app.add(std::make_unique<cad::Drawing>());
@@ -103,4 +157,20 @@ TEST(Primitives, LinesGoOnTheSheetLayerAndTextsKeepTheirSettings) {
     EXPECT_DOUBLE_EQ(g.widthFactor, 0.7);
     EXPECT_DOUBLE_EQ(g.rotation, 90.0);
     EXPECT_EQ(t.layer(), d.currentLayer());
+}
+
+// A number past what any field can hold is refused where it is read, naming
+// the field and the range, instead of failing when the drawing is saved.
+TEST(Primitives, NumberPastTheFieldRangeIsRefused) {
+    EXPECT_DOUBLE_EQ(readNumberField("-20", '.', "Трубы, мм", kFieldRange), -20.0);
+    EXPECT_DOUBLE_EQ(readNumberField("2,5", ',', "Глубина", kDepthRange), 2.5);
+    try {
+        readNumberField("1e308", '.', "Глубина верха трубопровода, м", kFieldRange);
+        FAIL() << "accepted";
+    } catch (const cad::Error& e) {
+        std::string what = e.what();
+        EXPECT_NE(what.find("«1e308» вне допустимых пределов"), std::string::npos) << what;
+        EXPECT_NE(what.find("Глубина верха трубопровода, м"), std::string::npos) << what;
+    }
+    EXPECT_THROW(readNumberField("-0.5", '.', "Трубы, мм", kDiameterRange), cad::Error);
 }

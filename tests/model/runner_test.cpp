@@ -6,17 +6,13 @@
 #include <stdexcept>
 
 #include "model/runner.hpp"
+#include "recording_ui.hpp"
 
 using namespace model;
 
 namespace {
 
-struct Fixture : testing::Test {
-    cad::Application app;
-    cad::ScriptedPrompter prompter;
-    RecordingUi ui;
-    Workspace ws{app, prompter, ui};
-};
+struct Fixture : testing::Test, testutil::RecordingWorkspace {};
 
 using Runner = Fixture;
 

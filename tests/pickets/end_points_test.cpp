@@ -5,9 +5,11 @@
 
 #include <cmath>
 
+#include "model/project.hpp"
 #include "model/runner.hpp"
 #include "pickets/pickets.hpp"
 #include "plan.hpp"
+#include "recording_ui.hpp"
 
 using namespace pickets;
 using namespace pickets::testing;
@@ -49,7 +51,7 @@ TEST(EndPoints, ChainDrawnEitherWayIsTurnedToRunFromStartToEnd) {
     plan.pick(3000, 500);
     addByEndPoints(plan.ws);
 
-    ASSERT_EQ(plan.ws.piketCount, 1);
+    ASSERT_EQ(plan.ws.piketCount(), 1);
     const model::Piket& p = plan.ws.pikets[0];
     EXPECT_EQ(handles(p.elements), handles({a, b, c}));
     expectChained(p, xy(0, 0), xy(3000, 500));
@@ -66,7 +68,7 @@ TEST(EndPoints, ElementTouchingThePickedEndWithItsStartIsTurned) {
     plan.pick(500, 0);
     // Drawn from the picked end: picking the other way round turns it.
     addByEndPoints(plan.ws);
-    ASSERT_EQ(plan.ws.piketCount, 1);
+    ASSERT_EQ(plan.ws.piketCount(), 1);
     EXPECT_EQ(a.endPoint(), xy(500, 0));
     EXPECT_EQ(a.startPoint(), xy(0, 0));
 }
@@ -209,7 +211,7 @@ TEST(EndPoints, RingWithoutTheStartEndsTheSearchAndChangesNothing) {
     plan.pick(1000, 0);
     addByEndPoints(plan.ws);
 
-    EXPECT_EQ(plan.ws.piketCount, 0);
+    EXPECT_EQ(plan.ws.piketCount(), 0);
     EXPECT_TRUE(plan.ws.pikets.empty());
     EXPECT_TRUE(plan.ws.controls.piketRows.empty());
     EXPECT_EQ(plan.ui.messages, std::vector<std::string>{kStartNotFound});
@@ -241,7 +243,7 @@ TEST(EndPoints, StartNotReachedOrPromptCancelledAddsNothing) {
         if (c.answers > 0) plan.prompter.pushPoint(c.start);
         if (c.answers > 1) plan.pick(1000, 0);
         addByEndPoints(plan.ws);
-        EXPECT_EQ(plan.ws.piketCount, 0) << c.name;
+        EXPECT_EQ(plan.ws.piketCount(), 0) << c.name;
         EXPECT_TRUE(plan.ws.controls.piketRows.empty()) << c.name;
         EXPECT_EQ(plan.ui.messages, std::vector<std::string>{kStartNotFound}) << c.name;
         EXPECT_EQ(plan.prompter.prompts.size(), c.prompts) << c.name;
@@ -255,9 +257,8 @@ TEST(EndPoints, TwoAddsGiveConsecutiveRowsLinkedToTheirEntries) {
     plan.route(0, 0, 1000, 0);
     plan.route(1000, 0, 2000, 0);
     plan.snapshot();
-    // After "Новый проект" the table holds one empty entry that the next picket reuses.
-    plan.ws.pikets.resize(1);
-    plan.ws.piketCount = 0;
+    // After "Новый проект" the table is empty; numbering starts again.
+    model::newProject(plan.ws);
     plan.pick(0, 0);
     plan.pick(1000, 0);
     plan.pick(1000, 0);
@@ -265,7 +266,7 @@ TEST(EndPoints, TwoAddsGiveConsecutiveRowsLinkedToTheirEntries) {
     addByEndPoints(plan.ws);
     addByEndPoints(plan.ws);
 
-    ASSERT_EQ(plan.ws.piketCount, 2);
+    ASSERT_EQ(plan.ws.piketCount(), 2);
     ASSERT_EQ(plan.ws.pikets.size(), 2u);
     const auto& rows = plan.ws.controls.piketRows;
     ASSERT_EQ(rows.size(), 2u);
@@ -305,7 +306,7 @@ TEST(EndPoints, FieldThatIsNotANumberStopsBeforeAnything) {
         EXPECT_TRUE(plan.ui.calls.empty()) << c.field;
         EXPECT_EQ(a.startPoint(), xy(1000, 0)) << c.field;
         EXPECT_TRUE(water.visible()) << c.field;
-        EXPECT_EQ(plan.ws.piketCount, 0);
+        EXPECT_EQ(plan.ws.piketCount(), 0);
         EXPECT_TRUE(plan.ws.controls.piketRows.empty());
     }
 }
@@ -341,7 +342,7 @@ TEST(EndPoints, HideWhilePickingShowsOnlyTheRouteAndEverythingAfterwards) {
     for (bool hide : {false, true}) {
         for (bool fail : {false, true}) {
             cad::Application app;
-            model::RecordingUi ui;
+            testutil::RecordingUi ui;
             cad::Drawing& d = app.add(std::make_unique<cad::Drawing>());
             std::vector<EntityRef> all;
             WatchingPrompter prompter(all);
@@ -372,7 +373,7 @@ TEST(EndPoints, HideWhilePickingShowsOnlyTheRouteAndEverythingAfterwards) {
             // Hiding shows everything at the end, also what the user had hidden.
             EXPECT_EQ(userHidden.visible(), hide);
             EXPECT_FALSE(ui.busy);
-            EXPECT_EQ(ws.piketCount, fail ? 0 : 1);
+            EXPECT_EQ(ws.piketCount(), fail ? 0 : 1);
             EXPECT_EQ(ws.controls.piketRows.size(), fail ? 0u : 1u);
         }
     }
@@ -434,6 +435,6 @@ TEST(EndPoints, FailureUnderTheRunnerIsAMessageAndLeavesNothingHidden) {
     EXPECT_NE(plan.ui.messages[0].find("удалён"), std::string::npos) << plan.ui.messages[0];
     EXPECT_FALSE(plan.ui.busy);
     EXPECT_TRUE(w.visible());
-    EXPECT_EQ(plan.ws.piketCount, 0);
+    EXPECT_EQ(plan.ws.piketCount(), 0);
     EXPECT_TRUE(plan.ws.controls.piketRows.empty());
 }

@@ -11,6 +11,7 @@
 #include "cad/prompter.hpp"
 #include "model/ui.hpp"
 #include "model/workspace.hpp"
+#include "recording_ui.hpp"
 
 namespace pickets::testing {
 
@@ -19,11 +20,7 @@ inline const std::string kConnections = "Подводы - Kernavisto";
 inline const std::string kWater = "Водопровод - Kernavisto";
 inline const std::string kAsphalt = "Асфальт - Kernavisto";
 
-struct Plan {
-    cad::Application app;
-    cad::ScriptedPrompter prompter;
-    model::RecordingUi ui;
-    model::Workspace ws{app, prompter, ui};
+struct Plan : testutil::RecordingWorkspace {
     cad::Drawing& d;
 
     Plan() : d(app.add(std::make_unique<cad::Drawing>())) {

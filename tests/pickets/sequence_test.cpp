@@ -12,6 +12,19 @@ using namespace pickets::testing;
 using cad::EntityRef;
 using cad::Point3;
 
+namespace {
+
+// The picks, then Esc: the one picket "Последовательный выбор" defined, or
+// null when there is not exactly one.
+const model::Piket* pickInSequence(Plan& plan, std::initializer_list<EntityRef> picks) {
+    for (const EntityRef& e : picks) plan.prompter.pushEntity(e);
+    plan.prompter.pushCancel();
+    addBySequence(plan.ws);
+    return plan.ws.piketCount() == 1 ? &plan.ws.pikets[0] : nullptr;
+}
+
+}  // namespace
+
 struct EndsCase {
     const char* name;
     std::vector<std::array<double, 4>> lines;  // x1, y1, x2, y2 in pick order
@@ -60,13 +73,9 @@ TEST(Sequence, PicksInOrderUntilEscAndEveryEndCarriesTheDepthField) {
     EntityRef w = plan.line(kWater, 1500, -5, 1500, 5);
     plan.snapshot();
     plan.ws.controls.depthText = "2,5";
-    plan.prompter.pushEntity(a);
-    plan.prompter.pushEntity(b);
-    plan.prompter.pushCancel();
-    addBySequence(plan.ws);
-
-    ASSERT_EQ(plan.ws.piketCount, 1);
-    const model::Piket& p = plan.ws.pikets[0];
+    const model::Piket* picked = pickInSequence(plan, {a, b});
+    ASSERT_NE(picked, nullptr);
+    const model::Piket& p = *picked;
     EXPECT_EQ(p.elements, (std::vector<EntityRef>{a, b}));
     EXPECT_EQ(a.startPoint(), (Point3{1000, 0, 0}));  // nothing turned
     std::vector<double> xs;
@@ -99,15 +108,9 @@ TEST(Sequence, ObjectWithoutEndsIsRefusedAtThePickAndTheLoopGoesOn) {
     EntityRef c = plan.d.addEntity(circle);
     EntityRef b = plan.route(1000, 0, 2000, 0);
     plan.snapshot();
-    plan.prompter.pushEntity(a);
-    plan.prompter.pushEntity(text);
-    plan.prompter.pushEntity(c);
-    plan.prompter.pushEntity(b);
-    plan.prompter.pushCancel();
-    addBySequence(plan.ws);
-
-    ASSERT_EQ(plan.ws.piketCount, 1);
-    const model::Piket& p = plan.ws.pikets[0];
+    const model::Piket* picked = pickInSequence(plan, {a, text, c, b});
+    ASSERT_NE(picked, nullptr);
+    const model::Piket& p = *picked;
     EXPECT_EQ(p.elements, (std::vector<EntityRef>{a, b}));
     EXPECT_EQ(plan.prompter.notes, (std::vector<std::string>{kNotAnElement, kNotAnElement}));
     EXPECT_EQ(plan.prompter.prompts,
@@ -124,7 +127,7 @@ TEST(Sequence, EscAtTheFirstPromptLeavesNoPicketAndShowsEverythingAgain) {
     plan.ws.controls.hideWhilePicking = true;
     plan.prompter.pushCancel();
     addBySequence(plan.ws);
-    EXPECT_EQ(plan.ws.piketCount, 0);
+    EXPECT_EQ(plan.ws.piketCount(), 0);
     EXPECT_TRUE(plan.ws.pikets.empty());
     EXPECT_TRUE(plan.ws.controls.piketRows.empty());
     EXPECT_TRUE(plan.ui.messages.empty());
@@ -134,15 +137,13 @@ TEST(Sequence, EscAtTheFirstPromptLeavesNoPicketAndShowsEverythingAgain) {
 
 TEST(Sequence, ElementsOutOfOrderStillGiveOrderedPoints) {
     Plan plan;
-    EntityRef a = plan.route(0, 0, 1000, 0);
-    EntityRef b = plan.route(1000, 0, 2000, 0);
-    EntityRef c = plan.route(2000, 0, 3000, 0);
+    const EntityRef route[] = {plan.route(0, 0, 1000, 0), plan.route(1000, 0, 2000, 0),
+                               plan.route(2000, 0, 3000, 0)};
     plan.snapshot();
-    for (const EntityRef& e : {a, c, b}) plan.prompter.pushEntity(e);
-    addBySequence(plan.ws);
-    ASSERT_EQ(plan.ws.piketCount, 1);
+    const model::Piket* picked = pickInSequence(plan, {route[0], route[2], route[1]});
+    ASSERT_NE(picked, nullptr);
     std::vector<double> xs;
-    for (const auto& r : plan.ws.pikets[0].points) xs.push_back(r[model::kX]);
+    for (const auto& r : picked->points) xs.push_back(r[model::kX]);
     EXPECT_EQ(xs, (std::vector<double>{0, 1000, 2000, 3000}));
 }
 
@@ -154,6 +155,6 @@ TEST(Sequence, FieldThatIsNotANumberStopsBeforeTheFirstPrompt) {
     plan.prompter.pushEntity(a);
     EXPECT_THROW(addBySequence(plan.ws), cad::Error);
     EXPECT_TRUE(plan.prompter.prompts.empty());
-    EXPECT_EQ(plan.ws.piketCount, 0);
+    EXPECT_EQ(plan.ws.piketCount(), 0);
     EXPECT_TRUE(plan.ui.calls.empty());
 }

@@ -21,7 +21,7 @@ TEST_F(Faults, NoPicketInWorkIsRefused) {
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_NE(ui.messages[0].find("Нет пикета в работе"), std::string::npos);
     EXPECT_EQ(drawn(), before);
-    EXPECT_EQ(ws.profileBuilt, 0);
+    EXPECT_FALSE(ws.profileBuilt);
 }
 
 TEST_F(Faults, APicketOfOnePointIsRefused) {
@@ -44,7 +44,7 @@ TEST_F(Faults, APicketWithoutAnyKnownHeightIsRefusedUntouched) {
     EXPECT_NE(ui.messages[0].find("нет отметки земли"), std::string::npos);
     EXPECT_EQ(drawn(), before);
     EXPECT_EQ(value(2, model::kChainage), 0.0);
-    EXPECT_EQ(ws.profileBuilt, 0);
+    EXPECT_FALSE(ws.profileBuilt);
     EXPECT_TRUE(ws.profileObjects.empty());
 }
 

@@ -13,6 +13,7 @@
 #include "cad/prompter.hpp"
 #include "model/workspace.hpp"
 #include "profile/build.hpp"
+#include "recording_ui.hpp"
 
 namespace profile_test {
 
@@ -36,14 +37,13 @@ struct DrawnLine {
     int lineweight = 0;
 };
 
-class ProfileFixture : public testing::Test {
+class ProfileFixture : public testing::Test, public testutil::RecordingWorkspace {
   protected:
-    ProfileFixture() : ws(app, prompter, ui) {
+    ProfileFixture() {
         ws.doc = &doc;
         ws.sheetDoc = &doc;
         doc.addLayer("Kernavisto");
         ws.pikets.emplace_back();
-        ws.piketCount = 1;
         ws.workPiket = 0;
         ws.workPoint = 0;
     }
@@ -124,11 +124,7 @@ class ProfileFixture : public testing::Test {
         return n;
     }
 
-    cad::Application app;
-    cad::ScriptedPrompter prompter;
-    model::RecordingUi ui;
     cad::Drawing doc;
-    model::Workspace ws;
 };
 
 }  // namespace profile_test

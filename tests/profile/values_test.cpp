@@ -18,7 +18,7 @@ TEST_F(Values, ChainagesFollowThePointsAndSetThePicketLength) {
     EXPECT_EQ(value(1, model::kChainage), 5000.0);
     EXPECT_EQ(value(2, model::kChainage), 15000.0);
     EXPECT_EQ(ws.piketLength, 15000.0);
-    EXPECT_EQ(ws.profileBuilt, 1);
+    EXPECT_TRUE(ws.profileBuilt);
 }
 
 TEST_F(Values, MissingHeightsAreInterpolatedAlongTheChainage) {

@@ -11,6 +11,7 @@
 
 #include "model/project.hpp"
 #include "model/runner.hpp"
+#include "recording_ui.hpp"
 #include "sheet/sheet.hpp"
 
 namespace {
@@ -40,12 +41,7 @@ const Caption kCaptions[] = {
     {"характеристика", kGeologyRow},
 };
 
-struct TakeIntoWork : testing::Test {
-    cad::RecordingView view;
-    cad::Application app{&view};
-    cad::ScriptedPrompter prompter;
-    model::RecordingUi ui;
-    model::Workspace ws{app, prompter, ui};
+struct TakeIntoWork : testing::Test, testutil::RecordingWorkspace {
     cad::Drawing* doc = nullptr;
 
     void SetUp() override {
@@ -63,7 +59,6 @@ struct TakeIntoWork : testing::Test {
             x += len;
         }
         ws.pikets.push_back(p);
-        ws.piketCount = static_cast<int>(ws.pikets.size());
         ws.controls.piketRows.push_back(
             {"Пикет " + std::to_string(number), static_cast<int>(ws.pikets.size()) - 1});
     }
@@ -265,11 +260,11 @@ TEST_F(TakeIntoWork, RowStateIndexNamesThePicketAndTheStatusShowsTheCaption) {
     addPiket({200}, 2);
     addPiket({300}, 3);
     ws.controls.piketRows.erase(ws.controls.piketRows.begin() + 1);  // row "Пикет 2" deleted
-    ws.profileBuilt = 1;
+    ws.profileBuilt = true;
     ASSERT_TRUE(take(1));
     EXPECT_EQ(ws.workPiket, 2);
     EXPECT_EQ(ws.controls.statusText, "В работе Пикет 3");
-    EXPECT_EQ(ws.profileBuilt, 0);
+    EXPECT_FALSE(ws.profileBuilt);
     EXPECT_DOUBLE_EQ(ws.piketLength, 300.0);
     EXPECT_TRUE(ws.controls.buildEnabled && ws.controls.editorEnabled &&
                 ws.controls.showAllEnabled);
@@ -327,12 +322,12 @@ TEST_F(TakeIntoWork, SelectionHandlerRunsAsAnActionOrInsideTheRunningOne) {
 TEST_F(TakeIntoWork, NoSelectedRowOnlyZoomsAndActivates) {
     addPiket({100}, 1);
     ws.workPiket = -1;
-    ws.profileBuilt = 1;
+    ws.profileBuilt = true;
     const std::size_t before = doc->modelSpace().size();
     ASSERT_TRUE(take(-1));
     EXPECT_EQ(doc->modelSpace().size(), before);
     EXPECT_EQ(ws.workPiket, -1);
-    EXPECT_EQ(ws.profileBuilt, 1);
+    EXPECT_TRUE(ws.profileBuilt);
     EXPECT_FALSE(ws.controls.buildEnabled || ws.controls.editorEnabled);
     EXPECT_TRUE(ws.controls.statusText.empty());
     EXPECT_EQ(ws.sheetDoc, nullptr);

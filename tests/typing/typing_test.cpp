@@ -5,17 +5,14 @@
 #include <algorithm>
 
 #include "model/runner.hpp"
+#include "recording_ui.hpp"
 #include "typing/typing.hpp"
 
 using namespace typing;
 
 namespace {
 
-struct Typing : testing::Test {
-    cad::Application app;
-    cad::ScriptedPrompter prompter;
-    model::RecordingUi ui;
-    model::Workspace ws{app, prompter, ui};
+struct Typing : testing::Test, testutil::RecordingWorkspace {
     cad::Drawing doc;
 
     cad::EntityRef lineOn(const std::string& layer) {

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "cad/pages.hpp"
+#include "cad/platform.hpp"
 
 namespace cad {
 namespace {

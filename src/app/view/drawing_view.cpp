@@ -1,0 +1,678 @@
+#include "app/view/drawing_view.hpp"
+
+#include <QEventLoop>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPen>
+#include <QShortcut>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <string_view>
+
+#include "cad/error.hpp"
+
+namespace app {
+
+namespace {
+
+constexpr double kPickBox = 5.0;        // pixels either side of the cursor
+constexpr double kSnapAperture = 10.0;  // pixels
+constexpr double kDragThreshold = 4.0;  // pixels before a press becomes a window
+constexpr double kWheelFactor = 1.25;   // per notch
+
+const QColor kHighlight(255, 200, 60);
+const QColor kSelection(90, 170, 255);
+const QColor kSnapColor(255, 220, 0);
+
+// "X,Y" or "X,Y,Z" with a point as the decimal separator, spaces allowed.
+std::optional<cad::Point3> parsePoint(const QString& text) {
+    std::string s = text.toStdString();
+    double v[3] = {0, 0, 0};
+    int n = 0;
+    std::size_t at = 0;
+    while (true) {
+        std::size_t comma = s.find(',', at);
+        std::string_view part = std::string_view(s).substr(
+            at, comma == std::string::npos ? std::string::npos : comma - at);
+        while (!part.empty() && part.front() == ' ') part.remove_prefix(1);
+        while (!part.empty() && part.back() == ' ') part.remove_suffix(1);
+        if (!part.empty() && part.front() == '+') part.remove_prefix(1);
+        if (part.empty() || n == 3) return std::nullopt;
+        auto [end, ec] = std::from_chars(part.data(), part.data() + part.size(), v[n]);
+        if (ec != std::errc() || end != part.data() + part.size() || !std::isfinite(v[n])) {
+            return std::nullopt;
+        }
+        ++n;
+        if (comma == std::string::npos) break;
+        at = comma + 1;
+    }
+    if (n < 2) return std::nullopt;
+    return cad::Point3{v[0], v[1], v[2]};
+}
+
+void drawSnapGlyph(QPainter& p, QPointF c, SnapKind kind) {
+    const double r = 6;
+    p.setPen(QPen(kSnapColor, 2));
+    p.setBrush(Qt::NoBrush);
+    switch (kind) {
+        case SnapKind::End:
+            p.drawRect(QRectF(c.x() - r, c.y() - r, 2 * r, 2 * r));
+            break;
+        case SnapKind::Mid:
+            p.drawPolygon(QPolygonF({QPointF(c.x(), c.y() - r), QPointF(c.x() + r, c.y() + r),
+                                     QPointF(c.x() - r, c.y() + r)}));
+            break;
+        case SnapKind::Center:
+            p.drawEllipse(c, r, r);
+            break;
+        case SnapKind::Intersection:
+            p.drawLine(QPointF(c.x() - r, c.y() - r), QPointF(c.x() + r, c.y() + r));
+            p.drawLine(QPointF(c.x() - r, c.y() + r), QPointF(c.x() + r, c.y() - r));
+            break;
+        case SnapKind::Nearest:
+            p.drawPolygon(
+                QPolygonF({QPointF(c.x() - r, c.y() - r), QPointF(c.x() + r, c.y() - r),
+                           QPointF(c.x() - r, c.y() + r), QPointF(c.x() + r, c.y() + r)}));
+            break;
+    }
+}
+
+}  // namespace
+
+// The drawing view's picture: the last frame is kept and shifted while
+// panning, and drawn anew when the view or the drawing changes.
+class DrawingArea : public QWidget {
+  public:
+    explicit DrawingArea(DrawingView* view) : QWidget(view), view_(view) {
+        setObjectName(QStringLiteral("drawingArea"));
+        setMouseTracking(true);
+        setFocusPolicy(Qt::StrongFocus);
+        setCursor(Qt::CrossCursor);
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        setMinimumSize(64, 64);
+    }
+
+    void invalidate() {
+        dirty_ = true;
+        update();
+    }
+
+    // The current frame, rendered now if it is out of date.
+    const QImage& frame() {
+        QSize want = size() * devicePixelRatioF();
+        if (dirty_ || cache_.size() != want) {
+            if (cache_.size() != want) cache_ = QImage(want, QImage::Format_RGB32);
+            render::ScreenMap m = view_->map_;
+            double k = devicePixelRatioF();
+            m.scale *= k;
+            render::FrameOptions options;
+            options.lineweights = view_->lineweights_;
+            options.pixelsPerMm = logicalDpiX() / 25.4 * k;
+            view_->scene_.render(cache_, m, options);
+            cacheMap_ = view_->map_;
+            dirty_ = false;
+        }
+        return cache_;
+    }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        if (!panning_) frame();
+        if (cache_.isNull()) {
+            p.fillRect(rect(), render::FrameOptions{}.background);
+        } else {
+            // While panning, the last frame moves with the hand.
+            QPointF at = view_->map_.toScreen(cacheMap_.originX, cacheMap_.originY);
+            if (at != QPointF(0, 0)) p.fillRect(rect(), render::FrameOptions{}.background);
+            p.drawImage(at, cache_);
+        }
+        view_->paintArea(p);
+    }
+
+    void resizeEvent(QResizeEvent*) override {
+        view_->areaResized();
+        invalidate();
+    }
+
+    void mousePressEvent(QMouseEvent* e) override {
+        if (e->button() == Qt::MiddleButton) {
+            panning_ = true;
+            panLast_ = e->position();
+            setCursor(Qt::ClosedHandCursor);
+        } else if (e->button() == Qt::LeftButton) {
+            view_->leftPressed(e->position(), e->modifiers() & Qt::ShiftModifier);
+        }
+    }
+
+    void mouseMoveEvent(QMouseEvent* e) override {
+        if (panning_) {
+            QPointF delta = e->position() - panLast_;
+            panLast_ = e->position();
+            view_->panBy(delta);
+        }
+        view_->mouseMovedTo(e->position());
+    }
+
+    void mouseReleaseEvent(QMouseEvent* e) override {
+        if (e->button() == Qt::MiddleButton && panning_) {
+            panning_ = false;
+            setCursor(Qt::CrossCursor);
+            view_->panFinished();
+        } else if (e->button() == Qt::LeftButton) {
+            view_->leftReleased(e->position(), e->modifiers() & Qt::ShiftModifier);
+        }
+    }
+
+    void mouseDoubleClickEvent(QMouseEvent* e) override {
+        if (e->button() == Qt::MiddleButton) {
+            view_->zoomExtents();
+        } else {
+            mousePressEvent(e);
+        }
+    }
+
+    void wheelEvent(QWheelEvent* e) override {
+        double steps = e->angleDelta().y() / 120.0;
+        if (steps != 0) view_->wheelAt(e->position(), steps);
+        e->accept();
+    }
+
+    void keyPressEvent(QKeyEvent* e) override {
+        // Typing in the drawing goes to the command line, as in a CAD program.
+        if (!e->text().isEmpty() && e->text().at(0).isPrint()) {
+            QLineEdit* line = view_->commandLine();
+            line->setFocus();
+            line->insert(e->text());
+            return;
+        }
+        if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+            view_->commandEntered();
+            return;
+        }
+        QWidget::keyPressEvent(e);
+    }
+
+    void leaveEvent(QEvent*) override {
+        view_->cursor_.reset();
+        view_->snap_.reset();
+        view_->hover_.reset();
+        update();
+    }
+
+  private:
+    DrawingView* view_;
+    QImage cache_;
+    render::ScreenMap cacheMap_;
+    bool dirty_ = true;
+    bool panning_ = false;
+    QPointF panLast_;
+};
+
+// What the drawing's notices reach: the view while it shows that drawing,
+// nothing once the view has moved on or is gone (the drawing cannot forget
+// its update handlers).
+struct DrawingView::Link {
+    DrawingView* view;
+    cad::Drawing* drawing;
+};
+
+DrawingView::DrawingView(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("drawingView"));
+    area_ = new DrawingArea(this);
+    promptLabel_ = new QLabel(this);
+    promptLabel_->setObjectName(QStringLiteral("promptLabel"));
+    commandLine_ = new QLineEdit(this);
+    commandLine_->setObjectName(QStringLiteral("commandLine"));
+    auto* line = new QHBoxLayout;
+    line->setContentsMargins(4, 2, 4, 2);
+    line->addWidget(promptLabel_);
+    line->addWidget(commandLine_, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(area_, 1);
+    layout->addLayout(line);
+    connect(commandLine_, &QLineEdit::returnPressed, this, &DrawingView::commandEntered);
+    commandLine_->installEventFilter(this);
+
+    area_->installEventFilter(this);
+    updateTimer_ = new QTimer(this);
+    updateTimer_->setSingleShot(true);
+    updateTimer_->setInterval(0);
+    connect(updateTimer_, &QTimer::timeout, this, &DrawingView::drawingChanged);
+    showPrompt(QString());
+}
+
+DrawingView::~DrawingView() {
+    link_.reset();
+    if (prompt_ && prompt_->loop) prompt_->loop->exit(1);
+}
+
+QWidget* DrawingView::drawingArea() const {
+    return area_;
+}
+
+void DrawingView::setDrawing(cad::Drawing* drawing) {
+    if (prompt_) finishPrompt(false);
+    drawing_ = drawing;
+    pending_.clear();
+    hover_.reset();
+    snap_.reset();
+    link_ = std::make_shared<Link>(Link{this, drawing});
+    if (drawing_) {
+        std::weak_ptr<Link> weak = link_;
+        drawing_->onUpdate([weak](cad::Drawing& d, cad::EntityId id) {
+            if (auto link = weak.lock(); link && link->drawing == &d) link->view->pendingUpdate(id);
+        });
+        drawing_->onSelectionChanged([weak](cad::Drawing& d) {
+            if (auto link = weak.lock(); link && link->drawing == &d) link->view->area_->update();
+        });
+    }
+    rebuild();
+    zoomExtents();
+}
+
+void DrawingView::rebuild() {
+    pending_.clear();
+    if (drawing_ && drawing_->isOpen()) {
+        scene_.build(drawing_->data());
+    } else {
+        scene_.clear();
+    }
+    invalidate();
+}
+
+void DrawingView::pendingUpdate(cad::EntityId id) {
+    pending_.push_back(id);
+    if (!updateTimer_->isActive()) updateTimer_->start();
+}
+
+void DrawingView::drawingChanged() {
+    updateTimer_->stop();
+    if (!drawing_ || !drawing_->isOpen()) {
+        pending_.clear();
+        scene_.clear();
+        invalidate();
+        return;
+    }
+    std::vector<cad::EntityId> ids;
+    ids.swap(pending_);
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+    // Hiding a whole type touches much of the drawing: building anew is
+    // quicker than mending the index entity by entity.
+    if (ids.size() > 1000 && ids.size() * 8 > scene_.itemCount()) {
+        scene_.build(drawing_->data());
+    } else {
+        scene_.update(drawing_->data(), ids);
+    }
+    hover_.reset();
+    invalidate();
+}
+
+void DrawingView::invalidate() {
+    area_->invalidate();
+}
+
+void DrawingView::areaResized() {
+    if (!zoomedOnce_ && area_->width() > 0 && area_->height() > 0) {
+        zoomedOnce_ = true;
+        zoomExtents();
+    }
+}
+
+void DrawingView::zoomExtents() {
+    map_ = render::ScreenMap::fit(scene_.extents(), std::max(1, area_->width()),
+                                  std::max(1, area_->height()));
+    invalidate();
+}
+
+void DrawingView::zoomAll(cad::Drawing&) {
+    zoomExtents();
+}
+
+void DrawingView::zoomCenter(cad::Drawing&, cad::Point3 center, double magnification) {
+    double h = std::max(1, area_->height());
+    if (magnification > 0 && std::isfinite(magnification)) map_.scale = h / magnification;
+    map_.originX = center.x - std::max(1, area_->width()) / 2.0 / map_.scale;
+    map_.originY = center.y + h / 2.0 / map_.scale;
+    invalidate();
+}
+
+QPointF DrawingView::toScreen(cad::Point3 world) const {
+    return map_.toScreen(world);
+}
+
+cad::Point3 DrawingView::toWorld(QPointF screen) const {
+    return map_.toWorld(screen);
+}
+
+void DrawingView::setSnapEnabled(bool on) {
+    if (snapEnabled_ == on) return;
+    snapEnabled_ = on;
+    if (!on) snap_.reset();
+    if (cursor_) mouseMovedTo(*cursor_);
+    note(on ? "<Привязка вкл>" : "<Привязка откл>");
+    emit snapToggled(on);
+    area_->update();
+}
+
+void DrawingView::setLineweightsShown(bool on) {
+    if (lineweights_ == on) return;
+    lineweights_ = on;
+    invalidate();
+}
+
+// ---- prompts ----------------------------------------------------------------
+
+void DrawingView::showPrompt(const QString& text) {
+    promptLabel_->setText(text.isEmpty() ? QStringLiteral("Команда:") : text);
+    emit promptChanged(text);
+}
+
+void DrawingView::note(const std::string& text) {
+    commandLine_->setPlaceholderText(QString::fromStdString(text));
+}
+
+void DrawingView::runPrompt(Prompt& prompt) {
+    if (prompt_) throw cad::Error("Запрос уже идёт: ответьте на него или нажмите Esc");
+    QEventLoop loop;
+    prompt.loop = &loop;
+    prompt_ = &prompt;
+    QPointer<DrawingView> self(this);
+    dragFrom_.reset();
+    dragTo_.reset();
+    commandLine_->clear();
+    commandLine_->setPlaceholderText(QString());
+    showPrompt(prompt.text);
+    if (cursor_) mouseMovedTo(*cursor_);
+    area_->setFocus();
+    // Esc ends the prompt wherever in the window the focus is.
+    QPointer<QShortcut> esc = new QShortcut(
+        QKeySequence(Qt::Key_Escape), window(), [this] { finishPrompt(false); },
+        Qt::WindowShortcut);
+    loop.exec();
+    delete esc.data();
+    if (!self) throw cad::Cancelled();
+    prompt_ = nullptr;
+    hover_.reset();
+    snap_.reset();
+    commandLine_->clear();
+    showPrompt(QString());
+    area_->update();
+}
+
+void DrawingView::finishPrompt(bool answered) {
+    if (!prompt_) return;
+    prompt_->answered = answered;
+    if (prompt_->loop) prompt_->loop->quit();
+}
+
+cad::Point3 DrawingView::getPoint(const std::string& text) {
+    Prompt prompt;
+    prompt.kind = PromptKind::Point;
+    prompt.text = QString::fromStdString(text);
+    runPrompt(prompt);
+    if (!prompt.answered) throw cad::Cancelled();
+    return prompt.point;
+}
+
+cad::PickedEntity DrawingView::getEntity(const std::string& text) {
+    Prompt prompt;
+    prompt.kind = PromptKind::Entity;
+    prompt.text = QString::fromStdString(text);
+    runPrompt(prompt);
+    if (!prompt.answered || !prompt.entity) throw cad::Cancelled();
+    return *prompt.entity;
+}
+
+void DrawingView::commandEntered() {
+    QString text = commandLine_->text().trimmed();
+    if (text.isEmpty()) {
+        if (prompt_) finishPrompt(false);
+        return;
+    }
+    if (!prompt_) {
+        commandLine_->clear();
+        return;
+    }
+    if (prompt_->kind == PromptKind::Point) {
+        if (auto p = parsePoint(text)) {
+            prompt_->point = *p;
+            finishPrompt(true);
+            return;
+        }
+        note("Неверная точка «" + text.toStdString() + "»: введите X,Y");
+    } else {
+        note("Укажите объект на чертеже");
+    }
+    commandLine_->clear();
+}
+
+void DrawingView::cancelOrClear() {
+    if (prompt_) {
+        finishPrompt(false);
+        return;
+    }
+    dragFrom_.reset();
+    dragTo_.reset();
+    if (drawing_ && drawing_->isOpen() && !drawing_->pickFirst().empty()) {
+        drawing_->setPickFirst({});
+    }
+    area_->update();
+}
+
+// ---- mouse ------------------------------------------------------------------
+
+std::optional<std::uint32_t> DrawingView::itemAt(QPointF pos) const {
+    cad::Point3 w = map_.toWorld(pos);
+    double r = pixelsToWorld(kPickBox);
+    cad::Box2 box;
+    box.add(w.x - r, w.y - r);
+    box.add(w.x + r, w.y + r);
+    std::optional<std::uint32_t> best;
+    double bestDistance = 0;
+    for (std::uint32_t i : scene_.query(box)) {
+        double d = scene_.distance(i, w);
+        // The later entity is drawn on top: it wins a tie.
+        if (d <= r && (!best || d <= bestDistance)) {
+            best = i;
+            bestDistance = d;
+        }
+    }
+    return best;
+}
+
+std::optional<Snap> DrawingView::snapAt(QPointF pos) const {
+    if (!drawing_ || !drawing_->isOpen()) return std::nullopt;
+    cad::Point3 w = map_.toWorld(pos);
+    double r = pixelsToWorld(kSnapAperture);
+    cad::Box2 box;
+    box.add(w.x - r, w.y - r);
+    box.add(w.x + r, w.y + r);
+    std::vector<cad::EntityId> ids;
+    for (std::uint32_t i : scene_.query(box)) ids.push_back(scene_.entityOf(i));
+    return findSnap(drawing_->data(), ids, w, r);
+}
+
+void DrawingView::mouseMovedTo(QPointF pos) {
+    cursor_ = pos;
+    cad::Point3 w = map_.toWorld(pos);
+    emit cursorMoved(w.x, w.y);
+    if (prompt_ && prompt_->kind == PromptKind::Point) {
+        snap_ = snapEnabled_ ? snapAt(pos) : std::nullopt;
+    } else if (prompt_ && prompt_->kind == PromptKind::Entity) {
+        hover_ = itemAt(pos);
+    } else if (dragFrom_) {
+        if (dragTo_ || QLineF(*dragFrom_, pos).length() >= kDragThreshold) dragTo_ = pos;
+    }
+    area_->update();
+}
+
+void DrawingView::leftPressed(QPointF pos, bool) {
+    if (prompt_) return;
+    dragFrom_ = pos;
+    dragTo_.reset();
+}
+
+void DrawingView::leftReleased(QPointF pos, bool shift) {
+    if (prompt_) {
+        if (prompt_->kind == PromptKind::Point) {
+            std::optional<Snap> s = snapEnabled_ ? snapAt(pos) : std::nullopt;
+            prompt_->point = s ? s->point : map_.toWorld(pos);
+            finishPrompt(true);
+        } else {
+            std::optional<std::uint32_t> item = itemAt(pos);
+            if (item && drawing_) {
+                prompt_->entity = cad::PickedEntity{
+                    cad::EntityRef(drawing_, scene_.entityOf(*item)), map_.toWorld(pos)};
+            }
+            // A pick on nothing ends the prompt, as Esc does.
+            finishPrompt(item.has_value() && drawing_);
+        }
+        return;
+    }
+    if (!dragFrom_) return;
+    QPointF from = *dragFrom_;
+    bool window = dragTo_.has_value() || QLineF(from, pos).length() >= kDragThreshold;
+    dragFrom_.reset();
+    dragTo_.reset();
+    if (window) {
+        select(from, pos, shift);
+    } else if (auto item = itemAt(pos)) {
+        applySelection({scene_.entityOf(*item)}, shift);
+    }
+    area_->update();
+}
+
+void DrawingView::select(QPointF from, QPointF to, bool remove) {
+    cad::Point3 a = map_.toWorld(from), b = map_.toWorld(to);
+    cad::Box2 box;
+    box.add(a.x, a.y);
+    box.add(b.x, b.y);
+    // Left to right: a window takes what lies wholly inside; right to left:
+    // a crossing takes whatever it touches.
+    bool crossing = to.x() < from.x();
+    std::vector<cad::EntityId> ids;
+    for (std::uint32_t i : scene_.query(box)) {
+        if (crossing ? scene_.touches(i, box) : scene_.inside(i, box)) {
+            ids.push_back(scene_.entityOf(i));
+        }
+    }
+    applySelection(std::move(ids), remove);
+}
+
+void DrawingView::applySelection(std::vector<cad::EntityId> ids, bool remove) {
+    if (!drawing_ || !drawing_->isOpen()) return;
+    std::vector<cad::EntityRef> now;
+    std::vector<cad::EntityId> had;
+    for (const cad::EntityRef& r : drawing_->pickFirst()) {
+        if (!r.isNull() && r.drawing() == drawing_) had.push_back(r.id());
+    }
+    std::sort(ids.begin(), ids.end());
+    if (remove) {
+        if (ids.empty()) return;
+        for (cad::EntityId id : had) {
+            if (!std::binary_search(ids.begin(), ids.end(), id)) now.emplace_back(drawing_, id);
+        }
+    } else {
+        bool added = false;
+        for (cad::EntityId id : had) now.emplace_back(drawing_, id);
+        std::vector<cad::EntityId> sortedHad = had;
+        std::sort(sortedHad.begin(), sortedHad.end());
+        for (cad::EntityId id : ids) {
+            if (std::binary_search(sortedHad.begin(), sortedHad.end(), id)) continue;
+            now.emplace_back(drawing_, id);
+            added = true;
+        }
+        if (!added) return;
+    }
+    if (now.size() == had.size() && remove) return;
+    drawing_->setPickFirst(std::move(now));
+}
+
+void DrawingView::wheelAt(QPointF pos, double steps) {
+    cad::Point3 w = map_.toWorld(pos);
+    double k = std::pow(kWheelFactor, steps);
+    double scale = std::clamp(map_.scale * k, 1e-12, 1e12);
+    map_.scale = scale;
+    // The point under the cursor stays under it.
+    map_.originX = w.x - pos.x() / scale;
+    map_.originY = w.y + pos.y() / scale;
+    invalidate();
+    mouseMovedTo(pos);
+}
+
+void DrawingView::panBy(QPointF delta) {
+    map_.originX -= delta.x() / map_.scale;
+    map_.originY += delta.y() / map_.scale;
+    area_->update();
+}
+
+void DrawingView::panFinished() {
+    invalidate();
+}
+
+std::vector<std::uint32_t> DrawingView::selectedItems() const {
+    std::vector<std::uint32_t> out;
+    if (!drawing_ || !drawing_->isOpen()) return out;
+    for (const cad::EntityRef& r : drawing_->pickFirst()) {
+        if (r.isNull() || r.drawing() != drawing_) continue;
+        if (auto i = scene_.itemOf(r.id())) out.push_back(*i);
+    }
+    return out;
+}
+
+void DrawingView::paintArea(QPainter& p) {
+    std::vector<std::uint32_t> selected = selectedItems();
+    if (!selected.empty()) {
+        QPen pen(kSelection, 1, Qt::DashLine);
+        scene_.outline(p, map_, selected, pen);
+    }
+    if (hover_) {
+        QPen pen(kHighlight, 2);
+        scene_.outline(p, map_, {*hover_}, pen);
+    }
+    if (prompt_ && prompt_->kind == PromptKind::Entity && cursor_) {
+        p.setPen(QPen(Qt::white, 1));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(
+            QRectF(cursor_->x() - kPickBox, cursor_->y() - kPickBox, 2 * kPickBox, 2 * kPickBox));
+    }
+    if (snap_) drawSnapGlyph(p, map_.toScreen(snap_->point), snap_->kind);
+    if (dragFrom_ && dragTo_) {
+        QRectF r = QRectF(*dragFrom_, *dragTo_).normalized();
+        bool crossing = dragTo_->x() < dragFrom_->x();
+        QColor fill = crossing ? QColor(80, 200, 80, 50) : QColor(80, 120, 255, 50);
+        p.fillRect(r, fill);
+        p.setPen(QPen(Qt::white, 1, crossing ? Qt::DashLine : Qt::SolidLine));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(r);
+    }
+}
+
+bool DrawingView::eventFilter(QObject* watched, QEvent* e) {
+    if (e->type() == QEvent::KeyPress) {
+        auto* k = static_cast<QKeyEvent*>(e);
+        if (k->key() == Qt::Key_Escape) {
+            cancelOrClear();
+            return true;
+        }
+        if (k->key() == Qt::Key_F3) {
+            setSnapEnabled(!snapEnabled_);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, e);
+}
+
+}  // namespace app

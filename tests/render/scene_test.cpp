@@ -1,0 +1,204 @@
+// The scene the drawing view shows: colours resolved by layer, block and true
+// colour on the dark screen, what is hidden left out, the level of detail
+// (a dot for what is smaller than a pixel, a box or nothing for small text),
+// the index's answers in drawing order, and entities changed after building.
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include "cad/drawing.hpp"
+#include "cad/dxf_reader.hpp"
+#include "cad/dxf_test_util.hpp"
+#include "render/gui_application.hpp"
+#include "render/scene.hpp"
+
+using namespace dxftest;
+
+namespace {
+
+const QColor kBackground = render::FrameOptions{}.background;
+
+// World (x, y) is pixel (x, 100 - y): one pixel a unit.
+render::ScreenMap unitMap() {
+    render::ScreenMap m;
+    m.originX = 0;
+    m.originY = 100;
+    m.scale = 1;
+    return m;
+}
+
+QImage frame(const render::Scene& scene, const render::ScreenMap& map = unitMap(),
+             QSize size = {200, 100}) {
+    QImage img(size, QImage::Format_RGB32);
+    scene.render(img, map, render::FrameOptions{});
+    return img;
+}
+
+Tags line(double y, std::vector<std::pair<int, std::string>> extra, double x0 = 10,
+          double x1 = 190) {
+    Tags t{{0, "LINE"}};
+    t.insert(t.end(), extra.begin(), extra.end());
+    t.insert(t.end(), {{10, std::to_string(x0)},
+                       {20, std::to_string(y)},
+                       {11, std::to_string(x1)},
+                       {21, std::to_string(y)}});
+    return t;
+}
+
+Tags text(double x, double y, double height, const std::string& s) {
+    return {{0, "TEXT"},
+            {8, "0"},
+            {10, std::to_string(x)},
+            {20, std::to_string(y)},
+            {40, std::to_string(height)},
+            {1, s}};
+}
+
+int inkCount(const QImage& img, QRect r) {
+    int n = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        for (int x = r.left(); x <= r.right(); ++x) n += img.pixelColor(x, y) != kBackground;
+    }
+    return n;
+}
+
+class SceneTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { render::ensureGuiApplication(); }
+};
+
+TEST_F(SceneTest, ColoursFollowLayerBlockAndTrueColourAndHiddenThingsStayHidden) {
+    Tags layers{{0, "SECTION"}, {2, "TABLES"}, {0, "TABLE"}, {2, "LAYER"},  {70, "4"},
+                {0, "LAYER"},   {2, "0"},      {70, "0"},    {62, "7"},     {0, "LAYER"},
+                {2, "GREEN"},   {70, "0"},     {62, "3"},    {0, "LAYER"},  {2, "OFF"},
+                {70, "0"},      {62, "-1"},    {0, "LAYER"}, {2, "FROZEN"}, {70, "1"},
+                {62, "1"},      {0, "ENDTAB"}, {0, "ENDSEC"}};
+    Tags blocks{{0, "SECTION"}, {2, "BLOCKS"}, {0, "BLOCK"}, {2, "B"},
+                {8, "0"},       {70, "0"},     {10, "0"},    {20, "0"}};
+    blocks = concat(
+        {blocks, line(0, {{8, "0"}, {62, "0"}}, 0, 180), {{0, "ENDBLK"}, {8, "0"}, {0, "ENDSEC"}}});
+    Tags body = concat({
+        line(90, {{8, "GREEN"}}),                            // ByLayer: green
+        line(80, {{8, "0"}, {62, "1"}}),                     // red
+        line(70, {{8, "0"}, {62, "7"}}),                     // white on the dark screen
+        line(60, {{8, "0"}, {62, "1"}, {420, "16744448"}}),  // true colour FF8000 wins
+        line(50, {{8, "OFF"}, {62, "2"}}),                   // layer off
+        line(40, {{8, "FROZEN"}}),                           // layer frozen
+        line(30, {{8, "0"}, {60, "1"}, {62, "2"}}),          // invisible
+        {{0, "INSERT"}, {8, "0"}, {62, "5"}, {2, "B"}, {10, "10"}, {20, "20"}},  // ByBlock: blue
+    });
+    std::string file = dxf(concat({header("AC1018"), layers, blocks, entities(body), eof()}));
+    cad::Drawing drawing(cad::readDxf(file));
+    render::Scene scene;
+    scene.build(drawing.data());
+    QImage img = frame(scene);
+    EXPECT_EQ(img.pixelColor(100, 10), QColor(0, 255, 0));
+    EXPECT_EQ(img.pixelColor(100, 20), QColor(255, 0, 0));
+    EXPECT_EQ(img.pixelColor(100, 30), QColor(255, 255, 255));
+    EXPECT_EQ(img.pixelColor(100, 40), QColor(255, 128, 0));
+    EXPECT_EQ(img.pixelColor(100, 50), kBackground);
+    EXPECT_EQ(img.pixelColor(100, 60), kBackground);
+    EXPECT_EQ(img.pixelColor(100, 70), kBackground);
+    EXPECT_EQ(img.pixelColor(100, 80), QColor(0, 0, 255));
+
+    // The index finds what meets a box, in drawing order; hidden entities
+    // are known but have nothing to find.
+    cad::Box2 all;
+    all.add(0, 0);
+    all.add(200, 100);
+    std::vector<std::uint32_t> found = scene.query(all);
+    ASSERT_EQ(found.size(), 5u);
+    EXPECT_TRUE(std::is_sorted(found.begin(), found.end()));
+    EXPECT_EQ(scene.itemCount(), 8u);
+
+    // With lineweights shown, a 1 mm line is as many pixels wide as a
+    // millimetre of screen; without, one pixel like the rest.
+    Tags heavy = entities(line(50, {{8, "0"}, {62, "1"}, {370, "100"}}));
+    cad::Drawing weighted(cad::readDxf(dxf(concat({header("AC1018"), heavy, eof()}))));
+    render::Scene weightedScene;
+    weightedScene.build(weighted.data());
+    render::FrameOptions shown;
+    shown.lineweights = true;
+    shown.pixelsPerMm = 4.0;
+    QImage thick(200, 100, QImage::Format_RGB32);
+    weightedScene.render(thick, unitMap(), shown);
+    int rows = inkCount(thick, QRect(100, 40, 1, 20));
+    EXPECT_GE(rows, 4);
+    EXPECT_LE(rows, 5);
+    EXPECT_EQ(inkCount(frame(weightedScene), QRect(100, 40, 1, 20)), 1);
+
+    // A colour the program sets replaces the file's true colour.
+    cad::EntityRef orange(&drawing, drawing.data().modelSpace[3]);
+    orange.setColor(4);
+    scene.update(drawing.data(), {orange.id()});
+    EXPECT_EQ(frame(scene).pixelColor(100, 40), QColor(0, 255, 255));
+}
+
+TEST_F(SceneTest, SmallThingsBecomeDotsBoxesOrNothing) {
+    Tags body = concat({
+        {{0, "CIRCLE"}, {8, "0"}, {62, "1"}, {10, "20.5"}, {20, "80.5"}, {40, "0.2"}},
+        text(40, 80, 3, "Отм. 151.23"),    // a few pixels: its box
+        text(40, 60, 0.5, "Отм. 151.23"),  // less than a pixel high: nothing
+        text(40, 20, 30, "ПК"),            // readable: glyphs
+    });
+    cad::Drawing drawing(cad::readDxf(r12(body)));
+    render::Scene scene;
+    scene.build(drawing.data());
+    QImage img = frame(scene);
+
+    // The tiny circle is one red dot where its centre is.
+    EXPECT_EQ(img.pixelColor(20, 19), QColor(255, 0, 0));
+    EXPECT_EQ(inkCount(img, QRect(15, 15, 10, 10)), 1);
+
+    // The small text is an outline: its baseline is a run of ink the text's
+    // length, the row inside it is empty between the ends.
+    int run = inkCount(img, QRect(40, 20, 160, 1));
+    EXPECT_GT(run, 20);
+    EXPECT_LT(inkCount(img, QRect(42, 18, run - 4, 1)), 3);
+
+    EXPECT_EQ(inkCount(img, QRect(30, 35, 170, 10)), 0);
+
+    // The large text has ink that is neither empty nor a filled box.
+    int ink = inkCount(img, QRect(40, 50, 60, 31));
+    EXPECT_GT(ink, 100);
+    EXPECT_LT(ink, 60 * 31 / 2);
+}
+
+TEST_F(SceneTest, EntitiesAddedOrErasedAfterBuildingAreFoundOrGone) {
+    std::unique_ptr<cad::Drawing> drawing = cad::Drawing::create();
+    cad::EntityRef a = drawing->addLine({10, 10, 0}, {50, 10, 0});
+    render::Scene scene;
+    scene.build(drawing->data());
+    cad::EntityRef b = drawing->addLine({60, 10, 0}, {90, 40, 0});
+    scene.update(drawing->data(), {});  // new model-space entities come without being named
+    cad::Box2 box;
+    box.add(55, 5);
+    box.add(95, 45);
+    ASSERT_EQ(scene.query(box).size(), 1u);
+    std::uint32_t item = scene.query(box).front();
+    EXPECT_EQ(scene.entityOf(item), b.id());
+    EXPECT_TRUE(scene.inside(item, box));
+    EXPECT_NEAR(scene.distance(item, {75, 25, 0}), 0.0, 1e-9);
+
+    // Touching without lying inside; a box beside the line touches nothing.
+    cad::Box2 corner;
+    corner.add(80, 5);
+    corner.add(100, 35);
+    EXPECT_FALSE(scene.inside(item, corner));
+    EXPECT_TRUE(scene.touches(item, corner));
+    cad::Box2 beside;
+    beside.add(80, 10);
+    beside.add(100, 20);
+    EXPECT_FALSE(scene.touches(item, beside));
+
+    b.erase();
+    a.setVisible(false);
+    scene.update(drawing->data(), {b.id(), a.id()});
+    cad::Box2 all;
+    all.add(0, 0);
+    all.add(100, 100);
+    EXPECT_TRUE(scene.query(all).empty());
+    EXPECT_TRUE(scene.extents().empty());
+}
+
+}  // namespace
