@@ -175,7 +175,7 @@ TEST(RouteSearch, RouteLayerWithLabelsMarksAndCurvesIsSearched) {
     plan.pick(4000, 0);
     addByEndPoints(plan.ws);
     EXPECT_TRUE(plan.ui.messages.empty()) << plan.ui.messages.front();
-    ASSERT_EQ(plan.ws.piketCount, 1);
+    ASSERT_EQ(plan.ws.piketCount(), 1);
     const model::Piket& p = plan.ws.pikets[0];
     ASSERT_EQ(p.elementCount(), 3);
     EXPECT_EQ(p.elements[0], a);
