@@ -6,7 +6,7 @@ set -euo pipefail
 KV_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-svg-dev libqt6svg6-dev
-  libboost-dev libcli11-dev nlohmann-json3-dev
+  libboost-dev libcli11-dev nlohmann-json3-dev libcgal-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   python3-ezdxf poppler-utils

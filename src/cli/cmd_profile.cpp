@@ -26,6 +26,7 @@
 #include "cad/text_util.hpp"
 #include "cli/commands.hpp"
 #include "cli/editor_steps.hpp"
+#include "cli/ground_steps.hpp"
 #include "cli/profile_steps.hpp"
 #include "cli/text.hpp"
 #include "dwg/dwg_import.hpp"
@@ -50,15 +51,16 @@ struct ProfileOptions {
     std::string depth, pipe;
     bool depthGiven = false, pipeGiven = false;
     std::string separator;
-    std::string units;         // --units; empty: mm, or what a restored project says
-    std::string sheetAt;       // "X,Y", empty: the origin
-    double snap = 0.05;        // --snap, plan units
+    std::string units;    // --units; empty: mm, or what a restored project says
+    std::string sheetAt;  // "X,Y", empty: the origin
+    double snap = 0.05;   // --snap, plan units
     bool hideWhilePicking = false;
     std::string dump;
     std::string project;            // project file to restore after opening the plan
     std::string saveProject;        // project file to write at the end
     EditorStepOptions editorSteps;  // --edit, --pick-height, --add-point, --delete-point, --walk
     ProfileStepOptions steps;       // --no-build, --pdf, --svg, --png
+    GroundStepOptions ground;       // --ground-layer, --ground-step, ...
 };
 
 // Messages go to stderr as they come and are kept for the dump.
@@ -402,7 +404,7 @@ bool savePlan(BatchRun& r, const ProfileOptions& o) {
 
 // The ten values of a point row by name, as the dump shows them beside the values.
 constexpr std::array<const char*, 10> kPointValueNames = {
-    "x", "y", "relief", "depth", "pipe", "casing", "unused6", "unused7", "unused8", "chainage"};
+    "x", "y", "relief", "depth", "pipe", "casing", "kind", "surveyRelief", "surveyed", "chainage"};
 
 // A handle as the drawing writes it; null for no object.
 nlohmann::ordered_json handleJson(const cad::EntityRef& e) {
@@ -499,16 +501,28 @@ bool writeProject(BatchRun& r, const ProfileOptions& o) {
     return r.run([&] { project::save(r.ws, o.saveProject); });
 }
 
+// "Отметки по съёмке"; its report goes to stdout.
+bool fillGround(BatchRun& r, const ProfileOptions& o) {
+    if (!o.ground.requested()) return true;
+    return r.run([&] {
+        const ground::GroundReport report =
+            ground::fillGroundFromSurvey(r.ws, o.ground.groundOptions());
+        std::cout << ground::reportText(report);
+    });
+}
+
 int runProfile(const ProfileOptions& o) {
     BatchRun r;
     applyControls(r, o);
+    applySheetOptions(r.ws, o.steps);
     connectEditor(r.ws);
     bool ok = openPlan(r, o) && restoreProject(r, o);
     if (ok && !o.project.empty()) applyControls(r, o);  // over what the project restored
     ok = ok &&
          (definesPiket(o) ? definePiket(r, o) && takePiketIntoWork(r, o)
                           : takeSavedPiketIntoWork(r, o)) &&
-         runEditorSteps(r, o) && buildProfile(r, o) && plotSheet(r, o) && savePlan(r, o);
+         runEditorSteps(r, o) && fillGround(r, o) && buildProfile(r, o) && plotSheet(r, o) &&
+         savePlan(r, o);
     ok = writeProject(r, o) && ok;
     ok = writeDump(r, o) && ok;
     return ok ? 0 : 1;
@@ -550,6 +564,7 @@ void registerProfile(CLI::App& app, int& exitCode) {
     cmd->add_option("--save-project", o->saveProject, "Записать файл проекта в конце");
     o->editorSteps.add(*cmd);
     o->steps.add(*cmd);
+    o->ground.add(*cmd);
     cmd->callback([o, cmd, &exitCode] {
         o->depthGiven = cmd->count("--depth") > 0;
         o->pipeGiven = cmd->count("--pipe") > 0;

@@ -1,6 +1,9 @@
 #include "cli/profile_steps.hpp"
 
+#include <algorithm>
+#include <filesystem>
 #include <utility>
+#include <vector>
 
 #include "cad/error.hpp"
 #include "model/units.hpp"
@@ -8,6 +11,7 @@
 #include "render/gui_application.hpp"
 #include "render/plot.hpp"
 #include "sheet/layout.hpp"
+#include "sheet/sheets.hpp"
 
 namespace cli {
 
@@ -16,7 +20,32 @@ void ProfileStepOptions::add(CLI::App& cmd) {
     cmd.add_option("--pdf", pdf, "Лист в PDF (1:500, 1260 x 297 мм)");
     cmd.add_option("--svg", svg, "Лист в SVG (1:500, 1260 x 297 мм)");
     cmd.add_option("--png", png, "Лист в PNG (1:500, 1260 x 297 мм)");
+    cmd.add_flag("--sheets", sheets, "Длинный пикет — на нескольких листах, один под другим");
+    cmd.add_option("--scale-h", horizontalScale, "Горизонтальный масштаб: 500, 1000 или 2000")
+        ->check(CLI::IsMember({500.0, 1000.0, 2000.0}));
+    cmd.add_option("--scale-v", verticalScale, "Вертикальный масштаб: 100 или 200")
+        ->check(CLI::IsMember({100.0, 200.0}));
+    cmd.add_flag("--datum-per-sheet", datumPerSheet,
+                 "Условный горизонт каждого листа — по его отметкам");
 }
+
+void applySheetOptions(model::Workspace& ws, const ProfileStepOptions& options) {
+    ws.sheetOptions.split = options.sheets;
+    ws.sheetOptions.horizontalScale = options.horizontalScale;
+    ws.sheetOptions.verticalScale = options.verticalScale;
+    ws.sheetOptions.datumPerSheet = options.datumPerSheet;
+}
+
+namespace {
+
+// Sheet k (1-based) of several: the name with "-k" before the extension.
+std::filesystem::path sheetFile(const std::string& file, int k) {
+    if (k == 1) return file;
+    std::filesystem::path p(file);
+    return p.parent_path() / (p.stem().string() + "-" + std::to_string(k) + p.extension().string());
+}
+
+}  // namespace
 
 void buildProfileStep(model::Workspace& ws, const ProfileStepOptions& options) {
     if (!options.noBuild) profile::build(ws);
@@ -26,23 +55,38 @@ void plotSheetStep(model::Workspace& ws, const ProfileStepOptions& options) {
     if (!options.plotRequested()) return;
     if (!ws.sheetDoc) throw cad::Error("Нет листа профиля: пикет не взят в работу");
     render::ensureGuiApplication();
-    // The outer frame of the sheet, in the drawing's units at the sheet's origin.
-    cad::Box2 sheet;
-    sheet.add(model::sheetPoint(ws, 0.0, 0.0));
-    sheet.add(model::sheetPoint(ws, sheet::kWidth, sheet::kHeight));
+    // The outer frames of the sheets, in the drawing's units at the sheet's
+    // origin: the first there, each further one below the one before.
+    std::vector<cad::Box2> sheets;
+    for (int k = 0; k < std::max(1, ws.sheetCount); ++k) {
+        const double y = -sheet::kSheetPitch * k;
+        cad::Box2 frame;
+        frame.add(model::sheetPoint(ws, 0.0, y));
+        frame.add(model::sheetPoint(ws, sheet::kWidth, y + sheet::kHeight));
+        sheets.push_back(frame);
+    }
+    render::PlotOptions plot;
+    // 1:500 of the terrain: the same paper whatever the plan's units.
+    plot.paperMmPerUnit = model::millimetresPerUnit(ws.controls.planUnits) / sheet::kPlotScale;
+    plot.paperWidthMm = sheet::kPaperWidthMm;
+    plot.paperHeightMm = sheet::kPaperHeightMm;
+    if (!options.pdf.empty()) {
+        if (sheets.size() == 1) {
+            plot.format = render::PlotFormat::Pdf;
+            render::exportPlot(*ws.sheetDoc, sheets[0], plot, options.pdf);
+        } else {
+            render::exportPdfPages(ws.sheetDoc->data(), sheets, plot, options.pdf);
+        }
+    }
     const std::pair<const std::string*, render::PlotFormat> files[] = {
-        {&options.pdf, render::PlotFormat::Pdf},
-        {&options.svg, render::PlotFormat::Svg},
-        {&options.png, render::PlotFormat::Png}};
+        {&options.svg, render::PlotFormat::Svg}, {&options.png, render::PlotFormat::Png}};
     for (const auto& [file, format] : files) {
         if (file->empty()) continue;
-        render::PlotOptions plot;
-        // 1:500 of the terrain: the same paper whatever the plan's units.
-        plot.paperMmPerUnit = model::millimetresPerUnit(ws.controls.planUnits) / sheet::kPlotScale;
-        plot.paperWidthMm = sheet::kPaperWidthMm;
-        plot.paperHeightMm = sheet::kPaperHeightMm;
         plot.format = format;
-        render::exportPlot(*ws.sheetDoc, sheet, plot, *file);
+        for (std::size_t k = 0; k < sheets.size(); ++k) {
+            render::exportPlot(*ws.sheetDoc, sheets[k], plot,
+                               sheetFile(*file, static_cast<int>(k) + 1));
+        }
     }
 }
 

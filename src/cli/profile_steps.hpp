@@ -16,16 +16,27 @@ struct ProfileStepOptions {
     std::string pdf;
     std::string svg;
     std::string png;
+    bool sheets = false;           // --sheets: a long picket over several sheets
+    double horizontalScale = 500;  // --scale-h 500 | 1000 | 2000
+    double verticalScale = 100;    // --scale-v 100 | 200
+    bool datumPerSheet = false;    // --datum-per-sheet
 
     void add(CLI::App& cmd);
     bool plotRequested() const { return !pdf.empty() || !svg.empty() || !png.empty(); }
 };
 
+// The sheet layout the options ask for, into the workspace (before taking
+// the picket into work, which draws the first sheet).
+void applySheetOptions(model::Workspace& ws, const ProfileStepOptions& options);
+
 // The profile run, as both profile buttons run it (nothing when --no-build).
 void buildProfileStep(model::Workspace& ws, const ProfileStepOptions& options);
 
 // Plots the sheet of the picket in work into every file asked for. Runs Qt
-// offscreen. cad::Error when no sheet has been drawn or a file cannot be written.
+// offscreen. A profile over several sheets gives a PDF of one page a sheet,
+// and a PNG or SVG file a sheet: the first under the name given, sheet k
+// under the name with "-k" before its extension. cad::Error when no sheet has been drawn or a file
+// cannot be written.
 void plotSheetStep(model::Workspace& ws, const ProfileStepOptions& options);
 
 }  // namespace cli

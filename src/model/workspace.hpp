@@ -20,18 +20,25 @@ namespace model {
 // the program reads or writes; they stay zero and keep the row's shape (the
 // state dump shows all ten).
 enum PointValue : int {
-    kX = 0,         // where the point lies in the plan
-    kY = 1,         //
-    kRelief = 2,    // ground height, m; -1 automatic, -2 same as the previous point
-    kDepth = 3,     // depth of the pipe top, m; -1 automatic
-    kPipe = 4,      // pipe diameter, mm
-    kCasing = 5,    // casing diameter, mm
-    kUnused6 = 6,   //
-    kUnused7 = 7,   //
-    kUnused8 = 8,   //
-    kChainage = 9,  // distance from point 0 along the points, drawing units
+    kX = 0,       // where the point lies in the plan
+    kY = 1,       //
+    kRelief = 2,  // ground height, m; -1 automatic, -2 same as the previous point
+    kDepth = 3,   // depth of the pipe top, m; -1 automatic
+    kPipe = 4,    // pipe diameter, mm
+    kCasing = 5,  // casing diameter, mm
+    // Values 6 to 8 belong to the ground taken from a survey: a point added
+    // there only to carry the ground between crossings (kind 1) gets no mark in
+    // the developed plan; a relief height still equal to the one the survey
+    // gave is no hand-set value and may be taken from the survey again.
+    kPointKind = 6,     // 0 a point of the route or a crossing, 1 a ground point,
+                        // 2 a sheet's end where a long profile goes on to the next sheet
+    kSurveyRelief = 7,  // the relief height the survey gave, m
+    kSurveyed = 8,      // 1 when value 7 holds a height
+    kChainage = 9,      // distance from point 0 along the points, drawing units
     kPointValueCount
 };
+inline constexpr double kGroundPoint = 1.0;
+inline constexpr double kSheetBreak = 2.0;
 using PointRow = std::array<double, kPointValueCount>;
 
 inline constexpr double kAuto = -1.0;
@@ -44,6 +51,15 @@ struct Piket {
 
     int pointCount() const { return static_cast<int>(points.size()); }
     int elementCount() const { return static_cast<int>(elements.size()); }
+};
+
+// How the profile is laid out on sheets. The default is one sheet at 1:500
+// along the route and 1:100 in height, however long the picket.
+struct SheetOptions {
+    bool split = false;              // a long picket goes on as many sheets as it needs
+    double horizontalScale = 500.0;  // 1:500, 1:1000 or 1:2000 along the route
+    double verticalScale = 100.0;    // 1:100 or 1:200 in height
+    bool datumPerSheet = false;      // every sheet its own datum, from its own heights
 };
 
 struct Workspace {
@@ -70,6 +86,8 @@ struct Workspace {
     double piketLength = 0.0;
     double prevChainage = 0.0;
     double horizonLevel = 0.0;
+    SheetOptions sheetOptions;
+    int sheetCount = 1;         // sheets of the newest profile, one below the other
     bool profileBuilt = false;  // the picket in work has its profile (the layers exist)
     std::vector<cad::EntityRef> pointLines;      // newest profile only
     std::vector<cad::EntityRef> profileObjects;  // newest profile run, creation order

@@ -18,6 +18,8 @@
 #include "model/route_path.hpp"
 #include "model/units.hpp"
 #include "profile/steps.hpp"
+#include "sheet/sheet.hpp"
+#include "sheet/sheets.hpp"
 
 namespace profile {
 
@@ -38,14 +40,14 @@ std::string Run::tableNumber(double v) const {
 }
 
 cad::EntityRef Run::line(double x1, double y1, double x2, double y2) {
-    cad::EntityRef e = model::AddLineEntity(ws, x1, y1, x2, y2);
+    cad::EntityRef e = model::AddLineEntity(ws, x1, y1 + offsetY, x2, y2 + offsetY);
     ws.profileObjects.push_back(e);
     return e;
 }
 
 cad::EntityRef Run::text(const std::string& s, double x, double yy, double rotation,
                          double height) {
-    cad::EntityRef e = model::AddTextEntity(ws, s, x, yy, rotation, kWidthFactor, height);
+    cad::EntityRef e = model::AddTextEntity(ws, s, x, yy + offsetY, rotation, kWidthFactor, height);
     ws.profileObjects.push_back(e);
     return e;
 }
@@ -71,6 +73,32 @@ void interpolateMissing(model::Piket& piket, int value) {
                 span == 0.0
                     ? vLast
                     : (pts[b][v] - vLast) * (pts[k][model::kChainage] - chLast) / span + vLast;
+        }
+        last = b;
+    }
+}
+
+void pipeAtGroundPoints(model::Piket& piket) {
+    auto& pts = piket.points;
+    auto isGround = [&pts](std::size_t k) {
+        return pts[k][model::kPointKind] == model::kGroundPoint;
+    };
+    std::size_t last = pts.size();  // the last point of the route before, none yet
+    for (std::size_t b = 0; b < pts.size(); ++b) {
+        if (isGround(b) || pts[b][model::kDepth] == model::kAuto) continue;
+        if (last < b) {
+            const double topLast = pts[last][model::kRelief] - pts[last][model::kDepth];
+            const double topB = pts[b][model::kRelief] - pts[b][model::kDepth];
+            const double chLast = pts[last][model::kChainage];
+            const double span = pts[b][model::kChainage] - chLast;
+            for (std::size_t k = last + 1; k < b; ++k) {
+                if (!isGround(k) || pts[k][model::kDepth] != model::kAuto) continue;
+                const double top =
+                    span == 0.0
+                        ? topLast
+                        : topLast + (topB - topLast) * (pts[k][model::kChainage] - chLast) / span;
+                pts[k][model::kDepth] = pts[k][model::kRelief] - top;
+            }
         }
         last = b;
     }
@@ -155,6 +183,13 @@ std::optional<std::string> refusal(model::Workspace& ws) {
     if (piket->pointCount() < 2) {
         return "В пикете в работе меньше двух точек: профиль построить нельзя.";
     }
+    const model::SheetOptions& o = ws.sheetOptions;
+    if (o.horizontalScale != 500.0 && o.horizontalScale != 1000.0 && o.horizontalScale != 2000.0) {
+        return "Горизонтальный масштаб листа может быть только 1:500, 1:1000 или 1:2000.";
+    }
+    if (o.verticalScale != 100.0 && o.verticalScale != 200.0) {
+        return "Вертикальный масштаб листа может быть только 1:100 или 1:200.";
+    }
     if (!anyKnownRelief(*piket)) {
         return "Ни у одной точки пикета нет отметки земли: задайте хотя бы одну отметку "
                "в параметрах пересечений.";
@@ -202,6 +237,84 @@ void reserveEntities(cad::Drawing& doc, int points) {
     data.entityByHandle.reserve(data.entityByHandle.size() + more);
 }
 
+// A sheet's own datum: 5 m under its lowest ground, as the picket's is, but
+// raised, when its highest ground would stand above the profile area, as far
+// as the lowest ground allows (it stays on or above the datum line).
+constexpr double kTopRoom = 2500.0;  // kept free under the inner frame
+
+double fittingDatum(const model::Piket& part, double up, double fallback) {
+    const std::optional<double> datum = datumLevel(part);
+    if (!datum) return fallback;
+    double lowest = 0.0, highest = 0.0;
+    bool any = false;
+    for (const model::PointRow& p : part.points) {
+        const double g = p[model::kRelief];
+        if (g == model::kAuto) continue;
+        lowest = any ? std::min(lowest, g) : g;
+        highest = any ? std::max(highest, g) : g;
+        any = true;
+    }
+    const double room = (sheet::kFrameTop - kTopRoom - kDatumY) / up;  // metres
+    double d = *datum;
+    if (highest - d > room) d = std::min(std::ceil(highest - room), std::floor(lowest));
+    return d;
+}
+
+// The steps that draw one sheet, in the order of the run.
+void drawSheet(Run& run) {
+    drawDatumLabel(run);
+    drawElevationRows(run);
+    drawProfileLines(run);
+    run.ws.profileBuilt = true;
+    drawPlanMarks(run);
+    drawDistanceRow(run);
+    drawSlopeRow(run);
+    drawPiketRow(run);
+    drawBendAngles(run);
+}
+
+// The points of one sheet's part of the picket, from chainage `start` to
+// `end`; where a sheet ends between two points, a point of the sheet's end is
+// put there with the values the line between them has.
+struct SheetPart {
+    model::Piket piket;
+    std::vector<int> real;  // index into the picket, -1 for a sheet's end
+};
+
+SheetPart partOf(const model::Piket& p, double start, double end) {
+    SheetPart part;
+    auto add = [&part](const model::PointRow& row, const cad::EntityRef& object, int real) {
+        part.piket.points.push_back(row);
+        part.piket.pointObjects.push_back(object);
+        part.real.push_back(real);
+    };
+    auto cut = [&](std::size_t i, double at) {
+        const model::PointRow& a = p.points[i];
+        const model::PointRow& b = p.points[i + 1];
+        const double t = (at - a[model::kChainage]) / (b[model::kChainage] - a[model::kChainage]);
+        model::PointRow row = a;
+        for (int v : {model::kX, model::kY, model::kRelief, model::kDepth}) {
+            row[static_cast<std::size_t>(v)] += (b[static_cast<std::size_t>(v)] - a[v]) * t;
+        }
+        row[model::kChainage] = at;
+        row[model::kPointKind] = model::kSheetBreak;
+        row[model::kSurveyed] = 0.0;
+        add(row, cad::EntityRef{}, -1);
+    };
+    const std::size_t n = p.points.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const double ch = p.points[i][model::kChainage];
+        if (ch >= start && ch <= end) add(p.points[i], p.pointObjects[i], static_cast<int>(i));
+        if (i + 1 < n) {
+            const double next = p.points[i + 1][model::kChainage];
+            if (ch < start && next > start) cut(i, start);
+            if (ch < end && next > end && ch >= start) cut(i, end);
+            if (ch < start && next > end) cut(i, end);
+        }
+    }
+    return part;
+}
+
 void addLayers(model::Workspace& ws) {
     cad::Drawing& doc = *ws.sheetDoc;
     for (const auto& list : ws.controls.typeLists) {
@@ -239,20 +352,48 @@ void build(model::Workspace& ws) {
     computeChainages(ws, piket);
     if (piket.pointCount() > 2) {
         interpolateMissing(piket, model::kRelief);
+        pipeAtGroundPoints(piket);
         interpolateMissing(piket, model::kDepth);
     }
     ws.horizonLevel = *datumLevel(piket);
 
-    Run run{ws, piket};
-    drawDatumLabel(run);
-    drawElevationRows(run);
-    drawProfileLines(run);
-    ws.profileBuilt = true;
-    drawPlanMarks(run);
-    drawDistanceRow(run);
-    drawSlopeRow(run);
-    drawPiketRow(run);
-    drawBendAngles(run);
+    const model::SheetOptions& o = ws.sheetOptions;
+    const std::vector<sheet::SheetSpan> spans = sheet::sheetSpans(ws.piketLength, o);
+    ws.sheetCount = static_cast<int>(spans.size());
+    if (spans.size() == 1) {
+        Run run{ws, piket};
+        run.along = sheet::alongFactor(o);
+        run.up = sheet::upUnitsPerMetre(o);
+        run.datum = ws.horizonLevel;
+        if (o.datumPerSheet) run.datum = fittingDatum(piket, run.up, ws.horizonLevel);
+        drawSheet(run);
+    } else {
+        std::vector<cad::EntityRef> pointLines(piket.points.size());
+        for (std::size_t s = 0; s < spans.size(); ++s) {
+            const sheet::SheetSpan& span = spans[s];
+            const double along = sheet::alongFactor(o);
+            if (s > 0) {
+                sheet::drawBlankSheet(ws, span.offsetY);
+                sheet::drawSheetGrid(ws, (span.end - span.start) * along, span.offsetY);
+            }
+            SheetPart part = partOf(piket, span.start, span.end);
+            Run run{ws, part.piket};
+            run.start = span.start;
+            run.along = along;
+            run.up = sheet::upUnitsPerMetre(o);
+            run.offsetY = span.offsetY;
+            run.datum = ws.horizonLevel;
+            if (o.datumPerSheet) run.datum = fittingDatum(part.piket, run.up, ws.horizonLevel);
+            run.continues = s > 0;
+            drawSheet(run);
+            for (std::size_t k = 0; k < part.real.size(); ++k) {
+                if (part.real[k] >= 0) {
+                    pointLines[static_cast<std::size_t>(part.real[k])] = ws.pointLines[k];
+                }
+            }
+        }
+        ws.pointLines = std::move(pointLines);
+    }
     ws.ui.focusMainWindow();
 }
 

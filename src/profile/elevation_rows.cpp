@@ -3,8 +3,10 @@
 // the pipe line and one vertical line per point.
 #include <array>
 #include <cmath>
+#include <vector>
 
 #include "model/primitives.hpp"
+#include "profile/labels.hpp"
 #include "profile/steps.hpp"
 
 namespace profile::detail {
@@ -28,10 +30,13 @@ constexpr std::array<sheet::Row, 4> kRows = {sheet::kGroundRow, sheet::kTrenchBo
 
 void drawDatumLabel(Run& run) {
     // The datum is a whole number; its label always ends in ",0".
-    run.text(run.number(run.ws.horizonLevel) + ",0", 32690, kDatumY + 860, 0.0);
+    run.text(run.number(run.datum) + ",0", 32690, kDatumY + 860, 0.0);
 }
 
 void drawElevationRows(Run& run) {
+    std::vector<double> xs;
+    for (int i = 0; i < run.count(); ++i) xs.push_back(run.x(i));
+    const std::vector<LabelSlot> slots = spreadLabels(xs, kTextHeight);
     for (int i = 0; i < run.count(); ++i) {
         const double x = run.x(i);
         for (const sheet::Row& row : kRows) {
@@ -43,9 +48,10 @@ void drawElevationRows(Run& run) {
         const double t = p[model::kDepth];
         const double d = outerDiameter(p) / 1000.0;
         const double values[4] = {g, g - t - d, g - t, d + t};
+        const LabelSlot& slot = slots[static_cast<std::size_t>(i)];
         for (std::size_t r = 0; r < kRows.size(); ++r) {
-            run.text(run.tableNumber(toHundredths(values[r])), x + 625, kRows[r].bottom + 400,
-                     kUpright);
+            run.text(run.tableNumber(toHundredths(values[r])), slot.x + slot.height / 2,
+                     kRows[r].bottom + 400, kUpright, slot.height);
         }
     }
 }
@@ -56,7 +62,7 @@ void drawProfileLines(Run& run) {
     ws.pointLines.assign(static_cast<std::size_t>(n), cad::EntityRef{});
 
     cad::EntityRef first =
-        run.line(kDataAreaX, kDatumY, kDataAreaX, run.y(run.point(0)[model::kRelief]));
+        run.line(run.x(0), kDatumY, run.x(0), run.y(run.point(0)[model::kRelief]));
     ws.pointLines[0] = first;
     first.setLayer("Vline-Kernavisto");
 
@@ -64,7 +70,7 @@ void drawProfileLines(Run& run) {
         const model::PointRow& prev = run.point(i - 1);
         const model::PointRow& cur = run.point(i);
         ws.prevChainage = prev[model::kChainage];
-        const double x0 = kDataAreaX + ws.prevChainage;
+        const double x0 = run.xAt(ws.prevChainage);
         const double x1 = run.x(i);
 
         run.line(x0, run.y(prev[model::kRelief]), x1, run.y(cur[model::kRelief]));

@@ -39,13 +39,19 @@ constexpr double kHalfMark = sheet::kPlanMarkReach;
 
 void drawPlanMarks(Run& run) {
     const auto& connections = run.ws.controls.typeList(model::TypeList::Connections);
-    cad::EntityRef start = run.line(kDataAreaX, kMarkBottom, kDataAreaX, kMarkTop);
-    lookLike(start, run.object(0));
+    // A sheet that goes on from the one above begins at no object.
+    if (!run.continues) {
+        cad::EntityRef start = run.line(kDataAreaX, kMarkBottom, kDataAreaX, kMarkTop);
+        lookLike(start, run.object(0));
+    }
 
     cad::Point3 farEnd{0.0, 0.0, 0.0};  // kept from one connection to the next
     for (int i = 1; i < run.count(); ++i) {
         const cad::EntityRef& object = run.object(i);
         const model::PointRow& p = run.point(i);
+        // A ground point from the survey carries the ground line only, and a
+        // sheet's end is only where the paper ends: the route meets nothing there.
+        if (p[model::kPointKind] != 0.0) continue;
         const model::PointRow& prev = run.point(i - 1);
         const double x = run.x(i);
         double side = 0.0;
@@ -103,6 +109,12 @@ void drawBendAngles(Run& run) {
     for (int i = 1; i + 1 < run.count(); ++i) {
         auto bend = bendAt(run.piket, i);
         if (!bend) continue;
+        // bendAt places the bend on a single sheet; move it onto this one.
+        const double dx = run.x(i) - bend->vertex.x;
+        for (cad::Point3* p : {&bend->vertex, &bend->first, &bend->second, &bend->textPoint}) {
+            p->x += dx;
+            p->y += run.offsetY;
+        }
         auto at = [&run](cad::Point3 p) { return model::sheetPoint(run.ws, p.x, p.y); };
         cad::EntityRef dim = run.ws.sheetDoc->addDimAngular(at(bend->vertex), at(bend->first),
                                                             at(bend->second), at(bend->textPoint));

@@ -24,17 +24,25 @@ inline constexpr double kTextHeight = 1250.0;
 
 // What one run works on: the workspace, the picket in work and the drawing
 // calls that also record every line and text in profileObjects.
+// On a profile over several sheets a run draws one sheet: the points of its
+// part of the picket, its chainage from `start` scaled by `along`, its heights
+// over its own datum, everything `offsetY` lower.
 struct Run {
     model::Workspace& ws;
     model::Piket& piket;
+    double start = 0.0;            // chainage at the data area's start
+    double along = 1.0;            // sheet units per unit of chainage
+    double up = kUnitsPerMetreUp;  // sheet units per metre of height
+    double offsetY = 0.0;          // where the sheet stands below the first
+    double datum = 0.0;            // the sheet's datum level, m
+    bool continues = false;        // the sheet goes on from the one above
 
     int count() const { return piket.pointCount(); }
     const model::PointRow& point(int i) const { return piket.points[static_cast<std::size_t>(i)]; }
     double chainage(int i) const { return point(i)[model::kChainage]; }
-    double x(int i) const { return kDataAreaX + chainage(i); }
-    double y(double height) const {
-        return kDatumY + (height - ws.horizonLevel) * kUnitsPerMetreUp;
-    }
+    double xAt(double ch) const { return kDataAreaX + (ch - start) * along; }
+    double x(int i) const { return xAt(chainage(i)); }
+    double y(double height) const { return kDatumY + (height - datum) * up; }
     const cad::EntityRef& object(int i) const {
         return piket.pointObjects[static_cast<std::size_t>(i)];
     }
@@ -55,6 +63,10 @@ std::string pointNumbers(const std::vector<int>& points);
 // Values computed into the picket.
 void computeChainages(model::Workspace& ws, model::Piket& piket);
 void interpolateMissing(model::Piket& piket, int value);  // kRelief or kDepth
+// The pipe runs straight between the points of the route: a ground point
+// from the survey with an automatic depth gets the depth from its ground
+// down to that line. Needs the chainages and the relief heights.
+void pipeAtGroundPoints(model::Piket& piket);
 std::optional<double> datumLevel(const model::Piket& piket);
 
 // Drawing steps, in the order of the run.

@@ -1,7 +1,10 @@
 // The distance, slope and picket rows of the profile table.
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "model/primitives.hpp"
+#include "profile/labels.hpp"
 #include "profile/steps.hpp"
 
 namespace profile::detail {
@@ -26,6 +29,18 @@ double widthOf(const std::string& text) {
     return kCharWidth * static_cast<double>(text.size());  // table texts are ASCII
 }
 
+// The estimate for a text made smaller than the table's.
+double widthOf(const std::string& text, double height) {
+    return height == kTextHeight ? widthOf(text) : widthOf(text) * height / kTextHeight;
+}
+
+// A text longer than its cell is made smaller, down to the floor, to stay in it.
+double heightToFit(const std::string& text, double cell) {
+    const double width = widthOf(text);
+    if (width <= cell) return kTextHeight;
+    return std::max(kMinTableTextHeight, kTextHeight * cell / width);
+}
+
 void piketTicks(Run& run, double x) {
     run.line(x, sheet::kPiketRow.top, x, sheet::kPiketRow.top - kTick);
     run.line(x, sheet::kPiketRow.bottom, x, sheet::kPiketRow.bottom + kTick);
@@ -38,14 +53,22 @@ void drawDistanceRow(Run& run) {
         run.line(x, sheet::kDistanceRow.top, x, sheet::kDistanceRow.top - kTick);
         run.line(x, sheet::kDistanceRow.bottom, x, sheet::kDistanceRow.bottom + kTick);
     };
+    std::vector<double> xs;
+    for (int i = 0; i < run.count(); ++i) xs.push_back(run.x(i));
+    const std::vector<LabelSlot> slots = spreadLabels(xs, kTextHeight);
     const double x0 = run.x(0);
     ticks(x0);
-    run.text("0", x0 + 625, kDistanceTextY, kUpright);
+    // A sheet that goes on from the one above has the distance to its first
+    // point there.
+    if (!run.continues) {
+        run.text("0", slots[0].x + slots[0].height / 2, kDistanceTextY, kUpright, slots[0].height);
+    }
     for (int i = 0; i + 1 < run.count(); ++i) {
         const double x = run.x(i + 1);
+        const LabelSlot& slot = slots[static_cast<std::size_t>(i + 1)];
         ticks(x);
-        run.text(run.tableNumber(toMetres(run.chainage(i + 1) - run.chainage(i))), x + 625,
-                 kDistanceTextY, kUpright);
+        run.text(run.tableNumber(toMetres(run.chainage(i + 1) - run.chainage(i))),
+                 slot.x + slot.height / 2, kDistanceTextY, kUpright, slot.height);
     }
 }
 
@@ -55,14 +78,18 @@ void drawSlopeRow(Run& run) {
     // texts centre on the cell, whose length is in metres.
     constexpr double mid = kSlopeRow.middle();
     constexpr double halfRow = (kSlopeRow.top - kSlopeRow.bottom) / 2.0;
-    constexpr double halfMetre = sheet::kUnitsPerMetreAlong / 2.0;
+    const double halfMetre = sheet::kUnitsPerMetreAlong / 2.0 * run.along;
     const model::PointRow& p0 = run.point(0);
     double hb = p0[model::kRelief] - p0[model::kDepth];
-    double cb = 0.0;
+    double cb = run.chainage(0);
     run.line(run.x(0), kSlopeRow.top, run.x(0), kSlopeRow.bottom);
     for (int i = 1; i < run.count(); ++i) {
         const model::PointRow& p = run.point(i);
-        if (p[model::kDepth] == model::kAuto) continue;  // inside the cell that spans it
+        // Inside the cell that spans it; so is a ground point from the survey,
+        // where the pipe keeps its course.
+        if (p[model::kDepth] == model::kAuto || p[model::kPointKind] == model::kGroundPoint) {
+            continue;
+        }
         const double xi = run.x(i);
         run.line(xi, kSlopeRow.top, xi, kSlopeRow.bottom);
         const double h = p[model::kRelief] - p[model::kDepth];
@@ -73,20 +100,22 @@ void drawSlopeRow(Run& run) {
             const double slope = (h - hb) * 1000.0 / len;
             const double s = sign(slope);
             if (s != 0.0) {
-                run.line(kDataAreaX + cb, mid - halfRow * s, xi, mid + halfRow * s);
+                run.line(run.xAt(cb), mid - halfRow * s, xi, mid + halfRow * s);
             } else {
-                run.line(kDataAreaX + cb, mid, xi, mid);
+                run.line(run.xAt(cb), mid, xi, mid);
             }
+            const double cell = 2.0 * halfMetre * len;
             const std::string lenText = run.tableNumber(len);
-            const double lenShift = s > 0.0 ? widthOf(lenText) : 0.0;
-            run.text(lenText, kDataAreaX + cb + halfMetre * len + halfMetre * len * s - lenShift,
-                     kSlopeRow.bottom + 450, 0.0);
+            const double lenHeight = heightToFit(lenText, cell);
+            const double lenShift = s > 0.0 ? widthOf(lenText, lenHeight) : 0.0;
+            run.text(lenText, run.xAt(cb) + halfMetre * len + halfMetre * len * s - lenShift,
+                     kSlopeRow.bottom + 450, 0.0, lenHeight);
             const std::string slopeText =
                 run.tableNumber(model::roundHalfEven(std::fabs(slope) * 10.0) / 10.0);
-            const double slopeShift = s < 0.0 ? widthOf(slopeText) : 0.0;
-            run.text(slopeText,
-                     kDataAreaX + cb + halfMetre * len - halfMetre * len * s - slopeShift,
-                     mid + 1200, 0.0);
+            const double slopeHeight = heightToFit(slopeText, cell);
+            const double slopeShift = s < 0.0 ? widthOf(slopeText, slopeHeight) : 0.0;
+            run.text(slopeText, run.xAt(cb) + halfMetre * len - halfMetre * len * s - slopeShift,
+                     mid + 1200, 0.0, slopeHeight);
         }
         hb = h;
         cb = run.chainage(i);
@@ -96,6 +125,7 @@ void drawSlopeRow(Run& run) {
 void drawPiketRow(Run& run) {
     model::Workspace& ws = run.ws;
     const std::string workPointText = run.number(ws.workPoint);
+    std::vector<int> marked;
     for (int i = 0; i < run.count(); ++i) {
         if (run.chainage(i) == 0.0) continue;
         const cad::EntityRef& object = run.object(i);
@@ -103,26 +133,51 @@ void drawPiketRow(Run& run) {
             !onLayerList(object, ws.controls.typeList(model::TypeList::Connections))) {
             continue;
         }
+        marked.push_back(i);
+    }
+    const double last = run.chainage(run.count() - 1);
+    const auto wholePikets =
+        static_cast<long long>(std::trunc(last / sheet::kUnitsPerMetreAlong / 100.0));
+    // A sheet that goes on from the one above starts at its first whole picket
+    // after the one where that sheet ended.
+    const long long firstPiket =
+        run.continues ? static_cast<long long>(std::floor(run.start / sheet::kPiketSpacing)) + 1
+                      : 0;
+    // The labels of route points and of whole pickets share the row.
+    std::vector<double> xs;
+    for (int i : marked) xs.push_back(run.x(i));
+    for (long long j = firstPiket; j <= wholePikets; ++j) {
+        xs.push_back(run.xAt(static_cast<double>(j) * sheet::kPiketSpacing));
+    }
+    const std::vector<LabelSlot> slots = spreadLabels(xs, kTextHeight);
+    // The small text of the current point stands on the label's picket
+    // number, at half its size, in the band of the label.
+    auto small = [&](const std::string& wholeText, const LabelSlot& slot) {
+        run.text(workPointText, slot.x, kPiketTextY + widthOf(wholeText, slot.height), kUpright,
+                 625 * (slot.height / kTextHeight));
+    };
+    std::size_t k = 0;
+    for (int i : marked) {
         const double x = run.x(i);
         piketTicks(run, x);
         const double m = toMetres(run.chainage(i));
         const double whole = std::trunc(m / 100.0);
         std::string label = run.number(whole);
-        run.text(workPointText, x, kPiketTextY + widthOf(label), kUpright, 625);
+        const std::string wholeText = label;
         // The metres past the picket, to the centimetre: 205,57 - 200 is 5,57.
         const double past = model::roundHalfEven((m - 100.0 * whole) * 100.0) / 100.0;
         if (past != 0.0) label += " +" + run.number(past);
-        run.text(label, x + 625, kPiketTextY, kUpright);
+        const LabelSlot& slot = slots[k++];
+        small(wholeText, slot);
+        run.text(label, slot.x + slot.height / 2, kPiketTextY, kUpright, slot.height);
     }
-    const double last = run.chainage(run.count() - 1);
-    const auto wholePikets =
-        static_cast<long long>(std::trunc(last / sheet::kUnitsPerMetreAlong / 100.0));
-    for (long long j = 0; j <= wholePikets; ++j) {
-        const double x = kDataAreaX + static_cast<double>(j) * sheet::kPiketSpacing;
+    for (long long j = firstPiket; j <= wholePikets; ++j) {
+        const double x = run.xAt(static_cast<double>(j) * sheet::kPiketSpacing);
         piketTicks(run, x);
         const std::string label = run.number(static_cast<double>(j));
-        run.text(label, x + 625, kPiketTextY, kUpright);
-        run.text(workPointText, x, kPiketTextY + widthOf(label), kUpright, 625);
+        const LabelSlot& slot = slots[k++];
+        run.text(label, slot.x + slot.height / 2, kPiketTextY, kUpright, slot.height);
+        small(label, slot);
     }
 }
 

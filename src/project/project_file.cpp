@@ -394,7 +394,8 @@ RestoreReport restore(model::Workspace& ws, const ProjectData& d) {
     c.beddingText = d.beddingText;
     c.hideWhilePicking = d.hideWhilePicking;
     // Files written before plans had units were all in millimetres.
-    c.planUnits = d.planUnits ? *model::parsePlanUnits(*d.planUnits) : model::PlanUnits::Millimetres;
+    c.planUnits =
+        d.planUnits ? *model::parsePlanUnits(*d.planUnits) : model::PlanUnits::Millimetres;
     c.piketRows = std::move(rows);
     c.brokenPikets.clear();
     for (const BrokenPiket& b : report.broken) c.brokenPikets[b.index] = b.reason;

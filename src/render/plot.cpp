@@ -167,4 +167,32 @@ void exportPlot(const cad::Drawing& drawing, cad::Box2 region, const PlotOptions
     exportPlot(drawing.data(), region, options, path);
 }
 
+void exportPdfPages(const cad::DrawingData& d, const std::vector<cad::Box2>& regions,
+                    const PlotOptions& o, const std::filesystem::path& path) {
+    if (regions.empty()) throw cad::Error("Нечего печатать: нет ни одного листа");
+    if (!(o.paperWidthMm > 0) || !(o.paperHeightMm > 0) || !(o.marginMm >= 0) ||
+        2 * o.marginMm >= std::min(o.paperWidthMm, o.paperHeightMm)) {
+        throw cad::Error("Неверный размер листа или полей для печати");
+    }
+    ensureGuiApplication();
+    const QString file = qpath(path);
+    QPdfWriter writer(file);
+    writer.setResolution(kPdfDpi);
+    writer.setCreator(QStringLiteral("Kernavisto"));
+    writer.setTitle(QString::fromStdString(path.stem().string()));
+    QPageSize size(QSizeF(o.paperWidthMm, o.paperHeightMm), QPageSize::Millimeter, QString(),
+                   QPageSize::ExactMatch);
+    writer.setPageLayout(
+        QPageLayout(size, QPageLayout::Portrait, QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter));
+    QPainter painter;
+    if (!painter.begin(&writer)) cannotWrite(path);
+    const double perMm = kPdfDpi / kMmPerInch;
+    for (std::size_t i = 0; i < regions.size(); ++i) {
+        if (i > 0 && !writer.newPage()) cannotWrite(path);
+        plotOnto(painter, perMm, 0.05 * perMm, d, regions[i], o);
+    }
+    if (!painter.end()) cannotWrite(path);
+    if (!QFile::exists(file)) cannotWrite(path);
+}
+
 }  // namespace render

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <vector>
 
 #include "cad/drawing.hpp"
 
@@ -34,5 +35,10 @@ void exportPlot(const cad::DrawingData& drawing, cad::Box2 region, const PlotOpt
                 const std::filesystem::path& path);
 void exportPlot(const cad::Drawing& drawing, cad::Box2 region, const PlotOptions& options,
                 const std::filesystem::path& path);
+
+// Several regions, one page each, into one PDF (options.format is not read).
+// Throws cad::Error when the file cannot be written or there is no region.
+void exportPdfPages(const cad::DrawingData& drawing, const std::vector<cad::Box2>& regions,
+                    const PlotOptions& options, const std::filesystem::path& path);
 
 }  // namespace render

@@ -1,5 +1,7 @@
 #include "sheet/sheet.hpp"
 
+#include <vector>
+
 #include <numbers>
 #include <span>
 #include <string>
@@ -7,6 +9,7 @@
 #include "model/primitives.hpp"
 #include "model/runner.hpp"
 #include "model/units.hpp"
+#include "sheet/sheets.hpp"
 
 namespace sheet {
 
@@ -88,6 +91,9 @@ struct SheetText {
     double x, y, height, rotation, widthFactor;
 };
 
+constexpr std::size_t kVerticalScaleText = 19;
+constexpr std::size_t kHorizontalScaleText = 20;
+
 // The "N" of the stamp texts is the Latin letter; the "М" of the scales is Cyrillic.
 const SheetText kFixedTexts[kFixedTextCount] = {
     {"инв. N    подп.", 5925, 4470, 1000, kUp, 0.7},
@@ -109,8 +115,8 @@ const SheetText kFixedTexts[kFixedTextCount] = {
     {"характеристика", 18420, 78540, 1250, 0, 0.7},
     {"Инженерно-геологическая", 15880, 80505, 1250, 0, 0.7},
     {"Условный горизонт", 13775, 83360, 1250, 0, 0.7},
-    {"М 1:100 по вертикали", 12785, 86855, 1250, 0, 0.7},
-    {"М 1:500 по горизонтали", 12785, 88780, 1250, 0, 0.7},
+    {"М 1:100 по вертикали", 12785, 86855, 1250, 0, 0.7},    // kVerticalScaleText
+    {"М 1:500 по горизонтали", 12785, 88780, 1250, 0, 0.7},  // kHorizontalScaleText
     {"Отметки", 13135, 64640, 1250, kUp, 0.7},
 };
 
@@ -144,20 +150,31 @@ void reconnectSelection(model::Workspace& ws, cad::Drawing& target) {
 
 }  // namespace
 
-void drawBlankSheet(model::Workspace& ws) {
-    for (const SheetLine& l : kFixedLines) model::AddLineEntity(ws, l.x1, l.y1, l.x2, l.y2);
+void drawBlankSheet(model::Workspace& ws, double offsetY) {
+    for (const SheetLine& l : kFixedLines) {
+        model::AddLineEntity(ws, l.x1, l.y1 + offsetY, l.x2, l.y2 + offsetY);
+    }
+    const model::SheetOptions& o = ws.sheetOptions;
     for (const SheetText& t : kFixedTexts) {
-        model::AddTextEntity(ws, t.text, t.x, t.y, t.rotation, t.widthFactor, t.height);
+        std::string text = t.text;
+        // The scale captions name the scales in force.
+        if (&t == &kFixedTexts[kVerticalScaleText] && o.verticalScale != 100.0) {
+            text = "М 1:" + model::formatNumber(o.verticalScale, '.') + " по вертикали";
+        } else if (&t == &kFixedTexts[kHorizontalScaleText] && o.horizontalScale != 500.0) {
+            text = "М 1:" + model::formatNumber(o.horizontalScale, '.') + " по горизонтали";
+        }
+        model::AddTextEntity(ws, text, t.x, t.y + offsetY, t.rotation, t.widthFactor, t.height);
     }
 }
 
-void drawSheetGrid(model::Workspace& ws, double length) {
+void drawSheetGrid(model::Workspace& ws, double length, double offsetY) {
     const double x2 = kDataAreaX + length;
     for (const Row& row : std::span(kTableRows).subspan(1)) {
-        model::AddLineEntity(ws, kDataAreaX, row.top, x2, row.top);
+        model::AddLineEntity(ws, kDataAreaX, row.top + offsetY, x2, row.top + offsetY);
     }
-    model::AddLineEntity(ws, kDataAreaX, kPlanRow.top, x2, kPlanRow.top);
-    cad::EntityRef planLine = model::AddLineEntity(ws, kDataAreaX, kPlanY, x2, kPlanY);
+    model::AddLineEntity(ws, kDataAreaX, kPlanRow.top + offsetY, x2, kPlanRow.top + offsetY);
+    cad::EntityRef planLine =
+        model::AddLineEntity(ws, kDataAreaX, kPlanY + offsetY, x2, kPlanY + offsetY);
     planLine.setLineweight(50);
 }
 
@@ -189,7 +206,9 @@ void takeIntoWork(model::Workspace& ws) {
         for (const cad::EntityRef& element : ws.piketInWork()->elements) {
             ws.piketLength += model::roundHalfEven(element.length() * millimetres);
         }
-        drawSheetGrid(ws, ws.piketLength);
+        // Split over sheets, the first sheet's grid ends where its part does.
+        const std::vector<SheetSpan> spans = sheetSpans(ws.piketLength, ws.sheetOptions);
+        drawSheetGrid(ws, spans.front().end * alongFactor(ws.sheetOptions));
     }
     ws.app.zoomAll();
     if (ws.doc && ws.doc->isOpen()) ws.app.activate(*ws.doc);

@@ -1,0 +1,27 @@
+#include "cli/ground_steps.hpp"
+
+namespace cli {
+
+void GroundStepOptions::add(CLI::App& cmd) {
+    cmd.add_option("--ground-layer", layers,
+                   "Слой отметок съёмки для «Отметки по съёмке» (можно несколько раз)")
+        ->allow_extra_args(false);
+    cmd.add_option("--ground-step", step, "Точки земли через столько метров (0 — без них)")
+        ->check(CLI::NonNegativeNumber);
+    cmd.add_option("--ground-max-edge", maxEdge,
+                   "Наибольшая сторона треугольника поверхности, м (0 — без предела; по "
+                   "умолчанию 100)")
+        ->check(CLI::NonNegativeNumber);
+    cmd.add_flag("--ground-replace", replace, "Заменять и отметки, заданные вручную");
+}
+
+ground::GroundOptions GroundStepOptions::groundOptions() const {
+    ground::GroundOptions o;
+    o.layers = layers;
+    o.stepMetres = step;
+    o.maxEdgeMetres = maxEdge;
+    o.replace = replace;
+    return o;
+}
+
+}  // namespace cli

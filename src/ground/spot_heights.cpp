@@ -1,0 +1,173 @@
+#include "ground/spot_heights.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+#include <string_view>
+#include <unordered_set>
+
+#include <boost/geometry.hpp>
+#include <boost/geometry/index/rtree.hpp>
+
+#include "cad/geometry.hpp"
+#include "cad/mtext.hpp"
+#include "model/primitives.hpp"
+
+namespace ground {
+
+namespace {
+
+namespace bg = boost::geometry;
+namespace bgi = boost::geometry::index;
+using IndexPoint = bg::model::point<double, 2, bg::cs::cartesian>;
+using IndexValue = std::pair<IndexPoint, std::size_t>;
+
+// A height text may be underlined or overlined with %%u / %%o; the codes are
+// no part of the figure.
+std::string withoutControlCodes(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && text[i + 1] == '%') {
+            const char c = text[i + 2];
+            if (c == 'u' || c == 'U' || c == 'o' || c == 'O' || c == 'k' || c == 'K') {
+                i += 2;
+                continue;
+            }
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+std::optional<double> heightOf(std::string_view text) {
+    return model::parseNumber(model::FixDecimalText(text, '.'), '.');
+}
+
+struct HeightText {
+    double x = 0.0;
+    double y = 0.0;
+    double value = 0.0;
+    double height = 0.0;  // text height, drawing units
+};
+
+struct Mark {
+    double x = 0.0;
+    double y = 0.0;
+    double z = 0.0;
+    bool hasZ = false;  // a POINT whose Z is not 0
+    bool labelled = false;
+};
+
+bool onLayers(const cad::Entity& e, const std::unordered_set<std::string_view>& layers) {
+    return layers.contains(std::string_view(e.layer.str()));
+}
+
+// The point a text is placed by: its alignment point when it has an alignment,
+// else the start of its baseline.
+cad::Point3 textAnchor(const cad::TextGeom& t) {
+    const bool aligned = t.hasAlignment && (t.hAlign != 0 || t.vAlign != 0);
+    return cad::ocsToWcs(aligned ? t.alignment : t.insertion, t.extrusion);
+}
+
+}  // namespace
+
+SpotReading readSpotHeights(const cad::DrawingData& drawing, const SpotOptions& options) {
+    std::unordered_set<std::string_view> layers;
+    for (const std::string& l : options.layers) layers.insert(l);
+
+    SpotReading out;
+    std::vector<HeightText> texts;
+    std::vector<Mark> marks;
+    std::vector<Spot> vertices;  // of 3D polylines
+    for (cad::EntityId id : drawing.modelSpace) {
+        const cad::Entity& e = drawing.entities[id.v];
+        if (e.erased || !onLayers(e, layers)) continue;
+        if (const auto* t = cad::geomIf<cad::TextGeom>(e.geom)) {
+            if (auto v = heightOf(withoutControlCodes(t->text))) {
+                const cad::Point3 a = textAnchor(*t);
+                texts.push_back({a.x, a.y, *v, t->height});
+            } else {
+                out.unread.push_back({e.handle, t->text});
+            }
+        } else if (const auto* m = cad::geomIf<cad::MTextGeom>(e.geom)) {
+            const std::string plain = cad::plainMText(m->text);
+            if (auto v = heightOf(plain)) {
+                texts.push_back({m->insertion.x, m->insertion.y, *v, m->height});
+            } else {
+                out.unread.push_back({e.handle, plain});
+            }
+        } else if (const auto* p = cad::geomIf<cad::PointGeom>(e.geom)) {
+            marks.push_back({p->position.x, p->position.y, p->position.z, p->position.z != 0.0});
+        } else if (const auto* ins = cad::geomIf<cad::InsertGeom>(e.geom)) {
+            const cad::Point3 w = cad::ocsToWcs(ins->insertion, ins->extrusion);
+            marks.push_back({w.x, w.y, 0.0, false});
+        } else if (const auto* pl = cad::geomIf<cad::PolylineGeom>(e.geom); pl && pl->is3d) {
+            for (const cad::PolyVertex& v : pl->vertices) vertices.push_back({v.x, v.y, v.z});
+        }
+    }
+
+    // Each text takes the nearest mark within its reach that no nearer text
+    // has taken: pairs are settled shortest first.
+    struct Pair {
+        double distance;
+        std::size_t text;
+        std::size_t mark;
+    };
+    std::vector<Pair> pairs;
+    if (!marks.empty() && !texts.empty()) {
+        std::vector<IndexValue> values;
+        values.reserve(marks.size());
+        for (std::size_t i = 0; i < marks.size(); ++i) {
+            values.emplace_back(IndexPoint(marks[i].x, marks[i].y), i);
+        }
+        const bgi::rtree<IndexValue, bgi::rstar<16>> index(values.begin(), values.end());
+        std::vector<IndexValue> found;
+        for (std::size_t t = 0; t < texts.size(); ++t) {
+            const double reach = options.labelReach * texts[t].height;
+            if (!(reach > 0.0)) continue;
+            found.clear();
+            index.query(bgi::nearest(IndexPoint(texts[t].x, texts[t].y), 4),
+                        std::back_inserter(found));
+            for (const IndexValue& f : found) {
+                const double d =
+                    std::hypot(f.first.get<0>() - texts[t].x, f.first.get<1>() - texts[t].y);
+                if (d <= reach) pairs.push_back({d, t, f.second});
+            }
+        }
+        std::sort(pairs.begin(), pairs.end(), [](const Pair& a, const Pair& b) {
+            if (a.distance != b.distance) return a.distance < b.distance;
+            return a.text != b.text ? a.text < b.text : a.mark < b.mark;
+        });
+    }
+    std::vector<std::optional<std::size_t>> markOfText(texts.size());
+    for (const Pair& p : pairs) {
+        if (markOfText[p.text] || marks[p.mark].labelled) continue;
+        markOfText[p.text] = p.mark;
+        marks[p.mark].labelled = true;
+    }
+
+    out.spots.reserve(texts.size() + marks.size() + vertices.size());
+    for (std::size_t t = 0; t < texts.size(); ++t) {
+        if (markOfText[t]) {
+            const Mark& m = marks[*markOfText[t]];
+            out.spots.push_back({m.x, m.y, texts[t].value});
+            ++out.labelled;
+        } else {
+            out.spots.push_back({texts[t].x, texts[t].y, texts[t].value});
+        }
+    }
+    out.texts = static_cast<int>(texts.size());
+    for (const Mark& m : marks) {
+        if (m.labelled || !m.hasZ) continue;
+        out.spots.push_back({m.x, m.y, m.z});
+        ++out.points;
+    }
+    for (const Spot& v : vertices) {
+        out.spots.push_back(v);
+        ++out.points;
+    }
+    return out;
+}
+
+}  // namespace ground

@@ -1,0 +1,43 @@
+// Survey entities put into an in-memory drawing the way a surveyor's drawing
+// holds them: height texts, POINTs, block references and 3D polylines.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cad/drawing.hpp"
+
+namespace ground_test {
+
+inline const std::string kHeights = "Отметки";
+
+inline cad::EntityRef addHeightText(cad::Drawing& d, const std::string& text, double x, double y,
+                                    const std::string& layer = kHeights, double height = 800.0) {
+    cad::EntityRef e = d.addText(text, {x, y, 0.0}, height);
+    e.setLayer(layer);
+    return e;
+}
+
+inline cad::EntityRef addPoint(cad::Drawing& d, double x, double y, double z,
+                               const std::string& layer = kHeights) {
+    cad::Entity e;
+    e.dxfType = "POINT";
+    e.layer = layer;
+    e.geom = cad::PointGeom{{x, y, z}};
+    return d.addEntity(std::move(e));
+}
+
+inline cad::EntityRef add3dPolyline(cad::Drawing& d, const std::vector<cad::Point3>& vertices,
+                                    const std::string& layer = kHeights) {
+    cad::Entity e;
+    e.dxfType = "POLYLINE";
+    e.layer = layer;
+    cad::PolylineGeom g;
+    g.is3d = true;
+    g.lightweight = false;
+    for (const cad::Point3& p : vertices) g.vertices.push_back({p.x, p.y, p.z, 0.0});
+    e.geom = std::move(g);
+    return d.addEntity(std::move(e));
+}
+
+}  // namespace ground_test

@@ -1,0 +1,187 @@
+// "Отметки по съёмке" on the picket in work: which heights it fills, which it
+// keeps, the ground points it adds and what it reports.
+#include <gtest/gtest.h>
+
+#include "cad/application.hpp"
+#include "cad/error.hpp"
+#include "cad/prompter.hpp"
+#include "ground/survey_ground.hpp"
+#include "model/primitives.hpp"
+#include "recording_ui.hpp"
+#include "survey_fixture.hpp"
+
+namespace {
+
+using namespace ground_test;
+
+// Ground falling 1 m per 100 m eastwards from 120 m at x = 0 (millimetres).
+double plane(double x, double y) {
+    return 120.0 - x / 100000.0 + y / 200000.0;
+}
+
+class SurveyGround : public testing::Test {
+  protected:
+    SurveyGround() : ws(app, prompter, ui) {
+        ws.doc = &doc;
+        ws.sheetDoc = &doc;
+        ws.pikets.emplace_back();
+        ws.workPiket = 0;
+        // Spots every 20 m over 0 .. 200 m by -20 .. 20 m.
+        for (int i = 0; i <= 10; ++i) {
+            for (int j = -1; j <= 1; ++j) {
+                const double x = i * 20000.0;
+                const double y = j * 20000.0;
+                addHeightText(doc, model::formatNumber(plane(x, y), '.'), x, y);
+            }
+        }
+        options.layers = {kHeights};
+    }
+
+    void addRoutePoint(double x, double y, double relief) {
+        model::PointRow row{};
+        row[model::kX] = x;
+        row[model::kY] = y;
+        row[model::kRelief] = relief;
+        row[model::kDepth] = 1.5;
+        row[model::kPipe] = 160.0;
+        ws.pikets[0].points.push_back(row);
+        ws.pikets[0].pointObjects.push_back(doc.addLine({x, y, 0}, {x + 1, y, 0}));
+    }
+
+    const model::PointRow& point(int k) const {
+        return ws.pikets[0].points[static_cast<std::size_t>(k)];
+    }
+
+    cad::Application app;
+    cad::ScriptedPrompter prompter;
+    testutil::RecordingUi ui;
+    cad::Drawing doc;
+    model::Workspace ws;
+    ground::GroundOptions options;
+};
+
+TEST_F(SurveyGround, FillsAutomaticHeightsAndKeepsThoseSetByHand) {
+    addRoutePoint(5000, 3000, model::kSameAsPrevious);
+    addRoutePoint(73000, -4000, model::kAuto);
+    addRoutePoint(150000, 1000, 99.5);       // typed by the user
+    addRoutePoint(250000, 0, model::kAuto);  // beyond the survey
+    const ground::GroundReport r = ground::fillGroundFromSurvey(ws, options);
+    EXPECT_EQ(r.texts, 33);
+    EXPECT_EQ(r.filled, 2);
+    EXPECT_EQ(r.keptByHand, 1);
+    EXPECT_EQ(r.outside, std::vector<int>{4});
+    EXPECT_DOUBLE_EQ(point(0)[model::kRelief], 119.965);
+    EXPECT_DOUBLE_EQ(point(1)[model::kRelief], 119.25);
+    EXPECT_EQ(point(2)[model::kRelief], 99.5);
+    EXPECT_EQ(point(3)[model::kRelief], model::kAuto);
+
+    // Asked to replace, the hand-set height goes too.
+    options.replace = true;
+    const ground::GroundReport again = ground::fillGroundFromSurvey(ws, options);
+    EXPECT_EQ(again.filled, 3);
+    EXPECT_EQ(again.keptByHand, 0);
+    EXPECT_DOUBLE_EQ(point(2)[model::kRelief], 118.505);
+}
+
+TEST_F(SurveyGround, HeightsFromTheSurveyAreRefilledButChangedOnesAreNot) {
+    addRoutePoint(10000, 0, model::kAuto);
+    addRoutePoint(30000, 0, model::kAuto);
+    ground::fillGroundFromSurvey(ws, options);
+    ws.pikets[0].points[1][model::kRelief] = 50.0;  // the user typed another height
+    const ground::GroundReport r = ground::fillGroundFromSurvey(ws, options);
+    EXPECT_EQ(r.filled, 1);
+    EXPECT_EQ(r.keptByHand, 1);
+    EXPECT_EQ(point(1)[model::kRelief], 50.0);
+}
+
+TEST_F(SurveyGround, GroundPointsEveryStepBetweenThePoints) {
+    addRoutePoint(0, 0, model::kAuto);
+    addRoutePoint(35000, 0, model::kAuto);
+    addRoutePoint(35000, 41000, 200.0);  // a bend; beyond the survey from y 20 m on
+    ws.workPoint = 2;
+    options.stepMetres = 10.0;
+    const ground::GroundReport r = ground::fillGroundFromSurvey(ws, options);
+    // Chainages 10, 20, 30 m on the first leg; 40 and 50 m on the second, whose
+    // 60 and 70 m lie outside the survey.
+    ASSERT_EQ(r.added, 5);
+    const auto& pts = ws.pikets[0].points;
+    ASSERT_EQ(pts.size(), 8u);
+    const double xs[] = {0, 10000, 20000, 30000, 35000, 35000, 35000, 35000};
+    const double ys[] = {0, 0, 0, 0, 0, 5000, 15000, 41000};
+    for (std::size_t k = 0; k < pts.size(); ++k) {
+        EXPECT_DOUBLE_EQ(pts[k][model::kX], xs[k]) << k;
+        EXPECT_DOUBLE_EQ(pts[k][model::kY], ys[k]) << k;
+        const bool added = k == 1 || k == 2 || k == 3 || k == 5 || k == 6;
+        EXPECT_EQ(pts[k][model::kPointKind] == model::kGroundPoint, added) << k;
+        EXPECT_EQ(ws.pikets[0].pointObjects[k].isNull(), added) << k;
+        if (added) {
+            EXPECT_NEAR(pts[k][model::kRelief], plane(xs[k], ys[k]), 1e-9) << k;
+            EXPECT_EQ(pts[k][model::kDepth], model::kAuto);
+            EXPECT_EQ(pts[k][model::kPipe], 160.0);
+        }
+    }
+    EXPECT_EQ(ws.workPoint, 7);  // still the bend's end point
+    EXPECT_EQ(ws.controls.pointCountText, "8");
+    EXPECT_EQ(ws.controls.pointNumberText, "8");
+
+    // Run again: the ground points are there already.
+    EXPECT_EQ(ground::fillGroundFromSurvey(ws, options).added, 0);
+    EXPECT_EQ(ws.pikets[0].points.size(), 8u);
+}
+
+TEST_F(SurveyGround, OutsidePointsAreNamedByTheirNewNumbers) {
+    addRoutePoint(0, 0, model::kAuto);
+    addRoutePoint(30000, 0, model::kAuto);
+    addRoutePoint(30000, 60000, model::kAuto);  // beyond the survey
+    options.stepMetres = 10.0;
+    const ground::GroundReport r = ground::fillGroundFromSurvey(ws, options);
+    EXPECT_EQ(r.added, 4);  // 10, 20 m; then 40 and 50 m on the second leg (y 10 and 20 m)
+    EXPECT_EQ(r.outside, std::vector<int>{7});
+    const std::string text = ground::reportText(r);
+    EXPECT_NE(text.find("Прочитано отметок: 33"), std::string::npos) << text;
+    EXPECT_NE(text.find("Добавлено точек земли: 4"), std::string::npos) << text;
+    EXPECT_NE(text.find("Вне поверхности съёмки (отметки не изменены), точки: 7."),
+              std::string::npos)
+        << text;
+}
+
+TEST_F(SurveyGround, UnreadableTextsAreReported) {
+    addHeightText(doc, "ПК 3", 1000, 1000);
+    addRoutePoint(10000, 0, model::kAuto);
+    const ground::GroundReport r = ground::fillGroundFromSurvey(ws, options);
+    ASSERT_EQ(r.unread.size(), 1u);
+    EXPECT_NE(ground::reportText(r).find("«ПК 3»"), std::string::npos);
+}
+
+TEST_F(SurveyGround, RefusesWhatItCannotDo) {
+    addRoutePoint(10000, 0, model::kAuto);
+    addRoutePoint(20000, 0, model::kAuto);
+    auto refuses = [&](const ground::GroundOptions& o, const std::string& words) {
+        const model::Piket before = ws.pikets[0];
+        try {
+            ground::fillGroundFromSurvey(ws, o);
+            ADD_FAILURE() << "no refusal: " << words;
+        } catch (const cad::Error& e) {
+            EXPECT_NE(std::string(e.what()).find(words), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(ws.pikets[0].points, before.points);
+    };
+    ground::GroundOptions o = options;
+    o.layers = {"Пусто"};
+    refuses(o, "меньше трёх отметок");
+    o = options;
+    o.layers.clear();
+    refuses(o, "Не задан слой");
+    o = options;
+    o.stepMetres = -1;
+    refuses(o, "Шаг точек земли");
+    o.stepMetres = 1e-9;
+    refuses(o, "слишком мал");
+    o = options;
+    o.maxEdgeMetres = NAN;
+    refuses(o, "сторона треугольника");
+    ws.workPiket = -1;
+    refuses(options, "Нет пикета в работе");
+}
+
+}  // namespace
