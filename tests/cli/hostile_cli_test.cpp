@@ -81,6 +81,18 @@ std::vector<std::string> with(std::vector<std::string> args, std::vector<std::st
     return args;
 }
 
+// Ground heights for a picket of `count` points: typed at the ends, "Авто"
+// between, so that the build has what it needs and the step under test is
+// what decides the outcome. `from` leaves the first points to the test.
+std::vector<std::string> heights(int count, int from = 1) {
+    std::vector<std::string> args;
+    for (int k = from; k <= count; ++k) {
+        const std::string value = k == 1 ? "150" : k == count ? "151,5" : "Авто";
+        args.insert(args.end(), {"--edit", std::to_string(k) + ":relief=" + value});
+    }
+    return args;
+}
+
 }  // namespace
 
 // A drawing whose version, entity type and layer name are bytes that are not
@@ -185,7 +197,8 @@ TEST(HostileCli, ValuesNoPipelineHasAreRefusedWhereTheyEnter) {
     EXPECT_EQ(r.code, 2) << r.err;
     EXPECT_FALSE(fs::exists(out));
     // A plausible depth goes through.
-    r = runCli("profile", with(baseArgs(out, scratch("range.json")), {"--depth", "2,5"}));
+    r = runCli("profile",
+               with(with(baseArgs(out, scratch("range.json")), {"--depth", "2,5"}), heights(3)));
     EXPECT_EQ(r.code, 0) << r.err;
 }
 
@@ -195,7 +208,8 @@ TEST(HostileCli, PickingAHeightFromWhatIsNoNumberSaysWhy) {
         runCli("profile", with(baseArgs(scratch("pick.dxf"), dump), {"--pick-height", "1=23"}));
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("не текст"), std::string::npos) << r.err;
-    r = runCli("profile", with(baseArgs(scratch("pick.dxf"), dump), {"--pick-height", "1=22"}));
+    r = runCli("profile", with(with(baseArgs(scratch("pick.dxf"), dump), {"--pick-height", "1=22"}),
+                               heights(3, 2)));
     EXPECT_EQ(r.code, 0) << r.err;
     auto j = nlohmann::json::parse(readText(dump));
     EXPECT_EQ(j["pikets"][0]["points"][0]["values"][2], 151.5);
@@ -209,7 +223,8 @@ TEST(HostileCli, PointFarFromTheRouteIsNotAdded) {
     EXPECT_NE(r.err.find("не добавлено"), std::string::npos) << r.err;
     auto j = nlohmann::json::parse(readText(dump));
     EXPECT_EQ(j["pikets"][0]["points"].size(), 3u);
-    r = runCli("profile", with(baseArgs(scratch("far.dxf"), dump), {"--add-point", "5000,10"}));
+    r = runCli("profile", with(with(baseArgs(scratch("far.dxf"), dump), {"--add-point", "5000,10"}),
+                               heights(4)));
     EXPECT_EQ(r.code, 0) << r.err;
     j = nlohmann::json::parse(readText(dump));
     EXPECT_EQ(j["pikets"][0]["points"].size(), 4u);
