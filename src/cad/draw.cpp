@@ -11,6 +11,7 @@
 #include "cad/canvas.hpp"
 #include "cad/geometry.hpp"
 #include "cad/mtext.hpp"
+#include "cad/text_codes.hpp"
 #include "cad/text_util.hpp"
 
 namespace cad {

@@ -1,6 +1,7 @@
-// Geometry of entities in world coordinates: the arbitrary axis algorithm,
-// lengths, bounds and crossings. Crossings never extend an entity; one that
-// falls on an end point returns that end point's exact coordinates.
+// Geometry of entities in world coordinates: lengths, bounds and crossings.
+// Crossings never extend an entity; one that falls on an end point returns that
+// end point's exact coordinates. Maps between coordinate systems are in
+// transform.hpp, the spline evaluator in spline.hpp.
 #pragma once
 
 #include <cstddef>
@@ -9,11 +10,10 @@
 #include <vector>
 
 #include "cad/drawing_data.hpp"
+#include "cad/spline.hpp"
+#include "cad/transform.hpp"
 
 namespace cad {
-
-// Object coordinate system to world, by the DXF arbitrary axis algorithm.
-Point3 ocsToWcs(Point3 p, Point3 extrusion);
 
 // Length of a line, polyline (bulges included), arc, circle, ellipse or
 // spline; nullopt for kinds that have none.
@@ -36,29 +36,6 @@ std::optional<double> distanceToEntity(const DrawingData& drawing, const Entity&
 // Points come in order along the first entity.
 std::vector<Point3> intersectEntities(const DrawingData& drawing, const Entity& a, const Entity& b);
 
-// An affine map of 3D points: world = m * (x, y, z, 1). Blocks, inserts and
-// object coordinate systems are all expressed with it.
-struct Transform {
-    double m[3][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}};
-
-    Point3 apply(Point3 p) const;
-    Point3 applyVector(Point3 v) const;  // without the translation
-    bool isIdentity() const;
-    // Whether circles lying in planes parallel to XY stay circles when mapped and
-    // seen from above; gives the radius factor and whether the sense is reversed.
-    bool keepsCircles(double& scale, bool& mirrored) const;
-    double maxScale() const;  // largest stretch of the XY part
-};
-
-// a ∘ b: b applied first.
-Transform operator*(const Transform& a, const Transform& b);
-
-Transform ocsTransform(Point3 extrusion);
-Transform translation(Point3 offset);
-
-// Block coordinates to world for one cell (column, row) of an insert.
-Transform insertTransform(const InsertGeom& insert, Point3 blockBase, int column, int row);
-
 // The block a name refers to (exact name first, then ignoring ASCII case); nullptr if none.
 const Block* findBlock(const DrawingData& drawing, std::string_view name);
 
@@ -70,25 +47,15 @@ inline constexpr int kMaxBlockDepth = 16;
 // walk takes each further block by its own bounds, and a crossing walk stops.
 inline constexpr std::size_t kMaxBlockExpansion = 200'000;
 
-// Splines of a higher degree than CAD programs make, or with more control
-// points than this, are taken as their control polygon: evaluating them costs
-// the cube of the degree.
-inline constexpr int kMaxSplineDegree = 25;
-inline constexpr std::size_t kMaxSplineControlPoints = 20'000;
-
 // Warnings about the blocks model and paper space insert whose nesting or size
 // goes past the limits above, one for each such block.
 std::vector<Issue> blockLimitIssues(const DrawingData& drawing);
 
-// Points along curved kinds in world coordinates, no farther than `tolerance`
+// Points along an ellipse in world coordinates, no farther than `tolerance`
 // from the true curve.
 std::vector<Point3> ellipsePoints(const EllipseGeom& e, double tolerance);
-std::vector<Point3> splinePoints(const SplineGeom& s, double tolerance);
 // Points along a polyline in its own coordinates (OCS, or world for 3D ones),
 // bulge arcs flattened; a closed one ends with its first point again.
 std::vector<Point3> polylinePoints(const PolylineGeom& p, double tolerance);
-
-// Text with its %% codes replaced (%%c Ø, %%d °, %%p ±, %%% %, %%u / %%o dropped).
-std::string decodeTextCodes(std::string_view text);
 
 }  // namespace cad

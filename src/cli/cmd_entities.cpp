@@ -2,7 +2,6 @@
 // the objects of the plan's model space with what a user needs to type a
 // picket: handle, kind, layer, start and end, length, and the text of texts.
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <iostream>
 #include <memory>
@@ -13,6 +12,8 @@
 #include "cad/error.hpp"
 #include "cad/geometry.hpp"
 #include "cad/mtext.hpp"
+#include "cad/text_codes.hpp"
+#include "cad/text_util.hpp"
 #include "cli/commands.hpp"
 #include "cli/text.hpp"
 #include "model/primitives.hpp"
@@ -37,13 +38,6 @@ std::optional<cad::Point3> parseXy(const std::string& text) {
     auto y = model::parseNumber(std::string_view(text).substr(comma + 1), '.');
     if (!x || !y) return std::nullopt;
     return cad::Point3{*x, *y, 0.0};
-}
-
-bool sameType(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char p, char q) {
-               return std::toupper(static_cast<unsigned char>(p)) ==
-                      std::toupper(static_cast<unsigned char>(q));
-           });
 }
 
 // Where a text, a block, a point or a circle stands.
@@ -88,7 +82,7 @@ int runEntities(const EntitiesOptions& o) {
         const cad::Entity& e = d.entities[id.v];
         if (e.erased) continue;
         if (!o.layer.empty() && e.layer != o.layer) continue;
-        if (!o.type.empty() && !sameType(e.dxfType, o.type)) continue;
+        if (!o.type.empty() && !cad::equalsNoCase(e.dxfType, o.type)) continue;
         if (near) {
             cad::Box2 box;
             try {

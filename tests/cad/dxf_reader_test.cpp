@@ -309,6 +309,32 @@ INSTANTIATE_TEST_SUITE_P(
                 EXPECT_EQ(v[17].x, 10.0);
                 EXPECT_EQ(v[17].y, 5.0);
             }},
+        // A rational spline edge, the quarter of a unit circle: the edge goes
+        // through the same evaluator as SPLINE entities, weights and all.
+        KindCase{
+            "HatchRationalSplineEdgeIsAnArc",
+            {{0, "HATCH"}, {8, "0"},  {10, "0"}, {20, "0"}, {30, "0"}, {2, "SOLID"},
+             {70, "1"},    {91, "1"}, {92, "1"}, {93, "3"}, {72, "4"}, {94, "2"},
+             {73, "1"},    {74, "0"}, {95, "6"}, {96, "3"}, {40, "0"}, {40, "0"},
+             {40, "0"},    {40, "1"}, {40, "1"}, {40, "1"}, {10, "1"}, {20, "0"},
+             {10, "1"},    {20, "1"}, {10, "0"}, {20, "1"}, {42, "1"}, {42, "0.70710678118654752"},
+             {42, "1"},    {72, "1"}, {10, "0"}, {20, "1"}, {11, "0"}, {21, "0"},
+             {72, "1"},    {10, "0"}, {20, "0"}, {11, "1"}, {21, "0"}, {97, "0"}},
+            [](const DrawingData&, const Entity& e) {
+                auto& h = geomAs<HatchGeom>(e.geom);
+                ASSERT_EQ(h.loops.size(), 1u);
+                const auto& v = h.loops[0].vertices;
+                ASSERT_EQ(v.size(), 26u);  // 24 along the spline, then the two lines
+                for (std::size_t i = 0; i < 24; ++i) {
+                    EXPECT_NEAR(std::hypot(v[i].x, v[i].y), 1.0, 1e-12) << i;
+                }
+                EXPECT_EQ(v[0].x, 1.0);
+                EXPECT_EQ(v[0].y, 0.0);
+                EXPECT_NEAR(v[12].x, std::sqrt(0.5), 1e-12);  // the middle, by symmetry
+                EXPECT_NEAR(v[12].y, std::sqrt(0.5), 1e-12);
+                EXPECT_EQ(v[24].x, 0.0);
+                EXPECT_EQ(v[25].y, 0.0);
+            }},
         // Ellipse edges give true angles from the major axis, not parameters:
         // 45° on an ellipse of axes 10 and 5 is the point (4.472, 4.472).
         KindCase{"HatchEllipseEdgesCounterClockwiseAndClockwise",

@@ -608,9 +608,4 @@ TEST(Flattening, CurvesStayWithinTolerance) {
     EXPECT_NEAR(norm(sp.back() - s.controlPoints.back()), 0, 1e-12);
 }
 
-TEST(TextCodes, PercentCodesBecomeSigns) {
-    EXPECT_EQ(decodeTextCodes("%%c219 %%D %%p0,5 100%%% %%uподч"), "Ø219 ° ±0,5 100% подч");
-    EXPECT_EQ(decodeTextCodes("%%"), "%%");
-}
-
 }  // namespace

@@ -92,7 +92,7 @@ void Reader::section(std::size_t& i) {
     std::size_t start = i;
     ++i;
     std::string_view name;
-    if (i < n() && code(i) == 2) name = trimmed(val(i++));
+    if (i < n() && code(i) == 2) name = trim(val(i++));
     // The same section again right after the first (nothing but stray tags
     // between): one section, as every reader takes it.
     if (!name.empty() && name == lastSection_ && lastEndsec_ != kNoIndex) {
@@ -148,7 +148,7 @@ void Reader::objects(std::size_t& i) {
         std::size_t end = nextZero(i + 1);
         for (std::size_t k = i + 1; k < end; ++k) {
             if (code(k) == 5) {
-                claimHandle(k, std::string(trimmed(val(i))), false);
+                claimHandle(k, std::string(trim(val(i))), false);
                 break;
             }
             if (code(k) == 102 || code(k) == 100) break;  // the handle comes first
@@ -162,13 +162,13 @@ void Reader::header(std::size_t& i) {
     for (; !sectionBreak(i); ++i) {
         int c = code(i);
         if (c == 9) {
-            var = trimmed(val(i));
+            var = trim(val(i));
             continue;
         }
         if (var == "$ACADVER" && c == 1) {
-            d_.version = std::string(trimmed(val(i)));
+            d_.version = std::string(trim(val(i)));
         } else if (var == "$DWGCODEPAGE" && c == 3) {
-            d_.codepage = std::string(trimmed(val(i)));
+            d_.codepage = std::string(trim(val(i)));
         } else if (var == "$HANDSEED" && c == 5) {
             d_.layout.handseedValue = i;
             Handle h = 0;
@@ -213,7 +213,7 @@ void Reader::table(std::size_t& i) {
     std::size_t countTag = kNoIndex;
     Handle tableHandle = 0;
     for (; i < n() && code(i) != 0; ++i) {
-        if (code(i) == 2 && name.empty()) name = trimmed(val(i));
+        if (code(i) == 2 && name.empty()) name = trim(val(i));
         if (code(i) == 70 && countTag == kNoIndex) countTag = i;
         if (code(i) == 5) tableHandle = claimHandle(i, "таблица", false);
     }
@@ -249,7 +249,7 @@ void Reader::table(std::size_t& i) {
                 if (c == 62) layer.color = inum(k);
                 if (c == 70) layer.flags = inum(k);
                 if (c == 370) layer.lineweight = inum(k);
-                if (c == 6) layer.linetype = text(trimmed(val(k)));
+                if (c == 6) layer.linetype = text(trim(val(k)));
             }
         }
         if (isLayer) {
@@ -264,7 +264,7 @@ void Reader::table(std::size_t& i) {
                 d_.layers.push_back(std::move(layer));
             }
         } else if (isRecord) {
-            std::string key = foldName(trimmed(entryName));
+            std::string key = foldName(trim(entryName));
             blockRecords_.emplace(key, h);
             if (key == "*MODEL_SPACE") d_.layout.modelSpaceRecord = h;
         }
@@ -311,10 +311,10 @@ void Reader::block(std::size_t& i) {
         if (c == 1001) break;
         switch (c) {
             case 2:
-                b.name = text(trimmed(val(k)));
+                b.name = text(trim(val(k)));
                 break;
             case 3:
-                if (b.name.empty()) b.name = text(trimmed(val(k)));
+                if (b.name.empty()) b.name = text(trim(val(k)));
                 break;
             case 5:
                 b.handle = claimHandle(k, "блок", false);
@@ -437,7 +437,7 @@ EntityId Reader::entity(std::size_t& i, std::size_t /*blockIndex*/) {
     std::size_t begin = i;
     std::size_t end0 = nextZero(i + 1);
     Entity e;
-    std::string_view type = trimmed(val(begin));
+    std::string_view type = trim(val(begin));
     auto known = typeNames_.find(type);
     if (known == typeNames_.end()) known = typeNames_.emplace(type, Name(type)).first;
     e.dxfType = known->second;
@@ -473,7 +473,7 @@ void Reader::commonProps(Entity& e, std::size_t begin, std::size_t end0, std::si
         if (c == 1001) break;
         if (c == 100) {
             hasSubclasses_ = true;
-            if (trimmed(val(k)) == "AcDbEntity") {
+            if (trim(val(k)) == "AcDbEntity") {
                 sawEntity = true;
                 continue;
             }

@@ -3,49 +3,34 @@
 #include <numbers>
 
 #include "cad/dxf/reader_impl.hpp"
+#include "cad/spline.hpp"
 
 namespace cad::dxf_read {
 
 namespace {
 
-// Points of a B-spline (de Boor), for hatch edges drawn as polylines.
+// Points of a spline edge at even steps of its parameter; an edge whose
+// degree, knots or size no CAD program writes is taken as its control points.
 std::vector<Point3> sampleSpline(int degree, const std::vector<double>& knots,
                                  const std::vector<Point3>& ctrl,
                                  const std::vector<double>& weights, int segments) {
     std::size_t n = ctrl.size();
-    if (degree < 1 || degree > kMaxSplineDegree || n > kMaxSplineControlPoints ||
-        n < static_cast<std::size_t>(degree) + 1 ||
-        knots.size() != n + static_cast<std::size_t>(degree) + 1) {
+    auto p = static_cast<std::size_t>(degree);
+    if (degree < 1 || degree > kMaxSplineDegree || n > kMaxSplineControlPoints || n < p + 1 ||
+        knots.size() != n + p + 1 || !(knots[n] > knots[p])) {
         return ctrl;
     }
-    auto p = static_cast<std::size_t>(degree);
-    double t0 = knots[p], t1 = knots[n];
-    if (!(t1 > t0)) return ctrl;
-    bool rational = weights.size() == n;
+    SplineGeom g;
+    g.degree = degree;
+    g.knots = knots;
+    g.weights = weights;
+    g.controlPoints = ctrl;
+    SplineCurve curve(g);
+    std::vector<double> range = curve.breaks();
+    double t0 = range.front(), t1 = range.back();
     std::vector<Point3> out;
     out.reserve(static_cast<std::size_t>(segments) + 1);
-    std::vector<Point3> d(p + 1);
-    std::vector<double> w(p + 1);
-    for (int s = 0; s <= segments; ++s) {
-        double t = t0 + (t1 - t0) * s / segments;
-        auto span = std::upper_bound(knots.begin() + static_cast<long>(p) + 1,
-                                     knots.begin() + static_cast<long>(n), t);
-        std::size_t k = static_cast<std::size_t>(span - knots.begin()) - 1;
-        for (std::size_t j = 0; j <= p; ++j) {
-            double wj = rational ? weights[j + k - p] : 1.0;
-            d[j] = ctrl[j + k - p] * wj;
-            w[j] = wj;
-        }
-        for (std::size_t r = 1; r <= p; ++r) {
-            for (std::size_t j = p; j >= r; --j) {
-                double den = knots[j + 1 + k - r] - knots[j + k - p];
-                double a = den > 0 ? (t - knots[j + k - p]) / den : 0.0;
-                d[j] = d[j - 1] * (1.0 - a) + d[j] * a;
-                w[j] = w[j - 1] * (1.0 - a) + w[j] * a;
-            }
-        }
-        out.push_back(w[p] != 0.0 ? d[p] * (1.0 / w[p]) : d[p]);
-    }
+    for (int s = 0; s <= segments; ++s) out.push_back(curve.at(t0 + (t1 - t0) * s / segments));
     return out;
 }
 
@@ -81,7 +66,7 @@ void Reader::hatch(HatchGeom& h, std::size_t gb, std::size_t ge) {
         } else if (c == 210) {
             h.extrusion = point(k, ge);
         } else if (c == 2) {
-            h.pattern = text(trimmed(val(k)));
+            h.pattern = text(trim(val(k)));
         } else if (c == 70) {
             h.solid = inum(k) == 1;
         } else if (c == 91 && !loopsDone) {

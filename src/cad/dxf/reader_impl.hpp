@@ -60,7 +60,7 @@ class Reader {
     int code(std::size_t i) const { return s_.tags[i].code; }
     std::string_view val(std::size_t i) const { return s_.value(i); }
     bool at0(std::size_t i, std::string_view what) const {
-        return i < n() && code(i) == 0 && trimmed(val(i)) == what;
+        return i < n() && code(i) == 0 && trim(val(i)) == what;
     }
     bool sectionBreak(std::size_t i) const {
         return i >= n() ||
@@ -69,7 +69,7 @@ class Reader {
     // The closing tag (102 "}") of the {APP ... } group opened at k, whose
     // codes have meanings of their own; end when it is not closed.
     std::size_t appGroupEnd(std::size_t k, std::size_t end) const {
-        while (k + 1 < end && !(code(k + 1) == 102 && trimmed(val(k + 1)) == "}")) ++k;
+        while (k + 1 < end && !(code(k + 1) == 102 && trim(val(k + 1)) == "}")) ++k;
         return k + 1;
     }
     std::size_t nextZero(std::size_t i) const {
@@ -112,7 +112,7 @@ class Reader {
 
     // ---- numbers: a bad value becomes 0, in the model and in the tags
     double num(std::size_t i) {
-        std::string_view v = trimmed(val(i));
+        std::string_view v = trim(val(i));
         double x = 0.0;
         auto [p, ec] = std::from_chars(v.data(), v.data() + v.size(), x);
         if (ec == std::errc() && p == v.data() + v.size() && std::isfinite(x)) return x;
@@ -120,7 +120,7 @@ class Reader {
         return 0.0;
     }
     int inum(std::size_t i) {
-        std::string_view v = trimmed(val(i));
+        std::string_view v = trim(val(i));
         long long x = 0;
         auto [p, ec] = std::from_chars(v.data(), v.data() + v.size(), x);
         if (ec == std::errc() && p == v.data() + v.size() && x >= -2147483648LL &&
@@ -139,8 +139,8 @@ class Reader {
     void badNumber(std::size_t i) {
         replaceValue(i, "0");
         editIssue("bad-number", i, 0,
-                  where(i) + ": значение «" + std::string(cutUtf8(trimmed(val(i)), 40)) +
-                      "» кода " + std::to_string(code(i)) + " не число; записан 0");
+                  where(i) + ": значение «" + std::string(cutUtf8(trim(val(i)), 40)) + "» кода " +
+                      std::to_string(code(i)) + " не число; записан 0");
     }
     // x at k; y and z follow when present. Leaves k on the last tag read.
     Point3 point(std::size_t& k, std::size_t end) {
@@ -186,7 +186,7 @@ class Reader {
     void readField(int& to, bool, std::size_t& k, std::size_t) { to = inum(k); }
     void readField(Point3& to, bool, std::size_t& k, std::size_t end) { to = point(k, end); }
     void readField(std::string& to, bool name, std::size_t& k, std::size_t) {
-        to = name ? text(trimmed(val(k))) : text(val(k));
+        to = name ? text(trim(val(k))) : text(val(k));
     }
 
     // ---- text
@@ -211,7 +211,7 @@ class Reader {
     const Name& layerName(std::string_view raw) {
         auto it = layerNames_.find(raw);
         if (it != layerNames_.end()) return it->second;
-        std::string name = text(trimmed(raw));
+        std::string name = text(trim(raw));
         if (name.empty()) name = "0";
         return layerNames_.emplace(raw, Name(name)).first->second;
     }
@@ -244,18 +244,18 @@ class Reader {
         if (tooLarge) {
             editIssue("large-handle", i, nh,
                       where(i) + ": " + std::string(kind) + " с дескриптором " +
-                          std::string(cutUtf8(trimmed(v), 20)) +
+                          std::string(cutUtf8(trim(v), 20)) +
                           ", после которого нет места для новых; дан новый дескриптор " +
                           formatHandle(nh));
         } else if (dup) {
             editIssue("duplicate-handle", i, nh,
                       where(i) + ": " + std::string(kind) + " с дескриптором " +
-                          std::string(cutUtf8(trimmed(v), 20)) +
+                          std::string(cutUtf8(trim(v), 20)) +
                           ", который уже занят; дан новый дескриптор " + formatHandle(nh));
         } else {
             editIssue("bad-handle", i, nh,
                       where(i) + ": " + std::string(kind) + " с неверным дескриптором «" +
-                          std::string(cutUtf8(trimmed(v), 20)) + "»; дан новый дескриптор " +
+                          std::string(cutUtf8(trim(v), 20)) + "»; дан новый дескриптор " +
                           formatHandle(nh));
         }
         return nh;

@@ -35,11 +35,11 @@ void Reader::closeCutTail() {
     bool cutInside = tok_.droppedCode && tok_.cutCode > 0;
     std::string_view lastMarker;
     for (std::size_t k = last; k < n(); ++k) {
-        if (code(k) == 100) lastMarker = trimmed(val(k));
+        if (code(k) == 100) lastMarker = trim(val(k));
     }
     if (lastMarker == "AcDbEntity") cutInside = true;
     if (last > 0 && last < n() && cutInside) {
-        std::string_view kind = trimmed(val(last - 1));
+        std::string_view kind = trim(val(last - 1));
         static constexpr std::string_view kStructure[] = {"SECTION", "ENDSEC", "TABLE",
                                                           "ENDTAB",  "BLOCK",  "ENDBLK"};
         if (std::find(std::begin(kStructure), std::end(kStructure), kind) == std::end(kStructure)) {
@@ -70,7 +70,7 @@ void Reader::closeCutTail() {
     auto isChunk = [](int c) { return (c >= 310 && c <= 319) || c == 1004; };
     while (end > last) {
         int c = code(end - 1);
-        std::string_view v = trimmed(val(end - 1));
+        std::string_view v = trim(val(end - 1));
         if (isPointX(c)) {
             drop("X точки без Y (код " + std::to_string(c) + ")");
         } else if (isChunk(c) &&
@@ -83,7 +83,7 @@ void Reader::closeCutTail() {
     }
     int appOpen = 0, xdataOpen = 0;
     for (std::size_t k = last; k < end; ++k) {
-        std::string_view v = trimmed(val(k));
+        std::string_view v = trim(val(k));
         if (code(k) == 102 && !v.empty()) {
             if (v.front() == '{') ++appOpen;
             if (v == "}" && appOpen > 0) --appOpen;

@@ -13,14 +13,6 @@
 
 namespace cad {
 
-std::string_view trimmed(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) {
-        s.remove_suffix(1);
-    }
-    return s;
-}
-
 namespace {
 
 constexpr std::size_t kMaxText = std::numeric_limits<std::uint32_t>::max();
@@ -88,7 +80,7 @@ TokenizedDxf tokenizeAscii(std::string bytes) {
     };
     while (p < end) {
         const char* codeStart = p;
-        std::string_view codeText = trimmed(nextLine(p));
+        std::string_view codeText = trim(nextLine(p));
         int code = 0;
         auto [ptr, ec] = std::from_chars(codeText.data(), codeText.data() + codeText.size(), code);
         if (ec != std::errc() || ptr != codeText.data() + codeText.size() || codeText.empty()) {
@@ -111,7 +103,7 @@ TokenizedDxf tokenizeAscii(std::string bytes) {
         if (p == end && end[-1] != '\n' && !value.empty()) {
             // The file ends inside this value: what stands there may be half
             // of it. The end of a file is only whole at EOF, without a line end.
-            if (code != 0 || trimmed(value) != "EOF") {
+            if (code != 0 || trim(value) != "EOF") {
                 out.droppedCode = true;
                 out.cutCode = code;
                 break;
@@ -123,8 +115,7 @@ TokenizedDxf tokenizeAscii(std::string bytes) {
             out.tags.makeTag(code, static_cast<std::uint32_t>(w), value.size()));
         w += value.size();
         line += 2;
-        if (code == 0 &&
-            trimmed(std::string_view(base + w - value.size(), value.size())) == "EOF") {
+        if (code == 0 && trim(std::string_view(base + w - value.size(), value.size())) == "EOF") {
             out.sawEof = true;
             out.junkAfterEof = !blankOnly(p, end);
             break;

@@ -38,7 +38,4 @@ inline std::size_t tagLine(const TokenizedDxf& t, std::size_t i) {
     return t.firstLine + 2 * i;
 }
 
-// Values trimmed of the blanks some programs put around numbers and names.
-std::string_view trimmed(std::string_view s);
-
 }  // namespace cad
