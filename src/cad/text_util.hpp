@@ -3,6 +3,7 @@
 // of comparing names without regard to case.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -103,15 +104,18 @@ inline std::size_t utf8CharLength(std::string_view s) {
     return n;
 }
 
-// The text as valid UTF-8: each byte that is not part of a well-formed
-// character becomes U+FFFD. Text on its way to JSON or to a message passes here.
-inline std::string validUtf8(std::string_view s) {
+// The text as valid UTF-8, each byte that is not part of a well-formed
+// character replaced by `stray`, and so is each control character (below
+// U+0020, and DEL) where `printableOnly`; it stops once it has `most` bytes.
+inline std::string cleanUtf8(std::string_view s, std::string_view stray, bool printableOnly,
+                             std::size_t most = std::string::npos) {
     std::string out;
-    out.reserve(s.size());
-    for (std::size_t i = 0; i < s.size();) {
+    out.reserve(std::min(s.size(), most));
+    for (std::size_t i = 0; i < s.size() && out.size() < most;) {
+        const auto c = static_cast<unsigned char>(s[i]);
         std::size_t n = utf8CharLength(s.substr(i));
-        if (n == 0) {
-            out += "\xEF\xBF\xBD";
+        if (n == 0 || (printableOnly && n == 1 && (c < 0x20 || c == 0x7F))) {
+            out += stray;
             ++i;
         } else {
             out.append(s.substr(i, n));
@@ -119,6 +123,12 @@ inline std::string validUtf8(std::string_view s) {
         }
     }
     return out;
+}
+
+// The text as valid UTF-8: each byte that is not part of a well-formed
+// character becomes U+FFFD. Text on its way to JSON or to a message passes here.
+inline std::string validUtf8(std::string_view s) {
+    return cleanUtf8(s, "\xEF\xBF\xBD", false);
 }
 
 // At most `bytes` bytes of the text, never ending inside a character.

@@ -19,6 +19,7 @@
 
 #include "cad/drawing.hpp"
 #include "cad/error.hpp"
+#include "cad/text_util.hpp"
 
 extern char** environ;
 
@@ -48,27 +49,7 @@ std::string lastLine(const std::string& text) {
     std::size_t begin = text.find_last_of('\n', end);
     begin = begin == std::string::npos ? 0 : begin + 1;
     std::string_view line(text.data() + begin, end + 1 - begin);
-    std::string out;
-    for (std::size_t i = 0; i < line.size() && out.size() < 300;) {
-        const auto c = static_cast<unsigned char>(line[i]);
-        std::size_t n = c < 0x80             ? 1
-                        : (c & 0xE0) == 0xC0 ? 2
-                        : (c & 0xF0) == 0xE0 ? 3
-                        : (c & 0xF8) == 0xF0 ? 4
-                                             : 0;
-        bool whole = n != 0 && i + n <= line.size() && !(n == 2 && c < 0xC2);
-        for (std::size_t k = 1; whole && k < n; ++k) {
-            whole = (static_cast<unsigned char>(line[i + k]) & 0xC0) == 0x80;
-        }
-        if (!whole || (n == 1 && (c < 0x20 || c == 0x7F))) {
-            out += '?';
-            ++i;
-        } else {
-            out.append(line.substr(i, n));
-            i += n;
-        }
-    }
-    return out;
+    return cad::cleanUtf8(line, "?", true, 300);
 }
 
 fs::path converterDir(const Options& o) {

@@ -3,51 +3,56 @@
 #include <array>
 #include <charconv>
 
+#include "cad/text_util.hpp"
 #include "model/primitives.hpp"
 
 namespace model {
 
-double millimetresPerUnit(PlanUnits units) {
-    switch (units) {
-        case PlanUnits::Centimetres:
-            return 10.0;
-        case PlanUnits::Metres:
-            return 1000.0;
-        case PlanUnits::Millimetres:
-            break;
+namespace {
+
+// Each unit of the plan: its key (command line, project files), its name in
+// messages, its $INSUNITS code and the millimetres of terrain in one unit.
+struct UnitsRow {
+    PlanUnits units;
+    const char* key;
+    const char* name;
+    int insertionCode;
+    double millimetres;
+};
+
+constexpr std::array<UnitsRow, 3> kUnitsRows{{
+    {PlanUnits::Millimetres, "mm", "мм", 4, 1.0},
+    {PlanUnits::Centimetres, "cm", "см", 5, 10.0},
+    {PlanUnits::Metres, "m", "м", 6, 1000.0},
+}};
+
+// The row of the units; millimetres for a value that names none.
+const UnitsRow& rowOf(PlanUnits units) {
+    for (const UnitsRow& r : kUnitsRows) {
+        if (r.units == units) return r;
     }
-    return 1.0;
+    return kUnitsRows[0];
+}
+
+}  // namespace
+
+double millimetresPerUnit(PlanUnits units) {
+    return rowOf(units).millimetres;
 }
 
 std::optional<PlanUnits> parsePlanUnits(std::string_view text) {
-    if (text == "mm") return PlanUnits::Millimetres;
-    if (text == "cm") return PlanUnits::Centimetres;
-    if (text == "m") return PlanUnits::Metres;
+    for (const UnitsRow& r : kUnitsRows) {
+        if (text == r.key) return r.units;
+    }
     return std::nullopt;
 }
 
 const char* planUnitsKey(PlanUnits units) {
-    switch (units) {
-        case PlanUnits::Centimetres:
-            return "cm";
-        case PlanUnits::Metres:
-            return "m";
-        case PlanUnits::Millimetres:
-            break;
-    }
-    return "mm";
+    return rowOf(units).key;
 }
 
 const char* planUnitsName(PlanUnits units) {
-    switch (units) {
-        case PlanUnits::Centimetres:
-            return "см";
-        case PlanUnits::Metres:
-            return "м";
-        case PlanUnits::Millimetres:
-            break;
-    }
-    return "мм";
+    return rowOf(units).name;
 }
 
 double sheetScale(const Workspace& ws) {
@@ -66,9 +71,7 @@ std::optional<int> insertionUnits(const cad::DrawingData& drawing) {
         // The header comes first; past its end there is nothing to find.
         if (t.code == 0 && tags.value(i) == "ENDSEC") break;
         if (t.code != 9 || tags.value(i) != "$INSUNITS") continue;
-        std::string_view v = tags.value(i + 1);
-        while (!v.empty() && v.front() == ' ') v.remove_prefix(1);
-        while (!v.empty() && v.back() == ' ') v.remove_suffix(1);
+        std::string_view v = cad::trim(tags.value(i + 1));
         int units = 0;
         auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), units);
         if (ec != std::errc() || end != v.data() + v.size()) return std::nullopt;
@@ -87,16 +90,10 @@ bool plausible(double millimetres) {
 }
 
 std::optional<PlanUnits> fromInsertionUnits(int code) {
-    switch (code) {
-        case 4:
-            return PlanUnits::Millimetres;
-        case 5:
-            return PlanUnits::Centimetres;
-        case 6:
-            return PlanUnits::Metres;
-        default:
-            return std::nullopt;
+    for (const UnitsRow& r : kUnitsRows) {
+        if (r.insertionCode == code) return r.units;
     }
+    return std::nullopt;
 }
 
 std::string metres(double millimetres) {

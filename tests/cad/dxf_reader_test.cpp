@@ -309,32 +309,6 @@ INSTANTIATE_TEST_SUITE_P(
                 EXPECT_EQ(v[17].x, 10.0);
                 EXPECT_EQ(v[17].y, 5.0);
             }},
-        // A rational spline edge, the quarter of a unit circle: the edge goes
-        // through the same evaluator as SPLINE entities, weights and all.
-        KindCase{
-            "HatchRationalSplineEdgeIsAnArc",
-            {{0, "HATCH"}, {8, "0"},  {10, "0"}, {20, "0"}, {30, "0"}, {2, "SOLID"},
-             {70, "1"},    {91, "1"}, {92, "1"}, {93, "3"}, {72, "4"}, {94, "2"},
-             {73, "1"},    {74, "0"}, {95, "6"}, {96, "3"}, {40, "0"}, {40, "0"},
-             {40, "0"},    {40, "1"}, {40, "1"}, {40, "1"}, {10, "1"}, {20, "0"},
-             {10, "1"},    {20, "1"}, {10, "0"}, {20, "1"}, {42, "1"}, {42, "0.70710678118654752"},
-             {42, "1"},    {72, "1"}, {10, "0"}, {20, "1"}, {11, "0"}, {21, "0"},
-             {72, "1"},    {10, "0"}, {20, "0"}, {11, "1"}, {21, "0"}, {97, "0"}},
-            [](const DrawingData&, const Entity& e) {
-                auto& h = geomAs<HatchGeom>(e.geom);
-                ASSERT_EQ(h.loops.size(), 1u);
-                const auto& v = h.loops[0].vertices;
-                ASSERT_EQ(v.size(), 26u);  // 24 along the spline, then the two lines
-                for (std::size_t i = 0; i < 24; ++i) {
-                    EXPECT_NEAR(std::hypot(v[i].x, v[i].y), 1.0, 1e-12) << i;
-                }
-                EXPECT_EQ(v[0].x, 1.0);
-                EXPECT_EQ(v[0].y, 0.0);
-                EXPECT_NEAR(v[12].x, std::sqrt(0.5), 1e-12);  // the middle, by symmetry
-                EXPECT_NEAR(v[12].y, std::sqrt(0.5), 1e-12);
-                EXPECT_EQ(v[24].x, 0.0);
-                EXPECT_EQ(v[25].y, 0.0);
-            }},
         // Ellipse edges give true angles from the major axis, not parameters:
         // 45° on an ellipse of axes 10 and 5 is the point (4.472, 4.472).
         KindCase{"HatchEllipseEdgesCounterClockwiseAndClockwise",
@@ -396,6 +370,38 @@ TEST(DxfReader, InsertTakesItsAttributesAndBlocksAreRead) {
     EXPECT_EQ(g.rotation, 45.0);
     EXPECT_EQ(d.tags.value(ins.tagEnd), "LINE");
     EXPECT_TRUE(d.issues.empty());
+}
+
+// A rational spline edge, the quarter of a unit circle, closed by two lines:
+// hatch edges go through the evaluator of SPLINE entities, weights and all.
+TEST(HatchSplineEdges, RationalEdgeKeepsToItsCurve) {
+    Tags body{{0, "HATCH"}, {8, "0"}, {2, "SOLID"}, {70, "1"}, {91, "1"}, {92, "1"}, {93, "3"}};
+    body.insert(body.end(), {{72, "4"}, {94, "2"}, {73, "1"}, {74, "0"}, {95, "6"}, {96, "3"}});
+    for (const char* knot : {"0", "0", "0", "1", "1", "1"}) body.push_back({40, knot});
+    const std::pair<const char*, const char*> corners[3] = {{"1", "0"}, {"1", "1"}, {"0", "1"}};
+    for (const auto& [x, y] : corners) body.insert(body.end(), {{10, x}, {20, y}});
+    for (const char* w : {"1", "0.70710678118654752", "1"}) body.push_back({42, w});
+    // Lines from (0, 1) down to the origin and across to (1, 0).
+    body.insert(body.end(), {{72, "1"}, {10, "0"}, {20, "1"}, {11, "0"}, {21, "0"}});
+    body.insert(body.end(), {{72, "1"}, {10, "0"}, {20, "0"}, {11, "1"}, {21, "0"}});
+    body.push_back({97, "0"});
+    DrawingData d = readDxf(r12(body, {}));
+    ASSERT_FALSE(d.modelSpace.empty());
+    const auto& h = geomAs<HatchGeom>(d.entities[d.modelSpace.front().v].geom);
+    ASSERT_EQ(h.loops.size(), 1u);
+    const auto& v = h.loops[0].vertices;
+    ASSERT_EQ(v.size(), 26u);  // 24 along the spline, then the two lines
+    for (std::size_t i = 0; i < 24; ++i) {
+        EXPECT_NEAR(std::hypot(v[i].x, v[i].y), 1.0, 1e-12) << i;
+    }
+    EXPECT_EQ(v[0].x, 1.0);
+    EXPECT_EQ(v[0].y, 0.0);
+    EXPECT_NEAR(v[12].x, std::sqrt(0.5), 1e-12);  // the middle, by symmetry
+    EXPECT_NEAR(v[12].y, std::sqrt(0.5), 1e-12);
+    EXPECT_EQ(v[24].x, 0.0);
+    EXPECT_EQ(v[24].y, 1.0);
+    EXPECT_EQ(v[25].x, 0.0);
+    EXPECT_EQ(v[25].y, 0.0);
 }
 
 TEST(DxfReader, HeaderLayersAndPlacesForTheWriter) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cad/dxf/emit_support.hpp"
+#include "cad/dxf/fields.hpp"
 #include "cad/error.hpp"
 #include "cad/mtext.hpp"
 #include "cad/text_util.hpp"
@@ -303,8 +304,9 @@ void emitChangedEntity(const DrawingData& d, const Entity& e, TagOut& out) {
     }
     if ((e.changed & kChangedPoints)) {
         if (auto* line = geomIf<LineGeom>(e.geom)) {
-            setPoint(tags, parts, edits, 10, line->start);
-            setPoint(tags, parts, edits, 11, line->end);
+            for (const auto& f : dxf_read::kLineFields) {
+                setPoint(tags, parts, edits, f.code, line->*std::get<Point3 LineGeom::*>(f.member));
+            }
         }
     }
     if (e.changed & kChangedText) {

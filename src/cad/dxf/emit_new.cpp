@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cad/dxf/emit_support.hpp"
+#include "cad/dxf/fields.hpp"
 #include "cad/error.hpp"
 #include "cad/followers.hpp"
 #include "cad/mtext.hpp"
@@ -67,18 +68,28 @@ class EntityWriter {
     void style(const std::string& name) {
         if (!name.empty() && !equalsNoCase(name, "Standard")) out_.put(7, encodeValue(d_, name));
     }
+    // Every field of a table the reader reads the kind by, in the table's order.
+    template <class G, std::size_t N>
+    void fields(const G& g, const std::array<dxf_read::Field<G>, N>& table) {
+        for (const dxf_read::Field<G>& f : table) {
+            std::visit([&](auto member) { field(f.code, g.*member); }, f.member);
+        }
+    }
+    void field(int code, double v) { out_.putDouble(code, v); }
+    void field(int code, int v) { out_.putInt(code, v); }
+    void field(int code, Point3 p) { point(code, p); }
+    void field(int code, const std::string& s) { out_.put(code, encodeValue(d_, s)); }
 
     void emit(const Entity& e, Handle owner, const LineGeom& g) {
         head(e, "LINE", owner);
         subclass("AcDbLine");
-        point(10, g.start);
-        point(11, g.end);
+        fields(g, dxf_read::kLineFields);
     }
 
     void emit(const Entity& e, Handle owner, const PointGeom& g) {
         head(e, "POINT", owner);
         subclass("AcDbPoint");
-        point(10, g.position);
+        fields(g, dxf_read::kPointFields);
     }
 
     // The part a circle and an arc share.

@@ -302,13 +302,7 @@ void Reader::block(std::size_t& i) {
     b.tagBegin = static_cast<std::uint32_t>(i);
     std::size_t headEnd = nextZero(i + 1);
     Handle owner = 0;
-    for (std::size_t k = i + 1; k < headEnd; ++k) {
-        int c = code(k);
-        if (c == 102) {
-            k = appGroupEnd(k, headEnd);
-            continue;
-        }
-        if (c == 1001) break;
+    auto field = [&](int c, std::size_t& k) {
         switch (c) {
             case 2:
                 b.name = text(trim(val(k)));
@@ -331,7 +325,8 @@ void Reader::block(std::size_t& i) {
             default:
                 break;
         }
-    }
+    };
+    eachTag(i + 1, headEnd, field, kThroughEmbedded);
     checkPoints(i + 1, headEnd);
     std::size_t blockIndex = d_.blocks.size();
     d_.blocks.push_back(std::move(b));
@@ -464,21 +459,15 @@ EntityId Reader::entity(std::size_t& i, std::size_t /*blockIndex*/) {
 void Reader::commonProps(Entity& e, std::size_t begin, std::size_t end0, std::size_t& geomBegin) {
     bool sawEntity = false;
     bool sawHandle = false;
-    for (std::size_t k = begin + 1; k < end0; ++k) {
-        int c = code(k);
-        if (c == 102) {
-            k = appGroupEnd(k, end0);
-            continue;
-        }
-        if (c == 1001) break;
+    auto field = [&](int c, std::size_t& k) {
         if (c == 100) {
             hasSubclasses_ = true;
             if (trim(val(k)) == "AcDbEntity") {
                 sawEntity = true;
-                continue;
+                return true;
             }
             geomBegin = k;
-            break;
+            return false;
         }
         switch (c) {
             case 5:
@@ -503,7 +492,9 @@ void Reader::commonProps(Entity& e, std::size_t begin, std::size_t end0, std::si
             default:
                 break;
         }
-    }
+        return true;
+    };
+    eachTag(begin + 1, end0, field, kThroughEmbedded);
     (void)sawEntity;
     if (!sawHandle) {
         if (hasSubclasses_ || (!d_.version.empty() && d_.version >= "AC1012")) {

@@ -6,9 +6,8 @@
 
 namespace cad::dxf_read {
 
-namespace {
-
-// The codes each kind reads straight into a member of its geometry.
+// The codes each kind reads straight into a member of its geometry; those
+// that fields.hpp names are the emitter's too.
 const std::array<Field<LineGeom>, 2> kLineFields{{{10, &LineGeom::start}, {11, &LineGeom::end}}};
 const std::array<Field<PolylineGeom>, 2> kLwPolylineFields{
     {{38, &PolylineGeom::elevation}, {210, &PolylineGeom::extrusion}}};
@@ -62,8 +61,6 @@ const std::array<Field<DimensionGeom>, 11> kDimensionFields{{{2, &DimensionGeom:
                                                              {210, &DimensionGeom::extrusion}}};
 const std::array<Field<PointGeom>, 1> kPointFields{{{10, &PointGeom::position}}};
 const std::array<Field<SolidGeom>, 1> kSolidFields{{{210, &SolidGeom::extrusion}}};
-
-}  // namespace
 
 void Reader::geometry(Entity& e, std::size_t gb, std::size_t ge) {
     const std::string& t = e.dxfType;

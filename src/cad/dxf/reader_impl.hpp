@@ -12,12 +12,14 @@
 #include <limits>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <unordered_map>
 #include <variant>
 #include <vector>
 
 #include "cad/drawing.hpp"
 #include "cad/dxf/encoding.hpp"
+#include "cad/dxf/fields.hpp"
 #include "cad/dxf/tokenizer.hpp"
 #include "cad/error.hpp"
 #include "cad/geometry.hpp"
@@ -30,16 +32,6 @@ struct Edit {
     std::size_t at = 0;     // tag index: insert before it, delete from it, replace its value
     std::size_t count = 0;  // Delete: how many tags
     std::vector<std::pair<int, std::string>> tags;  // Insert: the tags; Replace: one value
-};
-
-// A code that an entity kind reads straight into a member of its geometry:
-// a number, a whole number, a point (with its y and z after it), or a text,
-// as written or, for names, with the blanks around it dropped.
-template <class G>
-struct Field {
-    int code;
-    std::variant<double G::*, int G::*, Point3 G::*, std::string G::*> member;
-    bool name = false;
 };
 
 class Reader {
@@ -155,18 +147,27 @@ class Reader {
     }
 
     // ---- an entity's own tags
+    // BLOCK heads and the common properties of entities come before any
+    // embedded object: a 101 among them is read past.
+    static constexpr bool kThroughEmbedded = true;
     // Each tag from gb to ge, {APP} groups skipped, up to XDATA (1001) or an
-    // embedded object (101). fn(code, k) may move k on to the last tag it read.
+    // embedded object (101; on through it where `throughEmbedded`). fn(code, k)
+    // may move k on to the last tag it read; an fn that returns bool ends the
+    // walk by returning false.
     template <class Fn>
-    void eachTag(std::size_t gb, std::size_t ge, Fn&& fn) {
+    void eachTag(std::size_t gb, std::size_t ge, Fn&& fn, bool throughEmbedded = false) {
         for (std::size_t k = gb; k < ge; ++k) {
             int c = code(k);
             if (c == 102) {
                 k = appGroupEnd(k, ge);
                 continue;
             }
-            if (c == 1001 || c == 101) break;
-            fn(c, k);
+            if (c == 1001 || (c == 101 && !throughEmbedded)) break;
+            if constexpr (std::is_same_v<std::invoke_result_t<Fn&, int, std::size_t&>, bool>) {
+                if (!fn(c, k)) break;
+            } else {
+                fn(c, k);
+            }
         }
     }
     // The fields of a kind from its tags; every other code goes to more(code, k).

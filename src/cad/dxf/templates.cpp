@@ -342,25 +342,23 @@ class Template {
     }
 
     void layoutBlock(const char* name, Handle begin, Handle end, Handle record, bool paper) {
-        out_.put(0, "BLOCK");
-        out_.putHandle(5, begin);
-        owner(record);
-        subclass("AcDbEntity");
-        if (paper && r2000_) out_.putInt(67, 1);
-        out_.put(8, "0");
-        subclass("AcDbBlockBegin");
+        // BLOCK and ENDBLK open alike: handle, owner, space and layer 0.
+        auto head = [&](const char* type, Handle h, const char* marker) {
+            out_.put(0, type);
+            out_.putHandle(5, h);
+            owner(record);
+            subclass("AcDbEntity");
+            if (paper && r2000_) out_.putInt(67, 1);
+            out_.put(8, "0");
+            subclass(marker);
+        };
+        head("BLOCK", begin, "AcDbBlockBegin");
         out_.put(2, name);
         out_.putInt(70, 0);
         point(10, 0, 0, 0);
         out_.put(3, name);
         out_.put(1, "");
-        out_.put(0, "ENDBLK");
-        out_.putHandle(5, end);
-        owner(record);
-        subclass("AcDbEntity");
-        if (paper && r2000_) out_.putInt(67, 1);
-        out_.put(8, "0");
-        subclass("AcDbBlockEnd");
+        head("ENDBLK", end, "AcDbBlockEnd");
     }
 
     void dictionary(Handle h, Handle ownerHandle,
