@@ -2,6 +2,7 @@
 // degree, blocks inserting blocks many times over, nesting deeper than the
 // walk goes. Each is generated here; each must read, give bounds and crossings
 // promptly, and say what was cut short.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -48,6 +49,21 @@ Box2 modelBounds(const DrawingData& d) {
         if (!e.erased) box.add(entityBounds(d, e));
     }
     return box;
+}
+
+// A box with these corners, each to within 4 ULPs (as EXPECT_DOUBLE_EQ).
+testing::Matcher<Box2> boxIs(double minX, double minY, double maxX, double maxY) {
+    using testing::DoubleEq;
+    using testing::Field;
+    return testing::AllOf(Field(&Box2::minX, DoubleEq(minX)), Field(&Box2::minY, DoubleEq(minY)),
+                          Field(&Box2::maxX, DoubleEq(maxX)), Field(&Box2::maxY, DoubleEq(maxY)));
+}
+
+// A vertical line at x from y0 to y1, to cross things with.
+Entity verticalCut(double x, double y0, double y1) {
+    Entity cut;
+    cut.geom = LineGeom{{x, y0, 0}, {x, y1, 0}};
+    return cut;
 }
 
 // Clamped knots for n control points of degree p.
@@ -179,15 +195,9 @@ TEST(HostileSplines, SplineOfHugeDegreeIsItsControlPolygon) {
     DrawingData d = readDxf(splineEntity(3000));
     EXPECT_TRUE(hasIssue(d, "spline-limit"));
     const Entity& s = firstModelEntity(d);
-    Box2 b = entityBounds(d, s);
-    EXPECT_DOUBLE_EQ(b.minX, 0.0);
-    EXPECT_DOUBLE_EQ(b.maxX, 3000.0);
-    EXPECT_DOUBLE_EQ(b.minY, 0.0);
-    EXPECT_DOUBLE_EQ(b.maxY, 1.0);
+    EXPECT_THAT(entityBounds(d, s), boxIs(0.0, 0.0, 3000.0, 1.0));
     // The polygon's corners are crossed like any polyline's.
-    Entity cut;
-    cut.geom = LineGeom{{0.5, -1, 0}, {0.5, 2, 0}};
-    auto got = intersectEntities(d, s, cut);
+    auto got = intersectEntities(d, s, verticalCut(0.5, -1, 2));
     ASSERT_EQ(got.size(), 1u);
     EXPECT_NEAR(got[0].y, 0.5, 1e-9);
 }
@@ -197,9 +207,7 @@ TEST(HostileSplines, DegreeWithinTheLimitIsTheCurve) {
     DrawingData d = readDxf(splineEntity(kMaxSplineDegree));
     EXPECT_FALSE(hasIssue(d, "spline-limit"));
     // Control point 12 lies at y = 0; the smooth curve passes far above it.
-    Entity cut;
-    cut.geom = LineGeom{{12, -1, 0}, {12, 2, 0}};
-    auto got = intersectEntities(d, firstModelEntity(d), cut);
+    auto got = intersectEntities(d, firstModelEntity(d), verticalCut(12, -1, 2));
     ASSERT_EQ(got.size(), 1u);
     EXPECT_GT(got[0].y, 0.2);
     EXPECT_LT(got[0].y, 0.8);
@@ -209,16 +217,10 @@ TEST(HostileBlocks, TenfoldNestingGivesExactBoundsAndAWarning) {
     DrawingData d = readDxf(tenfoldBlocks(15));
     EXPECT_TRUE(hasIssue(d, "block-size"));
     EXPECT_FALSE(hasIssue(d, "block-depth"));
-    Box2 b = modelBounds(d);
-    EXPECT_DOUBLE_EQ(b.minX, 0.0);
-    EXPECT_DOUBLE_EQ(b.maxX, 1.0);
-    EXPECT_DOUBLE_EQ(b.minY, 0.0);
-    EXPECT_DOUBLE_EQ(b.maxY, 135.0);
+    EXPECT_THAT(modelBounds(d), boxIs(0.0, 0.0, 1.0, 135.0));
 
     // Crossings stop at the budget: what is found is true, and found promptly.
-    Entity cut;
-    cut.geom = LineGeom{{0.5, -1, 0}, {0.5, 200, 0}};
-    auto got = intersectEntities(d, cut, firstModelEntity(d));
+    auto got = intersectEntities(d, verticalCut(0.5, -1, 200), firstModelEntity(d));
     ASSERT_FALSE(got.empty());
     for (const Point3& p : got) {
         EXPECT_DOUBLE_EQ(p.x, 0.5);
@@ -277,11 +279,7 @@ TEST(HostileBlocks, NestedArraysGiveExactBounds) {
                              block("B", insertOf("A", 0, 0, 300, 300, 2, 3))};
     DrawingData d = readDxf(drawingWithBlocks(blocks, insertOf("B", 0, 0, 300, 300, 1000, 1000)));
     EXPECT_TRUE(hasIssue(d, "block-size"));
-    Box2 b = modelBounds(d);
-    EXPECT_DOUBLE_EQ(b.minX, 0.0);
-    EXPECT_DOUBLE_EQ(b.minY, 0.0);
-    EXPECT_DOUBLE_EQ(b.maxX, 299 * 1000 + 299 * 2 + 1);
-    EXPECT_DOUBLE_EQ(b.maxY, 299 * 1000 + 299 * 3);
+    EXPECT_THAT(modelBounds(d), boxIs(0.0, 0.0, 299 * 1000 + 299 * 2 + 1, 299 * 1000 + 299 * 3));
 }
 
 TEST(HostileBlocks, NestingDeeperThanTheLimitIsReported) {

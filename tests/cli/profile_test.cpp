@@ -2,7 +2,6 @@
 // that still leave the dump, and the whole road of a picket on the sample plan.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -26,14 +25,10 @@ using testutil::readText;
 
 using Result = testutil::CliResult;
 
-fs::path scratch(const std::string& name) {
-    fs::path dir = fs::temp_directory_path() / ("kv_cli_" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    return dir / name;
-}
+const testutil::ProcessScratch scratch("kv_cli");
 
 Result runCli(const std::vector<std::string>& args) {
-    return testutil::runProfileCommand(KV_CLI, args, scratch("stderr.txt"));
+    return testutil::runProfileCommand(KV_CLI, args, scratch.dir());
 }
 
 }  // namespace
