@@ -138,11 +138,9 @@ void expectAuditClean(const fs::path& dxf) {
                              "auditor = doc.audit()\n"
                              "for e in auditor.errors: print(e.message)\n"
                              "sys.exit(1 if auditor.has_errors else 0)\n";
-    fs::path log = scratch("audit.txt");
-    std::string cmd = "/usr/bin/python3 " + quote(script.string()) + " " + quote(dxf.string()) +
-                      " >" + quote(log.string()) + " 2>&1";
-    int status = std::system(cmd.c_str());
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << readText(log);
+    const testutil::ShellResult audit =
+        testutil::shell("/usr/bin/python3 " + quote(script.string()) + " " + quote(dxf.string()));
+    EXPECT_EQ(audit.code, 0) << audit.out;
 }
 
 struct SampleRun {
