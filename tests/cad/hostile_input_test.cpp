@@ -80,9 +80,34 @@ Point3 zig(int i) {
     return {double(i), double(i % 2), 0.0};
 }
 
-std::string hatchWithSplineEdge(int degree) {
+// A clamped spline of the degree over degree + 1 zigzag control points.
+struct Zigzag {
+    int degree;
     int n = degree + 1;
     std::vector<double> knots = clampedKnots(n, degree);
+
+    explicit Zigzag(int d) : degree(d) {}
+
+    // Its knots (40), then its control points (10, 20 and, in a SPLINE
+    // entity, 30), as they follow the counts.
+    Tags knotsAndPoints(bool withZ) const {
+        Tags t;
+        for (double k : knots) t.push_back({40, num(k)});
+        for (int i = 0; i < n; ++i) {
+            t.insert(t.end(), {{10, num(zig(i).x)}, {20, num(zig(i).y)}});
+            if (withZ) t.push_back({30, "0"});
+        }
+        return t;
+    }
+};
+
+std::string r2000With(const Tags& entity) {
+    return dxftest::dxf(
+        dxftest::concat({dxftest::header("AC1015"), dxftest::entities(entity), dxftest::eof()}));
+}
+
+std::string hatchWithSplineEdge(int degree) {
+    const Zigzag z(degree);
     Tags h{{0, "HATCH"},
            {8, "0"},
            {10, "0"},
@@ -97,34 +122,22 @@ std::string hatchWithSplineEdge(int degree) {
            {94, std::to_string(degree)},
            {73, "0"},
            {74, "0"},
-           {95, std::to_string(knots.size())},
-           {96, std::to_string(n)}};
-    for (double k : knots) h.push_back({40, num(k)});
-    for (int i = 0; i < n; ++i) {
-        h.push_back({10, num(zig(i).x)});
-        h.push_back({20, num(zig(i).y)});
-    }
-    h.insert(h.end(), {{97, "0"}, {97, "0"}, {75, "1"}, {76, "1"}, {98, "0"}});
-    return dxftest::dxf(
-        dxftest::concat({dxftest::header("AC1015"), dxftest::entities(h), dxftest::eof()}));
+           {95, std::to_string(z.knots.size())},
+           {96, std::to_string(z.n)}};
+    return r2000With(dxftest::concat(
+        {h, z.knotsAndPoints(false), {{97, "0"}, {97, "0"}, {75, "1"}, {76, "1"}, {98, "0"}}}));
 }
 
 std::string splineEntity(int degree) {
-    int n = degree + 1;
-    std::vector<double> knots = clampedKnots(n, degree);
+    const Zigzag z(degree);
     Tags s{{0, "SPLINE"},
            {8, "0"},
            {70, "8"},
            {71, std::to_string(degree)},
-           {72, std::to_string(knots.size())},
-           {73, std::to_string(n)},
+           {72, std::to_string(z.knots.size())},
+           {73, std::to_string(z.n)},
            {74, "0"}};
-    for (double k : knots) s.push_back({40, num(k)});
-    for (int i = 0; i < n; ++i) {
-        s.insert(s.end(), {{10, num(zig(i).x)}, {20, num(zig(i).y)}, {30, "0"}});
-    }
-    return dxftest::dxf(
-        dxftest::concat({dxftest::header("AC1015"), dxftest::entities(s), dxftest::eof()}));
+    return r2000With(dxftest::concat({s, z.knotsAndPoints(true)}));
 }
 
 Tags block(const std::string& name, const Tags& body) {
