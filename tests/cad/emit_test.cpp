@@ -69,13 +69,13 @@ TEST(PutDoubleText, IsShortAndHasNoNegativeZero) {
 
 namespace {
 
-// An R2000 drawing as CAD programs write it: padded integers, reactors,
-// extended data whose codes look like point codes, a true colour.
 // The end points of the line 2A, (100, 200) and (300, 400), the same in both
-// fixtures.
+// fixtures below.
 const std::string kLine2APoints =
     " 10\n100.0\n 20\n200.0\n 30\n0.0\n 11\n300.0\n 21\n400.0\n 31\n0.0\n";
 
+// An R2000 drawing as CAD programs write it: padded integers, reactors,
+// extended data whose codes look like point codes, a true colour.
 const std::string kR2000 = R"(  0
 SECTION
   2
