@@ -277,8 +277,8 @@ class RoadTest : public QObject {
         const QString dump = dir->filePath(QStringLiteral("batch.json"));
         std::vector<std::string> args{kPlan.toStdString()};
         for (const std::string& o : sample_road::cliOptions()) args.push_back(o);
-        for (const char* o : {"--separator", ","}) args.emplace_back(o);
-        args.insert(args.end(), {"-o", batch.toStdString(), "--dump", dump.toStdString()});
+        args.insert(args.end(),
+                    {"--separator", ",", "-o", batch.toStdString(), "--dump", dump.toStdString()});
         const testutil::CliResult run = testutil::runProfileCommand(
             KV_CLI, args, dir->filePath(QStringLiteral("stderr.txt")).toStdString());
         QVERIFY2(run.code == 0, run.err.c_str());
