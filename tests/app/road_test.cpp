@@ -279,8 +279,8 @@ class RoadTest : public QObject {
         for (const std::string& o : sample_road::cliOptions()) args.push_back(o);
         args.insert(args.end(),
                     {"--separator", ",", "-o", batch.toStdString(), "--dump", dump.toStdString()});
-        const testutil::CliResult run = testutil::runProfileCommand(
-            KV_CLI, args, dir->filePath(QStringLiteral("stderr.txt")).toStdString());
+        const testutil::CliResult run =
+            testutil::runProfileCommand(KV_CLI, args, dir->path().toStdString());
         QVERIFY2(run.code == 0, run.err.c_str());
 
         const QString difference = firstDifference(entities(plan), entities(batch));

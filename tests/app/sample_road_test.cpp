@@ -6,10 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <charconv>
-#include <cstdio>
 #include <filesystem>
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,16 +18,6 @@
 namespace {
 
 const std::filesystem::path kSource = KV_SOURCE_DIR;
-
-// What a command prints to stdout.
-std::string output(const std::string& command) {
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    if (!pipe) return {};
-    std::string out;
-    char buf[4096];
-    for (std::size_t n; (n = fread(buf, 1, sizeof buf, pipe.get())) > 0;) out.append(buf, n);
-    return out;
-}
 
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> out;
@@ -97,10 +85,11 @@ std::vector<std::string> documentedOptions(const std::filesystem::path& file) {
 }
 
 TEST(SampleRoad, TheScriptsGiveTheBatchRunTheListedSteps) {
-    const std::string listed = output("cd " + testutil::quote(kSource.string()) +
-                                      " && bash -c 'source scripts/sample_road.sh && "
-                                      "printf \"%s\\n\" \"${kv_sample_road[@]}\"'");
-    EXPECT_EQ(lines(listed), sample_road::cliOptions());
+    const testutil::ShellResult listed = testutil::shell(
+        "cd " + testutil::quote(kSource.string()) +
+        " && bash -c 'source scripts/sample_road.sh && printf \"%s\\n\" \"${kv_sample_road[@]}\"'");
+    ASSERT_EQ(listed.code, 0) << listed.out;
+    EXPECT_EQ(lines(listed.out), sample_road::cliOptions());
 
     // Both scripts pass exactly that list between the plan and the outputs.
     for (const char* script : {"run.sh", "scripts/screenshots.sh"}) {
