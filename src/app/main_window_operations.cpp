@@ -150,10 +150,17 @@ void MainWindow::warnAboutUnits(int piketsBefore) {
 void MainWindow::fillGroundFromSurvey() {
     if (ws_.operationRunning || !ws_.doc) return;
     QStringList layers;
-    for (const std::string& name : ws_.doc->layerNames()) layers << QString::fromStdString(name);
+    ground::GroundOptions start = lastGround_;
+    for (const std::string& name : ws_.doc->layerNames()) {
+        layers << QString::fromStdString(name);
+        // The first time, a layer named for heights is offered chosen.
+        if (lastGround_.layers.empty() &&
+            QString::fromStdString(name).contains(QStringLiteral("отметк"), Qt::CaseInsensitive))
+            start.layers.push_back(name);
+    }
     const std::optional<ground::GroundOptions> chosen =
-        dialogs_.chooseGround ? dialogs_.chooseGround(this, layers, lastGround_)
-                              : askGroundOptions(this, layers, lastGround_);
+        dialogs_.chooseGround ? dialogs_.chooseGround(this, layers, start)
+                              : askGroundOptions(this, layers, start);
     if (!chosen) return;
     lastGround_ = *chosen;
     const ground::GroundOptions options = *chosen;

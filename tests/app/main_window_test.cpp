@@ -45,6 +45,7 @@ struct Answers {
     int openQuestions = 0;
     std::optional<ground::GroundOptions> ground;  // the survey dialog's answer
     QStringList groundLayers;                     // what it offered
+    ground::GroundOptions groundStart;            // and chose to begin with
 };
 
 app::Dialogs answering(Answers& a) {
@@ -59,8 +60,9 @@ app::Dialogs answering(Answers& a) {
         return a.unsaved;
     };
     d.showMessage = [&a](QWidget*, const QString& text) { a.messages << text; };
-    d.chooseGround = [&a](QWidget*, const QStringList& layers, const ground::GroundOptions&) {
+    d.chooseGround = [&a](QWidget*, const QStringList& layers, const ground::GroundOptions& start) {
         a.groundLayers = layers;
+        a.groundStart = start;
         return a.ground;
     };
     return d;
@@ -388,14 +390,13 @@ class MainWindowTest : public QObject {
         connect(bar, &QProgressBar::valueChanged, this, [&shown](int v) {
             if (v >= 0) shown << v;
         });
-        // Events keep coming while the file is read: the window answers.
+        // Events keep coming while the file is read (the bar is up only
+        // then): the window answers.
         int ticks = 0;
-        bool barVisible = false;
         QTimer ticker;
         ticker.setInterval(1);
         connect(&ticker, &QTimer::timeout, this, [&] {
-            ++ticks;
-            barVisible = barVisible || bar->isVisible();
+            if (bar->isVisible()) ++ticks;
         });
         ticker.start();
         QVERIFY(w.openFile(big));
@@ -403,7 +404,6 @@ class MainWindowTest : public QObject {
 
         QVERIFY(w.workspace().doc != nullptr);
         QVERIFY2(ticks > 0, "no event was handled while the drawing was read");
-        QVERIFY(barVisible);
         QVERIFY(!bar->isVisible());
         // Several steps, never back, up to the whole.
         QVERIFY2(shown.size() >= 5, qPrintable(QString::number(shown.size())));
@@ -647,6 +647,11 @@ class MainWindowTest : public QObject {
         answers.ground.reset();
         click("GroundButton");
         QVERIFY(answers.groundLayers.contains(QStringLiteral("Отметки")));
+        // The layer of heights is offered chosen; the rest as the command line's defaults.
+        QCOMPARE(answers.groundStart.layers, std::vector<std::string>{"Отметки"});
+        QCOMPARE(answers.groundStart.stepMetres, 0.0);
+        QCOMPARE(answers.groundStart.maxEdgeMetres, 100.0);
+        QVERIFY(!answers.groundStart.replace);
         QVERIFY(answers.messages.isEmpty());
         QCOMPARE(ws.pikets[0].points[0][model::kRelief], model::kAuto);
 
@@ -663,6 +668,10 @@ class MainWindowTest : public QObject {
         QVERIFY(std::any_of(piket.points.begin(), piket.points.end(),
                             [](const model::PointRow& p) { return p[model::kRelief] > 0.0; }));
         QCOMPARE(child<QLabel>(*window, "Label16")->text(), QString::number(piket.pointCount()));
+        // The next time the dialog starts from this choice.
+        answers.ground.reset();
+        click("GroundButton");
+        QCOMPARE(answers.groundStart.stepMetres, 20.0);
     }
 
     void theGroundDialogReadsItsChoice() {
