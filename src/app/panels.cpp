@@ -206,14 +206,15 @@ void editorPanel(QStackedWidget* stack) {
     caption(p, "LabelSheets", QStringLiteral("Листы профиля"), 8, 336);
     place(new QCheckBox(QStringLiteral("Несколько листов"), p), "SheetSplit", 8, 354, 169, 17)
         ->setToolTip(QStringLiteral("Длинный пикет — на нескольких листах, один под другим"));
-    caption(p, "LabelScaleH", QStringLiteral("Гориз. масштаб"), 8, 378, 90);
-    auto* along = place(new QComboBox(p), "SheetScaleH", 100, 376, 77, 22);
+    caption(p, "LabelScales", QStringLiteral("Масштабы: гориз. / верт."), 8, 376);
+    auto* along = place(new QComboBox(p), "SheetScaleH", 8, 394, 84, 22);
+    along->setToolTip(QStringLiteral("Горизонтальный масштаб"));
     for (int scale : {500, 1000, 2000}) along->addItem(QStringLiteral("1:%1").arg(scale), scale);
-    caption(p, "LabelScaleV", QStringLiteral("Верт. масштаб"), 8, 404, 90);
-    auto* height = place(new QComboBox(p), "SheetScaleV", 100, 402, 77, 22);
+    auto* height = place(new QComboBox(p), "SheetScaleV", 96, 394, 77, 22);
+    height->setToolTip(QStringLiteral("Вертикальный масштаб"));
     for (int scale : {100, 200}) height->addItem(QStringLiteral("1:%1").arg(scale), scale);
-    place(new QCheckBox(QStringLiteral("Горизонт каждого листа"), p), "SheetDatumPerSheet", 8, 430,
-          169, 17)
+    place(new QCheckBox(QStringLiteral("Горизонт по листам"), p), "SheetDatumPerSheet", 8, 424, 169,
+          17)
         ->setToolTip(QStringLiteral("Условный горизонт каждого листа — по его отметкам"));
 }
 
