@@ -44,7 +44,18 @@ struct Prim {
     std::uint32_t first;       // into points, arcs, texts or loops by kind
     std::uint32_t count;       // points of a strip, loops of a fill
     std::uint32_t trueColor;   // 0xffRRGGBB, or 0 when the index stands
+    std::uint32_t lodFirst;    // a strip's or loop's lighter forms, into lods
+    std::uint8_t lodCount;
 };
+
+// A lighter form of a long strip or loop for when it is small on the screen:
+// its points thinned so that none strays from the full form by more than
+// tolerance (world units).
+struct LodRec {
+    std::uint32_t first, count;  // into points
+    double tolerance;
+};
+constexpr double kLodPixels = 0.35;  // how far a lighter form may stray on the screen
 
 struct ArcRec {
     double cx, cy, r, start, sweep;
@@ -122,6 +133,7 @@ struct Scene::Data {
     using ArcRec = scene_detail::ArcRec;
     using TextRec = scene_detail::TextRec;
     using LoopRec = scene_detail::LoopRec;
+    using LodRec = scene_detail::LodRec;
     using Entry = scene_detail::Entry;
 
     std::vector<Item> items;
@@ -131,6 +143,7 @@ struct Scene::Data {
     std::vector<ArcRec> arcs;
     std::vector<TextRec> texts;
     std::vector<LoopRec> loops;
+    std::vector<LodRec> lods;
     bgi::rtree<Entry, bgi::rstar<16>> tree;
     cad::Box2 extents;
     QRawFont font;
@@ -145,6 +158,8 @@ struct Scene::Data {
     std::size_t modelSpaceSeen = 0;
 
     void record(const cad::DrawingData& drawing, const std::vector<cad::EntityId>& ids);
+    // Lighter forms of a strip or loop just recorded, coarsest last.
+    void addLighterForms(Prim& prim);
     void drawPrims(const Item& item, QPainter& painter, const ScreenMap& map,
                    const QPen& pen) const;
 };

@@ -61,6 +61,7 @@ class Recorder : public cad::Canvas {
         p.first = static_cast<std::uint32_t>(d_.points.size());
         p.count = static_cast<std::uint32_t>(pts.size());
         for (const cad::Point3& q : pts) point(q.x, q.y);
+        d_.addLighterForms(p);
     }
 
     void arc(cad::Point3 c, double r, double start, double sweep, const cad::Style& s) override {
@@ -200,6 +201,82 @@ class Recorder : public cad::Canvas {
 };
 
 }  // namespace
+
+namespace {
+
+double segmentDistance2(P2 p, P2 a, P2 b) {
+    double dx = b.x - a.x, dy = b.y - a.y;
+    double len2 = dx * dx + dy * dy;
+    double t = len2 > 0 ? ((p.x - a.x) * dx + (p.y - a.y) * dy) / len2 : 0.0;
+    t = std::clamp(t, 0.0, 1.0);
+    double ex = p.x - (a.x + t * dx), ey = p.y - (a.y + t * dy);
+    return ex * ex + ey * ey;
+}
+
+// Douglas–Peucker: marks the points that keep the run within tol of itself.
+void thin(const P2* q, std::uint32_t n, double tol, std::vector<std::uint8_t>& keep,
+          std::vector<std::pair<std::uint32_t, std::uint32_t>>& spans) {
+    keep.assign(n, 0);
+    keep[0] = keep[n - 1] = 1;
+    spans.assign(1, {0, n - 1});
+    const double tol2 = tol * tol;
+    while (!spans.empty()) {
+        auto [a, b] = spans.back();
+        spans.pop_back();
+        double worst = -1.0;
+        std::uint32_t at = a;
+        for (std::uint32_t i = a + 1; i < b; ++i) {
+            double e = segmentDistance2(q[i], q[a], q[b]);
+            if (e > worst) {
+                worst = e;
+                at = i;
+            }
+        }
+        if (worst <= tol2) continue;
+        keep[at] = 1;
+        spans.push_back({a, at});
+        spans.push_back({at, b});
+    }
+}
+
+}  // namespace
+
+void Scene::Data::addLighterForms(Prim& prim) {
+    prim.lodFirst = static_cast<std::uint32_t>(lods.size());
+    prim.lodCount = 0;
+    // Short runs cost less to draw than to choose a form for.
+    constexpr std::uint32_t kWorthThinning = 8;
+    if (prim.count < kWorthThinning) return;
+    cad::Box2 box;
+    for (std::uint32_t i = 0; i < prim.count; ++i) {
+        box.add(points[prim.first + i].x, points[prim.first + i].y);
+    }
+    const double size = std::hypot(box.maxX - box.minX, box.maxY - box.minY);
+    if (!(size > 0) || !std::isfinite(size)) return;
+    static thread_local std::vector<std::uint8_t> keep;
+    static thread_local std::vector<std::pair<std::uint32_t, std::uint32_t>> spans;
+    // Each form four times coarser, thinned from the one before: it serves an
+    // entity a quarter the size on the screen. Its stray from the full form is
+    // at most the sum of the steps.
+    std::uint32_t from = prim.first, count = prim.count;
+    double stray = 0.0;
+    for (double tol = size / 1024; tol <= size / 16 * 1.001; tol *= 4) {
+        thin(&points[from], count, tol, keep, spans);
+        auto kept = static_cast<std::uint32_t>(std::count(keep.begin(), keep.end(), 1));
+        if (kept * 4 > count * 3) continue;  // not light enough to be worth its memory
+        stray += tol;
+        LodRec rec{static_cast<std::uint32_t>(points.size()), kept, stray};
+        for (std::uint32_t i = 0; i < count; ++i) {
+            if (!keep[i]) continue;
+            const P2 q = points[from + i];
+            points.push_back(q);
+        }
+        lods.push_back(rec);
+        ++prim.lodCount;
+        from = rec.first;
+        count = kept;
+    }
+}
 
 void Scene::Data::record(const cad::DrawingData& drawing, const std::vector<cad::EntityId>& ids) {
     Recorder recorder(*this);

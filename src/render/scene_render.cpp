@@ -82,11 +82,20 @@ void Scene::render(QImage& image, const ScreenMap& map, const FrameOptions& opti
             switch (p.kind) {
                 case Kind::Strip:
                 case Kind::Loop: {
-                    scratch.resize(p.count);
                     const P2* q = &d.points[p.first];
-                    for (std::uint32_t i = 0; i < p.count; ++i)
-                        scratch[i] = {sx(q[i].x), sy(q[i].y)};
-                    strokeScreen(scratch.data(), p.count, p.kind == Kind::Loop, p);
+                    std::uint32_t n = p.count;
+                    // The lightest form that stays true to a fraction of a pixel.
+                    for (std::uint32_t l = p.lodCount; l-- > 0;) {
+                        const LodRec& lod = d.lods[p.lodFirst + l];
+                        if (lod.tolerance * s <= kLodPixels) {
+                            q = &d.points[lod.first];
+                            n = lod.count;
+                            break;
+                        }
+                    }
+                    scratch.resize(n);
+                    for (std::uint32_t i = 0; i < n; ++i) scratch[i] = {sx(q[i].x), sy(q[i].y)};
+                    strokeScreen(scratch.data(), n, p.kind == Kind::Loop, p);
                     break;
                 }
                 case Kind::Arc: {
