@@ -44,21 +44,26 @@ void Scene::clear() {
     d_ = std::make_unique<Data>();
 }
 
+void Scene::Data::adoptNew(const cad::DrawingData& drawing, std::vector<cad::EntityId>& ids) {
+    for (std::size_t i = modelSpaceSeen; i < drawing.modelSpace.size(); ++i) {
+        cad::EntityId id = drawing.modelSpace[i];
+        if (id.v >= drawing.entities.size() || itemOf[id.v] != kNone) continue;
+        itemOf[id.v] = static_cast<std::uint32_t>(items.size());
+        Item item;
+        item.id = id;
+        items.push_back(item);
+        ids.push_back(id);
+    }
+    modelSpaceSeen = drawing.modelSpace.size();
+}
+
 void Scene::build(const cad::DrawingData& drawing) {
     clear();
     Data& d = *d_;
     d.itemOf.assign(drawing.entities.size(), kNone);
     std::vector<cad::EntityId> ids;
     ids.reserve(drawing.modelSpace.size());
-    for (cad::EntityId id : drawing.modelSpace) {
-        if (id.v >= drawing.entities.size() || d.itemOf[id.v] != kNone) continue;
-        d.itemOf[id.v] = static_cast<std::uint32_t>(d.items.size());
-        Item item;
-        item.id = id;
-        d.items.push_back(item);
-        ids.push_back(id);
-    }
-    d.modelSpaceSeen = drawing.modelSpace.size();
+    d.adoptNew(drawing, ids);
     d.record(drawing, ids);
     std::vector<Entry> entries;
     entries.reserve(d.items.size());
@@ -89,17 +94,7 @@ void Scene::update(const cad::DrawingData& drawing, const std::vector<cad::Entit
         item.bounds = cad::Box2{};
         redo.push_back(id);
     };
-    // Entities new in model space take the next places in the drawing order.
-    for (std::size_t i = d.modelSpaceSeen; i < drawing.modelSpace.size(); ++i) {
-        cad::EntityId id = drawing.modelSpace[i];
-        if (id.v >= drawing.entities.size() || d.itemOf[id.v] != kNone) continue;
-        d.itemOf[id.v] = static_cast<std::uint32_t>(d.items.size());
-        Item item;
-        item.id = id;
-        d.items.push_back(item);
-        redo.push_back(id);
-    }
-    d.modelSpaceSeen = drawing.modelSpace.size();
+    d.adoptNew(drawing, redo);
     for (cad::EntityId id : ids) {
         if (id.v < d.itemOf.size() && d.itemOf[id.v] != kNone &&
             std::find(redo.begin(), redo.end(), id) == redo.end()) {

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <limits>
 #include <numbers>
+#include <span>
 #include <unordered_map>
 #include <vector>
 
@@ -124,6 +125,16 @@ inline int arcSegments(double rp, double sweep) {
                       1440);
 }
 
+// Squared distance from p to the segment ab.
+inline double segmentDistance2(P2 p, P2 a, P2 b) {
+    double dx = b.x - a.x, dy = b.y - a.y;
+    double len2 = dx * dx + dy * dy;
+    double t = len2 > 0 ? ((p.x - a.x) * dx + (p.y - a.y) * dy) / len2 : 0.0;
+    t = t < 0 ? 0 : (t > 1 ? 1 : t);
+    double ex = p.x - (a.x + t * dx), ey = p.y - (a.y + t * dy);
+    return ex * ex + ey * ey;
+}
+
 }  // namespace scene_detail
 
 struct Scene::Data {
@@ -157,6 +168,12 @@ struct Scene::Data {
     }
     std::size_t modelSpaceSeen = 0;
 
+    // Entities new in model space since it was last seen take the next places
+    // in the drawing order; their ids join ids.
+    void adoptNew(const cad::DrawingData& drawing, std::vector<cad::EntityId>& ids);
+    std::span<const Prim> primsOf(const Item& item) const {
+        return {prims.data() + item.primFirst, item.primCount};
+    }
     void record(const cad::DrawingData& drawing, const std::vector<cad::EntityId>& ids);
     // Lighter forms of a strip or loop just recorded, coarsest last.
     void addLighterForms(Prim& prim);

@@ -16,11 +16,7 @@ using namespace scene_detail;
 namespace {
 
 double segmentDistance(P2 p, P2 a, P2 b) {
-    double dx = b.x - a.x, dy = b.y - a.y;
-    double len2 = dx * dx + dy * dy;
-    double t = len2 > 0 ? ((p.x - a.x) * dx + (p.y - a.y) * dy) / len2 : 0.0;
-    t = std::clamp(t, 0.0, 1.0);
-    return std::hypot(p.x - (a.x + t * dx), p.y - (a.y + t * dy));
+    return std::sqrt(segmentDistance2(p, a, b));
 }
 
 // Whether the segment meets the box (Liang–Barsky).
@@ -66,8 +62,7 @@ bool walk(const Scene::Data& d, const Item& item, Probe& probe) {
         }
         return false;
     };
-    for (std::uint32_t k = 0; k < item.primCount; ++k) {
-        const Prim& prim = d.prims[item.primFirst + k];
+    for (const Prim& prim : d.primsOf(item)) {
         switch (prim.kind) {
             case Kind::Strip:
             case Kind::Loop: {

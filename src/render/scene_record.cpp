@@ -204,15 +204,6 @@ class Recorder : public cad::Canvas {
 
 namespace {
 
-double segmentDistance2(P2 p, P2 a, P2 b) {
-    double dx = b.x - a.x, dy = b.y - a.y;
-    double len2 = dx * dx + dy * dy;
-    double t = len2 > 0 ? ((p.x - a.x) * dx + (p.y - a.y) * dy) / len2 : 0.0;
-    t = std::clamp(t, 0.0, 1.0);
-    double ex = p.x - (a.x + t * dx), ey = p.y - (a.y + t * dy);
-    return ex * ex + ey * ey;
-}
-
 // Douglas–Peucker: marks the points that keep the run within tol of itself.
 void thin(const P2* q, std::uint32_t n, double tol, std::vector<std::uint8_t>& keep,
           std::vector<std::pair<std::uint32_t, std::uint32_t>>& spans) {

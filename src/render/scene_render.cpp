@@ -77,8 +77,7 @@ void Scene::render(QImage& image, const ScreenMap& map, const FrameOptions& opti
             raster.pixel(sx((b.minX + b.maxX) / 2), sy((b.minY + b.maxY) / 2), argb(p));
             return;
         }
-        for (std::uint32_t k = 0; k < item.primCount; ++k) {
-            const Prim& p = d.prims[item.primFirst + k];
+        for (const Prim& p : d.primsOf(item)) {
             switch (p.kind) {
                 case Kind::Strip:
                 case Kind::Loop: {
