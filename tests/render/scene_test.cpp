@@ -263,4 +263,41 @@ TEST_F(SceneTest, ZoomedFramesShowWhatCrossesTheirEdgeAsWholeFramesDo) {
     EXPECT_EQ(zoomedScene.query(view).size(), 4u);
 }
 
+TEST_F(SceneTest, WhatIsDrawnLaterLiesOnTop) {
+    Tags blocks{{0, "SECTION"}, {2, "BLOCKS"}, {0, "BLOCK"}, {2, "B"},
+                {8, "0"},       {70, "0"},     {10, "0"},    {20, "0"}};
+    blocks =
+        concat({blocks,
+                line(0, {{8, "0"}, {62, "5"}}, 0, 20),  // blue, then yellow over it
+                {{0, "LINE"}, {8, "0"}, {62, "2"}, {10, "10"}, {20, "-10"}, {11, "10"}, {21, "10"}},
+                {{0, "ENDBLK"}, {8, "0"}, {0, "ENDSEC"}}});
+    // The letters come first: all after them is drawn topmost first.
+    Tags body = concat({
+        text(140, 60, 30, "ПК"),  // letters, then a cyan line across them
+        line(75, {{8, "0"}, {62, "4"}}, 130, 199),
+        line(90, {{8, "0"}, {62, "1"}}),  // red, crossed by the green one after it
+        {{0, "LINE"}, {8, "0"}, {62, "3"}, {10, "50"}, {20, "80"}, {11, "50"}, {21, "99"}},
+        {{0, "INSERT"}, {8, "0"}, {2, "B"}, {10, "100"}, {20, "80"}},
+    });
+    std::string file = dxf(concat({header("AC1018"), blocks, entities(body), eof()}));
+    cad::Drawing drawing(cad::readDxf(file));
+    render::Scene scene;
+    scene.build(drawing.data());
+    // Both the whole frame and a frame that is a small part of the drawing
+    // (a far entity added) keep the order.
+    for (bool far : {false, true}) {
+        if (far) {
+            drawing.addLine({1e6, 1e6, 0}, {1e6 + 1, 1e6, 0});
+            scene.update(drawing.data(), {});
+        }
+        QImage img = frame(scene);
+        EXPECT_EQ(img.pixelColor(50, 10), QColor(0, 255, 0)) << far;
+        EXPECT_EQ(img.pixelColor(110, 20), QColor(255, 255, 0)) << far;
+        EXPECT_EQ(img.pixelColor(105, 20), QColor(0, 0, 255)) << far;
+        int cyan = 0;
+        for (int x = 130; x < 200; ++x) cyan += img.pixelColor(x, 25) == QColor(0, 255, 255);
+        EXPECT_EQ(cyan, 70) << far;
+    }
+}
+
 }  // namespace
