@@ -9,6 +9,7 @@
 #include "cad/prompter.hpp"
 #include "model/workspace.hpp"
 #include "profile/build.hpp"
+#include "recording_ui.hpp"
 
 namespace {
 
@@ -48,7 +49,7 @@ struct LongPicket {
     }
     cad::Application app;
     cad::ScriptedPrompter prompter;
-    model::RecordingUi ui;
+    testutil::RecordingUi ui;
     cad::Drawing doc;
     model::Workspace ws;
 };
