@@ -25,24 +25,20 @@ constexpr double kY0 = 7000000.0;
 constexpr double kDatumY = 82500.0;
 constexpr double kAreaTop = 143500.0;  // the inner frame less the room kept under it
 
-// 40 m up over the 400 m of the route.
-double ground(double x) {
-    return 120.0 + 40.0 * (x - kX0) / 400000.0;
-}
-
 class SteepRoute : public testing::Test {
   protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("kv_datum_cli_" + std::to_string(::getpid()));
-        fs::create_directories(dir);
         auto plan = cad::Drawing::create("AC1015");
         plan->addLine({kX0, kY0, 0}, {kX0 + 400000, kY0, 0}).setLayer("Трасса - Kernavisto");
+        // 40 m up over the 400 m of the route, a pair of spot heights every 20 m.
         for (double x = -20000; x <= 420000; x += 20000) {
             char text[32];
-            std::snprintf(text, sizeof text, "%.2f", ground(kX0 + x));
+            std::snprintf(text, sizeof text, "%.2f", 120.0 + 40.0 * x / 400000.0);
             plan->addText(text, {kX0 + x, kY0 + 10000, 0}, 800).setLayer("Отметки");
             plan->addText(text, {kX0 + x, kY0 - 10000, 0}, 800).setLayer("Отметки");
         }
+        dir = fs::temp_directory_path() / ("kv_datum_cli_" + std::to_string(::getpid()));
+        fs::create_directories(dir);
         plan->saveAs(dir / "plan.dxf");
     }
     void TearDown() override { fs::remove_all(dir); }

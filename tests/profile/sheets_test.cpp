@@ -95,9 +95,7 @@ TEST_F(LongPicket, UnknownScalesAreRefused) {
     makeRoute();
     ws.sheetOptions.horizontalScale = 750;
     profile::build(ws);
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_NE(ui.messages[0].find("1:500, 1:1000 или 1:2000"), std::string::npos);
-    EXPECT_TRUE(ws.profileObjects.empty());
+    expectRefusedWith("1:500, 1:1000 или 1:2000");
 }
 
 TEST_F(LongPicket, APerSheetDatumKeepsTheGroundOnTheSheet) {
