@@ -160,8 +160,11 @@ void drawDatumStep(Run& run, double chainage, double ground, double before, doub
     const double top = kDatumY + (ground - std::min(before, after)) * run.up;
     run.line(x, kDatumY, x, top);
     // Written as the sheet's datum label is, reading upwards beside the line
-    // on the side the new datum holds.
-    run.text("УГ " + run.number(after) + ",0", x + kTextHeight + 250, kDatumY + 860, kUpright);
+    // near the datum line, on the side where the ground stands higher and
+    // leaves that corner free: before the step where the datum rises.
+    const double gap = 250.0;
+    const double at = after > before ? x - gap : x + gap + kTextHeight;
+    run.text("УГ " + run.number(after) + ",0", at, kDatumY + 860, kUpright);
 }
 
 }  // namespace profile::detail

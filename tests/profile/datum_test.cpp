@@ -35,6 +35,15 @@ class DatumSteps : public ProfileFixture {
         return out;
     }
 
+    // A step line (not a point line) rises from the datum line at x.
+    bool stepLineAt(double x) const {
+        const auto drawn = lines();
+        return std::any_of(drawn.begin(), drawn.end(), [x](const DrawnLine& l) {
+            return std::fabs(l.start.x - x) < 1e-6 && std::fabs(l.end.x - x) < 1e-6 &&
+                   l.start.y == sheet::kDatumY && l.layer == "Kernavisto";
+        });
+    }
+
     void expectInsideTheArea() const {
         for (const DrawnLine& l : lines()) {
             for (double y : {l.start.y, l.end.y}) {
@@ -80,18 +89,14 @@ TEST_F(DatumSteps, AClimbingGroundStepsAtPointsAndStaysInside) {
         EXPECT_EQ(t.text, "УГ " + std::to_string(static_cast<int>(datum)) + ",0");
         EXPECT_EQ(t.height, 1250.0);
         EXPECT_EQ(t.widthFactor, 0.7);
-        const double x = t.at.x - 1250.0 - 250.0;
+        const double x = t.at.x + 250.0;  // a rising datum is written before the step
         EXPECT_GT(x, previousX);
         previousX = x;
         const double chainage = x - sheet::kDataAreaX;
         EXPECT_NEAR(std::remainder(chainage, 25000.0), 0.0, 1e-6) << chainage;
         const double ground = 100.0 + 2.5 * chainage / 25000.0;
         EXPECT_TRUE(groundAt(x, ground, datum)) << t.text;
-        const auto drawn = lines();
-        EXPECT_TRUE(std::any_of(drawn.begin(), drawn.end(), [&](const DrawnLine& l) {
-            return std::fabs(l.start.x - x) < 1e-6 && std::fabs(l.end.x - x) < 1e-6 &&
-                   l.start.y == sheet::kDatumY && l.layer == "Kernavisto";
-        })) << t.text;
+        EXPECT_TRUE(stepLineAt(x)) << t.text;
     }
     // The table keeps the true heights.
     EXPECT_EQ(textsAtY(sheet::kGroundRow.bottom + 400).back().text, "140");
@@ -106,7 +111,9 @@ TEST_F(DatumSteps, AFallingGroundStartsFromADatumThatHoldsTheFirstPoint) {
     ASSERT_FALSE(label.empty());
     // The picket's datum (95) would put the first ground 45 m up: the sheet starts higher.
     EXPECT_NE(label.front().text, "95,0");
-    EXPECT_FALSE(stepTexts().empty());
+    ASSERT_FALSE(stepTexts().empty());
+    // A falling datum is written after its step.
+    for (const auto& t : stepTexts()) EXPECT_TRUE(stepLineAt(t.at.x - 1500.0)) << t.text;
     expectInsideTheArea();
 }
 
@@ -119,7 +126,7 @@ TEST_F(DatumSteps, ACliffBetweenTwoPointsStepsInsideTheSegment) {
     const auto steps = stepTexts();
     ASSERT_GE(steps.size(), 2u);
     for (const auto& t : steps) {
-        const double x = t.at.x - 1500.0;
+        const double x = t.at.x + 250.0;
         EXPECT_GT(x, sheet::kDataAreaX + 20000.0);
         EXPECT_LT(x, sheet::kDataAreaX + 40000.0);
     }
