@@ -116,7 +116,11 @@ class StepFinder {
                 const bool above = f1 > d + room_ + kSlack;
                 if (!above && f1 >= d - kSlack) continue;
                 const double edge = above ? d + room_ : d;
-                const double te = f1 == f0 ? t0 : std::clamp((edge - f0) / (f1 - f0), t0, 1.0);
+                // A line already outside where the search starts leaves there.
+                const double ft0 = f0 + (f1 - f0) * t0;
+                const bool outside = ft0 > d + room_ + kSlack || ft0 < d - kSlack;
+                const double te =
+                    outside || f1 == f0 ? t0 : std::clamp((edge - f0) / (f1 - f0), t0, 1.0);
                 if (te < t) {
                     t = te;
                     rising = above;

@@ -186,6 +186,20 @@ TEST_F(DatumSteps, TheUsersDatumIsAWholeNumberAndStandsOnEverySheet) {
     EXPECT_TRUE(stepTexts().empty());
 }
 
+TEST_F(DatumSteps, AUsersDatumUnderTheGroundStepsOnTheFirstPoint) {
+    for (int i = 0; i <= 8; ++i) addPoint(i * 50000.0, 0, 120.0 + 0.5 * i, 1.5);
+    ws.sheetOptions.datum = 150.0;
+    profile::build(ws);
+    EXPECT_EQ(textsAtY(sheet::kDatumY + 860).front().text, "150,0");
+    const auto steps = stepTexts();
+    ASSERT_EQ(steps.size(), 1u);
+    EXPECT_TRUE(stepLineAt(sheet::kDataAreaX));
+    // Everything after the first point's line stands over the datum of the step.
+    const double datum = std::stod(steps[0].text.substr(std::string("УГ ").size()));
+    EXPECT_LE(datum, 118.0);
+    EXPECT_TRUE(groundAt(sheet::kDataAreaX, 120.0, datum));
+}
+
 TEST_F(DatumSteps, EachSheetOfALongRouteStepsOnItsOwn) {
     // 2 km climbing 60 m at 1:1000 / 1:100 over two sheets.
     for (int i = 0; i <= 40; ++i) addPoint(i * 50000.0, 0, 100.0 + 1.5 * i, 1.5);
