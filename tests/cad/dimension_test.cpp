@@ -9,6 +9,7 @@
 
 #include "cad/drawing.hpp"
 #include "cad/dxf/reader.hpp"
+#include "cad/dxf_test_util.hpp"
 #include "dxf_check_support.hpp"
 
 using namespace cad;
@@ -192,76 +193,17 @@ TEST(AngularTextHeight, RedrawsTheBlockAndKeepsTheOverride) {
 
 TEST(AngularStyle, TextOnTheArcBreaksItWhenTheStyleSaysSo) {
     // An R12 drawing whose header asks for text centred on the dimension line.
-    constexpr const char* kDxf = R"(  0
-SECTION
-  2
-HEADER
-  9
-$ACADVER
-  1
-AC1009
-  9
-$DIMTAD
- 70
-     0
-  9
-$DIMTIH
- 70
-     1
-  9
-$DIMTXT
- 40
-2.0
-  9
-$DIMASZ
- 40
-1.0
-  9
-$DIMADEC
- 70
-     1
-  0
-ENDSEC
-  0
-SECTION
-  2
-TABLES
-  0
-TABLE
-  2
-LAYER
- 70
-     1
-  0
-LAYER
-  2
-0
- 70
-     0
- 62
-     7
-  6
-CONTINUOUS
-  0
-ENDTAB
-  0
-ENDSEC
-  0
-SECTION
-  2
-BLOCKS
-  0
-ENDSEC
-  0
-SECTION
-  2
-ENTITIES
-  0
-ENDSEC
-  0
-EOF
-)";
-    Drawing d(readDxf(kDxf));
+    using namespace dxftest;
+    const Tags styleHeader{{0, "SECTION"},  {2, "HEADER"}, {9, "$ACADVER"}, {1, "AC1009"},
+                           {9, "$DIMTAD"},  {70, "0"},     {9, "$DIMTIH"},  {70, "1"},
+                           {9, "$DIMTXT"},  {40, "2.0"},   {9, "$DIMASZ"},  {40, "1.0"},
+                           {9, "$DIMADEC"}, {70, "1"},     {0, "ENDSEC"}};
+    const std::string file = dxf(concat({styleHeader,
+                                         layerTable({"0"}),
+                                         {{0, "SECTION"}, {2, "BLOCKS"}, {0, "ENDSEC"}},
+                                         entities({}),
+                                         eof()}));
+    Drawing d(readDxf(file));
     EntityRef dim = d.addDimAngular({0, 0, 0}, {100, 0, 0}, {0, 100, 0}, {50, 50, 0});
     const auto& g = geomAs<DimensionGeom>(dim.entity().geom);
     auto arcs = partsOf(d, g.blockName, "ARC");

@@ -125,6 +125,17 @@ InsertGeom ref(const std::string& name, Point3 at, double rotation = 0, double s
     return g;
 }
 
+// A TEXT or MTEXT of the string at the point, the rest as a file without
+// those tags gives.
+template <class Geom>
+Geom textAt(const std::string& text, Point3 at, double height) {
+    Geom g;
+    g.text = text;
+    g.insertion = at;
+    g.height = height;
+    return g;
+}
+
 void expectPoint(Point3 got, double x, double y, const char* what) {
     EXPECT_NEAR(got.x, x, 1e-9) << what;
     EXPECT_NEAR(got.y, y, 1e-9) << what;
@@ -223,10 +234,7 @@ TEST(Draw, SelfInsertingBlocksStop) {
 
 TEST(Draw, TextsCarryDecodedStringAndPlacement) {
     Builder b;
-    TextGeom t;
-    t.text = "%%c219 %%p0,5";
-    t.insertion = {10, 20, 0};
-    t.height = 2.5;
+    TextGeom t = textAt<TextGeom>("%%c219 %%p0,5", {10, 20, 0}, 2.5);
     t.rotation = 90;
     t.widthFactor = 0.7;
     t.oblique = 15;
@@ -271,10 +279,7 @@ TEST(Draw, TextsCarryDecodedStringAndPlacement) {
 
 TEST(Draw, MTextLinesStackDownwardsFromTheAttachment) {
     Builder b;
-    MTextGeom m;
-    m.text = "{\\fArial|b0;Колодец}\\PК-1\\P\\P";
-    m.insertion = {0, 100, 0};
-    m.height = 3;
+    MTextGeom m = textAt<MTextGeom>("{\\fArial|b0;Колодец}\\PК-1\\P\\P", {0, 100, 0}, 3);
     m.attachment = 7;  // bottom left: the last line sits on the insertion point
     b.model(m);
     auto calls = b.draw();
@@ -299,10 +304,7 @@ TEST(Draw, MTextLinesStackDownwardsFromTheAttachment) {
 
 // Without a font the canvas counts 0.8 of the height a character.
 TEST(Draw, MTextWrapsAtItsBoxWidthBetweenWords) {
-    MTextGeom m;
-    m.text = "один два три четыре\\Pабвгдежзийклмн";
-    m.insertion = {0, 0, 0};
-    m.height = 1;
+    MTextGeom m = textAt<MTextGeom>("один два три четыре\\Pабвгдежзийклмн", {0, 0, 0}, 1);
     m.rectWidth = 7;  // "один два" is 6.4 wide, "три четыре" 8
     Builder b;
     b.model(m);

@@ -31,15 +31,14 @@ bool sameValue(const std::string& a, const std::string& b) {
 
 TEST(BinaryDxf, ReadsToTheSameTagsAsTheAsciiFileOfAnIndependentWriter) {
     const auto dir = kvtest::scratchDir();
-    std::string cmd = std::string("/usr/bin/python3 '") + KV_SOURCE_DIR +
-                      "/tests/cad/ezdxf_binary_pair.py' '" + dir.string() + "'";
-    int status = std::system(cmd.c_str());
-    int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const auto [code, out] = testutil::shell(
+        "/usr/bin/python3 " + testutil::quote(KV_SOURCE_DIR "/tests/cad/ezdxf_binary_pair.py") +
+        " " + testutil::quote(dir.string()));
     if (code == 3 || code == 127) {
         if (std::getenv("CI")) FAIL() << "python3-ezdxf is missing";
         GTEST_SKIP() << "python3-ezdxf is not installed";
     }
-    ASSERT_EQ(code, 0);
+    ASSERT_EQ(code, 0) << out;
     for (const char* version : {"R12", "R2010"}) {
         SCOPED_TRACE(version);
         DrawingData ascii = readDxfFile(dir / (std::string(version) + ".dxf"));

@@ -5,17 +5,16 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "cad/drawing_data.hpp"
+#include "shell_util.hpp"
 
 namespace kvtest {
 
@@ -34,16 +33,9 @@ inline std::filesystem::path scratchDir() {
 // What ezdxf read from a file (see ezdxf_check.py), or nullopt when ezdxf is
 // not installed. A file ezdxf cannot read at all fails the test.
 inline std::optional<nlohmann::json> inspectWithEzdxf(const std::filesystem::path& file) {
-    std::string cmd = std::string("/usr/bin/python3 '") + KV_SOURCE_DIR +
-                      "/tests/cad/ezdxf_check.py' '" + file.string() + "' 2>&1";
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(cmd.c_str(), "r"), pclose);
-    if (!pipe) return std::nullopt;
-    std::string out;
-    std::array<char, 4096> buf{};
-    while (std::size_t n = std::fread(buf.data(), 1, buf.size(), pipe.get()))
-        out.append(buf.data(), n);
-    int status = pclose(pipe.release());
-    int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const auto [code, out] = testutil::shell(
+        "/usr/bin/python3 " + testutil::quote(KV_SOURCE_DIR "/tests/cad/ezdxf_check.py") + " " +
+        testutil::quote(file.string()));
     if (code == 3 || code == 127) return std::nullopt;
     EXPECT_EQ(code, 0) << "ezdxf could not read " << file << ":\n" << out;
     if (code != 0) return nlohmann::json::object();

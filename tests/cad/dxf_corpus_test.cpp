@@ -7,13 +7,12 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "cad/dxf/reader.hpp"
 #include "cad/dxf/tokenizer.hpp"
 #include "cad/dxf/writer.hpp"
 #include "cad/error.hpp"
+#include "shell_util.hpp"
 
 namespace fs = std::filesystem;
 using namespace cad;
@@ -58,13 +57,6 @@ fs::path corpusPath(const std::string& file) {
     return corpusDir() / file.substr(file.find('/') + 1);
 }
 
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
 // Where two tag streams first differ, or npos.
 std::size_t firstDifference(const TagStore& a, const TagStore& b) {
     std::size_t n = std::min(a.size(), b.size());
@@ -94,7 +86,7 @@ TEST(CorpusFiles, TheSharedCorpusIsPresent) {
 
 TEST_P(Corpus, LoadsAndSavesTheSameTagStream) {
     const fs::path path = corpusPath(GetParam());
-    const std::string original = slurp(path);
+    const std::string original = testutil::readText(path);
     DrawingData d = readDxfFile(path);
     EXPECT_FALSE(d.version.empty());
     EXPECT_NE(d.layout.eof, kNoIndex);

@@ -6,9 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "cad/drawing.hpp"
@@ -19,6 +17,7 @@
 #include "cad/dxf_test_util.hpp"
 #include "cad/error.hpp"
 #include "cad/platform.hpp"
+#include "shell_util.hpp"
 
 using namespace cad;
 using namespace dxftest;
@@ -327,21 +326,7 @@ TEST(CodePages, R2007AndLaterAreUtf8WhateverTheHeaderSays) {
 
 class SaveFile : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("kv-save-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    static std::string slurp(const fs::path& p) {
-        std::ifstream in(p, std::ios::binary);
-        std::ostringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
-    fs::path dir_;
+    const testutil::ScratchDir dir_{"kv_save"};
 };
 
 TEST_F(SaveFile, KeepsThePreviousFileAsBakAndLeavesNoTemporaryFile) {
@@ -350,12 +335,12 @@ TEST_F(SaveFile, KeepsThePreviousFileAsBakAndLeavesNoTemporaryFile) {
     { std::ofstream(plan, std::ios::binary) << "old contents"; }
     DrawingData d = readDxf(first);
     writeDxfFile(d, plan);
-    EXPECT_EQ(slurp(plan), writeDxf(d));
-    EXPECT_EQ(slurp(dir_ / "plan.bak"), "old contents");
+    EXPECT_EQ(testutil::readText(plan), writeDxf(d));
+    EXPECT_EQ(testutil::readText(dir_ / "plan.bak"), "old contents");
     writeDxfFile(d, plan);
-    EXPECT_EQ(slurp(dir_ / "plan.bak"), writeDxf(d));
+    EXPECT_EQ(testutil::readText(dir_ / "plan.bak"), writeDxf(d));
     std::size_t files = 0;
-    for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir_)) ++files;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir_.path)) ++files;
     EXPECT_EQ(files, 2u);  // plan.dxf and plan.bak, no temporary file left behind
 }
 
@@ -372,14 +357,14 @@ TEST_F(SaveFile, FailuresAreClearAndLoseNothing) {
     { std::ofstream(plan, std::ios::binary) << "precious"; }
     DrawingData empty;  // made in memory, never read: nothing to write from
     EXPECT_THROW(writeDxfFile(empty, plan), Error);
-    EXPECT_EQ(slurp(plan), "precious");
+    EXPECT_EQ(testutil::readText(plan), "precious");
     try {
         writeDxfFile(d, dir_ / "missing-folder" / "plan.dxf");
         FAIL();
     } catch (const Error& e) {
         EXPECT_NE(std::string(e.what()).find("Не удалось сохранить"), std::string::npos);
     }
-    EXPECT_EQ(slurp(plan), "precious");
+    EXPECT_EQ(testutil::readText(plan), "precious");
 }
 
 TEST_F(SaveFile, TheBackupIsNeverTheFileItself) {
@@ -389,14 +374,14 @@ TEST_F(SaveFile, TheBackupIsNeverTheFileItself) {
     fs::path bak = dir_ / "drawing.bak";
     { std::ofstream(bak, std::ios::binary) << "only copy"; }
     writeDxfFile(d, bak);
-    EXPECT_EQ(slurp(bak), text);
-    EXPECT_EQ(slurp(dir_ / "drawing.bak.bak"), "only copy");
+    EXPECT_EQ(testutil::readText(bak), text);
+    EXPECT_EQ(testutil::readText(dir_ / "drawing.bak.bak"), "only copy");
     // The same whatever the case of the extension.
     fs::path upper = dir_ / "OLD.BAK";
     { std::ofstream(upper, std::ios::binary) << "upper"; }
     writeDxfFile(d, upper);
-    EXPECT_EQ(slurp(upper), text);
-    EXPECT_EQ(slurp(dir_ / "OLD.BAK.bak"), "upper");
+    EXPECT_EQ(testutil::readText(upper), text);
+    EXPECT_EQ(testutil::readText(dir_ / "OLD.BAK.bak"), "upper");
     EXPECT_EQ(backupPath("a/plan.dxf"), fs::path("a/plan.bak"));
     EXPECT_EQ(backupPath("plan"), fs::path("plan.bak"));
 }
@@ -410,10 +395,10 @@ TEST_F(SaveFile, AFailedSaveChangesNoFile) {
     { std::ofstream(plan, std::ios::binary) << "current"; }
     { std::ofstream(dir_ / "plan.bak", std::ios::binary) << "previous"; }
     EXPECT_THROW(writeDxfFile(d, plan), Error);
-    EXPECT_EQ(slurp(plan), "current");
-    EXPECT_EQ(slurp(dir_ / "plan.bak"), "previous");
+    EXPECT_EQ(testutil::readText(plan), "current");
+    EXPECT_EQ(testutil::readText(dir_ / "plan.bak"), "previous");
     std::size_t files = 0;
-    for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir_)) ++files;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir_.path)) ++files;
     EXPECT_EQ(files, 2u);
 }
 
@@ -433,8 +418,8 @@ TEST_F(SaveFile, KeepsModeAndWritesThroughLinks) {
     fs::create_symlink(fs::path("real") / "plan.dxf", link);
     writeDxfFile(d, link);
     EXPECT_TRUE(fs::is_symlink(fs::symlink_status(link)));
-    EXPECT_EQ(slurp(target), writeDxf(d));
-    EXPECT_EQ(slurp(dir_ / "real" / "plan.bak"), "target");
+    EXPECT_EQ(testutil::readText(target), writeDxf(d));
+    EXPECT_EQ(testutil::readText(dir_ / "real" / "plan.bak"), "target");
     EXPECT_FALSE(fs::exists(dir_ / "link.bak"));
 }
 
@@ -449,10 +434,10 @@ TEST_F(SaveFile, RefusesAReadOnlyFile) {
     } catch (const Error& e) {
         EXPECT_NE(std::string(e.what()).find("защищён от записи"), std::string::npos) << e.what();
     }
-    EXPECT_EQ(slurp(plan), "locked");
+    EXPECT_EQ(testutil::readText(plan), "locked");
     EXPECT_FALSE(fs::exists(dir_ / "locked.bak"));
     std::size_t files = 0;
-    for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir_)) ++files;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir_.path)) ++files;
     EXPECT_EQ(files, 1u);
 }
 
@@ -461,7 +446,7 @@ TEST_F(SaveFile, ANameAtTheFileSystemLimitSaves) {
     fs::path plan = dir_ / (std::string(250, 'p') + ".dxf");  // 254 bytes
     writeDxfFile(d, plan);
     writeDxfFile(d, plan);
-    EXPECT_EQ(slurp(plan), writeDxf(d));
+    EXPECT_EQ(testutil::readText(plan), writeDxf(d));
     EXPECT_TRUE(fs::exists(dir_ / (std::string(250, 'p') + ".bak")));
 }
 
@@ -470,7 +455,7 @@ TEST_F(SaveFile, TheNextSaveRemovesWhatAKilledSaveLeft) {
     fs::path plan = dir_ / "plan.dxf";
     auto count = [&] {
         std::size_t files = 0;
-        for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir_)) ++files;
+        for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir_.path)) ++files;
         return files;
     };
     pid_t child = fork();

@@ -402,38 +402,21 @@ TEST(DxfReader, HeaderLayersAndPlacesForTheWriter) {
     EXPECT_EQ(d.layout.maxHandle, 0x2Eu);
 }
 
+// A LINE on layer "0" from (0,0) to (1,0), with no handle (as R12 allows)
+// and the tags given after its layer.
+Tags unitLine(const Tags& more = {}) {
+    return concat({{{0, "LINE"}, {8, "0"}}, more, {{10, "0"}, {20, "0"}, {11, "1"}, {21, "0"}}});
+}
+
 TEST(DxfReader, PaperSpaceAndModelSpaceAreApart) {
-    DrawingData d = readDxf(r12({{0, "LINE"},
-                                 {8, "0"},
-                                 {67, "1"},
-                                 {10, "0"},
-                                 {20, "0"},
-                                 {11, "1"},
-                                 {21, "0"},
-                                 {0, "LINE"},
-                                 {8, "0"},
-                                 {10, "0"},
-                                 {20, "0"},
-                                 {11, "1"},
-                                 {21, "0"}}));
+    DrawingData d = readDxf(r12(concat({unitLine({{67, "1"}}), unitLine()})));
     EXPECT_EQ(d.modelSpace.size(), 1u);
     EXPECT_EQ(d.paperSpace.size(), 1u);
     EXPECT_TRUE(d.entities[d.paperSpace[0].v].paperSpace);
 }
 
 TEST(DxfReader, R12EntitiesWithoutHandlesGetDistinctOnesInMemoryOnly) {
-    std::string file = r12({{0, "LINE"},
-                            {8, "0"},
-                            {10, "0"},
-                            {20, "0"},
-                            {11, "1"},
-                            {21, "0"},
-                            {0, "LINE"},
-                            {8, "0"},
-                            {10, "0"},
-                            {20, "0"},
-                            {11, "1"},
-                            {21, "0"}});
+    std::string file = r12(concat({unitLine(), unitLine()}));
     DrawingData d = readDxf(file);
     ASSERT_EQ(d.modelSpace.size(), 2u);
     Handle a = d.entities[d.modelSpace[0].v].handle, b = d.entities[d.modelSpace[1].v].handle;

@@ -6,9 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 
 #include "cad/dxf/reader.hpp"
@@ -21,24 +19,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
 // Runs one of the ezdxf helpers; its exit code, or -1 when ezdxf is missing.
 int runEzdxf(const std::string& script, const fs::path& folder, std::string* output = nullptr) {
-    std::string cmd = std::string("/usr/bin/python3 '") + KV_SOURCE_DIR + "/tests/cad/" + script +
-                      "' '" + folder.string() + "' 2>&1";
-    FILE* pipe = popen(cmd.c_str(), "r");
-    if (!pipe) return -1;
-    std::string out;
-    char buf[4096];
-    while (std::size_t n = std::fread(buf, 1, sizeof buf, pipe)) out.append(buf, n);
-    int status = pclose(pipe);
-    int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const auto [code, out] = testutil::shell(
+        "/usr/bin/python3 " + testutil::quote(std::string(KV_SOURCE_DIR "/tests/cad/") + script) +
+        " " + testutil::quote(folder.string()));
     if (output) *output = out;
     return code == 3 || code == 127 ? -1 : code;
 }
@@ -61,7 +46,7 @@ TEST(Truncated, RepairedFilesAreReadByAnIndependentReader) {
     std::mt19937 rng(20261208);
     int saved = 0;
     for (const fs::path& file : files) {
-        const std::string whole = slurp(file);
+        const std::string whole = testutil::readText(file);
         ASSERT_FALSE(whole.empty()) << file;
         // Cut among the entities, where nearly all of a real drawing's bytes
         // are. (A cut among the objects loses the layouts, which every

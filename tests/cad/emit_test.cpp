@@ -69,9 +69,14 @@ TEST(PutDoubleText, IsShortAndHasNoNegativeZero) {
 
 namespace {
 
+// The end points of the line 2A, (100, 200) and (300, 400), the same in both
+// fixtures below.
+const std::string kLine2APoints =
+    " 10\n100.0\n 20\n200.0\n 30\n0.0\n 11\n300.0\n 21\n400.0\n 31\n0.0\n";
+
 // An R2000 drawing as CAD programs write it: padded integers, reactors,
 // extended data whose codes look like point codes, a true colour.
-constexpr const char* kR2000 = R"(  0
+const std::string kR2000 = R"(  0
 SECTION
   2
 HEADER
@@ -303,19 +308,7 @@ AcDbEntity
      1
 100
 AcDbLine
- 10
-100.0
- 20
-200.0
- 30
-0.0
- 11
-300.0
- 21
-400.0
- 31
-0.0
-1001
+)" + kLine2APoints + R"(1001
 SURVEY
 1000
 point
@@ -434,7 +427,7 @@ EOF
 )";
 
 // An R12 drawing with handles on and a polyline with its vertices.
-constexpr const char* kR12 = R"(  0
+const std::string kR12 = R"(  0
 SECTION
   2
 HEADER
@@ -504,19 +497,7 @@ LINE
 0
  62
      1
- 10
-100.0
- 20
-200.0
- 30
-0.0
- 11
-300.0
- 21
-400.0
- 31
-0.0
-  0
+)" + kLine2APoints + R"(  0
 TEXT
   5
 2B
@@ -584,7 +565,7 @@ EOF
 
 struct ChangeCase {
     const char* name;
-    const char* fixture;
+    std::string fixture;
     const char* handle;
     std::function<void(EntityRef&)> change;
     std::vector<std::string> expected;  // tagDiff of the saved stream, in any order
@@ -619,7 +600,7 @@ TEST_P(ChangedEntity, OnlyTheChangedTagsDiffer) {
     EXPECT_EQ(again.layer(), e.layer());
     EXPECT_EQ(again.visible(), e.visible());
     EXPECT_EQ(again.color(), e.color());
-    if (std::string(c.fixture) == kR2000) {
+    if (c.fixture == kR2000) {
         EXPECT_EQ(again.lineweight(), e.lineweight());
     }
     if (e.dxfType() == "LINE") {

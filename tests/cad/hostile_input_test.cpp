@@ -2,6 +2,7 @@
 // degree, blocks inserting blocks many times over, nesting deeper than the
 // walk goes. Each is generated here; each must read, give bounds and crossings
 // promptly, and say what was cut short.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -50,6 +51,21 @@ Box2 modelBounds(const DrawingData& d) {
     return box;
 }
 
+// A box with these corners, each to within 4 ULPs (as EXPECT_DOUBLE_EQ).
+testing::Matcher<Box2> boxIs(double minX, double minY, double maxX, double maxY) {
+    using testing::DoubleEq;
+    using testing::Field;
+    return testing::AllOf(Field(&Box2::minX, DoubleEq(minX)), Field(&Box2::minY, DoubleEq(minY)),
+                          Field(&Box2::maxX, DoubleEq(maxX)), Field(&Box2::maxY, DoubleEq(maxY)));
+}
+
+// A vertical line at x from y0 to y1, to cross things with.
+Entity verticalCut(double x, double y0, double y1) {
+    Entity cut;
+    cut.geom = LineGeom{{x, y0, 0}, {x, y1, 0}};
+    return cut;
+}
+
 // Clamped knots for n control points of degree p.
 std::vector<double> clampedKnots(int n, int p) {
     std::vector<double> k;
@@ -64,9 +80,34 @@ Point3 zig(int i) {
     return {double(i), double(i % 2), 0.0};
 }
 
-std::string hatchWithSplineEdge(int degree) {
+// A clamped spline of the degree over degree + 1 zigzag control points.
+struct Zigzag {
+    int degree;
     int n = degree + 1;
     std::vector<double> knots = clampedKnots(n, degree);
+
+    explicit Zigzag(int d) : degree(d) {}
+
+    // Its knots (40), then its control points (10, 20 and, in a SPLINE
+    // entity, 30), as they follow the counts.
+    Tags knotsAndPoints(bool withZ) const {
+        Tags t;
+        for (double k : knots) t.push_back({40, num(k)});
+        for (int i = 0; i < n; ++i) {
+            t.insert(t.end(), {{10, num(zig(i).x)}, {20, num(zig(i).y)}});
+            if (withZ) t.push_back({30, "0"});
+        }
+        return t;
+    }
+};
+
+std::string r2000With(const Tags& entity) {
+    return dxftest::dxf(
+        dxftest::concat({dxftest::header("AC1015"), dxftest::entities(entity), dxftest::eof()}));
+}
+
+std::string hatchWithSplineEdge(int degree) {
+    const Zigzag z(degree);
     Tags h{{0, "HATCH"},
            {8, "0"},
            {10, "0"},
@@ -81,34 +122,22 @@ std::string hatchWithSplineEdge(int degree) {
            {94, std::to_string(degree)},
            {73, "0"},
            {74, "0"},
-           {95, std::to_string(knots.size())},
-           {96, std::to_string(n)}};
-    for (double k : knots) h.push_back({40, num(k)});
-    for (int i = 0; i < n; ++i) {
-        h.push_back({10, num(zig(i).x)});
-        h.push_back({20, num(zig(i).y)});
-    }
-    h.insert(h.end(), {{97, "0"}, {97, "0"}, {75, "1"}, {76, "1"}, {98, "0"}});
-    return dxftest::dxf(
-        dxftest::concat({dxftest::header("AC1015"), dxftest::entities(h), dxftest::eof()}));
+           {95, std::to_string(z.knots.size())},
+           {96, std::to_string(z.n)}};
+    return r2000With(dxftest::concat(
+        {h, z.knotsAndPoints(false), {{97, "0"}, {97, "0"}, {75, "1"}, {76, "1"}, {98, "0"}}}));
 }
 
 std::string splineEntity(int degree) {
-    int n = degree + 1;
-    std::vector<double> knots = clampedKnots(n, degree);
+    const Zigzag z(degree);
     Tags s{{0, "SPLINE"},
            {8, "0"},
            {70, "8"},
            {71, std::to_string(degree)},
-           {72, std::to_string(knots.size())},
-           {73, std::to_string(n)},
+           {72, std::to_string(z.knots.size())},
+           {73, std::to_string(z.n)},
            {74, "0"}};
-    for (double k : knots) s.push_back({40, num(k)});
-    for (int i = 0; i < n; ++i) {
-        s.insert(s.end(), {{10, num(zig(i).x)}, {20, num(zig(i).y)}, {30, "0"}});
-    }
-    return dxftest::dxf(
-        dxftest::concat({dxftest::header("AC1015"), dxftest::entities(s), dxftest::eof()}));
+    return r2000With(dxftest::concat({s, z.knotsAndPoints(true)}));
 }
 
 Tags block(const std::string& name, const Tags& body) {
@@ -179,15 +208,9 @@ TEST(HostileSplines, SplineOfHugeDegreeIsItsControlPolygon) {
     DrawingData d = readDxf(splineEntity(3000));
     EXPECT_TRUE(hasIssue(d, "spline-limit"));
     const Entity& s = firstModelEntity(d);
-    Box2 b = entityBounds(d, s);
-    EXPECT_DOUBLE_EQ(b.minX, 0.0);
-    EXPECT_DOUBLE_EQ(b.maxX, 3000.0);
-    EXPECT_DOUBLE_EQ(b.minY, 0.0);
-    EXPECT_DOUBLE_EQ(b.maxY, 1.0);
+    EXPECT_THAT(entityBounds(d, s), boxIs(0.0, 0.0, 3000.0, 1.0));
     // The polygon's corners are crossed like any polyline's.
-    Entity cut;
-    cut.geom = LineGeom{{0.5, -1, 0}, {0.5, 2, 0}};
-    auto got = intersectEntities(d, s, cut);
+    auto got = intersectEntities(d, s, verticalCut(0.5, -1, 2));
     ASSERT_EQ(got.size(), 1u);
     EXPECT_NEAR(got[0].y, 0.5, 1e-9);
 }
@@ -197,9 +220,7 @@ TEST(HostileSplines, DegreeWithinTheLimitIsTheCurve) {
     DrawingData d = readDxf(splineEntity(kMaxSplineDegree));
     EXPECT_FALSE(hasIssue(d, "spline-limit"));
     // Control point 12 lies at y = 0; the smooth curve passes far above it.
-    Entity cut;
-    cut.geom = LineGeom{{12, -1, 0}, {12, 2, 0}};
-    auto got = intersectEntities(d, firstModelEntity(d), cut);
+    auto got = intersectEntities(d, firstModelEntity(d), verticalCut(12, -1, 2));
     ASSERT_EQ(got.size(), 1u);
     EXPECT_GT(got[0].y, 0.2);
     EXPECT_LT(got[0].y, 0.8);
@@ -209,16 +230,10 @@ TEST(HostileBlocks, TenfoldNestingGivesExactBoundsAndAWarning) {
     DrawingData d = readDxf(tenfoldBlocks(15));
     EXPECT_TRUE(hasIssue(d, "block-size"));
     EXPECT_FALSE(hasIssue(d, "block-depth"));
-    Box2 b = modelBounds(d);
-    EXPECT_DOUBLE_EQ(b.minX, 0.0);
-    EXPECT_DOUBLE_EQ(b.maxX, 1.0);
-    EXPECT_DOUBLE_EQ(b.minY, 0.0);
-    EXPECT_DOUBLE_EQ(b.maxY, 135.0);
+    EXPECT_THAT(modelBounds(d), boxIs(0.0, 0.0, 1.0, 135.0));
 
     // Crossings stop at the budget: what is found is true, and found promptly.
-    Entity cut;
-    cut.geom = LineGeom{{0.5, -1, 0}, {0.5, 200, 0}};
-    auto got = intersectEntities(d, cut, firstModelEntity(d));
+    auto got = intersectEntities(d, verticalCut(0.5, -1, 200), firstModelEntity(d));
     ASSERT_FALSE(got.empty());
     for (const Point3& p : got) {
         EXPECT_DOUBLE_EQ(p.x, 0.5);
@@ -277,11 +292,7 @@ TEST(HostileBlocks, NestedArraysGiveExactBounds) {
                              block("B", insertOf("A", 0, 0, 300, 300, 2, 3))};
     DrawingData d = readDxf(drawingWithBlocks(blocks, insertOf("B", 0, 0, 300, 300, 1000, 1000)));
     EXPECT_TRUE(hasIssue(d, "block-size"));
-    Box2 b = modelBounds(d);
-    EXPECT_DOUBLE_EQ(b.minX, 0.0);
-    EXPECT_DOUBLE_EQ(b.minY, 0.0);
-    EXPECT_DOUBLE_EQ(b.maxX, 299 * 1000 + 299 * 2 + 1);
-    EXPECT_DOUBLE_EQ(b.maxY, 299 * 1000 + 299 * 3);
+    EXPECT_THAT(modelBounds(d), boxIs(0.0, 0.0, 299 * 1000 + 299 * 2 + 1, 299 * 1000 + 299 * 3));
 }
 
 TEST(HostileBlocks, NestingDeeperThanTheLimitIsReported) {

@@ -3,9 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <charconv>
-#include <fstream>
 #include <map>
-#include <sstream>
 
 #include "cad/drawing.hpp"
 #include "cad/dxf/writer.hpp"
@@ -17,13 +15,6 @@ using namespace cad;
 namespace {
 
 const std::filesystem::path kPlan = std::filesystem::path(KV_SOURCE_DIR) / "examples/plan.dxf";
-
-std::string slurp(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 // Distance from p to the segment a-b in the plane.
 double toSegment(Point3 p, Point3 a, Point3 b) {
@@ -50,7 +41,7 @@ std::size_t crossings(const PolylineGeom& g, Point3 a, Point3 b) {
 TEST(SamplePlan, CommittedFileIsWhatTheGeneratorMakes) {
     ASSERT_TRUE(std::filesystem::exists(kPlan));
     kvtools::SamplePlan plan = kvtools::makeSamplePlan();
-    EXPECT_EQ(writeDxf(plan.drawing->data()), slurp(kPlan))
+    EXPECT_EQ(writeDxf(plan.drawing->data()), testutil::readText(kPlan))
         << "regenerate with: build/tools/make_sample_plan examples/plan.dxf";
 }
 

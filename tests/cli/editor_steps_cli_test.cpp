@@ -1,10 +1,7 @@
 // The crossing editor's steps of kernavisto-cli profile on a small plan: a
 // route of one line crossed by a water main, with a height text beside it.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -12,51 +9,25 @@
 #include <string>
 #include <vector>
 
-#include "cad/dxf_test_util.hpp"
-
 #include "shell_util.hpp"
+#include "small_plan.hpp"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-using testutil::quote;
 using testutil::readText;
 
-fs::path scratch(const std::string& name) {
-    fs::path dir = fs::temp_directory_path() / ("kv_cli_editor_" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    return dir / name;
-}
+const testutil::ProcessScratch scratch("kv_cli_editor");
 
 using Result = testutil::CliResult;
 
 Result runCli(const std::vector<std::string>& args) {
-    return testutil::runProfileCommand(KV_CLI, args, scratch("stderr.txt"));
-}
-
-// Route (0,0)-(10000,0) on "Трасса - Kernavisto", a water main crossing it at
-// x = 6000, and the text "151.5" with handle 22.
-fs::path smallPlan() {
-    using dxftest::Tags;
-    Tags body{{0, "LINE"},   {5, "20"},     {8, "Трасса - Kernavisto"},
-              {10, "0"},     {20, "0"},     {30, "0"},
-              {11, "10000"}, {21, "0"},     {31, "0"},
-              {0, "LINE"},   {5, "21"},     {8, "Водопровод - Kernavisto"},
-              {10, "6000"},  {20, "-1000"}, {30, "0"},
-              {11, "6000"},  {21, "1000"},  {31, "0"},
-              {0, "TEXT"},   {5, "22"},     {8, "0"},
-              {10, "100"},   {20, "100"},   {30, "0"},
-              {40, "2.5"},   {1, "151.5"}};
-    fs::path plan = scratch("small_plan.dxf");
-    std::ofstream(plan, std::ios::binary)
-        << dxftest::r12(body, {"Трасса - Kernavisto", "Водопровод - Kernavisto"});
-    return plan;
+    return testutil::runProfileCommand(KV_CLI, args, scratch.dir());
 }
 
 std::vector<std::string> baseArgs(const fs::path& out, const fs::path& dump) {
-    return {smallPlan().string(), "-o", out.string(), "--from",     "0,0", "--to", "10000,0",
-            "--separator",        ",",  "--dump",     dump.string()};
+    return smallplan::profileArgs(smallplan::write(scratch("small_plan.dxf")), out, dump);
 }
 
 nlohmann::json pointValues(const nlohmann::json& dump, std::size_t k) {

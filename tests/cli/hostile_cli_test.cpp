@@ -2,10 +2,7 @@
 // an option, output paths that coincide, values no pipeline has. Each ends
 // with a clear message and loses nothing.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -16,64 +13,38 @@
 #include "cad/text_util.hpp"
 
 #include "shell_util.hpp"
+#include "small_plan.hpp"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-using testutil::quote;
 using testutil::readText;
 
-fs::path scratch(const std::string& name) {
-    fs::path dir = fs::temp_directory_path() / ("kv_cli_hostile_" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    return dir / name;
-}
+const testutil::ProcessScratch scratch("kv_cli_hostile");
 
-struct Result {
-    int code;
-    std::string out, err;
-};
+using Result = testutil::CliResult;
 
 Result runCli(const std::string& command, const std::vector<std::string>& args) {
-    std::string cmd = quote(KV_CLI) + " " + command;
-    for (const std::string& a : args) cmd += " " + quote(a);
-    fs::path out = scratch("stdout.txt"), err = scratch("stderr.txt");
-    cmd += " >" + quote(out.string()) + " 2>" + quote(err.string());
-    int status = std::system(cmd.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readText(out), readText(err)};
+    std::vector<std::string> words{command};
+    words.insert(words.end(), args.begin(), args.end());
+    return testutil::runProgram(KV_CLI, words, scratch.dir());
 }
 
 const std::string kReplacement = "\xEF\xBF\xBD";
 
-// Route (0,0)-(10000,0), a water main crossing it at x = 6000, the text
-// "151.5" (handle 22) and the line 23 beside the route.
+// The small plan with the line 23 beside the route and a BLOCKS section for
+// the marker block an added point draws.
 fs::path smallPlan() {
-    using dxftest::Tags;
-    Tags body{{0, "LINE"},   {5, "20"},     {8, "Трасса - Kernavisto"},
-              {10, "0"},     {20, "0"},     {30, "0"},
-              {11, "10000"}, {21, "0"},     {31, "0"},
-              {0, "LINE"},   {5, "21"},     {8, "Водопровод - Kernavisto"},
-              {10, "6000"},  {20, "-1000"}, {30, "0"},
-              {11, "6000"},  {21, "1000"},  {31, "0"},
-              {0, "TEXT"},   {5, "22"},     {8, "0"},
-              {10, "100"},   {20, "100"},   {30, "0"},
-              {40, "2.5"},   {1, "151.5"},  {0, "LINE"},
-              {5, "23"},     {8, "0"},      {10, "0"},
-              {20, "50"},    {30, "0"},     {11, "10"},
-              {21, "50"},    {31, "0"}};
-    // A BLOCKS section for the marker block an added point draws.
-    Tags blocks{{0, "BLOCK"}, {8, "0"},  {2, "X"}, {70, "0"},     {10, "0"},
-                {20, "0"},    {30, "0"}, {3, "X"}, {0, "ENDBLK"}, {8, "0"}};
-    fs::path plan = scratch("small_plan.dxf");
-    std::ofstream(plan, std::ios::binary)
-        << dxftest::r12(body, {"Трасса - Kernavisto", "Водопровод - Kernavisto"}, blocks);
-    return plan;
+    const dxftest::Tags line{{0, "LINE"}, {5, "23"},  {8, "0"},   {10, "0"}, {20, "50"},
+                             {30, "0"},   {11, "10"}, {21, "50"}, {31, "0"}};
+    const dxftest::Tags blocks{{0, "BLOCK"}, {8, "0"},  {2, "X"}, {70, "0"},     {10, "0"},
+                               {20, "0"},    {30, "0"}, {3, "X"}, {0, "ENDBLK"}, {8, "0"}};
+    return smallplan::write(scratch("small_plan.dxf"), line, blocks);
 }
 
 std::vector<std::string> baseArgs(const fs::path& out, const fs::path& dump) {
-    return {smallPlan().string(), "-o", out.string(), "--from",     "0,0", "--to", "10000,0",
-            "--separator",        ",",  "--dump",     dump.string()};
+    return smallplan::profileArgs(smallPlan(), out, dump);
 }
 
 std::vector<std::string> with(std::vector<std::string> args, std::vector<std::string> more) {
@@ -91,6 +62,14 @@ std::vector<std::string> heights(int count, int from = 1) {
         args.insert(args.end(), {"--edit", std::to_string(k) + ":relief=" + value});
     }
     return args;
+}
+
+// `profile` on the small plan with the options given, saved to NAME.dxf with
+// its dump in NAME.json.
+Result runOnPlan(const std::string& name, const std::vector<std::string>& options,
+                 const std::vector<std::string>& more = {}) {
+    const auto args = baseArgs(scratch(name + ".dxf"), scratch(name + ".json"));
+    return runCli("profile", with(with(args, options), more));
 }
 
 }  // namespace
@@ -203,28 +182,23 @@ TEST(HostileCli, ValuesNoPipelineHasAreRefusedWhereTheyEnter) {
 }
 
 TEST(HostileCli, PickingAHeightFromWhatIsNoNumberSaysWhy) {
-    fs::path dump = scratch("pick.json");
-    Result r =
-        runCli("profile", with(baseArgs(scratch("pick.dxf"), dump), {"--pick-height", "1=23"}));
+    Result r = runOnPlan("pick", {"--pick-height", "1=23"});
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("не текст"), std::string::npos) << r.err;
-    r = runCli("profile", with(with(baseArgs(scratch("pick.dxf"), dump), {"--pick-height", "1=22"}),
-                               heights(3, 2)));
+    r = runOnPlan("pick", {"--pick-height", "1=22"}, heights(3, 2));
     EXPECT_EQ(r.code, 0) << r.err;
-    auto j = nlohmann::json::parse(readText(dump));
+    auto j = nlohmann::json::parse(readText(scratch("pick.json")));
     EXPECT_EQ(j["pikets"][0]["points"][0]["values"][2], 151.5);
 }
 
 TEST(HostileCli, PointFarFromTheRouteIsNotAdded) {
-    fs::path dump = scratch("far.json");
-    Result r =
-        runCli("profile", with(baseArgs(scratch("far.dxf"), dump), {"--add-point", "5000,5000"}));
+    const fs::path dump = scratch("far.json");
+    Result r = runOnPlan("far", {"--add-point", "5000,5000"});
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("не добавлено"), std::string::npos) << r.err;
     auto j = nlohmann::json::parse(readText(dump));
     EXPECT_EQ(j["pikets"][0]["points"].size(), 3u);
-    r = runCli("profile", with(with(baseArgs(scratch("far.dxf"), dump), {"--add-point", "5000,10"}),
-                               heights(4)));
+    r = runOnPlan("far", {"--add-point", "5000,10"}, heights(4));
     EXPECT_EQ(r.code, 0) << r.err;
     j = nlohmann::json::parse(readText(dump));
     EXPECT_EQ(j["pikets"][0]["points"].size(), 4u);

@@ -2,7 +2,6 @@
 // that still leave the dump, and the whole road of a picket on the sample plan.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -26,14 +25,10 @@ using testutil::readText;
 
 using Result = testutil::CliResult;
 
-fs::path scratch(const std::string& name) {
-    fs::path dir = fs::temp_directory_path() / ("kv_cli_" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    return dir / name;
-}
+const testutil::ProcessScratch scratch("kv_cli");
 
 Result runCli(const std::vector<std::string>& args) {
-    return testutil::runProfileCommand(KV_CLI, args, scratch("stderr.txt"));
+    return testutil::runProfileCommand(KV_CLI, args, scratch.dir());
 }
 
 }  // namespace
@@ -143,11 +138,9 @@ void expectAuditClean(const fs::path& dxf) {
                              "auditor = doc.audit()\n"
                              "for e in auditor.errors: print(e.message)\n"
                              "sys.exit(1 if auditor.has_errors else 0)\n";
-    fs::path log = scratch("audit.txt");
-    std::string cmd = "/usr/bin/python3 " + quote(script.string()) + " " + quote(dxf.string()) +
-                      " >" + quote(log.string()) + " 2>&1";
-    int status = std::system(cmd.c_str());
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << readText(log);
+    const testutil::ShellResult audit =
+        testutil::shell("/usr/bin/python3 " + quote(script.string()) + " " + quote(dxf.string()));
+    EXPECT_EQ(audit.code, 0) << audit.out;
 }
 
 struct SampleRun {

@@ -3,8 +3,6 @@
 // options given with it apply after the restore; a damaged file or a picket
 // whose objects are gone stops the run with a clear message.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -17,39 +15,22 @@
 
 namespace fs = std::filesystem;
 using nlohmann::json;
-using testutil::quote;
 using testutil::readText;
 
 namespace {
 
-struct Result {
-    int code;
-    std::string err;
-    std::string out;
-};
+using Result = testutil::CliResult;
 
 struct ProjectCli : testing::Test {
-    fs::path dir;
+    const testutil::ScratchDir dir{"kv_project_cli"};
     const std::string plan = KV_SOURCE_DIR "/examples/plan.dxf";
-
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("kv_project_cli_" + std::to_string(::getpid()) + "_" +
-               testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
 
     std::string at(const std::string& name) const { return (dir / name).string(); }
 
     Result run(const std::string& sub, const std::vector<std::string>& args) {
-        std::string cmd = quote(KV_CLI) + " " + sub;
-        for (const std::string& a : args) cmd += " " + quote(a);
-        cmd += " >" + quote(at("stdout.txt")) + " 2>" + quote(at("stderr.txt"));
-        int status = std::system(cmd.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readText(at("stderr.txt")),
-                readText(at("stdout.txt"))};
+        std::vector<std::string> words{sub};
+        words.insert(words.end(), args.begin(), args.end());
+        return testutil::runProgram(KV_CLI, words, dir);
     }
 
     // The first day: a picket by its ends, heights picked from survey texts

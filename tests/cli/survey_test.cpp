@@ -3,8 +3,6 @@
 // `entities` lists what a user needs to type; ends typed near an element snap
 // to it; elements that do not join are warned of; coordinates print in full.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -27,22 +25,8 @@ const fs::path kSurvey = fs::path(KV_CORPUS_DIR) / "acad2010_ru_topo_survey.dxf"
 const fs::path kSample = fs::path(KV_SOURCE_DIR) / "examples" / "plan.dxf";
 const std::string kPipeLayer = "_Осветленная вода_Подземка";
 
-struct Outcome {
-    int code = -1;
-    std::string out;
-};
-
-Outcome shell(const std::string& command) {
-    Outcome r;
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) return r;
-    char buf[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) r.out.append(buf, n);
-    int status = ::pclose(pipe);
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
+using Outcome = testutil::ShellResult;
+using testutil::shell;
 
 Outcome cli(const std::vector<std::string>& args) {
     std::string command = quote(KV_CLI);
@@ -52,12 +36,7 @@ Outcome cli(const std::vector<std::string>& args) {
 
 class Survey : public testing::Test {
   protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() / ("kv_survey_" + std::to_string(::getpid()));
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    fs::path dir;
+    const testutil::ScratchDir dir{"kv_survey"};
 };
 
 // The length of an entity as an independent reader measures it, in drawing units.

@@ -50,21 +50,18 @@ std::string missingConverter() {
     return {};
 }
 
-bool validUtf8(const std::string& s) {
-    for (std::size_t i = 0; i < s.size();) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        std::size_t n = c < 0x80         ? 1
-                        : (c >> 5) == 6  ? 2
-                        : (c >> 4) == 14 ? 3
-                        : (c >> 3) == 30 ? 4
-                                         : 0;
-        if (n == 0 || i + n > s.size()) return false;
-        for (std::size_t k = 1; k < n; ++k) {
-            if ((static_cast<unsigned char>(s[i + k]) >> 6) != 2) return false;
-        }
-        i += n;
-    }
-    return true;
+// Why the sample drawings cannot be converted here, or empty when they can.
+std::string cannotConvertSamples() {
+    if (!fs::exists(kSamples)) return "нет " + kSamples.string() + " (../shared отсутствует)";
+    return missingConverter();
+}
+
+using testutil::isUtf8;
+
+// What the cad::Error that `act` throws says; a failure when it throws none.
+template <class Act>
+std::string errorOf(Act&& act, const std::string& unexpected) {
+    return testutil::messageOf<cad::Error>(std::forward<Act>(act), unexpected);
 }
 
 struct Counts {
@@ -91,14 +88,8 @@ Counts countsOf(const fs::path& dxf) {
     return c;
 }
 
-struct Dir {
-    fs::path path;
-    explicit Dir(const std::string& name) {
-        path = fs::temp_directory_path() / ("kv_dwg_" + std::to_string(::getpid()) + "_" + name);
-        fs::remove_all(path);
-        fs::create_directories(path);
-    }
-    ~Dir() { fs::remove_all(path); }
+struct Dir : testutil::ScratchDir {
+    explicit Dir(const std::string& name) : ScratchDir("kv_dwg_" + name) {}
     // Nothing but the files named is in the folder (no temporary leftovers).
     std::vector<std::string> files() const {
         std::vector<std::string> names;
@@ -126,8 +117,7 @@ class Sample : public testing::TestWithParam<std::string> {};
 }  // namespace
 
 TEST_P(Sample, ConvertsBesideTheDwgAndMatchesItsDxfTwin) {
-    if (!fs::exists(kSamples)) GTEST_SKIP() << "нет " << kSamples << " (../shared отсутствует)";
-    if (std::string why = missingConverter(); !why.empty()) GTEST_SKIP() << why;
+    if (std::string why = cannotConvertSamples(); !why.empty()) GTEST_SKIP() << why;
     const std::string name = GetParam();
     Dir dir(name);
     const fs::path dwgPath = dir.path / (name + ".dwg");
@@ -181,8 +171,7 @@ INSTANTIATE_TEST_SUITE_P(Samples, Sample,
                                          "polyline2d_2000", "arc_2013"));
 
 TEST(DwgImport, AnEarlierDxfIsOpenedAgainAndNeverOverwritten) {
-    if (!fs::exists(kSamples)) GTEST_SKIP() << "нет " << kSamples << " (../shared отсутствует)";
-    if (std::string why = missingConverter(); !why.empty()) GTEST_SKIP() << why;
+    if (std::string why = cannotConvertSamples(); !why.empty()) GTEST_SKIP() << why;
     Dir dir("again");
     const fs::path dwgPath = dir.path / "plan.dwg";
     fs::copy_file(kSamples / "sample_2018.dwg", dwgPath);
@@ -204,8 +193,7 @@ TEST(DwgImport, AnEarlierDxfIsOpenedAgainAndNeverOverwritten) {
 }
 
 TEST(DwgImport, ADwgNamedLikeADxfIsRecognisedAndKept) {
-    if (!fs::exists(kSamples)) GTEST_SKIP() << "нет " << kSamples << " (../shared отсутствует)";
-    if (std::string why = missingConverter(); !why.empty()) GTEST_SKIP() << why;
+    if (std::string why = cannotConvertSamples(); !why.empty()) GTEST_SKIP() << why;
     Dir dir("misnamed");
     const fs::path misnamed = dir.path / "plan.dxf";
     fs::copy_file(kSamples / "sample_2018.dwg", misnamed);
@@ -218,21 +206,15 @@ TEST(DwgImport, ADwgNamedLikeADxfIsRecognisedAndKept) {
 }
 
 TEST(DwgImport, ADamagedDwgNamesTheFileAndTheConvertersReasonAndLeavesNothing) {
-    if (!fs::exists(kSamples)) GTEST_SKIP() << "нет " << kSamples << " (../shared отсутствует)";
-    if (std::string why = missingConverter(); !why.empty()) GTEST_SKIP() << why;
+    if (std::string why = cannotConvertSamples(); !why.empty()) GTEST_SKIP() << why;
     Dir dir("damaged");
     const fs::path dwgPath = dir.path / "обрезан.dwg";
     std::ofstream(dwgPath, std::ios::binary)
         << readText(kSamples / "example_2000.dwg").substr(0, 3000);
-    try {
-        dwg::openable(dwgPath);
-        FAIL() << "a damaged DWG was converted";
-    } catch (const cad::Error& e) {
-        std::string m = e.what();
-        EXPECT_NE(m.find("«обрезан.dwg»"), std::string::npos) << m;
-        EXPECT_NE(m.find("LibreDWG"), std::string::npos) << m;
-        EXPECT_TRUE(validUtf8(m)) << m;
-    }
+    const std::string m = errorOf([&] { dwg::openable(dwgPath); }, "a damaged DWG was converted");
+    EXPECT_NE(m.find("«обрезан.dwg»"), std::string::npos) << m;
+    EXPECT_NE(m.find("LibreDWG"), std::string::npos) << m;
+    EXPECT_TRUE(isUtf8(m)) << m;
     EXPECT_EQ(dir.files(), std::vector<std::string>{"обрезан.dwg"});
 }
 
@@ -244,22 +226,16 @@ TEST(DwgImport, MissingNodeOrConverterSaysWhatToInstall) {
     noNode.node = "/nonexistent/node";
     noNode.converterDir = kConverter;
     if (missingConverter().empty()) {
-        try {
-            dwg::convertToDxf(dwgPath, noNode);
-            FAIL() << "converted without Node.js";
-        } catch (const cad::Error& e) {
-            EXPECT_NE(std::string(e.what()).find("nodejs"), std::string::npos) << e.what();
-        }
+        const std::string m =
+            errorOf([&] { dwg::convertToDxf(dwgPath, noNode); }, "converted without Node.js");
+        EXPECT_NE(m.find("nodejs"), std::string::npos) << m;
     }
     dwg::Options noConverter;
     noConverter.converterDir = dir.path / "nowhere";
-    try {
-        dwg::convertToDxf(dwgPath, noConverter);
-        FAIL() << "converted without the converter";
-    } catch (const cad::Error& e) {
-        EXPECT_NE(std::string(e.what()).find("scripts/deps.sh"), std::string::npos) << e.what();
-        EXPECT_NE(std::string(e.what()).find("«plan.dwg»"), std::string::npos) << e.what();
-    }
+    const std::string m = errorOf([&] { dwg::convertToDxf(dwgPath, noConverter); },
+                                  "converted without the converter");
+    EXPECT_NE(m.find("scripts/deps.sh"), std::string::npos) << m;
+    EXPECT_NE(m.find("«plan.dwg»"), std::string::npos) << m;
     EXPECT_EQ(dir.files(), std::vector<std::string>{"plan.dwg"});
 }
 
@@ -278,50 +254,37 @@ TEST(DwgSignature, OpeningADwgAsDxfSaysSoWithoutItsBytes) {
     std::string bytes = "AC1018";
     for (int i = 0; i < 400; ++i) bytes += static_cast<char>((i * 37 + 128) & 0xFF);
     std::ofstream(p, std::ios::binary) << bytes;
-    try {
-        cad::Drawing::open(p);
-        FAIL() << "a DWG was read as DXF";
-    } catch (const cad::Error& e) {
-        std::string m = e.what();
-        EXPECT_NE(m.find("DWG"), std::string::npos) << m;
-        EXPECT_NE(m.find("AC1018"), std::string::npos) << m;
-        EXPECT_TRUE(validUtf8(m)) << m;
-    }
+    const std::string m = errorOf([&] { cad::Drawing::open(p); }, "a DWG was read as DXF");
+    EXPECT_NE(m.find("DWG"), std::string::npos) << m;
+    EXPECT_NE(m.find("AC1018"), std::string::npos) << m;
+    EXPECT_TRUE(isUtf8(m)) << m;
 }
 
 TEST(DwgSignature, ABrokenDxfIsQuotedAsTextOnly) {
     Dir dir("broken_dxf");
     const fs::path p = dir.path / "plan.dxf";
     std::ofstream(p, std::ios::binary) << "  0\nSECTION\n\xd0\x9f\xff\xfe\x01\xd0\n";
-    try {
-        cad::Drawing::open(p);
-        FAIL() << "read";
-    } catch (const cad::Error& e) {
-        std::string m = e.what();
-        EXPECT_TRUE(validUtf8(m)) << m;
-        EXPECT_NE(m.find("«П"), std::string::npos) << m;  // whole letters stay
-        EXPECT_EQ(m.find('\x01'), std::string::npos) << m;
-    }
+    const std::string m = errorOf([&] { cad::Drawing::open(p); }, "a broken DXF was read");
+    EXPECT_TRUE(isUtf8(m)) << m;
+    EXPECT_NE(m.find("«П"), std::string::npos) << m;  // whole letters stay
+    EXPECT_EQ(m.find('\x01'), std::string::npos) << m;
 }
 
 TEST(DwgCli, InfoAndRoundtripTakeADwg) {
-    if (!fs::exists(kSamples)) GTEST_SKIP() << "нет " << kSamples << " (../shared отсутствует)";
-    if (std::string why = missingConverter(); !why.empty()) GTEST_SKIP() << why;
+    if (std::string why = cannotConvertSamples(); !why.empty()) GTEST_SKIP() << why;
     Dir dir("cli");
     fs::copy_file(kSamples / "example_2000.dwg", dir.path / "plan.dwg");
-    const std::string cli = testutil::quote(KV_CLI);
-    const std::string dwgArg = testutil::quote((dir.path / "plan.dwg").string());
-    const fs::path out = dir.path / "out.txt", err = dir.path / "err.txt";
-    auto run = [&](const std::string& args) {
-        std::string cmd = cli + " " + args + " >" + testutil::quote(out.string()) + " 2>" +
-                          testutil::quote(err.string());
-        return std::system(cmd.c_str());
+    const std::string dwgArg = (dir.path / "plan.dwg").string();
+    auto run = [&](const std::vector<std::string>& words) {
+        return testutil::runProgram(KV_CLI, words, dir);
     };
-    ASSERT_EQ(run("info --json " + dwgArg), 0) << readText(err);
-    EXPECT_NE(readText(err).find("plan.dxf"), std::string::npos) << readText(err);
-    const std::string info = readText(out);
-    ASSERT_EQ(run("info --json " + testutil::quote((kSamples / "example_2000.dxf").string())), 0);
-    const std::string twin = readText(out);
+    testutil::CliResult r = run({"info", "--json", dwgArg});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.err.find("plan.dxf"), std::string::npos) << r.err;
+    const std::string info = r.out;
+    r = run({"info", "--json", (kSamples / "example_2000.dxf").string()});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::string twin = r.out;
     auto entities = [](const std::string& j) {
         std::size_t at = j.find("\"entities\":");
         return at == std::string::npos ? std::string() : j.substr(at, j.find(',', at) - at);
@@ -330,10 +293,10 @@ TEST(DwgCli, InfoAndRoundtripTakeADwg) {
     EXPECT_EQ(entities(info), entities(twin));
 
     const fs::path copy = dir.path / "copy.dxf";
-    ASSERT_EQ(run("roundtrip " + dwgArg + " " + testutil::quote(copy.string())), 0)
-        << readText(err);
+    r = run({"roundtrip", dwgArg, copy.string()});
+    ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(readText(copy), readText(dir.path / "plan.dxf"));  // opened again, not converted
-    EXPECT_EQ(readText(err).find("преобразован в"), std::string::npos) << readText(err);
+    EXPECT_EQ(r.err.find("преобразован в"), std::string::npos) << r.err;
 }
 
 // The converter's DXF has every layer off; the script gives each layer the

@@ -2,6 +2,8 @@
 // keeps, the ground points it adds and what it reports.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "cad/application.hpp"
 #include "cad/error.hpp"
 #include "cad/prompter.hpp"
@@ -17,6 +19,11 @@ using namespace ground_test;
 // Ground falling 1 m per 100 m eastwards from 120 m at x = 0 (millimetres).
 double plane(double x, double y) {
     return 120.0 - x / 100000.0 + y / 200000.0;
+}
+
+// How many heights a fill set, and how many it kept because the user set them.
+std::pair<int, int> filledAndKept(const ground::GroundReport& r) {
+    return {r.filled, r.keptByHand};
 }
 
 class SurveyGround : public testing::Test {
@@ -48,6 +55,9 @@ class SurveyGround : public testing::Test {
         ws.pikets[0].pointObjects.push_back(doc.addLine({x, y, 0}, {x + 1, y, 0}));
     }
 
+    // "Отметки по съёмке" with the options as they stand.
+    ground::GroundReport fill() { return ground::fillGroundFromSurvey(ws, options); }
+
     const model::PointRow& point(int k) const {
         return ws.pikets[0].points[static_cast<std::size_t>(k)];
     }
@@ -65,10 +75,9 @@ TEST_F(SurveyGround, FillsAutomaticHeightsAndKeepsThoseSetByHand) {
     addRoutePoint(73000, -4000, model::kAuto);
     addRoutePoint(150000, 1000, 99.5);       // typed by the user
     addRoutePoint(250000, 0, model::kAuto);  // beyond the survey
-    const ground::GroundReport r = ground::fillGroundFromSurvey(ws, options);
+    const ground::GroundReport r = fill();
     EXPECT_EQ(r.texts, 33);
-    EXPECT_EQ(r.filled, 2);
-    EXPECT_EQ(r.keptByHand, 1);
+    EXPECT_EQ(filledAndKept(r), std::pair(2, 1));
     EXPECT_EQ(r.outside, std::vector<int>{4});
     EXPECT_DOUBLE_EQ(point(0)[model::kRelief], 119.965);
     EXPECT_DOUBLE_EQ(point(1)[model::kRelief], 119.25);
@@ -77,20 +86,17 @@ TEST_F(SurveyGround, FillsAutomaticHeightsAndKeepsThoseSetByHand) {
 
     // Asked to replace, the hand-set height goes too.
     options.replace = true;
-    const ground::GroundReport again = ground::fillGroundFromSurvey(ws, options);
-    EXPECT_EQ(again.filled, 3);
-    EXPECT_EQ(again.keptByHand, 0);
+    const ground::GroundReport again = fill();
+    EXPECT_EQ(filledAndKept(again), std::pair(3, 0));
     EXPECT_DOUBLE_EQ(point(2)[model::kRelief], 118.505);
 }
 
 TEST_F(SurveyGround, HeightsFromTheSurveyAreRefilledButChangedOnesAreNot) {
     addRoutePoint(10000, 0, model::kAuto);
     addRoutePoint(30000, 0, model::kAuto);
-    ground::fillGroundFromSurvey(ws, options);
+    fill();
     ws.pikets[0].points[1][model::kRelief] = 50.0;  // the user typed another height
-    const ground::GroundReport r = ground::fillGroundFromSurvey(ws, options);
-    EXPECT_EQ(r.filled, 1);
-    EXPECT_EQ(r.keptByHand, 1);
+    EXPECT_EQ(filledAndKept(fill()), std::pair(1, 1));
     EXPECT_EQ(point(1)[model::kRelief], 50.0);
 }
 
@@ -100,7 +106,7 @@ TEST_F(SurveyGround, GroundPointsEveryStepBetweenThePoints) {
     addRoutePoint(35000, 41000, 200.0);  // a bend; beyond the survey from y 20 m on
     ws.workPoint = 2;
     options.stepMetres = 10.0;
-    const ground::GroundReport r = ground::fillGroundFromSurvey(ws, options);
+    const ground::GroundReport r = fill();
     // Chainages 10, 20, 30 m on the first leg; 40 and 50 m on the second, whose
     // 60 and 70 m lie outside the survey.
     ASSERT_EQ(r.added, 5);
@@ -125,7 +131,7 @@ TEST_F(SurveyGround, GroundPointsEveryStepBetweenThePoints) {
     EXPECT_EQ(ws.controls.pointNumberText, "8");
 
     // Run again: the ground points are there already.
-    EXPECT_EQ(ground::fillGroundFromSurvey(ws, options).added, 0);
+    EXPECT_EQ(fill().added, 0);
     EXPECT_EQ(ws.pikets[0].points.size(), 8u);
 }
 
@@ -134,7 +140,7 @@ TEST_F(SurveyGround, OutsidePointsAreNamedByTheirNewNumbers) {
     addRoutePoint(30000, 0, model::kAuto);
     addRoutePoint(30000, 60000, model::kAuto);  // beyond the survey
     options.stepMetres = 10.0;
-    const ground::GroundReport r = ground::fillGroundFromSurvey(ws, options);
+    const ground::GroundReport r = fill();
     EXPECT_EQ(r.added, 4);  // 10, 20 m; then 40 and 50 m on the second leg (y 10 and 20 m)
     EXPECT_EQ(r.outside, std::vector<int>{7});
     const std::string text = ground::reportText(r);
@@ -148,7 +154,7 @@ TEST_F(SurveyGround, OutsidePointsAreNamedByTheirNewNumbers) {
 TEST_F(SurveyGround, UnreadableTextsAreReported) {
     addHeightText(doc, "ПК 3", 1000, 1000);
     addRoutePoint(10000, 0, model::kAuto);
-    const ground::GroundReport r = ground::fillGroundFromSurvey(ws, options);
+    const ground::GroundReport r = fill();
     ASSERT_EQ(r.unread.size(), 1u);
     EXPECT_NE(ground::reportText(r).find("«ПК 3»"), std::string::npos);
 }

@@ -53,12 +53,6 @@ model::PointRow row(double x, double y, double depth, double pipe) {
     return {x, y, -2, depth, pipe, 0, 0, 0, 0, 0};
 }
 
-model::Piket piketOf(std::vector<EntityRef> elements) {
-    model::Piket p;
-    p.elements = std::move(elements);
-    return p;
-}
-
 }  // namespace
 
 TEST(BuildPiketPoints, CrossingsRoundedHalfToEvenAndCarryTheCrossedObject) {
@@ -148,8 +142,7 @@ TEST(BuildPiketPoints, StartMovesToTheFrontThenNearestNeighboursWithinTheBound) 
     Point3 start{0, 0, 0}, end{2000, 0, 0};
     model::Piket p = piketOf({b, a, far});
     BuildPiketPoints(plan.ws, p, start, end, 1.0);
-    std::vector<double> xs;
-    for (const auto& r : p.points) xs.push_back(r[model::kX]);
+    const std::vector<double> xs = xsOf(p);
     // B = 2000 + 10000: 40000 and 41000 are beyond it from 2000, so they stay
     // in the places the earlier steps left them.
     EXPECT_EQ(xs, (std::vector<double>{0, 1000, 2000, 40000, 41000}));
@@ -193,9 +186,7 @@ TEST(BuildPiketPoints, CrossingsWithCurvesAndErasedObjectsSkipped) {
     Point3 start{0, 0, 0}, end{1000, 0, 0};
     model::Piket p = piketOf({a});
     BuildPiketPoints(plan.ws, p, start, end, 1.0);
-    std::vector<double> xs;
-    for (const auto& r : p.points) xs.push_back(r[model::kX]);
-    EXPECT_EQ(xs, (std::vector<double>{0, 225, 275, 400, 600, 1000}));
+    EXPECT_EQ(xsOf(p), (std::vector<double>{0, 225, 275, 400, 600, 1000}));
     EXPECT_EQ(p.pointObjects[1], polyRef);
     EXPECT_EQ(p.pointObjects[3], arcRef);
 }

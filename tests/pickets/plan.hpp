@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cad/application.hpp"
@@ -42,5 +43,19 @@ struct Plan : testutil::RecordingWorkspace {
 
     void pick(double x, double y) { prompter.pushPoint({x, y, 0}); }
 };
+
+// A picket over the elements, not yet built.
+inline model::Piket piketOf(std::vector<cad::EntityRef> elements) {
+    model::Piket p;
+    p.elements = std::move(elements);
+    return p;
+}
+
+// The x of each of the picket's points, in order.
+inline std::vector<double> xsOf(const model::Piket& p) {
+    std::vector<double> xs;
+    for (const model::PointRow& r : p.points) xs.push_back(r[model::kX]);
+    return xs;
+}
 
 }  // namespace pickets::testing

@@ -62,8 +62,7 @@ struct UTurn {
 TEST(RouteOrder, AUTurnKeepsItsPointsInOrderAlongTheRoute) {
     for (bool asPolyline : {true, false}) {
         UTurn u(asPolyline);
-        model::Piket p;
-        p.elements = u.route;
+        model::Piket p = piketOf(u.route);
         Point3 start{0, 0, 0}, end{0, 10000, 0};
         BuildPiketPoints(u.plan.ws, p, start, end, 1.0);
         EXPECT_TRUE(u.plan.ui.messages.empty());
@@ -97,13 +96,10 @@ TEST(RouteOrder, ElementsPickedOutOfOrderAndAGapStillRunFromTheStart) {
     EntityRef b = plan.route(2000, 0, 1000, 0);
     EntityRef a = plan.route(0, 0, 1000, 0);
     plan.snapshot();
-    model::Piket p;
-    p.elements = {far, b, a};
+    model::Piket p = piketOf({far, b, a});
     Point3 start{0, 0, 0}, end{41000, 0, 0};
     BuildPiketPoints(plan.ws, p, start, end, 1.0);
-    std::vector<double> xs;
-    for (const auto& r : p.points) xs.push_back(r[model::kX]);
-    EXPECT_EQ(xs, (std::vector<double>{0, 1000, 2000, 40000, 41000}));
+    EXPECT_EQ(xsOf(p), (std::vector<double>{0, 1000, 2000, 40000, 41000}));
 }
 
 TEST(RoutePolyline, EveryVertexIsAPointAndChainageRunsAlongItsArcs) {
@@ -114,8 +110,7 @@ TEST(RoutePolyline, EveryVertexIsAPointAndChainageRunsAlongItsArcs) {
                  {{0, 20000, 0, 0}, {100000, 20000, 0, -1.0}, {100000, 0, 0, 0}, {0, 0, 0, 0}});
     EntityRef pipe = plan.line(kWater, 105000, 10000, 120000, 10000);  // across the arc
     plan.snapshot();
-    model::Piket p;
-    p.elements = {route};
+    model::Piket p = piketOf({route});
     Point3 start{0, 0, 0}, end{0, 20000, 0};
     BuildPiketPoints(plan.ws, p, start, end, 1.0);
     ASSERT_EQ(p.pointCount(), 5);
@@ -182,7 +177,5 @@ TEST(RouteSearch, RouteLayerWithLabelsMarksAndCurvesIsSearched) {
     EXPECT_EQ(p.elements[1], b);
     EXPECT_EQ(p.elements[2], c);
     EXPECT_EQ(b.startPoint(), (Point3{3000, 0, 0}));  // not turned
-    std::vector<double> xs;
-    for (const auto& r : p.points) xs.push_back(r[model::kX]);
-    EXPECT_EQ(xs, (std::vector<double>{0, 1000, 2000, 3000, 4000}));
+    EXPECT_EQ(xsOf(p), (std::vector<double>{0, 1000, 2000, 3000, 4000}));
 }

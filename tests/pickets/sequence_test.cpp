@@ -142,9 +142,7 @@ TEST(Sequence, ElementsOutOfOrderStillGiveOrderedPoints) {
     plan.snapshot();
     const model::Piket* picked = pickInSequence(plan, {route[0], route[2], route[1]});
     ASSERT_NE(picked, nullptr);
-    std::vector<double> xs;
-    for (const auto& r : picked->points) xs.push_back(r[model::kX]);
-    EXPECT_EQ(xs, (std::vector<double>{0, 1000, 2000, 3000}));
+    EXPECT_EQ(xsOf(*picked), (std::vector<double>{0, 1000, 2000, 3000}));
 }
 
 TEST(Sequence, FieldThatIsNotANumberStopsBeforeTheFirstPrompt) {

@@ -3,8 +3,6 @@
 // The saved drawing must pass an independent reader's audit and the PDF must
 // be one page of the sheet's paper size.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -25,26 +23,11 @@ namespace {
 using testutil::quote;
 using testutil::readText;
 
-// Runs a shell command; its exit code and what it printed.
-std::pair<int, std::string> shell(const std::string& command) {
-    std::string output;
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) return {-1, ""};
-    char buf[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) output.append(buf, n);
-    int status = ::pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
-}
+using testutil::shell;
 
 class SamplePlan : public testing::Test {
   protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() / ("kv_profile_cli_" + std::to_string(::getpid()));
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    fs::path dir;
+    const testutil::ScratchDir dir{"kv_profile_cli"};
 };
 
 // The first point's height is given and walking the points carries it on.

@@ -2,8 +2,6 @@
 // one PDF of a page a sheet, a PNG a sheet, the ground heights from the
 // survey and the chainage going on from sheet to sheet.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -21,16 +19,7 @@ namespace {
 using testutil::quote;
 using testutil::readText;
 
-std::pair<int, std::string> shell(const std::string& command) {
-    std::string output;
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) return {-1, ""};
-    char buf[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) output.append(buf, n);
-    const int status = ::pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
-}
+using testutil::shell;
 
 constexpr double kX0 = 5000000.0;
 constexpr double kY0 = 6000000.0;
@@ -43,8 +32,6 @@ double ground(double x) {
 class LongRoute : public testing::Test {
   protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("kv_long_route_" + std::to_string(::getpid()));
-        fs::create_directories(dir);
         auto plan = cad::Drawing::create("AC1015");
         plan->addLine({kX0, kY0, 0}, {kX0 + 2000000, kY0, 0}).setLayer("Трасса - Kernavisto");
         for (double x = 130000; x < 2000000; x += 310000) {
@@ -60,8 +47,7 @@ class LongRoute : public testing::Test {
         }
         plan->saveAs(dir / "plan.dxf");
     }
-    void TearDown() override { fs::remove_all(dir); }
-    fs::path dir;
+    const testutil::ScratchDir dir{"kv_long_route"};
 };
 
 TEST_F(LongRoute, GroundFromTheSurveyOnFourPagesOfOnePdf) {

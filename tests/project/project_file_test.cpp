@@ -3,7 +3,6 @@
 // marked broken; a damaged, truncated or newer file is refused with a clear
 // message and changes nothing.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
@@ -36,35 +35,22 @@ struct Session {
     std::string state() const { return project::toJson(project::capture(ws)); }
 };
 
-bool validUtf8(const std::string& s) {
-    for (std::size_t i = 0; i < s.size();) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        std::size_t n = c < 0x80         ? 1
-                        : (c >> 5) == 6  ? 2
-                        : (c >> 4) == 14 ? 3
-                        : (c >> 3) == 30 ? 4
-                                         : 0;
-        if (n == 0 || i + n > s.size()) return false;
-        for (std::size_t k = 1; k < n; ++k) {
-            if ((static_cast<unsigned char>(s[i + k]) >> 6) != 2) return false;
-        }
-        i += n;
-    }
-    return true;
-}
+// A later session: the drawing opened and its project restored from beside it.
+struct Reopened : Session {
+    std::vector<std::string> lines;  // what the restore reported
+
+    explicit Reopened(const fs::path& plan)
+        : Session(plan), lines(project::restoreBeside(ws, plan)) {}
+};
+
+using testutil::isUtf8;
 
 struct ProjectFile : testing::Test {
-    fs::path dir;
-    fs::path plan;
+    const testutil::ScratchDir dir{"kv_project"};
+    const fs::path plan = dir / "plan.dxf";
     std::string route1, route2, crossing, heightText;
 
     void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("kv_project_" + std::to_string(::getpid()) + "_" +
-               testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        plan = dir / "plan.dxf";
         auto d = cad::Drawing::create("AC1015");
         d->addLayer("Трасса - Kernavisto");
         d->setCurrentLayer("Трасса - Kernavisto");
@@ -77,7 +63,6 @@ struct ProjectFile : testing::Test {
         heightText = d->addText("151.5", {100, 100, 0}, 250).handle();
         d->saveAs(plan);
     }
-    void TearDown() override { fs::remove_all(dir); }
 
     // The state a day of work leaves: a changed type list, typed initial
     // parameters, two pickets (one deleted from the list), values typed in
@@ -108,7 +93,16 @@ struct ProjectFile : testing::Test {
         s.ws.workPoint = 2;
     }
 
-    void edit(const std::function<void(cad::Drawing&)>& change) {
+    // A session that did a day's work and saved its project beside the drawing.
+    void saveADayOfWork() {
+        Session first(plan);
+        work(first);
+        project::saveBeside(first.ws, plan);
+    }
+
+    // A saved day of work, then the drawing changed by another program.
+    void savedThenEdited(const std::function<void(cad::Drawing&)>& change) {
+        saveADayOfWork();
         auto d = cad::Drawing::open(plan);
         change(*d);
         d->saveAs(plan);
@@ -149,18 +143,12 @@ TEST_F(ProjectFile, NoProjectFileBesideTheDrawingChangesNothing) {
 }
 
 TEST_F(ProjectFile, ElementErasedBetweenSessionsMarksOnlyItsPicketBroken) {
-    {
-        Session first(plan);
-        work(first);
-        project::saveBeside(first.ws, plan);
-    }
-    edit([&](cad::Drawing& d) { d.entityByHandle(route1).erase(); });
+    savedThenEdited([&](cad::Drawing& d) { d.entityByHandle(route1).erase(); });
 
-    Session second(plan);
-    std::vector<std::string> lines = project::restoreBeside(second.ws, plan);
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_NE(lines[0].find("Пикет 1"), std::string::npos) << lines[0];
-    EXPECT_NE(lines[0].find(route1), std::string::npos) << lines[0];
+    Reopened second(plan);
+    ASSERT_EQ(second.lines.size(), 1u);
+    EXPECT_NE(second.lines[0].find("Пикет 1"), std::string::npos) << second.lines[0];
+    EXPECT_NE(second.lines[0].find(route1), std::string::npos) << second.lines[0];
     ASSERT_EQ(second.ws.controls.brokenPikets.size(), 1u);
     EXPECT_EQ(second.ws.controls.brokenPikets.begin()->first, 0);
     // What the user typed is all still there.
@@ -180,32 +168,21 @@ TEST_F(ProjectFile, ElementErasedBetweenSessionsMarksOnlyItsPicketBroken) {
 
     // Saved again and reopened, it stays broken instead of making the file unreadable.
     project::saveBeside(second.ws, plan);
-    Session third(plan);
-    lines = project::restoreBeside(third.ws, plan);
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_NE(lines[0].find("утерян"), std::string::npos) << lines[0];
+    Reopened third(plan);
+    ASSERT_EQ(third.lines.size(), 1u);
+    EXPECT_NE(third.lines[0].find("утерян"), std::string::npos) << third.lines[0];
     EXPECT_EQ(third.ws.pikets[0].points, second.ws.pikets[0].points);
 }
 
 TEST_F(ProjectFile, CrossedObjectErasedMarksThePicketBrokenToo) {
-    {
-        Session first(plan);
-        work(first);
-        project::saveBeside(first.ws, plan);
-    }
-    edit([&](cad::Drawing& d) { d.entityByHandle(crossing).erase(); });
-    Session second(plan);
-    std::vector<std::string> lines = project::restoreBeside(second.ws, plan);
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_NE(lines[0].find("объект точки 2"), std::string::npos) << lines[0];
+    savedThenEdited([&](cad::Drawing& d) { d.entityByHandle(crossing).erase(); });
+    Reopened second(plan);
+    ASSERT_EQ(second.lines.size(), 1u);
+    EXPECT_NE(second.lines[0].find("объект точки 2"), std::string::npos) << second.lines[0];
 }
 
 TEST_F(ProjectFile, HeightTextChangedBetweenSessionsKeepsTheTypedValues) {
-    {
-        Session first(plan);
-        work(first);
-        project::saveBeside(first.ws, plan);
-    }
+    saveADayOfWork();
     // The user retyped the survey text in another program.
     std::string text = testutil::readText(plan);
     std::size_t at = text.find("\n151.5\n");
@@ -213,8 +190,8 @@ TEST_F(ProjectFile, HeightTextChangedBetweenSessionsKeepsTheTypedValues) {
     text.replace(at, 7, "\n148.75\n");
     std::ofstream(plan, std::ios::binary | std::ios::trunc) << text;
 
-    Session second(plan);
-    EXPECT_TRUE(project::restoreBeside(second.ws, plan).empty());
+    Reopened second(plan);
+    EXPECT_TRUE(second.lines.empty());
     EXPECT_EQ(second.byHandle(heightText).textString(), "148.75");
     // Values are what was picked or typed then; the project does not re-read texts.
     EXPECT_EQ(second.ws.pikets[0].points[0][model::kRelief], 151.5);
@@ -269,7 +246,7 @@ TEST_F(ProjectFile, EveryTruncationIsRefusedAndLeavesTheOpenDrawingUsable) {
             << text.substr(0, n);
         std::vector<std::string> lines = project::restoreBeside(second.ws, plan);
         ASSERT_EQ(lines.size(), 1u) << "cut at " << n;
-        EXPECT_TRUE(validUtf8(lines[0])) << lines[0];
+        EXPECT_TRUE(isUtf8(lines[0])) << lines[0];
         ASSERT_EQ(second.state(), before) << "cut at " << n;
     }
     EXPECT_NO_THROW(second.ws.doc->addLine({0, 0, 0}, {1, 1, 0}));
@@ -293,7 +270,7 @@ TEST_F(ProjectFile, DamagedContentIsNamedByPlaceNeverByItsBytes) {
         return std::string("accepted");
     };
     std::string m = refusal("\"depthText\": \"1,8\"", "\"depthText\": \"\xff\xfe\x01junk\"");
-    EXPECT_TRUE(validUtf8(m)) << m;
+    EXPECT_TRUE(isUtf8(m)) << m;
     EXPECT_EQ(m.find("junk"), std::string::npos) << m;
     m = refusal("\"format\": \"kernavisto-project\"", "\"format\": \"something-else\"");
     EXPECT_NE(m.find("не файл проекта"), std::string::npos) << m;

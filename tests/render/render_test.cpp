@@ -9,8 +9,6 @@
 #include <QRegularExpression>
 #include <atomic>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "cad/drawing.hpp"
@@ -18,6 +16,7 @@
 #include "render/gui_application.hpp"
 #include "render/plot.hpp"
 #include "render/qpainter_canvas.hpp"
+#include "shell_util.hpp"
 
 using namespace cad;
 using namespace render;
@@ -32,12 +31,7 @@ std::filesystem::path tempFile(const std::string& name) {
     return dir / name;
 }
 
-std::string slurp(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using testutil::readText;
 
 Box2 box(double x0, double y0, double x1, double y1) {
     Box2 b;
@@ -96,7 +90,7 @@ TEST_F(Plot, PdfIsOnePageOfTheSheetSize) {
     auto path = tempFile("sheet.pdf");
     PlotOptions o;  // 1:500 on a 1260 × 297 mm sheet
     exportPlot(d, box(0, 0, 630000, 148500), o, path);
-    std::string pdf = slurp(path);
+    std::string pdf = readText(path);
     ASSERT_EQ(pdf.rfind("%PDF", 0), 0u);
     QRegularExpression pageRe(QStringLiteral("/Type\\s*/Page[^s]"));
     auto pages = pageRe.globalMatch(QString::fromLatin1(pdf.data(), pdf.size()));
@@ -120,7 +114,7 @@ TEST_F(Plot, SvgHasTheSheetSizeInMillimetresAndDrawsTheLine) {
     d.addLine({0, 0, 0}, {100, 0, 0});
     auto path = tempFile("sheet.svg");
     exportPlot(d, box(0, 0, 100, 40), sheet(PlotFormat::Svg), path);
-    std::string svg = slurp(path);
+    std::string svg = readText(path);
     EXPECT_NE(svg.find("width=\"120mm\""), std::string::npos);
     EXPECT_NE(svg.find("height=\"60mm\""), std::string::npos);
     EXPECT_NE(svg.find("viewBox=\"0 0 1200 600\""), std::string::npos);
