@@ -63,11 +63,20 @@ void drawProfileLines(Run& run) {
     double datum = run.steps.empty() ? run.datum : run.steps.front().datum;
     auto y = [&run, &datum](double height) { return kDatumY + (height - datum) * run.up; };
 
-    cad::EntityRef first = run.line(run.x(0), kDatumY, run.x(0), y(run.point(0)[model::kRelief]));
+    std::size_t next = 1;  // the next datum step along the route
+    // A datum set by hand that does not hold the first point steps there,
+    // before the point's line.
+    const double g0 = run.point(0)[model::kRelief];
+    for (; next < run.steps.size() && run.steps[next].after == 0 &&
+           run.steps[next].chainage <= run.chainage(0);
+         ++next) {
+        drawDatumStep(run, run.chainage(0), g0, datum, run.steps[next].datum);
+        datum = run.steps[next].datum;
+    }
+    cad::EntityRef first = run.line(run.x(0), kDatumY, run.x(0), y(g0));
     ws.pointLines[0] = first;
     first.setLayer("Vline-Kernavisto");
 
-    std::size_t next = 1;  // the next datum step along the route
     for (int i = 1; i < n; ++i) {
         const model::PointRow& prev = run.point(i - 1);
         const model::PointRow& cur = run.point(i);

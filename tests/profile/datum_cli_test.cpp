@@ -56,7 +56,7 @@ class SteepRoute : public testing::Test {
                                          "-o",
                                          (dir / "out.dxf").string()};
         args.insert(args.end(), more.begin(), more.end());
-        return runProfileCommand(KV_CLI, args, dir / "err.txt");
+        return runProfileCommand(KV_CLI, args, dir);
     }
 
     // The texts and the lines of the sheet (it stands at the origin, far from the plan).

@@ -198,6 +198,7 @@ TEST_F(DatumSteps, AUsersDatumUnderTheGroundStepsOnTheFirstPoint) {
     const double datum = std::stod(steps[0].text.substr(std::string("УГ ").size()));
     EXPECT_LE(datum, 118.0);
     EXPECT_TRUE(groundAt(sheet::kDataAreaX, 120.0, datum));
+    expectInsideTheArea();  // the first point's line too
 }
 
 TEST_F(DatumSteps, EachSheetOfALongRouteStepsOnItsOwn) {
