@@ -15,6 +15,7 @@
 #include "model/ui.hpp"
 #include "model/workspace.hpp"
 #include "pickets/pickets.hpp"
+#include "recording_ui.hpp"
 
 namespace {
 
@@ -91,7 +92,7 @@ struct Plan {
 
     cad::Application app;
     cad::ScriptedPrompter prompter;
-    model::RecordingUi ui;
+    testutil::RecordingUi ui;
     model::Workspace ws;
     std::vector<cad::EntityRef> elements;
     cad::Point3 start, end;

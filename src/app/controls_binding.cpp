@@ -11,6 +11,7 @@
 #include <array>
 
 #include "model/controls.hpp"
+#include "model/workspace.hpp"
 
 namespace app {
 
@@ -60,6 +61,8 @@ constexpr std::array<const char*, model::kTypeListCount> kTypeLists{"ComboBox2",
 // Indexed by model::PanelId.
 constexpr std::array kPanels{"Panel1", "Panel2", "Panel3", "Panel4", "Panel5"};
 
+// Items in the order of model::PlanUnits.
+constexpr const char* kPlanUnits = "ComboBoxUnits";
 constexpr const char* kHideWhilePicking = "CheckBox1";
 constexpr const char* kPiketList = "ListView1";
 constexpr const char* kPanelStack = "PanelStack";
@@ -116,13 +119,22 @@ void writeTypeList(QComboBox& box, const std::vector<std::string>& items, int se
     if (box.lineEdit()) box.lineEdit()->setCursorPosition(0);
 }
 
-void writePiketRows(QTreeWidget& list, const std::vector<model::PiketRow>& rows, int selected) {
+void writePiketRows(QTreeWidget& list, const Controls& c) {
+    const std::vector<model::PiketRow>& rows = c.piketRows;
+    const int selected = c.selectedRow;
     list.clear();
     const QIcon icon(QStringLiteral(":/icons/list_item.svg"));
     for (const model::PiketRow& row : rows) {
         auto* item = new QTreeWidgetItem(&list, QStringList{qs(row.caption)});
         item->setIcon(0, icon);
         item->setData(0, Qt::UserRole, row.stateIndex);
+        // A picket whose objects left the drawing stays in the list, marked,
+        // with the reason under the pointer.
+        if (auto broken = c.brokenPikets.find(row.stateIndex); broken != c.brokenPikets.end()) {
+            item->setText(0, qs(row.caption) + QStringLiteral(" — не восстановлен"));
+            item->setToolTip(0, qs(broken->second));
+            item->setForeground(0, list.palette().brush(QPalette::Disabled, QPalette::Text));
+        }
     }
     if (selected >= 0 && selected < list.topLevelItemCount()) {
         list.setCurrentItem(list.topLevelItem(selected));
@@ -144,7 +156,8 @@ void pushControls(const Controls& c, QWidget& root) {
     for (std::size_t t = 0; t < model::kTypeListCount; ++t)
         writeTypeList(*find<QComboBox>(root, kTypeLists[t]), c.typeLists[t], c.typeListIndex[t]);
     find<QCheckBox>(root, kHideWhilePicking)->setChecked(c.hideWhilePicking);
-    writePiketRows(*find<QTreeWidget>(root, kPiketList), c.piketRows, c.selectedRow);
+    find<QComboBox>(root, kPlanUnits)->setCurrentIndex(static_cast<int>(c.planUnits));
+    writePiketRows(*find<QTreeWidget>(root, kPiketList), c);
     find<QStackedWidget>(root, kPanelStack)
         ->setCurrentWidget(find<QWidget>(root, kPanels[static_cast<std::size_t>(c.front)]));
 }
@@ -159,6 +172,8 @@ void pullControls(Controls& c, const QWidget& root) {
         c.typeListIndex[t] = selectedItem(box);
     }
     c.hideWhilePicking = find<QCheckBox>(root, kHideWhilePicking)->isChecked();
+    const int units = find<QComboBox>(root, kPlanUnits)->currentIndex();
+    if (units >= 0) c.planUnits = static_cast<model::PlanUnits>(units);
 
     const QTreeWidget& list = *find<QTreeWidget>(root, kPiketList);
     QTreeWidgetItem* current = list.currentItem();
@@ -169,6 +184,41 @@ void pullControls(Controls& c, const QWidget& root) {
         if (front && front->objectName() == QLatin1String(kPanels[p]))
             c.front = static_cast<model::PanelId>(p);
     }
+}
+
+namespace {
+
+constexpr const char* kSplit = "SheetSplit";
+constexpr const char* kScaleAlong = "SheetScaleH";
+constexpr const char* kScaleHeight = "SheetScaleV";
+constexpr const char* kDatumPerSheet = "SheetDatumPerSheet";
+
+// A scale list holds the denominators as item data.
+void writeScale(QComboBox& box, double scale) {
+    int index = box.findData(static_cast<int>(scale));
+    if (index < 0) {
+        box.addItem(QStringLiteral("1:%1").arg(scale), static_cast<int>(scale));
+        index = box.count() - 1;
+    }
+    box.setCurrentIndex(index);
+}
+
+}  // namespace
+
+void pushSheetOptions(const model::SheetOptions& o, QWidget& root) {
+    std::vector<QSignalBlocker> quiet;
+    for (QObject* w : root.findChildren<QObject*>()) quiet.emplace_back(w);
+    find<QCheckBox>(root, kSplit)->setChecked(o.split);
+    writeScale(*find<QComboBox>(root, kScaleAlong), o.horizontalScale);
+    writeScale(*find<QComboBox>(root, kScaleHeight), o.verticalScale);
+    find<QCheckBox>(root, kDatumPerSheet)->setChecked(o.datumPerSheet);
+}
+
+void pullSheetOptions(model::SheetOptions& o, const QWidget& root) {
+    o.split = find<QCheckBox>(root, kSplit)->isChecked();
+    o.horizontalScale = find<QComboBox>(root, kScaleAlong)->currentData().toInt();
+    o.verticalScale = find<QComboBox>(root, kScaleHeight)->currentData().toInt();
+    o.datumPerSheet = find<QCheckBox>(root, kDatumPerSheet)->isChecked();
 }
 
 }  // namespace app

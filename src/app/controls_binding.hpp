@@ -7,7 +7,8 @@ class QWidget;
 
 namespace model {
 struct Controls;
-}
+struct SheetOptions;
+}  // namespace model
 
 namespace app {
 
@@ -15,8 +16,13 @@ namespace app {
 // that writing never starts an action.
 void pushControls(const model::Controls& controls, QWidget& root);
 
-// Reads what the user can change (fields, lists, check box, picket row
-// selection, front panel) back into the members.
+// Reads what the user can change (fields, lists, check box, plan units,
+// picket row selection, front panel) back into the members.
 void pullControls(model::Controls& controls, const QWidget& root);
+
+// The same for how the profile is laid out on sheets (the controls under
+// "Построить" on the editor's panel).
+void pushSheetOptions(const model::SheetOptions& options, QWidget& root);
+void pullSheetOptions(model::SheetOptions& options, const QWidget& root);
 
 }  // namespace app

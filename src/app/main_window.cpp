@@ -23,11 +23,15 @@
 #include <thread>
 
 #include "app/controls_binding.hpp"
+#include "app/ground_dialog.hpp"
 #include "app/panels.hpp"
 #include "app/windows.hpp"
+#include "cad/dxf/reader.hpp"
 #include "cad/error.hpp"
+#include "dwg/dwg_import.hpp"
 #include "model/project.hpp"
 #include "model/runner.hpp"
+#include "project/project_file.hpp"
 
 namespace app {
 
@@ -48,11 +52,6 @@ QString coordinateText(double v) {
     auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 2);
     if (ec != std::errc()) return QStringLiteral("?");
     return QString::fromLatin1(buf, static_cast<int>(end - buf));
-}
-
-bool isDwg(const std::filesystem::path& path) {
-    return QString::fromStdString(path.extension().string())
-               .compare(QStringLiteral(".dwg"), Qt::CaseInsensitive) == 0;
 }
 
 }  // namespace
@@ -86,6 +85,7 @@ Dialogs standardDialogs() {
     d.showMessage = [](QWidget* parent, const QString& text) {
         QMessageBox::warning(parent, QStringLiteral("Kernavisto"), text);
     };
+    d.chooseGround = askGroundOptions;
     return d;
 }
 
@@ -179,6 +179,8 @@ MainWindow::MainWindow(Dialogs dialogs, const QLocale& locale, QWidget* parent)
     ws_.workPiket = -1;
     ws_.controls.front = model::PanelId::Project;
     pushControls(ws_.controls, *this);
+    pushSheetOptions(ws_.sheetOptions, *this);
+    markProjectSaved();
     updateFileActions();
 
     if (QScreen* screen = this->screen()) setGeometry(screen->availableGeometry());
@@ -208,6 +210,11 @@ void MainWindow::buildMenus() {
     saveAsAction_->setObjectName(QStringLiteral("SaveAsAction"));
     saveAsAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     connect(saveAsAction_, &QAction::triggered, this, [this] { saveAs(); });
+    saveProjectAction_ = file->addAction(QStringLiteral("Сохранить проект"));
+    saveProjectAction_->setObjectName(QStringLiteral("SaveProjectAction"));
+    saveProjectAction_->setToolTip(
+        QStringLiteral("Пикеты, отметки и поля окна — в файл проекта рядом с чертежом"));
+    connect(saveProjectAction_, &QAction::triggered, this, [this] { saveProject(); });
     file->addSeparator();
     QAction* exit = file->addAction(QStringLiteral("Выход"));
     exit->setObjectName(QStringLiteral("N3"));
@@ -257,8 +264,10 @@ void MainWindow::connectControls() {
 
 bool MainWindow::runAction(const std::function<void()>& action, bool changesDrawing) {
     pullControls(ws_.controls, *this);
+    pullSheetOptions(ws_.sheetOptions, *this);
     const bool completed = model::runOperation(ws_, action);
     pushControls(ws_.controls, *this);
+    pushSheetOptions(ws_.sheetOptions, *this);
     if (changesDrawing && ws_.doc) {
         if (ws_.doc->modified()) unsaved_ = true;
         view_->drawingChanged();
@@ -304,42 +313,85 @@ bool MainWindow::openFile(const QString& path) {
     if (ws_.operationRunning) return false;
     if (!settleUnsaved()) return false;
     const std::filesystem::path file = toPath(path);
-    const bool opened = runAction([this, &file] {
-        if (isDwg(file)) {
-            throw cad::Error("Файл «" + file.filename().string() +
-                             "» — чертёж DWG, а программа читает чертежи DXF. Сохраните его "
-                             "в CAD-программе как DXF («Сохранить как», тип файла DXF) и "
-                             "откройте файл DXF.");
-        }
-        std::unique_ptr<cad::Drawing> drawing = loadDrawing(file);
-        cad::Drawing& doc = cad_.add(std::move(drawing));
+    std::string notice;
+    std::filesystem::path dxf;
+    const bool opened = runAction([this, &file, &notice, &dxf] {
+        Loaded loaded = loadDrawing(file);
+        notice = std::move(loaded.notice);
+        dxf = std::move(loaded.dxf);
+        cad::Drawing& doc = cad_.add(std::move(loaded.drawing));
         view_->setDrawing(&doc);
-        model::takeProject(ws_, doc, model::displayFileName(file.string()));
+        model::takeProject(ws_, doc, model::displayFileName(dxf.string()));
         watchDrawing(doc);
     });
     if (opened) {
         unsaved_ = false;
         view_->zoomExtents();
+        // The DXF a DWG became is what the user saves and opens from now on.
+        if (!notice.empty()) dialogs_.showMessage(this, qs(notice));
+        restoreProject(dxf);
         reportRepairs();
     }
     updateFileActions();
     return opened;
 }
 
-std::unique_ptr<cad::Drawing> MainWindow::loadDrawing(const std::filesystem::path& path) {
+void MainWindow::restoreProject(const std::filesystem::path& drawing) {
+    std::vector<std::string> notes;
+    runAction([this, &drawing, &notes] {
+        notes = project::restoreBeside(ws_, drawing);
+        model::Controls& c = ws_.controls;
+        // The sheet of the picket in work is in the drawing already; taking
+        // the picket into work again is the user's step, as it draws anew.
+        for (const model::PiketRow& row : c.piketRows) {
+            if (row.stateIndex != ws_.workPiket || c.brokenPikets.count(row.stateIndex)) continue;
+            c.statusText = "В работе был " + row.caption +
+                           ": выберите его в списке пикетов и нажмите «Взять в работу»";
+        }
+    });
+    markProjectSaved();
+    if (notes.empty()) return;
+    // What the project file could not give back is said; the drawing is open.
+    std::string text = "Проект восстановлен не полностью:";
+    for (const std::string& line : notes) text += "\n" + line;
+    dialogs_.showMessage(this, qs(text));
+}
+
+MainWindow::Loaded MainWindow::loadDrawing(const std::filesystem::path& path) {
     struct Result {
-        std::unique_ptr<cad::Drawing> drawing;
+        Loaded loaded;
         std::exception_ptr error;
     };
     Result result;
     QEventLoop loop;
     loading_ = true;
+    // Until the reading reports, the bar only says that something goes on (a
+    // DWG is converted first).
     progress_->setRange(0, 0);
     progress_->show();
-    // The window keeps painting and answering while the file is read.
-    std::thread reader([&result, &loop, path] {
+    QProgressBar* bar = progress_;
+    // The window keeps painting and answering while the file is read; the
+    // reading tells the bar how far it has come through the event queue.
+    std::thread reader([&result, &loop, path, bar] {
+        int shown = -1;
+        const cad::ReadProgress progress = [&shown, bar](double fraction) {
+            const int percent = static_cast<int>(std::lround(fraction * 100.0));
+            if (percent == shown) return;
+            shown = percent;
+            QMetaObject::invokeMethod(
+                bar,
+                [bar, percent] {
+                    if (bar->maximum() == 0) bar->setRange(0, 100);
+                    bar->setValue(percent);
+                },
+                Qt::QueuedConnection);
+        };
         try {
-            result.drawing = cad::Drawing::open(path);
+            dwg::Opened openable = dwg::openable(path);
+            result.loaded.drawing = std::make_unique<cad::Drawing>(
+                cad::readDxfFile(openable.dxf, progress), std::filesystem::absolute(openable.dxf));
+            result.loaded.dxf = openable.dxf;
+            result.loaded.notice = std::move(openable.notice);
         } catch (...) {
             result.error = std::current_exception();
         }
@@ -347,10 +399,13 @@ std::unique_ptr<cad::Drawing> MainWindow::loadDrawing(const std::filesystem::pat
     });
     loop.exec();
     reader.join();
+    // The last values the reading sent are shown before the bar goes.
+    QCoreApplication::processEvents();
     progress_->hide();
+    progress_->setRange(0, 0);
     loading_ = false;
     if (result.error) std::rethrow_exception(result.error);
-    return std::move(result.drawing);
+    return std::move(result.loaded);
 }
 
 void MainWindow::reportRepairs() {
@@ -381,8 +436,14 @@ void MainWindow::watchDrawing(cad::Drawing& doc) {
 
 bool MainWindow::save() {
     if (!ws_.doc) return false;
-    const bool saved = runAction([this] { ws_.doc->save(); });
-    if (saved) unsaved_ = false;
+    bool drawingSaved = false;
+    const bool saved = runAction([this, &drawingSaved] {
+        ws_.doc->save();
+        drawingSaved = true;
+        project::saveBeside(ws_, ws_.doc->path());
+    });
+    if (drawingSaved) unsaved_ = false;
+    if (saved) markProjectSaved();
     return saved;
 }
 
@@ -392,16 +453,56 @@ bool MainWindow::saveAs() {
     if (path.isEmpty()) return false;
     if (!path.endsWith(QStringLiteral(".dxf"), Qt::CaseInsensitive)) path += QStringLiteral(".dxf");
     const std::filesystem::path file = toPath(path);
-    const bool saved = runAction([this, &file] {
+    bool drawingSaved = false;
+    const bool saved = runAction([this, &file, &drawingSaved] {
         ws_.doc->saveAs(file);
+        drawingSaved = true;
         ws_.controls.projectFile = model::displayFileName(file.string());
+        project::saveBeside(ws_, file);
     });
-    if (saved) unsaved_ = false;
+    if (drawingSaved) unsaved_ = false;
+    if (saved) markProjectSaved();
     return saved;
 }
 
+bool MainWindow::saveProject() {
+    if (!ws_.doc) return false;
+    const std::filesystem::path path = project::projectFilePath(ws_.doc->path());
+    const bool saved = runAction([this] {
+        if (ws_.doc->path().empty()) {
+            throw cad::Error(
+                "Чертежу не задано имя файла: сохраните его («Сохранить как»), и "
+                "проект запишется рядом с ним");
+        }
+        project::saveBeside(ws_, ws_.doc->path());
+    });
+    if (saved) {
+        markProjectSaved();
+        statusBar()->showMessage(
+            QStringLiteral("Проект сохранён: %1").arg(qs(path.filename().string())), 10000);
+    }
+    return saved;
+}
+
+std::string MainWindow::projectState() const {
+    if (!ws_.doc) return {};
+    return project::toJson(project::capture(ws_));
+}
+
+void MainWindow::markProjectSaved() {
+    savedProject_ = projectState();
+}
+
+bool MainWindow::hasUnsavedChanges() {
+    if (!ws_.doc) return false;
+    if (unsaved_) return true;
+    // The fields as the user left them, not only as the last action saw them.
+    if (!ws_.operationRunning) pullControls(ws_.controls, *this);
+    return projectState() != savedProject_;
+}
+
 bool MainWindow::settleUnsaved() {
-    if (!unsaved_ || !ws_.doc) return true;
+    if (!hasUnsavedChanges()) return true;
     switch (dialogs_.askUnsaved(this, qs(ws_.doc->name()))) {
         case CloseAnswer::Save:
             return ws_.doc->path().empty() ? saveAs() : save();
@@ -426,6 +527,7 @@ void MainWindow::showAbout() {
 void MainWindow::updateFileActions() {
     saveAction_->setEnabled(ws_.doc != nullptr);
     saveAsAction_->setEnabled(ws_.doc != nullptr);
+    saveProjectAction_->setEnabled(ws_.doc != nullptr);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

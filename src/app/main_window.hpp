@@ -7,12 +7,16 @@
 
 #include <QLocale>
 #include <QMainWindow>
+#include <QStringList>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "app/view/drawing_view.hpp"
 #include "cad/application.hpp"
+#include "ground/survey_ground.hpp"
 #include "model/workspace.hpp"
 
 class QLabel;
@@ -28,10 +32,16 @@ struct Dialogs {
     std::function<QString(QWidget* parent, const QString& current)> chooseSaveFile;
     std::function<CloseAnswer(QWidget* parent, const QString& fileName)> askUnsaved;
     std::function<void(QWidget* parent, const QString& text)> showMessage;
+    // "Отметки по съёмке": the layers of the spot heights (from the drawing's
+    // layers), the step, the longest edge and whether hand-set heights go;
+    // empty: cancelled. `last` is the previous choice, the dialog's start.
+    std::function<std::optional<ground::GroundOptions>(QWidget* parent, const QStringList& layers,
+                                                       const ground::GroundOptions& last)>
+        chooseGround;
 };
 
-// File dialogs, the Сохранить / Не сохранять / Отмена question and modal
-// message boxes.
+// File dialogs, the Сохранить / Не сохранять / Отмена question, modal
+// message boxes and the survey dialog.
 Dialogs standardDialogs();
 
 class MainWindow : public QMainWindow {
@@ -49,7 +59,12 @@ class MainWindow : public QMainWindow {
     bool openFile(const QString& path);
     bool save();
     bool saveAs();
-    bool hasUnsavedChanges() const { return unsaved_; }
+    // "Сохранить проект": the project file beside the drawing, the drawing
+    // itself left as it is.
+    bool saveProject();
+    // The drawing or the work typed for it (pickets, heights, fields) differs
+    // from what the files hold.
+    bool hasUnsavedChanges();
 
     // Runs one user action the way every control does: panels read into the
     // model, the action under model::runOperation, the panels written back.
@@ -73,7 +88,22 @@ class MainWindow : public QMainWindow {
     void openProject();
     void newProject();
     void showAbout();
-    std::unique_ptr<cad::Drawing> loadDrawing(const std::filesystem::path& path);
+    struct Loaded {
+        std::unique_ptr<cad::Drawing> drawing;
+        std::filesystem::path dxf;  // what was read: a DWG's converted twin
+        std::string notice;         // about the DWG's conversion, for the user once
+    };
+    Loaded loadDrawing(const std::filesystem::path& path);
+    void showLoadProgress(int percent);
+    // After the opening: the saved project put back, what it could not take
+    // told, and the picket that was in work named.
+    void restoreProject(const std::filesystem::path& drawing);
+    // The work as the project file would hold it, to tell whether it changed.
+    std::string projectState() const;
+    void markProjectSaved();
+    void fillGroundFromSurvey();
+    // After a picket is defined: whether its length fits the plan's units.
+    void warnAboutUnits(int piketsBefore);
     // Asks what to do with unsaved work; false when the user keeps it open.
     bool settleUnsaved();
     void watchDrawing(cad::Drawing& doc);
@@ -94,8 +124,11 @@ class MainWindow : public QMainWindow {
     QProgressBar* progress_ = nullptr;
     QAction* saveAction_ = nullptr;
     QAction* saveAsAction_ = nullptr;
+    QAction* saveProjectAction_ = nullptr;
 
     bool unsaved_ = false;
+    std::string savedProject_;  // projectState() as last opened or saved
+    ground::GroundOptions lastGround_;
     bool loading_ = false;
     cad::Drawing* watched_ = nullptr;
 };

@@ -8,8 +8,11 @@
 #include <QToolButton>
 #include <array>
 
+#include "app/ground_dialog.hpp"
 #include "app/main_window.hpp"
 #include "editor/editor.hpp"
+#include "ground/survey_ground.hpp"
+#include "model/units.hpp"
 #include "pickets/pickets.hpp"
 #include "profile/build.hpp"
 #include "sheet/sheet.hpp"
@@ -37,26 +40,23 @@ constexpr std::array kEditorFields{
     FieldKeys{"Edit7", editor::Field::Pipe},
 };
 
+struct KeyMapping {
+    int qt;
+    editor::Key key;
+};
+
+constexpr std::array kEditorKeys{
+    KeyMapping{Qt::Key_Left, editor::Key::Left},    KeyMapping{Qt::Key_Up, editor::Key::Up},
+    KeyMapping{Qt::Key_Right, editor::Key::Right},  KeyMapping{Qt::Key_Down, editor::Key::Down},
+    KeyMapping{Qt::Key_End, editor::Key::End},      KeyMapping{Qt::Key_Home, editor::Key::Home},
+    KeyMapping{Qt::Key_Return, editor::Key::Enter}, KeyMapping{Qt::Key_Enter, editor::Key::Enter},
+};
+
 editor::Key editorKey(int key) {
-    switch (key) {
-        case Qt::Key_Left:
-            return editor::Key::Left;
-        case Qt::Key_Up:
-            return editor::Key::Up;
-        case Qt::Key_Right:
-            return editor::Key::Right;
-        case Qt::Key_Down:
-            return editor::Key::Down;
-        case Qt::Key_End:
-            return editor::Key::End;
-        case Qt::Key_Home:
-            return editor::Key::Home;
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-            return editor::Key::Enter;
-        default:
-            return editor::Key::Other;
+    for (const KeyMapping& m : kEditorKeys) {
+        if (m.qt == key) return m.key;
     }
+    return editor::Key::Other;
 }
 
 }  // namespace
@@ -91,8 +91,16 @@ void MainWindow::connectOperations() {
     on("SpeedButton19", Effect::Entities, [&ws] { typing::showAll(ws); });
 
     // Pickets.
-    on("SpeedButton17", Effect::Entities, [&ws] { pickets::addByEndPoints(ws); });
-    on("SpeedButton33", Effect::Entities, [&ws] { pickets::addBySequence(ws); });
+    on("SpeedButton17", Effect::Entities, [this, &ws] {
+        const int before = ws.piketCount();
+        pickets::addByEndPoints(ws);
+        warnAboutUnits(before);
+    });
+    on("SpeedButton33", Effect::Entities, [this, &ws] {
+        const int before = ws.piketCount();
+        pickets::addBySequence(ws);
+        warnAboutUnits(before);
+    });
     on("SpeedButton18", Effect::None, [&ws] { pickets::deleteSelectedRow(ws); });
     on("SpeedButton6", Effect::Layers, [&ws] { sheet::takeIntoWork(ws); });
 
@@ -111,6 +119,9 @@ void MainWindow::connectOperations() {
     on("SpeedButton31", Effect::Entities, [&ws] { editor::deletePoint(ws); });
     on("SpeedButton28", Effect::Layers, [&ws] { profile::build(ws); });
     on("SpeedButton3", Effect::Layers, [&ws] { profile::build(ws); });
+    auto* ground = findChild<QToolButton*>(QStringLiteral("GroundButton"));
+    Q_ASSERT_X(ground, "main window", "GroundButton");
+    connect(ground, &QToolButton::clicked, this, &MainWindow::fillGroundFromSurvey);
 
     for (const FieldKeys& f : kEditorFields) {
         auto* edit = findChild<QLineEdit*>(QLatin1String(f.component));
@@ -121,6 +132,46 @@ void MainWindow::connectOperations() {
     // A point line picked in the view moves the crossing editor (the model's
     // handler runs on the drawing's selection event); the panels then show it.
     ws.selectionHandler = [](model::Workspace& w) { editor::onSelectionChanged(w); };
+}
+
+void MainWindow::warnAboutUnits(int piketsBefore) {
+    if (ws_.piketCount() <= piketsBefore) return;
+    double length = 0.0;
+    for (const cad::EntityRef& e : ws_.pikets.back().elements) {
+        try {
+            length += e.length();
+        } catch (const cad::Error&) {
+            // An element without a length adds nothing to the estimate.
+        }
+    }
+    for (const std::string& w : model::unitsWarnings(ws_, length)) ws_.ui.message(w);
+}
+
+void MainWindow::fillGroundFromSurvey() {
+    if (ws_.operationRunning || !ws_.doc) return;
+    QStringList layers;
+    ground::GroundOptions start = lastGround_;
+    for (const std::string& name : ws_.doc->layerNames()) {
+        layers << QString::fromStdString(name);
+        // The first time, a layer named for heights is offered chosen.
+        if (lastGround_.layers.empty() &&
+            QString::fromStdString(name).contains(QStringLiteral("отметк"), Qt::CaseInsensitive))
+            start.layers.push_back(name);
+    }
+    const std::optional<ground::GroundOptions> chosen =
+        dialogs_.chooseGround ? dialogs_.chooseGround(this, layers, start)
+                              : askGroundOptions(this, layers, start);
+    if (!chosen) return;
+    lastGround_ = *chosen;
+    const ground::GroundOptions options = *chosen;
+    // The points the survey adds show in the editor at once and in the sheet
+    // at the next build.
+    runAction(
+        [this, options] {
+            const ground::GroundReport report = ground::fillGroundFromSurvey(ws_, options);
+            ws_.ui.message(ground::reportText(report));
+        },
+        true);
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {

@@ -80,6 +80,11 @@ void initialParametersPanel(QStackedWidget* stack) {
     field(p, "Edit8", 8, 72, 161);
     caption(p, "Label4", QStringLiteral("Подсыпка, м"), 8, 104);
     field(p, "Edit4", 8, 120, 161);
+    // Surveys are often drawn in metres; what the plan measures is converted.
+    caption(p, "LabelUnits", QStringLiteral("Единицы плана"), 8, 152);
+    auto* units = place(new QComboBox(p), "ComboBoxUnits", 8, 168, 161, 22);
+    units->addItems({QStringLiteral("мм"), QStringLiteral("см"), QStringLiteral("м")});
+    units->setToolTip(QStringLiteral("В каких единицах начерчен план: мм, см или м"));
 }
 
 void typesPanel(QStackedWidget* stack) {
@@ -191,6 +196,26 @@ void editorPanel(QStackedWidget* stack) {
     add->setFont(QFont(QStringLiteral("Times New Roman")));
     textButton(p, "SpeedButton31", QStringLiteral("Удалить пересечение"), 0, 216, 177, 33);
     textButton(p, "SpeedButton28", QStringLiteral("Построить\\Перестроить"), 0, 256, 177, 33);
+
+    auto* ground =
+        textButton(p, "GroundButton", QStringLiteral("Отметки по съёмке"), 0, 296, 177, 33);
+    ground->setToolTip(
+        QStringLiteral("Высоты рельефа точек пикета — по отметкам съёмки в чертеже"));
+
+    // How the profile is laid out: by default one sheet at 1:500 and 1:100.
+    caption(p, "LabelSheets", QStringLiteral("Листы профиля"), 8, 336);
+    place(new QCheckBox(QStringLiteral("Несколько листов"), p), "SheetSplit", 8, 354, 169, 17)
+        ->setToolTip(QStringLiteral("Длинный пикет — на нескольких листах, один под другим"));
+    caption(p, "LabelScales", QStringLiteral("Масштабы: гориз. / верт."), 8, 376);
+    auto* along = place(new QComboBox(p), "SheetScaleH", 8, 394, 84, 22);
+    along->setToolTip(QStringLiteral("Горизонтальный масштаб"));
+    for (int scale : {500, 1000, 2000}) along->addItem(QStringLiteral("1:%1").arg(scale), scale);
+    auto* height = place(new QComboBox(p), "SheetScaleV", 96, 394, 77, 22);
+    height->setToolTip(QStringLiteral("Вертикальный масштаб"));
+    for (int scale : {100, 200}) height->addItem(QStringLiteral("1:%1").arg(scale), scale);
+    place(new QCheckBox(QStringLiteral("Горизонт по листам"), p), "SheetDatumPerSheet", 8, 424, 169,
+          17)
+        ->setToolTip(QStringLiteral("Условный горизонт каждого листа — по его отметкам"));
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "cli/profile_steps.hpp"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <filesystem>
 #include <utility>
 #include <vector>
@@ -27,6 +29,18 @@ void ProfileStepOptions::add(CLI::App& cmd) {
         ->check(CLI::IsMember({100.0, 200.0}));
     cmd.add_flag("--datum-per-sheet", datumPerSheet,
                  "Условный горизонт каждого листа — по его отметкам");
+    cmd.add_option("--datum", datum, "Условный горизонт листов, целое число метров")
+        ->check(CLI::Validator(
+            [](std::string& s) -> std::string {
+                double v = 0.0;
+                const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+                if (ec != std::errc{} || end != s.data() + s.size() || v != std::trunc(v) ||
+                    std::fabs(v) >= 1e6) {
+                    return "условный горизонт задаётся целым числом метров: " + s;
+                }
+                return {};
+            },
+            "ЦЕЛОЕ"));
 }
 
 void applySheetOptions(model::Workspace& ws, const ProfileStepOptions& options) {
@@ -34,6 +48,7 @@ void applySheetOptions(model::Workspace& ws, const ProfileStepOptions& options) 
     ws.sheetOptions.horizontalScale = options.horizontalScale;
     ws.sheetOptions.verticalScale = options.verticalScale;
     ws.sheetOptions.datumPerSheet = options.datumPerSheet;
+    ws.sheetOptions.datum = options.datum;
 }
 
 namespace {

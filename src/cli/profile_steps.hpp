@@ -3,6 +3,7 @@
 // at 1:500 on paper 1260 x 297 mm (the outer frame of the sheet), one page.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include <CLI/CLI.hpp>
@@ -20,6 +21,7 @@ struct ProfileStepOptions {
     double horizontalScale = 500;  // --scale-h 500 | 1000 | 2000
     double verticalScale = 100;    // --scale-v 100 | 200
     bool datumPerSheet = false;    // --datum-per-sheet
+    std::optional<double> datum;   // --datum H, whole metres
 
     void add(CLI::App& cmd);
     bool plotRequested() const { return !pdf.empty() || !svg.empty() || !png.empty(); }

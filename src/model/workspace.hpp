@@ -6,6 +6,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -56,10 +57,11 @@ struct Piket {
 // How the profile is laid out on sheets. The default is one sheet at 1:500
 // along the route and 1:100 in height, however long the picket.
 struct SheetOptions {
-    bool split = false;              // a long picket goes on as many sheets as it needs
-    double horizontalScale = 500.0;  // 1:500, 1:1000 or 1:2000 along the route
-    double verticalScale = 100.0;    // 1:100 or 1:200 in height
-    bool datumPerSheet = false;      // every sheet its own datum, from its own heights
+    bool split = false;                          // a long picket goes on as many sheets as it needs
+    double horizontalScale = 500.0;              // 1:500, 1:1000 or 1:2000 along the route
+    double verticalScale = 100.0;                // 1:100 or 1:200 in height
+    bool datumPerSheet = false;                  // every sheet its own datum, from its own heights
+    std::optional<double> datum = std::nullopt;  // the user's datum for every sheet, whole metres
 };
 
 struct Workspace {

@@ -194,21 +194,28 @@ std::optional<std::string> refusal(model::Workspace& ws) {
         return "Ни у одной точки пикета нет отметки земли: задайте хотя бы одну отметку "
                "в параметрах пересечений.";
     }
+    if (o.datum && !(std::isfinite(*o.datum) && *o.datum == std::trunc(*o.datum) &&
+                     std::fabs(*o.datum) < 1e6)) {
+        return "Условный горизонт задаётся целым числом метров.";
+    }
     // A height never given would be drawn as ground at -2 m or -1 m and pull
     // the datum down with it.
-    std::vector<int> relief = unusablePoints(*piket, model::kRelief);
-    if (!relief.empty()) {
-        return missingValues(relief, "отметки земли",
-                             "откройте параметры пересечений, пройдите эти точки и задайте "
-                             "отметку земли (или «Авто» для точки между двумя точками с "
-                             "отметками), затем постройте профиль снова.");
-    }
-    std::vector<int> depth = unusablePoints(*piket, model::kDepth);
-    if (!depth.empty()) {
-        return missingValues(depth, "глубины верха трубопровода",
-                             "задайте глубину в этих точках (автоматическая глубина "
-                             "берётся только между двумя точками с известной глубиной), "
-                             "затем постройте профиль снова.");
+    struct Needed {
+        int value;
+        const char* what;
+        const char* todo;
+    };
+    const Needed needed[] = {
+        {model::kRelief, "отметки земли",
+         "откройте параметры пересечений, пройдите эти точки и задайте отметку земли (или "
+         "«Авто» для точки между двумя точками с отметками), затем постройте профиль снова."},
+        {model::kDepth, "глубины верха трубопровода",
+         "задайте глубину в этих точках (автоматическая глубина берётся только между двумя "
+         "точками с известной глубиной), затем постройте профиль снова."},
+    };
+    for (const Needed& n : needed) {
+        std::vector<int> points = unusablePoints(*piket, n.value);
+        if (!points.empty()) return missingValues(points, n.what, n.todo);
     }
     return std::nullopt;
 }
@@ -239,9 +246,7 @@ void reserveEntities(cad::Drawing& doc, int points) {
 
 // A sheet's own datum: 5 m under its lowest ground, as the picket's is, but
 // raised, when its highest ground would stand above the profile area, as far
-// as the lowest ground allows (it stays on or above the datum line).
-constexpr double kTopRoom = 2500.0;  // kept free under the inner frame
-
+// as the lowest ground or pipe allows (they stay on or above the datum line).
 double fittingDatum(const model::Piket& part, double up, double fallback) {
     const std::optional<double> datum = datumLevel(part);
     if (!datum) return fallback;
@@ -250,18 +255,28 @@ double fittingDatum(const model::Piket& part, double up, double fallback) {
     for (const model::PointRow& p : part.points) {
         const double g = p[model::kRelief];
         if (g == model::kAuto) continue;
-        lowest = any ? std::min(lowest, g) : g;
+        const double low = std::min(g, g - p[model::kDepth]);  // the pipe top counts too
+        lowest = any ? std::min(lowest, low) : low;
         highest = any ? std::max(highest, g) : g;
         any = true;
     }
-    const double room = (sheet::kFrameTop - kTopRoom - kDatumY) / up;  // metres
+    const double room = profileRoom(up);
     double d = *datum;
     if (highest - d > room) d = std::min(std::ceil(highest - room), std::floor(lowest));
     return d;
 }
 
+// The datum a sheet starts from: the user's, the sheet's own or the picket's.
+void startDatum(Run& run, const model::SheetOptions& o) {
+    run.datumByHand = o.datum.has_value();
+    run.datum = run.ws.horizonLevel;
+    if (!o.datum && o.datumPerSheet) run.datum = fittingDatum(run.piket, run.up, run.datum);
+}
+
 // The steps that draw one sheet, in the order of the run.
 void drawSheet(Run& run) {
+    run.steps = datumSteps(run);
+    run.datum = run.steps.front().datum;
     drawDatumLabel(run);
     drawElevationRows(run);
     drawProfileLines(run);
@@ -355,7 +370,7 @@ void build(model::Workspace& ws) {
         pipeAtGroundPoints(piket);
         interpolateMissing(piket, model::kDepth);
     }
-    ws.horizonLevel = *datumLevel(piket);
+    ws.horizonLevel = ws.sheetOptions.datum ? *ws.sheetOptions.datum : *datumLevel(piket);
 
     const model::SheetOptions& o = ws.sheetOptions;
     const std::vector<sheet::SheetSpan> spans = sheet::sheetSpans(ws.piketLength, o);
@@ -364,8 +379,7 @@ void build(model::Workspace& ws) {
         Run run{ws, piket};
         run.along = sheet::alongFactor(o);
         run.up = sheet::upUnitsPerMetre(o);
-        run.datum = ws.horizonLevel;
-        if (o.datumPerSheet) run.datum = fittingDatum(piket, run.up, ws.horizonLevel);
+        startDatum(run, o);
         drawSheet(run);
     } else {
         std::vector<cad::EntityRef> pointLines(piket.points.size());
@@ -382,8 +396,7 @@ void build(model::Workspace& ws) {
             run.along = along;
             run.up = sheet::upUnitsPerMetre(o);
             run.offsetY = span.offsetY;
-            run.datum = ws.horizonLevel;
-            if (o.datumPerSheet) run.datum = fittingDatum(part.piket, run.up, ws.horizonLevel);
+            startDatum(run, o);
             run.continues = s > 0;
             drawSheet(run);
             for (std::size_t k = 0; k < part.real.size(); ++k) {

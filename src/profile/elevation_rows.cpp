@@ -60,9 +60,20 @@ void drawProfileLines(Run& run) {
     model::Workspace& ws = run.ws;
     const int n = run.count();
     ws.pointLines.assign(static_cast<std::size_t>(n), cad::EntityRef{});
+    double datum = run.steps.empty() ? run.datum : run.steps.front().datum;
+    auto y = [&run, &datum](double height) { return kDatumY + (height - datum) * run.up; };
 
-    cad::EntityRef first =
-        run.line(run.x(0), kDatumY, run.x(0), run.y(run.point(0)[model::kRelief]));
+    std::size_t next = 1;  // the next datum step along the route
+    // A datum set by hand that does not hold the first point steps there,
+    // before the point's line.
+    const double g0 = run.point(0)[model::kRelief];
+    for (; next < run.steps.size() && run.steps[next].after == 0 &&
+           run.steps[next].chainage <= run.chainage(0);
+         ++next) {
+        drawDatumStep(run, run.chainage(0), g0, datum, run.steps[next].datum);
+        datum = run.steps[next].datum;
+    }
+    cad::EntityRef first = run.line(run.x(0), kDatumY, run.x(0), y(g0));
     ws.pointLines[0] = first;
     first.setLayer("Vline-Kernavisto");
 
@@ -70,17 +81,38 @@ void drawProfileLines(Run& run) {
         const model::PointRow& prev = run.point(i - 1);
         const model::PointRow& cur = run.point(i);
         ws.prevChainage = prev[model::kChainage];
-        const double x0 = run.xAt(ws.prevChainage);
-        const double x1 = run.x(i);
+        const double ch1 = run.chainage(i);
+        double ch0 = ws.prevChainage;
+        double ground0 = prev[model::kRelief];
+        const double pipeFrom = prev[model::kRelief] - prev[model::kDepth];
+        double pipe0 = pipeFrom;
+        const double ground1 = cur[model::kRelief];
+        const double pipe1 = cur[model::kRelief] - cur[model::kDepth];
+        auto segment = [&](double chEnd, double groundEnd, double pipeEnd) {
+            run.line(run.xAt(ch0), y(ground0), run.xAt(chEnd), y(groundEnd));
+            cad::EntityRef pipe = run.line(run.xAt(ch0), y(pipe0), run.xAt(chEnd), y(pipeEnd));
+            pipe.setLineweight(50);
+            pipe.setLayer("Трасса");
+        };
 
-        run.line(x0, run.y(prev[model::kRelief]), x1, run.y(cur[model::kRelief]));
+        // The steps on the way to this point: the lines up to each are drawn
+        // over the datum before it, the rest over the new one.
+        for (; next < run.steps.size() && run.steps[next].after == i - 1; ++next) {
+            const DatumStep& step = run.steps[next];
+            const double span = ch1 - prev[model::kChainage];
+            const double t = span > 0.0 ? (step.chainage - prev[model::kChainage]) / span : 0.0;
+            const double ground = prev[model::kRelief] + (ground1 - prev[model::kRelief]) * t;
+            const double pipe = pipeFrom + (pipe1 - pipeFrom) * t;
+            if (step.chainage > ch0) segment(step.chainage, ground, pipe);
+            drawDatumStep(run, step.chainage, ground, datum, step.datum);
+            datum = step.datum;
+            ch0 = step.chainage;
+            ground0 = ground;
+            pipe0 = pipe;
+        }
+        segment(ch1, ground1, pipe1);
 
-        cad::EntityRef pipe = run.line(x0, run.y(prev[model::kRelief] - prev[model::kDepth]), x1,
-                                       run.y(cur[model::kRelief] - cur[model::kDepth]));
-        pipe.setLineweight(50);
-        pipe.setLayer("Трасса");
-
-        cad::EntityRef pointLine = run.line(x1, kDatumY, x1, run.y(cur[model::kRelief]));
+        cad::EntityRef pointLine = run.line(run.x(i), kDatumY, run.x(i), y(ground1));
         ws.pointLines[static_cast<std::size_t>(i)] = pointLine;
         pointLine.setLayer("Vline-Kernavisto");
     }

@@ -22,6 +22,16 @@ inline constexpr double kUpright = 1.5707963267948966;  // text rotation reading
 inline constexpr double kWidthFactor = 0.7;
 inline constexpr double kTextHeight = 1250.0;
 
+// Where the heights drawn over one datum leave the profile area, the datum
+// steps: from `chainage` on (on the way from point `after` to the next, or at
+// point `after` itself) heights stand over `datum`. The first step of a sheet
+// stands at its first point (`after` -1) and gives the sheet's datum.
+struct DatumStep {
+    int after = -1;
+    double chainage = 0.0;
+    double datum = 0.0;
+};
+
 // What one run works on: the workspace, the picket in work and the drawing
 // calls that also record every line and text in profileObjects.
 // On a profile over several sheets a run draws one sheet: the points of its
@@ -36,6 +46,8 @@ struct Run {
     double offsetY = 0.0;          // where the sheet stands below the first
     double datum = 0.0;            // the sheet's datum level, m
     bool continues = false;        // the sheet goes on from the one above
+    bool datumByHand = false;      // the user's datum: kept on the first point whatever it holds
+    std::vector<DatumStep> steps = {};  // the datum steps of the sheet, found by drawSheet
 
     int count() const { return piket.pointCount(); }
     const model::PointRow& point(int i) const { return piket.points[static_cast<std::size_t>(i)]; }
@@ -69,8 +81,23 @@ void interpolateMissing(model::Piket& piket, int value);  // kRelief or kDepth
 void pipeAtGroundPoints(model::Piket& piket);
 std::optional<double> datumLevel(const model::Piket& piket);
 
+// The metres of height the profile area holds between the datum line and the
+// room kept free under the inner frame, at `up` sheet units a metre.
+double profileRoom(double up);
+
+// The datum steps of a run, starting from run.datum: none beyond the first
+// while every ground and pipe height of the sheet stays inside the profile
+// area; otherwise a step at the last point that still fits (inside a segment
+// only where ground or pipe climbs or falls more than the area holds between
+// two points), each new datum a whole number that keeps as many of the
+// following points inside as one datum can.
+std::vector<DatumStep> datumSteps(const Run& run);
+
 // Drawing steps, in the order of the run.
 void drawDatumLabel(Run& run);
+// The break of the datum: a vertical line at the step's chainage and the new
+// datum written beside it (`ground` is the ground height there).
+void drawDatumStep(Run& run, double chainage, double ground, double before, double after);
 void drawElevationRows(Run& run);
 void drawProfileLines(Run& run);
 void drawPlanMarks(Run& run);

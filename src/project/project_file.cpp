@@ -178,6 +178,18 @@ void parseControls(const Json& j, ProjectData& d) {
     }
 }
 
+// The window's fields the file keeps as they are, one list for writing and
+// reading: copy(control, data) for each.
+template <typename ControlsT, typename DataT, typename Copy>
+void eachControlField(ControlsT& c, DataT& d, Copy copy) {
+    copy(c.typeLists, d.typeLists);
+    copy(c.typeListIndex, d.typeListIndex);
+    copy(c.depthText, d.depthText);
+    copy(c.pipeText, d.pipeText);
+    copy(c.beddingText, d.beddingText);
+    copy(c.hideWhilePicking, d.hideWhilePicking);
+}
+
 }  // namespace
 
 fs::path projectFilePath(const fs::path& drawing) {
@@ -190,12 +202,7 @@ fs::path projectFilePath(const fs::path& drawing) {
 ProjectData capture(const model::Workspace& ws) {
     ProjectData d;
     const model::Controls& c = ws.controls;
-    d.typeLists = c.typeLists;
-    d.typeListIndex = c.typeListIndex;
-    d.depthText = c.depthText;
-    d.pipeText = c.pipeText;
-    d.beddingText = c.beddingText;
-    d.hideWhilePicking = c.hideWhilePicking;
+    eachControlField(c, d, [](const auto& control, auto& data) { data = control; });
     d.planUnits = model::planUnitsKey(c.planUnits);
     for (const model::Piket& p : ws.pikets) {
         PiketData pd;
@@ -387,12 +394,7 @@ RestoreReport restore(model::Workspace& ws, const ProjectData& d) {
     }
 
     model::Controls& c = ws.controls;
-    c.typeLists = d.typeLists;
-    c.typeListIndex = d.typeListIndex;
-    c.depthText = d.depthText;
-    c.pipeText = d.pipeText;
-    c.beddingText = d.beddingText;
-    c.hideWhilePicking = d.hideWhilePicking;
+    eachControlField(c, d, [](auto& control, const auto& data) { control = data; });
     // Files written before plans had units were all in millimetres.
     c.planUnits =
         d.planUnits ? *model::parsePlanUnits(*d.planUnits) : model::PlanUnits::Millimetres;

@@ -1,5 +1,6 @@
 // The main window driven as a user drives it, on the offscreen platform: the
 // questions it asks (files, unsaved work, messages) are answered by the test.
+#include <unistd.h>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -7,6 +8,8 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -14,11 +17,19 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <algorithm>
+#include <charconv>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
+#include <optional>
 
+#include "app/ground_dialog.hpp"
 #include "app/main_window.hpp"
 #include "cad/drawing.hpp"
+#include "project/project_file.hpp"
 
 namespace {
 
@@ -32,6 +43,9 @@ struct Answers {
     QStringList messages;
     int unsavedQuestions = 0;
     int openQuestions = 0;
+    std::optional<ground::GroundOptions> ground;  // the survey dialog's answer
+    QStringList groundLayers;                     // what it offered
+    ground::GroundOptions groundStart;            // and chose to begin with
 };
 
 app::Dialogs answering(Answers& a) {
@@ -46,6 +60,11 @@ app::Dialogs answering(Answers& a) {
         return a.unsaved;
     };
     d.showMessage = [&a](QWidget*, const QString& text) { a.messages << text; };
+    d.chooseGround = [&a](QWidget*, const QStringList& layers, const ground::GroundOptions& start) {
+        a.groundLayers = layers;
+        a.groundStart = start;
+        return a.ground;
+    };
     return d;
 }
 
@@ -66,6 +85,90 @@ QAction* action(app::MainWindow& w, const char* name) {
 
 std::size_t modelSpaceCount(const QString& path) {
     return cad::Drawing::open(path.toStdString())->modelSpace().size();
+}
+
+const QString kDwgSamples = QStringLiteral(KV_SOURCE_DIR "/../shared/dwg-samples");
+const std::filesystem::path kConverter = std::filesystem::path(KV_SOURCE_DIR) / "tools" / "dwg";
+const cad::Point3 kRouteStart{285000.0, 5975000.0, 0.0};
+
+bool onPath(const char* program) {
+    const char* path = std::getenv("PATH");
+    if (!path) return false;
+    for (const QString& dir : QString::fromLocal8Bit(path).split(QLatin1Char(':'))) {
+        if (::access(QDir(dir).filePath(QLatin1String(program)).toLocal8Bit().constData(), X_OK) ==
+            0)
+            return true;
+    }
+    return false;
+}
+
+// Why a DWG cannot be converted on this machine, or empty when it can.
+QString missingConverter() {
+    if (!QDir(kDwgSamples).exists()) return QStringLiteral("../shared/dwg-samples нет");
+    if (!onPath("node") && !onPath("nodejs")) return QStringLiteral("Node.js не установлен");
+    if (!std::filesystem::exists(kConverter / "node_modules" / "@mlightcad" / "libredwg-web"))
+        return QStringLiteral("конвертер DWG не установлен (scripts/deps.sh)");
+    return {};
+}
+
+// A point as the command line takes it, exactly.
+QString typedPoint(cad::Point3 p) {
+    auto text = [](double v) {
+        char buf[64];
+        auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
+        return QString::fromLatin1(buf, static_cast<int>(end - buf));
+    };
+    return text(p.x) + QLatin1Char(',') + text(p.y);
+}
+
+// A field's text replaced as the user types it.
+void retype(QLineEdit* edit, const QString& text) {
+    edit->selectAll();
+    QTest::keyClicks(edit, text);
+}
+
+// Types the answers into the view's command line, each when a prompt waits.
+class TypedAnswers {
+  public:
+    TypedAnswers(app::DrawingView& view, QStringList answers) : answers_(std::move(answers)) {
+        timer_.setInterval(5);
+        QObject::connect(&timer_, &QTimer::timeout, [this, &view] {
+            if (!view.prompting() || answers_.isEmpty()) return;
+            QTest::keyClicks(view.commandLine(), answers_.takeFirst());
+            QTest::keyClick(view.commandLine(), Qt::Key_Return);
+        });
+        timer_.start();
+    }
+    bool done() const { return answers_.isEmpty(); }
+
+  private:
+    QStringList answers_;
+    QTimer timer_;
+};
+
+// The route of the sample plan: its first line's start to its last line's end.
+struct Route {
+    std::string layer;
+    cad::Point3 from, to;
+};
+
+Route sampleRoute(cad::Drawing& d) {
+    Route r{"Трасса - Kernavisto", kRouteStart, kRouteStart};
+    for (const cad::EntityRef& e : d.modelSpace())
+        if (e.layer() == r.layer && e.dxfType() == "LINE") r.to = e.endPoint();
+    return r;
+}
+
+// In any drawing: the longest line, as a route of one element.
+Route longestLine(cad::Drawing& d) {
+    Route r;
+    double longest = -1.0;
+    for (const cad::EntityRef& e : d.modelSpace()) {
+        if (e.dxfType() != "LINE" || e.length() <= longest) continue;
+        longest = e.length();
+        r = {e.layer(), e.startPoint(), e.endPoint()};
+    }
+    return r;
 }
 
 }  // namespace
@@ -261,14 +364,349 @@ class MainWindowTest : public QObject {
         QVERIFY(window->runAction([] {}));
     }
 
-    void aDwgFileIsRefusedWithAdvice() {
-        const QString dwg = dir->filePath(QStringLiteral("plan.DWG"));
-        QVERIFY(QFile::copy(kPlan, dwg));
-        QVERIFY(!window->openFile(dwg));
+    void loadingShowsProgressAndKeepsTheWindowAnswering() {
+        // The sample with many more lines, so that reading takes a while.
+        QFile sample(kPlan);
+        QVERIFY(sample.open(QIODevice::ReadOnly));
+        QByteArray bytes = sample.readAll();
+        QByteArray lines;
+        for (int i = 0; i < 60000; ++i) {
+            lines += "0\nLINE\n8\nMany\n10\n" + QByteArray::number(i) + "\n20\n0\n11\n" +
+                     QByteArray::number(i) + "\n21\n100\n";
+        }
+        const int at = bytes.indexOf("ENTITIES\n") + int(qstrlen("ENTITIES\n"));
+        QVERIFY(at > 10);
+        bytes.insert(at, lines);
+        const QString big = dir->filePath(QStringLiteral("big.dxf"));
+        QFile f(big);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        f.close();
+
+        app::MainWindow& w = *window;
+        auto* bar = child<QProgressBar>(w, "ProgressBar1");
+        QList<int> shown;
+        // (A bar set back before a reading shows no value: -1.)
+        connect(bar, &QProgressBar::valueChanged, this, [&shown](int v) {
+            if (v >= 0) shown << v;
+        });
+        // Events keep coming while the file is read (the bar is up only
+        // then): the window answers.
+        int ticks = 0;
+        QTimer ticker;
+        ticker.setInterval(1);
+        connect(&ticker, &QTimer::timeout, this, [&] {
+            if (bar->isVisible()) ++ticks;
+        });
+        ticker.start();
+        QVERIFY(w.openFile(big));
+        ticker.stop();
+
+        QVERIFY(w.workspace().doc != nullptr);
+        QVERIFY2(ticks > 0, "no event was handled while the drawing was read");
+        QVERIFY(!bar->isVisible());
+        // Several steps, never back, up to the whole.
+        QVERIFY2(shown.size() >= 5, qPrintable(QString::number(shown.size())));
+        for (int i = 1; i < shown.size(); ++i) QVERIFY(shown[i] > shown[i - 1]);
+        QVERIFY(shown.first() > 0);
+        QCOMPARE(shown.last(), 100);
+    }
+
+    void aDrawingIsReadByWhatItHoldsNotByItsName() {
+        // A DXF with the extension of a DWG is a DXF.
+        const QString named = dir->filePath(QStringLiteral("plan.DWG"));
+        QVERIFY(QFile::copy(kPlan, named));
+        QVERIFY(window->openFile(named));
+        QVERIFY2(answers.messages.isEmpty(), qPrintable(answers.messages.join('\n')));
+        QCOMPARE(child<QLineEdit>(*window, "Edit1")->text(), QStringLiteral("plan.DWG"));
+    }
+
+    void aDwgThatCannotBeConvertedIsAMessage() {
+        // A DWG signature and nothing a converter can read; without a
+        // converter the message says what to install instead.
+        const QString bad = dir->filePath(QStringLiteral("обрыв.dwg"));
+        QFile f(bad);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray("AC1015") + QByteArray(200, '\xff'));
+        f.close();
+        QVERIFY(!window->openFile(bad));
         QCOMPARE(answers.messages.size(), 1);
-        QVERIFY(answers.messages[0].contains(QStringLiteral("plan.DWG")));
-        QVERIFY(answers.messages[0].contains(QStringLiteral("DXF")));
+        QVERIFY2(answers.messages[0].contains(QStringLiteral("обрыв.dwg")),
+                 qPrintable(answers.messages[0]));
         QVERIFY(window->workspace().doc == nullptr);
+        QVERIFY(!child(*window, "ProgressBar1")->isVisible());
+        // Nothing is left behind, and the program goes on.
+        QVERIFY(!QFile::exists(dir->filePath(QStringLiteral("обрыв.dxf"))));
+        QVERIFY(window->openFile(plan));
+    }
+
+    void aDwgOpensThroughTheDxfBesideIt() {
+        const QString missing = missingConverter();
+        if (!missing.isEmpty()) QSKIP(qPrintable(QStringLiteral("DWG не проверен: ") + missing));
+        const QString dwg = dir->filePath(QStringLiteral("example_2000.dwg"));
+        QVERIFY(QFile::copy(kDwgSamples + QStringLiteral("/example_2000.dwg"), dwg));
+        QVERIFY(window->openFile(dwg));
+        // The user is told once which DXF the drawing now lives in.
+        QCOMPARE(answers.messages.size(), 1);
+        QVERIFY2(answers.messages[0].contains(QStringLiteral("example_2000.dxf")),
+                 qPrintable(answers.messages[0]));
+        QCOMPARE(child<QLineEdit>(*window, "Edit1")->text(), QStringLiteral("example_2000.dxf"));
+        QVERIFY(QFile::exists(dir->filePath(QStringLiteral("example_2000.dxf"))));
+        QVERIFY(!window->workspace().objectList.empty());
+        QCOMPARE(window->workspace().objectList.size(),
+                 modelSpaceCount(dir->filePath(QStringLiteral("example_2000.dxf"))));
+    }
+
+    // Done when: a drawing opened, a picket defined, heights typed, saved;
+    // the window destroyed, a new one opens the same drawing and finds it all.
+    void workSurvivesARestart() {
+        QString drawing = plan;
+        const bool dwg = missingConverter().isEmpty();
+        if (dwg) {
+            drawing = dir->filePath(QStringLiteral("example_2018.dwg"));
+            QVERIFY(QFile::copy(kDwgSamples + QStringLiteral("/example_2018.dwg"), drawing));
+        } else {
+            qInfo("DWG не проверен (%s): проверяется examples/plan.dxf",
+                  qPrintable(missingConverter()));
+        }
+        QVERIFY(window->openFile(drawing));
+        model::Workspace& ws = window->workspace();
+        const Route route = dwg ? longestLine(*ws.doc) : sampleRoute(*ws.doc);
+        QVERIFY(!route.layer.empty());
+
+        // Initial parameters, a route layer of the drawing, a picket in work.
+        click("SpeedButton7");
+        retype(child<QLineEdit>(*window, "Edit2"), QStringLiteral("2,5"));
+        retype(child<QLineEdit>(*window, "Edit8"), QStringLiteral("160"));
+        QVERIFY(window->runAction([&ws, &route] {
+            ws.controls.typeLists[0] = {route.layer};
+            ws.controls.typeListIndex[0] = 0;
+        }));
+        definePiketAndOpenEditor(route);
+        const int points = ws.pikets.at(0).pointCount();
+        QVERIFY(points >= 2);
+        // A height for every point, typed.
+        QLineEdit* relief = child<QLineEdit>(*window, "Edit3");
+        for (int k = 0; k < points; ++k) {
+            QCOMPARE(child<QLabel>(*window, "Label11")->text(), QString::number(k + 1));
+            retype(relief, QStringLiteral("150,") + QString::number(k));
+            click("SpeedButton24");
+            if (k + 1 < points) click("SpeedButton21");
+        }
+        click("SpeedButton22");  // back to the first point
+        // Typed heights are work too: closing would ask about them.
+        QVERIFY(window->hasUnsavedChanges());
+        const project::ProjectData before = project::capture(ws);
+        QCOMPARE(before.pikets.at(0).points.at(1).values[model::kRelief], 150.1);
+
+        const QString dxf = dwg ? dir->filePath(QStringLiteral("example_2018.dxf")) : plan;
+        answers.messages.clear();
+        action(*window, "SaveAction")->trigger();
+        QVERIFY2(answers.messages.isEmpty(), qPrintable(answers.messages.join('\n')));
+        QVERIFY(QFile::exists(dir->filePath(dwg ? QStringLiteral("example_2018.kernavisto.json")
+                                                : QStringLiteral("plan.kernavisto.json"))));
+        QVERIFY(!window->hasUnsavedChanges());
+        QVERIFY(window->close());
+        QCOMPARE(answers.unsavedQuestions, 0);
+        window.reset();
+
+        // A new window, the same drawing.
+        answers = Answers{};
+        window = std::make_unique<app::MainWindow>(answering(answers), QLocale(QLocale::Russian));
+        window->show();
+        QVERIFY(window->openFile(drawing));
+        QVERIFY2(answers.messages.size() == (dwg ? 1 : 0), qPrintable(answers.messages.join('\n')));
+        model::Workspace& again = window->workspace();
+        QCOMPARE(project::toJson(project::capture(again)), project::toJson(before));
+        QCOMPARE(again.workPiket, 0);
+        QCOMPARE(child<QLineEdit>(*window, "Edit2")->text(), QStringLiteral("2,5"));
+        QCOMPARE(child<QLineEdit>(*window, "Edit8")->text(), QStringLiteral("160"));
+        QCOMPARE(child<QComboBox>(*window, "ComboBox2")->currentText(), qs(route.layer));
+        QTreeWidget* list = child<QTreeWidget>(*window, "ListView1");
+        QCOMPARE(list->topLevelItemCount(), 1);
+        QCOMPARE(list->topLevelItem(0)->text(0), QStringLiteral("Пикет 1"));
+        QVERIFY2(child<QLabel>(*window, "StatusBar1Panel0")->text().contains("Пикет 1"),
+                 qPrintable(child<QLabel>(*window, "StatusBar1Panel0")->text()));
+        QVERIFY(!window->hasUnsavedChanges());
+        QCOMPARE(again.doc->path(), std::filesystem::absolute(dxf.toStdString()));
+
+        // The work goes on where it stopped: the picket in work, its heights.
+        list->setCurrentItem(list->topLevelItem(0));
+        click("SpeedButton6");
+        click("SpeedButton4");
+        QCOMPARE(child<QLabel>(*window, "Label16")->text(), QString::number(points));
+        QCOMPARE(child<QLineEdit>(*window, "Edit3")->text(), QStringLiteral("150"));
+        click("SpeedButton21");
+        QCOMPARE(child<QLineEdit>(*window, "Edit3")->text(), QStringLiteral("150,1"));
+    }
+
+    void aPicketWhoseObjectsWereErasedStaysListedAsBroken() {
+        QVERIFY(window->openFile(plan));
+        model::Workspace& ws = window->workspace();
+        definePiketAndOpenEditor(sampleRoute(*ws.doc));
+        const std::string element = ws.pikets.at(0).elements.at(1).handle();
+        action(*window, "SaveProjectAction")->trigger();
+        QVERIFY(QFile::exists(dir->filePath(QStringLiteral("plan.kernavisto.json"))));
+        QVERIFY(window->statusBar()->currentMessage().contains(QStringLiteral("Проект сохранён")));
+        window->close();
+        window.reset();
+
+        // Between the sessions the user erases one of the route's lines.
+        {
+            auto d = cad::Drawing::open(plan.toStdString());
+            d->entityByHandle(element).erase();
+            d->save();
+        }
+        answers = Answers{};
+        window = std::make_unique<app::MainWindow>(answering(answers), QLocale(QLocale::Russian));
+        QVERIFY(window->openFile(plan));
+        QCOMPARE(answers.messages.size(), 1);
+        QVERIFY2(answers.messages[0].contains(qs(element)), qPrintable(answers.messages[0]));
+        QTreeWidgetItem* row = child<QTreeWidget>(*window, "ListView1")->topLevelItem(0);
+        QVERIFY(row);
+        QVERIFY2(row->text(0).startsWith(QStringLiteral("Пикет 1 — ")), qPrintable(row->text(0)));
+        QVERIFY2(row->toolTip(0).contains(qs(element)), qPrintable(row->toolTip(0)));
+        // Taking it into work says why not; the drawing stays open and usable.
+        row->setSelected(true);
+        child<QTreeWidget>(*window, "ListView1")->setCurrentItem(row);
+        answers.messages.clear();
+        QTest::mouseClick(child<QToolButton>(*window, "SpeedButton6"), Qt::LeftButton);
+        QCOMPARE(answers.messages.size(), 1);
+        QVERIFY(window->workspace().doc != nullptr);
+    }
+
+    void aDamagedProjectFileStillOpensTheDrawing() {
+        QFile f(dir->filePath(QStringLiteral("plan.kernavisto.json")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("{\"format\": \"kernavisto-project\", \"version\": 1, \"contr");
+        f.close();
+        QVERIFY(window->openFile(plan));
+        QCOMPARE(answers.messages.size(), 1);
+        QVERIFY2(answers.messages[0].contains(QStringLiteral("plan.kernavisto.json")),
+                 qPrintable(answers.messages[0]));
+        QVERIFY(window->workspace().doc != nullptr);
+        QCOMPARE(window->workspace().piketCount(), 0);
+        QVERIFY(!window->hasUnsavedChanges());
+    }
+
+    void planUnitsAreAFieldOfTheModel() {
+        app::MainWindow& w = *window;
+        QVERIFY(w.openFile(plan));
+        QComboBox* units = child<QComboBox>(w, "ComboBoxUnits");
+        QCOMPARE(units->currentText(), QStringLiteral("мм"));
+        units->setCurrentIndex(2);
+        QVERIFY(w.runAction([] {}));
+        QCOMPARE(w.workspace().controls.planUnits, model::PlanUnits::Metres);
+        QVERIFY(w.runAction(
+            [&w] { w.workspace().controls.planUnits = model::PlanUnits::Centimetres; }));
+        QCOMPARE(units->currentText(), QStringLiteral("см"));
+
+        // The sample drawn in millimetres, taken as metres: its route would be
+        // hundreds of kilometres long, and the user is warned.
+        units->setCurrentIndex(2);
+        definePiket(sampleRoute(*w.workspace().doc));
+        QCOMPARE(w.workspace().piketCount(), 1);
+        QVERIFY2(!answers.messages.isEmpty(), "no warning about the units");
+        QVERIFY2(answers.messages.join('\n').contains(QStringLiteral("мм")),
+                 qPrintable(answers.messages.join('\n')));
+    }
+
+    void sheetOptionsAreControlsOfTheEditor() {
+        app::MainWindow& w = *window;
+        const model::SheetOptions defaults;
+        QVERIFY(w.runAction([] {}));
+        QCOMPARE(w.workspace().sheetOptions.split, defaults.split);
+        QCOMPARE(w.workspace().sheetOptions.horizontalScale, 500.0);
+        QCOMPARE(w.workspace().sheetOptions.verticalScale, 100.0);
+        QCOMPARE(child<QComboBox>(w, "SheetScaleH")->currentText(), QStringLiteral("1:500"));
+
+        child<QCheckBox>(w, "SheetSplit")->setChecked(true);
+        child<QComboBox>(w, "SheetScaleH")->setCurrentIndex(2);
+        child<QComboBox>(w, "SheetScaleV")->setCurrentIndex(1);
+        child<QCheckBox>(w, "SheetDatumPerSheet")->setChecked(true);
+        QVERIFY(w.runAction([] {}));
+        const model::SheetOptions& o = w.workspace().sheetOptions;
+        QVERIFY(o.split);
+        QCOMPARE(o.horizontalScale, 2000.0);
+        QCOMPARE(o.verticalScale, 200.0);
+        QVERIFY(o.datumPerSheet);
+
+        QVERIFY(w.runAction([&w] { w.workspace().sheetOptions = model::SheetOptions{}; }));
+        QVERIFY(!child<QCheckBox>(w, "SheetSplit")->isChecked());
+        QCOMPARE(child<QComboBox>(w, "SheetScaleH")->currentText(), QStringLiteral("1:500"));
+        QCOMPARE(child<QComboBox>(w, "SheetScaleV")->currentText(), QStringLiteral("1:100"));
+    }
+
+    void groundFromTheSurveyFillsThePicketInWork() {
+        QVERIFY(window->openFile(plan));
+        model::Workspace& ws = window->workspace();
+        definePiketAndOpenEditor(sampleRoute(*ws.doc));
+        const int points = ws.pikets.at(0).pointCount();
+
+        // Cancelled: nothing changes.
+        answers.ground.reset();
+        click("GroundButton");
+        QVERIFY(answers.groundLayers.contains(QStringLiteral("Отметки")));
+        // The layer of heights is offered chosen; the rest as the command line's defaults.
+        QCOMPARE(answers.groundStart.layers, std::vector<std::string>{"Отметки"});
+        QCOMPARE(answers.groundStart.stepMetres, 0.0);
+        QCOMPARE(answers.groundStart.maxEdgeMetres, 100.0);
+        QVERIFY(!answers.groundStart.replace);
+        QVERIFY(answers.messages.isEmpty());
+        QCOMPARE(ws.pikets[0].points[0][model::kRelief], model::kAuto);
+
+        ground::GroundOptions o;
+        o.layers = {"Отметки"};
+        o.stepMetres = 20.0;
+        answers.ground = o;
+        click("GroundButton");
+        QCOMPARE(answers.messages.size(), 1);
+        QVERIFY2(answers.messages[0].contains(QStringLiteral("Отметки по съёмке получили точек")),
+                 qPrintable(answers.messages[0]));
+        const model::Piket& piket = ws.pikets[0];
+        QVERIFY(piket.pointCount() > points);  // ground points every 20 m
+        QVERIFY(std::any_of(piket.points.begin(), piket.points.end(),
+                            [](const model::PointRow& p) { return p[model::kRelief] > 0.0; }));
+        QCOMPARE(child<QLabel>(*window, "Label16")->text(), QString::number(piket.pointCount()));
+        // The next time the dialog starts from this choice.
+        answers.ground.reset();
+        click("GroundButton");
+        QCOMPARE(answers.groundStart.stepMetres, 20.0);
+    }
+
+    void theGroundDialogReadsItsChoice() {
+        ground::GroundOptions last;
+        last.layers = {"B"};
+        last.stepMetres = 10.0;
+        last.maxEdgeMetres = 50.0;
+        app::GroundDialog dialog({QStringLiteral("A"), QStringLiteral("B")}, last);
+        std::optional<ground::GroundOptions> o = dialog.options();
+        QVERIFY(o);
+        QCOMPARE(o->layers, std::vector<std::string>{"B"});
+        QCOMPARE(o->stepMetres, 10.0);
+        QCOMPARE(o->maxEdgeMetres, 50.0);
+        QVERIFY(!o->replace);
+
+        auto* layers = child<QListWidget>(dialog, "GroundLayers");
+        layers->item(0)->setCheckState(Qt::Checked);
+        child<QComboBox>(dialog, "GroundStep")->setCurrentIndex(0);
+        child<QLineEdit>(dialog, "GroundMaxEdge")->setText(QStringLiteral("75,5"));
+        child<QCheckBox>(dialog, "GroundReplace")->setChecked(true);
+        o = dialog.options();
+        QVERIFY(o);
+        QCOMPARE(o->layers, (std::vector<std::string>{"A", "B"}));
+        QCOMPARE(o->stepMetres, 0.0);
+        QCOMPARE(o->maxEdgeMetres, 75.5);
+        QVERIFY(o->replace);
+
+        QString why;
+        child<QLineEdit>(dialog, "GroundMaxEdge")->setText(QStringLiteral("много"));
+        QVERIFY(!dialog.options(&why));
+        QVERIFY(!why.isEmpty());
+        child<QLineEdit>(dialog, "GroundMaxEdge")->setText(QStringLiteral("100"));
+        layers->item(0)->setCheckState(Qt::Unchecked);
+        layers->item(1)->setCheckState(Qt::Unchecked);
+        QVERIFY(!dialog.options(&why));
     }
 
     void aLoadErrorNamesFileAndLine() {
@@ -419,6 +857,36 @@ class MainWindowTest : public QObject {
     }
 
   private:
+    void click(const char* name) {
+        QToolButton* b = child<QToolButton>(*window, name);
+        QVERIFY2(b->isEnabled(), name);
+        QTest::mouseClick(b, Qt::LeftButton);
+    }
+    static QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+    // "Добавить пикет по конечным точкам" with the ends typed.
+    void definePiket(const Route& route) {
+        model::Workspace& ws = window->workspace();
+        if (std::find(ws.controls.typeLists[0].begin(), ws.controls.typeLists[0].end(),
+                      route.layer) == ws.controls.typeLists[0].end()) {
+            QVERIFY(window->runAction([&ws, &route] { ws.controls.typeLists[0] = {route.layer}; }));
+        }
+        click("SpeedButton2");
+        TypedAnswers typed(window->drawingView(), {typedPoint(route.from), typedPoint(route.to)});
+        click("SpeedButton17");
+        QVERIFY(typed.done());
+    }
+    // The picket defined, taken into work and its editor opened.
+    void definePiketAndOpenEditor(const Route& route) {
+        definePiket(route);
+        QTreeWidget* list = child<QTreeWidget>(*window, "ListView1");
+        QCOMPARE(list->topLevelItemCount(), 1);
+        list->setCurrentItem(list->topLevelItem(0));
+        click("SpeedButton6");
+        click("SpeedButton4");
+        QCOMPARE(frontPanel(*window), QStringLiteral("Panel5"));
+    }
+
     Answers answers;
     std::unique_ptr<QTemporaryDir> dir;
     QString plan;

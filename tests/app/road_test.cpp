@@ -1,39 +1,45 @@
 // The whole road of a picket in the window, as a user works it on the sample
 // plan: panels clicked, objects and points picked in the drawing view with
-// object snap, values typed and keyed. The drawing it saves is compared with
-// the same steps run straight on the operations, without a window.
+// object snap, values typed and keyed. The steps that make the profile are
+// those ./run.sh gives the batch run (sample_road.hpp); the drawing the window
+// saves is compared, entity by entity, with what kernavisto-cli draws from
+// the same steps.
+#include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
-#include <deque>
-#include <functional>
-#include <map>
+#include <charconv>
+#include <cmath>
 #include <memory>
-#include <tuple>
+#include <string>
+#include <vector>
 
 #include "app/main_window.hpp"
 #include "cad/drawing.hpp"
 #include "cad/geometry.hpp"
-#include "editor/editor.hpp"
-#include "model/project.hpp"
+#include "model/workspace.hpp"
 #include "pickets/pickets.hpp"
-#include "profile/build.hpp"
-#include "recording_ui.hpp"
-#include "sheet/sheet.hpp"
-#include "typing/typing.hpp"
+#include "sample_road.hpp"
+#include "shell_util.hpp"
+#include "window_road.hpp"
 
 namespace {
 
 const QString kPlan = QStringLiteral(KV_SOURCE_DIR "/examples/plan.dxf");
-const cad::Point3 kRouteStart{285000.0, 5975000.0, 0.0};
-const char* kPoint4Height = "80";  // the survey text beside the route's second vertex
+const cad::Point3 kRouteStart{sample_road::kFrom.x, sample_road::kFrom.y, 0.0};
+const cad::Point3 kRouteEnd{sample_road::kTo.x, sample_road::kTo.y, 0.0};
+const char* const kRouteLayer = "Трасса - Kernavisto";
 
 template <typename W = QWidget>
 W* child(QWidget& w, const char* name) {
@@ -42,64 +48,61 @@ W* child(QWidget& w, const char* name) {
     return c;
 }
 
-// Answers the view's prompts one by one, each when its prompt is waiting.
-class PromptScript {
-  public:
-    explicit PromptScript(app::DrawingView& view) : view_(view) {
-        timer_.setInterval(5);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            if (!view_.prompting() || steps_.empty()) return;
-            std::function<void()> step = std::move(steps_.front());
-            steps_.pop_front();
-            step();
-        });
-        timer_.start();
-    }
-    void clickAt(cad::Point3 world, QPointF offset = {}) {
-        steps_.push_back([this, world, offset] {
-            const QPoint p = (view_.toScreen(world) + offset).toPoint();
-            QTest::mouseMove(view_.drawingArea(), p);
-            QTest::mouseClick(view_.drawingArea(), Qt::LeftButton, {}, p);
-        });
-    }
-    // As a user zooms in before picking where the plan is crowded.
-    void zoomAndClickAt(cad::Drawing& d, cad::Point3 world, QPointF offset) {
-        steps_.push_back([this, &d, world, offset] {
-            view_.zoomCenter(d, world, 25000);
-            const QPoint p = (view_.toScreen(world) + offset).toPoint();
-            QTest::mouseMove(view_.drawingArea(), p);
-            QTest::mouseClick(view_.drawingArea(), Qt::LeftButton, {}, p);
-        });
-    }
-    void type(const QString& text) {
-        steps_.push_back([this, text] {
-            QTest::keyClicks(view_.commandLine(), text);
-            QTest::keyClick(view_.commandLine(), Qt::Key_Return);
-        });
-    }
-    void escape() {
-        steps_.push_back([this] { QTest::keyClick(view_.commandLine(), Qt::Key_Escape); });
-    }
-    bool done() const { return steps_.empty(); }
-
-  private:
-    app::DrawingView& view_;
-    QTimer timer_;
-    std::deque<std::function<void()>> steps_;
-};
-
-cad::Point3 centreOf(cad::Drawing& d, const char* handle) {
-    cad::EntityRef e = d.entityByHandle(handle);
-    const cad::Box2 b = cad::entityBounds(d.data(), e.entity());
-    return {(b.minX + b.maxX) / 2, (b.minY + b.maxY) / 2, 0};
+// Drawing units to 0.01, the way both sides are compared; -0.00 is 0.00.
+std::string rounded(double v) {
+    char buf[48];
+    const double r = std::round(v * 100.0) / 100.0 + 0.0;
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, r, std::chars_format::fixed, 2);
+    return ec == std::errc() ? std::string(buf, end) : std::string("?");
 }
 
-// What a drawing holds, entity kind and layer, counted.
-std::map<std::pair<std::string, std::string>, int> contents(const QString& path) {
-    std::map<std::pair<std::string, std::string>, int> c;
+// A drawing's model space entity by entity, in order: kind, layer,
+// visibility, where it lies (a line's two ends, else its extents) and its text.
+std::vector<std::string> entities(const QString& path) {
+    std::vector<std::string> out;
     auto d = cad::Drawing::open(path.toStdString());
-    for (const cad::EntityRef& e : d->modelSpace()) ++c[{e.dxfType(), e.layer()}];
-    return c;
+    for (const cad::EntityRef& e : d->modelSpace()) {
+        std::string s = e.dxfType() + " «" + e.layer() + "»" + (e.visible() ? "" : " hidden");
+        if (e.dxfType() == "LINE") {
+            const cad::Point3 a = e.startPoint(), z = e.endPoint();
+            s += " " + rounded(a.x) + "," + rounded(a.y) + " " + rounded(z.x) + "," + rounded(z.y);
+        } else {
+            const cad::Box2 b = cad::entityBounds(d->data(), e.entity());
+            s += " [" + rounded(b.minX) + "," + rounded(b.minY) + " " + rounded(b.maxX) + "," +
+                 rounded(b.maxY) + "]";
+        }
+        if (e.dxfType() == "TEXT" || e.dxfType() == "MTEXT") s += " «" + e.textString() + "»";
+        out.push_back(std::move(s));
+    }
+    return out;
+}
+
+// Empty when both lists are equal, else where they first differ.
+QString firstDifference(const std::vector<std::string>& window,
+                        const std::vector<std::string>& batch) {
+    const std::size_t n = std::min(window.size(), batch.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        if (window[i] != batch[i]) {
+            return QStringLiteral("entity %1: window %2, batch %3")
+                .arg(i)
+                .arg(QString::fromStdString(window[i]), QString::fromStdString(batch[i]));
+        }
+    }
+    if (window.size() == batch.size()) return {};
+    return QStringLiteral("window %1 entities, batch %2").arg(window.size()).arg(batch.size());
+}
+
+QJsonObject readJson(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return QJsonDocument::fromJson(f.readAll()).object();
+}
+
+// The place a fraction t of the way along a line.
+cad::Point3 along(const cad::EntityRef& e, double t) {
+    const cad::Point3 a = e.startPoint();
+    const cad::Point3 z = e.endPoint();
+    return {a.x + (z.x - a.x) * t, a.y + (z.y - a.y) * t, 0};
 }
 
 }  // namespace
@@ -123,10 +126,10 @@ class RoadTest : public QObject {
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         QVERIFY(window->openFile(plan));
-        script = std::make_unique<PromptScript>(window->drawingView());
+        answers = std::make_unique<window_road::PromptAnswers>(window->drawingView());
     }
     void cleanup() {
-        script.reset();
+        answers.reset();
         window.reset();
         dir.reset();
     }
@@ -143,10 +146,10 @@ class RoadTest : public QObject {
         for (const cad::EntityRef& e : doc.modelSpace())
             if (e.layer() == "Водопровод - Kernavisto") water = e;
         QVERIFY(!water.isNull());
-        script->clickAt(water.startPoint(), QPointF(1, 1));
-        script->escape();
+        answers->clickAt(water.startPoint(), QPointF(1, 1));
+        answers->escape();
         click("SpeedButton13");
-        QVERIFY(script->done());
+        QVERIFY(answers->done());
         QCOMPARE(communications->count(), 3);
         QCOMPARE(communications->itemText(2), QStringLiteral("Водопровод - Kernavisto"));
         communications->setCurrentIndex(2);
@@ -156,146 +159,231 @@ class RoadTest : public QObject {
         // The picket by its end points, picked a little off the route's ends:
         // object snap puts them on the ends exactly.
         click("SpeedButton2");
-        const cad::Point3 routeEnd = lastRouteEnd(doc);
-        script->zoomAndClickAt(doc, kRouteStart, QPointF(3, -2));
-        script->zoomAndClickAt(doc, routeEnd, QPointF(-3, 2));
+        answers->clickAt(kRouteStart, QPointF(3, -2), 25000);
+        answers->clickAt(kRouteEnd, QPointF(-3, 2), 25000);
         click("SpeedButton17");
         QVERIFY2(messages.isEmpty(), qPrintable(messages.join('\n')));
         QTreeWidget* list = child<QTreeWidget>(w, "ListView1");
         QCOMPARE(list->topLevelItemCount(), 1);
         QCOMPARE(list->topLevelItem(0)->text(0), QStringLiteral("Пикет 1"));
-        QVERIFY(ws.pikets.at(0).pointCount() > 10);
+        QCOMPARE(ws.pikets.at(0).pointCount(), sample_road::kPointCount);
 
         list->setCurrentItem(list->topLevelItem(0));
         click("SpeedButton6");
         QCOMPARE(child<QLabel>(w, "StatusBar1Panel0")->text(), QStringLiteral("В работе Пикет 1"));
         QVERIFY(child<QToolButton>(w, "SpeedButton4")->isEnabled());
 
-        // The crossing editor: typed heights with either separator, keys, "Авто".
         click("SpeedButton4");
         QCOMPARE(child<QStackedWidget>(w, "PanelStack")->currentWidget()->objectName(),
                  QStringLiteral("Panel5"));
-        const int points = ws.pikets[0].pointCount();
+        const int points = sample_road::kPointCount;
         QCOMPARE(child<QLabel>(w, "Label16")->text(), QString::number(points));
-        QCOMPARE(child<QLabel>(w, "Label11")->text(), QStringLiteral("1"));
         QLineEdit* relief = child<QLineEdit>(w, "Edit3");
+        QLineEdit* casing = child<QLineEdit>(w, "Edit6");
+        QLineEdit* pipe = child<QLineEdit>(w, "Edit7");
         QCOMPARE(relief->text(), QStringLiteral("Авто"));
-        retype(relief, QStringLiteral("145.5"));
-        QTest::keyClick(relief, Qt::Key_Return);
-        QCOMPARE(relief->text(), QStringLiteral("145,5"));
-        QCOMPARE(ws.pikets[0].points[0][model::kRelief], 145.5);
 
-        click("SpeedButton21");
-        QCOMPARE(child<QLabel>(w, "Label11")->text(), QStringLiteral("2"));
-        retype(relief, QStringLiteral("146,25"));
-        click("SpeedButton24");
-        QCOMPARE(ws.pikets[0].points[1][model::kRelief], 146.25);
+        // Every point as run.sh has it, reached by the step buttons and keys.
+        // Heights typed on the way, with either separator, are replaced by
+        // run.sh's before the build.
+        auto row = [&ws](int k) -> model::PointRow& {
+            return ws.pikets[0].points[static_cast<std::size_t>(k - 1)];
+        };
+        for (int k = 1; k <= points; ++k) {
+            QCOMPARE(child<QLabel>(w, "Label11")->text(), QString::number(k));
+            QCOMPARE(ws.workPoint, k - 1);
+            if (k == 1) {
+                retype(relief, QStringLiteral("145.5"));
+                QTest::keyClick(relief, Qt::Key_Return);
+                QCOMPARE(relief->text(), QStringLiteral("145,5"));
+                QCOMPARE(row(1)[model::kRelief], 145.5);
+            }
+            if (k == 2) {
+                retype(relief, QStringLiteral("146,25"));
+                click("SpeedButton24");
+                QCOMPARE(row(2)[model::kRelief], 146.25);
+            }
+            const char* handle = sample_road::kHeightTexts[static_cast<std::size_t>(k - 1)];
+            if (handle) {
+                // "Указать": the height picked from a survey text in the view;
+                // on point 2 by Home in the field.
+                answers->clickAt(window_road::centreOf(doc.entityByHandle(handle)));
+                if (k == 2) {
+                    QTest::keyClick(relief, Qt::Key_Home);
+                } else {
+                    click("SpeedButton26");
+                }
+                QVERIFY(answers->done());
+                const QString text =
+                    QString::fromStdString(doc.entityByHandle(handle).textString());
+                QCOMPARE(relief->text(), text);
+                QCOMPARE(row(k)[model::kRelief], text.toDouble());
+            } else {
+                // "Авто"; on point 3 by End in the casing field.
+                if (k == 3) {
+                    QTest::keyClick(casing, Qt::Key_End);
+                } else {
+                    click("SpeedButton25");
+                }
+                QCOMPARE(relief->text(), QStringLiteral("Авто"));
+                QCOMPARE(row(k)[model::kRelief], model::kAuto);
+            }
+            if (k == 1) {
+                // A point added where the user types it, then deleted again:
+                // the editor comes back to point 1 with its height.
+                answers->type(QStringLiteral("300000,5977000"));
+                click("SpeedButton27");
+                QVERIFY(answers->done());
+                QCOMPARE(child<QLabel>(w, "Label16")->text(), QString::number(points + 1));
+                QCOMPARE(child<QLabel>(w, "Label11")->text(), QStringLiteral("2"));
+                QCOMPARE(row(2)[model::kX], 300000.0);
+                click("SpeedButton31");
+                QCOMPARE(child<QLabel>(w, "Label16")->text(), QString::number(points));
+                QCOMPARE(child<QLabel>(w, "Label11")->text(), QStringLiteral("1"));
+                QCOMPARE(relief->text(), QStringLiteral("150,8"));
+            }
+            if (k == points) break;
+            if (k % 2) {
+                click("SpeedButton21");  // ">"
+            } else {
+                QTest::keyClick(k % 4 ? pipe : relief, Qt::Key_Up);  // ">" too
+            }
+        }
 
-        QTest::keyClick(relief, Qt::Key_Up);  // ">"
-        QCOMPARE(child<QLabel>(w, "Label11")->text(), QStringLiteral("3"));
-        QTest::keyClick(child<QLineEdit>(w, "Edit6"), Qt::Key_End);  // "Авто"
-        QCOMPARE(relief->text(), QStringLiteral("Авто"));
-        QCOMPARE(ws.pikets[0].points[2][model::kRelief], model::kAuto);
-
-        // "Указать": the height picked from a survey text in the view.
-        QTest::keyClick(relief, Qt::Key_Up);
-        QCOMPARE(ws.workPoint, 3);
-        script->clickAt(centreOf(doc, kPoint4Height));
-        click("SpeedButton26");
-        QVERIFY(script->done());
-        const std::string picked = doc.entityByHandle(kPoint4Height).textString();
-        QCOMPARE(relief->text(), QString::fromStdString(picked));
-        QVERIFY(ws.pikets[0].points[3][model::kRelief] > 100);
-
-        // A point added where the user types it, then deleted again.
-        script->type(QStringLiteral("300000,5977000"));
-        click("SpeedButton27");
-        QCOMPARE(child<QLabel>(w, "Label16")->text(), QString::number(points + 1));
-        click("SpeedButton31");
-        QCOMPARE(child<QLabel>(w, "Label16")->text(), QString::number(points));
-
-        QTest::keyClick(child<QLineEdit>(w, "Edit7"), Qt::Key_Right);  // ">>"
-        QCOMPARE(child<QLabel>(w, "Label11")->text(), QString::number(points));
-        QTest::keyClick(child<QLineEdit>(w, "Edit7"), Qt::Key_Left);  // "<<"
+        QTest::keyClick(pipe, Qt::Key_Left);  // "<<"
         QCOMPARE(child<QLabel>(w, "Label11")->text(), QStringLiteral("1"));
+        QTest::keyClick(pipe, Qt::Key_Right);  // ">>"
+        QCOMPARE(child<QLabel>(w, "Label11")->text(), QString::number(points));
 
         click("SpeedButton28");
         QVERIFY2(messages.isEmpty(), qPrintable(messages.join('\n')));
         QVERIFY(ws.profileBuilt);
-        QVERIFY(!ws.pointLines.empty());
+        QCOMPARE(static_cast<int>(ws.pointLines.size()), points);
 
-        // A point line picked in the view moves the editor onto its point.
-        const cad::EntityRef line = ws.pointLines.at(2);
-        doc.setPickFirst({line});
-        QCOMPARE(ws.workPoint, 2);
+        // A point line clicked in the view moves the editor onto its point.
+        clickInView(ws.pointLines.at(2));
         QTRY_COMPARE(child<QLabel>(w, "Label11")->text(), QStringLiteral("3"));
+        QCOMPARE(ws.workPoint, 2);
+        // The marker goes back onto the last point, where the batch run leaves it.
+        click("SpeedButton23");
+        QCOMPARE(child<QLabel>(w, "Label11")->text(), QString::number(points));
 
         QVERIFY(w.save());
-        const auto saved = contents(plan);
+        QVERIFY(!w.hasUnsavedChanges());
 
-        // The same steps straight on the operations.
+        // The same steps in batch, as run.sh runs them; the window shows
+        // numbers with a decimal comma, so the batch run is told to as well.
         const QString batch = dir->filePath(QStringLiteral("batch.dxf"));
-        cad::Application cadApp;
-        cad::ScriptedPrompter prompter;
-        testutil::RecordingUi ui;
-        model::Workspace b(cadApp, prompter, ui);
-        b.decimalSeparator = ',';
-        model::openProject(b, kPlan.toStdString());
-        prompter.pushPoint(kRouteStart);
-        prompter.pushPoint(routeEnd);
-        pickets::addByEndPoints(b);
-        b.controls.selectedRow = 0;
-        sheet::takeIntoWork(b);
-        editor::open(b);
-        b.controls.reliefText = "145.5";
-        editor::takeOverRelief(b);
-        editor::next(b);
-        b.controls.reliefText = "146,25";
-        editor::takeOverRelief(b);
-        editor::next(b);
-        editor::setAuto(b);
-        editor::next(b);
-        prompter.pushEntity(b.doc->entityByHandle(kPoint4Height));
-        editor::pickRelief(b);
-        prompter.pushPoint({300000, 5977000, 0});
-        editor::addPoint(b);
-        editor::deletePoint(b);
-        editor::last(b);
-        editor::first(b);
-        profile::build(b);
-        b.doc->saveAs(batch.toStdString());
-        QVERIFY(ui.messages.empty());
+        const QString dump = dir->filePath(QStringLiteral("batch.json"));
+        std::vector<std::string> args{kPlan.toStdString()};
+        for (const std::string& o : sample_road::cliOptions()) args.push_back(o);
+        args.insert(args.end(),
+                    {"--separator", ",", "-o", batch.toStdString(), "--dump", dump.toStdString()});
+        const testutil::CliResult run =
+            testutil::runProfileCommand(KV_CLI, args, dir->path().toStdString());
+        QVERIFY2(run.code == 0, run.err.c_str());
 
-        QCOMPARE(saved, contents(batch));
-        QCOMPARE(ws.pikets[0].points, b.pikets[0].points);
-        QCOMPARE(ws.horizonLevel, b.horizonLevel);
+        const QString difference = firstDifference(entities(plan), entities(batch));
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+
+        const QJsonObject state = readJson(dump);
+        QCOMPARE(state[QStringLiteral("horizonLevel")].toDouble(), ws.horizonLevel);
+        const QJsonArray batchPoints =
+            state[QStringLiteral("pikets")].toArray().at(0)[QStringLiteral("points")].toArray();
+        QCOMPARE(batchPoints.size(), points);
+        for (int k = 1; k <= points; ++k) {
+            const QJsonArray values = batchPoints.at(k - 1)[QStringLiteral("values")].toArray();
+            for (std::size_t v = 0; v < model::kPointValueCount; ++v) {
+                QCOMPARE(row(k)[v], values.at(static_cast<qsizetype>(v)).toDouble());
+            }
+        }
     }
 
     void escEndsEachPromptLoop() {
         app::MainWindow& w = *window;
         model::Workspace& ws = w.workspace();
-        click("SpeedButton1");
-        script->escape();
-        click("SpeedButton9");
-        QCOMPARE(child<QComboBox>(w, "ComboBox2")->count(), 1);
+        app::DrawingView& view = w.drawingView();
+        auto settled = [&] { return !view.prompting() && !ws.operationRunning; };
 
+        // Adding layers to a type: what was picked before Esc is kept.
+        click("SpeedButton1");
+        QComboBox* route = child<QComboBox>(w, "ComboBox2");
+        answers->escape();
+        click("SpeedButton9");
+        QCOMPARE(route->count(), 1);
+        // A corner of an asphalt strip, away from the route.
+        answers->clickAt({426015, 5966468, 0}, {}, 25000);
+        answers->escape();
+        click("SpeedButton15");
+        QVERIFY(answers->done() && settled());
+        QComboBox* other = child<QComboBox>(w, "ComboBox5");
+        QCOMPARE(other->count(), 2);
+        QCOMPARE(other->itemText(1), QStringLiteral("Асфальт - Kernavisto"));
+
+        // The picket by end points, Esc after the start: no chain can be
+        // searched, the program says so and adds no picket; the objects hidden
+        // while picking are shown again.
         click("SpeedButton2");
-        script->escape();
+        child<QCheckBox>(w, "CheckBox1")->setChecked(true);
+        answers->clickAt(kRouteStart, {}, 25000);
+        answers->escape();
+        click("SpeedButton17");
+        QVERIFY(answers->done() && settled());
+        QCOMPARE(messages, QStringList{QString::fromUtf8(pickets::kStartNotFound)});
+        messages.clear();
+        QTreeWidget* list = child<QTreeWidget>(w, "ListView1");
+        QCOMPARE(list->topLevelItemCount(), 0);
+        QVERIFY(ws.pikets.empty());
+        for (const cad::EntityRef& e : ws.objectList) QVERIFY(e.visible());
+        child<QCheckBox>(w, "CheckBox1")->setChecked(false);
+
+        // Sequential selection: Esc at the first prompt leaves no picket ...
+        answers->escape();
         click("SpeedButton33");
-        QCOMPARE(child<QTreeWidget>(w, "ListView1")->topLevelItemCount(), 0);
+        QCOMPARE(list->topLevelItemCount(), 0);
+        // ... after one or two elements a picket of those elements.
+        std::vector<cad::EntityRef> routeLines;
+        for (const cad::EntityRef& e : ws.doc->modelSpace())
+            if (e.layer() == kRouteLayer && e.dxfType() == "LINE") routeLines.push_back(e);
+        QVERIFY(routeLines.size() >= 2);
+        for (std::size_t picked : {std::size_t{1}, std::size_t{2}}) {
+            for (std::size_t i = 0; i < picked; ++i)
+                answers->clickAt(along(routeLines[i], 0.25), {}, 25000);
+            answers->escape();
+            click("SpeedButton33");
+            QVERIFY(answers->done() && settled());
+            QCOMPARE(list->topLevelItemCount(), static_cast<int>(picked));
+            QCOMPARE(ws.pikets.back().elementCount(), static_cast<int>(picked));
+            QVERIFY(ws.pikets.back().pointCount() >= 2);
+        }
         QVERIFY(messages.isEmpty());
 
-        // A picket by sequential selection: two route elements picked, then Esc.
-        std::vector<cad::EntityRef> route;
-        for (const cad::EntityRef& e : ws.doc->modelSpace())
-            if (e.layer() == "Трасса - Kernavisto" && e.dxfType() == "LINE") route.push_back(e);
-        QVERIFY(route.size() >= 2);
-        script->clickAt(midpointOf(route[0]));
-        script->clickAt(midpointOf(route[1]));
-        script->escape();
-        click("SpeedButton33");
-        QCOMPARE(child<QTreeWidget>(w, "ListView1")->topLevelItemCount(), 1);
-        QCOMPARE(ws.pikets.back().elementCount(), 2);
+        // "Указать" and "Добавить пересечение", Esc at the prompt: nothing changes.
+        list->setCurrentItem(list->topLevelItem(1));
+        click("SpeedButton6");
+        click("SpeedButton4");
+        QLineEdit* relief = child<QLineEdit>(w, "Edit3");
+        retype(relief, QStringLiteral("151,5"));
+        click("SpeedButton24");
+        const std::vector<model::PointRow> before = ws.pikets[1].points;
+        answers->escape();
+        click("SpeedButton26");
+        QVERIFY(answers->done() && settled());
+        QCOMPARE(relief->text(), QStringLiteral("151,5"));
+        QCOMPARE(ws.pikets[1].points[0][model::kRelief], 151.5);
+        answers->escape();
+        click("SpeedButton27");
+        QVERIFY(answers->done() && settled());
+        QCOMPARE(ws.pikets[1].points, before);
+        QCOMPARE(child<QLabel>(w, "Label16")->text(), QString::number(before.size()));
+        QCOMPARE(child<QLabel>(w, "Label11")->text(), QStringLiteral("1"));
+        QVERIFY(messages.isEmpty());
+
+        // The window goes on: the next prompt is answered as usual.
+        answers->clickAt(window_road::centreOf(ws.doc->entityByHandle("78")), {}, 25000);
+        click("SpeedButton26");
+        QVERIFY(answers->done());
+        QCOMPARE(ws.pikets[1].points[0][model::kRelief], 150.8);
     }
 
     void hidingAndShowingTypedObjects() {
@@ -311,33 +399,62 @@ class RoadTest : public QObject {
         QVERIFY(w.hasUnsavedChanges());
     }
 
+    // "Новый проект" forgets the pickets; the plan opened again starts the
+    // numbering anew.
+    void newProjectStartsThePicketsAgain() {
+        app::MainWindow& w = *window;
+        model::Workspace& ws = w.workspace();
+        click("SpeedButton2");
+        answers->clickAt(kRouteStart, QPointF(3, -2), 25000);
+        answers->clickAt(kRouteEnd, QPointF(-3, 2), 25000);
+        click("SpeedButton17");
+        QTreeWidget* list = child<QTreeWidget>(w, "ListView1");
+        list->setCurrentItem(list->topLevelItem(0));
+        click("SpeedButton6");
+        QVERIFY(child<QToolButton>(w, "SpeedButton4")->isEnabled());
+
+        child<QAction>(w, "N2")->trigger();
+        QCOMPARE(list->topLevelItemCount(), 0);
+        QVERIFY(ws.pikets.empty());
+        for (const char* name : {"SpeedButton2", "SpeedButton3", "SpeedButton4", "SpeedButton6"})
+            QVERIFY2(!child<QToolButton>(w, name)->isEnabled(), name);
+
+        QVERIFY(w.openFile(plan));
+        click("SpeedButton2");
+        answers->clickAt(kRouteStart, QPointF(3, -2), 25000);
+        answers->clickAt(kRouteEnd, QPointF(-3, 2), 25000);
+        click("SpeedButton17");
+        QCOMPARE(list->topLevelItemCount(), 1);
+        QCOMPARE(list->topLevelItem(0)->text(0), QStringLiteral("Пикет 1"));
+        QCOMPARE(ws.pikets.size(), std::size_t{1});
+        QVERIFY2(messages.isEmpty(), qPrintable(messages.join('\n')));
+    }
+
   private:
     void click(const char* name) {
         QToolButton* b = child<QToolButton>(*window, name);
         QVERIFY2(b->isEnabled(), name);
         QTest::mouseClick(b, Qt::LeftButton);
     }
+    // A click on an entity in the view, zoomed in close, with no prompt waiting.
+    void clickInView(const cad::EntityRef& e) {
+        app::DrawingView& view = window->drawingView();
+        const cad::Point3 at = along(e, 0.5);
+        view.zoomCenter(*e.drawing(), at, 5000);
+        const QPoint p = view.toScreen(at).toPoint();
+        QTest::mouseMove(view.drawingArea(), p);
+        QTest::mouseClick(view.drawingArea(), Qt::LeftButton, {}, p);
+    }
     static void retype(QLineEdit* edit, const QString& text) {
         edit->selectAll();
         QTest::keyClicks(edit, text);
-    }
-    static cad::Point3 midpointOf(const cad::EntityRef& e) {
-        const cad::Point3 a = e.startPoint();
-        const cad::Point3 z = e.endPoint();
-        return {(a.x + z.x) / 2, (a.y + z.y) / 2, 0};
-    }
-    static cad::Point3 lastRouteEnd(cad::Drawing& d) {
-        cad::Point3 end = kRouteStart;
-        for (const cad::EntityRef& e : d.modelSpace())
-            if (e.layer() == "Трасса - Kernavisto" && e.dxfType() == "LINE") end = e.endPoint();
-        return end;
     }
 
     std::unique_ptr<QTemporaryDir> dir;
     QString plan;
     QStringList messages;
     std::unique_ptr<app::MainWindow> window;
-    std::unique_ptr<PromptScript> script;
+    std::unique_ptr<window_road::PromptAnswers> answers;
 };
 
 QTEST_MAIN(RoadTest)

@@ -108,6 +108,13 @@ class ProfileFixture : public testing::Test, public testutil::RecordingWorkspace
         return out;
     }
 
+    // The run refused with one message holding `words` and drew nothing.
+    void expectRefusedWith(const std::string& words) const {
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_NE(ui.messages[0].find(words), std::string::npos) << ui.messages[0];
+        EXPECT_TRUE(ws.profileObjects.empty());
+    }
+
     std::optional<DrawnLine> lineFrom(double x1, double y1, double x2, double y2) const {
         for (const DrawnLine& l : lines()) {
             if (std::fabs(l.start.x - x1) < 1e-6 && std::fabs(l.start.y - y1) < 1e-6 &&

@@ -201,4 +201,103 @@ TEST_F(SceneTest, EntitiesAddedOrErasedAfterBuildingAreFoundOrGone) {
     EXPECT_TRUE(scene.extents().empty());
 }
 
+Tags polyline(const std::vector<std::pair<double, double>>& pts) {
+    Tags t{{0, "POLYLINE"}, {8, "0"}, {62, "1"}, {66, "1"}, {70, "0"}};
+    for (auto [x, y] : pts) {
+        t.insert(t.end(),
+                 {{0, "VERTEX"}, {8, "0"}, {10, std::to_string(x)}, {20, std::to_string(y)}});
+    }
+    t.insert(t.end(), {{0, "SEQEND"}, {8, "0"}});
+    return t;
+}
+
+TEST_F(SceneTest, LighterFormsKeepEveryToothLargerThanAPixel) {
+    // A comb of 64 teeth 8 units high, 512 units long: a quarter of a pixel a
+    // unit draws it 128 pixels long with teeth 2 pixels high, small enough
+    // for a lighter form of the polyline to stand in for it.
+    std::vector<std::pair<double, double>> comb;
+    for (int i = 0; i < 64; ++i) {
+        comb.emplace_back(8.0 * i, 0.0);
+        comb.emplace_back(8.0 * i + 4, 8.0);
+    }
+    cad::Drawing drawing(cad::readDxf(r12(polyline(comb))));
+    render::Scene scene;
+    scene.build(drawing.data());
+    render::ScreenMap map;
+    map.scale = 0.25;
+    map.originX = -40;  // x = 0 at column 10
+    map.originY = 360;  // the comb's foot on row 90, its tips on row 88
+    QImage img = frame(scene, map, {160, 100});
+    int tips = 0;
+    for (int i = 0; i < 64; ++i) tips += inkCount(img, QRect(2 * i + 10, 86, 2, 3)) > 0;
+    EXPECT_EQ(tips, 64);
+    EXPECT_GT(inkCount(img, QRect(10, 90, 126, 1)), 60);  // and the foot between them
+}
+
+TEST_F(SceneTest, ZoomedFramesShowWhatCrossesTheirEdgeAsWholeFramesDo) {
+    Tags near = concat({
+        line(50, {{8, "0"}, {62, "1"}}, -50, 5),  // in from the left
+        {{0, "CIRCLE"}, {8, "0"}, {62, "3"}, {10, "-20"}, {20, "20"}, {40, "25"}},  // arc peeks in
+        text(-30, 70, 20, "ПКПКПК"),                                                // runs in
+        line(130, {{8, "0"}, {62, "2"}}, -50, 250),                                 // above: unseen
+        line(80, {{8, "0"}, {62, "4"}}, 195, 400),  // out at the right
+    });
+    // A far entity makes the frame a small part of the drawing, so that its
+    // entities come from the index instead of one pass over them all.
+    Tags far = line(100000, {{8, "0"}, {62, "5"}}, 100000, 100010);
+    cad::Drawing whole(cad::readDxf(r12(near)));
+    cad::Drawing zoomed(cad::readDxf(r12(concat({near, far}))));
+    render::Scene wholeScene, zoomedScene;
+    wholeScene.build(whole.data());
+    zoomedScene.build(zoomed.data());
+
+    QImage a = frame(wholeScene), b = frame(zoomedScene);
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(inkCount(b, QRect(0, 50, 6, 1)), 6);     // the line's last pixels
+    EXPECT_GT(inkCount(b, QRect(0, 75, 6, 25)), 0);    // the arc
+    EXPECT_GT(inkCount(b, QRect(0, 10, 30, 25)), 20);  // the text's letters inside
+    EXPECT_EQ(inkCount(b, QRect(0, 0, 200, 1)), 0);    // nothing from above
+    EXPECT_GT(inkCount(b, QRect(195, 20, 5, 1)), 4);   // the line leaving to the right
+
+    cad::Box2 view = unitMap().worldRect(200, 100);
+    EXPECT_EQ(zoomedScene.query(view).size(), 4u);
+}
+
+TEST_F(SceneTest, WhatIsDrawnLaterLiesOnTop) {
+    Tags blocks{{0, "SECTION"}, {2, "BLOCKS"}, {0, "BLOCK"}, {2, "B"},
+                {8, "0"},       {70, "0"},     {10, "0"},    {20, "0"}};
+    blocks =
+        concat({blocks,
+                line(0, {{8, "0"}, {62, "5"}}, 0, 20),  // blue, then yellow over it
+                {{0, "LINE"}, {8, "0"}, {62, "2"}, {10, "10"}, {20, "-10"}, {11, "10"}, {21, "10"}},
+                {{0, "ENDBLK"}, {8, "0"}, {0, "ENDSEC"}}});
+    // The letters come first: all after them is drawn topmost first.
+    Tags body = concat({
+        text(140, 60, 30, "ПК"),  // letters, then a cyan line across them
+        line(75, {{8, "0"}, {62, "4"}}, 130, 199),
+        line(90, {{8, "0"}, {62, "1"}}),  // red, crossed by the green one after it
+        {{0, "LINE"}, {8, "0"}, {62, "3"}, {10, "50"}, {20, "80"}, {11, "50"}, {21, "99"}},
+        {{0, "INSERT"}, {8, "0"}, {2, "B"}, {10, "100"}, {20, "80"}},
+    });
+    std::string file = dxf(concat({header("AC1018"), blocks, entities(body), eof()}));
+    cad::Drawing drawing(cad::readDxf(file));
+    render::Scene scene;
+    scene.build(drawing.data());
+    // Both the whole frame and a frame that is a small part of the drawing
+    // (a far entity added) keep the order.
+    for (bool far : {false, true}) {
+        if (far) {
+            drawing.addLine({1e6, 1e6, 0}, {1e6 + 1, 1e6, 0});
+            scene.update(drawing.data(), {});
+        }
+        QImage img = frame(scene);
+        EXPECT_EQ(img.pixelColor(50, 10), QColor(0, 255, 0)) << far;
+        EXPECT_EQ(img.pixelColor(110, 20), QColor(255, 255, 0)) << far;
+        EXPECT_EQ(img.pixelColor(105, 20), QColor(0, 0, 255)) << far;
+        int cyan = 0;
+        for (int x = 130; x < 200; ++x) cyan += img.pixelColor(x, 25) == QColor(0, 255, 255);
+        EXPECT_EQ(cyan, 70) << far;
+    }
+}
+
 }  // namespace

@@ -32,6 +32,14 @@ const QColor kHighlight(255, 200, 60);
 const QColor kSelection(90, 170, 255);
 const QColor kSnapColor(255, 220, 0);
 
+// The square of half-side r about a world point.
+cad::Box2 squareAbout(cad::Point3 w, double r) {
+    cad::Box2 box;
+    box.add(w.x - r, w.y - r);
+    box.add(w.x + r, w.y + r);
+    return box;
+}
+
 // "X,Y" or "X,Y,Z" with a point as the decimal separator, spaces allowed.
 std::optional<cad::Point3> parsePoint(const QString& text) {
     std::string s = text.toStdString();
@@ -476,9 +484,7 @@ void DrawingView::cancelOrClear() {
 std::optional<std::uint32_t> DrawingView::itemAt(QPointF pos) const {
     cad::Point3 w = map_.toWorld(pos);
     double r = pixelsToWorld(kPickBox);
-    cad::Box2 box;
-    box.add(w.x - r, w.y - r);
-    box.add(w.x + r, w.y + r);
+    const cad::Box2 box = squareAbout(w, r);
     std::optional<std::uint32_t> best;
     double bestDistance = 0;
     for (std::uint32_t i : scene_.query(box)) {
@@ -496,9 +502,7 @@ std::optional<Snap> DrawingView::snapAt(QPointF pos) const {
     if (!drawing_ || !drawing_->isOpen()) return std::nullopt;
     cad::Point3 w = map_.toWorld(pos);
     double r = pixelsToWorld(kSnapAperture);
-    cad::Box2 box;
-    box.add(w.x - r, w.y - r);
-    box.add(w.x + r, w.y + r);
+    const cad::Box2 box = squareAbout(w, r);
     std::vector<cad::EntityId> ids;
     for (std::uint32_t i : scene_.query(box)) ids.push_back(scene_.entityOf(i));
     return findSnap(drawing_->data(), ids, w, r);

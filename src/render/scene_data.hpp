@@ -1,0 +1,184 @@
+// The scene's own records, shared by the files that build, draw and hit-test
+// it: primitives in world coordinates filed by model-space entity, and the
+// R-tree over the entities' bounds.
+#pragma once
+
+#include <QPainterPath>
+#include <QRawFont>
+#include <boost/geometry.hpp>
+#include <boost/geometry/geometries/box.hpp>
+#include <boost/geometry/geometries/point.hpp>
+#include <boost/geometry/index/rtree.hpp>
+#include <cmath>
+#include <limits>
+#include <numbers>
+#include <span>
+#include <unordered_map>
+#include <vector>
+
+#include "render/scene.hpp"
+
+namespace render {
+
+namespace bg = boost::geometry;
+namespace bgi = boost::geometry::index;
+
+namespace scene_detail {
+
+constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
+constexpr double kTwoPi = 2 * std::numbers::pi;
+// Same face and layout size as QPainterCanvas, so that boxes stand where the
+// glyphs will.
+constexpr int kFontPixels = 1000;
+constexpr double kSmoothTextPixels = 16.0;  // capital height below which letters are smoothed
+
+enum class Kind : std::uint8_t { Strip, Loop, Arc, Text, Fill };
+
+struct P2 {
+    double x, y;
+};
+
+struct Prim {
+    Kind kind;
+    std::uint8_t color;        // colour index 1..255
+    std::uint16_t lineweight;  // hundredths of a millimetre
+    std::uint32_t first;       // into points, arcs, texts or loops by kind
+    std::uint32_t count;       // points of a strip, loops of a fill
+    std::uint32_t trueColor;   // 0xffRRGGBB, or 0 when the index stands
+    std::uint32_t lodFirst;    // a strip's or loop's lighter forms, into lods
+    std::uint8_t lodCount;
+};
+
+// A lighter form of a long strip or loop for when it is small on the screen:
+// its points thinned so that none strays from the full form by more than
+// tolerance (world units).
+struct LodRec {
+    std::uint32_t first, count;  // into points
+    double tolerance;
+};
+constexpr double kLodPixels = 0.35;  // how far a lighter form may stray on the screen
+
+struct ArcRec {
+    double cx, cy, r, start, sweep;
+};
+
+// A text as its glyphs along the baseline, in the layout font's units; the
+// glyphs' outlines are shared by every text.
+struct TextRec {
+    P2 quad[4];      // the capitals' box: baseline start, baseline end, top end, top start
+    double height;   // of capitals, after the alignment's stretching
+    double advance;  // length of the baseline in font units
+    double slant;    // tangent of the oblique angle
+    std::vector<quint32> glyphs;
+    std::vector<float> x;  // where each glyph starts, font units
+};
+
+struct LoopRec {
+    std::uint32_t first, count;  // into points
+};
+
+struct Item {
+    cad::Box2 bounds;
+    std::uint32_t primFirst = 0;
+    std::uint32_t primCount = 0;
+    cad::EntityId id;
+};
+
+using BPoint = bg::model::point<double, 2, bg::cs::cartesian>;
+using BBox = bg::model::box<BPoint>;
+using Entry = std::pair<BBox, std::uint32_t>;
+
+inline BBox toBBox(const cad::Box2& b) {
+    return BBox(BPoint(b.minX, b.minY), BPoint(b.maxX, b.maxY));
+}
+
+inline bool contains(const cad::Box2& outer, const cad::Box2& inner) {
+    return inner.minX >= outer.minX && inner.maxX <= outer.maxX && inner.minY >= outer.minY &&
+           inner.maxY <= outer.maxY;
+}
+
+inline double normalAngle(double a) {
+    a = std::fmod(a, kTwoPi);
+    return a < 0 ? a + kTwoPi : a;
+}
+
+inline bool angleOnArc(double angle, const ArcRec& a) {
+    if (std::fabs(a.sweep) >= kTwoPi) return true;
+    double from = a.sweep >= 0 ? a.start : a.start + a.sweep;
+    return normalAngle(angle - from) <= std::fabs(a.sweep);
+}
+
+// Points along an arc, at least `segments` pieces.
+inline void arcPoints(const ArcRec& a, int segments, std::vector<P2>& out) {
+    out.clear();
+    for (int i = 0; i <= segments; ++i) {
+        double t = a.start + a.sweep * i / segments;
+        out.push_back({a.cx + a.r * std::cos(t), a.cy + a.r * std::sin(t)});
+    }
+}
+
+// Enough pieces for an arc of rp pixels radius to stray under a third of a pixel.
+inline int arcSegments(double rp, double sweep) {
+    if (!(rp > 0.34)) return 1;
+    double step = 2.0 * std::acos(std::max(-1.0, 1.0 - 0.34 / rp));
+    return std::clamp(static_cast<int>(std::ceil(std::fabs(sweep) / std::max(step, 1e-4))), 2,
+                      1440);
+}
+
+// Squared distance from p to the segment ab.
+inline double segmentDistance2(P2 p, P2 a, P2 b) {
+    double dx = b.x - a.x, dy = b.y - a.y;
+    double len2 = dx * dx + dy * dy;
+    double t = len2 > 0 ? ((p.x - a.x) * dx + (p.y - a.y) * dy) / len2 : 0.0;
+    t = t < 0 ? 0 : (t > 1 ? 1 : t);
+    double ex = p.x - (a.x + t * dx), ey = p.y - (a.y + t * dy);
+    return ex * ex + ey * ey;
+}
+
+}  // namespace scene_detail
+
+struct Scene::Data {
+    using Item = scene_detail::Item;
+    using Prim = scene_detail::Prim;
+    using P2 = scene_detail::P2;
+    using ArcRec = scene_detail::ArcRec;
+    using TextRec = scene_detail::TextRec;
+    using LoopRec = scene_detail::LoopRec;
+    using LodRec = scene_detail::LodRec;
+    using Entry = scene_detail::Entry;
+
+    std::vector<Item> items;
+    std::vector<std::uint32_t> itemOf;  // by EntityId::v
+    std::vector<Prim> prims;
+    std::vector<P2> points;
+    std::vector<ArcRec> arcs;
+    std::vector<TextRec> texts;
+    std::vector<LoopRec> loops;
+    std::vector<LodRec> lods;
+    bgi::rtree<Entry, bgi::rstar<16>> tree;
+    cad::Box2 extents;
+    QRawFont font;
+    double cap = 1.0;  // capital height of font
+    mutable std::unordered_map<quint32, QPainterPath> glyphPaths;
+
+    const QPainterPath& glyphPath(quint32 glyph) const {
+        auto it = glyphPaths.find(glyph);
+        if (it == glyphPaths.end()) it = glyphPaths.emplace(glyph, font.pathForGlyph(glyph)).first;
+        return it->second;
+    }
+    std::size_t modelSpaceSeen = 0;
+
+    // Entities new in model space since it was last seen take the next places
+    // in the drawing order; their ids join ids.
+    void adoptNew(const cad::DrawingData& drawing, std::vector<cad::EntityId>& ids);
+    std::span<const Prim> primsOf(const Item& item) const {
+        return {prims.data() + item.primFirst, item.primCount};
+    }
+    void record(const cad::DrawingData& drawing, const std::vector<cad::EntityId>& ids);
+    // Lighter forms of a strip or loop just recorded, coarsest last.
+    void addLighterForms(Prim& prim);
+    void drawPrims(const Item& item, QPainter& painter, const ScreenMap& map,
+                   const QPen& pen) const;
+};
+
+}  // namespace render
