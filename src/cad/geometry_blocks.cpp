@@ -15,7 +15,7 @@ const Block* findBlock(const DrawingData& d, std::string_view name) {
     auto it = d.blockIndex.find(std::string(name));
     if (it != d.blockIndex.end() && it->second < d.blocks.size()) return &d.blocks[it->second];
     for (const Block& b : d.blocks) {
-        if (equalsNoCase(b.name, name)) return &b;
+        if (sameName(b.name, name)) return &b;  // block names fold as layer names do
     }
     return nullptr;
 }

@@ -11,6 +11,7 @@
 
 #include "cad/geometry.hpp"
 #include "cad/mtext.hpp"
+#include "cad/text_codes.hpp"
 #include "model/primitives.hpp"
 
 namespace ground {
@@ -21,24 +22,6 @@ namespace bg = boost::geometry;
 namespace bgi = boost::geometry::index;
 using IndexPoint = bg::model::point<double, 2, bg::cs::cartesian>;
 using IndexValue = std::pair<IndexPoint, std::size_t>;
-
-// A height text may be underlined or overlined with %%u / %%o; the codes are
-// no part of the figure.
-std::string withoutControlCodes(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && text[i + 1] == '%') {
-            const char c = text[i + 2];
-            if (c == 'u' || c == 'U' || c == 'o' || c == 'O' || c == 'k' || c == 'K') {
-                i += 2;
-                continue;
-            }
-        }
-        out += text[i];
-    }
-    return out;
-}
 
 std::optional<double> heightOf(std::string_view text) {
     return model::parseNumber(model::FixDecimalText(text, '.'), '.');
@@ -84,7 +67,7 @@ SpotReading readSpotHeights(const cad::DrawingData& drawing, const SpotOptions& 
         const cad::Entity& e = drawing.entities[id.v];
         if (e.erased || !onLayers(e, layers)) continue;
         if (const auto* t = cad::geomIf<cad::TextGeom>(e.geom)) {
-            if (auto v = heightOf(withoutControlCodes(t->text))) {
+            if (auto v = heightOf(cad::decodeTextCodes(t->text))) {
                 const cad::Point3 a = textAnchor(*t);
                 texts.push_back({a.x, a.y, *v, t->height});
             } else {

@@ -527,6 +527,15 @@ TEST(EndsAndLength, EllipticalArcsAndSplines) {
     EXPECT_FALSE(entityStart(make(spline)));
 }
 
+// Block names are case-blind as CAD programs fold them, Cyrillic included.
+TEST(Blocks, NamedInAnotherCaseAreFound) {
+    const DrawingData& d = sharedBlocks().d;
+    ASSERT_NE(cad::findBlock(d, "ПАЛКА"), nullptr);
+    EXPECT_EQ(cad::findBlock(d, "ПАЛКА")->name, "Палка");
+    EXPECT_EQ(cad::findBlock(d, "пинг")->name, "Пинг");
+    EXPECT_EQ(cad::findBlock(d, "Палки"), nullptr);
+}
+
 TEST(Bounds, CurvesTextsAndInserts) {
     const DrawingData& d = sharedBlocks().d;
     TextGeom t;
