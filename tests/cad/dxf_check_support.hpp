@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "cad/drawing_data.hpp"
+#include "cad/handle.hpp"
 #include "shell_util.hpp"
 
 namespace kvtest {
@@ -123,6 +125,19 @@ inline std::vector<std::string> tagDiff(const std::vector<TagLine>& a,
         }
     }
     return diff;
+}
+
+// The largest handle the tags give an object ($HANDSEED itself left out).
+inline cad::Handle largestHandle(const cad::TagStore& tags) {
+    cad::Handle top = 0;
+    for (std::size_t i = 0; i < tags.size(); ++i) {
+        int code = tags.tags[i].code;
+        if (code != 5 && code != 105) continue;
+        if (i > 0 && tags.tags[i - 1].code == 9) continue;  // $HANDSEED itself
+        cad::Handle h = 0;
+        if (cad::parseHandle(tags.value(i), h)) top = std::max(top, h);
+    }
+    return top;
 }
 
 }  // namespace kvtest
