@@ -3,10 +3,10 @@
 # cmake -DFUZZER=... -DCORPUS=... -DWORK=... -P smoke.cmake
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
-foreach(f openscad_r12_noheader.dxf leica_disto_r12.dxf acadlt2_r12_ru_template.dxf
-          cadman_r12_broken_handles.dxf acad_r13_binary_proxy.dxf acad_r13_dos932.dxf)
-  file(COPY ${CORPUS}/${f} DESTINATION ${WORK})
-endforeach()
+# The seeds are the project's own small corpus, so that the run needs nothing
+# outside the repository.
+file(GLOB seeds ${CORPUS}/*.dxf)
+file(COPY ${seeds} DESTINATION ${WORK})
 execute_process(COMMAND ${FUZZER} -max_total_time=30 -timeout=10
                         -dict=${CMAKE_CURRENT_LIST_DIR}/dxf.dict -rss_limit_mb=2048 -max_len=8192
                         -artifact_prefix=${WORK}/ ${WORK}
