@@ -517,7 +517,10 @@ int runProfile(const ProfileOptions& o) {
     applySheetOptions(r.ws, o.steps);
     connectEditor(r.ws);
     bool ok = openPlan(r, o) && restoreProject(r, o);
-    if (ok && !o.project.empty()) applyControls(r, o);  // over what the project restored
+    if (ok && !o.project.empty()) {  // over what the project restored
+        applyControls(r, o);
+        applySheetOptions(r.ws, o.steps, true);
+    }
     ok = ok &&
          (definesPiket(o) ? definePiket(r, o) && takePiketIntoWork(r, o)
                           : takeSavedPiketIntoWork(r, o)) &&

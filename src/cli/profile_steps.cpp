@@ -18,6 +18,7 @@
 namespace cli {
 
 void ProfileStepOptions::add(CLI::App& cmd) {
+    cmd_ = &cmd;
     cmd.add_flag("--no-build", noBuild, "Остановиться после взятия пикета в работу (без профиля)");
     cmd.add_option("--pdf", pdf, "Лист в PDF (1:500, 1260 x 297 мм)");
     cmd.add_option("--svg", svg, "Лист в SVG (1:500, 1260 x 297 мм)");
@@ -43,12 +44,16 @@ void ProfileStepOptions::add(CLI::App& cmd) {
             "ЦЕЛОЕ"));
 }
 
-void applySheetOptions(model::Workspace& ws, const ProfileStepOptions& options) {
-    ws.sheetOptions.split = options.sheets;
-    ws.sheetOptions.horizontalScale = options.horizontalScale;
-    ws.sheetOptions.verticalScale = options.verticalScale;
-    ws.sheetOptions.datumPerSheet = options.datumPerSheet;
-    ws.sheetOptions.datum = options.datum;
+void applySheetOptions(model::Workspace& ws, const ProfileStepOptions& options, bool onlyGiven) {
+    model::SheetOptions& sheet = ws.sheetOptions;
+    auto take = [&](const char* option, auto& field, const auto& value) {
+        if (!onlyGiven || options.given(option)) field = value;
+    };
+    take("--sheets", sheet.split, options.sheets);
+    take("--scale-h", sheet.horizontalScale, options.horizontalScale);
+    take("--scale-v", sheet.verticalScale, options.verticalScale);
+    take("--datum-per-sheet", sheet.datumPerSheet, options.datumPerSheet);
+    take("--datum", sheet.datum, options.datum);
 }
 
 namespace {

@@ -25,11 +25,18 @@ struct ProfileStepOptions {
 
     void add(CLI::App& cmd);
     bool plotRequested() const { return !pdf.empty() || !svg.empty() || !png.empty(); }
+    // Whether the option was on the command line.
+    bool given(const char* option) const { return cmd_ && cmd_->count(option) > 0; }
+
+  private:
+    const CLI::App* cmd_ = nullptr;
 };
 
 // The sheet layout the options ask for, into the workspace (before taking
-// the picket into work, which draws the first sheet).
-void applySheetOptions(model::Workspace& ws, const ProfileStepOptions& options);
+// the picket into work, which draws the first sheet). Over a restored project
+// (`onlyGiven`) only the options on the command line change what it says.
+void applySheetOptions(model::Workspace& ws, const ProfileStepOptions& options,
+                       bool onlyGiven = false);
 
 // The profile run, as both profile buttons run it (nothing when --no-build).
 void buildProfileStep(model::Workspace& ws, const ProfileStepOptions& options);

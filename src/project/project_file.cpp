@@ -190,6 +190,31 @@ void eachControlField(ControlsT& c, DataT& d, Copy copy) {
     copy(c.hideWhilePicking, d.hideWhilePicking);
 }
 
+// The sheet options: scales only as the build offers them, a datum in whole
+// metres (its label always ends in ",0").
+model::SheetOptions parseSheet(const Json& j, const std::string& where) {
+    objectAt(j, where);
+    model::SheetOptions o;
+    o.split = boolAt(member(j, "split", where), where + "/split");
+    o.horizontalScale = valueAt(member(j, "horizontalScale", where), where + "/horizontalScale");
+    if (o.horizontalScale != 500 && o.horizontalScale != 1000 && o.horizontalScale != 2000) {
+        bad(where + "/horizontalScale", "масштаб по горизонтали — 500, 1000 или 2000");
+    }
+    o.verticalScale = valueAt(member(j, "verticalScale", where), where + "/verticalScale");
+    if (o.verticalScale != 100 && o.verticalScale != 200) {
+        bad(where + "/verticalScale", "масштаб по вертикали — 100 или 200");
+    }
+    o.datumPerSheet = boolAt(member(j, "datumPerSheet", where), where + "/datumPerSheet");
+    if (const Json* datum = optionalMember(j, "datum"); datum && !datum->is_null()) {
+        const double v = valueAt(*datum, where + "/datum");
+        if (!std::isfinite(v) || v != std::floor(v) || std::fabs(v) > 100000) {
+            bad(where + "/datum", "условный горизонт — целое число метров");
+        }
+        o.datum = v;
+    }
+    return o;
+}
+
 }  // namespace
 
 fs::path projectFilePath(const fs::path& drawing) {
@@ -204,6 +229,7 @@ ProjectData capture(const model::Workspace& ws) {
     const model::Controls& c = ws.controls;
     eachControlField(c, d, [](const auto& control, auto& data) { data = control; });
     d.planUnits = model::planUnitsKey(c.planUnits);
+    d.sheet = ws.sheetOptions;
     for (const model::Piket& p : ws.pikets) {
         PiketData pd;
         for (const cad::EntityRef& e : p.elements) {
@@ -245,6 +271,14 @@ std::string toJson(const ProjectData& d) {
     controls["hideWhilePicking"] = d.hideWhilePicking;
     controls["planUnits"] = d.planUnits ? Json(*d.planUnits) : Json(nullptr);
     j["controls"] = controls;
+    if (d.sheet) {
+        const model::SheetOptions& o = *d.sheet;
+        j["sheet"] = {{"split", o.split},
+                      {"horizontalScale", o.horizontalScale},
+                      {"verticalScale", o.verticalScale},
+                      {"datumPerSheet", o.datumPerSheet},
+                      {"datum", o.datum ? Json(*o.datum) : Json(nullptr)}};
+    }
     Json pikets = Json::array();
     for (const PiketData& p : d.pikets) {
         Json points = Json::array();
@@ -298,6 +332,9 @@ ProjectData parse(std::string_view text) {
     }
     if (d.version < 1) bad("/version", "неизвестная версия формата");
     parseControls(member(j, "controls", ""), d);
+    if (const Json* sheet = optionalMember(j, "sheet"); sheet && !sheet->is_null()) {
+        d.sheet = parseSheet(*sheet, "/sheet");
+    }
 
     const Json& pikets = arrayAt(member(j, "pikets", ""), "/pikets");
     for (std::size_t i = 0; i < pikets.size(); ++i) {
@@ -398,6 +435,7 @@ RestoreReport restore(model::Workspace& ws, const ProjectData& d) {
     // Files written before plans had units were all in millimetres.
     c.planUnits =
         d.planUnits ? *model::parsePlanUnits(*d.planUnits) : model::PlanUnits::Millimetres;
+    ws.sheetOptions = d.sheet.value_or(model::SheetOptions{});
     c.piketRows = std::move(rows);
     c.brokenPikets.clear();
     for (const BrokenPiket& b : report.broken) c.brokenPikets[b.index] = b.reason;

@@ -50,6 +50,9 @@ struct ProjectData {
     bool hideWhilePicking = false;
     // The plan's units; absent in files written before the program had them.
     std::optional<std::string> planUnits;
+    // How the profile is laid out on sheets; absent in files written before
+    // the program had sheet options (one sheet, 1:500 and 1:100).
+    std::optional<model::SheetOptions> sheet;
     std::vector<PiketData> pikets;
     int workPiket = -1;
     int workPoint = 0;

@@ -207,3 +207,22 @@ TEST_F(ProjectCli, PicketInWorkWhoseElementIsGoneIsNotBuilt) {
               true);
     EXPECT_FALSE(fs::exists(at("out.dxf")));
 }
+
+// The sheet layout is part of the project: a later run without sheet options
+// keeps it, and an option given then changes only itself.
+TEST_F(ProjectCli, SheetOptionsSurviveAndGivenOnesChangeOnlyThemselves) {
+    ASSERT_EQ(firstDay().code, 0);
+    Result scaled = run(
+        "profile", {plan, "--project", at("plan.kernavisto.json"), "--scale-v", "200", "--sheets",
+                    "-o", at("day2.dxf"), "--save-project", at("day2.kernavisto.json")});
+    ASSERT_EQ(scaled.code, 0) << scaled.err;
+    Result later =
+        run("profile", {plan, "--project", at("day2.kernavisto.json"), "--datum", "140", "-o",
+                        at("day3.dxf"), "--save-project", at("day3.kernavisto.json")});
+    ASSERT_EQ(later.code, 0) << later.err;
+    json sheet = json::parse(readText(at("day3.kernavisto.json")))["sheet"];
+    EXPECT_EQ(sheet["verticalScale"], 200.0);
+    EXPECT_EQ(sheet["split"], true);
+    EXPECT_EQ(sheet["horizontalScale"], 500.0);
+    EXPECT_EQ(sheet["datum"], 140.0);
+}

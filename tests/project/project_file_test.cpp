@@ -75,6 +75,7 @@ struct ProjectFile : testing::Test {
         c.pipeText = "225";
         c.hideWhilePicking = true;
         c.planUnits = model::PlanUnits::Metres;
+        s.ws.sheetOptions = {true, 1000.0, 200.0, false, 96.0};
         model::Piket p;
         p.elements = {s.byHandle(route1), s.byHandle(route2)};
         p.pointObjects = {s.byHandle(route1), s.byHandle(crossing), {}, s.byHandle(route2)};
@@ -132,6 +133,11 @@ TEST_F(ProjectFile, SaveRestartReopenGivesTheSameStateAndLeavesTheDrawingAlone) 
     EXPECT_EQ(second.ws.controls.typeList(model::TypeList::Other).back(), "Бордюр");
     EXPECT_EQ(second.ws.controls.depthText, "1,8");
     EXPECT_EQ(second.ws.controls.planUnits, model::PlanUnits::Metres);
+    const model::SheetOptions& sheet = second.ws.sheetOptions;
+    EXPECT_TRUE(sheet.split);
+    EXPECT_EQ(sheet.horizontalScale, 1000.0);
+    EXPECT_EQ(sheet.verticalScale, 200.0);
+    EXPECT_EQ(sheet.datum, std::optional<double>(96.0));
     EXPECT_TRUE(second.ws.controls.brokenPikets.empty());
 }
 
@@ -285,6 +291,10 @@ TEST_F(ProjectFile, DamagedContentIsNamedByPlaceNeverByItsBytes) {
     EXPECT_NE(m.find("/workPoint"), std::string::npos) << m;
     m = refusal("\"planUnits\": \"m\"", "\"planUnits\": \"furlong\"");
     EXPECT_NE(m.find("/controls/planUnits"), std::string::npos) << m;
+    m = refusal("\"verticalScale\": 200.0", "\"verticalScale\": 150.0");
+    EXPECT_NE(m.find("/sheet/verticalScale"), std::string::npos) << m;
+    m = refusal("\"datum\": 96.0", "\"datum\": 96.5");
+    EXPECT_NE(m.find("/sheet/datum"), std::string::npos) << m;
     m = refusal("1.8,\n", "");  // a row of nine values
     EXPECT_NE(m.find("10 значений"), std::string::npos) << m;
 }
