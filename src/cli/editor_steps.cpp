@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "cad/geometry.hpp"
+#include "cad/number_text.hpp"
 #include "cad/text_util.hpp"
 #include "model/primitives.hpp"
 
@@ -166,12 +167,6 @@ void connectEditor(model::Workspace& ws) {
 
 namespace {
 
-std::string shownNumber(double v) {
-    char buf[40];
-    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 2);
-    return ec == std::errc() ? std::string(buf, end) : std::string("?");
-}
-
 void checkHeightText(const model::Workspace& ws, const cad::EntityRef& object,
                      const EditorStep& step) {
     const std::string where = "высота рельефа точки " + std::to_string(step.point) + " не взята";
@@ -208,10 +203,10 @@ void checkNearRoute(model::Workspace& ws, const EditorStep& step) {
     }
     if (!nearest || length <= 0.0) return;
     if (*nearest > 0.1 * length) {
-        throw cad::Error("Точка (" + shownNumber(step.x) + ", " + shownNumber(step.y) +
-                         ") лежит в " + shownNumber(*nearest) +
+        throw cad::Error("Точка (" + cad::fixedText(step.x, 2) + ", " + cad::fixedText(step.y, 2) +
+                         ") лежит в " + cad::fixedText(*nearest, 2) +
                          " от трассы пикета, дальше десятой доли его длины (" +
-                         shownNumber(length) + "): пересечение не добавлено");
+                         cad::fixedText(length, 2) + "): пересечение не добавлено");
     }
 }
 
