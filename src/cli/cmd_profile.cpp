@@ -513,14 +513,12 @@ bool fillGround(BatchRun& r, const ProfileOptions& o) {
 
 int runProfile(const ProfileOptions& o) {
     BatchRun r;
-    applyControls(r, o);
-    applySheetOptions(r.ws, o.steps);
     connectEditor(r.ws);
     bool ok = openPlan(r, o) && restoreProject(r, o);
-    if (ok && !o.project.empty()) {  // over what the project restored
-        applyControls(r, o);
-        applySheetOptions(r.ws, o.steps, true);
-    }
+    // Once, after the restore: opening reads none of these, a restore that
+    // fails changes nothing, and over a project only what is given changes.
+    applyControls(r, o);
+    applySheetOptions(r.ws, o.steps, !o.project.empty());
     ok = ok &&
          (definesPiket(o) ? definePiket(r, o) && takePiketIntoWork(r, o)
                           : takeSavedPiketIntoWork(r, o)) &&
