@@ -493,7 +493,10 @@ bool MainWindow::hasUnsavedChanges() {
     if (!ws_.doc) return false;
     if (unsaved_) return true;
     // The fields as the user left them, not only as the last action saw them.
-    if (!ws_.operationRunning) pullControls(ws_.controls, *this);
+    if (!ws_.operationRunning) {
+        pullControls(ws_.controls, *this);
+        pullSheetOptions(ws_.sheetOptions, *this);
+    }
     return projectState() != savedProject_;
 }
 
