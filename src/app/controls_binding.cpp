@@ -79,8 +79,7 @@ QString qs(const std::string& s) {
 }
 
 void writeText(QWidget& root, const TextBinding& b, const std::string& text) {
-    QWidget* w = root.findChild<QWidget*>(QString::fromLatin1(b.component));
-    Q_ASSERT_X(w, "controls binding", b.component);
+    QWidget* w = find<QWidget>(root, b.component);
     if (auto* edit = qobject_cast<QLineEdit*>(w)) {
         // Rewriting an unchanged field would move the user's cursor.
         if (edit->text() != qs(text)) edit->setText(qs(text));

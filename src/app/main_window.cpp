@@ -17,7 +17,6 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <charconv>
 #include <cmath>
 #include <exception>
 #include <thread>
@@ -28,6 +27,7 @@
 #include "app/windows.hpp"
 #include "cad/dxf/reader.hpp"
 #include "cad/error.hpp"
+#include "cad/number_text.hpp"
 #include "dwg/dwg_import.hpp"
 #include "model/project.hpp"
 #include "model/runner.hpp"
@@ -48,10 +48,7 @@ std::filesystem::path toPath(const QString& s) {
 // A plan coordinate for the status bar: two decimals, the point as written
 // in the drawing, whatever the locale.
 QString coordinateText(double v) {
-    char buf[64];
-    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 2);
-    if (ec != std::errc()) return QStringLiteral("?");
-    return QString::fromLatin1(buf, static_cast<int>(end - buf));
+    return QString::fromStdString(cad::fixedText(v, 2));
 }
 
 }  // namespace
@@ -158,13 +155,12 @@ MainWindow::MainWindow(Dialogs dialogs, const QLocale& locale, QWidget* parent)
     setStatusBar(status);
 
     busyPanel_ = buildBusyPanel(this);
-    blinkTimer_ = new QTimer(this);
-    blinkTimer_->setObjectName(QStringLiteral("Timer2"));
-    blinkTimer_->setInterval(300);
+    auto* blink = new QTimer(this);
+    blink->setObjectName(QStringLiteral("Timer2"));
+    blink->setInterval(300);
     QWidget* image2 = busyPanel_->findChild<QWidget*>(QStringLiteral("Image2"));
-    connect(blinkTimer_, &QTimer::timeout, this,
-            [image2] { image2->setVisible(!image2->isVisible()); });
-    blinkTimer_->start();
+    connect(blink, &QTimer::timeout, this, [image2] { image2->setVisible(!image2->isVisible()); });
+    blink->start();
 
     buildMenus();
     connectControls();
@@ -497,7 +493,10 @@ bool MainWindow::hasUnsavedChanges() {
     if (!ws_.doc) return false;
     if (unsaved_) return true;
     // The fields as the user left them, not only as the last action saw them.
-    if (!ws_.operationRunning) pullControls(ws_.controls, *this);
+    if (!ws_.operationRunning) {
+        pullControls(ws_.controls, *this);
+        pullSheetOptions(ws_.sheetOptions, *this);
+    }
     return projectState() != savedProject_;
 }
 

@@ -21,7 +21,6 @@
 
 class QLabel;
 class QProgressBar;
-class QTimer;
 
 namespace app {
 
@@ -94,7 +93,6 @@ class MainWindow : public QMainWindow {
         std::string notice;         // about the DWG's conversion, for the user once
     };
     Loaded loadDrawing(const std::filesystem::path& path);
-    void showLoadProgress(int percent);
     // After the opening: the saved project put back, what it could not take
     // told, and the picket that was in work named.
     void restoreProject(const std::filesystem::path& drawing);
@@ -119,7 +117,6 @@ class MainWindow : public QMainWindow {
     model::Workspace ws_;
 
     QWidget* busyPanel_ = nullptr;
-    QTimer* blinkTimer_ = nullptr;
     QLabel* coordinates_ = nullptr;
     QProgressBar* progress_ = nullptr;
     QAction* saveAction_ = nullptr;

@@ -4,7 +4,6 @@
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QTimer>
 #include <QToolButton>
 #include <array>
 
@@ -152,10 +151,11 @@ void MainWindow::fillGroundFromSurvey() {
     QStringList layers;
     ground::GroundOptions start = lastGround_;
     for (const std::string& name : ws_.doc->layerNames()) {
-        layers << QString::fromStdString(name);
+        const QString shown = QString::fromStdString(name);
+        layers << shown;
         // The first time, a layer named for heights is offered chosen.
         if (lastGround_.layers.empty() &&
-            QString::fromStdString(name).contains(QStringLiteral("отметк"), Qt::CaseInsensitive))
+            shown.contains(QStringLiteral("отметк"), Qt::CaseInsensitive))
             start.layers.push_back(name);
     }
     const std::optional<ground::GroundOptions> chosen =

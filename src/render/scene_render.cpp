@@ -5,6 +5,7 @@
 #include <QPen>
 #include <QPolygonF>
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "render/raster.hpp"
@@ -15,6 +16,25 @@ namespace render {
 
 using namespace scene_detail;
 
+namespace {
+
+// Opaque screen colours by colour index, made once: colour 7 (and 0, which a
+// primitive never keeps) is white.
+const std::array<std::uint32_t, 256>& screenPalette() {
+    static const std::array<std::uint32_t, 256> table = [] {
+        std::array<std::uint32_t, 256> t{};
+        for (int i = 0; i < 256; ++i) {
+            cad::Rgb c = cad::aciToRgb(i == 0 ? 7 : i);
+            t[static_cast<std::size_t>(i)] =
+                0xff000000u | (i == 7 ? qRgb(255, 255, 255) : qRgb(c.r, c.g, c.b));
+        }
+        return t;
+    }();
+    return table;
+}
+
+}  // namespace
+
 void Scene::render(QImage& image, const ScreenMap& map, const FrameOptions& options) const {
     const Data& d = *d_;
     image.fill(options.background);
@@ -23,13 +43,7 @@ void Scene::render(QImage& image, const ScreenMap& map, const FrameOptions& opti
     Raster raster(reinterpret_cast<std::uint32_t*>(image.bits()),
                   static_cast<int>(image.bytesPerLine() / 4), w, h);
 
-    QRgb palette[256];
-    for (int i = 0; i < 256; ++i) {
-        cad::Rgb c = cad::aciToRgb(i == 0 ? 7 : i);
-        palette[i] = i == 7 ? qRgb(255, 255, 255) : qRgb(c.r, c.g, c.b);
-    }
-    std::uint32_t palette32[256];
-    for (int i = 0; i < 256; ++i) palette32[i] = 0xff000000u | palette[i];
+    const std::array<std::uint32_t, 256>& palette = screenPalette();
 
     QPainter painter(&image);
 
@@ -37,7 +51,7 @@ void Scene::render(QImage& image, const ScreenMap& map, const FrameOptions& opti
     const double ox = map.originX, oy = map.originY;
     auto sx = [&](double x) { return (x - ox) * s; };
     auto sy = [&](double y) { return (oy - y) * s; };
-    auto argb = [&](const Prim& p) { return p.trueColor ? p.trueColor : palette32[p.color]; };
+    auto argb = [&](const Prim& p) { return p.trueColor ? p.trueColor : palette[p.color]; };
     auto penWidth = [&](const Prim& p) {
         if (!options.lineweights) return 1.0;
         return std::max(1.0, p.lineweight / 100.0 * options.pixelsPerMm);

@@ -335,6 +335,13 @@ class MainWindowTest : public QObject {
         QVERIFY(QFile::exists(dir->filePath(dwg ? QStringLiteral("example_2018.kernavisto.json")
                                                 : QStringLiteral("plan.kernavisto.json"))));
         QVERIFY(!window->hasUnsavedChanges());
+        // The sheet layout is saved with the project: changing only it is work too.
+        QComboBox* along = child<QComboBox>(*window, "SheetScaleH");
+        const int savedScale = along->currentIndex();
+        along->setCurrentIndex(savedScale == 0 ? 1 : 0);
+        QVERIFY(window->hasUnsavedChanges());
+        along->setCurrentIndex(savedScale);
+        QVERIFY(!window->hasUnsavedChanges());
         QVERIFY(window->close());
         QCOMPARE(answers.unsavedQuestions, 0);
         window.reset();

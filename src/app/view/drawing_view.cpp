@@ -18,6 +18,7 @@
 #include <string_view>
 
 #include "cad/error.hpp"
+#include "cad/text_util.hpp"
 
 namespace app {
 
@@ -50,8 +51,7 @@ std::optional<cad::Point3> parsePoint(const QString& text) {
         std::size_t comma = s.find(',', at);
         std::string_view part = std::string_view(s).substr(
             at, comma == std::string::npos ? std::string::npos : comma - at);
-        while (!part.empty() && part.front() == ' ') part.remove_prefix(1);
-        while (!part.empty() && part.back() == ' ') part.remove_suffix(1);
+        part = cad::trim(part);
         if (!part.empty() && part.front() == '+') part.remove_prefix(1);
         if (part.empty() || n == 3) return std::nullopt;
         auto [end, ec] = std::from_chars(part.data(), part.data() + part.size(), v[n]);
@@ -591,10 +591,9 @@ void DrawingView::applySelection(std::vector<cad::EntityId> ids, bool remove) {
     } else {
         bool added = false;
         for (cad::EntityId id : had) now.emplace_back(drawing_, id);
-        std::vector<cad::EntityId> sortedHad = had;
-        std::sort(sortedHad.begin(), sortedHad.end());
+        std::sort(had.begin(), had.end());
         for (cad::EntityId id : ids) {
-            if (std::binary_search(sortedHad.begin(), sortedHad.end(), id)) continue;
+            if (std::binary_search(had.begin(), had.end(), id)) continue;
             now.emplace_back(drawing_, id);
             added = true;
         }
