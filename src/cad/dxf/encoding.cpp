@@ -320,9 +320,7 @@ std::string encodeText(std::string_view utf8, std::string_view codepage) {
                 (void)ec;
                 out += "\\U+";
                 for (auto pad = 4 - (e - hex); pad > 0; --pad) out += '0';
-                for (char* h = hex; h < e; ++h) {
-                    out += static_cast<char>(std::toupper(static_cast<unsigned char>(*h)));
-                }
+                out += upperAscii(std::string_view(hex, static_cast<std::size_t>(e - hex)));
             };
             if (cp >= 0x10000) {  // outside the BMP: a surrogate pair
                 escape(0xD800 + ((cp - 0x10000) >> 10));
