@@ -44,12 +44,8 @@ class CodeLines {
 
   private:
     static std::string format(int code) {
-        char buf[16];
-        auto [end, ec] = std::to_chars(buf, buf + sizeof buf, code);
-        (void)ec;
         std::string s;
-        for (auto pad = 3 - (end - buf); pad > 0; --pad) s += ' ';
-        s.append(buf, end);
+        appendGroupCode(s, code);
         return s;
     }
     static constexpr int kMin = -5;
