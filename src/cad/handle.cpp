@@ -2,17 +2,15 @@
 
 #include <charconv>
 
+#include "cad/text_util.hpp"
+
 namespace cad {
 
 std::string formatHandle(Handle h) {
     char buf[24];
     auto [end, ec] = std::to_chars(buf, buf + sizeof buf, h, 16);
     (void)ec;
-    std::string s(buf, end);
-    for (char& c : s) {
-        if (c >= 'a' && c <= 'f') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return s;
+    return upperAscii(std::string_view(buf, static_cast<std::size_t>(end - buf)));
 }
 
 bool parseHandle(std::string_view hex, Handle& out) {

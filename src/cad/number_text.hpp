@@ -15,11 +15,4 @@ inline std::string fixedText(double value, int decimals) {
             std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals).ptr};
 }
 
-// printf's "%g" (and an ostream's default): `digits` significant digits.
-inline std::string generalText(double value, int digits = 6) {
-    char buf[64];
-    return {buf,
-            std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, digits).ptr};
-}
-
 }  // namespace cad

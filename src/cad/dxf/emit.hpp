@@ -13,17 +13,22 @@
 
 namespace cad {
 
+// Appends a group code, right-aligned in three columns as CAD programs write
+// them (no line ending).
+inline void appendGroupCode(std::string& out, int code) {
+    char buf[16];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, code);
+    (void)ec;
+    for (std::ptrdiff_t pad = 3 - (end - buf); pad > 0; --pad) out += ' ';
+    out.append(buf, end);
+}
+
 // Appends group code / value lines to a string, with the file's line ending.
 class TagOut {
   public:
     TagOut(std::string& out, bool crlf) : out_(out), eol_(crlf ? "\r\n" : "\n") {}
     void put(int code, std::string_view value) {
-        char buf[16];
-        auto [end, ec] = std::to_chars(buf, buf + sizeof buf, code);
-        (void)ec;
-        // Group codes are right-aligned in three columns, as CAD programs write them.
-        for (std::ptrdiff_t pad = 3 - (end - buf); pad > 0; --pad) out_ += ' ';
-        out_.append(buf, end);
+        appendGroupCode(out_, code);
         out_ += eol_;
         out_ += value;
         out_ += eol_;

@@ -39,21 +39,12 @@ void appendUtf8(std::string& out, char32_t c) {
     }
 }
 
-// Length of the valid UTF-8 sequence at s[i], 0 when it is not valid.
-std::size_t utf8Length(std::string_view s, std::size_t i, char32_t* cp = nullptr) {
-    auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[i + k]); };
-    unsigned char c = b(0);
-    std::size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-    if (n == 0 || i + n > s.size()) return 0;
-    char32_t v = n == 1 ? c : n == 2 ? (c & 0x1F) : n == 3 ? (c & 0x0F) : (c & 0x07);
-    for (std::size_t k = 1; k < n; ++k) {
-        if ((b(k) & 0xC0) != 0x80) return 0;
-        v = (v << 6) | (b(k) & 0x3F);
-    }
-    static constexpr char32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
-    if (v < kMin[n] || v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF)) return 0;
-    if (cp) *cp = v;
-    return n;
+// The code point of the well-formed character of n bytes (2 to 4) at the
+// start of s.
+char32_t codePointOf(std::string_view s, std::size_t n) {
+    char32_t v = static_cast<unsigned char>(s[0]) & (0x7Fu >> n);
+    for (std::size_t k = 1; k < n; ++k) v = (v << 6) | (static_cast<unsigned char>(s[k]) & 0x3Fu);
+    return v;
 }
 
 struct IconvHandle {
@@ -166,7 +157,7 @@ std::string repairUtf8(std::string_view raw) {
     std::string out;
     out.reserve(raw.size());
     for (std::size_t i = 0; i < raw.size();) {
-        std::size_t n = utf8Length(raw, i);
+        std::size_t n = utf8CharLength(raw.substr(i));
         if (n) {
             out.append(raw.substr(i, n));
             i += n;
@@ -278,7 +269,7 @@ std::string decodeText(std::string_view raw, std::string_view codepage) {
                 ++i;
                 continue;
             }
-            std::size_t n = utf8Length(raw, i);
+            std::size_t n = utf8CharLength(raw.substr(i));
             plain = n != 0;
             i += n;
         }
@@ -302,12 +293,12 @@ std::string encodeText(std::string_view utf8, std::string_view codepage) {
             out += utf8[i++];
             continue;
         }
-        char32_t cp = 0;
-        std::size_t n = utf8Length(utf8, i, &cp);
+        std::size_t n = utf8CharLength(utf8.substr(i));
         if (n == 0) {  // not UTF-8: keep the byte as it is
             out += utf8[i++];
             continue;
         }
+        char32_t cp = codePointOf(utf8.substr(i), n);
         bool done = false;
         if (cd != reinterpret_cast<iconv_t>(-1)) {
             char buf[8];
@@ -329,9 +320,7 @@ std::string encodeText(std::string_view utf8, std::string_view codepage) {
                 (void)ec;
                 out += "\\U+";
                 for (auto pad = 4 - (e - hex); pad > 0; --pad) out += '0';
-                for (char* h = hex; h < e; ++h) {
-                    out += static_cast<char>(std::toupper(static_cast<unsigned char>(*h)));
-                }
+                out += upperAscii(std::string_view(hex, static_cast<std::size_t>(e - hex)));
             };
             if (cp >= 0x10000) {  // outside the BMP: a surrogate pair
                 escape(0xD800 + ((cp - 0x10000) >> 10));

@@ -457,15 +457,11 @@ EntityId Reader::entity(std::size_t& i, std::size_t /*blockIndex*/) {
 }
 
 void Reader::commonProps(Entity& e, std::size_t begin, std::size_t end0, std::size_t& geomBegin) {
-    bool sawEntity = false;
     bool sawHandle = false;
     auto field = [&](int c, std::size_t& k) {
         if (c == 100) {
             hasSubclasses_ = true;
-            if (trim(val(k)) == "AcDbEntity") {
-                sawEntity = true;
-                return true;
-            }
+            if (trim(val(k)) == "AcDbEntity") return true;
             geomBegin = k;
             return false;
         }
@@ -495,9 +491,8 @@ void Reader::commonProps(Entity& e, std::size_t begin, std::size_t end0, std::si
         return true;
     };
     eachTag(begin + 1, end0, field, kThroughEmbedded);
-    (void)sawEntity;
     if (!sawHandle) {
-        if (hasSubclasses_ || (!d_.version.empty() && d_.version >= "AC1012")) {
+        if (hasSubclasses_) {  // set by the header for R13 and later, too
             Handle h = fresh();
             usedHandles_.insert(h, EntityId{});
             insertTags(begin + 1, {{5, formatHandle(h)}});

@@ -55,8 +55,10 @@ class Reader {
         return i < n() && code(i) == 0 && trim(val(i)) == what;
     }
     bool sectionBreak(std::size_t i) const {
-        return i >= n() ||
-               (code(i) == 0 && (at0(i, "SECTION") || at0(i, "EOF") || at0(i, "ENDSEC")));
+        if (i >= n()) return true;
+        if (code(i) != 0) return false;
+        std::string_view v = trim(val(i));
+        return v == "SECTION" || v == "EOF" || v == "ENDSEC";
     }
     // The closing tag (102 "}") of the {APP ... } group opened at k, whose
     // codes have meanings of their own; end when it is not closed.
@@ -83,13 +85,15 @@ class Reader {
         std::size_t orig = origIndex_ && i < origIndex_->size() ? (*origIndex_)[i] : i;
         return tagLine(tok_, orig);
     }
+    Issue makeIssue(std::string codeName, std::size_t at, Handle h,
+                    const std::string& message) const {
+        return Issue{std::move(codeName), at == kNoIndex ? 0 : lineOf(at), h, validUtf8(message)};
+    }
     void issue(std::string codeName, std::size_t at, Handle h, std::string message) {
-        d_.issues.push_back(
-            Issue{std::move(codeName), at == kNoIndex ? 0 : lineOf(at), h, validUtf8(message)});
+        d_.issues.push_back(makeIssue(std::move(codeName), at, h, message));
     }
     void editIssue(std::string codeName, std::size_t at, Handle h, std::string message) {
-        editIssues.push_back(
-            Issue{std::move(codeName), at == kNoIndex ? 0 : lineOf(at), h, validUtf8(message)});
+        editIssues.push_back(makeIssue(std::move(codeName), at, h, message));
     }
     std::string where(std::size_t i) const {
         if (tok_.binary) return "тег " + std::to_string(i + 1);

@@ -140,12 +140,8 @@ void Reader::afterRead() {
         if (e.erased) return kNoIndex;
         auto* ins = geomIf<InsertGeom>(e.geom);
         if (!ins) return kNoIndex;
-        auto it = d.blockIndex.find(ins->blockName);
-        if (it != d.blockIndex.end()) return it->second;
-        for (std::size_t b = 0; b < d.blocks.size(); ++b) {
-            if (sameName(d.blocks[b].name, ins->blockName)) return b;
-        }
-        return d.blocks.size();  // missing
+        const Block* b = findBlock(d, ins->blockName);
+        return b ? static_cast<std::size_t>(b - d.blocks.data()) : d.blocks.size();  // or missing
     };
     for (Entity& e : d.entities) {
         if (e.dxfType != "INSERT") continue;

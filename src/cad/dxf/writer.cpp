@@ -1,5 +1,5 @@
 // The lossless writer: the file's tags in their order, each value as read,
-// with the few places the program touched rewritten (see dxf_emit.hpp for
+// with the few places the program touched rewritten (see emit.hpp for
 // the tags of changed and created things). Group codes are written
 // right-aligned in three columns; values are never reformatted.
 #include "cad/dxf/writer.hpp"
@@ -14,6 +14,7 @@
 #include "cad/dxf/encoding.hpp"
 #include "cad/error.hpp"
 #include "cad/platform.hpp"
+#include "cad/text_util.hpp"
 
 namespace cad {
 
@@ -43,12 +44,8 @@ class CodeLines {
 
   private:
     static std::string format(int code) {
-        char buf[16];
-        auto [end, ec] = std::to_chars(buf, buf + sizeof buf, code);
-        (void)ec;
         std::string s;
-        for (auto pad = 3 - (end - buf); pad > 0; --pad) s += ' ';
-        s.append(buf, end);
+        appendGroupCode(s, code);
         return s;
     }
     static constexpr int kMin = -5;
@@ -58,17 +55,10 @@ class CodeLines {
 };
 
 bool parseInt(std::string_view v, long long& out) {
-    while (!v.empty() && (v.front() == ' ' || v.front() == '\t')) v.remove_prefix(1);
-    while (!v.empty() && (v.back() == ' ' || v.back() == '\t' || v.back() == '\r')) {
-        v.remove_suffix(1);
-    }
+    v = trim(v);
     auto [p, ec] = std::from_chars(v.data(), v.data() + v.size(), out);
     return ec == std::errc() && p == v.data() + v.size();
 }
-
-}  // namespace
-
-namespace {
 
 // Writes the drawing into `out`; when `flush` is given it is called whenever
 // `out` has grown past a few megabytes, and takes the text away, so that a
