@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <optional>
+#include <thread>
 
 #include "render/raster.hpp"
 
@@ -40,12 +42,62 @@ void Scene::render(QImage& image, const ScreenMap& map, const FrameOptions& opti
     image.fill(options.background);
     if (image.isNull() || d.items.empty()) return;
     const int w = image.width(), h = image.height();
-    Raster raster(reinterpret_cast<std::uint32_t*>(image.bits()),
-                  static_cast<int>(image.bytesPerLine() / 4), w, h);
+    // Bands of fewer rows than this cost more in walking the items than
+    // they save.
+    constexpr int kLeastRows = 64;
+    int bands =
+        options.bands > 0 ? options.bands : static_cast<int>(std::thread::hardware_concurrency());
+    bands = std::clamp(bands, 1, std::max(1, std::min(8, h / kLeastRows)));
+    while (d.bandCaches.size() < static_cast<std::size_t>(bands)) {
+        d.bandCaches.push_back(std::make_unique<Data::BandCache>());
+    }
+    for (auto& cache : d.bandCaches) cache->masks.trim();
+
+    cad::Box2 view = map.worldRect(w, h);
+    double viewArea = (view.maxX - view.minX) * (view.maxY - view.minY);
+    double allArea = d.extents.empty()
+                         ? 0.0
+                         : (d.extents.maxX - d.extents.minX) * (d.extents.maxY - d.extents.minY);
+    // Most of the drawing in view: one pass in drawing order beats sorting
+    // what the index finds.
+    std::vector<std::uint32_t> found;
+    const bool walkAll = allArea > 0 && viewArea * 4 >= allArea;
+    if (!walkAll) found = query(view);
+
+    std::uint32_t* bits = reinterpret_cast<std::uint32_t*>(image.bits());
+    auto band = [&](int i) {
+        d.renderBand(bits, image, map, options, walkAll ? nullptr : &found, h * i / bands,
+                     h * (i + 1) / bands, *d.bandCaches[static_cast<std::size_t>(i)]);
+    };
+    std::vector<std::thread> helpers;
+    for (int i = 1; i < bands; ++i) helpers.emplace_back(band, i);
+    band(0);
+    for (std::thread& t : helpers) t.join();
+}
+
+void Scene::Data::renderBand(std::uint32_t* bits, const QImage& image, const ScreenMap& map,
+                             const FrameOptions& options, const std::vector<std::uint32_t>* visible,
+                             int top, int bottom, BandCache& cache) const {
+    const Data& d = *this;
+    const int w = image.width(), h = image.height();
+    const qsizetype bytesPerLine = image.bytesPerLine();
+    Raster raster(bits, static_cast<int>(bytesPerLine / 4), w, h);
+    raster.setRows(top, bottom);
 
     const std::array<std::uint32_t, 256>& palette = screenPalette();
 
-    QPainter painter(&image);
+    // Wide lines, fills and outsize letters go through a painter of the
+    // band's own over the same memory, kept to the band's rows.
+    std::optional<QImage> canvas;
+    std::optional<QPainter> painterHolder;
+    auto painter = [&]() -> QPainter& {
+        if (!painterHolder) {
+            canvas.emplace(reinterpret_cast<uchar*>(bits), w, h, bytesPerLine, image.format());
+            painterHolder.emplace(&*canvas);
+            painterHolder->setClipRect(QRect(0, top, w, bottom - top));
+        }
+        return *painterHolder;
+    };
 
     const double s = map.scale;
     const double ox = map.originX, oy = map.originY;
@@ -72,13 +124,45 @@ void Scene::render(QImage& image, const ScreenMap& map, const FrameOptions& opti
         }
         poly.clear();
         for (std::size_t i = 0; i < n; ++i) poly << QPointF(pts[i].x, pts[i].y);
-        painter.setPen(
-            QPen(QColor::fromRgb(argb(p)), pw, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        painter.setBrush(Qt::NoBrush);
+        QPainter& pt = painter();
+        pt.setPen(QPen(QColor::fromRgb(argb(p)), pw, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        pt.setBrush(Qt::NoBrush);
         if (closed) {
-            painter.drawPolygon(poly);
+            pt.drawPolygon(poly);
         } else {
-            painter.drawPolyline(poly);
+            pt.drawPolyline(poly);
+        }
+    };
+
+    auto drawText = [&](const Prim& p, const TextRec& t) {
+        // Font units to the screen: along the baseline, up the capitals,
+        // slanted by the oblique angle.
+        QPointF a(sx(t.quad[0].x), sy(t.quad[0].y));
+        QPointF ex = (QPointF(sx(t.quad[1].x), sy(t.quad[1].y)) - a) / t.advance;
+        QPointF ey = (QPointF(sx(t.quad[3].x), sy(t.quad[3].y)) - a) / d.cap;
+        const double m11 = ex.x(), m12 = ex.y();
+        const double m21 = -ex.x() * t.slant - ey.x(), m22 = -ex.y() * t.slant - ey.y();
+        const std::uint32_t c = argb(p);
+        // Small letters' stems are thinner than a pixel and would vanish
+        // without antialiasing; large ones do without it.
+        const bool smooth = t.height * s < kSmoothTextPixels;
+        const GlyphMasks::Shape shape = GlyphMasks::shape(m11, m12, m21, m22, smooth);
+        // No glyph reaches further from its origin than this.
+        const double reach =
+            2.0 * kFontPixels * (std::fabs(m11) + std::fabs(m12) + std::fabs(m21) + std::fabs(m22));
+        auto pathOf = [&](quint32 glyph) -> const QPainterPath& { return glyphPath(cache, glyph); };
+        for (std::size_t g = 0; g < t.glyphs.size(); ++g) {
+            const double gx = a.x() + m11 * t.x[g], gy = a.y() + m12 * t.x[g];
+            if (gy + reach < top || gy - reach > bottom || gx + reach < 0 || gx - reach > w)
+                continue;
+            if (cache.masks.draw(raster, t.glyphs[g], shape, gx, gy, c, pathOf)) continue;
+            QPainter& pt = painter();
+            pt.setPen(Qt::NoPen);
+            pt.setRenderHint(QPainter::Antialiasing, smooth);
+            pt.setTransform(QTransform(m11, m12, m21, m22, gx, gy));
+            pt.fillPath(pathOf(t.glyphs[g]), QColor::fromRgb(c));
+            pt.setRenderHint(QPainter::Antialiasing, false);
+            pt.resetTransform();
         }
     };
 
@@ -146,24 +230,7 @@ void Scene::render(QImage& image, const ScreenMap& map, const FrameOptions& opti
                         strokeScreen(quad, 4, true, thin);
                         break;
                     }
-                    // Font units to the screen: along the baseline, up the
-                    // capitals, slanted by the oblique angle.
-                    QPointF a(sx(t.quad[0].x), sy(t.quad[0].y));
-                    QPointF ex = (QPointF(sx(t.quad[1].x), sy(t.quad[1].y)) - a) / t.advance;
-                    QPointF ey = (QPointF(sx(t.quad[3].x), sy(t.quad[3].y)) - a) / d.cap;
-                    QTransform toScreen(ex.x(), ex.y(), -ex.x() * t.slant - ey.x(),
-                                        -ex.y() * t.slant - ey.y(), a.x(), a.y());
-                    QColor colour = QColor::fromRgb(argb(p));
-                    painter.setPen(Qt::NoPen);
-                    // Small letters' stems are thinner than a pixel and would
-                    // vanish without antialiasing; large ones do without it.
-                    painter.setRenderHint(QPainter::Antialiasing, hp < kSmoothTextPixels);
-                    for (std::size_t g = 0; g < t.glyphs.size(); ++g) {
-                        painter.setTransform(QTransform::fromTranslate(t.x[g], 0) * toScreen);
-                        painter.fillPath(d.glyphPath(t.glyphs[g]), colour);
-                    }
-                    painter.setRenderHint(QPainter::Antialiasing, false);
-                    painter.resetTransform();
+                    drawText(p, t);
                     break;
                 }
                 case Kind::Fill: {
@@ -179,27 +246,33 @@ void Scene::render(QImage& image, const ScreenMap& map, const FrameOptions& opti
                         path.addPolygon(lp);
                         path.closeSubpath();
                     }
-                    painter.fillPath(path, QColor::fromRgb(argb(p)));
+                    painter().fillPath(path, QColor::fromRgb(argb(p)));
                     break;
                 }
             }
         }
     };
 
+    // What the band shows, with room for wide lines and letters that stand
+    // out of their entity's bounds a little.
+    const double margin =
+        (16.0 + (options.lineweights ? 2.11 * options.pixelsPerMm : 0.0)) / std::max(s, 1e-300);
     cad::Box2 view = map.worldRect(w, h);
-    double viewArea = (view.maxX - view.minX) * (view.maxY - view.minY);
-    double allArea = d.extents.empty()
-                         ? 0.0
-                         : (d.extents.maxX - d.extents.minX) * (d.extents.maxY - d.extents.minY);
-    if (allArea > 0 && viewArea * 4 >= allArea) {
-        // Most of the drawing is in view: one pass in drawing order beats
-        // sorting what the index finds.
-        for (const Item& item : d.items) {
-            if (item.primCount == 0 || !item.bounds.intersects(view)) continue;
-            drawItem(item);
+    cad::Box2 reach;
+    reach.add(view.minX, oy - bottom / s - margin);
+    reach.add(view.maxX, oy - top / s + margin);
+    const bool whole = top == 0 && bottom == h;
+    auto wanted = [&](const Item& item) { return whole || item.bounds.intersects(reach); };
+    if (visible) {
+        for (std::uint32_t i : *visible) {
+            const Item& item = d.items[i];
+            if (wanted(item)) drawItem(item);
         }
     } else {
-        for (std::uint32_t i : query(view)) drawItem(d.items[i]);
+        for (const Item& item : d.items) {
+            if (item.primCount == 0 || !item.bounds.intersects(view) || !wanted(item)) continue;
+            drawItem(item);
+        }
     }
 }
 
