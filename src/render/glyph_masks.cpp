@@ -32,18 +32,12 @@ GlyphMasks::Shape GlyphMasks::shape(double m11, double m12, double m21, double m
     return s;
 }
 
-GlyphMasks::Key::Key(quint32 g, const Shape& s, int sub)
-    : glyph(g),
-      scale(s.scale),
-      m{s.m[0], s.m[1], s.m[2], s.m[3]},
-      flags(static_cast<std::uint8_t>(sub | (s.smooth ? 16 : 0))) {}
-
 bool GlyphMasks::Key::operator==(const Key& o) const {
     return glyph == o.glyph && scale == o.scale && m[0] == o.m[0] && m[1] == o.m[1] &&
            m[2] == o.m[2] && m[3] == o.m[3] && flags == o.flags;
 }
 
-std::size_t GlyphMasks::KeyHash::operator()(const Key& k) const {
+std::size_t GlyphMasks::hash(const Key& k) {
     auto u16 = [](std::int16_t v) { return std::uint64_t{static_cast<std::uint16_t>(v)}; };
     std::uint64_t a = (std::uint64_t{k.glyph} << 32) ^ static_cast<std::uint32_t>(k.scale) ^
                       (std::uint64_t{k.flags} << 24);
@@ -54,6 +48,32 @@ std::size_t GlyphMasks::KeyHash::operator()(const Key& k) const {
     return static_cast<std::size_t>(h ^ (h >> 32));
 }
 
+GlyphMasks::Slot& GlyphMasks::find(const Key& key) {
+    if (slots_.empty()) slots_.resize(4096);
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = hash(key) & mask;; i = (i + 1) & mask) {
+        Slot& s = slots_[i];
+        if (!s.used || s.key == key) return s;
+    }
+}
+
+GlyphMasks::Slot& GlyphMasks::place(const Key& key, const Mask& mask) {
+    if ((used_ + 1) * 2 > slots_.size()) {
+        std::vector<Slot> old(slots_.size() * 2);
+        old.swap(slots_);
+        used_ = 0;
+        for (const Slot& s : old) {
+            if (s.used) place(s.key, s.mask);
+        }
+    }
+    Slot& s = find(key);
+    s.key = key;
+    s.used = true;
+    s.mask = mask;
+    ++used_;
+    return s;
+}
+
 GlyphMasks::GlyphMasks(std::size_t budgetBytes) : budget_(budgetBytes) {}
 
 GlyphMasks::~GlyphMasks() {
@@ -61,8 +81,10 @@ GlyphMasks::~GlyphMasks() {
 }
 
 void GlyphMasks::trim() {
-    if (bytes() + masks_.size() * 32 <= budget_) return;
-    masks_.clear();
+    if (bytes() + slots_.size() * sizeof(Slot) <= budget_) return;
+    slots_.clear();
+    slots_.shrink_to_fit();
+    used_ = 0;
     runs_.clear();
     runs_.shrink_to_fit();
     bytes_.clear();
@@ -85,7 +107,7 @@ GlyphMasks::Mask GlyphMasks::make(const QPainterPath& path, const Shape& s, int 
     const int w = static_cast<int>(std::ceil(r.right())) + 1 - left;
     const int h = static_cast<int>(std::ceil(r.bottom())) + 1 - top;
     if (scratch_.isNull()) {
-        scratch_ = QImage(kMaxSide, kMaxSide, QImage::Format_Alpha8);
+        scratch_ = QImage(kMaxSide, kMaxSide, QImage::Format_ARGB32_Premultiplied);
         scratch_.fill(0);
         scratchBits_ = scratch_.bits();
         painter_ = std::make_unique<QPainter>(&scratch_);
@@ -99,24 +121,27 @@ GlyphMasks::Mask GlyphMasks::make(const QPainterPath& path, const Shape& s, int 
     m.first = static_cast<std::uint32_t>(runs_.size());
     m.count = 0;
     for (int y = 0; y < h; ++y) {
-        std::uint8_t* row = scratchBits_ + y * stride;
+        std::uint32_t* row = reinterpret_cast<std::uint32_t*>(scratchBits_ + y * stride);
         for (int x = 0; x < w;) {
             if (!row[x]) {
                 ++x;
                 continue;
             }
-            int end = x;
-            bool solid = true;
-            while (end < w && row[end]) solid &= row[end++] == 255;
-            Run run{static_cast<std::int16_t>(top + y), static_cast<std::int16_t>(left + x),
-                    static_cast<std::int16_t>(end - x), solid,
-                    static_cast<std::uint32_t>(bytes_.size())};
-            if (!solid) bytes_.insert(bytes_.end(), row + x, row + end);
-            runs_.push_back(run);
+            const int from = x;
+            std::uint32_t all = 0xffffffffu;
+            for (; x < w && row[x]; ++x) all &= row[x];
+            const bool solid = all >> 24 == 255;
+            runs_.push_back({static_cast<std::int16_t>(top + y),
+                             static_cast<std::int16_t>(left + from),
+                             static_cast<std::int16_t>(x - from), solid,
+                             static_cast<std::uint32_t>(bytes_.size())});
+            if (!solid) {
+                for (int i = from; i < x; ++i)
+                    bytes_.push_back(static_cast<std::uint8_t>(row[i] >> 24));
+            }
             ++m.count;
-            x = end;
         }
-        std::memset(row, 0, static_cast<std::size_t>(w));
+        std::memset(row, 0, static_cast<std::size_t>(w) * 4);
     }
     return m;
 }

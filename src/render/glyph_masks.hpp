@@ -11,7 +11,6 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
-#include <unordered_map>
 #include <vector>
 
 namespace render {
@@ -48,20 +47,27 @@ class GlyphMasks {
         // A mask is at most kMaxSide pixels across: an origin this far out
         // leaves nothing on any screen.
         if (!(std::fabs(x) < 1e6 && std::fabs(y) < 1e6)) return true;
-        double fx = std::floor(x), fy = std::floor(y);
-        int sub = static_cast<int>((x - fx) * 4) | (static_cast<int>((y - fy) * 4) << 2);
-        Key key{glyph, s, sub};
-        auto it = masks_.find(key);
-        if (it == masks_.end()) it = masks_.emplace(key, make(pathOf(glyph), s, sub)).first;
-        const Mask& m = it->second;
+        const double fx = std::floor(x), fy = std::floor(y);
+        const Key key = keyOf(glyph, s, x - fx, y - fy);
+        const Slot* slot = &find(key);
+        if (!slot->used) slot = &place(key, make(pathOf(glyph), s, key.flags & 15));
+        const Mask& m = slot->mask;
         if (m.count < 0) return false;
         blend(raster, m, static_cast<int>(fx), static_cast<int>(fy), argb);
         return true;
     }
 
+    // Asks the memory for where the mask of a glyph about to be drawn is
+    // kept: a text's letters are looked up together while it comes.
+    void prefetch(quint32 glyph, const Shape& s, double x, double y) const {
+        if (!s.usable || !(std::fabs(x) < 1e6 && std::fabs(y) < 1e6) || slots_.empty()) return;
+        const Key key = keyOf(glyph, s, x - std::floor(x), y - std::floor(y));
+        __builtin_prefetch(&slots_[hash(key) & (slots_.size() - 1)]);
+    }
+
     // Forgets every mask when they hold more than the budget; called between frames.
     void trim();
-    std::size_t maskCount() const { return masks_.size(); }
+    std::size_t maskCount() const { return used_; }
     std::size_t bytes() const { return runs_.size() * sizeof(Run) + bytes_.size(); }
 
   private:
@@ -72,13 +78,17 @@ class GlyphMasks {
         std::int32_t scale;
         std::int16_t m[4];
         std::uint8_t flags;  // quarter-pixel offsets, smoothing
-
-        Key(quint32 g, const Shape& s, int sub);
         bool operator==(const Key& o) const;
     };
-    struct KeyHash {
-        std::size_t operator()(const Key& k) const;
-    };
+    static Key keyOf(quint32 glyph, const Shape& s, double fracX, double fracY) {
+        const int sub = static_cast<int>(fracX * 4) | (static_cast<int>(fracY * 4) << 2);
+        return {glyph,
+                s.scale,
+                {s.m[0], s.m[1], s.m[2], s.m[3]},
+                static_cast<std::uint8_t>(sub | (s.smooth ? 16 : 0))};
+    }
+    static std::size_t hash(const Key& k);
+
     // A row's run of inked pixels: solid ones take the colour as it is,
     // the others their coverage from bytes_.
     struct Run {
@@ -93,14 +103,26 @@ class GlyphMasks {
         std::int32_t count = -1;
     };
 
+    // Open addressing: a lookup is mostly one line of memory.
+    struct Slot {
+        Key key;
+        bool used = false;
+        Mask mask;
+    };
+    Slot& find(const Key& key);
+    Slot& place(const Key& key, const Mask& mask);
+
     Mask make(const QPainterPath& path, const Shape& s, int sub);
     void blend(Raster& raster, const Mask& m, int x, int y, std::uint32_t argb) const;
 
     std::size_t budget_;
-    std::unordered_map<Key, Mask, KeyHash> masks_;
+    std::vector<Slot> slots_;  // a power of two of them, at most half used
+    std::size_t used_ = 0;
     std::vector<Run> runs_;
     std::vector<std::uint8_t> bytes_;
-    QImage scratch_;  // where outlines are filled, Format_Alpha8
+    // Where outlines are filled: the format QPainter fills fastest, its
+    // alpha the coverage.
+    QImage scratch_;
     std::uint8_t* scratchBits_ = nullptr;
     std::unique_ptr<QPainter> painter_;
 };

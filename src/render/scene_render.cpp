@@ -152,6 +152,9 @@ void Scene::Data::renderBand(std::uint32_t* bits, const QImage& image, const Scr
             2.0 * kFontPixels * (std::fabs(m11) + std::fabs(m12) + std::fabs(m21) + std::fabs(m22));
         auto pathOf = [&](quint32 glyph) -> const QPainterPath& { return glyphPath(cache, glyph); };
         for (std::size_t g = 0; g < t.glyphs.size(); ++g) {
+            cache.masks.prefetch(t.glyphs[g], shape, a.x() + m11 * t.x[g], a.y() + m12 * t.x[g]);
+        }
+        for (std::size_t g = 0; g < t.glyphs.size(); ++g) {
             const double gx = a.x() + m11 * t.x[g], gy = a.y() + m12 * t.x[g];
             if (gy + reach < top || gy - reach > bottom || gx + reach < 0 || gx - reach > w)
                 continue;
@@ -264,8 +267,32 @@ void Scene::Data::renderBand(std::uint32_t* bits, const QImage& image, const Scr
     const bool whole = top == 0 && bottom == h;
     auto wanted = [&](const Item& item) { return whole || item.bounds.intersects(reach); };
     if (visible) {
-        for (std::uint32_t i : *visible) {
-            const Item& item = d.items[i];
+        // The items found are scattered over the drawing's memory: each is
+        // asked for a few items ahead, its first primitive and that one's
+        // points or text nearer, so that they are there when drawn.
+        const std::uint32_t* v = visible->data();
+        const std::size_t n = visible->size();
+        for (std::size_t k = 0; k < n; ++k) {
+            if (k + 8 < n) __builtin_prefetch(&d.items[v[k + 8]]);
+            if (k + 4 < n) {
+                const Item& ahead = d.items[v[k + 4]];
+                if (ahead.primCount > 0) __builtin_prefetch(&d.prims[ahead.primFirst]);
+            }
+            if (k + 2 < n) {
+                const Item& ahead = d.items[v[k + 2]];
+                if (ahead.primCount > 0) {
+                    const Prim& p = d.prims[ahead.primFirst];
+                    if (p.kind == Kind::Strip || p.kind == Kind::Loop) {
+                        __builtin_prefetch(&d.points[p.first]);
+                        if (p.lodCount > 0) __builtin_prefetch(&d.lods[p.lodFirst]);
+                    } else if (p.kind == Kind::Text) {
+                        __builtin_prefetch(&d.texts[p.first]);
+                    } else if (p.kind == Kind::Arc) {
+                        __builtin_prefetch(&d.arcs[p.first]);
+                    }
+                }
+            }
+            const Item& item = d.items[v[k]];
             if (wanted(item)) drawItem(item);
         }
     } else {
