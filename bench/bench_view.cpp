@@ -1,8 +1,8 @@
 // Frames of the drawing view on a large plan (KV_BENCH_PLAN, default
 // /tmp/plan-1M.dxf, made by gen_plan.py): the whole plan in a 1920 × 1080
 // frame, and zoomed in to 1 % of it (a tenth of its width and height, and a
-// hundredth of its width), rendered offscreen into an image, in one band and
-// in as many bands as there are processor cores. The scene is built once, as
+// hundredth of its width), rendered offscreen into an image by one thread and
+// by as many threads as there are processor cores. The scene is built once, as
 // the view builds it when a drawing opens.
 #include <benchmark/benchmark.h>
 
@@ -62,7 +62,7 @@ cad::Box2 viewOf(const render::Scene& scene, double fraction) {
 }
 
 // A frame showing `fraction` of the plan's width and height, about its centre,
-// drawn in state.range(0) bands at once (0: one per processor core).
+// drawn by state.range(0) threads at once (0: one per processor core).
 void frame(benchmark::State& state, double fraction) {
     if (!havePlan(state)) return;
     const render::Scene& scene = *loaded().scene;
@@ -70,7 +70,7 @@ void frame(benchmark::State& state, double fraction) {
     render::ScreenMap map = render::ScreenMap::fit(view, kWidth, kHeight, 0.0);
     QImage image(kWidth, kHeight, QImage::Format_RGB32);
     render::FrameOptions options;
-    options.bands = static_cast<int>(state.range(0));
+    options.threads = static_cast<int>(state.range(0));
     for (auto _ : state) {
         scene.render(image, map, options);
         benchmark::DoNotOptimize(image.constBits());
@@ -81,7 +81,7 @@ void frame(benchmark::State& state, double fraction) {
 
 // Wall time decides the iterations; the CPU time is that of every thread.
 void frameArgs(benchmark::internal::Benchmark* b) {
-    b->ArgName("bands")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+    b->ArgName("threads")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->MinTime(2.0);
     b->UseRealTime()->MeasureProcessCPUTime();
 }
 
@@ -106,7 +106,7 @@ void BM_ZoomedFrameTenthOfWidthFirst(benchmark::State& state) {
     if (!havePlan(state)) return;
     QImage image(kWidth, kHeight, QImage::Format_RGB32);
     render::FrameOptions options;
-    options.bands = static_cast<int>(state.range(0));
+    options.threads = static_cast<int>(state.range(0));
     for (auto _ : state) {
         state.PauseTiming();
         auto scene = std::make_unique<render::Scene>();
@@ -121,7 +121,7 @@ void BM_ZoomedFrameTenthOfWidthFirst(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_ZoomedFrameTenthOfWidthFirst)
-    ->ArgName("bands")
+    ->ArgName("threads")
     ->Arg(1)
     ->Arg(0)
     ->Unit(benchmark::kMillisecond)

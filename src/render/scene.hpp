@@ -45,9 +45,9 @@ struct FrameOptions {
     bool lineweights = false;          // lineweights in screen pixels, else one pixel
     double pixelsPerMm = 96.0 / 25.4;  // for lineweights
     QColor background{33, 40, 48};     // colour 7 is drawn white on it
-    // Horizontal bands of the frame drawn at once, each by its own thread;
-    // 0: one for each processor core. The picture is the same for any number.
-    int bands = 0;
+    // Threads drawing the frame at once, 0: one for each processor core. The
+    // picture is the same for any number.
+    int threads = 0;
 };
 
 class Scene {

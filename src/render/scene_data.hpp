@@ -191,11 +191,22 @@ struct Scene::Data {
     void record(const cad::DrawingData& drawing, const std::vector<cad::EntityId>& ids);
     // Lighter forms of a strip or loop just recorded, coarsest last.
     void addLighterForms(Prim& prim);
-    // Rows [top, bottom) of a frame, the items of visible (all the items
-    // when null) that reach them, in drawing order.
-    void renderBand(std::uint32_t* bits, const QImage& image, const ScreenMap& map,
-                    const FrameOptions& options, const std::vector<std::uint32_t>* visible, int top,
-                    int bottom, BandCache& cache) const;
+    // What one thread draws of a frame: the items of visible (when null,
+    // the items [from, to) of the drawing order) that reach rows [top,
+    // bottom), into bits. With solidOnly it stops, returning false, where it
+    // would blend with what lies under it (smoothed letters): a layer drawn
+    // apart from what lies under it cannot.
+    struct Part {
+        std::uint32_t* bits;
+        qsizetype bytesPerLine;
+        const std::vector<std::uint32_t>* visible;
+        std::size_t from, to;
+        int top, bottom;
+        bool solidOnly;
+    };
+    bool renderPart(const Part& part, const QImage& image, const ScreenMap& map,
+                    const FrameOptions& options, BandCache& cache) const;
+    mutable std::vector<std::vector<std::uint32_t>> layers;  // for parts drawn apart
     void drawPrims(const Item& item, QPainter& painter, const ScreenMap& map,
                    const QPen& pen) const;
 };

@@ -42,13 +42,10 @@ void Scene::render(QImage& image, const ScreenMap& map, const FrameOptions& opti
     image.fill(options.background);
     if (image.isNull() || d.items.empty()) return;
     const int w = image.width(), h = image.height();
-    // Bands of fewer rows than this cost more in walking the items than
-    // they save.
-    constexpr int kLeastRows = 64;
-    int bands =
-        options.bands > 0 ? options.bands : static_cast<int>(std::thread::hardware_concurrency());
-    bands = std::clamp(bands, 1, std::max(1, std::min(8, h / kLeastRows)));
-    while (d.bandCaches.size() < static_cast<std::size_t>(bands)) {
+    int threads = options.threads > 0 ? options.threads
+                                      : static_cast<int>(std::thread::hardware_concurrency());
+    threads = std::clamp(threads, 1, 8);
+    while (d.bandCaches.size() < static_cast<std::size_t>(threads)) {
         d.bandCaches.push_back(std::make_unique<Data::BandCache>());
     }
     for (auto& cache : d.bandCaches) cache->masks.trim();
@@ -65,22 +62,86 @@ void Scene::render(QImage& image, const ScreenMap& map, const FrameOptions& opti
     if (!walkAll) found = query(view);
 
     std::uint32_t* bits = reinterpret_cast<std::uint32_t*>(image.bits());
-    auto band = [&](int i) {
-        d.renderBand(bits, image, map, options, walkAll ? nullptr : &found, h * i / bands,
-                     h * (i + 1) / bands, *d.bandCaches[static_cast<std::size_t>(i)]);
+    const qsizetype bytesPerLine = image.bytesPerLine();
+    const std::size_t n = d.items.size();
+    auto run = [&](int count, auto part) {
+        std::vector<std::thread> helpers;
+        std::vector<char> done(static_cast<std::size_t>(count), 1);
+        auto one = [&](int i) {
+            done[static_cast<std::size_t>(i)] = d.renderPart(
+                part(i), image, map, options, *d.bandCaches[static_cast<std::size_t>(i)]);
+        };
+        for (int i = 1; i < count; ++i) helpers.emplace_back(one, i);
+        one(0);
+        for (std::thread& t : helpers) t.join();
+        return done;
     };
-    std::vector<std::thread> helpers;
-    for (int i = 1; i < bands; ++i) helpers.emplace_back(band, i);
-    band(0);
-    for (std::thread& t : helpers) t.join();
+
+    if (!walkAll) {
+        // Few items, spread over the frame: horizontal bands, each drawing
+        // the items that reach its rows. Bands of fewer rows than this cost
+        // more in walking the items than they save.
+        constexpr int kLeastRows = 64;
+        const int bands = std::clamp(threads, 1, std::max(1, h / kLeastRows));
+        run(bands, [&](int i) {
+            return Data::Part{bits,          bytesPerLine,        &found, 0, 0,
+                              h * i / bands, h * (i + 1) / bands, false};
+        });
+        return;
+    }
+    // Much of a large drawing: every band would read all of it from memory.
+    // Each thread draws a stretch of the drawing order instead, the first
+    // into the image, the others into layers of their own laid over it in
+    // order; a stretch that would blend with what lies under it is drawn
+    // again over the image when those before it are down.
+    const int parts = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(threads), n));
+    if (d.layers.size() < static_cast<std::size_t>(parts)) {
+        d.layers.resize(static_cast<std::size_t>(parts));
+    }
+    const std::size_t pixels = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
+    auto stretch = [&](int i, std::uint32_t* to, qsizetype stride, bool solidOnly) {
+        return Data::Part{to,
+                          stride,
+                          nullptr,
+                          n * static_cast<std::size_t>(i) / static_cast<std::size_t>(parts),
+                          n * static_cast<std::size_t>(i + 1) / static_cast<std::size_t>(parts),
+                          0,
+                          h,
+                          solidOnly};
+    };
+    const std::vector<char> done = run(parts, [&](int i) {
+        if (i == 0) return stretch(0, bits, bytesPerLine, false);
+        // Empty pixels are transparent: every colour drawn is opaque.
+        auto& layer = d.layers[static_cast<std::size_t>(i)];
+        layer.assign(pixels, 0u);
+        return stretch(i, layer.data(), static_cast<qsizetype>(w) * 4, true);
+    });
+    for (int i = 1; i < parts; ++i) {
+        if (!done[static_cast<std::size_t>(i)]) {
+            d.renderPart(stretch(i, bits, bytesPerLine, false), image, map, options,
+                         *d.bandCaches[0]);
+            continue;
+        }
+        const std::uint32_t* layer = d.layers[static_cast<std::size_t>(i)].data();
+        for (int y = 0; y < h; ++y) {
+            auto* row =
+                reinterpret_cast<std::uint32_t*>(reinterpret_cast<uchar*>(bits) + y * bytesPerLine);
+            const std::uint32_t* over =
+                layer + static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
+            for (int x = 0; x < w; ++x) row[x] = over[x] >> 24 ? over[x] : row[x];
+        }
+    }
 }
 
-void Scene::Data::renderBand(std::uint32_t* bits, const QImage& image, const ScreenMap& map,
-                             const FrameOptions& options, const std::vector<std::uint32_t>* visible,
-                             int top, int bottom, BandCache& cache) const {
+bool Scene::Data::renderPart(const Part& part, const QImage& image, const ScreenMap& map,
+                             const FrameOptions& options, BandCache& cache) const {
+    std::uint32_t* const bits = part.bits;
+    const qsizetype bytesPerLine = part.bytesPerLine;
+    const int top = part.top, bottom = part.bottom;
+    const std::vector<std::uint32_t>* visible = part.visible;
+    bool blocked = false;  // a solid-only part came to something it would blend
     const Data& d = *this;
     const int w = image.width(), h = image.height();
-    const qsizetype bytesPerLine = image.bytesPerLine();
     Raster raster(bits, static_cast<int>(bytesPerLine / 4), w, h);
     raster.setRows(top, bottom);
 
@@ -146,6 +207,10 @@ void Scene::Data::renderBand(std::uint32_t* bits, const QImage& image, const Scr
         // Small letters' stems are thinner than a pixel and would vanish
         // without antialiasing; large ones do without it.
         const bool smooth = t.height * s < kSmoothTextPixels;
+        if (smooth && part.solidOnly) {
+            blocked = true;
+            return;
+        }
         const GlyphMasks::Shape shape = GlyphMasks::shape(m11, m12, m21, m22, smooth);
         // No glyph reaches further from its origin than this.
         const double reach =
@@ -296,11 +361,13 @@ void Scene::Data::renderBand(std::uint32_t* bits, const QImage& image, const Scr
             if (wanted(item)) drawItem(item);
         }
     } else {
-        for (const Item& item : d.items) {
+        for (std::size_t i = part.from; i < part.to && !blocked; ++i) {
+            const Item& item = d.items[i];
             if (item.primCount == 0 || !item.bounds.intersects(view) || !wanted(item)) continue;
             drawItem(item);
         }
     }
+    return !blocked;
 }
 
 void Scene::Data::drawPrims(const Item& item, QPainter& painter, const ScreenMap& map,

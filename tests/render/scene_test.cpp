@@ -2,7 +2,7 @@
 // colour on the dark screen, what is hidden left out, the level of detail
 // (a dot for what is smaller than a pixel, a box or nothing for small text),
 // the index's answers in drawing order, entities changed after building, and
-// frames drawn in bands by several threads the same as in one.
+// frames drawn by several threads the same as by one.
 #include <gtest/gtest.h>
 
 #include <QImage>
@@ -303,10 +303,12 @@ TEST_F(SceneTest, WhatIsDrawnLaterLiesOnTop) {
     }
 }
 
-// The frames of a drawing at its extents and zoomed in, with and without
-// lineweights, drawn in several bands at once (glyph masks already made, and
-// made afresh by a new scene) are byte for byte the one-band frames.
-void expectBandsDrawTheSame(const cad::Drawing& drawing, const std::string& what) {
+// The frames of a drawing at its extents (stretches of the drawing order
+// drawn at once and laid over each other) and zoomed in (bands of rows drawn
+// at once), with and without lineweights, by several threads (glyph masks
+// already made, and made afresh by a new scene) are byte for byte the frames
+// one thread draws.
+void expectThreadsDrawTheSame(const cad::Drawing& drawing, const std::string& what) {
     render::Scene scene, fresh;
     scene.build(drawing.data());
     ASSERT_FALSE(scene.extents().empty()) << what;
@@ -329,31 +331,31 @@ void expectBandsDrawTheSame(const cad::Drawing& drawing, const std::string& what
             render::FrameOptions options;
             options.lineweights = lineweights;
             options.pixelsPerMm = 4.0;
-            options.bands = 1;
+            options.threads = 1;
             QImage one(size, QImage::Format_RGB32);
             scene.render(one, maps[m], options);
             QImage blank(size, QImage::Format_RGB32);
             blank.fill(options.background);
             inked += one != blank;
-            for (int bands : {2, 3, 6}) {
-                options.bands = bands;
+            for (int threads : {2, 3, 6}) {
+                options.threads = threads;
                 QImage many(size, QImage::Format_RGB32);
-                if (bands == 3) {
+                if (threads == 3) {
                     // No glyph mask made yet.
                     fresh.build(drawing.data());
                     fresh.render(many, maps[m], options);
                 } else {
                     scene.render(many, maps[m], options);
                 }
-                EXPECT_TRUE(many == one) << what << ": frame " << m << ", " << bands
-                                         << " bands, lineweights " << lineweights;
+                EXPECT_TRUE(many == one) << what << ": frame " << m << ", " << threads
+                                         << " threads, lineweights " << lineweights;
             }
         }
     }
     EXPECT_EQ(inked, 6) << what;
 }
 
-TEST_F(SceneTest, BandsDrawnAtOnceGiveTheOneBandFrameOfRealDrawings) {
+TEST_F(SceneTest, SeveralThreadsDrawTheFrameOneThreadDrawsOfRealDrawings) {
     namespace fs = std::filesystem;
     const fs::path shared = fs::path(KV_SOURCE_DIR) / ".." / "shared";
     if (!fs::is_directory(shared / "dxf-corpus")) {
@@ -363,17 +365,17 @@ TEST_F(SceneTest, BandsDrawnAtOnceGiveTheOneBandFrameOfRealDrawings) {
     for (const char* name : {"acad2018_hatches.dxf", "acad2010_ru_topo_survey.dxf",
                              "kompas_r2000_cp1251.dxf", "librecad_r2007_dims.dxf"}) {
         auto drawing = cad::Drawing::open(shared / "dxf-corpus" / name);
-        expectBandsDrawTheSame(*drawing, name);
+        expectThreadsDrawTheSame(*drawing, name);
     }
     // A generated plan: lines, polylines with arcs, turned texts, circles, blocks.
-    testutil::ScratchDir dir("scene_bands");
+    testutil::ScratchDir dir("scene_threads");
     const fs::path plan = dir / "plan.dxf";
     std::string cmd = "/usr/bin/python3 " +
                       testutil::quote((shared / "bench" / "gen_plan.py").string()) + " 3000 " +
                       testutil::quote(plan.string()) + " >/dev/null";
     ASSERT_EQ(testutil::exitCode(std::system(cmd.c_str())), 0) << cmd;
     auto drawing = cad::Drawing::open(plan);
-    expectBandsDrawTheSame(*drawing, "plan of 3000 entities");
+    expectThreadsDrawTheSame(*drawing, "plan of 3000 entities");
 }
 
 }  // namespace
