@@ -19,6 +19,10 @@ struct GroundOptions {
     bool replace = false;             // also replace relief heights set by hand
     double unitsPerMetre = 0.0;       // drawing units of the plan in a metre; 0: the plan's units
     double labelReach = 4.0;          // text heights between a height text and its mark
+    // A point of the picket outside the surface takes the height of a spot
+    // within this many metres: a route ends at a manhole whose cover height
+    // stands a little beside the pipe's end. 0 leaves such points as they are.
+    double nearMetres = 1.0;
 };
 
 struct GroundReport {
@@ -26,10 +30,11 @@ struct GroundReport {
     int labelled = 0;  // of them, at the POINT or block they label
     int points = 0;    // POINTs and 3D vertices with a height of their own
     std::vector<UnreadText> unread;
-    int filled = 0;            // points that got their height from the surface
-    int keptByHand = 0;        // points whose hand-set height was kept
-    int added = 0;             // ground points added
-    std::vector<int> outside;  // 1-based numbers of points outside the surface
+    int filled = 0;             // points that got their height from the surface
+    int keptByHand = 0;         // points whose hand-set height was kept
+    int added = 0;              // ground points added
+    std::vector<int> nearSpot;  // 1-based numbers of points outside that took a near spot
+    std::vector<int> outside;   // 1-based numbers of points left without a height
 };
 
 // Works on the picket in work and the spot heights of the project drawing.

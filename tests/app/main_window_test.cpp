@@ -527,12 +527,14 @@ class MainWindowTest : public QObject {
         layers->item(0)->setCheckState(Qt::Checked);
         child<QComboBox>(dialog, "GroundStep")->setCurrentIndex(0);
         child<QLineEdit>(dialog, "GroundMaxEdge")->setText(QStringLiteral("75,5"));
+        child<QLineEdit>(dialog, "GroundNear")->setText(QStringLiteral("0.5"));
         child<QCheckBox>(dialog, "GroundReplace")->setChecked(true);
         o = dialog.options();
         QVERIFY(o);
         QCOMPARE(o->layers, (std::vector<std::string>{"A", "B"}));
         QCOMPARE(o->stepMetres, 0.0);
         QCOMPARE(o->maxEdgeMetres, 75.5);
+        QCOMPARE(o->nearMetres, 0.5);
         QVERIFY(o->replace);
 
         QString why;
@@ -540,6 +542,10 @@ class MainWindowTest : public QObject {
         QVERIFY(!dialog.options(&why));
         QVERIFY(!why.isEmpty());
         child<QLineEdit>(dialog, "GroundMaxEdge")->setText(QStringLiteral("100"));
+        child<QLineEdit>(dialog, "GroundNear")->setText(QStringLiteral("-1"));
+        QVERIFY(!dialog.options(&why));
+        QVERIFY2(why.contains(QStringLiteral("ближайшей отметки")), qPrintable(why));
+        child<QLineEdit>(dialog, "GroundNear")->setText(QStringLiteral("1"));
         layers->item(0)->setCheckState(Qt::Unchecked);
         layers->item(1)->setCheckState(Qt::Unchecked);
         QVERIFY(!dialog.options(&why));

@@ -179,3 +179,40 @@ TEST(RouteSearch, RouteLayerWithLabelsMarksAndCurvesIsSearched) {
     EXPECT_EQ(b.startPoint(), (Point3{3000, 0, 0}));  // not turned
     EXPECT_EQ(xsOf(p), (std::vector<double>{0, 1000, 2000, 3000, 4000}));
 }
+
+// CoordKey keeps four figures: on a survey in metres with coordinates in the
+// millions every end within a kilometre would touch, and the search jumped
+// from the last pipe of a sewer straight to the first, leaving out the one
+// between them.
+TEST(RouteSearch, SurveyCoordinatesTouchOnlyWhereTheEndsMeet) {
+    Plan plan;
+    plan.ws.controls.planUnits = model::PlanUnits::Metres;
+    EntityRef a = plan.route(3221746.816, 540970.568, 3221763.0977, 540995.0288);
+    EntityRef b = plan.route(3221763.0977, 540995.0288, 3221797.2891, 541045.224);
+    EntityRef c = plan.route(3221797.2891, 541045.224, 3221813.152, 541068.735);
+    plan.snapshot();
+    plan.pick(3221746.816, 540970.568);
+    plan.pick(3221813.152, 541068.735);
+    addByEndPoints(plan.ws);
+    ASSERT_EQ(plan.ws.piketCount(), 1);
+    const model::Piket& p = plan.ws.pikets[0];
+    ASSERT_EQ(p.elementCount(), 3);
+    EXPECT_EQ(p.elements[0], a);
+    EXPECT_EQ(p.elements[1], b);
+    EXPECT_EQ(p.elements[2], c);
+}
+
+// Where a CoordKey cell is no wider than a metre of terrain, ends that do not
+// quite meet still touch as before: 0.4 mm apart at millimetre coordinates in
+// the millions.
+TEST(RouteSearch, JointsThatDoNotQuiteMeetStillTouchInAMillimetrePlan) {
+    Plan plan;
+    plan.route(1234000, 0, 1234567.0, 0);
+    plan.route(1234567.4, 0, 1236000, 0);
+    plan.snapshot();
+    plan.pick(1234000, 0);
+    plan.pick(1236000, 0);
+    addByEndPoints(plan.ws);
+    ASSERT_EQ(plan.ws.piketCount(), 1);
+    EXPECT_EQ(plan.ws.pikets[0].elementCount(), 2);
+}
