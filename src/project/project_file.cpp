@@ -215,6 +215,28 @@ model::SheetOptions parseSheet(const Json& j, const std::string& where) {
     return o;
 }
 
+// The choice of "Отметки по съёмке": distances in metres, none negative.
+model::SurveyChoice parseSurvey(const Json& j, const std::string& where) {
+    objectAt(j, where);
+    model::SurveyChoice o;
+    const std::string layersAt = where + "/layers";
+    const Json& layers = arrayAt(member(j, "layers", where), layersAt);
+    for (std::size_t i = 0; i < layers.size(); ++i) {
+        o.layers.push_back(textAt(layers[i], at(layersAt, i)));
+    }
+    auto metres = [&](const char* key) {
+        const std::string keyAt = where + "/" + key;
+        const double v = valueAt(member(j, key, where), keyAt);
+        if (!std::isfinite(v) || v < 0.0) bad(keyAt, "расстояние — число метров не меньше 0");
+        return v;
+    };
+    o.stepMetres = metres("step");
+    o.maxEdgeMetres = metres("maxEdge");
+    o.nearMetres = metres("near");
+    o.replace = boolAt(member(j, "replace", where), where + "/replace");
+    return o;
+}
+
 }  // namespace
 
 fs::path projectFilePath(const fs::path& drawing) {
@@ -230,6 +252,7 @@ ProjectData capture(const model::Workspace& ws) {
     eachControlField(c, d, [](const auto& control, auto& data) { data = control; });
     d.planUnits = model::planUnitsKey(c.planUnits);
     d.sheet = ws.sheetOptions;
+    d.survey = ws.surveyChoice;
     for (const model::Piket& p : ws.pikets) {
         PiketData pd;
         for (const cad::EntityRef& e : p.elements) {
@@ -278,6 +301,12 @@ std::string toJson(const ProjectData& d) {
                       {"verticalScale", o.verticalScale},
                       {"datumPerSheet", o.datumPerSheet},
                       {"datum", o.datum ? Json(*o.datum) : Json(nullptr)}};
+    }
+    if (d.survey) {
+        const model::SurveyChoice& o = *d.survey;
+        j["survey"] = {{"layers", o.layers},          {"step", number(o.stepMetres)},
+                       {"maxEdge", number(o.maxEdgeMetres)}, {"near", number(o.nearMetres)},
+                       {"replace", o.replace}};
     }
     Json pikets = Json::array();
     for (const PiketData& p : d.pikets) {
@@ -334,6 +363,9 @@ ProjectData parse(std::string_view text) {
     parseControls(member(j, "controls", ""), d);
     if (const Json* sheet = optionalMember(j, "sheet"); sheet && !sheet->is_null()) {
         d.sheet = parseSheet(*sheet, "/sheet");
+    }
+    if (const Json* survey = optionalMember(j, "survey"); survey && !survey->is_null()) {
+        d.survey = parseSurvey(*survey, "/survey");
     }
 
     const Json& pikets = arrayAt(member(j, "pikets", ""), "/pikets");
@@ -436,6 +468,7 @@ RestoreReport restore(model::Workspace& ws, const ProjectData& d) {
     c.planUnits =
         d.planUnits ? *model::parsePlanUnits(*d.planUnits) : model::PlanUnits::Millimetres;
     ws.sheetOptions = d.sheet.value_or(model::SheetOptions{});
+    ws.surveyChoice = d.survey;
     c.piketRows = std::move(rows);
     c.brokenPikets.clear();
     for (const BrokenPiket& b : report.broken) c.brokenPikets[b.index] = b.reason;
