@@ -1,18 +1,12 @@
 #include "project/project_file.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cmath>
-#include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "cad/error.hpp"
+#include "cad/platform.hpp"
 #include "model/units.hpp"
 
 namespace project {
@@ -480,45 +474,11 @@ RestoreReport restore(model::Workspace& ws, const ProjectData& d) {
 }
 
 void save(const model::Workspace& ws, const fs::path& path) {
-    const std::string text = toJson(capture(ws));
-    auto failed = [&](const std::string& why) {
-        throw cad::Error("Не удалось записать файл проекта " + path.string() + ": " + why);
-    };
-    fs::path dir = path.parent_path();
-    if (dir.empty()) dir = ".";
-    std::string pattern = (dir / (path.filename().string() + ".XXXXXX")).string();
-    int fd = ::mkstemp(pattern.data());
-    if (fd < 0) failed(std::strerror(errno));
-    const fs::path tmp = pattern;
-    auto abandon = [&](const std::string& why) {
-        if (fd >= 0) ::close(fd);
-        std::error_code ec;
-        fs::remove(tmp, ec);
-        failed(why);
-    };
-    for (std::size_t done = 0; done < text.size();) {
-        ssize_t w = ::write(fd, text.data() + done, text.size() - done);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            abandon(std::strerror(errno));
-        }
-        done += static_cast<std::size_t>(w);
-    }
-    if (::fsync(fd) != 0) abandon(std::strerror(errno));
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-    int rc = ::close(fd);
-    fd = -1;
-    if (rc != 0) abandon(std::strerror(errno));
-    std::error_code ec;
-    fs::rename(tmp, path, ec);
-    if (ec) abandon(ec.message());
-    int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
+    // Written beside, flushed and put in place in one step: a crash leaves
+    // the old project file or the new one, never half of one.
+    cad::FileReplacement file(path);
+    file.write(toJson(capture(ws)));
+    file.commit(false);
 }
 
 RestoreReport load(model::Workspace& ws, const fs::path& path) {
