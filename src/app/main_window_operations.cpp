@@ -150,14 +150,7 @@ void MainWindow::fillGroundFromSurvey() {
     if (ws_.operationRunning || !ws_.doc) return;
     QStringList layers;
     ground::GroundOptions start;
-    if (ws_.surveyChoice) {
-        const model::SurveyChoice& last = *ws_.surveyChoice;
-        start.layers = last.layers;
-        start.stepMetres = last.stepMetres;
-        start.maxEdgeMetres = last.maxEdgeMetres;
-        start.nearMetres = last.nearMetres;
-        start.replace = last.replace;
-    }
+    if (ws_.surveyChoice) static_cast<model::SurveyChoice&>(start) = *ws_.surveyChoice;
     for (const std::string& name : ws_.doc->layerNames()) {
         const QString shown = QString::fromStdString(name);
         layers << shown;
@@ -169,9 +162,7 @@ void MainWindow::fillGroundFromSurvey() {
         dialogs_.chooseGround ? dialogs_.chooseGround(this, layers, start)
                               : askGroundOptions(this, layers, start);
     if (!chosen) return;
-    ws_.surveyChoice = model::SurveyChoice{chosen->layers, chosen->stepMetres,
-                                           chosen->maxEdgeMetres, chosen->nearMetres,
-                                           chosen->replace};
+    ws_.surveyChoice = static_cast<const model::SurveyChoice&>(*chosen);
     const ground::GroundOptions options = *chosen;
     // The points the survey adds show in the editor at once and in the sheet
     // at the next build.

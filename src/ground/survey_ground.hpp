@@ -12,23 +12,18 @@
 
 namespace ground {
 
-struct GroundOptions {
-    std::vector<std::string> layers;  // the layers of the spot heights
-    double stepMetres = 0.0;          // ground points every so many metres; 0 adds none
-    double maxEdgeMetres = 100.0;     // longer triangles are no part of the surface; 0 keeps all
-    bool replace = false;             // also replace relief heights set by hand
-    double unitsPerMetre = 0.0;       // drawing units of the plan in a metre; 0: the plan's units
-    double labelReach = 4.0;          // text heights between a height text and its mark
-    // A point of the picket outside the surface takes the height of a spot
-    // within this many metres: a route ends at a manhole whose cover height
-    // stands a little beside the pipe's end. 0 leaves such points as they are.
-    double nearMetres = 1.0;
+// What the user chooses (layers, step, longest edge, reach of a near spot —
+// a route ends at a manhole whose cover stands a little beside the pipe's
+// end — and replacing hand-set heights), and what the program knows.
+struct GroundOptions : model::SurveyChoice {
+    double unitsPerMetre = 0.0;  // drawing units of the plan in a metre; 0: the plan's units
+    double labelReach = 4.0;     // text heights between a height text and its mark
 };
 
 struct GroundReport {
     int texts = 0;     // height texts read
-    int labelled = 0;  // of them, at the POINT or block they label
-    int points = 0;    // POINTs and 3D vertices with a height of their own
+    int labelled = 0;  // of them, at the mark they label
+    int points = 0;    // marks and vertices with a height of their own
     std::vector<UnreadText> unread;
     int filled = 0;             // points that got their height from the surface
     int keptByHand = 0;         // points whose hand-set height was kept
