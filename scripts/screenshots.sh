@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Remakes the pictures of the desktop program's window under a virtual X
 # screen: docs/window.png (the sample plan open) and the user guide's steps
-# in docs/guide/, the last one the printed sheet from the batch run.
+# in docs/guide/, the last one the printed sheet from the batch run; and the
+# sheet of a sewer whose ground comes from the real survey (docs/survey-sewer.png).
 #   scripts/screenshots.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,4 +21,14 @@ trap 'rm -rf "$tmp"' EXIT
 source scripts/sample_road.sh
 "$build/src/cli/kernavisto-cli" profile examples/plan.dxf "${kv_sample_road[@]}" \
   -o "$tmp/profile.dxf" --png docs/guide/07-page.png
-echo "Снимки: docs/window.png, docs/guide/"
+# A sewer of the real survey with its ground from the covers of its manholes.
+survey=../shared/dxf-corpus/acad2010_ru_topo_survey.dxf
+if [[ -f "$survey" ]]; then
+  "$build/src/cli/kernavisto-cli" profile "$survey" --units m --route ПЛК \
+    --from 3221746.816,540970.568 --to 3221813.152,541068.735 --depth 2 --pipe 300 \
+    --ground-layer "61_Отметки высоты поверхности" --ground-layer "_ПЛК крышка колодец" \
+    --ground-step 10 --sheet-at 3223300,541300 -o "$tmp/sewer.dxf" --png docs/survey-sewer.png
+else
+  echo "Нет $survey: docs/survey-sewer.png не обновлён" >&2
+fi
+echo "Снимки: docs/window.png, docs/guide/, docs/survey-sewer.png"

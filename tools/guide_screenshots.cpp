@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <initializer_list>
 
+#include "app/ground_dialog.hpp"
 #include "cad/geometry.hpp"
 #include "sample_road.hpp"
 #include "window_road.hpp"
@@ -72,6 +73,23 @@ void showLayers(app::DrawingView& view, cad::Drawing& d,
     view.zoomCenter(d, {(box.minX + box.maxX) / 2, (box.minY + box.maxY) / 2, 0}, height);
 }
 
+// The window of "Отметки по съёмке" as it first opens on the plan: the
+// layer named for heights offered chosen.
+void shootGroundDialog(app::MainWindow& w, const QString& folder) {
+    QStringList layers;
+    ground::GroundOptions start;
+    for (const std::string& name : w.workspace().doc->layerNames()) {
+        layers << QString::fromStdString(name);
+        if (name == "Отметки") start.layers.push_back(name);
+    }
+    app::GroundDialog dialog(layers, start, &w);
+    dialog.show();
+    wait(300);
+    const QString path = QDir(folder).filePath(QStringLiteral("05-ground.png"));
+    if (!window_road::saveShot(dialog, path)) std::exit(1);
+    std::printf("%s\n", qPrintable(path));
+}
+
 int walk(app::MainWindow& w, const QString& folder) {
     QDir().mkpath(folder);
     cad::Drawing& doc = *w.workspace().doc;
@@ -109,7 +127,10 @@ int walk(app::MainWindow& w, const QString& folder) {
         } else {
             road.click("SpeedButton25");
         }
-        if (k == 2) road.shot("05-editor.png");
+        if (k == 2) {
+            road.shot("05-editor.png");
+            shootGroundDialog(w, folder);
+        }
         if (k < points) road.click("SpeedButton21");
     }
 

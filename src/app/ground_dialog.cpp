@@ -28,6 +28,14 @@ QString stepText(double metres) {
         .arg(QString::fromStdString(model::formatNumber(metres, '.')));
 }
 
+// A distance in metres typed with either separator, whatever the system's.
+std::optional<double> metres(const QLineEdit* field) {
+    const std::string text = model::FixDecimalText(field->text().toStdString(), '.');
+    const std::optional<double> v = model::parseNumber(text, '.');
+    if (!v || !std::isfinite(*v) || *v < 0.0) return std::nullopt;
+    return v;
+}
+
 }  // namespace
 
 GroundDialog::GroundDialog(const QStringList& layers, const ground::GroundOptions& last,
@@ -68,6 +76,13 @@ GroundDialog::GroundDialog(const QStringList& layers, const ground::GroundOption
         "Треугольники длиннее не входят в поверхность: она не перекрывает пустые места съёмки. "
         "0 — без предела"));
     form->addRow(QStringLiteral("Наибольшая сторона треугольника, м:"), maxEdge_);
+
+    near_ = new QLineEdit(QString::fromStdString(model::formatNumber(last.nearMetres, '.')), this);
+    near_->setObjectName(QStringLiteral("GroundNear"));
+    near_->setToolTip(QStringLiteral(
+        "Точка пикета вне поверхности берёт отметку съёмочной точки не дальше этого расстояния "
+        "(крышка колодца у конца трубы). 0 — не брать"));
+    form->addRow(QStringLiteral("Ближайшая отметка вне поверхности, м:"), near_);
     column->addLayout(form);
 
     replace_ = new QCheckBox(QStringLiteral("Заменять ручные отметки"), this);
@@ -96,14 +111,18 @@ std::optional<ground::GroundOptions> GroundDialog::options(QString* why) const {
     };
     if (o.layers.empty()) return refuse(QStringLiteral("Отметьте слой, на котором лежат отметки"));
     o.stepMetres = step_->currentData().toDouble();
-    // Either separator is read, whatever the system's.
-    const std::string edge = model::FixDecimalText(maxEdge_->text().toStdString(), '.');
-    const std::optional<double> maxEdge = model::parseNumber(edge, '.');
-    if (!maxEdge || !std::isfinite(*maxEdge) || *maxEdge < 0.0) {
+    const std::optional<double> maxEdge = metres(maxEdge_);
+    if (!maxEdge) {
         return refuse(
             QStringLiteral("Наибольшая сторона треугольника — число метров, не меньше 0"));
     }
     o.maxEdgeMetres = *maxEdge;
+    const std::optional<double> near = metres(near_);
+    if (!near) {
+        return refuse(QStringLiteral(
+            "Расстояние до ближайшей отметки вне поверхности — число метров, не меньше 0"));
+    }
+    o.nearMetres = *near;
     o.replace = replace_->isChecked();
     return o;
 }

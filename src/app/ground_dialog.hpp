@@ -34,6 +34,7 @@ class GroundDialog : public QDialog {
     QListWidget* layers_;
     QComboBox* step_;
     QLineEdit* maxEdge_;
+    QLineEdit* near_;
     QCheckBox* replace_;
     ground::GroundOptions last_;
 };

@@ -125,7 +125,6 @@ class MainWindow : public QMainWindow {
 
     bool unsaved_ = false;
     std::string savedProject_;  // projectState() as last opened or saved
-    ground::GroundOptions lastGround_;
     bool loading_ = false;
     cad::Drawing* watched_ = nullptr;
 };

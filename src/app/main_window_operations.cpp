@@ -149,20 +149,20 @@ void MainWindow::warnAboutUnits(int piketsBefore) {
 void MainWindow::fillGroundFromSurvey() {
     if (ws_.operationRunning || !ws_.doc) return;
     QStringList layers;
-    ground::GroundOptions start = lastGround_;
+    ground::GroundOptions start;
+    if (ws_.surveyChoice) static_cast<model::SurveyChoice&>(start) = *ws_.surveyChoice;
     for (const std::string& name : ws_.doc->layerNames()) {
         const QString shown = QString::fromStdString(name);
         layers << shown;
         // The first time, a layer named for heights is offered chosen.
-        if (lastGround_.layers.empty() &&
-            shown.contains(QStringLiteral("отметк"), Qt::CaseInsensitive))
+        if (!ws_.surveyChoice && shown.contains(QStringLiteral("отметк"), Qt::CaseInsensitive))
             start.layers.push_back(name);
     }
     const std::optional<ground::GroundOptions> chosen =
         dialogs_.chooseGround ? dialogs_.chooseGround(this, layers, start)
                               : askGroundOptions(this, layers, start);
     if (!chosen) return;
-    lastGround_ = *chosen;
+    ws_.surveyChoice = static_cast<const model::SurveyChoice&>(*chosen);
     const ground::GroundOptions options = *chosen;
     // The points the survey adds show in the editor at once and in the sheet
     // at the next build.

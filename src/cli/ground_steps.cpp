@@ -12,6 +12,10 @@ void GroundStepOptions::add(CLI::App& cmd) {
                    "Наибольшая сторона треугольника поверхности, м (0 — без предела; по "
                    "умолчанию 100)")
         ->check(CLI::NonNegativeNumber);
+    cmd.add_option("--ground-near", near,
+                   "Точка вне поверхности берёт отметку съёмочной точки не дальше стольких метров "
+                   "(0 — не брать; по умолчанию 1)")
+        ->check(CLI::NonNegativeNumber);
     cmd.add_flag("--ground-replace", replace, "Заменять и отметки, заданные вручную");
 }
 
@@ -20,6 +24,7 @@ ground::GroundOptions GroundStepOptions::groundOptions() const {
     o.layers = layers;
     o.stepMetres = step;
     o.maxEdgeMetres = maxEdge;
+    o.nearMetres = near;
     o.replace = replace;
     return o;
 }

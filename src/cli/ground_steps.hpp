@@ -16,6 +16,7 @@ struct GroundStepOptions {
     std::vector<std::string> layers;
     double step = 0.0;
     double maxEdge = 100.0;
+    double near = 1.0;
     bool replace = false;
 
     void add(CLI::App& cmd);

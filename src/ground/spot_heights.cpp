@@ -38,7 +38,7 @@ struct Mark {
     double x = 0.0;
     double y = 0.0;
     double z = 0.0;
-    bool hasZ = false;  // a POINT whose Z is not 0
+    bool hasZ = false;  // a POINT, INSERT or CIRCLE whose Z is not 0
     bool labelled = false;
 };
 
@@ -84,9 +84,23 @@ SpotReading readSpotHeights(const cad::DrawingData& drawing, const SpotOptions& 
             marks.push_back({p->position.x, p->position.y, p->position.z, p->position.z != 0.0});
         } else if (const auto* ins = cad::geomIf<cad::InsertGeom>(e.geom)) {
             const cad::Point3 w = cad::ocsToWcs(ins->insertion, ins->extrusion);
-            marks.push_back({w.x, w.y, 0.0, false});
-        } else if (const auto* pl = cad::geomIf<cad::PolylineGeom>(e.geom); pl && pl->is3d) {
-            for (const cad::PolyVertex& v : pl->vertices) vertices.push_back({v.x, v.y, v.z});
+            marks.push_back({w.x, w.y, w.z, w.z != 0.0});
+        } else if (const auto* c = cad::geomIf<cad::CircleGeom>(e.geom)) {
+            // Manhole covers and pole footings are often drawn as circles
+            // placed at their surveyed height.
+            const cad::Point3 w = cad::ocsToWcs(c->center, c->extrusion);
+            marks.push_back({w.x, w.y, w.z, w.z != 0.0});
+        } else if (const auto* pl = cad::geomIf<cad::PolylineGeom>(e.geom)) {
+            if (pl->is3d) {
+                for (const cad::PolyVertex& v : pl->vertices) vertices.push_back({v.x, v.y, v.z});
+            } else if (pl->elevation != 0.0) {
+                // A flat polyline lifted to its elevation: a contour line.
+                for (const cad::PolyVertex& v : pl->vertices) {
+                    const cad::Point3 w =
+                        cad::ocsToWcs(cad::Point3{v.x, v.y, pl->elevation}, pl->extrusion);
+                    vertices.push_back({w.x, w.y, w.z});
+                }
+            }
         }
     }
 

@@ -1,6 +1,6 @@
 // Spot heights of a survey drawing: the heights written on a layer as texts
-// ("151.50"), placed on the POINT or block they label when one stands close
-// by, and the POINTs and 3D polyline vertices that carry their height as Z.
+// ("151.50"), placed on the POINT, block or circle they label when one stands
+// close by, and the marks and polyline vertices that carry their height as Z.
 #pragma once
 
 #include <string>
@@ -26,21 +26,22 @@ struct SpotReading {
     std::vector<Spot> spots;  // texts, then POINTs, then 3D vertices, each in drawing order
     int texts = 0;            // height texts read as numbers
     int labelled = 0;         // of those, texts standing at the POINT or block they label
-    int points = 0;           // POINTs and 3D vertices with a height of their own
+    int points = 0;           // marks and vertices with a height of their own
     std::vector<UnreadText> unread;
 };
 
 struct SpotOptions {
     std::vector<std::string> layers;  // an entity counts when it lies on one of them
-    // A text labels the nearest POINT or INSERT within this many text heights
+    // A text labels the nearest POINT, INSERT or CIRCLE within this many text heights
     // of its anchor; surveyors write the height a little beside the mark.
     double labelReach = 4.0;
 };
 
 // Reads the spot heights of model space. Texts are read with either decimal
-// separator; blanks around the number are allowed. A POINT labelled by a
-// text takes the text's value (the surveyor's figure), an unlabelled POINT
-// its Z when that is not 0; 3D polylines give every vertex with its Z.
+// separator; blanks around the number are allowed. A mark (POINT, INSERT,
+// CIRCLE) labelled by a text takes the text's value (the surveyor's figure),
+// an unlabelled mark its Z when that is not 0; 3D polylines give every vertex
+// with its Z, flat polylines with an elevation (contours) every vertex at it.
 SpotReading readSpotHeights(const cad::DrawingData& drawing, const SpotOptions& options);
 
 }  // namespace ground

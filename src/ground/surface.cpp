@@ -125,6 +125,19 @@ std::optional<double> Surface::heightAt(double x, double y) const {
     }
 }
 
+std::optional<double> Surface::nearestSpot(double x, double y, double reach) const {
+    const Delaunay& dt = impl_->dt;
+    if (dt.number_of_vertices() == 0 || !std::isfinite(x) || !std::isfinite(y) || !(reach > 0.0)) {
+        return std::nullopt;
+    }
+    const double lx = x - impl_->originX;
+    const double ly = y - impl_->originY;
+    const Delaunay::Vertex_handle v = dt.nearest_vertex(Point(lx, ly), impl_->hint);
+    if (v == Delaunay::Vertex_handle()) return std::nullopt;
+    if (std::hypot(v->point().x() - lx, v->point().y() - ly) > reach) return std::nullopt;
+    return v->info();
+}
+
 std::size_t Surface::vertexCount() const {
     return impl_->dt.number_of_vertices();
 }

@@ -25,6 +25,10 @@ class Surface {
     // The height at (x, y), or nullopt outside the kept triangles.
     std::optional<double> heightAt(double x, double y) const;
 
+    // The height of the spot nearest to (x, y) when it lies within reach
+    // (drawing units), else nullopt.
+    std::optional<double> nearestSpot(double x, double y, double reach) const;
+
     std::size_t vertexCount() const;
     std::size_t triangleCount() const;  // kept triangles
 

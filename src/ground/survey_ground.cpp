@@ -136,6 +136,8 @@ GroundReport fillGroundFromSurvey(model::Workspace& ws, const GroundOptions& o) 
           "Шаг точек земли должен быть числом не меньше нуля (0 — без новых точек).");
     check(std::isfinite(o.maxEdgeMetres) && o.maxEdgeMetres >= 0.0,
           "Наибольшая сторона треугольника должна быть числом не меньше нуля (0 — без предела).");
+    check(std::isfinite(o.nearMetres) && o.nearMetres >= 0.0,
+          "Расстояние до ближайшей отметки должно быть числом не меньше нуля (0 — не брать).");
     const double step = o.stepMetres * unitsPerMetre;
     if (step > 0.0) {
         check(routeLength(*piket) / step <= kMaxAddedPoints,
@@ -165,10 +167,11 @@ GroundReport fillGroundFromSurvey(model::Workspace& ws, const GroundOptions& o) 
             ++report.keptByHand;
             continue;
         }
-        const auto h = surface.heightAt(row[model::kX], row[model::kY]);
+        auto h = surface.heightAt(row[model::kX], row[model::kY]);
         if (!h) {
-            report.outside.push_back(static_cast<int>(k) + 1);
-            continue;
+            h = surface.nearestSpot(row[model::kX], row[model::kY], o.nearMetres * unitsPerMetre);
+            (h ? report.nearSpot : report.outside).push_back(static_cast<int>(k) + 1);
+            if (!h) continue;
         }
         setSurveyed(row, toMillimetre(*h));
         ++report.filled;
@@ -177,7 +180,9 @@ GroundReport fillGroundFromSurvey(model::Workspace& ws, const GroundOptions& o) 
         std::vector<int> newIndex;
         report.added = addGroundPoints(ws, *piket, surface, step, newIndex);
         // The report names the points by their numbers as they now stand.
-        for (int& k : report.outside) k = newIndex[static_cast<std::size_t>(k - 1)] + 1;
+        for (std::vector<int>* list : {&report.nearSpot, &report.outside}) {
+            for (int& k : *list) k = newIndex[static_cast<std::size_t>(k - 1)] + 1;
+        }
     }
     showInEditor(ws, *piket);
     return report;
@@ -201,11 +206,14 @@ std::string reportText(const GroundReport& r) {
         s += "Заданные вручную отметки сохранены у точек: " + std::to_string(r.keptByHand) + ".\n";
     }
     if (r.added > 0) s += "Добавлено точек земли: " + std::to_string(r.added) + ".\n";
-    if (!r.outside.empty()) {
-        s += "Вне поверхности съёмки (отметки не изменены), точки:";
-        for (int k : r.outside) s += " " + std::to_string(k);
+    auto list = [&s](const char* what, const std::vector<int>& points) {
+        if (points.empty()) return;
+        s += what;
+        for (int k : points) s += " " + std::to_string(k);
         s += ".\n";
-    }
+    };
+    list("Вне поверхности съёмки, отметка ближайшей съёмочной точки рядом, точки:", r.nearSpot);
+    list("Вне поверхности съёмки (отметки не изменены), точки:", r.outside);
     return s;
 }
 

@@ -12,24 +12,24 @@
 
 namespace ground {
 
-struct GroundOptions {
-    std::vector<std::string> layers;  // the layers of the spot heights
-    double stepMetres = 0.0;          // ground points every so many metres; 0 adds none
-    double maxEdgeMetres = 100.0;     // longer triangles are no part of the surface; 0 keeps all
-    bool replace = false;             // also replace relief heights set by hand
-    double unitsPerMetre = 0.0;       // drawing units of the plan in a metre; 0: the plan's units
-    double labelReach = 4.0;          // text heights between a height text and its mark
+// What the user chooses (layers, step, longest edge, reach of a near spot —
+// a route ends at a manhole whose cover stands a little beside the pipe's
+// end — and replacing hand-set heights), and what the program knows.
+struct GroundOptions : model::SurveyChoice {
+    double unitsPerMetre = 0.0;  // drawing units of the plan in a metre; 0: the plan's units
+    double labelReach = 4.0;     // text heights between a height text and its mark
 };
 
 struct GroundReport {
     int texts = 0;     // height texts read
-    int labelled = 0;  // of them, at the POINT or block they label
-    int points = 0;    // POINTs and 3D vertices with a height of their own
+    int labelled = 0;  // of them, at the mark they label
+    int points = 0;    // marks and vertices with a height of their own
     std::vector<UnreadText> unread;
-    int filled = 0;            // points that got their height from the surface
-    int keptByHand = 0;        // points whose hand-set height was kept
-    int added = 0;             // ground points added
-    std::vector<int> outside;  // 1-based numbers of points outside the surface
+    int filled = 0;             // points that got their height from the surface
+    int keptByHand = 0;         // points whose hand-set height was kept
+    int added = 0;              // ground points added
+    std::vector<int> nearSpot;  // 1-based numbers of points outside that took a near spot
+    std::vector<int> outside;   // 1-based numbers of points left without a height
 };
 
 // Works on the picket in work and the spot heights of the project drawing.

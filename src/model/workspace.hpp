@@ -64,6 +64,18 @@ struct SheetOptions {
     std::optional<double> datum = std::nullopt;  // the user's datum for every sheet, whole metres
 };
 
+// The user's last choice in "Отметки по съёмке", offered again the next
+// time and kept with the project.
+struct SurveyChoice {
+    std::vector<std::string> layers;  // the layers of the spot heights
+    double stepMetres = 0.0;          // ground points every so many metres; 0 adds none
+    double maxEdgeMetres = 100.0;     // longer triangles are no part of the surface; 0 keeps all
+    double nearMetres = 1.0;  // a point just off the surface takes a spot this near; 0: none
+    bool replace = false;     // also replace relief heights set by hand
+
+    friend bool operator==(const SurveyChoice&, const SurveyChoice&) = default;
+};
+
 struct Workspace {
     Workspace(cad::Application& app, cad::Prompter& prompter, Ui& ui)
         : app(app), prompter(prompter), ui(ui) {}
@@ -89,7 +101,8 @@ struct Workspace {
     double prevChainage = 0.0;
     double horizonLevel = 0.0;
     SheetOptions sheetOptions;
-    int sheetCount = 1;         // sheets of the newest profile, one below the other
+    std::optional<SurveyChoice> surveyChoice;  // none until the user first chose
+    int sheetCount = 1;                        // sheets of the newest profile, one below the other
     bool profileBuilt = false;  // the picket in work has its profile (the layers exist)
     std::vector<cad::EntityRef> pointLines;      // newest profile only
     std::vector<cad::EntityRef> profileObjects;  // newest profile run, creation order

@@ -64,12 +64,20 @@ class RouteOnlyView {
 // touched by CoordKey; an element is queued at most once, so a ring of route
 // elements ends the search too. The search works on the points it read and
 // changes nothing in the drawing.
+// CoordKey keeps four figures of a coordinate: on a survey with coordinates
+// in the millions its cell is a kilometre wide and every element of the
+// district would touch every other. Ends further apart than reach (drawing
+// units; in either axis) therefore never touch, whatever their keys.
 struct RouteChain {
     std::vector<cad::EntityRef> elements;  // from the picket start to its end
     std::vector<cad::EntityRef> reversed;  // every element the search turned, also off the chain
 };
 std::optional<RouteChain> findRouteChain(const std::vector<cad::EntityRef>& routeList,
-                                         cad::Point3 start, cad::Point3 end);
+                                         cad::Point3 start, cad::Point3 end, double reach);
+
+// The reach of findRouteChain for a plan: a metre of terrain, which is wider
+// than a CoordKey cell wherever the cell itself is sound.
+double touchReach(model::PlanUnits units);
 
 // Swaps start and end point of each line among the elements in the drawing;
 // other kinds keep the direction they were drawn in.

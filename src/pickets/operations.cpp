@@ -109,7 +109,9 @@ void addByEndPoints(model::Workspace& ws) {
     busy.show();
 
     std::optional<detail::RouteChain> chain;
-    if (answered) chain = detail::findRouteChain(routeList, start, end);
+    if (answered) {
+        chain = detail::findRouteChain(routeList, start, end, detail::touchReach(c.planUnits));
+    }
     if (!chain) {
         view.showAll();
         busy.hide();

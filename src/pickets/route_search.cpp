@@ -2,8 +2,10 @@
 // the route elements. Seeds are the elements that end (or, turned, end) exactly
 // at the picked end; from each queued element the search goes on to the
 // elements that touch its start, turning those that touch with their own start.
+#include <cmath>
 #include <unordered_map>
 
+#include "model/units.hpp"
 #include "pickets/detail.hpp"
 #include "pickets/pickets.hpp"
 
@@ -48,10 +50,18 @@ bool samePlace(cad::Point3 a, cad::Point3 b) {
     return a.x == b.x && a.y == b.y;
 }
 
+bool within(cad::Point3 a, cad::Point3 b, double reach) {
+    return std::abs(a.x - b.x) <= reach && std::abs(a.y - b.y) <= reach;
+}
+
 }  // namespace
 
+double touchReach(model::PlanUnits units) {
+    return 1000.0 / model::millimetresPerUnit(units);
+}
+
 std::optional<RouteChain> findRouteChain(const std::vector<cad::EntityRef>& routeList,
-                                         cad::Point3 start, cad::Point3 end) {
+                                         cad::Point3 start, cad::Point3 end, double reach) {
     std::vector<RouteElement> route;
     route.reserve(routeList.size());
     for (const cad::EntityRef& ref : routeList) {
@@ -100,9 +110,9 @@ std::optional<RouteChain> findRouteChain(const std::vector<cad::EntityRef>& rout
         for (std::size_t i : touching->second) {
             RouteElement& e = route[i];
             if (e.handle == entryHandle || e.queued) continue;
-            if (keyOf(e.end) == key) {
+            if (keyOf(e.end) == key && within(e.end, s, reach)) {
                 push(i, static_cast<long long>(k));
-            } else if (keyOf(e.start) == key) {
+            } else if (keyOf(e.start) == key && within(e.start, s, reach)) {
                 e.reverse();
                 push(i, static_cast<long long>(k));
             }

@@ -1,18 +1,12 @@
 #include "project/project_file.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cmath>
-#include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "cad/error.hpp"
+#include "cad/platform.hpp"
 #include "model/units.hpp"
 
 namespace project {
@@ -215,6 +209,28 @@ model::SheetOptions parseSheet(const Json& j, const std::string& where) {
     return o;
 }
 
+// The choice of "Отметки по съёмке": distances in metres, none negative.
+model::SurveyChoice parseSurvey(const Json& j, const std::string& where) {
+    objectAt(j, where);
+    model::SurveyChoice o;
+    const std::string layersAt = where + "/layers";
+    const Json& layers = arrayAt(member(j, "layers", where), layersAt);
+    for (std::size_t i = 0; i < layers.size(); ++i) {
+        o.layers.push_back(textAt(layers[i], at(layersAt, i)));
+    }
+    auto metres = [&](const char* key) {
+        const std::string keyAt = where + "/" + key;
+        const double v = valueAt(member(j, key, where), keyAt);
+        if (!std::isfinite(v) || v < 0.0) bad(keyAt, "расстояние — число метров не меньше 0");
+        return v;
+    };
+    o.stepMetres = metres("step");
+    o.maxEdgeMetres = metres("maxEdge");
+    o.nearMetres = metres("near");
+    o.replace = boolAt(member(j, "replace", where), where + "/replace");
+    return o;
+}
+
 }  // namespace
 
 fs::path projectFilePath(const fs::path& drawing) {
@@ -230,6 +246,7 @@ ProjectData capture(const model::Workspace& ws) {
     eachControlField(c, d, [](const auto& control, auto& data) { data = control; });
     d.planUnits = model::planUnitsKey(c.planUnits);
     d.sheet = ws.sheetOptions;
+    d.survey = ws.surveyChoice;
     for (const model::Piket& p : ws.pikets) {
         PiketData pd;
         for (const cad::EntityRef& e : p.elements) {
@@ -278,6 +295,12 @@ std::string toJson(const ProjectData& d) {
                       {"verticalScale", o.verticalScale},
                       {"datumPerSheet", o.datumPerSheet},
                       {"datum", o.datum ? Json(*o.datum) : Json(nullptr)}};
+    }
+    if (d.survey) {
+        const model::SurveyChoice& o = *d.survey;
+        j["survey"] = {{"layers", o.layers},          {"step", number(o.stepMetres)},
+                       {"maxEdge", number(o.maxEdgeMetres)}, {"near", number(o.nearMetres)},
+                       {"replace", o.replace}};
     }
     Json pikets = Json::array();
     for (const PiketData& p : d.pikets) {
@@ -334,6 +357,9 @@ ProjectData parse(std::string_view text) {
     parseControls(member(j, "controls", ""), d);
     if (const Json* sheet = optionalMember(j, "sheet"); sheet && !sheet->is_null()) {
         d.sheet = parseSheet(*sheet, "/sheet");
+    }
+    if (const Json* survey = optionalMember(j, "survey"); survey && !survey->is_null()) {
+        d.survey = parseSurvey(*survey, "/survey");
     }
 
     const Json& pikets = arrayAt(member(j, "pikets", ""), "/pikets");
@@ -436,6 +462,7 @@ RestoreReport restore(model::Workspace& ws, const ProjectData& d) {
     c.planUnits =
         d.planUnits ? *model::parsePlanUnits(*d.planUnits) : model::PlanUnits::Millimetres;
     ws.sheetOptions = d.sheet.value_or(model::SheetOptions{});
+    ws.surveyChoice = d.survey;
     c.piketRows = std::move(rows);
     c.brokenPikets.clear();
     for (const BrokenPiket& b : report.broken) c.brokenPikets[b.index] = b.reason;
@@ -447,45 +474,11 @@ RestoreReport restore(model::Workspace& ws, const ProjectData& d) {
 }
 
 void save(const model::Workspace& ws, const fs::path& path) {
-    const std::string text = toJson(capture(ws));
-    auto failed = [&](const std::string& why) {
-        throw cad::Error("Не удалось записать файл проекта " + path.string() + ": " + why);
-    };
-    fs::path dir = path.parent_path();
-    if (dir.empty()) dir = ".";
-    std::string pattern = (dir / (path.filename().string() + ".XXXXXX")).string();
-    int fd = ::mkstemp(pattern.data());
-    if (fd < 0) failed(std::strerror(errno));
-    const fs::path tmp = pattern;
-    auto abandon = [&](const std::string& why) {
-        if (fd >= 0) ::close(fd);
-        std::error_code ec;
-        fs::remove(tmp, ec);
-        failed(why);
-    };
-    for (std::size_t done = 0; done < text.size();) {
-        ssize_t w = ::write(fd, text.data() + done, text.size() - done);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            abandon(std::strerror(errno));
-        }
-        done += static_cast<std::size_t>(w);
-    }
-    if (::fsync(fd) != 0) abandon(std::strerror(errno));
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-    int rc = ::close(fd);
-    fd = -1;
-    if (rc != 0) abandon(std::strerror(errno));
-    std::error_code ec;
-    fs::rename(tmp, path, ec);
-    if (ec) abandon(ec.message());
-    int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
+    // Written beside, flushed and put in place in one step: a crash leaves
+    // the old project file or the new one, never half of one.
+    cad::FileReplacement file(path);
+    file.write(toJson(capture(ws)));
+    file.commit(false);
 }
 
 RestoreReport load(model::Workspace& ws, const fs::path& path) {

@@ -53,6 +53,8 @@ struct ProjectData {
     // How the profile is laid out on sheets; absent in files written before
     // the program had sheet options (one sheet, 1:500 and 1:100).
     std::optional<model::SheetOptions> sheet;
+    // The last choice of "Отметки по съёмке"; absent until the user made one.
+    std::optional<model::SurveyChoice> survey;
     std::vector<PiketData> pikets;
     int workPiket = -1;
     int workPoint = 0;

@@ -91,6 +91,7 @@ std::size_t modelSpaceCount(const QString& path) {
 }
 
 const QString kDwgSamples = QStringLiteral(KV_SOURCE_DIR "/../shared/dwg-samples");
+const QString kSurveys = QStringLiteral(KV_SOURCE_DIR "/../shared/dxf-corpus");
 const std::filesystem::path kConverter = std::filesystem::path(KV_SOURCE_DIR) / "tools" / "dwg";
 const cad::Point3 kRouteStart{285000.0, 5975000.0, 0.0};
 

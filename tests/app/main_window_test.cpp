@@ -510,6 +510,49 @@ class MainWindowTest : public QObject {
         QCOMPARE(answers.groundStart.stepMetres, 20.0);
     }
 
+    // The real survey drawn in metres: a sewer picked by its ends, its ground
+    // from the survey's marks, the profile built without a height typed.
+    void aSewerOfTheRealSurveyGetsItsGroundInTheWindow() {
+        const QString survey = kSurveys + QStringLiteral("/acad2010_ru_topo_survey.dxf");
+        if (!QFile::exists(survey)) QSKIP("нет ../shared/dxf-corpus: съёмка не проверена");
+        const QString copy = dir->filePath(QStringLiteral("survey.dxf"));
+        QVERIFY(QFile::copy(survey, copy));
+        QVERIFY(window->openFile(copy));
+        model::Workspace& ws = window->workspace();
+        click("SpeedButton7");
+        child<QComboBox>(*window, "ComboBoxUnits")->setCurrentIndex(2);  // м
+        retype(child<QLineEdit>(*window, "Edit2"), QStringLiteral("2"));
+        retype(child<QLineEdit>(*window, "Edit8"), QStringLiteral("300"));
+        // The ends exactly as drawn, as object snap gives them.
+        definePiket({"ПЛК", ws.doc->entityByHandle("F200").startPoint(),
+                     ws.doc->entityByHandle("F11F").endPoint()});
+        QVERIFY2(ws.piketCount() == 1, qPrintable(answers.messages.join(QLatin1Char('\n'))));
+        QTreeWidget* list = child<QTreeWidget>(*window, "ListView1");
+        list->setCurrentItem(list->topLevelItem(0));
+        click("SpeedButton6");
+        click("SpeedButton4");
+        QCOMPARE(ws.controls.planUnits, model::PlanUnits::Metres);
+        QCOMPARE(ws.pikets.at(0).elementCount(), 3);  // F200, F201, F11F
+
+        ground::GroundOptions o;
+        o.layers = {"61_Отметки высоты поверхности", "_ПЛК крышка колодец"};
+        o.stepMetres = 10.0;
+        answers.ground = o;
+        answers.messages.clear();
+        click("GroundButton");
+        QCOMPARE(answers.messages.size(), 1);
+        QVERIFY2(answers.messages[0].contains(QStringLiteral("рядом, точки: 15.")),
+                 qPrintable(answers.messages[0]));
+        const model::Piket& piket = ws.pikets[0];
+        QCOMPARE(piket.pointCount(), 15);
+        for (const model::PointRow& p : piket.points) {
+            QCOMPARE(p[model::kSurveyed], 1.0);
+            QVERIFY(p[model::kRelief] > 26.3 && p[model::kRelief] < 26.9);
+        }
+        click("SpeedButton28");
+        QVERIFY(ws.profileBuilt);
+    }
+
     void theGroundDialogReadsItsChoice() {
         ground::GroundOptions last;
         last.layers = {"B"};
@@ -527,12 +570,14 @@ class MainWindowTest : public QObject {
         layers->item(0)->setCheckState(Qt::Checked);
         child<QComboBox>(dialog, "GroundStep")->setCurrentIndex(0);
         child<QLineEdit>(dialog, "GroundMaxEdge")->setText(QStringLiteral("75,5"));
+        child<QLineEdit>(dialog, "GroundNear")->setText(QStringLiteral("0.5"));
         child<QCheckBox>(dialog, "GroundReplace")->setChecked(true);
         o = dialog.options();
         QVERIFY(o);
         QCOMPARE(o->layers, (std::vector<std::string>{"A", "B"}));
         QCOMPARE(o->stepMetres, 0.0);
         QCOMPARE(o->maxEdgeMetres, 75.5);
+        QCOMPARE(o->nearMetres, 0.5);
         QVERIFY(o->replace);
 
         QString why;
@@ -540,6 +585,10 @@ class MainWindowTest : public QObject {
         QVERIFY(!dialog.options(&why));
         QVERIFY(!why.isEmpty());
         child<QLineEdit>(dialog, "GroundMaxEdge")->setText(QStringLiteral("100"));
+        child<QLineEdit>(dialog, "GroundNear")->setText(QStringLiteral("-1"));
+        QVERIFY(!dialog.options(&why));
+        QVERIFY2(why.contains(QStringLiteral("ближайшей отметки")), qPrintable(why));
+        child<QLineEdit>(dialog, "GroundNear")->setText(QStringLiteral("1"));
         layers->item(0)->setCheckState(Qt::Unchecked);
         layers->item(1)->setCheckState(Qt::Unchecked);
         QVERIFY(!dialog.options(&why));

@@ -4,6 +4,7 @@
 // to it; elements that do not join are warned of; coordinates print in full.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -224,4 +225,84 @@ TEST_F(Survey, AnEndTypedNearARouteEndSnapsWithinTheTolerance) {
     Outcome missed = run("0.01");
     EXPECT_EQ(missed.code, 1) << missed.out;
     EXPECT_NE(missed.out.find("Ошибка поиска начала"), std::string::npos) << missed.out;
+}
+
+// The sewer F200–F201–F11F between four manholes takes its ground from the
+// survey: the covers carry their surveyed height as Z, the spot heights of
+// the height layer do not reach this corner of the site. The end of the run
+// lies just off the surface and takes the height of the cover beside it.
+TEST_F(Survey, ASewerRunTakesItsGroundFromTheSurvey) {
+    if (!fs::exists(kSurvey)) {
+        GTEST_SKIP() << "нет общего корпуса чертежей (" << kSurvey << "): тест пропущен";
+    }
+    const fs::path out = dir / "sewer.dxf", dump = dir / "sewer.json";
+    Outcome r = cli({"profile",
+                     kSurvey.string(),
+                     "--units",
+                     "m",
+                     "--route",
+                     "ПЛК",
+                     "--from",
+                     "3221746.816,540970.568",
+                     "--to",
+                     "3221813.152,541068.735",
+                     "--depth",
+                     "2",
+                     "--pipe",
+                     "300",
+                     "--ground-layer",
+                     "61_Отметки высоты поверхности",
+                     "--ground-layer",
+                     "_ПЛК крышка колодец",
+                     "--ground-step",
+                     "10",
+                     "-o",
+                     out.string(),
+                     "--dump",
+                     dump.string()});
+    ASSERT_EQ(r.code, 0) << r.out;
+    EXPECT_NE(r.out.find("отметка ближайшей съёмочной точки рядом, точки: 15."), std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.find("Вне поверхности съёмки (отметки не изменены)"), std::string::npos)
+        << r.out;
+
+    auto j = nlohmann::json::parse(readText(dump));
+    EXPECT_EQ(j["profileBuilt"], 1);
+    ASSERT_EQ(j["pikets"].size(), 1u);
+    EXPECT_EQ(j["pikets"][0]["elements"], nlohmann::json::array({"F200", "F201", "F11F"}));
+    const auto& points = j["pikets"][0]["points"];
+    ASSERT_EQ(points.size(), 15u);
+    int groundPoints = 0;
+    double low = 1e9, high = -1e9;
+    for (const auto& p : points) {
+        const auto& n = p["named"];
+        EXPECT_EQ(n["surveyed"].get<double>(), 1.0);
+        const double h = n["relief"].get<double>();
+        low = std::min(low, h);
+        high = std::max(high, h);
+        if (n["kind"].get<double>() == 1.0) ++groundPoints;
+    }
+    EXPECT_EQ(groundPoints, 9);  // every 10 m between the manholes
+    // The ground rises half a metre to the middle manholes and falls again.
+    EXPECT_GT(low, 26.3);
+    EXPECT_LT(high, 26.9);
+    EXPECT_GT(high - low, 0.4);
+
+    // The end's height is the Z of the nearest cover, as an independent reader has it.
+    const fs::path script = dir / "cover.py";
+    std::ofstream(script) << R"(
+import sys, math, ezdxf
+doc = ezdxf.readfile(sys.argv[1])
+end = (3221813.152, 541068.735)
+c = min((e.dxf.center for e in doc.modelspace().query('CIRCLE')
+         if e.dxf.layer == '_ПЛК крышка колодец'), key=lambda p: math.dist((p.x, p.y), end))
+print(repr(c.z), math.dist((c.x, c.y), end))
+)";
+    Outcome cover =
+        shell("/usr/bin/python3 " + quote(script.string()) + " " + quote(kSurvey.string()));
+    ASSERT_EQ(cover.code, 0) << cover.out;
+    double z = 0, away = 0;
+    ASSERT_EQ(std::sscanf(cover.out.c_str(), "%lf %lf", &z, &away), 2) << cover.out;
+    EXPECT_LT(away, 1.0);
+    EXPECT_NEAR(points.back()["named"]["relief"].get<double>(), z, 0.0005);
 }

@@ -32,15 +32,25 @@ TEST(SpotHeights, TextsPointsBlocksAndVertices) {
     add3dPolyline(d, {{0, 10000, 150.0}, {10000, 10000, 151.0}});
     d.addBlock("МЕТКА", {0, 0, 0}, {});
     d.addInsert("МЕТКА", {80000, 0, 0}).setLayer(kHeights);
-    addHeightText(d, "156", 80500, -500);  // labels the block reference
+    addHeightText(d, "156", 80500, -500);                        // labels the block reference
+    d.addInsert("МЕТКА", {90000, 0, 148.7}).setLayer(kHeights);  // a block at its height
+    addCircle(d, 100000, 0, 149.2);                              // a manhole cover
+    addCircle(d, 110000, 0, 0.0);                                // a circle without height
+    addHeightText(d, "157.25", 120300, 300);                     // labels the circle
+    addCircle(d, 120000, 0, 0.0);
+    addContour(d, {{0, 20000}, {10000, 21000}}, 150.5);  // a contour line
 
     const ground::SpotReading r = ground::readSpotHeights(d.data(), {{kHeights}, 4.0});
-    EXPECT_EQ(r.texts, 5);
-    EXPECT_EQ(r.labelled, 2);
-    EXPECT_EQ(r.points, 3);  // one POINT, two vertices
+    EXPECT_EQ(r.texts, 6);
+    EXPECT_EQ(r.labelled, 3);
+    EXPECT_EQ(r.points, 7);  // a POINT, a block, a cover, two 3D and two contour vertices
     ASSERT_EQ(r.unread.size(), 1u);
     EXPECT_EQ(r.unread[0].text, "КНС-1");
-    EXPECT_EQ(r.spots.size(), 8u);
+    EXPECT_EQ(r.spots.size(), 13u);
+    EXPECT_TRUE(hasSpot(r, 90000, 0, 148.7));
+    EXPECT_TRUE(hasSpot(r, 100000, 0, 149.2));
+    EXPECT_TRUE(hasSpot(r, 120000, 0, 157.25));
+    EXPECT_TRUE(hasSpot(r, 10000, 21000, 150.5));
     EXPECT_TRUE(hasSpot(r, 0, 0, 151.5));
     EXPECT_TRUE(hasSpot(r, 10000, 0, 152.25));
     EXPECT_TRUE(hasSpot(r, 20000, 0, 153.1));

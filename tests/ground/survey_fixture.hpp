@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cad/drawing.hpp"
@@ -36,6 +37,28 @@ inline cad::EntityRef add3dPolyline(cad::Drawing& d, const std::vector<cad::Poin
     g.is3d = true;
     g.lightweight = false;
     for (const cad::Point3& p : vertices) g.vertices.push_back({p.x, p.y, p.z, 0.0});
+    e.geom = std::move(g);
+    return d.addEntity(std::move(e));
+}
+
+inline cad::EntityRef addCircle(cad::Drawing& d, double x, double y, double z,
+                                const std::string& layer = kHeights) {
+    cad::Entity e;
+    e.dxfType = "CIRCLE";
+    e.layer = layer;
+    e.geom = cad::CircleGeom{{x, y, z}, 350.0};
+    return d.addEntity(std::move(e));
+}
+
+// A flat polyline lifted to its height, as contour lines are drawn.
+inline cad::EntityRef addContour(cad::Drawing& d, const std::vector<std::pair<double, double>>& xy,
+                                 double elevation, const std::string& layer = kHeights) {
+    cad::Entity e;
+    e.dxfType = "LWPOLYLINE";
+    e.layer = layer;
+    cad::PolylineGeom g;
+    g.elevation = elevation;
+    for (const auto& [x, y] : xy) g.vertices.push_back({x, y, 0.0, 0.0});
     e.geom = std::move(g);
     return d.addEntity(std::move(e));
 }

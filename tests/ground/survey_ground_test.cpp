@@ -151,6 +151,31 @@ TEST_F(SurveyGround, OutsidePointsAreNamedByTheirNewNumbers) {
         << text;
 }
 
+// A route ends at a manhole whose cover, the last surveyed spot, stands a
+// little beside the pipe's end: within reach the end takes the cover's height.
+TEST_F(SurveyGround, PointsJustOffTheSurfaceTakeTheSpotBesideThem) {
+    addRoutePoint(190000, 0, model::kAuto);
+    addRoutePoint(200500, 0, model::kAuto);  // half a metre past the last spots
+    addRoutePoint(202000, 0, model::kAuto);  // two metres past them
+    ground::GroundReport r = fill();
+    EXPECT_EQ(r.nearSpot, std::vector<int>{2});
+    EXPECT_EQ(r.outside, std::vector<int>{3});
+    EXPECT_EQ(point(1)[model::kRelief], plane(200000, 0));
+    EXPECT_EQ(point(1)[model::kSurveyed], 1.0);
+    EXPECT_EQ(point(2)[model::kRelief], model::kAuto);
+    EXPECT_NE(ground::reportText(r).find("отметка ближайшей съёмочной точки рядом, точки: 2."),
+              std::string::npos)
+        << ground::reportText(r);
+
+    options.nearMetres = 0.0;  // off: the point is left as it is
+    ws.pikets[0].points[1][model::kRelief] = model::kAuto;
+    ws.pikets[0].points[1][model::kSurveyed] = 0.0;
+    r = fill();
+    EXPECT_TRUE(r.nearSpot.empty());
+    EXPECT_EQ(r.outside, (std::vector<int>{2, 3}));
+    EXPECT_EQ(point(1)[model::kRelief], model::kAuto);
+}
+
 TEST_F(SurveyGround, UnreadableTextsAreReported) {
     addHeightText(doc, "ПК 3", 1000, 1000);
     addRoutePoint(10000, 0, model::kAuto);
@@ -186,6 +211,9 @@ TEST_F(SurveyGround, RefusesWhatItCannotDo) {
     o = options;
     o.maxEdgeMetres = NAN;
     refuses(o, "сторона треугольника");
+    o = options;
+    o.nearMetres = -1;
+    refuses(o, "ближайшей отметки");
     ws.workPiket = -1;
     refuses(options, "Нет пикета в работе");
 }

@@ -30,6 +30,16 @@ EntityRef polyline(Plan& plan, const std::string& layer, std::vector<cad::PolyVe
     return plan.d.addEntity(e);
 }
 
+// The plan as drawn, a picket by its end points between (x0, y0) and (x1, y1);
+// the pickets added (one when the search reached the start).
+int addBetween(Plan& plan, double x0, double y0, double x1, double y1) {
+    plan.snapshot();
+    plan.pick(x0, y0);
+    plan.pick(x1, y1);
+    addByEndPoints(plan.ws);
+    return plan.ws.piketCount();
+}
+
 std::vector<double> chainages(const model::Piket& p) {
     std::vector<double> out;
     for (const auto& r : p.points) out.push_back(r[model::kChainage]);
@@ -165,17 +175,35 @@ TEST(RouteSearch, RouteLayerWithLabelsMarksAndCurvesIsSearched) {
     point.geom = cad::PointGeom{{3000, 5000, 0}};
     plan.d.addEntity(point);
     polyline(plan, kRoute, {{900, 4000, 0, 0}, {1100, 4000, 0, 0}, {1000, 4200, 0, 0}}, true);
-    plan.snapshot();
-    plan.pick(0, 0);
-    plan.pick(4000, 0);
-    addByEndPoints(plan.ws);
+    ASSERT_EQ(addBetween(plan, 0, 0, 4000, 0), 1);
     EXPECT_TRUE(plan.ui.messages.empty()) << plan.ui.messages.front();
-    ASSERT_EQ(plan.ws.piketCount(), 1);
     const model::Piket& p = plan.ws.pikets[0];
-    ASSERT_EQ(p.elementCount(), 3);
-    EXPECT_EQ(p.elements[0], a);
-    EXPECT_EQ(p.elements[1], b);
-    EXPECT_EQ(p.elements[2], c);
+    EXPECT_EQ(p.elements, (std::vector<EntityRef>{a, b, c}));
     EXPECT_EQ(b.startPoint(), (Point3{3000, 0, 0}));  // not turned
     EXPECT_EQ(xsOf(p), (std::vector<double>{0, 1000, 2000, 3000, 4000}));
+}
+
+// CoordKey keeps four figures: on a survey in metres with coordinates in the
+// millions every end within a kilometre would touch, and the search jumped
+// from the last pipe of a sewer straight to the first, leaving out the one
+// between them.
+TEST(RouteSearch, SurveyCoordinatesTouchOnlyWhereTheEndsMeet) {
+    Plan plan;
+    plan.ws.controls.planUnits = model::PlanUnits::Metres;
+    EntityRef a = plan.route(3221746.816, 540970.568, 3221763.0977, 540995.0288);
+    EntityRef b = plan.route(3221763.0977, 540995.0288, 3221797.2891, 541045.224);
+    EntityRef c = plan.route(3221797.2891, 541045.224, 3221813.152, 541068.735);
+    ASSERT_EQ(addBetween(plan, 3221746.816, 540970.568, 3221813.152, 541068.735), 1);
+    EXPECT_EQ(plan.ws.pikets[0].elements, (std::vector<EntityRef>{a, b, c}));
+}
+
+// Where a CoordKey cell is no wider than a metre of terrain, ends that do not
+// quite meet still touch as before: 0.4 mm apart at millimetre coordinates in
+// the millions.
+TEST(RouteSearch, JointsThatDoNotQuiteMeetStillTouchInAMillimetrePlan) {
+    Plan plan;
+    plan.route(1234000, 0, 1234567.0, 0);
+    plan.route(1234567.4, 0, 1236000, 0);
+    ASSERT_EQ(addBetween(plan, 1234000, 0, 1236000, 0), 1);
+    EXPECT_EQ(plan.ws.pikets[0].elementCount(), 2);
 }

@@ -76,6 +76,7 @@ struct ProjectFile : testing::Test {
         c.hideWhilePicking = true;
         c.planUnits = model::PlanUnits::Metres;
         s.ws.sheetOptions = {true, 1000.0, 200.0, false, 96.0};
+        s.ws.surveyChoice = model::SurveyChoice{{"Отметки", "Колодцы"}, 10.0, 75.5, 0.5, true};
         model::Piket p;
         p.elements = {s.byHandle(route1), s.byHandle(route2)};
         p.pointObjects = {s.byHandle(route1), s.byHandle(crossing), {}, s.byHandle(route2)};
@@ -138,6 +139,8 @@ TEST_F(ProjectFile, SaveRestartReopenGivesTheSameStateAndLeavesTheDrawingAlone) 
     EXPECT_EQ(sheet.horizontalScale, 1000.0);
     EXPECT_EQ(sheet.verticalScale, 200.0);
     EXPECT_EQ(sheet.datum, std::optional<double>(96.0));
+    EXPECT_EQ(second.ws.surveyChoice,
+              (model::SurveyChoice{{"Отметки", "Колодцы"}, 10.0, 75.5, 0.5, true}));
     EXPECT_TRUE(second.ws.controls.brokenPikets.empty());
 }
 
@@ -295,6 +298,10 @@ TEST_F(ProjectFile, DamagedContentIsNamedByPlaceNeverByItsBytes) {
     EXPECT_NE(m.find("/sheet/verticalScale"), std::string::npos) << m;
     m = refusal("\"datum\": 96.0", "\"datum\": 96.5");
     EXPECT_NE(m.find("/sheet/datum"), std::string::npos) << m;
+    m = refusal("\"near\": 0.5", "\"near\": -0.5");
+    EXPECT_NE(m.find("/survey/near"), std::string::npos) << m;
+    m = refusal("\"Колодцы\"", "7");
+    EXPECT_NE(m.find("/survey/layers/1"), std::string::npos) << m;
     m = refusal("1.8,\n", "");  // a row of nine values
     EXPECT_NE(m.find("10 значений"), std::string::npos) << m;
 }
