@@ -42,8 +42,11 @@ void Scene::render(QImage& image, const ScreenMap& map, const FrameOptions& opti
     image.fill(options.background);
     if (image.isNull() || d.items.empty()) return;
     const int w = image.width(), h = image.height();
-    int threads = options.threads > 0 ? options.threads
-                                      : static_cast<int>(std::thread::hardware_concurrency());
+    // Past a few threads the frame waits on memory, and every layer beyond
+    // the first costs a pass over the image.
+    int threads = options.threads > 0
+                      ? options.threads
+                      : std::min(4, static_cast<int>(std::thread::hardware_concurrency()));
     threads = std::clamp(threads, 1, 8);
     while (d.bandCaches.size() < static_cast<std::size_t>(threads)) {
         d.bandCaches.push_back(std::make_unique<Data::BandCache>());
