@@ -101,7 +101,11 @@ GlyphMasks::Mask GlyphMasks::make(const QPainterPath& path, const Shape& s, int 
         m.count = 0;  // nothing to draw, as for a space
         return m;
     }
-    if (!(r.width() < kMaxSide - 4 && r.height() < kMaxSide - 4)) return m;
+    // Runs keep their place from the origin in 16 bits.
+    if (!(r.width() < kMaxSide - 4 && r.height() < kMaxSide - 4 && std::fabs(r.left()) < 16000 &&
+          std::fabs(r.top()) < 16000)) {
+        return m;
+    }
     const int left = static_cast<int>(std::floor(r.left())) - 1;
     const int top = static_cast<int>(std::floor(r.top())) - 1;
     const int w = static_cast<int>(std::ceil(r.right())) + 1 - left;
