@@ -8,6 +8,7 @@
 #include <array>
 #include <cmath>
 #include <optional>
+#include <system_error>
 #include <thread>
 
 #include "render/raster.hpp"
@@ -74,8 +75,15 @@ void Scene::render(QImage& image, const ScreenMap& map, const FrameOptions& opti
             done[static_cast<std::size_t>(i)] = d.renderPart(
                 part(i), image, map, options, *d.bandCaches[static_cast<std::size_t>(i)]);
         };
-        for (int i = 1; i < count; ++i) helpers.emplace_back(one, i);
-        one(0);
+        std::vector<int> here{0};  // parts no thread could be started for are drawn here
+        for (int i = 1; i < count; ++i) {
+            try {
+                helpers.emplace_back(one, i);
+            } catch (const std::system_error&) {
+                here.push_back(i);
+            }
+        }
+        for (int i : here) one(i);
         for (std::thread& t : helpers) t.join();
         return done;
     };
