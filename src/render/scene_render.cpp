@@ -36,6 +36,23 @@ const std::array<std::uint32_t, 256>& screenPalette() {
     return table;
 }
 
+// fn(0) … fn(count − 1) at once, each but the first on a thread of its own;
+// one no thread can be started for runs on the calling thread.
+template <class Fn>
+void inParallel(int count, Fn fn) {
+    std::vector<std::thread> helpers;
+    std::vector<int> here{0};
+    for (int i = 1; i < count; ++i) {
+        try {
+            helpers.emplace_back(fn, i);
+        } catch (const std::system_error&) {
+            here.push_back(i);
+        }
+    }
+    for (int i : here) fn(i);
+    for (std::thread& t : helpers) t.join();
+}
+
 }  // namespace
 
 void Scene::render(QImage& image, const ScreenMap& map, const FrameOptions& options) const {
@@ -69,22 +86,11 @@ void Scene::render(QImage& image, const ScreenMap& map, const FrameOptions& opti
     const qsizetype bytesPerLine = image.bytesPerLine();
     const std::size_t n = d.items.size();
     auto run = [&](int count, auto part) {
-        std::vector<std::thread> helpers;
         std::vector<char> done(static_cast<std::size_t>(count), 1);
-        auto one = [&](int i) {
+        inParallel(count, [&](int i) {
             done[static_cast<std::size_t>(i)] = d.renderPart(
                 part(i), image, map, options, *d.bandCaches[static_cast<std::size_t>(i)]);
-        };
-        std::vector<int> here{0};  // parts no thread could be started for are drawn here
-        for (int i = 1; i < count; ++i) {
-            try {
-                helpers.emplace_back(one, i);
-            } catch (const std::system_error&) {
-                here.push_back(i);
-            }
-        }
-        for (int i : here) one(i);
-        for (std::thread& t : helpers) t.join();
+        });
         return done;
     };
 
@@ -127,19 +133,30 @@ void Scene::render(QImage& image, const ScreenMap& map, const FrameOptions& opti
         layer.assign(pixels, 0u);
         return stretch(i, layer.data(), static_cast<qsizetype>(w) * 4, true);
     });
-    for (int i = 1; i < parts; ++i) {
-        if (!done[static_cast<std::size_t>(i)]) {
-            d.renderPart(stretch(i, bits, bytesPerLine, false), image, map, options,
-                         *d.bandCaches[0]);
-            continue;
-        }
+    // Layer i over rows [y0, y1) of the image.
+    auto lay = [&](int i, int y0, int y1) {
         const std::uint32_t* layer = d.layers[static_cast<std::size_t>(i)].data();
-        for (int y = 0; y < h; ++y) {
+        for (int y = y0; y < y1; ++y) {
             auto* row =
                 reinterpret_cast<std::uint32_t*>(reinterpret_cast<uchar*>(bits) + y * bytesPerLine);
             const std::uint32_t* over =
                 layer + static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
             for (int x = 0; x < w; ++x) row[x] = over[x] >> 24 ? over[x] : row[x];
+        }
+    };
+    if (std::all_of(done.begin(), done.end(), [](char ok) { return ok != 0; })) {
+        // Every layer is whole: the threads lay them all, each over its own rows.
+        inParallel(parts, [&](int k) {
+            for (int i = 1; i < parts; ++i) lay(i, h * k / parts, h * (k + 1) / parts);
+        });
+        return;
+    }
+    for (int i = 1; i < parts; ++i) {
+        if (done[static_cast<std::size_t>(i)]) {
+            lay(i, 0, h);
+        } else {
+            d.renderPart(stretch(i, bits, bytesPerLine, false), image, map, options,
+                         *d.bandCaches[0]);
         }
     }
 }
