@@ -361,7 +361,7 @@ TEST_F(SceneTest, SeveralThreadsDrawTheFrameOneThreadDrawsOfRealDrawings) {
     if (!fs::is_directory(shared / "dxf-corpus")) {
         GTEST_SKIP() << "нет общего корпуса " << (shared / "dxf-corpus").string();
     }
-    // Hatches, Cyrillic survey texts, a drawing full of MTEXT, dimensions.
+    // Hatches, Cyrillic survey texts, a Russian drawing in cp1251, dimensions.
     for (const char* name : {"acad2018_hatches.dxf", "acad2010_ru_topo_survey.dxf",
                              "kompas_r2000_cp1251.dxf", "librecad_r2007_dims.dxf"}) {
         auto drawing = cad::Drawing::open(shared / "dxf-corpus" / name);
