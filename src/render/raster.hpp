@@ -13,18 +13,22 @@ namespace render {
 class Raster {
   public:
     Raster(std::uint32_t* bits, int stride, int width, int height)
-        : bits_(bits), stride_(stride), x0_(0), y0_(0), x1_(width), y1_(height) {}
+        : bits_(bits), stride_(stride), w_(width), h_(height), top_(0), bottom_(height) {}
 
-    // Drawing stays inside [x0, x1) × [y0, y1), which must lie in the image.
-    void setClip(int x0, int y0, int x1, int y1) {
-        x0_ = x0;
-        y0_ = y0;
-        x1_ = x1;
-        y1_ = y1;
+    // Only rows [top, bottom) are written. Every line is placed against the
+    // whole image as before, so that a band of the image drawn alone gets
+    // exactly the pixels the whole frame has there.
+    void setRows(int top, int bottom) {
+        top_ = std::clamp(top, 0, h_);
+        bottom_ = std::clamp(bottom, top_, h_);
     }
+    int top() const { return top_; }
+    int bottom() const { return bottom_; }
+    int width() const { return w_; }
+    std::uint32_t* row(int y) const { return bits_ + static_cast<std::ptrdiff_t>(y) * stride_; }
 
     void pixel(double x, double y, std::uint32_t color) {
-        if (!(x >= x0_ && y >= y0_ && x < x1_ && y < y1_)) return;
+        if (!(x >= 0 && y >= top_ && x < w_ && y < bottom_)) return;
         bits_[static_cast<std::ptrdiff_t>(y) * stride_ + static_cast<int>(x)] = color;
     }
 
@@ -37,31 +41,83 @@ class Raster {
         int dx = bx - ax, dy = by - ay;
         int n = std::max(std::abs(dx), std::abs(dy));
         if (n == 0) {
-            bits_[static_cast<std::ptrdiff_t>(ay) * stride_ + ax] = color;
+            if (ay >= top_ && ay < bottom_)
+                bits_[static_cast<std::ptrdiff_t>(ay) * stride_ + ax] = color;
             return;
         }
         if (std::abs(dx) >= std::abs(dy)) {
             const int stepX = dx > 0 ? 1 : -1;
             const std::int32_t slope = static_cast<std::int32_t>((std::int64_t{dy} << 16) / n);
-            std::int32_t y = (ay << 16) + 0x8000;
-            for (int i = 0; i <= n; ++i, ax += stepX, y += slope) {
-                bits_[static_cast<std::ptrdiff_t>(y >> 16) * stride_ + ax] = color;
+            const std::int32_t y = (ay << 16) + 0x8000;
+            // The steps whose row lies in the band: the row moves one way only.
+            int from = 0, to = n;
+            if (ay < top_ || ay >= bottom_ || by < top_ || by >= bottom_) {
+                if (!stepsInRows(y, slope, n, from, to)) return;
+            }
+            std::int32_t fy = y + slope * from;
+            ax += stepX * from;
+            for (int i = from; i <= to; ++i, ax += stepX, fy += slope) {
+                bits_[static_cast<std::ptrdiff_t>(fy >> 16) * stride_ + ax] = color;
             }
         } else {
             const int stepY = dy > 0 ? 1 : -1;
             const std::int32_t slope = static_cast<std::int32_t>((std::int64_t{dx} << 16) / n);
             std::int32_t x = (ax << 16) + 0x8000;
-            std::uint32_t* row = bits_ + static_cast<std::ptrdiff_t>(ay) * stride_;
+            int from = 0, to = n;
+            if (stepY > 0) {
+                from = std::max(0, top_ - ay);
+                to = std::min(n, bottom_ - 1 - ay);
+            } else {
+                from = std::max(0, ay - (bottom_ - 1));
+                to = std::min(n, ay - top_);
+            }
+            if (from > to) return;
+            x += slope * from;
+            std::uint32_t* row = bits_ + static_cast<std::ptrdiff_t>(ay + stepY * from) * stride_;
             const std::ptrdiff_t rowStep = stepY * static_cast<std::ptrdiff_t>(stride_);
-            for (int i = 0; i <= n; ++i, row += rowStep, x += slope) row[x >> 16] = color;
+            for (int i = from; i <= to; ++i, row += rowStep, x += slope) row[x >> 16] = color;
         }
     }
 
   private:
+    // The steps i in [0, n] of a run whose row is (y + i·slope) >> 16 that
+    // fall in [top, bottom); false when none does.
+    bool stepsInRows(std::int32_t y, std::int32_t slope, int n, int& from, int& to) const {
+        const std::int64_t lo = std::int64_t{top_} << 16, hi = (std::int64_t{bottom_} << 16) - 1;
+        auto firstAtLeast = [&](std::int64_t bound) -> std::int64_t {
+            // Smallest i with y + i·slope >= bound (slope > 0).
+            std::int64_t need = bound - y;
+            return need <= 0 ? 0 : (need + slope - 1) / slope;
+        };
+        auto lastAtMost = [&](std::int64_t bound) -> std::int64_t {
+            // Largest i with y + i·slope <= bound (slope > 0).
+            std::int64_t room = bound - y;
+            return room < 0 ? -1 : room / slope;
+        };
+        std::int64_t a = 0, b = n;
+        if (slope > 0) {
+            a = std::max<std::int64_t>(a, firstAtLeast(lo));
+            b = std::min<std::int64_t>(b, lastAtMost(hi));
+        } else if (slope < 0) {
+            // Mirror: rows fall as i grows.
+            std::int64_t s = -std::int64_t{slope};
+            std::int64_t room = y - lo;  // y - i·s >= lo
+            b = std::min<std::int64_t>(b, room < 0 ? -1 : room / s);
+            std::int64_t need = y - hi;  // y - i·s <= hi
+            a = std::max<std::int64_t>(a, need <= 0 ? 0 : (need + s - 1) / s);
+        } else if (y < lo || y > hi) {
+            return false;
+        }
+        if (a > b) return false;
+        from = static_cast<int>(a);
+        to = static_cast<int>(b);
+        return true;
+    }
+
     // Liang–Barsky against the image, in doubles: a zoomed-in view maps far
     // points to coordinates no int holds.
     bool clip(double& x0, double& y0, double& x1, double& y1) const {
-        const double loX = x0_, loY = y0_, hiX = x1_ - 1e-6, hiY = y1_ - 1e-6;
+        const double loX = 0, loY = 0, hiX = w_ - 1e-6, hiY = h_ - 1e-6;
         if (x0 >= loX && x1 >= loX && y0 >= loY && y1 >= loY && x0 < hiX && x1 < hiX && y0 < hiY &&
             y1 < hiY) {
             return true;
@@ -97,7 +153,8 @@ class Raster {
 
     std::uint32_t* bits_;
     int stride_;
-    int x0_, y0_, x1_, y1_;
+    int w_, h_;
+    int top_, bottom_;
 };
 
 }  // namespace render

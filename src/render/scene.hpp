@@ -45,6 +45,9 @@ struct FrameOptions {
     bool lineweights = false;          // lineweights in screen pixels, else one pixel
     double pixelsPerMm = 96.0 / 25.4;  // for lineweights
     QColor background{33, 40, 48};     // colour 7 is drawn white on it
+    // Threads drawing the frame at once, 0: one for each processor core, up
+    // to four. The picture is the same for any number.
+    int threads = 0;
 };
 
 class Scene {

@@ -11,11 +11,14 @@
 #include <boost/geometry/index/rtree.hpp>
 #include <cmath>
 #include <limits>
+#include <memory>
+#include <mutex>
 #include <numbers>
 #include <span>
 #include <unordered_map>
 #include <vector>
 
+#include "render/glyph_masks.hpp"
 #include "render/scene.hpp"
 
 namespace render {
@@ -159,11 +162,22 @@ struct Scene::Data {
     cad::Box2 extents;
     QRawFont font;
     double cap = 1.0;  // capital height of font
-    mutable std::unordered_map<quint32, QPainterPath> glyphPaths;
+    // What each band of a frame keeps from frame to frame for its own thread:
+    // glyph outlines (a path is not to be shared between threads that paint
+    // it) and glyph masks.
+    struct BandCache {
+        std::unordered_map<quint32, QPainterPath> paths;
+        GlyphMasks masks;
+    };
+    mutable std::vector<std::unique_ptr<BandCache>> bandCaches;
+    mutable std::mutex fontMutex;  // the font's outlines are read one thread at a time
 
-    const QPainterPath& glyphPath(quint32 glyph) const {
-        auto it = glyphPaths.find(glyph);
-        if (it == glyphPaths.end()) it = glyphPaths.emplace(glyph, font.pathForGlyph(glyph)).first;
+    const QPainterPath& glyphPath(BandCache& cache, quint32 glyph) const {
+        auto it = cache.paths.find(glyph);
+        if (it == cache.paths.end()) {
+            std::lock_guard lock(fontMutex);
+            it = cache.paths.emplace(glyph, font.pathForGlyph(glyph)).first;
+        }
         return it->second;
     }
     std::size_t modelSpaceSeen = 0;
@@ -177,6 +191,22 @@ struct Scene::Data {
     void record(const cad::DrawingData& drawing, const std::vector<cad::EntityId>& ids);
     // Lighter forms of a strip or loop just recorded, coarsest last.
     void addLighterForms(Prim& prim);
+    // What one thread draws of a frame: the items of visible (when null,
+    // the items [from, to) of the drawing order) that reach rows [top,
+    // bottom), into bits. With solidOnly it stops, returning false, where it
+    // would blend with what lies under it (smoothed letters): a layer drawn
+    // apart from what lies under it cannot.
+    struct Part {
+        std::uint32_t* bits;
+        qsizetype bytesPerLine;
+        const std::vector<std::uint32_t>* visible;
+        std::size_t from, to;
+        int top, bottom;
+        bool solidOnly;
+    };
+    bool renderPart(const Part& part, const QImage& image, const ScreenMap& map,
+                    const FrameOptions& options, BandCache& cache) const;
+    mutable std::vector<std::vector<std::uint32_t>> layers;  // for parts drawn apart
     void drawPrims(const Item& item, QPainter& painter, const ScreenMap& map,
                    const QPen& pen) const;
 };

@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <optional>
+#include <system_error>
+#include <thread>
 
 #include "render/raster.hpp"
 
@@ -33,6 +36,23 @@ const std::array<std::uint32_t, 256>& screenPalette() {
     return table;
 }
 
+// fn(0) … fn(count − 1) at once, each but the first on a thread of its own;
+// one no thread can be started for runs on the calling thread.
+template <class Fn>
+void inParallel(int count, Fn fn) {
+    std::vector<std::thread> helpers;
+    std::vector<int> here{0};
+    for (int i = 1; i < count; ++i) {
+        try {
+            helpers.emplace_back(fn, i);
+        } catch (const std::system_error&) {
+            here.push_back(i);
+        }
+    }
+    for (int i : here) fn(i);
+    for (std::thread& t : helpers) t.join();
+}
+
 }  // namespace
 
 void Scene::render(QImage& image, const ScreenMap& map, const FrameOptions& options) const {
@@ -40,12 +60,133 @@ void Scene::render(QImage& image, const ScreenMap& map, const FrameOptions& opti
     image.fill(options.background);
     if (image.isNull() || d.items.empty()) return;
     const int w = image.width(), h = image.height();
-    Raster raster(reinterpret_cast<std::uint32_t*>(image.bits()),
-                  static_cast<int>(image.bytesPerLine() / 4), w, h);
+    // Past a few threads the frame waits on memory, and every layer beyond
+    // the first costs a pass over the image.
+    int threads = options.threads > 0
+                      ? options.threads
+                      : std::min(4, static_cast<int>(std::thread::hardware_concurrency()));
+    threads = std::clamp(threads, 1, 8);
+    while (d.bandCaches.size() < static_cast<std::size_t>(threads)) {
+        d.bandCaches.push_back(std::make_unique<Data::BandCache>());
+    }
+    for (auto& cache : d.bandCaches) cache->masks.trim();
+
+    cad::Box2 view = map.worldRect(w, h);
+    double viewArea = (view.maxX - view.minX) * (view.maxY - view.minY);
+    double allArea = d.extents.empty()
+                         ? 0.0
+                         : (d.extents.maxX - d.extents.minX) * (d.extents.maxY - d.extents.minY);
+    // Most of the drawing in view: one pass in drawing order beats sorting
+    // what the index finds.
+    std::vector<std::uint32_t> found;
+    const bool walkAll = allArea > 0 && viewArea * 4 >= allArea;
+    if (!walkAll) found = query(view);
+
+    std::uint32_t* bits = reinterpret_cast<std::uint32_t*>(image.bits());
+    const qsizetype bytesPerLine = image.bytesPerLine();
+    const std::size_t n = d.items.size();
+    auto run = [&](int count, auto part) {
+        std::vector<char> done(static_cast<std::size_t>(count), 1);
+        inParallel(count, [&](int i) {
+            done[static_cast<std::size_t>(i)] = d.renderPart(
+                part(i), image, map, options, *d.bandCaches[static_cast<std::size_t>(i)]);
+        });
+        return done;
+    };
+
+    if (!walkAll) {
+        // Few items, spread over the frame: horizontal bands, each drawing
+        // the items that reach its rows. Bands of fewer rows than this cost
+        // more in walking the items than they save.
+        constexpr int kLeastRows = 64;
+        const int bands = std::clamp(threads, 1, std::max(1, h / kLeastRows));
+        run(bands, [&](int i) {
+            return Data::Part{bits,          bytesPerLine,        &found, 0, 0,
+                              h * i / bands, h * (i + 1) / bands, false};
+        });
+        return;
+    }
+    // Much of a large drawing: every band would read all of it from memory.
+    // Each thread draws a stretch of the drawing order instead, the first
+    // into the image, the others into layers of their own laid over it in
+    // order; a stretch that would blend with what lies under it is drawn
+    // again over the image when those before it are down.
+    const int parts = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(threads), n));
+    if (d.layers.size() < static_cast<std::size_t>(parts)) {
+        d.layers.resize(static_cast<std::size_t>(parts));
+    }
+    const std::size_t pixels = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
+    auto stretch = [&](int i, std::uint32_t* to, qsizetype stride, bool solidOnly) {
+        return Data::Part{to,
+                          stride,
+                          nullptr,
+                          n * static_cast<std::size_t>(i) / static_cast<std::size_t>(parts),
+                          n * static_cast<std::size_t>(i + 1) / static_cast<std::size_t>(parts),
+                          0,
+                          h,
+                          solidOnly};
+    };
+    const std::vector<char> done = run(parts, [&](int i) {
+        if (i == 0) return stretch(0, bits, bytesPerLine, false);
+        // Empty pixels are transparent: every colour drawn is opaque.
+        auto& layer = d.layers[static_cast<std::size_t>(i)];
+        layer.assign(pixels, 0u);
+        return stretch(i, layer.data(), static_cast<qsizetype>(w) * 4, true);
+    });
+    // Layer i over rows [y0, y1) of the image.
+    auto lay = [&](int i, int y0, int y1) {
+        const std::uint32_t* layer = d.layers[static_cast<std::size_t>(i)].data();
+        for (int y = y0; y < y1; ++y) {
+            auto* row =
+                reinterpret_cast<std::uint32_t*>(reinterpret_cast<uchar*>(bits) + y * bytesPerLine);
+            const std::uint32_t* over =
+                layer + static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
+            for (int x = 0; x < w; ++x) row[x] = over[x] >> 24 ? over[x] : row[x];
+        }
+    };
+    if (std::all_of(done.begin(), done.end(), [](char ok) { return ok != 0; })) {
+        // Every layer is whole: the threads lay them all, each over its own rows.
+        inParallel(parts, [&](int k) {
+            for (int i = 1; i < parts; ++i) lay(i, h * k / parts, h * (k + 1) / parts);
+        });
+        return;
+    }
+    for (int i = 1; i < parts; ++i) {
+        if (done[static_cast<std::size_t>(i)]) {
+            lay(i, 0, h);
+        } else {
+            d.renderPart(stretch(i, bits, bytesPerLine, false), image, map, options,
+                         *d.bandCaches[0]);
+        }
+    }
+}
+
+bool Scene::Data::renderPart(const Part& part, const QImage& image, const ScreenMap& map,
+                             const FrameOptions& options, BandCache& cache) const {
+    std::uint32_t* const bits = part.bits;
+    const qsizetype bytesPerLine = part.bytesPerLine;
+    const int top = part.top, bottom = part.bottom;
+    const std::vector<std::uint32_t>* visible = part.visible;
+    bool blocked = false;  // a solid-only part came to something it would blend
+    const Data& d = *this;
+    const int w = image.width(), h = image.height();
+    Raster raster(bits, static_cast<int>(bytesPerLine / 4), w, h);
+    raster.setRows(top, bottom);
 
     const std::array<std::uint32_t, 256>& palette = screenPalette();
 
-    QPainter painter(&image);
+    // Wide lines, fills and outsize letters go through a painter of the
+    // band's own over the same memory, kept to the band's rows.
+    std::optional<QImage> canvas;
+    std::optional<QPainter> painterHolder;
+    auto painter = [&]() -> QPainter& {
+        if (!painterHolder) {
+            canvas.emplace(reinterpret_cast<uchar*>(bits), w, h, bytesPerLine, image.format());
+            painterHolder.emplace(&*canvas);
+            painterHolder->setClipRect(QRect(0, top, w, bottom - top));
+        }
+        return *painterHolder;
+    };
 
     const double s = map.scale;
     const double ox = map.originX, oy = map.originY;
@@ -72,13 +213,52 @@ void Scene::render(QImage& image, const ScreenMap& map, const FrameOptions& opti
         }
         poly.clear();
         for (std::size_t i = 0; i < n; ++i) poly << QPointF(pts[i].x, pts[i].y);
-        painter.setPen(
-            QPen(QColor::fromRgb(argb(p)), pw, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        painter.setBrush(Qt::NoBrush);
+        QPainter& pt = painter();
+        pt.setPen(QPen(QColor::fromRgb(argb(p)), pw, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        pt.setBrush(Qt::NoBrush);
         if (closed) {
-            painter.drawPolygon(poly);
+            pt.drawPolygon(poly);
         } else {
-            painter.drawPolyline(poly);
+            pt.drawPolyline(poly);
+        }
+    };
+
+    auto drawText = [&](const Prim& p, const TextRec& t) {
+        // Font units to the screen: along the baseline, up the capitals,
+        // slanted by the oblique angle.
+        QPointF a(sx(t.quad[0].x), sy(t.quad[0].y));
+        QPointF ex = (QPointF(sx(t.quad[1].x), sy(t.quad[1].y)) - a) / t.advance;
+        QPointF ey = (QPointF(sx(t.quad[3].x), sy(t.quad[3].y)) - a) / d.cap;
+        const double m11 = ex.x(), m12 = ex.y();
+        const double m21 = -ex.x() * t.slant - ey.x(), m22 = -ex.y() * t.slant - ey.y();
+        const std::uint32_t c = argb(p);
+        // Small letters' stems are thinner than a pixel and would vanish
+        // without antialiasing; large ones do without it.
+        const bool smooth = t.height * s < kSmoothTextPixels;
+        if (smooth && part.solidOnly) {
+            blocked = true;
+            return;
+        }
+        const GlyphMasks::Shape shape = GlyphMasks::shape(m11, m12, m21, m22, smooth);
+        // No glyph reaches further from its origin than this.
+        const double reach =
+            2.0 * kFontPixels * (std::fabs(m11) + std::fabs(m12) + std::fabs(m21) + std::fabs(m22));
+        auto pathOf = [&](quint32 glyph) -> const QPainterPath& { return glyphPath(cache, glyph); };
+        for (std::size_t g = 0; g < t.glyphs.size(); ++g) {
+            cache.masks.prefetch(t.glyphs[g], shape, a.x() + m11 * t.x[g], a.y() + m12 * t.x[g]);
+        }
+        for (std::size_t g = 0; g < t.glyphs.size(); ++g) {
+            const double gx = a.x() + m11 * t.x[g], gy = a.y() + m12 * t.x[g];
+            if (gy + reach < top || gy - reach > bottom || gx + reach < 0 || gx - reach > w)
+                continue;
+            if (cache.masks.draw(raster, t.glyphs[g], shape, gx, gy, c, pathOf)) continue;
+            QPainter& pt = painter();
+            pt.setPen(Qt::NoPen);
+            pt.setRenderHint(QPainter::Antialiasing, smooth);
+            pt.setTransform(QTransform(m11, m12, m21, m22, gx, gy));
+            pt.fillPath(pathOf(t.glyphs[g]), QColor::fromRgb(c));
+            pt.setRenderHint(QPainter::Antialiasing, false);
+            pt.resetTransform();
         }
     };
 
@@ -146,24 +326,7 @@ void Scene::render(QImage& image, const ScreenMap& map, const FrameOptions& opti
                         strokeScreen(quad, 4, true, thin);
                         break;
                     }
-                    // Font units to the screen: along the baseline, up the
-                    // capitals, slanted by the oblique angle.
-                    QPointF a(sx(t.quad[0].x), sy(t.quad[0].y));
-                    QPointF ex = (QPointF(sx(t.quad[1].x), sy(t.quad[1].y)) - a) / t.advance;
-                    QPointF ey = (QPointF(sx(t.quad[3].x), sy(t.quad[3].y)) - a) / d.cap;
-                    QTransform toScreen(ex.x(), ex.y(), -ex.x() * t.slant - ey.x(),
-                                        -ex.y() * t.slant - ey.y(), a.x(), a.y());
-                    QColor colour = QColor::fromRgb(argb(p));
-                    painter.setPen(Qt::NoPen);
-                    // Small letters' stems are thinner than a pixel and would
-                    // vanish without antialiasing; large ones do without it.
-                    painter.setRenderHint(QPainter::Antialiasing, hp < kSmoothTextPixels);
-                    for (std::size_t g = 0; g < t.glyphs.size(); ++g) {
-                        painter.setTransform(QTransform::fromTranslate(t.x[g], 0) * toScreen);
-                        painter.fillPath(d.glyphPath(t.glyphs[g]), colour);
-                    }
-                    painter.setRenderHint(QPainter::Antialiasing, false);
-                    painter.resetTransform();
+                    drawText(p, t);
                     break;
                 }
                 case Kind::Fill: {
@@ -179,28 +342,60 @@ void Scene::render(QImage& image, const ScreenMap& map, const FrameOptions& opti
                         path.addPolygon(lp);
                         path.closeSubpath();
                     }
-                    painter.fillPath(path, QColor::fromRgb(argb(p)));
+                    painter().fillPath(path, QColor::fromRgb(argb(p)));
                     break;
                 }
             }
         }
     };
 
+    // What the band shows, with room for wide lines and letters that stand
+    // out of their entity's bounds a little.
+    const double margin =
+        (16.0 + (options.lineweights ? 2.11 * options.pixelsPerMm : 0.0)) / std::max(s, 1e-300);
     cad::Box2 view = map.worldRect(w, h);
-    double viewArea = (view.maxX - view.minX) * (view.maxY - view.minY);
-    double allArea = d.extents.empty()
-                         ? 0.0
-                         : (d.extents.maxX - d.extents.minX) * (d.extents.maxY - d.extents.minY);
-    if (allArea > 0 && viewArea * 4 >= allArea) {
-        // Most of the drawing is in view: one pass in drawing order beats
-        // sorting what the index finds.
-        for (const Item& item : d.items) {
-            if (item.primCount == 0 || !item.bounds.intersects(view)) continue;
-            drawItem(item);
+    cad::Box2 reach;
+    reach.add(view.minX, oy - bottom / s - margin);
+    reach.add(view.maxX, oy - top / s + margin);
+    const bool whole = top == 0 && bottom == h;
+    auto wanted = [&](const Item& item) { return whole || item.bounds.intersects(reach); };
+    if (visible) {
+        // The items found are scattered over the drawing's memory: each is
+        // asked for a few items ahead, its first primitive and that one's
+        // points or text nearer, so that they are there when drawn.
+        const std::uint32_t* v = visible->data();
+        const std::size_t n = visible->size();
+        for (std::size_t k = 0; k < n; ++k) {
+            if (k + 8 < n) __builtin_prefetch(&d.items[v[k + 8]]);
+            if (k + 4 < n) {
+                const Item& ahead = d.items[v[k + 4]];
+                if (ahead.primCount > 0) __builtin_prefetch(&d.prims[ahead.primFirst]);
+            }
+            if (k + 2 < n) {
+                const Item& ahead = d.items[v[k + 2]];
+                if (ahead.primCount > 0) {
+                    const Prim& p = d.prims[ahead.primFirst];
+                    if (p.kind == Kind::Strip || p.kind == Kind::Loop) {
+                        __builtin_prefetch(&d.points[p.first]);
+                        if (p.lodCount > 0) __builtin_prefetch(&d.lods[p.lodFirst]);
+                    } else if (p.kind == Kind::Text) {
+                        __builtin_prefetch(&d.texts[p.first]);
+                    } else if (p.kind == Kind::Arc) {
+                        __builtin_prefetch(&d.arcs[p.first]);
+                    }
+                }
+            }
+            const Item& item = d.items[v[k]];
+            if (wanted(item)) drawItem(item);
         }
     } else {
-        for (std::uint32_t i : query(view)) drawItem(d.items[i]);
+        for (std::size_t i = part.from; i < part.to && !blocked; ++i) {
+            const Item& item = d.items[i];
+            if (item.primCount == 0 || !item.bounds.intersects(view) || !wanted(item)) continue;
+            drawItem(item);
+        }
     }
+    return !blocked;
 }
 
 void Scene::Data::drawPrims(const Item& item, QPainter& painter, const ScreenMap& map,

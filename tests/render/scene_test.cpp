@@ -1,16 +1,19 @@
 // The scene the drawing view shows: colours resolved by layer, block and true
 // colour on the dark screen, what is hidden left out, the level of detail
 // (a dot for what is smaller than a pixel, a box or nothing for small text),
-// the index's answers in drawing order, and entities changed after building.
+// the index's answers in drawing order, entities changed after building, and
+// frames drawn by several threads the same as by one.
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <filesystem>
 
 #include "cad/drawing.hpp"
 #include "cad/dxf/reader.hpp"
 #include "cad/dxf_test_util.hpp"
 #include "render/gui_application.hpp"
 #include "render/scene.hpp"
+#include "shell_util.hpp"
 
 using namespace dxftest;
 
@@ -298,6 +301,81 @@ TEST_F(SceneTest, WhatIsDrawnLaterLiesOnTop) {
         for (int x = 130; x < 200; ++x) cyan += img.pixelColor(x, 25) == QColor(0, 255, 255);
         EXPECT_EQ(cyan, 70) << far;
     }
+}
+
+// The frames of a drawing at its extents (stretches of the drawing order
+// drawn at once and laid over each other) and zoomed in (bands of rows drawn
+// at once), with and without lineweights, by several threads (glyph masks
+// already made, and made afresh by a new scene) are byte for byte the frames
+// one thread draws.
+void expectThreadsDrawTheSame(const cad::Drawing& drawing, const std::string& what) {
+    render::Scene scene, fresh;
+    scene.build(drawing.data());
+    ASSERT_FALSE(scene.extents().empty()) << what;
+    const QSize size(640, 400);
+    const cad::Box2 all = scene.extents();
+    std::vector<render::ScreenMap> maps{render::ScreenMap::fit(all, size.width(), size.height())};
+    for (double zoom : {6.0, 30.0}) {
+        // About an entity from the middle of the drawing, so that there is something.
+        const cad::Box2 at = scene.boundsOf(static_cast<std::uint32_t>(scene.itemCount() / 2));
+        double cx = (at.minX + at.maxX) / 2, cy = (at.minY + at.maxY) / 2;
+        double hw = (all.maxX - all.minX) / zoom / 2, hh = (all.maxY - all.minY) / zoom / 2;
+        cad::Box2 part;
+        part.add(cx - hw, cy - hh);
+        part.add(cx + hw, cy + hh);
+        maps.push_back(render::ScreenMap::fit(part, size.width(), size.height()));
+    }
+    int inked = 0;
+    for (std::size_t m = 0; m < maps.size(); ++m) {
+        for (bool lineweights : {false, true}) {
+            render::FrameOptions options;
+            options.lineweights = lineweights;
+            options.pixelsPerMm = 4.0;
+            options.threads = 1;
+            QImage one(size, QImage::Format_RGB32);
+            scene.render(one, maps[m], options);
+            QImage blank(size, QImage::Format_RGB32);
+            blank.fill(options.background);
+            inked += one != blank;
+            for (int threads : {2, 3, 6}) {
+                options.threads = threads;
+                QImage many(size, QImage::Format_RGB32);
+                if (threads == 3) {
+                    // No glyph mask made yet.
+                    fresh.build(drawing.data());
+                    fresh.render(many, maps[m], options);
+                } else {
+                    scene.render(many, maps[m], options);
+                }
+                EXPECT_TRUE(many == one) << what << ": frame " << m << ", " << threads
+                                         << " threads, lineweights " << lineweights;
+            }
+        }
+    }
+    EXPECT_EQ(inked, 6) << what;
+}
+
+TEST_F(SceneTest, SeveralThreadsDrawTheFrameOneThreadDrawsOfRealDrawings) {
+    namespace fs = std::filesystem;
+    const fs::path shared = fs::path(KV_SOURCE_DIR) / ".." / "shared";
+    if (!fs::is_directory(shared / "dxf-corpus")) {
+        GTEST_SKIP() << "нет общего корпуса " << (shared / "dxf-corpus").string();
+    }
+    // Hatches, Cyrillic survey texts, a Russian drawing in cp1251, dimensions.
+    for (const char* name : {"acad2018_hatches.dxf", "acad2010_ru_topo_survey.dxf",
+                             "kompas_r2000_cp1251.dxf", "librecad_r2007_dims.dxf"}) {
+        auto drawing = cad::Drawing::open(shared / "dxf-corpus" / name);
+        expectThreadsDrawTheSame(*drawing, name);
+    }
+    // A generated plan: lines, polylines with arcs, turned texts, circles, blocks.
+    testutil::ScratchDir dir("scene_threads");
+    const fs::path plan = dir / "plan.dxf";
+    std::string cmd = "/usr/bin/python3 " +
+                      testutil::quote((shared / "bench" / "gen_plan.py").string()) + " 3000 " +
+                      testutil::quote(plan.string()) + " >/dev/null";
+    ASSERT_EQ(testutil::exitCode(std::system(cmd.c_str())), 0) << cmd;
+    auto drawing = cad::Drawing::open(plan);
+    expectThreadsDrawTheSame(*drawing, "plan of 3000 entities");
 }
 
 }  // namespace
