@@ -1,5 +1,6 @@
 #include "app/view/drawing_view.hpp"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -28,6 +29,8 @@ constexpr double kPickBox = 5.0;        // pixels either side of the cursor
 constexpr double kSnapAperture = 10.0;  // pixels
 constexpr double kDragThreshold = 4.0;  // pixels before a press becomes a window
 constexpr double kWheelFactor = 1.25;   // per notch
+// How long the wheel rests before a slow frame is drawn anew.
+constexpr int kWheelRestMs = 150;
 
 const QColor kHighlight(255, 200, 60);
 const QColor kSelection(90, 170, 255);
@@ -106,12 +109,30 @@ class DrawingArea : public QWidget {
         setCursor(Qt::CrossCursor);
         setAttribute(Qt::WA_OpaquePaintEvent);
         setMinimumSize(64, 64);
+        rest_.setSingleShot(true);
+        rest_.setInterval(kWheelRestMs);
+        connect(&rest_, &QTimer::timeout, this, [this] { invalidate(); });
     }
 
     void invalidate() {
+        previewing_ = false;
+        rest_.stop();
         dirty_ = true;
         update();
     }
+
+    // The view was zoomed by the wheel: drawn at once when frames are quick,
+    // else previewed from the last frame until the wheel rests.
+    void zoomed() {
+        if (cache_.isNull() || dirty_ || lastFrameMs_ < view_->slowFrameMs_) {
+            invalidate();
+            return;
+        }
+        previewing_ = true;
+        rest_.start();
+        update();
+    }
+    bool previewing() const { return previewing_; }
 
     // The current frame, rendered now if it is out of date.
     const QImage& frame() {
@@ -124,7 +145,10 @@ class DrawingArea : public QWidget {
             render::FrameOptions options;
             options.lineweights = view_->lineweights_;
             options.pixelsPerMm = logicalDpiX() / 25.4 * k;
+            QElapsedTimer clock;
+            clock.start();
             view_->scene_.render(cache_, m, options);
+            lastFrameMs_ = static_cast<double>(clock.nsecsElapsed()) / 1e6;
             cacheMap_ = view_->map_;
             dirty_ = false;
         }
@@ -134,9 +158,20 @@ class DrawingArea : public QWidget {
   protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
-        if (!panning_) frame();
+        if (!panning_ && !previewing_) frame();
         if (cache_.isNull()) {
             p.fillRect(rect(), render::FrameOptions{}.background);
+        } else if (previewing_) {
+            // The last frame moved and scaled to the view as it now stands.
+            const render::ScreenMap& now = view_->map_;
+            const double k = now.scale / cacheMap_.scale;
+            p.fillRect(rect(), render::FrameOptions{}.background);
+            p.save();
+            p.translate((cacheMap_.originX - now.originX) * now.scale,
+                        (now.originY - cacheMap_.originY) * now.scale);
+            p.scale(k, k);
+            p.drawImage(QPointF(0, 0), cache_);
+            p.restore();
         } else {
             // While panning, the last frame moves with the hand.
             QPointF at = view_->map_.toScreen(cacheMap_.originX, cacheMap_.originY);
@@ -221,6 +256,9 @@ class DrawingArea : public QWidget {
     QImage cache_;
     render::ScreenMap cacheMap_;
     bool dirty_ = true;
+    bool previewing_ = false;  // the wheel turns: the last frame is shown scaled
+    double lastFrameMs_ = 0.0;
+    QTimer rest_;
     bool panning_ = false;
     QPointF panLast_;
 };
@@ -603,6 +641,10 @@ void DrawingView::applySelection(std::vector<cad::EntityId> ids, bool remove) {
     drawing_->setPickFirst(std::move(now));
 }
 
+bool DrawingView::wheelPreviewing() const {
+    return area_->previewing();
+}
+
 void DrawingView::wheelAt(QPointF pos, double steps) {
     cad::Point3 w = map_.toWorld(pos);
     double k = std::pow(kWheelFactor, steps);
@@ -611,7 +653,7 @@ void DrawingView::wheelAt(QPointF pos, double steps) {
     // The point under the cursor stays under it.
     map_.originX = w.x - pos.x() / scale;
     map_.originY = w.y + pos.y() / scale;
-    invalidate();
+    area_->zoomed();
     mouseMovedTo(pos);
 }
 

@@ -58,6 +58,10 @@ class DrawingView : public QWidget, public cad::View, public cad::Prompter {
     bool snapEnabled() const { return snapEnabled_; }
     void setSnapEnabled(bool on);
     bool lineweightsShown() const { return lineweights_; }
+    // How long a frame may take before the wheel previews instead of drawing
+    // every notch (milliseconds); whether it is previewing now.
+    void setSlowFrameMs(double ms) { slowFrameMs_ = ms; }
+    bool wheelPreviewing() const;
     void setLineweightsShown(bool on);
 
     // The parts, for the main window and tests.
@@ -123,6 +127,10 @@ class DrawingView : public QWidget, public cad::View, public cad::Prompter {
     bool zoomedOnce_ = false;  // an empty area is zoomed when it first gets a size
     bool snapEnabled_ = true;
     bool lineweights_ = false;
+    // A frame slower than this is not drawn for every notch of the wheel:
+    // the last one is shown scaled while the wheel turns (about 10 frames a
+    // second would stutter), and the new one is drawn once it rests.
+    double slowFrameMs_ = 40.0;
 
     DrawingArea* area_ = nullptr;
     QLabel* promptLabel_ = nullptr;

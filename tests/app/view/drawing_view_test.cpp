@@ -3,11 +3,13 @@
 // coordinate, cancelled by Esc or an empty Enter; an entity picked with the
 // pick box; window and crossing selection into the pick-first selection with
 // its event; what the program draws showing at once.
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 #include <functional>
 #include <memory>
 
@@ -47,6 +49,12 @@ class DrawingViewTest : public QObject {
         QTest::mouseMove(area(), (from + to) / 2);
         QTest::mouseMove(area(), to);
         QTest::mouseRelease(area(), Qt::LeftButton, mods, to);
+    }
+    void wheel(QPoint p, int notches) {
+        QWheelEvent e(QPointF(p), QPointF(area()->mapToGlobal(p)), QPoint(),
+                      QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                      false);
+        QApplication::sendEvent(area(), &e);
     }
     std::vector<cad::EntityId> selected() const {
         std::vector<cad::EntityId> ids;
@@ -232,6 +240,44 @@ class DrawingViewTest : public QObject {
         added.setVisible(false);
         QTest::qWait(10);
         QCOMPARE(area()->grab().toImage().pixelColor(mid), QColor(33, 40, 48));
+    }
+
+    // The wheel zooms about the cursor. Quick frames are drawn at every notch;
+    // a slow one is previewed, the last frame scaled about the cursor, and
+    // drawn anew once the wheel rests.
+    void wheelPreviewsSlowFramesAndDrawsThemWhenItRests() {
+        const QColor background(33, 40, 48);
+        // A pixel of line A in the view as it now stands.
+        auto onLineA = [&] {
+            const QImage frame = area()->grab().toImage();
+            const QPoint near = at({15, kEnd.y, 0});
+            for (int dy : {0, 1, -1}) {
+                if (frame.pixelColor(near + QPoint(0, dy)) != background) {
+                    return near + QPoint(0, dy);
+                }
+            }
+            return QPoint(-1, -1);
+        };
+        QPoint cursor = onLineA();
+        QVERIFY(cursor.x() >= 0);
+        const QColor lineColour = area()->grab().toImage().pixelColor(cursor);
+        const Point3 under = view_->screenMap().toWorld(QPointF(cursor));
+        wheel(cursor, 1);
+        QVERIFY(!view_->wheelPreviewing());
+        QVERIFY((view_->toScreen(under) - QPointF(cursor)).manhattanLength() < 1e-6);
+
+        cursor = onLineA();  // the frame of that notch, drawn at once
+        QVERIFY(cursor.x() >= 0);
+        view_->setSlowFrameMs(0.0);  // every frame is slow
+        wheel(cursor, 2);
+        QVERIFY(view_->wheelPreviewing());
+        const QImage preview = area()->grab().toImage();
+        QCOMPARE(preview.pixelColor(cursor), lineColour);
+        QTRY_VERIFY(!view_->wheelPreviewing());
+        const QImage rested = area()->grab().toImage();
+        QVERIFY(rested != preview);  // lines scaled 1.56 times are not what a frame draws
+        view_->drawingChanged();     // a frame drawn afresh for the same view
+        QCOMPARE(area()->grab().toImage(), rested);
     }
 };
 
