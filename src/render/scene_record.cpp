@@ -128,9 +128,14 @@ class Recorder : public cad::Canvas {
             std::vector<quint32>(glyphs.begin(), glyphs.end()),
             std::move(xs)};
         for (const P2& q : rec.quad) bounds_->add(q.x, q.y);
-        P2 low0 = at(x0, yb - descent), low1 = at(x0 + advance, yb - descent);
-        bounds_->add(low0.x, low0.y);
-        bounds_->add(low1.x, low1.y);
+        // Slanted letters lean out of the box: tops ahead, descenders behind.
+        const double lean = rec.slant;
+        for (const P2& q :
+             {at(x0 + cap_ * lean, yb + cap_), at(x0 + advance + cap_ * lean, yb + cap_),
+              at(x0 - descent * lean, yb - descent),
+              at(x0 + advance - descent * lean, yb - descent)}) {
+            bounds_->add(q.x, q.y);
+        }
         d_.texts.push_back(std::move(rec));
     }
 

@@ -167,6 +167,24 @@ TEST_F(SceneTest, SmallThingsBecomeDotsBoxesOrNothing) {
     EXPECT_LT(ink, 60 * 31 / 2);
 }
 
+// A text slanted by its oblique angle leans its capitals a cap height ahead
+// at 45 degrees: the scene must find it where it leans, or a frame whose edge
+// cuts the lean would leave those pixels out.
+TEST_F(SceneTest, SlantedTextIsFoundWhereItLeans) {
+    auto extentOf = [](Tags t) {
+        cad::Drawing drawing(cad::readDxf(r12(t)));
+        render::Scene scene;
+        scene.build(drawing.data());
+        return scene.extents();
+    };
+    Tags upright = text(100, 20, 30, "HH");
+    Tags slanted = upright;
+    slanted.push_back({51, "45"});
+    const cad::Box2 a = extentOf(upright), b = extentOf(slanted);
+    EXPECT_GT(b.maxX - a.maxX, 0.6 * 30);  // capitals are about 0.7 of the text height
+    EXPECT_EQ(b.maxY, a.maxY);
+}
+
 TEST_F(SceneTest, EntitiesAddedOrErasedAfterBuildingAreFoundOrGone) {
     std::unique_ptr<cad::Drawing> drawing = cad::Drawing::create();
     cad::EntityRef a = drawing->addLine({10, 10, 0}, {50, 10, 0});
