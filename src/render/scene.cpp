@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <unordered_set>
 
 #include "render/scene_data.hpp"
 
@@ -95,9 +96,12 @@ void Scene::update(const cad::DrawingData& drawing, const std::vector<cad::Entit
         redo.push_back(id);
     };
     d.adoptNew(drawing, redo);
+    // Entities just adopted are recorded anyway; the rest are taken once,
+    // however often they were named (a set: thousands may come at once).
+    std::unordered_set<std::uint32_t> queued;
+    for (cad::EntityId id : redo) queued.insert(id.v);
     for (cad::EntityId id : ids) {
-        if (id.v < d.itemOf.size() && d.itemOf[id.v] != kNone &&
-            std::find(redo.begin(), redo.end(), id) == redo.end()) {
+        if (id.v < d.itemOf.size() && d.itemOf[id.v] != kNone && queued.insert(id.v).second) {
             take(id);
         }
     }
