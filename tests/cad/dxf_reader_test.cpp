@@ -5,6 +5,7 @@
 #include <cmath>
 #include <functional>
 
+#include "cad/dxf/encoding.hpp"
 #include "cad/dxf/reader.hpp"
 #include "cad/dxf_test_util.hpp"
 #include "cad/error.hpp"
@@ -370,6 +371,24 @@ TEST(DxfReader, InsertTakesItsAttributesAndBlocksAreRead) {
     EXPECT_EQ(g.rotation, 45.0);
     EXPECT_EQ(d.tags.value(ins.tagEnd), "LINE");
     EXPECT_TRUE(d.issues.empty());
+}
+
+// A block without its owner's handle finds its record by name; in a file in
+// a Windows code page the record's name is read as text first, as the
+// block's is.
+TEST(DxfReader, BlockFindsItsRecordByACyrillicName) {
+    Tags tables{{0, "SECTION"}, {2, "TABLES"}, {0, "TABLE"},        {2, "BLOCK_RECORD"},
+                {5, "1"},       {70, "1"},     {0, "BLOCK_RECORD"}, {5, "1F"},
+                {2, "Колодец"}, {0, "ENDTAB"}, {0, "ENDSEC"}};
+    Tags blocks{{0, "SECTION"}, {2, "BLOCKS"}, {0, "BLOCK"}, {5, "20"},    {8, "0"},
+                {2, "КОЛОДЕЦ"}, {70, "0"},     {10, "0"},    {20, "0"},    {30, "0"},
+                {0, "ENDBLK"},  {5, "21"},     {8, "0"},     {0, "ENDSEC"}};
+    DrawingData d = readDxf(cad::encodeText(
+        dxf(concat({header("AC1015", "ANSI_1251", "100"), tables, blocks, entities({}), eof()})),
+        "ANSI_1251"));
+    ASSERT_EQ(d.blocks.size(), 1u);
+    EXPECT_EQ(d.blocks[0].name, "КОЛОДЕЦ");
+    EXPECT_EQ(d.blocks[0].recordHandle, 0x1Fu);
 }
 
 // A rational spline edge, the quarter of a unit circle, closed by two lines:

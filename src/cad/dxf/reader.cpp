@@ -264,7 +264,7 @@ void Reader::table(std::size_t& i) {
                 d_.layers.push_back(std::move(layer));
             }
         } else if (isRecord) {
-            std::string key = foldName(trim(entryName));
+            std::string key = foldName(text(trim(entryName)));
             blockRecords_.emplace(key, h);
             if (key == "*MODEL_SPACE") d_.layout.modelSpaceRecord = h;
         }
