@@ -298,8 +298,10 @@ std::string toJson(const ProjectData& d) {
     }
     if (d.survey) {
         const model::SurveyChoice& o = *d.survey;
-        j["survey"] = {{"layers", o.layers},          {"step", number(o.stepMetres)},
-                       {"maxEdge", number(o.maxEdgeMetres)}, {"near", number(o.nearMetres)},
+        j["survey"] = {{"layers", o.layers},
+                       {"step", number(o.stepMetres)},
+                       {"maxEdge", number(o.maxEdgeMetres)},
+                       {"near", number(o.nearMetres)},
                        {"replace", o.replace}};
     }
     Json pikets = Json::array();

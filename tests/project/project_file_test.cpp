@@ -288,20 +288,24 @@ TEST_F(ProjectFile, DamagedContentIsNamedByPlaceNeverByItsBytes) {
     m = refusal("151.5,", "\"высоко\",");
     EXPECT_NE(m.find("/pikets/0/points/0/values/2"), std::string::npos) << m;
     EXPECT_EQ(m.find("высоко"), std::string::npos) << m;
-    m = refusal("\"workPiket\": 0", "\"workPiket\": 5");
-    EXPECT_NE(m.find("/workPiket"), std::string::npos) << m;
-    m = refusal("\"workPoint\": 2", "\"workPoint\": 1e300");
-    EXPECT_NE(m.find("/workPoint"), std::string::npos) << m;
-    m = refusal("\"planUnits\": \"m\"", "\"planUnits\": \"furlong\"");
-    EXPECT_NE(m.find("/controls/planUnits"), std::string::npos) << m;
-    m = refusal("\"verticalScale\": 200.0", "\"verticalScale\": 150.0");
-    EXPECT_NE(m.find("/sheet/verticalScale"), std::string::npos) << m;
-    m = refusal("\"datum\": 96.0", "\"datum\": 96.5");
-    EXPECT_NE(m.find("/sheet/datum"), std::string::npos) << m;
-    m = refusal("\"near\": 0.5", "\"near\": -0.5");
-    EXPECT_NE(m.find("/survey/near"), std::string::npos) << m;
-    m = refusal("\"Колодцы\"", "7");
-    EXPECT_NE(m.find("/survey/layers/1"), std::string::npos) << m;
+    // Each damage refused, naming the place in the file.
+    const struct {
+        const char* from;
+        const char* to;
+        const char* place;
+    } damages[] = {
+        {"\"workPiket\": 0", "\"workPiket\": 5", "/workPiket"},
+        {"\"workPoint\": 2", "\"workPoint\": 1e300", "/workPoint"},
+        {"\"planUnits\": \"m\"", "\"planUnits\": \"furlong\"", "/controls/planUnits"},
+        {"\"verticalScale\": 200.0", "\"verticalScale\": 150.0", "/sheet/verticalScale"},
+        {"\"datum\": 96.0", "\"datum\": 96.5", "/sheet/datum"},
+        {"\"near\": 0.5", "\"near\": -0.5", "/survey/near"},
+        {"\"Колодцы\"", "7", "/survey/layers/1"},
+    };
+    for (const auto& damage : damages) {
+        m = refusal(damage.from, damage.to);
+        EXPECT_NE(m.find(damage.place), std::string::npos) << m;
+    }
     m = refusal("1.8,\n", "");  // a row of nine values
     EXPECT_NE(m.find("10 значений"), std::string::npos) << m;
 }
