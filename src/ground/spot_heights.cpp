@@ -62,7 +62,8 @@ SpotReading readSpotHeights(const cad::DrawingData& drawing, const SpotOptions& 
     SpotReading out;
     std::vector<HeightText> texts;
     std::vector<Mark> marks;
-    std::vector<Spot> vertices;  // of 3D polylines
+    std::vector<Spot> vertices;  // of 3D polylines and contours
+    auto addMark = [&marks](cad::Point3 w) { marks.push_back({w.x, w.y, w.z, w.z != 0.0}); };
     for (cad::EntityId id : drawing.modelSpace) {
         const cad::Entity& e = drawing.entities[id.v];
         if (e.erased || !onLayers(e, layers)) continue;
@@ -81,15 +82,13 @@ SpotReading readSpotHeights(const cad::DrawingData& drawing, const SpotOptions& 
                 out.unread.push_back({e.handle, plain});
             }
         } else if (const auto* p = cad::geomIf<cad::PointGeom>(e.geom)) {
-            marks.push_back({p->position.x, p->position.y, p->position.z, p->position.z != 0.0});
+            addMark(p->position);
         } else if (const auto* ins = cad::geomIf<cad::InsertGeom>(e.geom)) {
-            const cad::Point3 w = cad::ocsToWcs(ins->insertion, ins->extrusion);
-            marks.push_back({w.x, w.y, w.z, w.z != 0.0});
+            addMark(cad::ocsToWcs(ins->insertion, ins->extrusion));
         } else if (const auto* c = cad::geomIf<cad::CircleGeom>(e.geom)) {
             // Manhole covers and pole footings are often drawn as circles
             // placed at their surveyed height.
-            const cad::Point3 w = cad::ocsToWcs(c->center, c->extrusion);
-            marks.push_back({w.x, w.y, w.z, w.z != 0.0});
+            addMark(cad::ocsToWcs(c->center, c->extrusion));
         } else if (const auto* pl = cad::geomIf<cad::PolylineGeom>(e.geom)) {
             if (pl->is3d) {
                 for (const cad::PolyVertex& v : pl->vertices) vertices.push_back({v.x, v.y, v.z});

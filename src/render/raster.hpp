@@ -84,30 +84,24 @@ class Raster {
     // fall in [top, bottom); false when none does.
     bool stepsInRows(std::int32_t y, std::int32_t slope, int n, int& from, int& to) const {
         const std::int64_t lo = std::int64_t{top_} << 16, hi = (std::int64_t{bottom_} << 16) - 1;
-        auto firstAtLeast = [&](std::int64_t bound) -> std::int64_t {
-            // Smallest i with y + i·slope >= bound (slope > 0).
-            std::int64_t need = bound - y;
-            return need <= 0 ? 0 : (need + slope - 1) / slope;
-        };
-        auto lastAtMost = [&](std::int64_t bound) -> std::int64_t {
-            // Largest i with y + i·slope <= bound (slope > 0).
-            std::int64_t room = bound - y;
-            return room < 0 ? -1 : room / slope;
-        };
-        std::int64_t a = 0, b = n;
-        if (slope > 0) {
-            a = std::max<std::int64_t>(a, firstAtLeast(lo));
-            b = std::min<std::int64_t>(b, lastAtMost(hi));
-        } else if (slope < 0) {
-            // Mirror: rows fall as i grows.
-            std::int64_t s = -std::int64_t{slope};
-            std::int64_t room = y - lo;  // y - i·s >= lo
-            b = std::min<std::int64_t>(b, room < 0 ? -1 : room / s);
-            std::int64_t need = y - hi;  // y - i·s <= hi
-            a = std::max<std::int64_t>(a, need <= 0 ? 0 : (need + s - 1) / s);
-        } else if (y < lo || y > hi) {
-            return false;
+        if (slope == 0) {
+            if (y < lo || y > hi) return false;
+            from = 0;
+            to = n;
+            return true;
         }
+        // Seen the way the rows move, the run climbs from y0 by s a step
+        // and must stay within [low, high].
+        std::int64_t y0 = y, s = slope, low = lo, high = hi;
+        if (slope < 0) {
+            y0 = -y0;
+            s = -s;
+            low = -hi;
+            high = -lo;
+        }
+        const std::int64_t need = low - y0, room = high - y0;
+        const std::int64_t a = need <= 0 ? 0 : (need + s - 1) / s;
+        const std::int64_t b = std::min<std::int64_t>(n, room < 0 ? -1 : room / s);
         if (a > b) return false;
         from = static_cast<int>(a);
         to = static_cast<int>(b);
