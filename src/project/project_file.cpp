@@ -7,6 +7,7 @@
 
 #include "cad/error.hpp"
 #include "cad/platform.hpp"
+#include "model/marks.hpp"
 #include "model/units.hpp"
 
 namespace project {
@@ -119,6 +120,13 @@ PiketData parsePiket(const Json& j, const std::string& where) {
         } else {
             p.elements.push_back(handleAt(elements[i], at(elementsAt, i)));
         }
+    }
+    if (auto key = j.find("key"); key != j.end() && !key->is_null()) {
+        if (!key->is_string() || key->get<std::string>().empty() ||
+            key->get<std::string>().size() > 64) {
+            bad(where + "/key", "ключ пикета — непустая строка");
+        }
+        p.key = key->get<std::string>();
     }
     const std::string pointsAt = where + "/points";
     const Json& points = arrayAt(member(j, "points", where), pointsAt);
@@ -261,6 +269,7 @@ ProjectData capture(const model::Workspace& ws) {
             point.values = p.points[k];
             pd.points.push_back(std::move(point));
         }
+        if (!p.key.empty()) pd.key = p.key;
         d.pikets.push_back(std::move(pd));
     }
     d.workPiket = ws.workPiket;
@@ -315,7 +324,9 @@ std::string toJson(const ProjectData& d) {
         }
         Json elements = Json::array();
         for (const auto& e : p.elements) elements.push_back(e ? Json(*e) : Json(nullptr));
-        pikets.push_back({{"elements", elements}, {"points", points}});
+        Json piket = {{"elements", elements}, {"points", points}};
+        if (p.key) piket["key"] = *p.key;
+        pikets.push_back(std::move(piket));
     }
     j["pikets"] = pikets;
     j["workPiket"] = d.workPiket;
@@ -420,6 +431,8 @@ RestoreReport restore(model::Workspace& ws, const ProjectData& d) {
                              : cad::EntityRef{});
             p.points.push_back(point.values);
         }
+        // A file of version 1 has no key: the one the picket got when it was defined.
+        p.key = pd.key ? *pd.key : model::piketKey(p);
         if (!why.empty()) {
             std::string caption = "Пикет " + std::to_string(i + 1);
             for (const RowData& r : d.rows) {

@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 
+#include "model/marks.hpp"
 #include "model/primitives.hpp"
 #include "model/runner.hpp"
 #include "model/units.hpp"
@@ -199,16 +200,23 @@ void takeIntoWork(model::Workspace& ws) {
         cad::Drawing& target = sheetTarget(ws);
         reconnectSelection(ws, target);
         target.addLayer("Kernavisto");
-        drawBlankSheet(ws);
+        // A picket whose sheet is already in the drawing works on that sheet.
+        const std::string& key = ws.piketInWork()->key;
+        const bool draw = key.empty() || !model::hasMarked(target, model::kSheetMark, key);
+        const std::size_t from = target.data().modelSpace.size();
+        if (draw) drawBlankSheet(ws);
         // Each element in millimetres of terrain, rounded to a whole one before the sum.
         ws.piketLength = 0.0;
         const double millimetres = model::millimetresPerUnit(c.planUnits);
         for (const cad::EntityRef& element : ws.piketInWork()->elements) {
             ws.piketLength += model::roundHalfEven(element.length() * millimetres);
         }
-        // Split over sheets, the first sheet's grid ends where its part does.
-        const std::vector<SheetSpan> spans = sheetSpans(ws.piketLength, ws.sheetOptions);
-        drawSheetGrid(ws, spans.front().end * alongFactor(ws.sheetOptions));
+        if (draw) {
+            // Split over sheets, the first sheet's grid ends where its part does.
+            const std::vector<SheetSpan> spans = sheetSpans(ws.piketLength, ws.sheetOptions);
+            drawSheetGrid(ws, spans.front().end * alongFactor(ws.sheetOptions));
+            if (!key.empty()) model::markEntities(target, from, model::kSheetMark, key);
+        }
     }
     ws.app.zoomAll();
     if (ws.doc && ws.doc->isOpen()) ws.app.activate(*ws.doc);
