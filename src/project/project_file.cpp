@@ -432,7 +432,11 @@ RestoreReport restore(model::Workspace& ws, const ProjectData& d) {
             p.points.push_back(point.values);
         }
         // A file of version 1 has no key: the one the picket got when it was defined.
-        p.key = pd.key ? *pd.key : model::piketKey(p);
+        if (pd.key) {
+            p.key = *pd.key;
+        } else if (d.version < 2) {
+            p.key = model::piketKey(p);
+        }
         if (!why.empty()) {
             std::string caption = "Пикет " + std::to_string(i + 1);
             for (const RowData& r : d.rows) {

@@ -200,8 +200,17 @@ void takeIntoWork(model::Workspace& ws) {
         cad::Drawing& target = sheetTarget(ws);
         reconnectSelection(ws, target);
         target.addLayer("Kernavisto");
-        // A picket whose sheet is already in the drawing works on that sheet.
-        const std::string& key = ws.piketInWork()->key;
+        // A picket whose sheet is already in the drawing works on that sheet,
+        // where it stands and as it is laid out.
+        const model::SheetOptions& o = ws.sheetOptions;
+        const std::string& piket = ws.piketInWork()->key;
+        const std::string key =
+            piket.empty() ? std::string()
+                          : piket + "@" + model::formatNumber(c.sheetOriginX, '.') + "," +
+                                model::formatNumber(c.sheetOriginY, '.') + "," +
+                                model::planUnitsKey(c.planUnits) + "," +
+                                model::formatNumber(o.horizontalScale, '.') + "," +
+                                model::formatNumber(o.verticalScale, '.') + (o.split ? ",s" : "");
         const bool draw = key.empty() || !model::hasMarked(target, model::kSheetMark, key);
         const std::size_t from = target.data().modelSpace.size();
         if (draw) drawBlankSheet(ws);
