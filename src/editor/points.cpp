@@ -7,6 +7,7 @@
 #include "editor/editor_detail.hpp"
 #include "model/primitives.hpp"
 #include "model/route_path.hpp"
+#include "model/value_checks.hpp"
 
 namespace editor {
 
@@ -17,9 +18,9 @@ void addPoint(model::Workspace& ws) {
     // that is not a number leaves no half-made point behind.
     const double depth =
         model::readNumberField(ws.controls.depthText, ws.decimalSeparator,
-                               "Глубина верха трубопровода, м", model::kFieldRange);
+                               "Глубина верха трубопровода, м", model::kDepthLimit);
     const double pipe = model::readNumberField(ws.controls.pipeText, ws.decimalSeparator,
-                                               "Трубы, мм", model::kFieldRange);
+                                               "Трубы, мм", model::kDiameterLimit);
 
     ws.ui.focusDrawing();
     cad::Point3 picked;
@@ -28,6 +29,7 @@ void addPoint(model::Workspace& ws) {
     } catch (const cad::Cancelled&) {
         return;
     }
+    model::checkPlace(picked.x, picked.y, ws.controls.planUnits, "Указанная точка");
 
     model::PointRow row{};
     row[model::kX] = picked.x;

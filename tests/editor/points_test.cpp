@@ -150,6 +150,16 @@ INSTANTIATE_TEST_SUITE_P(Table, PointsBadFields,
                          testing::Values(BadField{"один", "110"}, BadField{"1", ""},
                                          BadField{"1.000,5", "110"}));
 
+// A point picked where the plan's numbers no longer tell 0.01 mm apart.
+TEST_F(Points, APointFarFromTheOriginIsRefused) {
+    piketInWork({{0, 0}, {100, 0}});
+    ws.controls.pointCountText = "2";
+    prompter.pushPoint({1e15, 0, 0});
+    EXPECT_THROW(editor::addPoint(ws), cad::Error);
+    expectOrder({{0, 0}, {100, 0}});
+    EXPECT_EQ(ws.controls.pointCountText, "2");
+}
+
 TEST_F(Points, EscAtThePointPromptChangesNothing) {
     piketInWork({{0, 0}, {100, 0}});
     ws.workPoint = 1;
