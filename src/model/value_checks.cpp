@@ -54,7 +54,13 @@ std::optional<RowProblem> pointRowProblem(const PointRow& row, PlanUnits units) 
                   {kCasing, "диаметр футляра, мм"},
                   {kSurveyRelief, "отметка съёмки, м"}};
     for (const auto& n : kNamed) {
-        const ValueLimit limit = *pointValueLimit(n.value);
+        ValueLimit limit = *pointValueLimit(n.value);
+        // A ground point's depth is no typed value: the build makes it the
+        // ground less the pipe's straight course there, which a hill between
+        // two crossings may put far below the ground.
+        if (n.value == kDepth && row[kPointKind] == kGroundPoint) {
+            limit = {kReliefLimit.min - kReliefLimit.max, kReliefLimit.max - kReliefLimit.min};
+        }
         if (!limit.holds(row[n.value])) {
             return RowProblem{n.value, std::string(n.what) + " — число от " + shortest(limit.min) +
                                            " до " + shortest(limit.max)};

@@ -27,6 +27,11 @@ TEST(ValueChecks, RowsTheProgramMakesPassAndTheFirstBadValueIsNamed) {
     survey[model::kSurveyed] = 1;
     survey[model::kDepth] = model::kAuto;
     EXPECT_FALSE(model::pointRowProblem(survey, PlanUnits::Millimetres));
+    // The depth the build gives a ground point under a hill is no typed depth.
+    survey[model::kDepth] = 150.0;
+    EXPECT_FALSE(model::pointRowProblem(survey, PlanUnits::Millimetres));
+    survey[model::kPointKind] = 0;
+    EXPECT_EQ(model::pointRowProblem(survey, PlanUnits::Millimetres)->value, model::kDepth);
 
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const struct {
