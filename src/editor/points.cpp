@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <string>
 
+#include "cad/error.hpp"
 #include "editor/editor.hpp"
 #include "editor/editor_detail.hpp"
 #include "model/primitives.hpp"
@@ -30,6 +31,15 @@ void addPoint(model::Workspace& ws) {
         return;
     }
     model::checkPlace(picked.x, picked.y, ws.controls.planUnits, "Указанная точка");
+    // A picket passes each place of its route once (the project file holds
+    // it to that): a second point on a point's place is said, not added.
+    for (std::size_t k = 0; k < piket->points.size(); ++k) {
+        const model::PointRow& p = piket->points[k];
+        if (p[model::kX] == picked.x && p[model::kY] == picked.y) {
+            throw cad::Error("В этом месте уже есть точка " + std::to_string(k + 1) +
+                             ": пересечение не добавлено");
+        }
+    }
 
     model::PointRow row{};
     row[model::kX] = picked.x;
