@@ -10,6 +10,7 @@
 #include "model/primitives.hpp"
 #include "model/runner.hpp"
 #include "model/units.hpp"
+#include "model/value_checks.hpp"
 #include "sheet/sheets.hpp"
 
 namespace sheet {
@@ -179,6 +180,20 @@ void drawSheetGrid(model::Workspace& ws, double length, double offsetY) {
     planLine.setLineweight(50);
 }
 
+namespace {
+
+// Each element in millimetres of terrain, rounded to a whole one before the
+// sum. cad::Error for an element that has no length.
+double lengthOf(const model::Piket& piket, double millimetres) {
+    double length = 0.0;
+    for (const cad::EntityRef& element : piket.elements) {
+        length += model::roundHalfEven(element.length() * millimetres);
+    }
+    return length;
+}
+
+}  // namespace
+
 void takeIntoWork(model::Workspace& ws) {
     ws.ui.processEvents();
     model::Controls& c = ws.controls;
@@ -189,6 +204,20 @@ void takeIntoWork(model::Workspace& ws) {
         }
         if (auto b = c.brokenPikets.find(row.stateIndex); b != c.brokenPikets.end()) {
             throw cad::Error("«" + row.caption + "» нельзя взять в работу: " + b->second);
+        }
+        const double millimetres = model::millimetresPerUnit(c.planUnits);
+        const model::Piket& piket = ws.pikets[static_cast<std::size_t>(row.stateIndex)];
+        double length = 0.0;
+        try {
+            length = lengthOf(piket, millimetres);
+        } catch (const cad::Error&) {
+            // An element without a length is said where it always was, after the
+            // fixed part of the sheet.
+        }
+        if (!(length <= model::kLongestPiketMm)) {
+            throw cad::Error("«" + row.caption +
+                             "» нельзя взять в работу: его элементы длиннее 1000 км. Проверьте "
+                             "единицы плана.");
         }
         ws.workPiket = row.stateIndex;
         c.statusText = "В работе " + row.caption;
@@ -203,23 +232,18 @@ void takeIntoWork(model::Workspace& ws) {
         // A picket whose sheet is already in the drawing works on that sheet,
         // where it stands and as it is laid out.
         const model::SheetOptions& o = ws.sheetOptions;
-        const std::string& piket = ws.piketInWork()->key;
-        const std::string key =
-            piket.empty() ? std::string()
-                          : piket + "@" + model::formatNumber(c.sheetOriginX, '.') + "," +
-                                model::formatNumber(c.sheetOriginY, '.') + "," +
-                                model::planUnitsKey(c.planUnits) + "," +
-                                model::formatNumber(o.horizontalScale, '.') + "," +
-                                model::formatNumber(o.verticalScale, '.') + (o.split ? ",s" : "");
+        const std::string key = piket.key.empty()
+                                    ? std::string()
+                                    : piket.key + "@" + model::formatNumber(c.sheetOriginX, '.') +
+                                          "," + model::formatNumber(c.sheetOriginY, '.') + "," +
+                                          model::planUnitsKey(c.planUnits) + "," +
+                                          model::formatNumber(o.horizontalScale, '.') + "," +
+                                          model::formatNumber(o.verticalScale, '.') +
+                                          (o.split ? ",s" : "");
         const bool draw = key.empty() || !model::hasMarked(target, model::kSheetMark, key);
         const std::size_t from = target.data().modelSpace.size();
         if (draw) drawBlankSheet(ws);
-        // Each element in millimetres of terrain, rounded to a whole one before the sum.
-        ws.piketLength = 0.0;
-        const double millimetres = model::millimetresPerUnit(c.planUnits);
-        for (const cad::EntityRef& element : ws.piketInWork()->elements) {
-            ws.piketLength += model::roundHalfEven(element.length() * millimetres);
-        }
+        ws.piketLength = lengthOf(piket, millimetres);
         if (draw) {
             // Split over sheets, the first sheet's grid ends where its part does.
             const std::vector<SheetSpan> spans = sheetSpans(ws.piketLength, ws.sheetOptions);
