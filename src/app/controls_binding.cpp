@@ -64,6 +64,7 @@ constexpr std::array kPanels{"Panel1", "Panel2", "Panel3", "Panel4", "Panel5"};
 // Items in the order of model::PlanUnits.
 constexpr const char* kPlanUnits = "ComboBoxUnits";
 constexpr const char* kHideWhilePicking = "CheckBox1";
+constexpr const char* kLiveRebuild = "LiveRebuild";
 constexpr const char* kPiketList = "ListView1";
 constexpr const char* kPanelStack = "PanelStack";
 
@@ -155,6 +156,7 @@ void pushControls(const Controls& c, QWidget& root) {
     for (std::size_t t = 0; t < model::kTypeListCount; ++t)
         writeTypeList(*find<QComboBox>(root, kTypeLists[t]), c.typeLists[t], c.typeListIndex[t]);
     find<QCheckBox>(root, kHideWhilePicking)->setChecked(c.hideWhilePicking);
+    find<QCheckBox>(root, kLiveRebuild)->setChecked(c.liveRebuild);
     find<QComboBox>(root, kPlanUnits)->setCurrentIndex(static_cast<int>(c.planUnits));
     writePiketRows(*find<QTreeWidget>(root, kPiketList), c);
     find<QStackedWidget>(root, kPanelStack)
@@ -171,6 +173,7 @@ void pullControls(Controls& c, const QWidget& root) {
         c.typeListIndex[t] = selectedItem(box);
     }
     c.hideWhilePicking = find<QCheckBox>(root, kHideWhilePicking)->isChecked();
+    c.liveRebuild = find<QCheckBox>(root, kLiveRebuild)->isChecked();
     const int units = find<QComboBox>(root, kPlanUnits)->currentIndex();
     if (units >= 0) c.planUnits = static_cast<model::PlanUnits>(units);
 

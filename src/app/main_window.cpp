@@ -215,6 +215,7 @@ void MainWindow::buildMenus() {
     QAction* exit = file->addAction(QStringLiteral("Выход"));
     exit->setObjectName(QStringLiteral("N3"));
     connect(exit, &QAction::triggered, this, &QWidget::close);
+    buildEditMenu(*bar);
 
     QMenu* viewMenu = bar->addMenu(QStringLiteral("Вид"));
     viewMenu->setObjectName(QStringLiteral("ViewMenu"));
@@ -258,12 +259,18 @@ void MainWindow::connectControls() {
             [this] { showPanel(model::PanelId::Pikets); });
 }
 
-bool MainWindow::runAction(const std::function<void()>& action, bool changesDrawing) {
-    pullControls(ws_.controls, *this);
-    pullSheetOptions(ws_.sheetOptions, *this);
-    const bool completed = model::runOperation(ws_, action);
+bool MainWindow::runAction(const std::function<void()>& action, bool changesDrawing,
+                           const std::string& step) {
+    // The panels are read inside the step: undoing it shows them as they
+    // were shown before (a typed value back to the point's own).
+    const bool completed = history_.run(ws_, step, [&] {
+        pullControls(ws_.controls, *this);
+        pullSheetOptions(ws_.sheetOptions, *this);
+        return model::runOperation(ws_, action);
+    });
     pushControls(ws_.controls, *this);
     pushSheetOptions(ws_.sheetOptions, *this);
+    updateEditMenu();
     if (changesDrawing && ws_.doc) {
         if (ws_.doc->modified()) unsaved_ = true;
         view_->drawingChanged();
@@ -345,6 +352,9 @@ void MainWindow::restoreProject(const std::filesystem::path& drawing) {
                            ": выберите его в списке пикетов и нажмите «Взять в работу»";
         }
     });
+    // The restored project is where the session starts, not a step.
+    history_.clear();
+    updateEditMenu();
     markProjectSaved();
     if (notes.empty()) return;
     // What the project file could not give back is said; the drawing is open.
@@ -514,7 +524,7 @@ bool MainWindow::settleUnsaved() {
 }
 
 void MainWindow::newProject() {
-    runAction([this] { model::newProject(ws_); });
+    runAction([this] { model::newProject(ws_); }, false, "Новый проект");
 }
 
 void MainWindow::showAbout() {

@@ -13,13 +13,17 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "app/view/drawing_view.hpp"
 #include "cad/application.hpp"
 #include "ground/survey_ground.hpp"
+#include "model/history.hpp"
 #include "model/workspace.hpp"
 
+class QKeyEvent;
 class QLabel;
+class QMenuBar;
 class QProgressBar;
 
 namespace app {
@@ -42,6 +46,11 @@ struct Dialogs {
 // File dialogs, the Сохранить / Не сохранять / Отмена question, modal
 // message boxes and the survey dialog.
 Dialogs standardDialogs();
+
+// The step a control starts, as the Edit menu names it (edit_menu.cpp).
+std::string stepNameOf(std::string_view component);
+// Ctrl+Z, Ctrl+Y, Ctrl+Shift+Z: the editor's fields leave them to the Edit menu.
+bool isEditShortcut(const QKeyEvent& event);
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -66,8 +75,11 @@ class MainWindow : public QMainWindow {
     bool hasUnsavedChanges();
 
     // Runs one user action the way every control does: panels read into the
-    // model, the action under model::runOperation, the panels written back.
-    bool runAction(const std::function<void()>& action, bool changesDrawing = false);
+    // model, the action under model::runOperation as the step `step` of the
+    // history (Правка — Отменить), the panels written back.
+    bool runAction(const std::function<void()>& action, bool changesDrawing = false,
+                   const std::string& step = "Изменение");
+    model::History& history() { return history_; }
 
     // The busy indicator Panel6.
     void setBusy(bool busy);
@@ -81,6 +93,10 @@ class MainWindow : public QMainWindow {
     class WindowUi;
 
     void buildMenus();
+    void buildEditMenu(QMenuBar& bar);
+    void updateEditMenu();
+    // Undo (or redo) one step; a prompt in the drawing ends first.
+    void takeStep(bool redo);
     void connectControls();
     void connectOperations();
     void showPanel(model::PanelId panel);
@@ -122,6 +138,9 @@ class MainWindow : public QMainWindow {
     QAction* saveAction_ = nullptr;
     QAction* saveAsAction_ = nullptr;
     QAction* saveProjectAction_ = nullptr;
+    QAction* undoAction_ = nullptr;
+    QAction* redoAction_ = nullptr;
+    model::History history_;
 
     bool unsaved_ = false;
     std::string savedProject_;  // projectState() as last opened or saved

@@ -65,10 +65,11 @@ void MainWindow::connectOperations() {
     auto on = [this](const char* button, Effect effect, std::function<void()> operation) {
         auto* b = findChild<QToolButton*>(QLatin1String(button));
         Q_ASSERT_X(b, "main window", button);
-        connect(b, &QToolButton::clicked, this, [this, effect, operation = std::move(operation)] {
-            runAction(operation, effect != Effect::None);
-            if (effect == Effect::Layers) view_->rebuild();
-        });
+        connect(b, &QToolButton::clicked, this,
+                [this, effect, step = stepNameOf(button), operation = std::move(operation)] {
+                    runAction(operation, effect != Effect::None, step);
+                    if (effect == Effect::Layers) view_->rebuild();
+                });
     };
 
     // Types.
@@ -109,13 +110,20 @@ void MainWindow::connectOperations() {
     on("SpeedButton20", Effect::Entities, [&ws] { editor::previous(ws); });
     on("SpeedButton21", Effect::Entities, [&ws] { editor::next(ws); });
     on("SpeedButton23", Effect::Entities, [&ws] { editor::last(ws); });
-    on("SpeedButton24", Effect::None, [&ws] { editor::takeOverRelief(ws); });
-    on("SpeedButton30", Effect::None, [&ws] { editor::takeOverPipe(ws); });
-    on("SpeedButton29", Effect::None, [&ws] { editor::takeOverCasing(ws); });
-    on("SpeedButton25", Effect::None, [&ws] { editor::setAuto(ws); });
-    on("SpeedButton26", Effect::None, [&ws] { editor::pickRelief(ws); });
-    on("SpeedButton27", Effect::Entities, [&ws] { editor::addPoint(ws); });
-    on("SpeedButton31", Effect::Entities, [&ws] { editor::deletePoint(ws); });
+    // A change of values, and with "Перестраивать сразу" the profile after it.
+    auto valued = [&ws](void (*change)(model::Workspace&)) {
+        return [&ws, change] {
+            change(ws);
+            if (ws.controls.liveRebuild) profile::rebuildLive(ws);
+        };
+    };
+    on("SpeedButton24", Effect::Entities, valued(editor::takeOverRelief));
+    on("SpeedButton30", Effect::Entities, valued(editor::takeOverPipe));
+    on("SpeedButton29", Effect::Entities, valued(editor::takeOverCasing));
+    on("SpeedButton25", Effect::Entities, valued(editor::setAuto));
+    on("SpeedButton26", Effect::Entities, valued(editor::pickRelief));
+    on("SpeedButton27", Effect::Entities, valued(editor::addPoint));
+    on("SpeedButton31", Effect::Entities, valued(editor::deletePoint));
     on("SpeedButton28", Effect::Layers, [&ws] { profile::build(ws); });
     on("SpeedButton3", Effect::Layers, [&ws] { profile::build(ws); });
     auto* ground = findChild<QToolButton*>(QStringLiteral("GroundButton"));
@@ -171,10 +179,15 @@ void MainWindow::fillGroundFromSurvey() {
             const ground::GroundReport report = ground::fillGroundFromSurvey(ws_, options);
             ws_.ui.message(ground::reportText(report));
         },
-        true);
+        true, "Отметки по съёмке");
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    // The editor's fields leave Ctrl+Z and the like to the Edit menu.
+    if (event->type() == QEvent::ShortcutOverride &&
+        isEditShortcut(*static_cast<QKeyEvent*>(event))) {
+        return true;
+    }
     const bool release = event->type() == QEvent::KeyRelease;
     const bool press = event->type() == QEvent::KeyPress;
     if (!release && !press) return QMainWindow::eventFilter(watched, event);
@@ -186,13 +199,20 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         const editor::Field field = f.field;
         if (key == editor::Key::Enter) {
             // Enter takes the field over as it is typed.
-            if (press)
-                runAction([this, field] { editor::keyPress(ws_, field, editor::Key::Enter); });
+            if (press) {
+                runAction(
+                    [this, field] {
+                        editor::keyPress(ws_, field, editor::Key::Enter);
+                        if (ws_.controls.liveRebuild) profile::rebuildLive(ws_);
+                    },
+                    true, "Значение точки");
+            }
             return true;
         }
         // The other keys act once, when released.
         if (release && !keyEvent->isAutoRepeat()) {
-            runAction([this, field, key] { editor::keyUp(ws_, field, key); }, true);
+            runAction([this, field, key] { editor::keyUp(ws_, field, key); }, true,
+                      "Переход к точке");
             return true;
         }
         return false;

@@ -293,6 +293,8 @@ void Drawing::setDimensionTextHeight(EntityId id, double height) {
         data_->blocks[it->second].tagBegin != kNoTags || (g->dimType & 0x0F) != 5) {
         throw Error("Высоту текста можно задать только угловому размеру, созданному программой");
     }
+    touch(id);
+    touchBlock(it->second);
     const DimStyle style = readDimStyle(*data_, g->style);
     AngularDrawing drawn = drawAngular(g->p15, g->p13, g->p14, g->definition, style, height);
     g->textHeight = height;
@@ -300,6 +302,7 @@ void Drawing::setDimensionTextHeight(EntityId id, double height) {
 
     Block& block = data_->blocks[it->second];
     for (EntityId old : block.entities) {
+        touch(old);
         data_->entities[old.v].erased = true;
         data_->entityByHandle.erase(data_->entities[old.v].handle);
     }

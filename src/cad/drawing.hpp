@@ -7,8 +7,10 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "cad/drawing_data.hpp"
@@ -86,6 +88,45 @@ class SelectionSet {
     std::vector<EntityRef> items_;
 };
 
+// What one step of the program did to a drawing, as the drawing was before
+// and after it: the entities it changed or erased (both images), the
+// entities, layers, blocks and application names it added, the handle seed
+// and the current layer. Drawing::undo and Drawing::redo apply it, so that a
+// step taken back leaves the drawing, and the file saved from it, as it was.
+struct DrawingChange {
+    struct State {
+        std::size_t entities = 0, modelSpace = 0, paperSpace = 0, layers = 0, blocks = 0,
+                    appIds = 0;
+        Handle handseed = 0;
+        std::string currentLayer;
+        bool currentLayerChanged = false;
+    };
+    struct Touched {
+        EntityId id;
+        Entity before, after;
+        std::optional<EntityMark> markBefore, markAfter;
+    };
+    struct TouchedBlock {
+        std::size_t index = 0;
+        Block before, after;
+    };
+    State before, after;
+    std::vector<Touched> touched;  // entities that were there before, by id
+    std::vector<TouchedBlock> touchedBlocks;
+    std::vector<Entity> added;  // entities the step made, in id order from before.entities
+    std::vector<std::optional<EntityMark>> addedMarks;
+    std::vector<EntityId> modelSpaceAdded, paperSpaceAdded;
+    std::vector<Layer> layersAdded;
+    std::vector<Block> blocksAdded;
+    std::vector<AppId> appIdsAdded;
+
+    bool empty() const {
+        return touched.empty() && touchedBlocks.empty() && added.empty() && layersAdded.empty() &&
+               blocksAdded.empty() && appIdsAdded.empty() && before.handseed == after.handseed &&
+               before.currentLayer == after.currentLayer;
+    }
+};
+
 class Drawing {
   public:
     Drawing();  // an empty drawing, never read from a file
@@ -159,6 +200,22 @@ class Drawing {
 
     Box2 extents() const;  // of the visible model-space entities
 
+    // The program's mark on an entity it drew (see EntityMark); marking
+    // registers the application name kMarkApp in the drawing.
+    void setMark(EntityId id, EntityMark mark);
+    const EntityMark* mark(EntityId id) const;  // null when the entity has none
+
+    // Recording of one step: every change between beginChange and endChange
+    // through the operations of Drawing and EntityRef (not mutableData) is
+    // returned by endChange. Calls nest; the outermost pair records.
+    void beginChange();
+    DrawingChange endChange();
+    // Takes a recorded step back, or makes it again; steps are undone newest
+    // first and redone in their order. Views are not told: they draw the
+    // drawing anew.
+    void undo(const DrawingChange& change);
+    void redo(const DrawingChange& change);
+
     void requireOpen() const;  // throws cad::Error on a closed drawing
 
   private:
@@ -167,6 +224,10 @@ class Drawing {
     // stores it; the caller files it in model space or a block.
     EntityId storeEntity(Entity entity);
     std::string newAnonymousBlockName(std::string_view prefix) const;
+    // Before an entity or block that was there before the recorded step changes.
+    void touch(EntityId id);
+    void touchBlock(std::size_t index);
+    DrawingChange::State state() const;
     std::unique_ptr<DrawingData> data_;
     std::filesystem::path path_;
     bool open_ = true;
@@ -176,6 +237,10 @@ class Drawing {
     std::vector<std::pair<int, SelectionHandler>> selectionHandlers_;
     std::vector<std::pair<int, UpdateHandler>> updateHandlers_;
     int nextHandlerId_ = 1;
+    int recording_ = 0;  // depth of beginChange
+    DrawingChange change_;
+    std::unordered_set<std::uint32_t> touchedIds_;
+    std::unordered_set<std::size_t> touchedBlocks_;
 };
 
 }  // namespace cad

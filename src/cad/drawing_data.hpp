@@ -78,10 +78,13 @@ struct DxfLayout {
     std::size_t layerTableEnd = kNoIndex;    // ENDTAB of the LAYER table
     std::size_t blockRecordTableCount = kNoIndex;
     std::size_t blockRecordTableEnd = kNoIndex;
-    std::size_t blocksEnd = kNoIndex;     // ENDSEC of BLOCKS
-    Handle layerTable = 0;                // owner of new layers (R2000+)
-    Handle blockRecordTable = 0;          // owner of new block records (R2000+)
-    Handle modelSpaceRecord = 0;          // owner of new model-space entities (R2000+)
+    std::size_t blocksEnd = kNoIndex;        // ENDSEC of BLOCKS
+    std::size_t appIdTableCount = kNoIndex;  // the 70 tag of the APPID table head
+    std::size_t appIdTableEnd = kNoIndex;    // ENDTAB of the APPID table
+    Handle appIdTable = 0;                   // owner of new APPID entries (R2000+)
+    Handle layerTable = 0;                   // owner of new layers (R2000+)
+    Handle blockRecordTable = 0;             // owner of new block records (R2000+)
+    Handle modelSpaceRecord = 0;             // owner of new model-space entities (R2000+)
     std::size_t objectsBegin = kNoIndex;  // 0/SECTION of OBJECTS: a missing ENTITIES goes before it
     std::size_t eof = kNoIndex;           // the 0/EOF tag
     Handle maxHandle = 0;  // largest handle the file's tags hold, after the reader's repairs
@@ -108,6 +111,34 @@ struct Block {
     std::vector<EntityId> entities;    // in order
     std::uint32_t tagBegin = kNoTags;  // BLOCK .. ENDBLK inclusive; kNoTags when created
     std::uint32_t tagEnd = kNoTags;
+};
+
+// The application name under which the program marks the entities it drew
+// (XDATA 1001), registered in the APPID table of a drawing that has marks.
+inline constexpr std::string_view kMarkApp = "KERNAVISTO";
+
+// What the program writes with an entity it drew, so that it finds the
+// entity again after a restart: what it belongs to (`kind`, e.g. a sheet or
+// a profile, and `owner`, the picket) and the fingerprint of the entity as it
+// was drawn (entityFingerprint): an entity whose fingerprint no longer
+// matches was changed by hand. XDATA 1000 strings, in this order.
+struct EntityMark {
+    std::string kind;
+    std::string owner;
+    std::string fingerprint;
+    friend bool operator==(const EntityMark&, const EntityMark&) = default;
+};
+
+// The fingerprint of what an entity shows: kind, layer, colour, lineweight,
+// visibility and the geometry of the kinds the program draws (lines, texts,
+// dimensions; for others the kind only). Sixteen hexadecimal digits.
+std::string entityFingerprint(const Entity& e);
+
+// An application name of the APPID table (2), as read or registered.
+struct AppId {
+    std::string name;
+    Handle handle = 0;
+    bool created = false;  // registered by the program: the writer adds its entry
 };
 
 // A repair made while reading, or something worth a warning.
@@ -144,6 +175,20 @@ struct DrawingData {
     std::string currentLayer = "0";
     bool currentLayerChanged = false;
     std::vector<Issue> issues;
+    std::vector<AppId> appIds;  // the APPID table, in order
+    // The program's marks, by the handle of the entity that carries one.
+    std::unordered_map<Handle, EntityMark> marks;
+
+    bool hasAppId(std::string_view name) const {
+        for (const AppId& a : appIds) {
+            if (equalsNoCase(a.name, name)) return true;
+        }
+        return false;
+    }
+    const EntityMark* markOf(const Entity& e) const {
+        auto it = marks.find(e.handle);
+        return it == marks.end() ? nullptr : &it->second;
+    }
 
     Handle newHandle() { return handseed++; }
 };

@@ -30,12 +30,14 @@
 #include "cli/profile_steps.hpp"
 #include "cli/text.hpp"
 #include "dwg/dwg_import.hpp"
+#include "model/history.hpp"
 #include "model/primitives.hpp"
 #include "model/project.hpp"
 #include "model/runner.hpp"
 #include "model/units.hpp"
 #include "model/value_checks.hpp"
 #include "pickets/pickets.hpp"
+#include "profile/build.hpp"
 #include "project/project_file.hpp"
 #include "sheet/sheet.hpp"
 
@@ -56,6 +58,7 @@ struct ProfileOptions {
     std::string sheetAt;  // "X,Y", empty: the origin
     double snap = 0.05;   // --snap, plan units
     bool hideWhilePicking = false;
+    bool live = false;  // --live: "Перестраивать сразу"
     std::string dump;
     std::string project;            // project file to restore after opening the plan
     std::string saveProject;        // project file to write at the end
@@ -73,6 +76,7 @@ class BatchUi : public model::Ui {
         std::cerr << valid << '\n';
         messages.push_back(std::move(valid));
     }
+    void notice(const std::string& text) override { warn(text); }
     void setBusy(bool) override {}
     std::vector<std::string> messages;
     // Warnings of the batch run itself: shown, kept for the dump, never a failure.
@@ -84,8 +88,15 @@ class BatchUi : public model::Ui {
 };
 
 struct BatchRun : model::HeadlessWorkspace<BatchUi> {
-    // One operation; false when it did not complete or showed a message
-    // (such as "Ошибка поиска начала").
+    model::History history;
+    // One operation, a step of the history named `name`; false when it did
+    // not complete or showed a message (such as "Ошибка поиска начала").
+    bool run(const std::string& name, const std::function<void()>& operation) {
+        std::size_t before = ui.messages.size();
+        bool completed = history.run(ws, name, [&] { return model::runOperation(ws, operation); });
+        return completed && ui.messages.size() == before;
+    }
+    // What is no step of its own (opening, saving, undo and redo themselves).
     bool run(const std::function<void()>& operation) {
         std::size_t before = ui.messages.size();
         bool completed = model::runOperation(ws, operation);
@@ -270,6 +281,7 @@ bool openPlan(BatchRun& r, const ProfileOptions& o) {
 
 bool restoreProject(BatchRun& r, const ProfileOptions& o) {
     if (o.project.empty()) return true;
+    // Part of opening: no step to undo.
     return r.run([&] {
         for (const std::string& line : project::describe(project::load(r.ws, o.project))) {
             r.ui.message(line);
@@ -288,7 +300,7 @@ bool takeSavedPiketIntoWork(BatchRun& r, const ProfileOptions&) {
             return r.fail(row.caption + ": " + b->second);
         }
         c.selectedRow = static_cast<int>(i);
-        return r.run([&] { sheet::takeIntoWork(r.ws); });
+        return r.run("Взять в работу", [&] { sheet::takeIntoWork(r.ws); });
     }
     return r.fail("Пикета в работе нет в списке пикетов");
 }
@@ -367,7 +379,7 @@ bool definePiket(BatchRun& r, const ProfileOptions& o) {
         const auto ends = routeEnds(r.ws);
         r.prompter.pushPoint(snapToRouteEnd(*parsePoint(o.from), o.snap, ends));
         r.prompter.pushPoint(snapToRouteEnd(*parsePoint(o.to), o.snap, ends));
-        ok = r.run([&] { pickets::addByEndPoints(r.ws); });
+        ok = r.run("Пикет по конечным точкам", [&] { pickets::addByEndPoints(r.ws); });
     } else {
         std::vector<cad::EntityRef> elements;
         for (const std::string& h : splitList(o.elements)) {
@@ -378,7 +390,7 @@ bool definePiket(BatchRun& r, const ProfileOptions& o) {
         }
         warnGaps(r, elements, o.snap);
         r.prompter.pushCancel();  // Esc ends the selection
-        ok = r.run([&] { pickets::addBySequence(r.ws); });
+        ok = r.run("Пикет последовательным выбором", [&] { pickets::addBySequence(r.ws); });
     }
     if (ok && r.ws.controls.piketRows.size() == rowsBefore) return r.fail("Пикет не задан");
     if (ok) {
@@ -396,11 +408,12 @@ bool definePiket(BatchRun& r, const ProfileOptions& o) {
 
 bool takePiketIntoWork(BatchRun& r, const ProfileOptions&) {
     r.ws.controls.selectedRow = static_cast<int>(r.ws.controls.piketRows.size()) - 1;
-    return r.run([&] { sheet::takeIntoWork(r.ws); });
+    return r.run("Взять в работу", [&] { sheet::takeIntoWork(r.ws); });
 }
 
 bool buildProfile(BatchRun& r, const ProfileOptions& o) {
-    return r.run([&] { buildProfileStep(r.ws, o.steps); });
+    if (o.steps.noBuild) return true;
+    return r.run("Построить\\Перестроить", [&] { buildProfileStep(r.ws, o.steps); });
 }
 
 bool plotSheet(BatchRun& r, const ProfileOptions& o) {
@@ -447,12 +460,13 @@ nlohmann::ordered_json dumpState(const BatchRun& r) {
         KV_ASSERT(p.pointObjects.size() == p.points.size());
         for (std::size_t k = 0; k < p.points.size(); ++k) {
             const cad::EntityRef& object = p.pointObjects[k];
+            const model::PointRow row = model::shownRow(p, k);
             nlohmann::ordered_json named;
             for (std::size_t v = 0; v < kPointValueNames.size(); ++v) {
-                named[kPointValueNames[v]] = p.points[k][v];
+                named[kPointValueNames[v]] = row[v];
             }
             nlohmann::ordered_json point = {
-                {"object", handleJson(object)}, {"values", p.points[k]}, {"named", named}};
+                {"object", handleJson(object)}, {"values", row}, {"named", named}};
             // A value past the limits every door applies would show here as a
             // bare null or a huge number; the dump says which and why.
             if (auto problem = model::pointRowProblem(p.points[k], ws.controls.planUnits)) {
@@ -502,10 +516,29 @@ bool writeDump(BatchRun& r, const ProfileOptions& o) {
     return true;
 }
 
-// The editor steps, in command-line order, each an operation of its own.
+// The editor steps, in command-line order, each an operation of its own;
+// --undo and --redo take back or make again the step before, --build builds
+// there. With --live a step that changes values rebuilds the profile as part
+// of the same step, where the values allow a profile.
 bool runEditorSteps(BatchRun& r, const ProfileOptions& o) {
+    using Kind = EditorStep::Kind;
     for (const EditorStep& step : o.editorSteps.steps()) {
-        if (!r.run([&] { runEditorStep(r.ws, r.prompter, step); })) return false;
+        bool ok = true;
+        if (step.kind == Kind::Undo || step.kind == Kind::Redo) {
+            const bool undo = step.kind == Kind::Undo;
+            if (!(undo ? r.history.canUndo() : r.history.canRedo())) {
+                return r.fail(undo ? "Нечего отменять" : "Нечего повторять");
+            }
+            ok = r.run([&] { undo ? r.history.undo(r.ws) : r.history.redo(r.ws); });
+        } else if (step.kind == Kind::Build) {
+            ok = r.run(stepName(step), [&] { profile::build(r.ws); });
+        } else {
+            ok = r.run(stepName(step), [&] {
+                runEditorStep(r.ws, r.prompter, step);
+                if (o.live && changesValues(step)) profile::rebuildLive(r.ws);
+            });
+        }
+        if (!ok) return false;
     }
     return true;
 }
@@ -520,7 +553,7 @@ bool writeProject(BatchRun& r, const ProfileOptions& o) {
 // "Отметки по съёмке"; its report goes to stdout.
 bool fillGround(BatchRun& r, const ProfileOptions& o) {
     if (!o.ground.requested()) return true;
-    return r.run([&] {
+    return r.run("Отметки по съёмке", [&] {
         const ground::GroundReport report =
             ground::fillGroundFromSurvey(r.ws, o.ground.groundOptions());
         std::cout << ground::reportText(report);
@@ -566,6 +599,9 @@ void registerProfile(CLI::App& app, int& exitCode) {
     cmd->add_option("--pipe", o->pipe, "Трубы, мм (как набрано)");
     cmd->add_option("--separator", o->separator, "Десятичный разделитель: , или .");
     cmd->add_flag("--hide-while-picking", o->hideWhilePicking, "Скрывать элементы");
+    cmd->add_flag("--live", o->live,
+                  "«Перестраивать сразу»: после каждого изменения значений профиль пикета в "
+                  "работе строится заново");
     cmd->add_option("--units", o->units,
                     "Единицы плана: mm (по умолчанию), cm или m; лист рисуется в тех же "
                     "единицах в том же масштабе на бумаге");

@@ -4,6 +4,7 @@
 #include <map>
 #include <optional>
 
+#include "cad/check.hpp"
 #include "cad/geometry.hpp"
 #include "cad/number_text.hpp"
 #include "cad/text_util.hpp"
@@ -131,6 +132,17 @@ void EditorStepOptions::add(CLI::App& cmd) {
                     "Открыть редактор и пройти «>» по всем точкам (высота −2 берётся у "
                     "предыдущей точки)")
                 ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    undo_ = cmd.add_flag("--undo")
+                ->description("Отменить последний шаг (как «Правка — Отменить»)")
+                ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    redo_ = cmd.add_flag("--redo")
+                ->description("Повторить отменённый шаг (как «Правка — Повторить»)")
+                ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    build_ = cmd.add_flag("--build")
+                 ->description(
+                     "Построить профиль в этом месте шагов (последнее построение всё равно "
+                     "выполняется, если нет --no-build)")
+                 ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
 }
 
 std::vector<EditorStep> EditorStepOptions::steps() const {
@@ -141,8 +153,13 @@ std::vector<EditorStep> EditorStepOptions::steps() const {
     std::map<const CLI::Option*, std::size_t> used;
     for (const CLI::Option* opt : cmd_->parse_order()) {
         std::size_t k = used[opt]++;
-        if (opt == walk_) {
-            out.push_back(EditorStep{});
+        if (opt == walk_ || opt == undo_ || opt == redo_ || opt == build_) {
+            EditorStep step;
+            step.kind = opt == walk_   ? EditorStep::Kind::Walk
+                        : opt == undo_ ? EditorStep::Kind::Undo
+                        : opt == redo_ ? EditorStep::Kind::Redo
+                                       : EditorStep::Kind::Build;
+            out.push_back(step);
             continue;
         }
         const auto& results = opt->results();
@@ -159,6 +176,42 @@ std::vector<EditorStep> EditorStepOptions::steps() const {
         }
     }
     return out;
+}
+
+std::string stepName(const EditorStep& step) {
+    switch (step.kind) {
+        case EditorStep::Kind::Edit:
+            return step.field == editor::Field::Relief ? "Отметка земли"
+                   : step.field == editor::Field::Pipe ? "Диаметр трубы"
+                                                       : "Диаметр футляра";
+        case EditorStep::Kind::PickHeight:
+            return "Указать";
+        case EditorStep::Kind::AddPoint:
+            return "Добавление точки";
+        case EditorStep::Kind::DeletePoint:
+            return "Удаление точки";
+        case EditorStep::Kind::Walk:
+            return "Обход точек";
+        case EditorStep::Kind::Build:
+            return "Построить\\Перестроить";
+        case EditorStep::Kind::Undo:
+        case EditorStep::Kind::Redo:
+            break;
+    }
+    return {};
+}
+
+bool changesValues(const EditorStep& step) {
+    switch (step.kind) {
+        case EditorStep::Kind::Edit:
+        case EditorStep::Kind::PickHeight:
+        case EditorStep::Kind::AddPoint:
+        case EditorStep::Kind::DeletePoint:
+        case EditorStep::Kind::Walk:  // a height -2 takes the previous point's
+            return true;
+        default:
+            return false;
+    }
 }
 
 void connectEditor(model::Workspace& ws) {
@@ -257,6 +310,11 @@ void runEditorStep(model::Workspace& ws, cad::ScriptedPrompter& prompter, const 
             for (int k = 1; k < count; ++k) editor::next(ws);
             break;
         }
+        case EditorStep::Kind::Undo:
+        case EditorStep::Kind::Redo:
+        case EditorStep::Kind::Build:
+            KV_ASSERT(!"a step of the run, not of the editor");
+            break;
     }
 }
 

@@ -17,7 +17,8 @@
 namespace cli {
 
 struct EditorStep {
-    enum class Kind { Edit, PickHeight, AddPoint, DeletePoint, Walk };
+    // Undo, Redo and Build are steps of the run itself: cmd_profile does them.
+    enum class Kind { Edit, PickHeight, AddPoint, DeletePoint, Walk, Undo, Redo, Build };
     Kind kind = Kind::Walk;
     int point = 0;                                // N, 1-based (Edit, PickHeight, DeletePoint)
     editor::Field field = editor::Field::Relief;  // Edit
@@ -33,9 +34,9 @@ EditorStep parsePickHeightStep(std::string_view value);   // "N=HANDLE"
 EditorStep parseAddPointStep(std::string_view value);     // "X,Y" with '.' decimals
 EditorStep parseDeletePointStep(std::string_view value);  // "N"
 
-// Registers --edit, --pick-height, --add-point, --delete-point and --walk on
-// the profile command; steps() gives them back in command-line order once
-// the command line is parsed.
+// Registers --edit, --pick-height, --add-point, --delete-point, --walk,
+// --undo, --redo and --build on the profile command; steps() gives them back
+// in command-line order once the command line is parsed.
 class EditorStepOptions {
   public:
     void add(CLI::App& cmd);
@@ -48,11 +49,21 @@ class EditorStepOptions {
     CLI::Option* addPoint_ = nullptr;
     CLI::Option* deletePoint_ = nullptr;
     CLI::Option* walk_ = nullptr;
+    CLI::Option* undo_ = nullptr;
+    CLI::Option* redo_ = nullptr;
+    CLI::Option* build_ = nullptr;
 };
+
+// The name of a step as the window's Edit menu shows it ("Отменить «…»").
+std::string stepName(const EditorStep& step);
 
 // Makes the editor follow the sheet drawing's selection (set before taking
 // into work, which connects it).
 void connectEditor(model::Workspace& ws);
+
+// Whether a step changes the values of the picket in work (a live run
+// rebuilds the profile after it).
+bool changesValues(const EditorStep& step);
 
 // One step on the picket in work. Each step that names a point first makes it
 // current as selecting its point line does. cad::Error when the step cannot

@@ -25,6 +25,7 @@ enum class PlanUnits { Millimetres, Centimetres, Metres };
 struct PiketRow {
     std::string caption;  // "Пикет N"
     int stateIndex = 0;   // index into Workspace::pikets
+    friend bool operator==(const PiketRow&, const PiketRow&) = default;
 };
 
 struct Controls {
@@ -77,6 +78,7 @@ struct Controls {
     std::string reliefText;             // relief height
     std::string casingText;             // casing diameter
     std::string pointPipeText;          // pipe diameter
+    bool liveRebuild = false;  // "Перестраивать сразу": a change of values rebuilds
 
     PanelId front = PanelId::Project;
 
@@ -89,6 +91,8 @@ struct Controls {
     bool initialParamsEnabled = false;  // "Первоначальные параметры"
     bool hideSelectedEnabled = true;    // "Скрыть выбранное"
     bool showAllEnabled = true;         // "Показать все"
+
+    friend bool operator==(const Controls&, const Controls&) = default;
 };
 
 }  // namespace model

@@ -12,6 +12,9 @@ class Ui {
   public:
     virtual ~Ui() = default;
     virtual void message(const std::string& text) = 0;
+    // Something the user should know about an operation that went through
+    // (the command line prints it as a warning, not a failure).
+    virtual void notice(const std::string& text) { message(text); }
     virtual void setBusy(bool busy) = 0;
     virtual void processEvents() {}
     virtual void focusDrawing() {}  // before every prompt in the drawing

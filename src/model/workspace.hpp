@@ -49,10 +49,34 @@ struct Piket {
     std::vector<cad::EntityRef> elements;      // route elements from start to end
     std::vector<cad::EntityRef> pointObjects;  // a null reference for points added by the editor
     std::vector<PointRow> points;              // entry k belongs to pointObjects[k]
+    // Marks the picket's sheet and profile in the drawing (model::piketKey),
+    // taken when the picket is defined.
+    std::string key;
+    // The rows of the picket's newest build: the typed values with the
+    // chainages and the interpolated heights and depths. The build computes
+    // them from `points` and never writes them back; empty before a build.
+    std::vector<PointRow> built;
 
     int pointCount() const { return static_cast<int>(points.size()); }
     int elementCount() const { return static_cast<int>(elements.size()); }
+    friend bool operator==(const Piket&, const Piket&) = default;
 };
+
+// A point row as the state dump shows it: the typed values, and where the
+// newest build computed something (the chainage, a height or depth typed as
+// automatic) what it computed.
+inline PointRow shownRow(const Piket& piket, std::size_t k) {
+    PointRow row = piket.points[k];
+    if (piket.built.size() != piket.points.size()) return row;
+    const PointRow& built = piket.built[k];
+    row[kChainage] = built[kChainage];
+    for (int v : {kRelief, kDepth}) {
+        if (row[static_cast<std::size_t>(v)] == kAuto) {
+            row[static_cast<std::size_t>(v)] = built[static_cast<std::size_t>(v)];
+        }
+    }
+    return row;
+}
 
 // How the profile is laid out on sheets. The default is one sheet at 1:500
 // along the route and 1:100 in height, however long the picket.
@@ -62,6 +86,7 @@ struct SheetOptions {
     double verticalScale = 100.0;                // 1:100 or 1:200 in height
     bool datumPerSheet = false;                  // every sheet its own datum, from its own heights
     std::optional<double> datum = std::nullopt;  // the user's datum for every sheet, whole metres
+    friend bool operator==(const SheetOptions&, const SheetOptions&) = default;
 };
 
 // The user's last choice in "Отметки по съёмке", offered again the next

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "cad/check.hpp"
+#include "model/marks.hpp"
 #include "model/runner.hpp"
 #include "pickets/detail.hpp"
 #include "pickets/pickets.hpp"
@@ -55,6 +56,7 @@ Ends sequenceEnds(const std::vector<cad::EntityRef>& el) {
 }
 
 void appendPiket(model::Workspace& ws, model::Piket piket) {
+    piket.key = model::piketKey(piket);
     ws.pikets.push_back(std::move(piket));
     ws.controls.piketRows.push_back(
         {"Пикет " + std::to_string(ws.piketCount()), ws.piketCount() - 1});

@@ -14,6 +14,7 @@
 #endif
 
 #include "cad/check.hpp"
+#include "model/marks.hpp"
 #include "model/primitives.hpp"
 #include "model/route_path.hpp"
 #include "model/units.hpp"
@@ -360,6 +361,11 @@ void addLayers(model::Workspace& ws) {
 }  // namespace
 }  // namespace detail
 
+void rebuildLive(model::Workspace& ws) {
+    if (detail::refusal(ws)) return;
+    build(ws);
+}
+
 void build(model::Workspace& ws) {
     using namespace detail;
     // The runner shows the busy indicator; let it be painted before the work.
@@ -368,15 +374,23 @@ void build(model::Workspace& ws) {
         ws.ui.message(*why);
         return;
     }
-    model::Piket& piket = *ws.piketInWork();
+    model::Piket& typed = *ws.piketInWork();
     // Taking a picket into work gave it its sheet; every point has its object
     // (a null one for a point the editor added).
     KV_ASSERT(ws.sheetDoc != nullptr);
-    KV_ASSERT(piket.pointObjects.size() == piket.points.size());
+    KV_ASSERT(typed.pointObjects.size() == typed.points.size());
+    // What the user typed stays as typed: the run computes on a copy.
+    model::Piket piket = typed;
 
     if (!ws.profileBuilt) addLayers(ws);
     // The pipe line goes on "Трасса"; a plan without that layer gets it.
     ws.sheetDoc->addLayer("Трасса");
+
+    // The profile drawn before goes, but for what was changed by hand.
+    const model::Removal removed =
+        typed.key.empty() ? model::Removal{}
+                          : model::eraseMarked(*ws.sheetDoc, model::kProfileMark, typed.key);
+    const std::size_t firstDrawn = ws.sheetDoc->data().modelSpace.size();
 
     ws.profileObjects.clear();
     ws.profileObjects.reserve(32 * static_cast<std::size_t>(piket.pointCount()));
@@ -423,6 +437,15 @@ void build(model::Workspace& ws) {
             }
         }
         ws.pointLines = std::move(pointLines);
+    }
+    if (!typed.key.empty()) {
+        model::markEntities(*ws.sheetDoc, firstDrawn, model::kProfileMark, typed.key);
+    }
+    typed.built = std::move(piket.points);
+    if (removed.kept > 0) {
+        ws.ui.notice(
+            "Объектов прежнего профиля, изменённых вручную: " + std::to_string(removed.kept) +
+            ". Они оставлены в чертеже; удалите их сами, если они не нужны.");
     }
     ws.ui.focusMainWindow();
 }

@@ -16,6 +16,12 @@ namespace profile {
 // points, or no point has a known relief height.
 void build(model::Workspace& ws);
 
+// "Перестраивать сразу": after a change of values, the profile of the picket
+// in work is built again (the previous one replaced) when its values allow a
+// profile; otherwise nothing happens and nothing is said, as the user is
+// still typing.
+void rebuildLive(model::Workspace& ws);
+
 // The text of a table value: the general number text, with a "0" appended
 // when the separator ',' stands second to last (12,5 -> 12,50).
 std::string TableNumberText(double value, char decimalSeparator);

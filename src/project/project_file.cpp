@@ -8,6 +8,7 @@
 
 #include "cad/error.hpp"
 #include "cad/platform.hpp"
+#include "model/marks.hpp"
 #include "model/units.hpp"
 #include "model/value_checks.hpp"
 
@@ -150,6 +151,13 @@ PiketData parsePiket(const Json& j, const std::string& where, model::PlanUnits u
         } else {
             p.elements.push_back(handleAt(elements[i], at(elementsAt, i)));
         }
+    }
+    if (auto key = j.find("key"); key != j.end() && !key->is_null()) {
+        if (!key->is_string() || key->get<std::string>().empty() ||
+            key->get<std::string>().size() > 64) {
+            bad(where + "/key", "ключ пикета — непустая строка");
+        }
+        p.key = key->get<std::string>();
     }
     const std::string pointsAt = where + "/points";
     const Json& points = arrayAt(member(j, "points", where), pointsAt);
@@ -295,6 +303,7 @@ ProjectData capture(const model::Workspace& ws) {
             point.values = p.points[k];
             pd.points.push_back(std::move(point));
         }
+        if (!p.key.empty()) pd.key = p.key;
         d.pikets.push_back(std::move(pd));
     }
     d.workPiket = ws.workPiket;
@@ -349,7 +358,9 @@ std::string toJson(const ProjectData& d) {
         }
         Json elements = Json::array();
         for (const auto& e : p.elements) elements.push_back(e ? Json(*e) : Json(nullptr));
-        pikets.push_back({{"elements", elements}, {"points", points}});
+        Json piket = {{"elements", elements}, {"points", points}};
+        if (p.key) piket["key"] = *p.key;
+        pikets.push_back(std::move(piket));
     }
     j["pikets"] = pikets;
     j["workPiket"] = d.workPiket;
@@ -456,6 +467,12 @@ RestoreReport restore(model::Workspace& ws, const ProjectData& d) {
                 point.object ? lookUp(*point.object, "объект точки " + std::to_string(k + 1))
                              : cad::EntityRef{});
             p.points.push_back(point.values);
+        }
+        // A file of version 1 has no key: the one the picket got when it was defined.
+        if (pd.key) {
+            p.key = *pd.key;
+        } else if (d.version < 2) {
+            p.key = model::piketKey(p);
         }
         if (!why.empty()) {
             std::string caption = "Пикет " + std::to_string(i + 1);

@@ -21,7 +21,9 @@
 namespace project {
 
 // The format this program writes; files of a later version are refused.
-inline constexpr int kFormatVersion = 1;
+// Version 2: point values are what the user typed (a build no longer writes
+// chainages and interpolated heights into them) and a picket has its key.
+inline constexpr int kFormatVersion = 2;
 inline constexpr std::string_view kFormatName = "kernavisto-project";
 
 // PLAN.dxf (or PLAN.dwg) -> PLAN.kernavisto.json in the same folder.
@@ -37,6 +39,7 @@ struct PiketData {
     // missing when the file was written (the picket stays broken).
     std::vector<std::optional<std::string>> elements;
     std::vector<PointData> points;
+    std::optional<std::string> key;  // model::Piket::key; files before version 2 have none
 };
 struct RowData {
     std::string caption;

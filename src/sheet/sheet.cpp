@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 
+#include "model/marks.hpp"
 #include "model/primitives.hpp"
 #include "model/runner.hpp"
 #include "model/units.hpp"
@@ -228,11 +229,27 @@ void takeIntoWork(model::Workspace& ws) {
         cad::Drawing& target = sheetTarget(ws);
         reconnectSelection(ws, target);
         target.addLayer("Kernavisto");
-        drawBlankSheet(ws);
+        // A picket whose sheet is already in the drawing works on that sheet,
+        // where it stands and as it is laid out.
+        const model::SheetOptions& o = ws.sheetOptions;
+        const std::string key = piket.key.empty()
+                                    ? std::string()
+                                    : piket.key + "@" + model::formatNumber(c.sheetOriginX, '.') +
+                                          "," + model::formatNumber(c.sheetOriginY, '.') + "," +
+                                          model::planUnitsKey(c.planUnits) + "," +
+                                          model::formatNumber(o.horizontalScale, '.') + "," +
+                                          model::formatNumber(o.verticalScale, '.') +
+                                          (o.split ? ",s" : "");
+        const bool draw = key.empty() || !model::hasMarked(target, model::kSheetMark, key);
+        const std::size_t from = target.data().modelSpace.size();
+        if (draw) drawBlankSheet(ws);
         ws.piketLength = lengthOf(piket, millimetres);
-        // Split over sheets, the first sheet's grid ends where its part does.
-        const std::vector<SheetSpan> spans = sheetSpans(ws.piketLength, ws.sheetOptions);
-        drawSheetGrid(ws, spans.front().end * alongFactor(ws.sheetOptions));
+        if (draw) {
+            // Split over sheets, the first sheet's grid ends where its part does.
+            const std::vector<SheetSpan> spans = sheetSpans(ws.piketLength, ws.sheetOptions);
+            drawSheetGrid(ws, spans.front().end * alongFactor(ws.sheetOptions));
+            if (!key.empty()) model::markEntities(target, from, model::kSheetMark, key);
+        }
     }
     ws.app.zoomAll();
     if (ws.doc && ws.doc->isOpen()) ws.app.activate(*ws.doc);

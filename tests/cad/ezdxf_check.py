@@ -44,6 +44,7 @@ def details(e):
         "color": common(e, "color", 256),
         "lineweight": common(e, "lineweight", -1),
         "invisible": common(e, "invisible", 0),
+        "marked": e.has_xdata("KERNAVISTO"),
     }
     t = e.dxftype()
     if t == "LINE":
@@ -129,6 +130,7 @@ def main():
         "audit_errors": ["%s: %s" % (err.code, err.message) for err in auditor.errors],
         "audit_fixes": ["%s: %s" % (fix.code, fix.message) for fix in auditor.fixes],
         "layers": [layer.dxf.name for layer in doc.layers],
+        "appids": [app.dxf.name for app in doc.appids],
         "modelspace": [describe(e) for e in doc.modelspace()],
         "blocks": blocks,
     }

@@ -100,22 +100,6 @@ TEST_F(Project, EmptyDrawingStillGetsTheMarkerCrossAndTheButtons) {
     EXPECT_EQ(view.requests[1].kind, "zoomAll");
 }
 
-TEST_F(Project, SecondProjectKeepsThePicketsAndTheFirstDrawing) {
-    cad::Drawing& first = addDrawing();
-    first.addLine({0, 0, 0}, {1, 0, 0});
-    takeProject(ws, first, "a.dxf");
-    ws.pikets.resize(1);
-    ws.controls.piketRows.push_back({"Пикет 1", 0});
-    cad::Drawing& second = addDrawing();
-    takeProject(ws, second, "b.dxf");
-    EXPECT_EQ(ws.doc, &second);
-    EXPECT_TRUE(ws.objectList.empty());
-    EXPECT_EQ(ws.piketCount(), 1);
-    EXPECT_EQ(ws.controls.piketRows.size(), 1u);
-    EXPECT_EQ(first.modelSpace().size(), 3u);  // its own marker cross stays
-    EXPECT_EQ(ws.controls.projectFile, "b.dxf");
-}
-
 TEST(DisplayFileName, EverythingAfterTheLastSlash) {
     EXPECT_EQ(displayFileName("C:\\a\\b\\plan.dwg"), "plan.dwg");
     EXPECT_EQ(displayFileName("/home/u/планы/plan.dxf"), "plan.dxf");
@@ -180,4 +164,27 @@ TEST_F(Project, OpensAPlanFileThroughTheApplication) {
     EXPECT_EQ(all[all.size() - 2], ws.markLine1);
     EXPECT_EQ(kernavistoSets(*ws.doc), 1);
     EXPECT_FALSE(ui.busy);
+}
+
+// Opening another drawing keeps the pickets but closes the drawing before
+// and frees it: what still refers to it fails cleanly instead of keeping it
+// in memory.
+TEST_F(Project, OpeningAnotherDrawingKeepsThePicketsAndClosesTheDrawingBefore) {
+    cad::Drawing& first = addDrawing();
+    for (int i = 0; i < 100; ++i) first.addLine({0, double(i), 0}, {1, double(i), 0});
+    takeProject(ws, first, "first.dxf");
+    ws.pikets.resize(1);
+    ws.controls.piketRows.push_back({"Пикет 1", 0});
+    const cad::EntityRef old = ws.objectList.at(0);
+    cad::Drawing& second = addDrawing();
+    takeProject(ws, second, "second.dxf");
+    EXPECT_FALSE(first.isOpen());
+    EXPECT_FALSE(old.exists());
+    EXPECT_THROW(old.layer(), cad::Error);
+    EXPECT_EQ(ws.doc, &second);
+    EXPECT_TRUE(ws.objectList.empty());
+    EXPECT_EQ(second.modelSpace().size(), 2u);  // its own marker cross, one
+    EXPECT_EQ(ws.piketCount(), 1);
+    EXPECT_EQ(ws.controls.piketRows.size(), 1u);
+    EXPECT_EQ(ws.controls.projectFile, "second.dxf");
 }

@@ -1,5 +1,6 @@
 // Runs that could only draw garbage are refused with a message and change
 // nothing; odd input inside a run is survived.
+#include <algorithm>
 #include <cmath>
 
 #include "fixture.hpp"
@@ -13,6 +14,30 @@ class Faults : public ProfileFixture {
   protected:
     std::size_t drawn() { return doc.modelSpace().size(); }
 };
+
+// A second run replaces the first profile instead of drawing over it, but
+// never takes away what was changed by hand, and says so.
+TEST_F(Faults, ARebuildReplacesTheProfileButKeepsWhatWasChangedByHand) {
+    piket().key = "p1";
+    addPoint(0, 0, 100.0);
+    addPoint(10000, 0, 101.0);
+    addPoint(20000, 0, 100.5);
+    profile::build(ws);
+    const std::size_t once = drawn();
+    ASSERT_GT(once, 20u);
+    profile::build(ws);
+    EXPECT_EQ(drawn(), once);
+    EXPECT_TRUE(ui.messages.empty());
+    cad::EntityRef moved =
+        *std::find_if(ws.profileObjects.begin(), ws.profileObjects.end(),
+                      [](const cad::EntityRef& e) { return e.dxfType() == "LINE"; });
+    moved.setStartPoint({1.0, 2.0, 0.0});
+    profile::build(ws);
+    EXPECT_EQ(drawn(), once + 1);
+    EXPECT_TRUE(moved.exists());
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_NE(ui.messages[0].find("изменённых вручную: 1."), std::string::npos) << ui.messages[0];
+}
 
 TEST_F(Faults, NoPicketInWorkIsRefused) {
     ws.workPiket = -1;

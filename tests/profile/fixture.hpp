@@ -76,7 +76,11 @@ class ProfileFixture : public testing::Test, public testutil::RecordingWorkspace
         piket().points.push_back(row);
     }
 
-    double value(int point, int v) { return piket().points[static_cast<std::size_t>(point)][v]; }
+    // A value as the newest run computed it (as typed before any run).
+    double value(int point, int v) {
+        const auto& rows = piket().built.empty() ? piket().points : piket().built;
+        return rows[static_cast<std::size_t>(point)][v];
+    }
 
     std::vector<DrawnText> texts() const {
         std::vector<DrawnText> out;

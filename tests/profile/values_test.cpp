@@ -33,6 +33,23 @@ TEST_F(Values, MissingHeightsAreInterpolatedAlongTheChainage) {
     EXPECT_DOUBLE_EQ(value(2, model::kDepth), 1.4);
 }
 
+// The run computes on a copy: what was typed stays typed ("Авто" stays
+// automatic), so that a height changed after a build is interpolated anew.
+TEST_F(Values, TypedValuesStayTypedAndARebuildInterpolatesAnew) {
+    addPoint(0, 0, 100.4, 1.0);
+    addPoint(10000, 0, -1, -1);
+    addPoint(20000, 0, -1, -1);
+    addPoint(30000, 0, 103.4, 1.6);
+    profile::build(ws);
+    EXPECT_EQ(piket().points[1][model::kRelief], model::kAuto);
+    EXPECT_EQ(piket().points[2][model::kDepth], model::kAuto);
+    EXPECT_EQ(piket().points[3][model::kChainage], 0.0);
+    piket().points[3][model::kRelief] = 106.4;
+    profile::build(ws);
+    EXPECT_DOUBLE_EQ(value(1, model::kRelief), 102.4);
+    EXPECT_DOUBLE_EQ(value(2, model::kRelief), 104.4);
+}
+
 TEST_F(Values, TwoPointsAreNeverInterpolated) {
     addPoint(0, 0, 100.0, -1);
     addPoint(1000, 0, -1, 1.0);

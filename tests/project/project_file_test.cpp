@@ -234,9 +234,10 @@ TEST_F(ProjectFile, NewerVersionIsRefusedWithAClearMessageAndChangesNothing) {
     Session first(plan);
     work(first);
     std::string text = project::toJson(project::capture(first.ws));
-    std::size_t at = text.find("\"version\": 1");
+    const std::string version = "\"version\": " + std::to_string(project::kFormatVersion);
+    std::size_t at = text.find(version);
     ASSERT_NE(at, std::string::npos);
-    text.replace(at, 12, "\"version\": 7");
+    text.replace(at, version.size(), "\"version\": 7");
     std::ofstream(project::projectFilePath(plan), std::ios::binary) << text;
 
     Session second(plan);

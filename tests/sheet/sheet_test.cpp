@@ -9,6 +9,7 @@
 #include <cmath>
 #include <variant>
 
+#include "model/marks.hpp"
 #include "model/project.hpp"
 #include "model/runner.hpp"
 #include "recording_ui.hpp"
@@ -299,6 +300,27 @@ TEST_F(TakeIntoWork, AgainDrawsASecondSheetOverTheFirstAndReconnectsOnce) {
     doc->setPickFirst({drawn[0]});
     EXPECT_EQ(calls, 1);  // one connection, not one per take
     EXPECT_FALSE(ui.busy);
+}
+
+// A picket whose sheet is in the drawing already (its marks say whose it
+// is) works on that sheet; another picket gets a sheet of its own.
+TEST_F(TakeIntoWork, APicketWhoseSheetIsThereWorksOnItAndAnotherGetsItsOwn) {
+    addPiket({100}, 1);
+    addPiket({250}, 2);
+    for (model::Piket& p : ws.pikets) p.key = model::piketKey(p);
+    ASSERT_NE(ws.pikets[0].key, ws.pikets[1].key);
+    const std::size_t before = doc->modelSpace().size();
+    ASSERT_TRUE(take(0));
+    const std::size_t once = doc->modelSpace().size();
+    EXPECT_EQ(once - before, 80u);
+    ASSERT_TRUE(take(0));
+    EXPECT_EQ(doc->modelSpace().size(), once);
+    ASSERT_TRUE(take(1));
+    EXPECT_EQ(doc->modelSpace().size(), once + 80);
+    ASSERT_TRUE(take(0));
+    EXPECT_EQ(doc->modelSpace().size(), once + 80);
+    EXPECT_EQ(ws.piketLength, 100.0);
+    EXPECT_EQ(ws.controls.statusText, "В работе Пикет 1");
 }
 
 TEST_F(TakeIntoWork, SelectionHandlerRunsAsAnActionOrInsideTheRunningOne) {

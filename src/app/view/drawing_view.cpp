@@ -504,6 +504,10 @@ void DrawingView::commandEntered() {
     commandLine_->clear();
 }
 
+void DrawingView::cancelPrompt() {
+    if (prompt_) finishPrompt(false);
+}
+
 void DrawingView::cancelOrClear() {
     if (prompt_) {
         finishPrompt(false);

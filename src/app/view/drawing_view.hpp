@@ -54,6 +54,7 @@ class DrawingView : public QWidget, public cad::View, public cad::Prompter {
     cad::PickedEntity getEntity(const std::string& prompt) override;
     void note(const std::string& text) override;
     bool prompting() const { return prompt_ != nullptr; }
+    void cancelPrompt();  // as Esc: the waiting prompt throws cad::Cancelled
 
     bool snapEnabled() const { return snapEnabled_; }
     void setSnapEnabled(bool on);

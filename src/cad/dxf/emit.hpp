@@ -56,6 +56,8 @@ void emitChangedEntity(const DrawingData& d, const Entity& e, TagOut& out);
 // gives a new entity its handle reserves them first, so that the entity's
 // own handle is the largest it uses.
 void emitNewEntity(const DrawingData& d, const Entity& e, Handle owner, TagOut& out);
+// An application name the program registered (AppId::created).
+void emitNewAppId(const DrawingData& d, const AppId& app, TagOut& out);
 
 // A layer the program created (one table entry).
 void emitNewLayer(const DrawingData& d, const Layer& layer, TagOut& out);

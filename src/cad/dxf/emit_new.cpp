@@ -34,6 +34,15 @@ class EntityWriter {
 
     void write(const Entity& e, Handle owner) {
         visitGeom([&](const auto& g) { emit(e, owner, g); }, e.geom);
+        // Lines, texts and dimensions end here; a polyline's vertices are
+        // written by its own emit, and the program marks none.
+        const EntityMark* mark = d_.markOf(e);
+        if (mark && !holdsGeom<PolylineGeom>(e.geom) && hasAppId(kMarkApp)) {
+            out_.put(1001, kMarkApp);
+            for (const std::string* v : {&mark->kind, &mark->owner, &mark->fingerprint}) {
+                out_.put(1000, encodeValue(d_, *v));
+            }
+        }
     }
 
   private:
@@ -357,16 +366,12 @@ class EntityWriter {
                     " не может быть записан");
     }
 
-    // Whether the APPID table names an application (XDATA must be registered).
+    // XDATA must be registered in the APPID table: read from it, or
+    // registered by the program in a file that has the table.
     bool hasAppId(std::string_view name) const {
-        const TagStore& t = d_.tags;
-        for (std::size_t i = 0; i + 1 < t.size(); ++i) {
-            if (t.tags[i].code != 0) continue;
-            std::string_view v = trim(t.value(i));
-            if (v == "ENTITIES" || v == "BLOCKS") return false;
-            if (v != "APPID") continue;
-            for (std::size_t k = i + 1; k < t.size() && t.tags[k].code != 0; ++k) {
-                if (t.tags[k].code == 2 && equalsNoCase(trim(t.value(k)), name)) return true;
+        for (const AppId& a : d_.appIds) {
+            if (equalsNoCase(a.name, name)) {
+                return !a.created || d_.layout.appIdTableEnd != kNoIndex;
             }
         }
         return false;
@@ -418,6 +423,19 @@ bool linetypeExists(const DrawingData& d, std::string_view name) {
 
 void emitNewEntity(const DrawingData& d, const Entity& e, Handle owner, TagOut& out) {
     EntityWriter(d, out).write(e, owner);
+}
+
+void emitNewAppId(const DrawingData& d, const AppId& app, TagOut& out) {
+    const Version ver(d);
+    out.put(0, "APPID");
+    if (tableEntriesHaveHandles(d)) out.putHandle(5, app.handle);
+    if (ver.subclasses) {
+        out.putHandle(330, d.layout.appIdTable);
+        out.put(100, "AcDbSymbolTableRecord");
+        out.put(100, "AcDbRegAppTableRecord");
+    }
+    out.put(2, encodeValue(d, app.name));
+    out.putInt(70, 0);
 }
 
 void emitNewLayer(const DrawingData& d, const Layer& layer, TagOut& out) {

@@ -219,6 +219,11 @@ void Reader::table(std::size_t& i) {
     }
     bool isLayer = name == "LAYER";
     bool isRecord = name == "BLOCK_RECORD";
+    bool isAppId = name == "APPID";
+    if (isAppId) {
+        d_.layout.appIdTableCount = countTag;
+        d_.layout.appIdTable = tableHandle;
+    }
     if (isLayer) {
         layerTableSeen_ = true;
         d_.layout.layerTableCount = countTag;
@@ -263,6 +268,8 @@ void Reader::table(std::size_t& i) {
                 d_.layerIndex[foldName(layer.name)] = d_.layers.size();
                 d_.layers.push_back(std::move(layer));
             }
+        } else if (isAppId) {
+            d_.appIds.push_back(AppId{text(trim(entryName)), h, false});
         } else if (isRecord) {
             std::string key = foldName(text(trim(entryName)));
             blockRecords_.emplace(key, h);
@@ -273,6 +280,7 @@ void Reader::table(std::size_t& i) {
     if (at0(i, "ENDTAB")) {
         if (isLayer) d_.layout.layerTableEnd = i;
         if (isRecord) d_.layout.blockRecordTableEnd = i;
+        if (isAppId) d_.layout.appIdTableEnd = i;
         i = nextZero(i + 1);
         return;
     }
@@ -281,6 +289,7 @@ void Reader::table(std::size_t& i) {
               "Таблица " + std::string(name) + " не закрыта (нет ENDTAB): конец таблицы добавлен");
     if (isLayer) d_.layout.layerTableEnd = i;
     if (isRecord) d_.layout.blockRecordTableEnd = i;
+    if (isAppId) d_.layout.appIdTableEnd = i;
 }
 
 void Reader::blocks(std::size_t& i) {
@@ -449,11 +458,29 @@ EntityId Reader::entity(std::size_t& i, std::size_t /*blockIndex*/) {
     if (e.dxfType == "POLYLINE") polyline(e, geomBegin, end0, end0, end);
     e.tagBegin = static_cast<std::uint32_t>(begin);
     e.tagEnd = static_cast<std::uint32_t>(end);
+    // XDATA closes an entity: only an entity ending in it is looked at again.
+    if (end0 > begin + 1 && code(end0 - 1) >= 1000) programMark(e, begin, end0);
     EntityId id{static_cast<std::uint32_t>(d_.entities.size())};
     d_.entityByHandle.insert(e.handle, id);
     d_.entities.push_back(std::move(e));
     i = end;
     return id;
+}
+
+// The program's own mark (EntityMark): 1001 KERNAVISTO and its three strings.
+void Reader::programMark(const Entity& e, std::size_t begin, std::size_t end0) {
+    for (std::size_t k = begin + 1; k < end0; ++k) {
+        if (code(k) != 1001 || trim(val(k)) != kMarkApp) continue;
+        std::string values[3];
+        std::size_t n = 0;
+        for (std::size_t j = k + 1; j < end0 && code(j) == 1000 && n < 3; ++j) {
+            values[n++] = std::string(val(j));
+        }
+        if (n == 3 && e.handle != 0) {
+            d_.marks[e.handle] = EntityMark{values[0], values[1], values[2]};
+        }
+        return;
+    }
 }
 
 void Reader::commonProps(Entity& e, std::size_t begin, std::size_t end0, std::size_t& geomBegin) {

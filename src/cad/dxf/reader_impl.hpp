@@ -279,6 +279,7 @@ class Reader {
     void endSection(std::size_t& i, std::string_view name);
     EntityId entity(std::size_t& i, std::size_t blockIndex);
     void commonProps(Entity& e, std::size_t begin, std::size_t end0, std::size_t& geomBegin);
+    void programMark(const Entity& e, std::size_t begin, std::size_t end0);
     void geometry(Entity& e, std::size_t gb, std::size_t ge);
     void polyline(Entity& e, std::size_t gb, std::size_t ge, std::size_t end0, std::size_t end);
     void hatch(HatchGeom& h, std::size_t gb, std::size_t ge);

@@ -97,6 +97,13 @@ void writeTags(const DrawingData& d, std::string& out,
             maxHandle = std::max(maxHandle, l.handle);
         }
     }
+    std::vector<const AppId*> newAppIds;
+    for (const AppId& a : d.appIds) {
+        if (a.created && lay.appIdTableEnd != kNoIndex) {
+            newAppIds.push_back(&a);
+            maxHandle = std::max(maxHandle, a.handle);
+        }
+    }
     std::vector<const Block*> newBlocks;
     for (const Block& b : d.blocks) {
         if (b.tagBegin == kNoTags) {
@@ -127,6 +134,9 @@ void writeTags(const DrawingData& d, std::string& out,
         if (i == lay.entitiesEnd) newEntities();
         if (i == lay.layerTableEnd) {
             for (const Layer* l : newLayers) emitNewLayer(d, *l, tagOut);
+        }
+        if (i == lay.appIdTableEnd) {
+            for (const AppId* a : newAppIds) emitNewAppId(d, *a, tagOut);
         }
         if (i == lay.blockRecordTableEnd) {
             for (const Block* b : newBlocks) emitNewBlockRecord(d, *b, tagOut);
@@ -165,6 +175,11 @@ void writeTags(const DrawingData& d, std::string& out,
             long long count = 0;
             if (!parseInt(value, count)) count = 0;
             rewritten = std::to_string(count + static_cast<long long>(newLayers.size()));
+            value = rewritten;
+        } else if (i == lay.appIdTableCount && !newAppIds.empty()) {
+            long long count = 0;
+            if (!parseInt(value, count)) count = 0;
+            rewritten = std::to_string(count + static_cast<long long>(newAppIds.size()));
             value = rewritten;
         } else if (i == lay.blockRecordTableCount && !newBlocks.empty()) {
             long long count = 0;
