@@ -29,8 +29,9 @@ constexpr std::array<sheet::Row, 4> kRows = {sheet::kGroundRow, sheet::kTrenchBo
 }  // namespace
 
 void drawDatumLabel(Run& run) {
-    // The datum is a whole number; its label always ends in ",0".
-    run.text(run.number(run.datum) + ",0", 32690, kDatumY + 860, 0.0);
+    // The datum is a whole number; its label always ends in a zero tenth,
+    // written with the sheet's one decimal separator.
+    run.text(run.datumNumber(run.datum), 32690, kDatumY + 860, 0.0);
 }
 
 void drawElevationRows(Run& run) {
