@@ -51,9 +51,9 @@ struct ProfileOptions {
     std::string depth, pipe;
     bool depthGiven = false, pipeGiven = false;
     std::string separator;
-    std::string units;    // --units; empty: mm, or what a restored project says
-    std::string sheetAt;  // "X,Y", empty: the origin
-    double snap = 0.05;   // --snap, plan units
+    std::string units;                       // --units; empty: mm, or what a restored project says
+    std::string sheetAt;                     // "X,Y", empty: the origin
+    double snap = pickets::kJointTolerance;  // --snap, plan units
     bool hideWhilePicking = false;
     std::string dump;
     std::string project;            // project file to restore after opening the plan
