@@ -37,7 +37,8 @@ void drawDatumLabel(Run& run) {
 void drawElevationRows(Run& run) {
     std::vector<double> xs;
     for (int i = 0; i < run.count(); ++i) xs.push_back(run.x(i));
-    const std::vector<LabelSlot> slots = spreadLabels(xs, kTextHeight);
+    const std::vector<LabelSlot> slots =
+        spreadLabels(xs, kTextHeight, kMinTableTextHeight, run.x(0), run.x(run.count() - 1));
     for (int i = 0; i < run.count(); ++i) {
         const double x = run.x(i);
         for (const sheet::Row& row : kRows) {
