@@ -120,7 +120,9 @@ LaneText laneText(std::string text, double a, double b, const Lane& lane, Place 
     const double cell = b - a;
     const double full = widthOf(t.text);
     if (full + kLaneGap <= cell) {
-        t.box = {place(full), full, a, b - full};
+        // The layout measures the cell by its length to the centimetre,
+        // which may reach up to 5 units past its boundary.
+        t.box = {std::clamp(place(full), a, b - full), full, a, b - full};
         return t;
     }
     const double height = kTextHeight * (cell - kLaneGap) / full;

@@ -302,25 +302,33 @@ TEST_P(SheetTexts, EveryValueStandsInItsRowApartFromTheOthers) {
                 }
             }
             if (row.bottom == sheet::kSlopeRow.bottom) {
-                std::vector<Box> lengths;
-                std::size_t slopes = 0;
+                // Lengths in the lower half, slopes in the upper, one of each a
+                // cell, in the order of the cells; a text written along the row
+                // stands inside its own cell.
+                std::vector<Box> lengths, slopes;
                 for (const Box& b : in) {
                     if (b.top <= sheet::kSlopeRow.middle() + 1e-6) {
                         lengths.push_back(b);
                     } else {
-                        ++slopes;
+                        slopes.push_back(b);
                         EXPECT_GE(b.bottom, sheet::kSlopeRow.middle() - 1e-6) << b.text;
                     }
                 }
-                std::vector<double> cells;
+                std::vector<std::pair<double, double>> cells;
                 for (std::size_t k = 1; k < boundaries[s].size(); ++k) {
-                    const double len = boundaries[s][k] - boundaries[s][k - 1];
-                    if (len > 5.0) cells.push_back(len);
+                    const double a = boundaries[s][k - 1], b = boundaries[s][k];
+                    if (b - a > 5.0) cells.push_back({a, b});
                 }
                 ASSERT_EQ(lengths.size(), cells.size());
-                EXPECT_EQ(slopes, cells.size());
+                ASSERT_EQ(slopes.size(), cells.size());
                 for (std::size_t k = 0; k < cells.size(); ++k) {
-                    EXPECT_NEAR(valueOf(lengths[k].text), cells[k] / 1000.0, 0.0051) << k;
+                    const auto [a, b] = cells[k];
+                    EXPECT_NEAR(valueOf(lengths[k].text), (b - a) / 1000.0, 0.0051) << k;
+                    for (const Box* t : {&lengths[k], &slopes[k]}) {
+                        if (t->upright) continue;
+                        EXPECT_GE(t->left, a - 1e-6) << t->text;
+                        EXPECT_LE(t->right, b + 1e-6) << t->text;
+                    }
                 }
             }
         }
