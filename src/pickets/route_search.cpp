@@ -39,7 +39,9 @@ struct KeyPair {
 };
 struct KeyPairHash {
     std::size_t operator()(const KeyPair& k) const {
-        return std::hash<long long>{}(k.x * 1000003LL ^ k.y);
+        // Unsigned: the cell number of a far coordinate times the factor overflows.
+        return std::hash<unsigned long long>{}(static_cast<unsigned long long>(k.x) * 1000003ULL ^
+                                               static_cast<unsigned long long>(k.y));
     }
 };
 
@@ -88,11 +90,16 @@ std::optional<RouteChain> findRouteChain(const std::vector<cad::EntityRef>& rout
     // and next to a place where the key changes its length (0, 10000, ...)
     // that error alone gives it another key. Cells of the tolerance's size;
     // touching ends lie in neighbouring cells.
+    // A coordinate too far out for a cell number has no cell: there its
+    // neighbouring numbers lie further apart than the tolerance anyway.
+    auto cellable = [](cad::Point3 p) {
+        return std::fabs(p.x / kJointTolerance) < 1e18 && std::fabs(p.y / kJointTolerance) < 1e18;
+    };
     auto cellOf = [](double v) { return static_cast<long long>(std::floor(v / kJointTolerance)); };
     std::unordered_map<KeyPair, std::vector<std::size_t>, KeyPairHash> byCell;
     for (std::size_t i = 0; i < route.size(); ++i) {
         for (cad::Point3 p : {route[i].start, route[i].end}) {
-            if (!std::isfinite(p.x) || !std::isfinite(p.y)) continue;
+            if (!cellable(p)) continue;
             std::vector<std::size_t>& list = byCell[{cellOf(p.x), cellOf(p.y)}];
             if (list.empty() || list.back() != i) list.push_back(i);
         }
@@ -130,7 +137,7 @@ std::optional<RouteChain> findRouteChain(const std::vector<cad::EntityRef>& rout
         if (auto touching = byKey.find(key); touching != byKey.end()) {
             candidates = touching->second;
         }
-        if (std::isfinite(s.x) && std::isfinite(s.y)) {
+        if (cellable(s)) {
             const long long cx = cellOf(s.x), cy = cellOf(s.y);
             for (long long dx = -1; dx <= 1; ++dx) {
                 for (long long dy = -1; dy <= 1; ++dy) {
