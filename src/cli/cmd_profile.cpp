@@ -54,9 +54,9 @@ struct ProfileOptions {
     std::string depth, pipe;
     bool depthGiven = false, pipeGiven = false;
     std::string separator;
-    std::string units;    // --units; empty: mm, or what a restored project says
-    std::string sheetAt;  // "X,Y", empty: the origin
-    double snap = 0.05;   // --snap, plan units
+    std::string units;                       // --units; empty: mm, or what a restored project says
+    std::string sheetAt;                     // "X,Y", empty: the origin
+    double snap = pickets::kJointTolerance;  // --snap, plan units
     bool hideWhilePicking = false;
     bool live = false;  // --live: "Перестраивать сразу"
     std::string dump;

@@ -67,7 +67,8 @@ class RouteOnlyView {
 // CoordKey keeps four figures of a coordinate: on a survey with coordinates
 // in the millions its cell is a kilometre wide and every element of the
 // district would touch every other. Ends further apart than reach (drawing
-// units; in either axis) therefore never touch, whatever their keys.
+// units; in either axis) therefore never touch, whatever their keys. Ends
+// within kJointTolerance of each other always touch.
 struct RouteChain {
     std::vector<cad::EntityRef> elements;  // from the picket start to its end
     std::vector<cad::EntityRef> reversed;  // every element the search turned, also off the chain

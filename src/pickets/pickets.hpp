@@ -28,6 +28,11 @@ inline constexpr const char* kPipeFieldName = "Трубы, мм";
 // 12345.4 and 12349.9 -> 1235. Two points touch when the keys of X and of Y agree.
 long long CoordKey(double v);
 
+// Element ends this close to each other (plan units, in the plane) touch in
+// the search over the route whatever their CoordKey; the command line's
+// --snap takes the same distance by default.
+inline constexpr double kJointTolerance = 0.05;
+
 // The prompt of the sequential selection with the number of elements picked so far.
 std::string sequencePrompt(int elementCount);
 

@@ -347,18 +347,20 @@ void BuildPiketPoints(model::Workspace& ws, model::Piket& piket, cad::Point3& st
 
     for (std::size_t k = 0; k < piket.elements.size(); ++k) {
         const cad::EntityRef& element = piket.elements[k];
-        cad::Point3 s = element.startPoint();
-        cad::Point3 e = element.endPoint();
         std::vector<model::RoutePath::Vertex> vertices = path.vertices(k);
-        if (vertices.size() > 2) {
-            // Every vertex of a polyline is a point, in the order the route
-            // passes them, so the plan and the bend angles show its bends.
+        if (vertices.size() >= 2) {
+            // The ends in the order the route passes them, whichever way the
+            // element is drawn (an arc or a polyline is never turned in the
+            // drawing), and every vertex of a polyline between them, so the
+            // plan and the bend angles show its bends.
             for (std::size_t v = 0; v < vertices.size(); ++v) {
                 list.add(element, vertices[v].at.x, vertices[v].at.y,
                          v == 0 ? startDepth : list.values.depth, vertices[v].along);
             }
             continue;
         }
+        cad::Point3 s = element.startPoint();
+        cad::Point3 e = element.endPoint();
         list.add(element, s.x, s.y, startDepth, path.locateOn(k, s).along);
         list.add(element, e.x, e.y, list.values.depth, path.locateOn(k, e).along);
     }

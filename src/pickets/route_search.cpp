@@ -2,6 +2,7 @@
 // the route elements. Seeds are the elements that end (or, turned, end) exactly
 // at the picked end; from each queued element the search goes on to the
 // elements that touch its start, turning those that touch with their own start.
+#include <algorithm>
 #include <cmath>
 #include <unordered_map>
 
@@ -38,7 +39,9 @@ struct KeyPair {
 };
 struct KeyPairHash {
     std::size_t operator()(const KeyPair& k) const {
-        return std::hash<long long>{}(k.x * 1000003LL ^ k.y);
+        // Unsigned: the cell number of a far coordinate times the factor overflows.
+        return std::hash<unsigned long long>{}(static_cast<unsigned long long>(k.x) * 1000003ULL ^
+                                               static_cast<unsigned long long>(k.y));
     }
 };
 
@@ -82,6 +85,30 @@ std::optional<RouteChain> findRouteChain(const std::vector<cad::EntityRef>& rout
         if (!(b == a)) byKey[b].push_back(i);
     }
 
+    // Ends within the joint tolerance of each other touch whatever their keys:
+    // an end computed on an arc lies a rounding error off the drawn joint,
+    // and next to a place where the key changes its length (0, 10000, ...)
+    // that error alone gives it another key. Cells of the tolerance's size;
+    // touching ends lie in neighbouring cells.
+    // A coordinate too far out for a cell number has no cell: there its
+    // neighbouring numbers lie further apart than the tolerance anyway.
+    auto cellable = [](cad::Point3 p) {
+        return std::fabs(p.x / kJointTolerance) < 1e18 && std::fabs(p.y / kJointTolerance) < 1e18;
+    };
+    auto cellOf = [](double v) { return static_cast<long long>(std::floor(v / kJointTolerance)); };
+    std::unordered_map<KeyPair, std::vector<std::size_t>, KeyPairHash> byCell;
+    for (std::size_t i = 0; i < route.size(); ++i) {
+        for (cad::Point3 p : {route[i].start, route[i].end}) {
+            if (!cellable(p)) continue;
+            std::vector<std::size_t>& list = byCell[{cellOf(p.x), cellOf(p.y)}];
+            if (list.empty() || list.back() != i) list.push_back(i);
+        }
+    }
+    auto near = [](cad::Point3 a, cad::Point3 b) {
+        return cad::planeDistance(a, b) <= kJointTolerance;
+    };
+    std::vector<std::size_t> candidates;
+
     std::vector<QueueEntry> queue;
     auto push = [&](std::size_t i, long long parent) {
         route[i].queued = true;
@@ -104,15 +131,33 @@ std::optional<RouteChain> findRouteChain(const std::vector<cad::EntityRef>& rout
             break;
         }
         cad::Handle entryHandle = entry.handle;
-        auto touching = byKey.find(keyOf(s));
-        if (touching == byKey.end()) continue;
-        KeyPair key = touching->first;
-        for (std::size_t i : touching->second) {
+        const KeyPair key = keyOf(s);
+        // The elements that may touch s, in route list order.
+        candidates.clear();
+        if (auto touching = byKey.find(key); touching != byKey.end()) {
+            candidates = touching->second;
+        }
+        if (cellable(s)) {
+            const long long cx = cellOf(s.x), cy = cellOf(s.y);
+            for (long long dx = -1; dx <= 1; ++dx) {
+                for (long long dy = -1; dy <= 1; ++dy) {
+                    auto cell = byCell.find({cx + dx, cy + dy});
+                    if (cell == byCell.end()) continue;
+                    candidates.insert(candidates.end(), cell->second.begin(), cell->second.end());
+                }
+            }
+            std::sort(candidates.begin(), candidates.end());
+            candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+        }
+        auto touches = [&](cad::Point3 p) {
+            return (keyOf(p) == key && within(p, s, reach)) || near(p, s);
+        };
+        for (std::size_t i : candidates) {
             RouteElement& e = route[i];
             if (e.handle == entryHandle || e.queued) continue;
-            if (keyOf(e.end) == key && within(e.end, s, reach)) {
+            if (touches(e.end)) {
                 push(i, static_cast<long long>(k));
-            } else if (keyOf(e.start) == key && within(e.start, s, reach)) {
+            } else if (touches(e.start)) {
                 e.reverse();
                 push(i, static_cast<long long>(k));
             }

@@ -41,6 +41,10 @@ std::string Run::tableNumber(double v) const {
     return TableNumberText(v, ws.decimalSeparator);
 }
 
+std::string Run::datumNumber(double v) const {
+    return number(v) + ws.decimalSeparator + '0';
+}
+
 cad::EntityRef Run::line(double x1, double y1, double x2, double y2) {
     cad::EntityRef e = model::AddLineEntity(ws, x1, y1 + offsetY, x2, y2 + offsetY);
     ws.profileObjects.push_back(e);

@@ -168,7 +168,7 @@ void drawDatumStep(Run& run, double chainage, double ground, double before, doub
     // leaves that corner free: before the step where the datum rises.
     const double gap = 250.0;
     const double at = after > before ? x - gap : x + gap + kTextHeight;
-    run.text("УГ " + run.number(after) + ",0", at, kDatumY + 860, kUpright);
+    run.text("УГ " + run.datumNumber(after), at, kDatumY + 860, kUpright);
 }
 
 }  // namespace profile::detail

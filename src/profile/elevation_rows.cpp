@@ -29,14 +29,16 @@ constexpr std::array<sheet::Row, 4> kRows = {sheet::kGroundRow, sheet::kTrenchBo
 }  // namespace
 
 void drawDatumLabel(Run& run) {
-    // The datum is a whole number; its label always ends in ",0".
-    run.text(run.number(run.datum) + ",0", 32690, kDatumY + 860, 0.0);
+    // The datum is a whole number; its label always ends in a zero tenth,
+    // written with the sheet's one decimal separator.
+    run.text(run.datumNumber(run.datum), 32690, kDatumY + 860, 0.0);
 }
 
 void drawElevationRows(Run& run) {
     std::vector<double> xs;
     for (int i = 0; i < run.count(); ++i) xs.push_back(run.x(i));
-    const std::vector<LabelSlot> slots = spreadLabels(xs, kTextHeight);
+    const std::vector<LabelSlot> slots =
+        spreadLabels(xs, kTextHeight, kMinTableTextHeight, run.x(0), run.x(run.count() - 1));
     for (int i = 0; i < run.count(); ++i) {
         const double x = run.x(i);
         for (const sheet::Row& row : kRows) {

@@ -60,6 +60,7 @@ struct Run {
     }
     std::string number(double v) const;       // general number text
     std::string tableNumber(double v) const;  // TableNumberText
+    std::string datumNumber(double v) const;  // a whole datum with its tenth: 95,0 or 95.0
 
     cad::EntityRef line(double x1, double y1, double x2, double y2);
     cad::EntityRef text(const std::string& s, double x, double y, double rotation,

@@ -146,9 +146,12 @@ TEST(BuildPiketPoints, StartMovesToTheFrontThenNearestNeighboursWithinTheBound) 
     // B = 2000 + 10000: 40000 and 41000 are beyond it from 2000, so they stay
     // in the places the earlier steps left them.
     EXPECT_EQ(xs, (std::vector<double>{0, 1000, 2000, 40000, 41000}));
-    // Rows move whole: the start is a's end (depth field), then b's start (1.0).
-    EXPECT_EQ(p.points[0][model::kDepth], 2.0);
+    // Rows move whole, and ends count in the direction of travel: the start is
+    // where a, drawn towards it, begins its way (1.0), then b's start (1.0);
+    // the ends further on carry the depth field.
+    EXPECT_EQ(p.points[0][model::kDepth], 1.0);
     EXPECT_EQ(p.points[1][model::kDepth], 1.0);
+    EXPECT_EQ(p.points[2][model::kDepth], 2.0);
     EXPECT_EQ(p.pointObjects[0], a);
     EXPECT_EQ(p.pointObjects[1], b);
 }

@@ -207,3 +207,85 @@ TEST(RouteSearch, JointsThatDoNotQuiteMeetStillTouchInAMillimetrePlan) {
     ASSERT_EQ(addBetween(plan, 1234000, 0, 1236000, 0), 1);
     EXPECT_EQ(plan.ws.pikets[0].elementCount(), 2);
 }
+
+namespace {
+
+EntityRef arcOn(Plan& plan, Point3 centre, double radius, double from, double to) {
+    cad::Entity arc;
+    arc.dxfType = "ARC";
+    arc.layer = kRoute;
+    arc.geom = cad::ArcGeom{centre, radius, from, to};
+    return plan.d.addEntity(arc);
+}
+
+struct ArcWay {
+    bool fromLine;  // the picket starts at the line's free end, else at the arc's
+};
+
+class RouteArc : public ::testing::TestWithParam<ArcWay> {};
+
+}  // namespace
+
+// A line and a quarter arc drawn from the line's end: the arc is never turned
+// in the drawing, so picked from the arc's side the picket runs against the
+// arc's drawn direction. Its start depth belongs to the picket's start either way.
+TEST_P(RouteArc, TheStartDepthGoesToThePicketsStartWhicheverWayTheArcRuns) {
+    Plan plan;
+    plan.ws.controls.depthText = "1.5";
+    plan.route(100000, 100000, 110000, 100000);
+    arcOn(plan, {110000, 105000, 0}, 5000, 270, 0);  // from (110000, 100000) to (115000, 105000)
+    plan.line(kWater, 105000, 90000, 105000, 110000);
+    const bool fromLine = GetParam().fromLine;
+    const Point3 start = fromLine ? Point3{100000, 100000, 0} : Point3{115000, 105000, 0};
+    const Point3 end = fromLine ? Point3{115000, 105000, 0} : Point3{100000, 100000, 0};
+    ASSERT_EQ(addBetween(plan, start.x, start.y, end.x, end.y), 1);
+    EXPECT_TRUE(plan.ui.messages.empty()) << plan.ui.messages.front();
+    const model::Piket& p = plan.ws.pikets[0];
+    ASSERT_EQ(p.pointCount(), 4);  // both ends, the joint and the crossing
+    EXPECT_EQ(p.points[0][model::kX], start.x);
+    EXPECT_EQ(p.points[0][model::kY], start.y);
+    EXPECT_EQ(p.points[0][model::kDepth], 1.0);
+    for (int i = 1; i < p.pointCount(); ++i) EXPECT_EQ(p.points[i][model::kDepth], 1.5) << i;
+}
+
+// Joints at the origin of a site's local system, and next to a coordinate
+// where CoordKey changes its length: the end an arc computes lies a rounding
+// error off the drawn joint.
+TEST_P(RouteArc, AnArcJoinsALineAtAZeroCoordinate) {
+    Plan plan;
+    EntityRef line = plan.route(0, 0, 10000, 0);
+    EntityRef arc = arcOn(plan, {10000, 5000, 0}, 5000, 270, 0);  // to (15000, 5000)
+    const bool fromLine = GetParam().fromLine;
+    const Point3 a{0, 0, 0}, b{15000, 5000, 0};
+    const Point3 start = fromLine ? a : b, end = fromLine ? b : a;
+    ASSERT_EQ(addBetween(plan, start.x, start.y, end.x, end.y), 1) << plan.ui.messages.front();
+    EXPECT_TRUE(plan.ui.messages.empty()) << plan.ui.messages.front();
+    const model::Piket& p = plan.ws.pikets[0];
+    EXPECT_EQ(p.elements,
+              fromLine ? (std::vector<EntityRef>{line, arc}) : (std::vector<EntityRef>{arc, line}));
+    EXPECT_EQ(p.pointCount(), 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothWays, RouteArc, ::testing::Values(ArcWay{true}, ArcWay{false}),
+                         [](const ::testing::TestParamInfo<ArcWay>& way) {
+                             return std::string(way.param.fromLine ? "FromTheLine" : "FromTheArc");
+                         });
+
+// Ends a few hundredths apart across a place where the key changes its
+// length touch; ends further apart keep the specified key, which differs there.
+TEST(RouteSearch, EndsWithinTheJointToleranceTouchWhateverTheirKeys) {
+    {
+        Plan plan;
+        plan.route(0, 500, 9999.97, 500);  // key 10000 against 1000 for 10000.0
+        plan.route(10000.0, 500, 20000, 500);
+        ASSERT_EQ(addBetween(plan, 0, 500, 20000, 500), 1);
+        EXPECT_EQ(plan.ws.pikets[0].elementCount(), 2);
+    }
+    {
+        Plan plan;
+        plan.route(0, 500, 9999.9, 500);
+        plan.route(10000.0, 500, 20000, 500);
+        EXPECT_EQ(addBetween(plan, 0, 500, 20000, 500), 0);
+        EXPECT_EQ(plan.ui.messages, (std::vector<std::string>{kStartNotFound}));
+    }
+}

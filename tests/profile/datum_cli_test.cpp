@@ -100,7 +100,7 @@ TEST_F(SteepRoute, TheDatumStepsAndTheProfileStaysInsideTheArea) {
 }
 
 TEST_F(SteepRoute, TheUsersDatumIsTakenOrRefused) {
-    const auto taken = run({"--datum", "150"});
+    const auto taken = run({"--datum", "150", "--separator", ","});
     ASSERT_EQ(taken.code, 0) << taken.err;
     auto doc = cad::Drawing::open(dir / "out.dxf");
     const auto texts = sheetTexts(*doc);

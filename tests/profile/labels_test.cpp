@@ -39,6 +39,19 @@ TEST(SpreadLabels, TwoCloseTextsMoveApartEvenly) {
     EXPECT_EQ(slots[0].height, 1250.0);
 }
 
+// A text near a colliding pair but clear of both where they stand keeps its
+// place and its size; the pair makes room on its other side.
+TEST(SpreadLabels, OnlyTheCollidingTextsMove) {
+    const auto slots = spreadLabels({10000.0, 10500.0, 11800.0, 30000.0}, 1250.0);
+    EXPECT_EQ(slots[2].x, 11800.0);
+    EXPECT_EQ(slots[2].height, 1250.0);
+    EXPECT_EQ(slots[0].height, 1250.0);
+    EXPECT_LE(slots[1].x + 625.0, 11800.0 - 625.0 + 1e-6);
+    EXPECT_LE(slots[0].x + 625.0, slots[1].x - 625.0 + 1e-6);
+    EXPECT_NEAR(slots[1].x, 10550.0, 1e-6);  // as far right as the fixed text allows
+    EXPECT_EQ(slots[3].x, 30000.0);
+}
+
 TEST(SpreadLabels, ACrowdGetsSmallerDownToTheFloorButKeepsEveryText) {
     std::vector<double> xs;
     for (int i = 0; i < 40; ++i) xs.push_back(55000.0 + 1000.0 * i);  // 1 m apart
@@ -76,3 +89,113 @@ TEST_F(CloseLabels, PointsOneMetreApartKeepEveryTextInItsOwnBand) {
 }
 
 }  // namespace
+
+namespace {
+
+// The box of a text of the slope row along the row: a level text from its
+// insertion point on, an upright one (glyphs left of its insertion point)
+// one height wide; 0.8 of the height a character at width factor 1.
+struct RowBox {
+    double left, right, bottom, top;
+    std::string text;
+};
+
+RowBox boxOf(const profile_test::DrawnText& t) {
+    const double length = 0.8 * t.height * t.widthFactor * static_cast<double>(t.text.size());
+    if (t.rotationDeg == 0.0) return {t.at.x, t.at.x + length, t.at.y, t.at.y + t.height, t.text};
+    return {t.at.x - t.height, t.at.x, t.at.y, t.at.y + length, t.text};
+}
+
+}  // namespace
+
+class SlopeRowTexts : public profile_test::ProfileFixture {
+  protected:
+    // The texts of the slope row, lower half (lengths) or upper half
+    // (slopes), in the order along the row.
+    std::vector<RowBox> lane(bool lower) const {
+        std::vector<RowBox> out;
+        for (const auto& t : texts()) {
+            RowBox b = boxOf(t);
+            if (b.bottom < 37500 || b.top > 42500) continue;
+            if ((b.top <= 40000) == lower) out.push_back(b);
+        }
+        std::sort(out.begin(), out.end(),
+                  [](const RowBox& a, const RowBox& b) { return a.left < b.left; });
+        return out;
+    }
+    void expectApart(const std::vector<RowBox>& boxes) const {
+        for (std::size_t k = 1; k < boxes.size(); ++k) {
+            EXPECT_GE(boxes[k].left, boxes[k - 1].right + 1e-6)
+                << boxes[k - 1].text << " | " << boxes[k].text;
+        }
+    }
+};
+
+// A level cell of 2.23 m: its length, made smaller to fit, stands in the
+// cell and not from the cell's middle on into the next.
+TEST_F(SlopeRowTexts, AThinnedLengthStaysInsideItsCell) {
+    addPoint(0, 0, 100.0, 1.0);
+    addPoint(33334, 0, 100.0, 1.0);
+    addPoint(35564, 0, 100.0, 1.0);  // the cell x 88334 .. 90564
+    addPoint(60000, 0, 101.0, 1.0);
+    profile::build(ws);
+    const auto lower = lane(true);
+    ASSERT_EQ(lower.size(), 3u);
+    EXPECT_EQ(lower[1].text, "2,23");
+    EXPECT_LT(lower[1].right - lower[1].left, 2230.0);
+    EXPECT_GE(lower[1].left, 88334.0 - 1e-6);
+    EXPECT_LE(lower[1].right, 90564.0 + 1e-6);
+}
+
+// A rising cell ends its length at its right end and the falling cell after
+// it starts its own there: the two move apart, each within its cell; texts
+// that meet nothing keep the places the layout gives them.
+TEST_F(SlopeRowTexts, NeighboursThatWouldMeetMoveApartWithinTheirCells) {
+    ws.decimalSeparator = '.';
+    addPoint(0, 0, 99.0, 1.0);
+    addPoint(27900, 0, 99.5, 1.0);  // rising over 27.9 m
+    addPoint(30800, 0, 99.0, 1.0);  // falling over 2.9 m
+    profile::build(ws);
+    const auto lower = lane(true);
+    ASSERT_EQ(lower.size(), 2u);
+    EXPECT_EQ(lower[0].text, "27.9");
+    EXPECT_EQ(lower[1].text, "2.9");
+    EXPECT_GE(lower[1].left - lower[0].right, 250.0 - 1e-6);
+    EXPECT_LE(lower[0].right, 82900.0);
+    EXPECT_GE(lower[1].left, 82900.0);
+    EXPECT_LE(lower[1].right, 85800.0);
+    // The slopes stand in the other corners, apart from everything.
+    const auto upper = lane(false);
+    ASSERT_EQ(upper.size(), 2u);
+    EXPECT_EQ(upper[0].left, 55000.0);
+    EXPECT_DOUBLE_EQ(upper[1].right, 85800.0);
+    EXPECT_EQ(lower[0].bottom, 37950.0);
+    EXPECT_EQ(upper[0].bottom, 41200.0);
+}
+
+// Joints a few centimetres apart: cells of 0.02 to 0.06 m side by side. Their
+// values are written across the row beside each other, in the order of the
+// cells; none is dropped, none meets another or leaves the row.
+TEST_F(SlopeRowTexts, CellsTooShortForAnyTextWriteItAcrossTheRow) {
+    const double xs[] = {0, 20000, 20020, 20050, 20090, 20150, 20170, 40000};
+    for (std::size_t k = 0; k < std::size(xs); ++k) {
+        addPoint(xs[k], 0, 100.0 + 0.01 * static_cast<double>(k % 3), 1.0);
+    }
+    profile::build(ws);
+    for (bool lower : {true, false}) {
+        const auto boxes = lane(lower);
+        ASSERT_EQ(boxes.size(), std::size(xs) - 1) << lower;
+        expectApart(boxes);
+        for (const RowBox& b : boxes) {
+            EXPECT_GE(b.left, 55000.0 - 1e-6) << b.text;
+            EXPECT_GE(b.bottom, lower ? 37500.0 : 40000.0) << b.text;
+            EXPECT_LE(b.top, lower ? 40000.0 : 42500.0) << b.text;
+        }
+    }
+    const auto lower = lane(true);
+    EXPECT_EQ(lower[1].text, "0,02");
+    EXPECT_EQ(lower[4].text, "0,06");
+    // The long cells around the short ones keep their texts in their corners.
+    EXPECT_LE(lower.front().right, 75000.0);
+    EXPECT_GE(lower.back().left, 75170.0);
+}

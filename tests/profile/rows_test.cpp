@@ -54,10 +54,10 @@ TEST_P(Separator, ElevationRowsShowHundredthsAtEveryPoint) {
     addPoint(10000, 0, 100.456, 1.5, kRouteLayer, 110, 320);
     profile::build(ws);
     ASSERT_TRUE(ui.messages.empty());
-    // Datum label: the whole datum and ",0" under either separator.
+    // Datum label: the whole datum and a zero tenth, with the sheet's separator.
     auto datum = textsAtY(83360);
     ASSERT_EQ(datum.size(), 1u);
-    EXPECT_EQ(datum[0].text, "95,0");
+    EXPECT_EQ(datum[0].text, num("95,0"));
     EXPECT_EQ(datum[0].at.x, 32690);
     EXPECT_EQ(datum[0].rotationDeg, 0.0);
 
