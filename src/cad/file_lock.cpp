@@ -33,7 +33,8 @@ std::string twoDigits(int v) {
     char buf[8];
     auto r = std::to_chars(buf, buf + sizeof buf, v);
     std::string s(buf, r.ptr);
-    return s.size() < 2 ? "0" + s : s;
+    if (s.size() < 2) s.insert(s.begin(), '0');
+    return s;
 }
 
 std::string nowText() {
@@ -134,8 +135,10 @@ fs::path lockFilePath(const fs::path& file) {
     const std::string name = real.filename().string();
     if (name.size() + 6 <= kNameMax) return real.parent_path() / ("~" + name + ".lock");
     // temporaryPrefix gives ".kvXXXXXXXX." from the name: a short stand-in.
-    const std::string prefix = temporaryPrefix(real);
-    return real.parent_path() / ("~" + prefix.substr(1, prefix.size() - 2) + ".lock");
+    std::string prefix = temporaryPrefix(real);
+    prefix.front() = '~';
+    prefix.back() = '.';
+    return real.parent_path() / (prefix + "lock");
 }
 
 // ---- the locks this program holds ------------------------------------------
