@@ -47,19 +47,6 @@ HugeSpan hugePagesInside(const void* p, std::size_t bytes) {
 
 }  // namespace
 
-void adviseHugePages(const void* p, std::size_t bytes) {
-#ifdef MADV_HUGEPAGE
-    if (bytes < 2 * kHuge) return;
-    HugeSpan span = hugePagesInside(p, bytes);
-    if (span.to > span.from) {
-        madvise(reinterpret_cast<void*>(span.from), span.to - span.from, MADV_HUGEPAGE);
-    }
-#else
-    (void)p;
-    (void)bytes;
-#endif
-}
-
 std::uintmax_t physicalMemory() {
 #if defined(KV_POSIX) && defined(_SC_PHYS_PAGES)
     long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);

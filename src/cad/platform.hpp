@@ -1,7 +1,9 @@
 // What the engine asks of the operating system beyond plain C++: memory
 // advice for the few very large buffers a big drawing needs (the file, its
-// tags, the entities), and replacing a file whole. Fresh pages cost a fault
-// and zeroing each; the advice spares the loading thread most of that work.
+// tags, the entities), files opened without waiting, temporaries that no
+// killed program leaves behind for long, and replacing a file whole. Fresh
+// pages cost a fault and zeroing each; the advice spares the loading thread
+// most of that work.
 // Everything here is advice or has a portable fallback: where the system
 // offers nothing, reading is slower and saving is plain, never wrong.
 #pragma once
@@ -19,11 +21,6 @@
 #include "cad/file_lock.hpp"
 
 namespace cad {
-
-// Asks for huge pages behind a large buffer that is about to be filled:
-// far fewer page faults when a big file is read. Advice only; harmless
-// where the system ignores it.
-void adviseHugePages(const void* p, std::size_t bytes);
 
 // Bytes of memory of this machine, 0 when the system does not say.
 std::uintmax_t physicalMemory();

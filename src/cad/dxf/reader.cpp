@@ -45,7 +45,6 @@ DrawingData Reader::run() {
     }
     nextFresh_ = maxHandle_ + 1;
     d_.entities.reserve(zeros);
-    adviseHugePages(d_.entities.data(), d_.entities.capacity() * sizeof(Entity));
     PrefaultPages prefault(d_.entities.data(), d_.entities.capacity() * sizeof(Entity));
     d_.entityByHandle.reserve(zeros);
 
@@ -621,7 +620,6 @@ DrawingData readDxfFile(const std::filesystem::path& path, const ReadProgress& p
         const auto size = static_cast<std::size_t>(in.size());
         // The whole file in one read, into the buffer the tags will keep.
         bytes.reserve(size);
-        adviseHugePages(bytes.data(), bytes.capacity());
         PrefaultPages prefault(bytes.data(), bytes.capacity());
         bytes.resize(size);
         if (in.read(bytes.data(), size) != size) {
