@@ -139,13 +139,15 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
         cad::StopGuard& guard;
         bool done = false;
         // Whatever ends the wait, the child's group goes with it.
+        // The group is killed while its leader is not yet reaped, so that its
+        // number cannot belong to another group by then.
         ~Reap() {
             if (done) return;
             ::kill(-pid, SIGKILL);
+            guard.setChildGroup(0);
             int st = 0;
             while (::waitpid(pid, &st, 0) < 0 && errno == EINTR) {
             }
-            guard.setChildGroup(0);
         }
     } reap{pid, guard};
 
@@ -168,9 +170,12 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
         } else {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
-        pid_t done = ::waitpid(pid, &status, WNOHANG);
-        if (done == pid) break;
-        if (done < 0 && errno != EINTR) failed(dwgPath, "потерян процесс конвертера");
+        // Its end is seen without reaping it: the guard forgets the group first.
+        siginfo_t info{};
+        const int waited =
+            ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT);
+        if (waited == 0 && info.si_pid == pid) break;
+        if (waited != 0 && errno != EINTR) failed(dwgPath, "потерян процесс конвертера");
         if (options.stopRequested && options.stopRequested()) stopped(dwgPath);
         if (std::chrono::steady_clock::now() > deadline) {
             failed(dwgPath, "конвертер не закончил работу за " +
@@ -178,9 +183,9 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
         }
     }
     reap.done = true;
-    // Whatever else of its group is left (it has ended itself) goes too.
-    ::kill(-pid, SIGKILL);
     guard.setChildGroup(0);
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
     for (char buf[4096]; errOpen;) {
         struct pollfd p {
             errPipe[0], POLLIN, 0
