@@ -82,6 +82,17 @@ Dialogs standardDialogs() {
     d.showMessage = [](QWidget* parent, const QString& text) {
         QMessageBox::warning(parent, QStringLiteral("Kernavisto"), text);
     };
+    d.askReadOnly = [](QWidget* parent, const QString& text) {
+        QMessageBox box(QMessageBox::Question, QStringLiteral("Kernavisto"), text,
+                        QMessageBox::NoButton, parent);
+        QPushButton* readOnly =
+            box.addButton(QStringLiteral("Открыть только для чтения"), QMessageBox::AcceptRole);
+        QPushButton* cancel = box.addButton(QStringLiteral("Отмена"), QMessageBox::RejectRole);
+        box.setDefaultButton(cancel);
+        box.setEscapeButton(cancel);
+        box.exec();
+        return box.clickedButton() == readOnly;
+    };
     d.chooseGround = askGroundOptions;
     return d;
 }
@@ -316,26 +327,45 @@ bool MainWindow::openFile(const QString& path) {
     if (ws_.operationRunning) return false;
     if (!settleUnsaved()) return false;
     const std::filesystem::path file = toPath(path);
-    std::string notice;
+    std::string notice, lockNote, lockedBy;
     std::filesystem::path dxf;
-    const bool opened = runAction([this, &file, &notice, &dxf] {
-        Loaded loaded = loadDrawing(file);
-        notice = std::move(loaded.notice);
-        dxf = std::move(loaded.dxf);
-        cad::Drawing& doc = cad_.add(std::move(loaded.drawing));
-        view_->setDrawing(&doc);
-        model::takeProject(ws_, doc, model::displayFileName(dxf.string()));
-        watchDrawing(doc);
-    });
+    bool took = false;
+    auto open = [&](bool readOnly) {
+        return runAction([&, readOnly] {
+            Loaded loaded = loadDrawing(file, readOnly);
+            lockedBy = std::move(loaded.lockedBy);
+            if (!lockedBy.empty()) return;
+            notice = std::move(loaded.notice);
+            dxf = std::move(loaded.dxf);
+            lockNote = loaded.lock.note();
+            cad::Drawing& doc = cad_.add(std::move(loaded.drawing));
+            view_->setDrawing(&doc);
+            model::takeProject(ws_, doc, model::displayFileName(dxf.string()));
+            watchDrawing(doc);
+            // The previous drawing's mark goes with it.
+            if (!loaded.sameLock) lock_ = std::move(loaded.lock);
+            readOnly_ = readOnly;
+            took = true;
+        });
+    };
+    bool opened = open(false);
+    if (opened && !lockedBy.empty() &&
+        dialogs_.askReadOnly(this, qs(lockedBy + ".\nОткрыть его только для чтения? Сохранить "
+                                                 "его можно будет только под другим именем."))) {
+        opened = open(true);
+    }
+    opened = opened && took;
     if (opened) {
         unsaved_ = false;
         view_->zoomExtents();
         // The DXF a DWG became is what the user saves and opens from now on.
         if (!notice.empty()) dialogs_.showMessage(this, qs(notice));
+        if (!lockNote.empty()) dialogs_.showMessage(this, qs(lockNote));
         restoreProject(dxf);
         reportRepairs();
     }
     updateFileActions();
+    if (closeAfterLoading_) QTimer::singleShot(0, this, &QWidget::close);
     return opened;
 }
 
@@ -363,7 +393,7 @@ void MainWindow::restoreProject(const std::filesystem::path& drawing) {
     dialogs_.showMessage(this, qs(text));
 }
 
-MainWindow::Loaded MainWindow::loadDrawing(const std::filesystem::path& path) {
+MainWindow::Loaded MainWindow::loadDrawing(const std::filesystem::path& path, bool readOnly) {
     struct Result {
         Loaded loaded;
         std::exception_ptr error;
@@ -376,11 +406,16 @@ MainWindow::Loaded MainWindow::loadDrawing(const std::filesystem::path& path) {
     progress_->setRange(0, 0);
     progress_->show();
     QProgressBar* bar = progress_;
+    std::filesystem::path currentLock;
+    if (ws_.doc && lock_.held() && !readOnly_) currentLock = cad::lockFilePath(ws_.doc->path());
+    stopLoading_ = false;
+    std::atomic<bool>* stop = &stopLoading_;
     // The window keeps painting and answering while the file is read; the
     // reading tells the bar how far it has come through the event queue.
-    std::thread reader([&result, &loop, path, bar] {
+    std::thread reader([&result, &loop, path, bar, readOnly, currentLock, stop] {
         int shown = -1;
-        const cad::ReadProgress progress = [&shown, bar](double fraction) {
+        const cad::ReadProgress progress = [&shown, bar, stop](double fraction) {
+            if (stop->load()) throw cad::Cancelled();
             const int percent = static_cast<int>(std::lround(fraction * 100.0));
             if (percent == shown) return;
             shown = percent;
@@ -393,7 +428,25 @@ MainWindow::Loaded MainWindow::loadDrawing(const std::filesystem::path& path) {
                 Qt::QueuedConnection);
         };
         try {
-            dwg::Opened openable = dwg::openable(path);
+            dwg::Options options;
+            options.stopRequested = [stop] { return stop->load(); };
+            dwg::Opened openable = dwg::openable(path, options);
+            // Marked as open here before it is read: a drawing someone has
+            // open is said at once, not after minutes of reading.
+            if (!readOnly) {
+                if (!currentLock.empty() && cad::lockFilePath(openable.dxf) == currentLock) {
+                    result.loaded.sameLock = true;
+                } else {
+                    try {
+                        result.loaded.lock = cad::FileLock::session(openable.dxf);
+                    } catch (const cad::FileLocked& e) {
+                        result.loaded.lockedBy = e.what();
+                        result.loaded.dxf = openable.dxf;
+                        QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
+                        return;
+                    }
+                }
+            }
             result.loaded.drawing = std::make_unique<cad::Drawing>(
                 cad::readDxfFile(openable.dxf, progress), std::filesystem::absolute(openable.dxf));
             result.loaded.dxf = openable.dxf;
@@ -410,6 +463,8 @@ MainWindow::Loaded MainWindow::loadDrawing(const std::filesystem::path& path) {
     progress_->hide();
     progress_->setRange(0, 0);
     loading_ = false;
+    // Closing the window stopped the reading: an end without a message.
+    if (stopLoading_) throw cad::Cancelled();
     if (result.error) std::rethrow_exception(result.error);
     return std::move(result.loaded);
 }
@@ -442,6 +497,8 @@ void MainWindow::watchDrawing(cad::Drawing& doc) {
 
 bool MainWindow::save() {
     if (!ws_.doc) return false;
+    // Another program has it open: never over its file.
+    if (readOnly_) return saveAs();
     bool drawingSaved = false;
     const bool saved = runAction([this, &drawingSaved] {
         ws_.doc->save();
@@ -461,8 +518,18 @@ bool MainWindow::saveAs() {
     const std::filesystem::path file = toPath(path);
     bool drawingSaved = false;
     const bool saved = runAction([this, &file, &drawingSaved] {
+        // The new name is marked as open here before it is written; one that
+        // another program has open is refused with who has it.
+        const bool same = !readOnly_ && lock_.held() &&
+                          cad::lockFilePath(file) == cad::lockFilePath(ws_.doc->path());
+        cad::FileLock lock;
+        if (!same) lock = cad::FileLock::session(file);
         ws_.doc->saveAs(file);
         drawingSaved = true;
+        if (!same) {
+            lock_ = std::move(lock);
+            readOnly_ = false;
+        }
         ws_.controls.projectFile = model::displayFileName(file.string());
         project::saveBeside(ws_, file);
     });
@@ -479,6 +546,11 @@ bool MainWindow::saveProject() {
             throw cad::Error(
                 "Чертежу не задано имя файла: сохраните его («Сохранить как»), и "
                 "проект запишется рядом с ним");
+        }
+        if (readOnly_) {
+            throw cad::Error(
+                "Чертёж открыт только для чтения: его открыла другая программа. Сохраните "
+                "чертёж под другим именем («Сохранить как»), и проект запишется рядом с ним");
         }
         project::saveBeside(ws_, ws_.doc->path());
     });
@@ -534,13 +606,25 @@ void MainWindow::showAbout() {
 }
 
 void MainWindow::updateFileActions() {
+    setWindowTitle(
+        ws_.doc && readOnly_
+            ? QStringLiteral("Kernavisto — %1 (только для чтения)").arg(qs(ws_.doc->name()))
+            : QStringLiteral("Kernavisto"));
     saveAction_->setEnabled(ws_.doc != nullptr);
     saveAsAction_->setEnabled(ws_.doc != nullptr);
     saveProjectAction_->setEnabled(ws_.doc != nullptr);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    if (ws_.operationRunning || loading_) {
+    if (loading_) {
+        // The reading (and a DWG's converter) stops; the window closes then.
+        stopLoading_ = true;
+        closeAfterLoading_ = true;
+        statusBar()->showMessage(QStringLiteral("Чтение чертежа прерывается…"), 5000);
+        event->ignore();
+        return;
+    }
+    if (ws_.operationRunning) {
         // A drawing being read or a prompt waiting: the action ends first.
         statusBar()->showMessage(QStringLiteral("Дождитесь окончания операции"), 5000);
         event->ignore();
@@ -552,6 +636,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     }
     view_->setDrawing(nullptr);
     cad_.quit();
+    lock_ = cad::FileLock();
     event->accept();
 }
 

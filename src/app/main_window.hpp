@@ -8,6 +8,7 @@
 #include <QLocale>
 #include <QMainWindow>
 #include <QStringList>
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -17,6 +18,7 @@
 
 #include "app/view/drawing_view.hpp"
 #include "cad/application.hpp"
+#include "cad/file_lock.hpp"
 #include "ground/survey_ground.hpp"
 #include "model/history.hpp"
 #include "model/workspace.hpp"
@@ -35,6 +37,9 @@ struct Dialogs {
     std::function<QString(QWidget* parent, const QString& current)> chooseSaveFile;
     std::function<CloseAnswer(QWidget* parent, const QString& fileName)> askUnsaved;
     std::function<void(QWidget* parent, const QString& text)> showMessage;
+    // The drawing is open elsewhere (the text says by whom): true to open it
+    // read-only, false to leave it.
+    std::function<bool(QWidget* parent, const QString& text)> askReadOnly;
     // "Отметки по съёмке": the layers of the spot heights (from the drawing's
     // layers), the step, the longest edge and whether hand-set heights go;
     // empty: cancelled. `last` is the previous choice, the dialog's start.
@@ -70,6 +75,9 @@ class MainWindow : public QMainWindow {
     // "Сохранить проект": the project file beside the drawing, the drawing
     // itself left as it is.
     bool saveProject();
+    // The drawing was opened read-only (another program has it open): it is
+    // saved only under another name.
+    bool readOnly() const { return readOnly_; }
     // The drawing or the work typed for it (pickets, heights, fields) differs
     // from what the files hold.
     bool hasUnsavedChanges();
@@ -107,8 +115,13 @@ class MainWindow : public QMainWindow {
         std::unique_ptr<cad::Drawing> drawing;
         std::filesystem::path dxf;  // what was read: a DWG's converted twin
         std::string notice;         // about the DWG's conversion, for the user once
+        cad::FileLock lock;         // the drawing marked as open here
+        bool sameLock = false;      // the drawing open now again: its lock stays
+        std::string lockedBy;       // another has it open: the drawing was not read
     };
-    Loaded loadDrawing(const std::filesystem::path& path);
+    // Reads the drawing, marking it as open here unless `readOnly`; when
+    // another program has it open, says so in `lockedBy` and reads nothing.
+    Loaded loadDrawing(const std::filesystem::path& path, bool readOnly);
     // After the opening: the saved project put back, what it could not take
     // told, and the picket that was in work named.
     void restoreProject(const std::filesystem::path& drawing);
@@ -145,6 +158,10 @@ class MainWindow : public QMainWindow {
     bool unsaved_ = false;
     std::string savedProject_;  // projectState() as last opened or saved
     bool loading_ = false;
+    std::atomic<bool> stopLoading_{false};  // the window closes: the reading stops
+    bool closeAfterLoading_ = false;
+    cad::FileLock lock_;  // the open drawing marked as open here
+    bool readOnly_ = false;
     cad::Drawing* watched_ = nullptr;
 };
 

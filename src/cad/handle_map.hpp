@@ -97,7 +97,6 @@ class HandleMap {
         std::vector<Slot> old;
         old.swap(slots_);
         slots_.reserve(count);
-        adviseHugePages(slots_.data(), count * sizeof(Slot));
         slots_.assign(count, Slot{});
         size_ = 0;
         for (const Slot& s : old) {

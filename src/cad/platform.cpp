@@ -3,6 +3,7 @@
 #if defined(__unix__) || defined(__APPLE__)
 #define KV_POSIX 1
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -18,6 +19,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <random>
 #include <system_error>
 
@@ -44,19 +46,6 @@ HugeSpan hugePagesInside(const void* p, std::size_t bytes) {
 }
 
 }  // namespace
-
-void adviseHugePages(const void* p, std::size_t bytes) {
-#ifdef MADV_HUGEPAGE
-    if (bytes < 2 * kHuge) return;
-    HugeSpan span = hugePagesInside(p, bytes);
-    if (span.to > span.from) {
-        madvise(reinterpret_cast<void*>(span.from), span.to - span.from, MADV_HUGEPAGE);
-    }
-#else
-    (void)p;
-    (void)bytes;
-#endif
-}
 
 std::uintmax_t physicalMemory() {
 #if defined(KV_POSIX) && defined(_SC_PHYS_PAGES)
@@ -189,17 +178,8 @@ fs::path followLinks(fs::path p) {
     }
 }
 
-// The temporaries of one target share a short prefix made from its name:
-// ".kv" and eight hex digits, then a dot and six random characters.
-std::string tempPrefix(const fs::path& target) {
-    std::uint32_t h = 2166136261u;
-    for (unsigned char c : target.filename().string()) h = (h ^ c) * 16777619u;
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string s = ".kv";
-    for (int shift = 28; shift >= 0; shift -= 4) s += kHex[(h >> shift) & 0xF];
-    return s + '.';
-}
 constexpr std::size_t kTempSuffix = 6;
+constexpr std::string_view kTempChars = "abcdefghijklmnopqrstuvwxyz0123456789";
 
 std::string randomSuffix() {
     static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
@@ -212,27 +192,229 @@ std::string randomSuffix() {
 
 }  // namespace
 
+// The temporaries of one file share a short prefix made from its name, so
+// that a name at the file system's limit still has room for them.
+std::string temporaryPrefix(const fs::path& forFile) {
+    std::uint32_t h = 2166136261u;
+    for (unsigned char c : forFile.filename().string()) h = (h ^ c) * 16777619u;
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string s = ".kv";
+    for (int shift = 28; shift >= 0; shift -= 4) s += kHex[(h >> shift) & 0xF];
+    return s + '.';
+}
+
+bool isTemporaryName(std::string_view name) {
+    if (name.size() != 12 + kTempSuffix || name.substr(0, 3) != ".kv" || name[11] != '.') {
+        return false;
+    }
+    for (char c : name.substr(3, 8)) {
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+    }
+    for (char c : name.substr(12)) {
+        if (kTempChars.find(c) == std::string_view::npos) return false;
+    }
+    return true;
+}
+
+std::string RegularFile::readAll(std::uintmax_t limit) {
+    std::string bytes;
+    if (size_ > limit) {
+        throw Error("Файл «" + path_.string() + "» слишком велик (" + std::to_string(size_) +
+                    " байт)");
+    }
+    bytes.resize(static_cast<std::size_t>(size_));
+    bytes.resize(read(bytes.data(), bytes.size()));
+    // A file that grew since it was opened: the rest, within the limit.
+    char more[65536];
+    for (std::size_t n; (n = read(more, sizeof more)) > 0;) {
+        if (bytes.size() + n > limit) {
+            throw Error("Файл «" + path_.string() + "» слишком велик");
+        }
+        bytes.append(more, n);
+    }
+    return bytes;
+}
+
 #ifdef KV_POSIX
 
 namespace {
 
-// A save holds a lock on its temporary file for as long as it writes it; a
-// temporary nobody holds belongs to a save that was killed.
-void removeAbandonedTemporaries(const fs::path& dir, const std::string& prefix) {
+// Whoever writes a temporary holds a lock on it for as long as it does; a
+// temporary nobody holds belongs to a save or conversion that was killed.
+// `prefix` empty: every temporary of the folder.
+void removeUnheld(const fs::path& dir, const std::string& prefix) {
     std::error_code ec;
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
         std::string name = it->path().filename().string();
-        if (name.size() != prefix.size() + kTempSuffix || name.compare(0, prefix.size(), prefix)) {
-            continue;
-        }
-        int fd = ::open(it->path().c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (!isTemporaryName(name) || name.compare(0, prefix.size(), prefix)) continue;
+        // Never waits: a pipe under such a name is not opened for long.
+        int fd = ::open(it->path().c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) continue;
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) ::unlink(it->path().c_str());
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            ::unlink(it->path().c_str());
+        }
         ::close(fd);
     }
 }
 
+// A new file `dir`/PREFIX + six random characters, created and locked; the
+// descriptor, or -1 with errno.
+int createHeld(const fs::path& dir, const std::string& prefix, fs::path& made) {
+    for (int attempt = 0;; ++attempt) {
+        fs::path temp = dir / (prefix + randomSuffix());
+        // The kernel applies the umask to a new file's 0666.
+        int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST && attempt < 100) continue;
+            return -1;
+        }
+        ::flock(fd, LOCK_EX | LOCK_NB);
+        // Another program's cleanup may have taken it between open and lock.
+        struct stat own {};
+        if (::fstat(fd, &own) == 0 && own.st_nlink == 0 && attempt < 100) {
+            ::close(fd);
+            continue;
+        }
+        made = temp;
+        return fd;
+    }
+}
+
 }  // namespace
+
+void removeAbandonedTemporaries(const fs::path& dir) {
+    removeUnheld(dir.empty() ? fs::path(".") : dir, {});
+}
+
+HeldTemporary::HeldTemporary(const fs::path& dir, const fs::path& forFile) {
+    fd_ = createHeld(dir.empty() ? fs::path(".") : dir, temporaryPrefix(forFile), path_);
+    if (fd_ < 0) throw Error(systemText(errno));
+}
+
+HeldTemporary::~HeldTemporary() {
+    if (!path_.empty()) ::unlink(path_.c_str());
+    release();
+}
+
+void HeldTemporary::release() noexcept {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    path_.clear();
+}
+
+RegularFile::RegularFile(const fs::path& path) : path_(path) {
+    const std::string name = "«" + path.string() + "»";
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        const int err = errno;
+        if (err == ENOENT) throw Error("Файл " + name + " не найден");
+        throw Error("Не удалось открыть файл " + name + ": " + systemText(err));
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int err = errno;
+        ::close(fd);
+        throw Error("Не удалось открыть файл " + name + ": " + systemText(err));
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        if (S_ISDIR(st.st_mode)) throw Error(name + " — папка, а не файл");
+        throw Error(name + " — не обычный файл (канал, устройство или сокет)");
+    }
+    // A regular file never blocks; reads are plain from here on.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    fd_ = fd;
+    size_ = static_cast<std::uintmax_t>(st.st_size);
+}
+
+RegularFile::~RegularFile() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+std::size_t RegularFile::read(char* to, std::size_t n) {
+    std::size_t done = 0;
+    while (done < n) {
+        ssize_t r = ::read(fd_, to + done, n - done);
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            throw Error("Не удалось прочитать файл «" + path_.string() + "»: " + systemText(errno));
+        }
+        if (r == 0) break;
+        done += static_cast<std::size_t>(r);
+    }
+    return done;
+}
+
+// ---- what a stop signal must not leave behind ------------------------------
+
+namespace {
+
+struct StopSlot {
+    std::atomic<int> state{0};  // 0 free, 1 being filled or emptied, 2 armed
+    std::atomic<long> group{0};
+    char file[4096] = {};
+};
+StopSlot g_stopSlots[16];
+constexpr int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP, SIGQUIT};
+
+extern "C" void onStopSignal(int sig) {
+    const int saved = errno;
+    for (StopSlot& s : g_stopSlots) {
+        if (s.state.load() != 2) continue;
+        if (long g = s.group.load(); g > 0) ::kill(static_cast<pid_t>(-g), SIGKILL);
+        if (s.file[0]) ::unlink(s.file);
+    }
+    // Ends the program as the signal would have, once the handler returns.
+    ::signal(sig, SIG_DFL);
+    ::raise(sig);
+    errno = saved;
+}
+
+void installStopHandlers() {
+    static const bool installed = [] {
+        for (int sig : kStopSignals) {
+            struct sigaction old {};
+            if (::sigaction(sig, nullptr, &old) != 0 || old.sa_handler != SIG_DFL) continue;
+            struct sigaction sa {};
+            sa.sa_handler = onStopSignal;
+            sigemptyset(&sa.sa_mask);
+            sa.sa_flags = SA_RESTART;
+            ::sigaction(sig, &sa, nullptr);
+        }
+        return true;
+    }();
+    (void)installed;
+}
+
+}  // namespace
+
+StopGuard::StopGuard(const fs::path& file) {
+    installStopHandlers();
+    const std::string name = file.empty() ? std::string() : fs::absolute(file).string();
+    if (name.size() >= sizeof(StopSlot::file)) return;
+    for (int i = 0; i < static_cast<int>(std::size(g_stopSlots)); ++i) {
+        int expected = 0;
+        if (!g_stopSlots[i].state.compare_exchange_strong(expected, 1)) continue;
+        std::memcpy(g_stopSlots[i].file, name.c_str(), name.size() + 1);
+        g_stopSlots[i].group.store(0);
+        g_stopSlots[i].state.store(2);
+        slot_ = i;
+        return;
+    }
+}
+
+void StopGuard::setChildGroup(long pgid) noexcept {
+    if (slot_ >= 0) g_stopSlots[slot_].group.store(pgid);
+}
+
+StopGuard::~StopGuard() {
+    if (slot_ < 0) return;
+    g_stopSlots[slot_].state.store(1);
+    g_stopSlots[slot_].file[0] = 0;
+    g_stopSlots[slot_].group.store(0);
+    g_stopSlots[slot_].state.store(0);
+}
 
 FileReplacement::FileReplacement(const fs::path& given) : given_(given) {
     target_ = followLinks(given);
@@ -250,30 +432,18 @@ FileReplacement::FileReplacement(const fs::path& given) : given_(given) {
     } else if (errno != ENOENT) {
         fail(systemText(errno));
     }
+    try {
+        lock_ = FileLock::save(target_);
+    } catch (const FileLocked& e) {
+        throw FileLocked("Не удалось сохранить «" + given_.string() + "»: " + e.what(), e.owner());
+    }
 
     fs::path dir = target_.parent_path().empty() ? fs::path(".") : target_.parent_path();
-    const std::string prefix = tempPrefix(target_);
-    removeAbandonedTemporaries(dir, prefix);
-    for (int attempt = 0;; ++attempt) {
-        fs::path temp = dir / (prefix + randomSuffix());
-        // The kernel applies the umask to a new file's 0666.
-        int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0) {
-            if (errno == EEXIST && attempt < 100) continue;
-            fail("нельзя создать временный файл в папке (" + systemText(errno) + ")");
-        }
-        fd_ = fd;
-        temp_ = temp;
-        ::flock(fd_, LOCK_EX | LOCK_NB);
-        // Another save's cleanup may have taken it between open and lock.
-        struct stat own {};
-        if (::fstat(fd_, &own) == 0 && own.st_nlink == 0 && attempt < 100) {
-            ::close(fd_);
-            fd_ = -1;
-            continue;
-        }
-        break;
-    }
+    const std::string prefix = temporaryPrefix(target_);
+    removeUnheld(dir, prefix);
+    fd_ = createHeld(dir, prefix, temp_);
+    if (fd_ < 0) fail("нельзя создать временный файл в папке (" + systemText(errno) + ")");
+    stop_ = std::make_unique<StopGuard>(temp_);
     if (existed_) {
         // The owner first: changing it clears the set-id bits.
         if (::fchown(fd_, st.st_uid, st.st_gid) != 0 &&
@@ -323,9 +493,10 @@ void FileReplacement::commit(bool keepBackup) {
     // over the backup. Whichever step fails, no file has changed.
     fs::path dir = target_.parent_path().empty() ? fs::path(".") : target_.parent_path();
     fs::path heldOld;
+    int heldOldFd = -1;  // locked, so that no cleanup takes it meanwhile
     if (keepBackup && existed_) {
         for (int attempt = 0; heldOld.empty(); ++attempt) {
-            fs::path name = dir / (tempPrefix(target_) + randomSuffix());
+            fs::path name = dir / (temporaryPrefix(target_) + randomSuffix());
             if (::link(target_.c_str(), name.c_str()) == 0) {
                 heldOld = name;
             } else if (errno != EEXIST || attempt == 100) {
@@ -339,13 +510,22 @@ void FileReplacement::commit(bool keepBackup) {
                 }
             }
         }
+        heldOldFd = ::open(heldOld.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (heldOldFd >= 0) ::flock(heldOldFd, LOCK_EX | LOCK_NB);
     }
+    struct Unlock {
+        int& fd;
+        ~Unlock() {
+            if (fd >= 0) ::close(fd);
+        }
+    } unlockOld{heldOldFd};
     if (::rename(temp_.c_str(), target_.c_str()) != 0) {
         int err = errno;
         if (!heldOld.empty()) ::unlink(heldOld.c_str());
         fail("нельзя заменить файл (" + systemText(err) + ")");
     }
     temp_.clear();
+    stop_.reset();
     if (!heldOld.empty() && ::rename(heldOld.c_str(), backupPath(target_).c_str()) != 0) {
         // The drawing is saved; only the older copy could not be kept.
         ::unlink(heldOld.c_str());
@@ -359,6 +539,53 @@ void FileReplacement::commit(bool keepBackup) {
 
 #else  // no POSIX: plain standard library, without the finer points
 
+void removeAbandonedTemporaries(const fs::path&) {}
+
+HeldTemporary::HeldTemporary(const fs::path& dir, const fs::path& forFile) {
+    path_ = (dir.empty() ? fs::path(".") : dir) / (temporaryPrefix(forFile) + randomSuffix());
+    std::FILE* f = std::fopen(path_.string().c_str(), "wb");
+    if (!f) throw Error("нельзя создать временный файл");
+    std::fclose(f);
+}
+
+HeldTemporary::~HeldTemporary() {
+    std::error_code ec;
+    if (!path_.empty()) fs::remove(path_, ec);
+}
+
+void HeldTemporary::release() noexcept {
+    path_.clear();
+}
+
+RegularFile::RegularFile(const fs::path& path) : path_(path) {
+    const std::string name = "«" + path.string() + "»";
+    std::error_code ec;
+    fs::file_status st = fs::status(path, ec);
+    if (st.type() == fs::file_type::not_found) throw Error("Файл " + name + " не найден");
+    if (fs::is_directory(st)) throw Error(name + " — папка, а не файл");
+    if (!fs::is_regular_file(st))
+        throw Error(name + " — не обычный файл (канал, устройство или сокет)");
+    file_ = std::fopen(path.string().c_str(), "rb");
+    if (!file_) throw Error("Не удалось открыть файл " + name);
+    size_ = fs::file_size(path, ec);
+}
+
+RegularFile::~RegularFile() {
+    if (file_) std::fclose(file_);
+}
+
+std::size_t RegularFile::read(char* to, std::size_t n) {
+    std::size_t done = std::fread(to, 1, n, file_);
+    if (done < n && std::ferror(file_)) {
+        throw Error("Не удалось прочитать файл «" + path_.string() + "»");
+    }
+    return done;
+}
+
+StopGuard::StopGuard(const fs::path&) {}
+void StopGuard::setChildGroup(long) noexcept {}
+StopGuard::~StopGuard() {}
+
 FileReplacement::FileReplacement(const fs::path& given) : given_(given) {
     target_ = followLinks(given);
     std::error_code ec;
@@ -371,7 +598,7 @@ FileReplacement::FileReplacement(const fs::path& given) : given_(given) {
                     "другим именем или снимите с файла запрет записи");
     }
     fs::path dir = target_.parent_path().empty() ? fs::path(".") : target_.parent_path();
-    temp_ = dir / (tempPrefix(target_) + randomSuffix());
+    temp_ = dir / (temporaryPrefix(target_) + randomSuffix());
     file_ = std::fopen(temp_.string().c_str(), "wb");
     if (!file_) {
         temp_.clear();

@@ -1,7 +1,9 @@
 // What the engine asks of the operating system beyond plain C++: memory
 // advice for the few very large buffers a big drawing needs (the file, its
-// tags, the entities), and replacing a file whole. Fresh pages cost a fault
-// and zeroing each; the advice spares the loading thread most of that work.
+// tags, the entities), files opened without waiting, temporaries that no
+// killed program leaves behind for long, and replacing a file whole. Fresh
+// pages cost a fault and zeroing each; the advice spares the loading thread
+// most of that work.
 // Everything here is advice or has a portable fallback: where the system
 // offers nothing, reading is slower and saving is plain, never wrong.
 #pragma once
@@ -11,16 +13,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <thread>
 
-namespace cad {
+#include "cad/file_lock.hpp"
 
-// Asks for huge pages behind a large buffer that is about to be filled:
-// far fewer page faults when a big file is read. Advice only; harmless
-// where the system ignores it.
-void adviseHugePages(const void* p, std::size_t bytes);
+namespace cad {
 
 // Bytes of memory of this machine, 0 when the system does not say.
 std::uintmax_t physicalMemory();
@@ -64,6 +64,85 @@ class PrefaultHeap {
     std::thread worker_;
 };
 
+// A regular file opened for reading, checked before a byte is read: the
+// open itself never waits (a pipe nobody writes to would block it), and a
+// folder, pipe, device or socket is refused with cad::Error saying which.
+// The check is made on the opened file, so a name changed in between cannot
+// slip another kind of file past it.
+class RegularFile {
+  public:
+    explicit RegularFile(const std::filesystem::path& path);
+    RegularFile(const RegularFile&) = delete;
+    RegularFile& operator=(const RegularFile&) = delete;
+    ~RegularFile();
+
+    std::uintmax_t size() const { return size_; }
+    int fd() const { return fd_; }  // -1 where the system has no descriptors
+    // Reads up to `n` bytes from where the last read ended; fewer only at the
+    // end of the file. cad::Error when the system fails to read.
+    std::size_t read(char* to, std::size_t n);
+    // The rest of the file; cad::Error when it is larger than `limit`.
+    std::string readAll(std::uintmax_t limit);
+
+  private:
+    std::filesystem::path path_;
+    std::uintmax_t size_ = 0;
+    int fd_ = -1;                // POSIX systems
+    std::FILE* file_ = nullptr;  // elsewhere
+};
+
+// The names of the program's temporary files in a folder: ".kv", eight hex
+// digits made from the name of the file they are for, a dot and six random
+// characters. Whoever writes one holds a lock on it (see HeldTemporary).
+std::string temporaryPrefix(const std::filesystem::path& forFile);
+bool isTemporaryName(std::string_view fileName);
+
+// A new temporary file in `dir`, named for `forFile` and locked for as long
+// as the object lives, so that no cleanup takes it from under its writer;
+// removed with the object unless kept(). cad::Error (the system's reason)
+// when it cannot be made.
+class HeldTemporary {
+  public:
+    HeldTemporary(const std::filesystem::path& dir, const std::filesystem::path& forFile);
+    HeldTemporary(const HeldTemporary&) = delete;
+    HeldTemporary& operator=(const HeldTemporary&) = delete;
+    ~HeldTemporary();
+
+    const std::filesystem::path& path() const { return path_; }
+    int fd() const { return fd_; }
+    // The file is no longer the object's to remove (it was renamed or linked
+    // into place); the lock goes with the descriptor.
+    void release() noexcept;
+
+  private:
+    std::filesystem::path path_;
+    int fd_ = -1;
+};
+
+// Removes the temporary files in `dir` that nobody holds: what a save or a
+// conversion left when it was killed. Files held by a running save, in this
+// program or another, stay. Quietly does nothing where it may not.
+void removeAbandonedTemporaries(const std::filesystem::path& dir);
+
+// What must not outlive the program when it is told to stop (SIGTERM,
+// SIGINT, SIGHUP, SIGQUIT, where the program has not chosen otherwise): a
+// file to remove and a child process group to kill. While a guard lives, the
+// signal removes the file and kills the group before the program ends as the
+// signal says. At most 16 guards at once; past that a guard does nothing.
+class StopGuard {
+  public:
+    explicit StopGuard(const std::filesystem::path& file = {});
+    StopGuard(const StopGuard&) = delete;
+    StopGuard& operator=(const StopGuard&) = delete;
+    ~StopGuard();
+
+    // The process group to kill (a child started as the leader of its own).
+    void setChildGroup(long pgid) noexcept;
+
+  private:
+    int slot_ = -1;
+};
+
 // A file written whole under a temporary name and put in place of the
 // target in one rename, so that the target is at no moment missing or half
 // written, and a failure at any step leaves every file as it was.
@@ -72,7 +151,11 @@ class PrefaultHeap {
 // - The new file gets the old one's mode and, where permitted, its owner.
 // - The temporary name is short (a name at the file system's limit still
 //   saves) and tells which target it belongs to: temporaries a killed save
-//   left behind are removed by the next save of the same file.
+//   left behind are removed by the next save of the same file, and by the
+//   next reading of a drawing in that folder.
+// - The target is locked for the time of the save (FileLock::save): a second
+//   save of it meanwhile, or a save of a drawing another program has open,
+//   is refused (FileLocked), never silently lost.
 // Failures throw cad::Error naming the file and the reason, in Russian.
 class FileReplacement {
   public:
@@ -99,6 +182,8 @@ class FileReplacement {
     int fd_ = -1;                // POSIX systems
     std::FILE* file_ = nullptr;  // elsewhere
     bool existed_ = false;
+    FileLock lock_;
+    std::unique_ptr<StopGuard> stop_;  // the temporary goes if the program is stopped
 };
 
 // The name the previous version of a saved file is kept under: the

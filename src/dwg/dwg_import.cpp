@@ -1,6 +1,8 @@
 #include "dwg/dwg_import.hpp"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -12,13 +14,14 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
+#include <memory>
 #include <sstream>
 #include <thread>
 #include <vector>
 
 #include "cad/drawing.hpp"
 #include "cad/error.hpp"
+#include "cad/platform.hpp"
 #include "cad/text_util.hpp"
 
 extern char** environ;
@@ -34,7 +37,7 @@ constexpr const char* kInstallNode =
     "nodejs и npm (sudo apt-get install nodejs npm) и выполните scripts/deps.sh";
 
 std::string quotedName(const fs::path& p) {
-    return "«" + p.filename().string() + "»";
+    return "«" + cad::validUtf8(p.filename().string()) + "»";
 }
 
 [[noreturn]] void failed(const fs::path& dwgPath, const std::string& why) {
@@ -64,70 +67,135 @@ std::vector<std::string> nodeNames(const Options& o) {
     return {"node", "nodejs"};
 }
 
-std::string readAll(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 struct RunResult {
     bool started = false;  // false: no such program
     int status = 0;
     std::string err;
 };
 
-// Runs one program with its standard error into a file; stdin and stdout
-// are /dev/null. Stops it after the timeout.
-RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
-                     int timeoutSeconds, const fs::path& dwgPath) {
-    char errName[] = "/tmp/kv_dwg_err_XXXXXX";
-    int errFd = ::mkstemp(errName);
-    if (errFd < 0)
-        failed(dwgPath,
-               "нельзя создать временный файл (" + std::string(std::strerror(errno)) + ")");
-    struct Cleanup {
-        int fd;
-        const char* name;
-        ~Cleanup() {
-            ::close(fd);
-            ::unlink(name);
+[[noreturn]] void stopped(const fs::path& dwgPath) {
+    failed(dwgPath, "преобразование прервано");
+}
+
+// Runs the converter with its standard error into a pipe; stdin and stdout
+// are /dev/null, `inFd` and `outFd` become its descriptors 3 and 4. It is the
+// leader of a process group of its own, which is killed whole when the
+// timeout passes, when `stopRequested` says so, and when this program is
+// told to stop (StopGuard) — nothing of it runs on as an orphan.
+RunResult runProgram(const std::string& program, const std::vector<std::string>& args, int inFd,
+                     int outFd, const Options& options, cad::StopGuard& guard,
+                     const fs::path& dwgPath) {
+    int errPipe[2];
+    if (::pipe2(errPipe, O_CLOEXEC) != 0) {
+        failed(dwgPath, "нельзя запустить конвертер (" + std::string(std::strerror(errno)) + ")");
+    }
+    struct ClosePipe {
+        int* fds;
+        ~ClosePipe() {
+            if (fds[0] >= 0) ::close(fds[0]);
+            if (fds[1] >= 0) ::close(fds[1]);
         }
-    } cleanup{errFd, errName};
+    } closePipe{errPipe};
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, errFd, 2);
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+    posix_spawn_file_actions_adddup2(&actions, inFd, 3);
+    posix_spawn_file_actions_adddup2(&actions, outFd, 4);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setpgroup(&attr, 0);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK);
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     pid_t pid = 0;
-    const int rc = ::posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    // A stop signal between the start and the guard knowing the child would
+    // leave it behind: such signals wait until the guard knows.
+    sigset_t stops, before;
+    sigemptyset(&stops);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGQUIT}) sigaddset(&stops, sig);
+    ::pthread_sigmask(SIG_BLOCK, &stops, &before);
+    const int rc = ::posix_spawnp(&pid, program.c_str(), &actions, &attr, argv.data(), environ);
+    if (rc == 0) guard.setChildGroup(pid);
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
     posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
     RunResult result;
     if (rc == ENOENT || rc == EACCES || rc == ENOTDIR) return result;
     if (rc != 0) failed(dwgPath, "нельзя запустить " + program + " (" + std::strerror(rc) + ")");
     result.started = true;
+    ::close(errPipe[1]);
+    errPipe[1] = -1;
 
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-    int status = 0;
-    for (;;) {
-        pid_t done = ::waitpid(pid, &status, WNOHANG);
-        if (done == pid) break;
-        if (done < 0 && errno != EINTR) failed(dwgPath, "потерян процесс конвертера");
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            failed(dwgPath, "конвертер не закончил работу за " + std::to_string(timeoutSeconds) +
-                                " с и остановлен");
+    struct Reap {
+        pid_t pid;
+        cad::StopGuard& guard;
+        bool done = false;
+        // Whatever ends the wait, the child's group goes with it.
+        // The group is killed while its leader is not yet reaped, so that its
+        // number cannot belong to another group by then.
+        ~Reap() {
+            if (done) return;
+            ::kill(-pid, SIGKILL);
+            guard.setChildGroup(0);
+            int st = 0;
+            while (::waitpid(pid, &st, 0) < 0 && errno == EINTR) {
+            }
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    } reap{pid, guard};
+
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(options.timeoutSeconds);
+    int status = 0;
+    bool errOpen = true;
+    for (;;) {
+        // Its messages are read as they come, so that it never waits on a full pipe.
+        if (errOpen) {
+            struct pollfd p {
+                errPipe[0], POLLIN, 0
+            };
+            if (::poll(&p, 1, 20) > 0) {
+                char buf[4096];
+                ssize_t n = ::read(errPipe[0], buf, sizeof buf);
+                if (n > 0 && result.err.size() < (1u << 20)) result.err.append(buf, n);
+                if (n == 0) errOpen = false;
+            }
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        // Its end is seen without reaping it: the guard forgets the group first.
+        siginfo_t info{};
+        const int waited =
+            ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT);
+        if (waited == 0 && info.si_pid == pid) break;
+        if (waited != 0 && errno != EINTR) failed(dwgPath, "потерян процесс конвертера");
+        if (options.stopRequested && options.stopRequested()) stopped(dwgPath);
+        if (std::chrono::steady_clock::now() > deadline) {
+            failed(dwgPath, "конвертер не закончил работу за " +
+                                std::to_string(options.timeoutSeconds) + " с и остановлен");
+        }
+    }
+    reap.done = true;
+    guard.setChildGroup(0);
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    for (char buf[4096]; errOpen;) {
+        struct pollfd p {
+            errPipe[0], POLLIN, 0
+        };
+        if (::poll(&p, 1, 100) <= 0) break;
+        ssize_t n = ::read(errPipe[0], buf, sizeof buf);
+        if (n <= 0) break;
+        if (result.err.size() < (1u << 20)) result.err.append(buf, n);
     }
     result.status = status;
-    result.err = readAll(errName);
     return result;
 }
 
@@ -166,17 +234,33 @@ std::optional<std::string> signature(std::string_view head) {
 }
 
 bool isDwgFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
     char head[6] = {};
-    if (!in.read(head, sizeof head)) return false;
+    try {
+        // Never waits on a pipe: a name that is no regular file is no DWG.
+        cad::RegularFile in(path);
+        if (in.read(head, sizeof head) != sizeof head) return false;
+    } catch (const cad::Error&) {
+        return false;
+    }
     return signature(std::string_view(head, sizeof head)).has_value();
 }
 
 Opened convertToDxf(const fs::path& dwgPath, const Options& options) {
     std::error_code ec;
-    if (!fs::is_regular_file(dwgPath, ec)) failed(dwgPath, "файл не найден");
-    if (!isDwgFile(dwgPath))
+    // Opened here, and given to the converter open: the reason it cannot be
+    // read is the system's own, and the converter never needs its name.
+    std::unique_ptr<cad::RegularFile> input;
+    try {
+        input = std::make_unique<cad::RegularFile>(dwgPath);
+    } catch (const cad::Error& e) {
+        failed(dwgPath, cad::validUtf8(e.what()));
+    }
+    char head[6] = {};
+    if (input->read(head, sizeof head) != sizeof head ||
+        !signature(std::string_view(head, sizeof head))) {
         failed(dwgPath, "это не чертёж DWG (нет подписи AC10xx в начале файла)");
+    }
+    ::lseek(input->fd(), 0, SEEK_SET);
 
     // A DXF converted in an earlier session (and maybe worked on since) is
     // the drawing, as long as the DWG has not changed after it.
@@ -204,32 +288,31 @@ Opened convertToDxf(const fs::path& dwgPath, const Options& options) {
                             "); выполните scripts/deps.sh");
     }
 
-    // The converter writes a temporary file beside the DWG; it becomes the
-    // DXF only when the program has read it.
+    // The converter reads the DWG and writes the DXF through descriptors
+    // this program opened (the names may be bytes it cannot decode); the DXF
+    // is a temporary file beside the DWG, held by this program while the
+    // converter writes it, and becomes the DXF only once it has been read.
     fs::path folder = dwgPath.parent_path();
     if (folder.empty()) folder = ".";
-    std::string pattern = (folder / ("." + dwgPath.stem().string() + ".dxf.XXXXXX")).string();
-    int fd = ::mkstemp(pattern.data());
-    if (fd < 0) {
-        failed(dwgPath, "нельзя записать DXF в папку чертежа (" +
-                            std::string(std::strerror(errno)) +
+    std::unique_ptr<cad::HeldTemporary> held;
+    try {
+        held = std::make_unique<cad::HeldTemporary>(folder, dwgPath);
+    } catch (const cad::Error& e) {
+        failed(dwgPath, "нельзя записать DXF в папку чертежа (" + std::string(e.what()) +
                             "); скопируйте DWG в папку, доступную для записи");
     }
-    ::close(fd);
-    const fs::path tmp = pattern;
-    struct RemoveTmp {
-        fs::path p;
-        ~RemoveTmp() {
-            std::error_code e;
-            fs::remove(p, e);
-        }
-    } removeTmp{tmp};
+    // The converter opens it anew through its descriptor, which takes the
+    // owner's write permission whatever the umask.
+    ::fchmod(held->fd(), 0600);
+    const fs::path tmp = held->path();
+    // Removed when this program is told to stop, and its converter killed.
+    cad::StopGuard guard(tmp);
 
     RunResult run;
     std::string tried;
     for (const std::string& node : nodeNames(options)) {
-        run = runProgram(node, {script.string(), dwgPath.string(), tmp.string()},
-                         options.timeoutSeconds, dwgPath);
+        run = runProgram(node, {script.string(), "/dev/fd/3", "/dev/fd/4"}, input->fd(), held->fd(),
+                         options, guard, dwgPath);
         if (run.started) break;
         tried += (tried.empty() ? "" : ", ") + node;
     }
@@ -244,6 +327,7 @@ Opened convertToDxf(const fs::path& dwgPath, const Options& options) {
                                           std::to_string(WEXITSTATUS(run.status))
                                     : why);
     }
+    if (options.stopRequested && options.stopRequested()) stopped(dwgPath);
     try {
         (void)cad::Drawing::open(tmp);
     } catch (const cad::Error& e) {
@@ -265,8 +349,9 @@ Opened convertToDxf(const fs::path& dwgPath, const Options& options) {
             if (ec)
                 failed(dwgPath,
                        "нельзя записать " + quotedName(target) + " (" + ec.message() + ")");
+            held->release();
         }
-        // mkstemp made it private; a drawing gets the usual permissions.
+        // The temporary was private; a drawing gets the usual permissions.
         const mode_t mask = ::umask(0);
         ::umask(mask);
         ::chmod(target.c_str(), 0666 & ~mask);

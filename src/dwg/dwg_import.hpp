@@ -13,6 +13,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,6 +33,9 @@ struct Options {
     std::string node;
     // A conversion running longer than this is stopped (a fault, not a wait).
     int timeoutSeconds = 300;
+    // Asked while the converter runs; true stops it (the window is closing)
+    // and the conversion fails, leaving nothing behind.
+    std::function<bool()> stopRequested;
 };
 
 struct Opened {
@@ -44,7 +48,10 @@ struct Opened {
 // cad::Error when it cannot, with a message naming the DWG and why: the
 // converter's own reason, a missing Node.js (what to install), a converter
 // that is not installed (scripts/deps.sh), a folder that cannot be written,
-// or a DXF the program cannot read. Nothing is left behind on failure.
+// or a DXF the program cannot read. Nothing is left behind on failure, nor
+// when the program is told to stop (SIGTERM, Ctrl+C) during the conversion:
+// the converter is killed with its temporary file. The converter is given
+// the files as descriptors, so that any name the system accepts converts.
 Opened convertToDxf(const std::filesystem::path& dwgPath, const Options& options = {});
 
 // For every place a drawing is opened ("Открыть проект", kernavisto-cli):

@@ -537,14 +537,19 @@ void save(const model::Workspace& ws, const fs::path& path) {
     file.commit(false);
 }
 
+// Far above any project a route makes; a larger file is no project file.
+constexpr std::uintmax_t kMaxProjectBytes = std::uintmax_t(256) << 20;
+
 RestoreReport load(model::Workspace& ws, const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw cad::Error("Не удалось открыть файл проекта " + path.string());
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) throw cad::Error("Не удалось прочитать файл проекта " + path.string());
+    std::string text;
     try {
-        return restore(ws, parse(text.str()));
+        // Checked before it is read: a pipe under the name would block.
+        text = cad::RegularFile(path).readAll(kMaxProjectBytes);
+    } catch (const cad::Error& e) {
+        throw cad::Error("Файл проекта не прочитан: " + cad::validUtf8(e.what()));
+    }
+    try {
+        return restore(ws, parse(text));
     } catch (const cad::Error& e) {
         throw cad::Error(path.string() + ": " + e.what());
     }

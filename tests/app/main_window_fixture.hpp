@@ -3,6 +3,7 @@
 // presence, and lines of the sample plan to click on.
 #pragma once
 
+#include <signal.h>
 #include <unistd.h>
 #include <QAction>
 #include <QCheckBox>
@@ -32,6 +33,7 @@
 #include "app/ground_dialog.hpp"
 #include "app/main_window.hpp"
 #include "cad/drawing.hpp"
+#include "cad/file_lock.hpp"
 #include "project/project_file.hpp"
 
 namespace {
@@ -46,6 +48,8 @@ struct Answers {
     QStringList messages;
     int unsavedQuestions = 0;
     int openQuestions = 0;
+    bool readOnly = false;                        // the answer to "open it read-only?"
+    QStringList readOnlyQuestions;                // and what was asked
     std::optional<ground::GroundOptions> ground;  // the survey dialog's answer
     QStringList groundLayers;                     // what it offered
     ground::GroundOptions groundStart;            // and chose to begin with
@@ -63,6 +67,10 @@ app::Dialogs answering(Answers& a) {
         return a.unsaved;
     };
     d.showMessage = [&a](QWidget*, const QString& text) { a.messages << text; };
+    d.askReadOnly = [&a](QWidget*, const QString& text) {
+        a.readOnlyQuestions << text;
+        return a.readOnly;
+    };
     d.chooseGround = [&a](QWidget*, const QStringList& layers, const ground::GroundOptions& start) {
         a.groundLayers = layers;
         a.groundStart = start;

@@ -286,6 +286,106 @@ class MainWindowTest : public QObject {
                  modelSpaceCount(dir->filePath(QStringLiteral("example_2000.dxf"))));
     }
 
+    // A drawing open in one window is marked as such: a second opening says
+    // who has it and offers it read-only, saved only under another name; a
+    // mark whose program is gone is taken over with a note.
+    void aDrawingOpenElsewhereIsOfferedReadOnly() {
+        QVERIFY(window->openFile(plan));
+        const QByteArray before = readAll(plan);
+        Answers second;
+        app::MainWindow other(answering(second), QLocale(QLocale::Russian));
+        QVERIFY(!other.openFile(plan));
+        QCOMPARE(second.readOnlyQuestions.size(), 1);
+        QVERIFY2(second.readOnlyQuestions[0].contains(QStringLiteral("«plan.dxf» уже открыт")),
+                 qPrintable(second.readOnlyQuestions[0]));
+        QVERIFY(other.workspace().doc == nullptr);
+
+        second.readOnly = true;
+        QVERIFY(other.openFile(plan));
+        QVERIFY(other.readOnly());
+        QVERIFY2(other.windowTitle().contains(QStringLiteral("только для чтения")),
+                 qPrintable(other.windowTitle()));
+        // Saving asks for another name; the first window's file stays its own.
+        second.saveFile = dir->filePath(QStringLiteral("copy.dxf"));
+        QVERIFY(other.save());
+        QVERIFY(!other.readOnly());
+        QCOMPARE(readAll(plan), before);
+        QVERIFY(QFile::exists(second.saveFile));
+        // Nor can the first window save over the copy the second has open.
+        answers.saveFile = second.saveFile;
+        QVERIFY(!window->saveAs());
+        QVERIFY2(answers.messages.join('\n').contains(QStringLiteral("уже открыт")),
+                 qPrintable(answers.messages.join('\n')));
+
+        // A mark left by a program that has gone.
+        window.reset();
+        const std::filesystem::path lock = cad::lockFilePath(plan.toStdString());
+        QVERIFY(!std::filesystem::exists(lock));
+        char host[256] = {};
+        ::gethostname(host, sizeof host - 1);
+        std::ofstream(lock) << "Kernavisto\nuser=ivan\nhost=" << host
+                            << "\npid=99999999\nsince=2026-12-01 08:00 UTC\n";
+        Answers third;
+        app::MainWindow again(answering(third), QLocale(QLocale::Russian));
+        QVERIFY(again.openFile(plan));
+        QVERIFY(!again.readOnly());
+        QVERIFY(third.readOnlyQuestions.isEmpty());
+        QVERIFY2(third.messages.join('\n').contains(QStringLiteral("ivan")),
+                 qPrintable(third.messages.join('\n')));
+    }
+
+    // Closing the window while a DWG is converted stops the converter and
+    // leaves nothing of the conversion; the window closes.
+    void closingDuringAConversionStopsIt() {
+        const std::filesystem::path root = dir->path().toStdString();
+        const std::filesystem::path converter = root / "converter";
+        const std::filesystem::path wasm =
+            converter / "node_modules" / "@mlightcad" / "libredwg-web" / "wasm";
+        std::filesystem::create_directories(wasm);
+        std::ofstream(converter / "dwg2dxf.mjs") << "";
+        std::ofstream(wasm / "libredwg-web.js") << "";
+        const std::filesystem::path pidFile = root / "converter.pid";
+        const std::filesystem::path node = root / "node";
+        std::ofstream(node) << "#!/bin/sh\necho $$ > '" << pidFile.string() << ".tmp'\nmv '"
+                            << pidFile.string() << ".tmp' '" << pidFile.string()
+                            << "'\nexec sleep 60\n";
+        std::filesystem::permissions(node, std::filesystem::perms::owner_all);
+        const std::filesystem::path drawings = root / "drawings";
+        std::filesystem::create_directories(drawings);
+        std::ofstream(drawings / "plan.dwg", std::ios::binary)
+            << "AC1015" << std::string(200, '\0');
+        qputenv("KERNAVISTO_NODE", QByteArray::fromStdString(node.string()));
+        qputenv("KERNAVISTO_DWG_CONVERTER", QByteArray::fromStdString(converter.string()));
+        auto converterPid = [&] {
+            std::ifstream in(pidFile);
+            long pid = 0;
+            in >> pid;
+            return pid;
+        };
+        QTimer closer;
+        closer.setInterval(20);
+        QObject::connect(&closer, &QTimer::timeout, [&] {
+            if (converterPid() > 0) window->close();
+        });
+        closer.start();
+        const bool opened =
+            window->openFile(QString::fromStdString((drawings / "plan.dwg").string()));
+        closer.stop();
+        qunsetenv("KERNAVISTO_NODE");
+        qunsetenv("KERNAVISTO_DWG_CONVERTER");
+        const long pid = converterPid();
+        QVERIFY(pid > 0);
+        QVERIFY(!opened);
+        QVERIFY2(answers.messages.isEmpty(), qPrintable(answers.messages.join('\n')));
+        QTRY_VERIFY(!window->isVisible());
+        // The converter is gone (or a zombie nobody reaped), and so is its file.
+        QTRY_VERIFY(::kill(static_cast<pid_t>(pid), 0) != 0 || processIsZombie(pid));
+        std::vector<std::string> left;
+        for (const auto& e : std::filesystem::directory_iterator(drawings))
+            left.push_back(e.path().filename().string());
+        QCOMPARE(left, std::vector<std::string>{"plan.dwg"});
+    }
+
     // Done when: a drawing opened, a picket defined, heights typed, saved;
     // the window destroyed, a new one opens the same drawing and finds it all.
     void workSurvivesARestart() {
@@ -742,6 +842,16 @@ class MainWindowTest : public QObject {
     }
 
   private:
+    static QByteArray readAll(const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    static bool processIsZombie(long pid) {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string text((std::istreambuf_iterator<char>(stat)), {});
+        const std::size_t close = text.rfind(')');
+        return close != std::string::npos && text.substr(close + 2, 1) == "Z";
+    }
     void click(const char* name) {
         QToolButton* b = child<QToolButton>(*window, name);
         QVERIFY2(b->isEnabled(), name);

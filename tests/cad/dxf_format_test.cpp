@@ -3,10 +3,12 @@
 // and saving to disk (atomic, with the previous file kept as .bak).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "cad/drawing.hpp"
@@ -16,6 +18,7 @@
 #include "cad/dxf/writer.hpp"
 #include "cad/dxf_test_util.hpp"
 #include "cad/error.hpp"
+#include "cad/file_lock.hpp"
 #include "cad/platform.hpp"
 #include "shell_util.hpp"
 
@@ -450,36 +453,71 @@ TEST_F(SaveFile, ANameAtTheFileSystemLimitSaves) {
     EXPECT_TRUE(fs::exists(dir_ / (std::string(250, 'p') + ".bak")));
 }
 
-TEST_F(SaveFile, TheNextSaveRemovesWhatAKilledSaveLeft) {
-    DrawingData d = readDxf(r12({}));
-    fs::path plan = dir_ / "plan.dxf";
-    auto count = [&] {
-        std::size_t files = 0;
-        for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir_.path)) ++files;
-        return files;
-    };
+// Killed in the middle (no destructor runs): a save and a conversion leave
+// their temporary files, and the save its lock file.
+void killedWhileWriting(const fs::path& plan) {
     pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        // Killed in the middle: no destructor runs.
         auto* file = new FileReplacement(plan);
         file->write("half a drawing");
+        auto* conversion = new HeldTemporary(plan.parent_path(), "plan.dwg");
+        (void)conversion;
         _exit(0);
     }
     int status = 0;
     waitpid(child, &status, 0);
-    ASSERT_EQ(count(), 1u);  // the temporary file is there
-    // A save of another file leaves it alone; one that is still writing the
-    // same file keeps its temporary file.
+}
+
+std::vector<std::string> namesIn(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(SaveFile, WhatAKilledSaveLeftGoesWithTheNextSaveOrOpeningThere) {
+    DrawingData d = readDxf(r12({}));
+    const fs::path plan = dir_ / "plan.dxf";
+    killedWhileWriting(plan);
+    ASSERT_EQ(namesIn(dir_.path).size(), 3u);  // two temporaries and the stale lock
+    // A save of another file leaves them alone; a save of the same file takes
+    // its own temporary's place and the stale lock, and leaves nothing.
     writeDxfFile(d, dir_ / "other.dxf");
-    EXPECT_EQ(count(), 2u);
+    EXPECT_EQ(namesIn(dir_.path).size(), 4u);
+    writeDxfFile(d, plan);
+    const std::vector<std::string> left = namesIn(dir_.path);
+    EXPECT_EQ(left.size(), 3u) << ::testing::PrintToString(left);  // the conversion's temporary
+    // Opening any drawing of the folder takes what nobody holds, and only that.
+    killedWhileWriting(plan);
+    FileReplacement running(dir_ / "third.dxf");
+    (void)Drawing::open(dir_ / "other.dxf");
+    EXPECT_EQ(namesIn(dir_.path),
+              (std::vector<std::string>{namesIn(dir_.path)[0], "other.dxf", "plan.dxf",
+                                        "~plan.dxf.lock", "~third.dxf.lock"}))
+        << "only the running save's temporary and lock, and the killed save's stale lock";
+    EXPECT_TRUE(isTemporaryName(namesIn(dir_.path)[0]));
+}
+
+TEST_F(SaveFile, TwoSavesOfOneFileAtOnceAreRefusedNotBothDone) {
+    DrawingData d = readDxf(r12({}));
+    const fs::path plan = dir_ / "plan.dxf";
+    writeDxfFile(d, plan);
     {
-        FileReplacement running(plan);
-        EXPECT_EQ(count(), 2u);  // the abandoned one went, the running one came
-        writeDxfFile(d, plan);
-        EXPECT_EQ(count(), 3u);  // plan, other, and the running save's file
+        FileReplacement first(plan);
+        const std::string why = testutil::messageOf<FileLocked>(
+            [&] { FileReplacement second(plan); }, "a second save of one file was let through");
+        EXPECT_NE(why.find("«" + plan.string() + "»"), std::string::npos) << why;
+        // Through a link it is the same file.
+        fs::create_symlink("plan.dxf", dir_ / "link.dxf");
+        EXPECT_THROW(writeDxfFile(d, dir_ / "link.dxf"), FileLocked);
+        first.write("first");
+        first.commit(true);
     }
-    EXPECT_EQ(count(), 2u);
+    EXPECT_EQ(testutil::readText(plan), "first");
+    EXPECT_EQ(testutil::readText(dir_ / "plan.bak"), writeDxf(d));
+    EXPECT_FALSE(fs::exists(lockFilePath(plan)));
+    writeDxfFile(d, plan);  // one after the other is fine
 }
 
 TEST(DxfWriter, RewritesHandseedAndCurrentLayerOnlyWhenNeeded) {

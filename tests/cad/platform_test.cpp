@@ -15,7 +15,6 @@ TEST(Prefault, BufferKeepsWhatIsWrittenWhileItsPagesFaultIn) {
     const std::size_t n = (48u << 20) / sizeof(std::uint64_t);
     std::unique_ptr<std::uint64_t[]> buf(new std::uint64_t[n]);
     {
-        adviseHugePages(buf.get(), n * sizeof(std::uint64_t));
         PrefaultPages prefault(buf.get(), n * sizeof(std::uint64_t));
         for (std::size_t i = 0; i < n; ++i) buf[i] = i * 2654435761u;
     }

@@ -2,6 +2,7 @@
 // an option, output paths that coincide, values no pipeline has. Each ends
 // with a clear message and loses nothing.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -205,4 +206,42 @@ TEST(HostileCli, PointFarFromTheRouteIsNotAdded) {
     EXPECT_EQ(r.code, 0) << r.err;
     j = nlohmann::json::parse(readText(dump));
     EXPECT_EQ(j["pikets"][0]["points"].size(), 4u);
+}
+
+// A pipe nobody writes to, given where a file is read: each door refuses it
+// at once (a door that opened before checking would wait for ever, which the
+// `timeout` turns into exit 124).
+TEST(HostileCli, APipeGivenForAFileIsRefusedWithoutWaiting) {
+    testutil::ScratchDir dir("kv_cli_fifo");
+    const fs::path pipe = dir / "plan.dxf";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    auto run = [&](const std::string& args) {
+        return testutil::shell("timeout 20 " + testutil::quote(KV_CLI) + " " + args);
+    };
+    const std::string plan = testutil::quote(smallPlan().string());
+    struct Door {
+        std::string args;
+        std::string says;
+    };
+    const Door doors[] = {
+        {"info " + testutil::quote(pipe.string()), "не обычный файл"},
+        {"info --json " + testutil::quote(pipe.string()), "не обычный файл"},
+        {"roundtrip " + testutil::quote(pipe.string()) + " " +
+             testutil::quote((dir / "o.dxf").string()),
+         "не обычный файл"},
+        {"entities " + testutil::quote(pipe.string()), "не обычный файл"},
+        {"profile " + plan + " -o " + testutil::quote((dir / "out.dxf").string()) + " --project " +
+             testutil::quote(pipe.string()),
+         "не обычный файл"},
+    };
+    for (const Door& door : doors) {
+        const testutil::ShellResult r = run(door.args);
+        EXPECT_NE(r.code, 124) << door.args << ": waited on the pipe";
+        EXPECT_NE(r.code, 0) << door.args;
+        EXPECT_NE(r.out.find(door.says), std::string::npos) << door.args << "\n" << r.out;
+    }
+    // The converted twin of a DWG looked for beside it: a pipe there is no DXF.
+    std::ofstream(dir / "plan.dwg", std::ios::binary) << "AC1015" << std::string(64, '\0');
+    const testutil::ShellResult r = run("info " + testutil::quote((dir / "plan.dwg").string()));
+    EXPECT_NE(r.code, 124) << "waited on the pipe beside the DWG";
 }

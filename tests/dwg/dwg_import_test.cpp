@@ -4,11 +4,15 @@
 // anything; failures name the file and the reason. A DWG given where a DXF is
 // read is recognised by its signature, and no message quotes raw bytes.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -332,4 +336,132 @@ TEST(DwgConverter, LayersGetTheirStateFromTheDwgByHandle) {
     EXPECT_EQ(colours["Отметки"], 4);  // unknown: on
     // Only layer colours change: an entity's colour is the entity's own.
     EXPECT_EQ(d->modelSpace().at(0).color(), -1);
+}
+
+// A name whose bytes are not UTF-8 ("План" in CP1251): the converter is given
+// the files open, not their names, and converts it like any other; a DWG
+// that cannot be read is refused with the system's reason.
+TEST(DwgImport, ANameThatIsNotUtf8ConvertsAndAnUnreadableDwgSaysWhy) {
+    if (std::string why = cannotConvertSamples(); !why.empty()) GTEST_SKIP() << why;
+    Dir dir("cp1251");
+    const fs::path dwgPath = dir.path / "\xCF\xEB\xE0\xED.dwg";
+    fs::copy_file(kSamples / "example_2000.dwg", dwgPath);
+    const dwg::Opened opened = dwg::convertToDxf(dwgPath);
+    EXPECT_EQ(opened.dxf, dir.path / "\xCF\xEB\xE0\xED.dxf");
+    EXPECT_TRUE(isUtf8(opened.notice)) << opened.notice;
+    EXPECT_EQ(countsOf(opened.dxf).byKind, countsOf(kSamples / "example_2000.dxf").byKind);
+
+    fs::create_directory(dir.path / "папка.dwg");
+    const std::string m =
+        errorOf([&] { dwg::convertToDxf(dir.path / "папка.dwg"); }, "a folder converted");
+    EXPECT_NE(m.find("папка"), std::string::npos) << m;
+    if (::geteuid() == 0) return;  // the administrator reads every file
+    const fs::path locked = dir.path / "закрыт.dwg";
+    fs::copy_file(kSamples / "example_2000.dwg", locked);
+    fs::permissions(locked, fs::perms::none);
+    const std::string why =
+        errorOf([&] { dwg::convertToDxf(locked); }, "an unreadable DWG converted");
+    EXPECT_NE(why.find(std::strerror(EACCES)), std::string::npos) << why;
+}
+
+namespace {
+
+// A converter that only waits: Node.js stood in for by a script that notes
+// its process and sleeps, in a folder that looks like the converter's.
+struct WaitingConverter {
+    Dir dir{"waiting"};
+    fs::path converter = dir.path / "converter";
+    fs::path node = dir.path / "node";
+    fs::path pidFile = dir.path / "converter.pid";
+    fs::path drawings = dir.path / "drawings";
+    fs::path dwgPath = drawings / "plan.dwg";
+
+    WaitingConverter() {
+        fs::create_directories(converter / "node_modules" / "@mlightcad" / "libredwg-web" / "wasm");
+        std::ofstream(converter / "dwg2dxf.mjs") << "";
+        std::ofstream(converter / "node_modules" / "@mlightcad" / "libredwg-web" / "wasm" /
+                      "libredwg-web.js")
+            << "";
+        std::ofstream(node) << "#!/bin/sh\necho $$ > " << testutil::quote(pidFile.string())
+                            << ".tmp\nmv " << testutil::quote(pidFile.string()) << ".tmp "
+                            << testutil::quote(pidFile.string()) << "\nexec sleep 60\n";
+        fs::permissions(node, fs::perms::owner_all);
+        fs::create_directories(drawings);
+        std::ofstream(dwgPath, std::ios::binary) << "AC1015" << std::string(200, '\0');
+    }
+    ~WaitingConverter() {
+        if (pid_t p = converterPid(); p > 0) ::kill(p, SIGKILL);
+    }
+    dwg::Options options() const {
+        dwg::Options o;
+        o.converterDir = converter;
+        o.node = node.string();
+        return o;
+    }
+    // The converter's process once it has started, 0 before.
+    pid_t converterPid() const {
+        std::ifstream in(pidFile);
+        long pid = 0;
+        in >> pid;
+        return static_cast<pid_t>(pid);
+    }
+    pid_t waitForConverter() const {
+        for (int i = 0; i < 1000 && converterPid() == 0; ++i) ::usleep(20000);
+        return converterPid();
+    }
+    // Whether the process has ended (a zombie nobody has reaped has too).
+    static bool gone(pid_t pid) {
+        for (int i = 0; i < 250; ++i) {
+            std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+            std::string text((std::istreambuf_iterator<char>(stat)), {});
+            const std::size_t close = text.rfind(')');
+            if (text.empty() || (close != std::string::npos && text.substr(close + 2, 1) == "Z")) {
+                return true;
+            }
+            ::usleep(20000);
+        }
+        return false;
+    }
+    std::vector<std::string> left() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(drawings)) names.push_back(e.path().filename());
+        return names;
+    }
+};
+
+}  // namespace
+
+// Stopped during a conversion — by a signal to the program, or by the window
+// closing — the program leaves no temporary file and no converter running.
+TEST(DwgImport, AStoppedConversionLeavesNothingAndNoConverterRunning) {
+    {
+        WaitingConverter w;
+        const pid_t cli = ::fork();
+        ASSERT_GE(cli, 0);
+        if (cli == 0) {
+            ::setenv("KERNAVISTO_NODE", w.node.c_str(), 1);
+            ::setenv("KERNAVISTO_DWG_CONVERTER", w.converter.c_str(), 1);
+            ::freopen("/dev/null", "w", stderr);
+            ::execl(KV_CLI, KV_CLI, "info", w.dwgPath.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        const pid_t converter = w.waitForConverter();
+        ASSERT_GT(converter, 0) << "the converter did not start";
+        ::kill(cli, SIGTERM);
+        int status = 0;
+        ::waitpid(cli, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+        EXPECT_TRUE(WaitingConverter::gone(converter)) << "the converter runs on";
+        EXPECT_EQ(w.left(), std::vector<std::string>{"plan.dwg"});
+    }
+    {
+        WaitingConverter w;
+        dwg::Options o = w.options();
+        o.stopRequested = [&w] { return w.converterPid() > 0; };
+        const std::string m =
+            errorOf([&] { dwg::convertToDxf(w.dwgPath, o); }, "a stopped conversion went on");
+        EXPECT_NE(m.find("прервано"), std::string::npos) << m;
+        EXPECT_TRUE(WaitingConverter::gone(w.converterPid())) << "the converter runs on";
+        EXPECT_EQ(w.left(), std::vector<std::string>{"plan.dwg"});
+    }
 }

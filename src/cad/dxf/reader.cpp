@@ -45,7 +45,6 @@ DrawingData Reader::run() {
     }
     nextFresh_ = maxHandle_ + 1;
     d_.entities.reserve(zeros);
-    adviseHugePages(d_.entities.data(), d_.entities.capacity() * sizeof(Entity));
     PrefaultPages prefault(d_.entities.data(), d_.entities.capacity() * sizeof(Entity));
     d_.entityByHandle.reserve(zeros);
 
@@ -633,22 +632,28 @@ DrawingData readDxfFile(const std::filesystem::path& path, const ReadProgress& p
     // larger than memory.
     checkDrawingFile(path);
     const std::string name = validUtf8(path.string());
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw Error("Не удалось открыть файл «" + name + "»");
-    in.seekg(0, std::ios::end);
-    std::streamoff size = in.tellg();
-    if (size < 0 || static_cast<std::uintmax_t>(size) > readableFileSize()) {
-        throw Error("Не удалось прочитать файл «" + name + "»");
-    }
-    in.seekg(0, std::ios::beg);
-    // The whole file in one read, into the buffer the tags will keep.
+    // What a killed save or conversion left in the folder goes now, before
+    // this drawing's own next save would find it.
+    removeAbandonedTemporaries(path.parent_path());
     std::string bytes;
-    bytes.reserve(static_cast<std::size_t>(size));
-    adviseHugePages(bytes.data(), bytes.capacity());
-    PrefaultPages prefault(bytes.data(), bytes.capacity());
-    bytes.resize(static_cast<std::size_t>(size));
-    if (size > 0 && !in.read(bytes.data(), size)) {
-        throw Error("Не удалось прочитать файл «" + name + "»");
+    try {
+        // Checked again on the opened file: the name may have changed since.
+        RegularFile in(path);
+        if (in.size() > readableFileSize()) {
+            throw Error("Файл «" + name + "» (" + megabytes(in.size()) +
+                        " МБ) слишком велик: памяти этой машины хватает на чертежи до " +
+                        megabytes(readableFileSize()) + " МБ");
+        }
+        const auto size = static_cast<std::size_t>(in.size());
+        // The whole file in one read, into the buffer the tags will keep.
+        bytes.reserve(size);
+        PrefaultPages prefault(bytes.data(), bytes.capacity());
+        bytes.resize(size);
+        if (in.read(bytes.data(), size) != size) {
+            throw Error("Не удалось прочитать файл «" + name + "»: он стал короче при чтении");
+        }
+    } catch (const Error& e) {
+        throw Error(validUtf8(e.what()));
     }
     // A DWG starts with its version ("AC1015"); read as DXF it would only give
     // a puzzling complaint about its bytes.

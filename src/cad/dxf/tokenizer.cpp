@@ -62,7 +62,6 @@ TokenizedDxf tokenizeAscii(std::string bytes) {
     std::size_t lines = 1;
     for (const char* q = p; q < end; ++q) lines += *q == '\n';
     out.tags.tags.reserve(lines / 2 + 1);
-    adviseHugePages(out.tags.tags.data(), out.tags.tags.capacity() * sizeof(Tag));
     PrefaultPages prefault(out.tags.tags.data(), out.tags.tags.capacity() * sizeof(Tag));
 
     const char* firstNl = static_cast<const char*>(std::memchr(p, '\n', end - p));
