@@ -146,8 +146,15 @@ void writePiketRows(QTreeWidget& list, const Controls& c) {
 }  // namespace
 
 void pushControls(const Controls& c, QWidget& root) {
+    // Only the bound components themselves are quiet: the models, line
+    // controls and scroll bars inside them must still tell their views, or a
+    // list never learns of its new rows and a field never repaints.
     std::vector<QSignalBlocker> quiet;
-    for (QObject* o : root.findChildren<QObject*>()) quiet.emplace_back(o);
+    for (const TextBinding& b : kTexts) quiet.emplace_back(find<QWidget>(root, b.component));
+    for (const EnabledBinding& b : kEnabled) quiet.emplace_back(find<QWidget>(root, b.component));
+    for (const char* name : kTypeLists) quiet.emplace_back(find<QComboBox>(root, name));
+    for (const char* name : {kHideWhilePicking, kPlanUnits, kPiketList, kPanelStack})
+        quiet.emplace_back(find<QWidget>(root, name));
 
     for (const TextBinding& b : kTexts) writeText(root, b, c.*(b.member));
     for (const EnabledBinding& b : kEnabled)
@@ -206,7 +213,8 @@ void writeScale(QComboBox& box, double scale) {
 
 void pushSheetOptions(const model::SheetOptions& o, QWidget& root) {
     std::vector<QSignalBlocker> quiet;
-    for (QObject* w : root.findChildren<QObject*>()) quiet.emplace_back(w);
+    for (const char* name : {kSplit, kScaleAlong, kScaleHeight, kDatumPerSheet})
+        quiet.emplace_back(find<QWidget>(root, name));
     find<QCheckBox>(root, kSplit)->setChecked(o.split);
     writeScale(*find<QComboBox>(root, kScaleAlong), o.horizontalScale);
     writeScale(*find<QComboBox>(root, kScaleHeight), o.verticalScale);

@@ -1,6 +1,7 @@
 // The main window driven as a user drives it, on the offscreen platform: the
 // questions it asks (files, unsaved work, messages) are answered by the test.
 #include "main_window_fixture.hpp"
+#include "on_screen.hpp"
 
 class MainWindowTest : public QObject {
     Q_OBJECT
@@ -99,6 +100,46 @@ class MainWindowTest : public QObject {
         QVERIFY(!child(w, "ProgressBar1")->isVisible());
         QVERIFY(action(w, "SaveAction")->isEnabled());
         QVERIFY(!w.hasUnsavedChanges());
+    }
+
+    // What actions write into the panels reaches the screen: the file name
+    // after the first opening, a new row of the picket list (clicked where it
+    // is painted), the editor's height as the step buttons move the editor.
+    void whatActionsWriteIsOnScreen() {
+        app::MainWindow& w = *window;
+        QApplication::setCursorFlashTime(0);  // a focused field's cursor stays put
+        answers.openFile = plan;
+        QTest::mouseClick(child<QToolButton>(w, "openbutton"), Qt::LeftButton);
+        QLineEdit* project = child<QLineEdit>(w, "Edit1");
+        QCOMPARE(project->text(), QStringLiteral("plan.dxf"));
+        QVERIFY2(testutil::screenIsCurrent(project), "the project field is not repainted");
+
+        definePiket(sampleRoute(*w.workspace().doc));
+        QTreeWidget* list = child<QTreeWidget>(w, "ListView1");
+        QTreeWidgetItem* row = list->topLevelItem(0);
+        QVERIFY(row);
+        const QRect place = list->visualItemRect(row);
+        QVERIFY2(place.isValid(), "the picket list does not show its new row");
+        QVERIFY(testutil::screenIsCurrent(list->viewport()));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, place.center());
+        QVERIFY(row->isSelected());
+        click("SpeedButton6");
+        auto* status = child<QLabel>(w, "StatusBar1Panel0");
+        QCOMPARE(status->text(), QStringLiteral("В работе Пикет 1"));
+
+        click("SpeedButton4");
+        QLineEdit* relief = child<QLineEdit>(w, "Edit3");
+        retype(relief, QStringLiteral("150,8"));
+        QTest::keyClick(relief, Qt::Key_Return);
+        click("SpeedButton21");  // ">"
+        QCOMPARE(child<QLabel>(w, "Label11")->text(), QStringLiteral("2"));
+        click("SpeedButton25");  // "Авто"
+        QCOMPARE(relief->text(), QStringLiteral("Авто"));
+        QVERIFY2(testutil::screenIsCurrent(relief), "the height field shows an old text");
+        click("SpeedButton20");  // "<"
+        QCOMPARE(relief->text(), QStringLiteral("150,8"));
+        QVERIFY2(testutil::screenIsCurrent(relief), "the height field shows an old text");
+        QVERIFY(testutil::screenIsCurrent(child(w, "Label11")));
     }
 
     void panelButtonsBringTheirPanelToTheFront() {
