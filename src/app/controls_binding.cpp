@@ -1,13 +1,16 @@
 #include "app/controls_binding.hpp"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QTreeWidget>
+#include <algorithm>
 #include <array>
 
 #include "model/controls.hpp"
@@ -114,8 +117,17 @@ void writeTypeList(QComboBox& box, const std::vector<std::string>& items, int se
         box.setCurrentIndex(-1);
         box.setEditText(keepTyped ? typed : QString());
     }
-    // A name wider than the list shows its beginning.
+    // A name wider than the list shows its beginning, and the whole of it in
+    // the drop-down and under the pointer.
     if (box.lineEdit()) box.lineEdit()->setCursorPosition(0);
+    const QFontMetrics metrics(box.view()->font());
+    int widest = 0;
+    for (int i = 0; i < box.count(); ++i) {
+        box.setItemData(i, box.itemText(i), Qt::ToolTipRole);
+        widest = std::max(widest, metrics.horizontalAdvance(box.itemText(i)));
+    }
+    box.view()->setMinimumWidth(widest + 32);
+    box.setToolTip(box.currentText());
 }
 
 void writePiketRows(QTreeWidget& list, const Controls& c) {
