@@ -21,6 +21,7 @@
 
 class QLabel;
 class QProgressBar;
+class QToolButton;
 
 namespace app {
 
@@ -69,7 +70,8 @@ class MainWindow : public QMainWindow {
     // model, the action under model::runOperation, the panels written back.
     bool runAction(const std::function<void()>& action, bool changesDrawing = false);
 
-    // The busy indicator Panel6.
+    // The busy indicator Panel6: shown while an action works, not while it
+    // waits for the user (a prompt in the drawing, a message).
     void setBusy(bool busy);
 
   protected:
@@ -107,6 +109,11 @@ class MainWindow : public QMainWindow {
     void watchDrawing(cad::Drawing& doc);
     void reportRepairs();
     void updateFileActions();
+    void updateBusyPanel();
+    // "Построить\Перестроить": the profile drawn, said in the status line,
+    // and the sheet offered to be shown.
+    void buildProfile();
+    void showSheet();
     // Writes the model into the panels as soon as no action runs.
     void showModelWhenIdle();
 
@@ -122,7 +129,12 @@ class MainWindow : public QMainWindow {
     QAction* saveAction_ = nullptr;
     QAction* saveAsAction_ = nullptr;
     QAction* saveProjectAction_ = nullptr;
+    QToolButton* showSheetButton_ = nullptr;
+    // The window-wide keys, which also act while a field has the focus.
+    QList<QAction*> windowKeys_;
 
+    bool busy_ = false;
+    int waitingForUser_ = 0;  // messages open
     bool unsaved_ = false;
     std::string savedProject_;  // projectState() as last opened or saved
     bool loading_ = false;

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QStackedWidget>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -264,6 +265,18 @@ class RoadTest : public QObject {
         QVERIFY2(messages.isEmpty(), qPrintable(messages.join('\n')));
         QVERIFY(ws.profileBuilt);
         QCOMPARE(static_cast<int>(ws.pointLines.size()), points);
+        // The status line says so, and the sheet is one click away.
+        QVERIFY2(w.statusBar()->currentMessage().contains(QStringLiteral("Пикет 1 построен")),
+                 qPrintable(w.statusBar()->currentMessage()));
+        auto* showSheet = child<QToolButton>(w, "ShowSheetButton");
+        QVERIFY(showSheet->isVisible());
+        app::DrawingView& view = w.drawingView();
+        const QRectF area(QPointF(0, 0), QSizeF(view.drawingArea()->size()));
+        QVERIFY(!area.contains(view.toScreen({0, 0, 0})));  // the editor's point is shown
+        QTest::mouseClick(showSheet, Qt::LeftButton);
+        const cad::Point3 lastLine = ws.pointLines.back().endPoint();
+        QVERIFY2(area.contains(view.toScreen({0, 0, 0})) && area.contains(view.toScreen(lastLine)),
+                 "the sheet is not shown");
 
         // A point line clicked in the view moves the editor onto its point.
         const QString lastHeight = relief->text();
