@@ -1,9 +1,10 @@
 // libFuzzer target: any bytes through the DXF reader and what the program then
 // does with a drawing. A file is either read (repaired where needed) or
 // refused with cad::Error; a read drawing then gives its extents, the crossings
-// of its lines as a picket search finds them, and the JSON `info` writes, all
-// without a crash or an exception; what the writer makes of it must read again
-// without a refusal.
+// of its lines as a picket search finds them, the JSON `info` writes and the
+// spot heights of all its layers (each a height some ground has), all without
+// a crash or an exception; what the writer makes of it must read again without
+// a refusal.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -18,6 +19,8 @@
 #include "cad/error.hpp"
 #include "cad/geometry.hpp"
 #include "cad/text_util.hpp"
+#include "ground/spot_heights.hpp"
+#include "model/value_checks.hpp"
 
 namespace {
 
@@ -79,6 +82,15 @@ std::string infoJson(const cad::DrawingData& d) {
     return j.dump(2);
 }
 
+// The spot heights of every layer, as "Отметки по съёмке" reads them.
+void spotHeights(const cad::DrawingData& d) {
+    ground::SpotOptions options;
+    for (const cad::Layer& layer : d.layers) options.layers.push_back(layer.name);
+    for (const ground::Spot& s : ground::readSpotHeights(d, options).spots) {
+        if (!model::plausibleHeight(s.z)) __builtin_trap();
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -95,6 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     (void)infoJson(d);
     crossings(d);
+    spotHeights(d);
     try {
         written = cad::writeDxf(d);
     } catch (const cad::Error&) {

@@ -1,13 +1,18 @@
 // libFuzzer target: any bytes through the project file reader. A file is
 // either refused with cad::Error or restored into a workspace over a small
-// drawing; the restored state keeps the model's invariants, and what the
-// writer makes of it reads again without a refusal.
+// drawing; the restored state keeps the model's invariants, every point value
+// lies within the limits every other door applies, and what the writer makes
+// of it reads again without a refusal. A picket in work that is whole is then
+// built into a sheet, as `profile --project` does: refused with a message or
+// drawn, in bounded time and memory.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "cad/error.hpp"
+#include "model/value_checks.hpp"
+#include "profile/build.hpp"
 #include "project/project_file.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -35,6 +40,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     for (const model::Piket& p : ws.pikets) {
         if (p.pointObjects.size() != p.points.size()) __builtin_trap();
+        for (const model::PointRow& row : p.points) {
+            if (model::pointRowProblem(row, ws.controls.planUnits)) __builtin_trap();
+        }
     }
     if (ws.workPiket < -1 || ws.workPiket >= tableSize) __builtin_trap();
     if (ws.controls.selectedRow < -1 ||
@@ -43,5 +51,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     // Our own output is never refused (an exception here ends the run).
     project::parse(project::toJson(project::capture(ws)));
+
+    if (ws.piketInWork() && !ws.controls.brokenPikets.contains(ws.workPiket)) {
+        ws.sheetDoc = &doc;
+        try {
+            profile::build(ws);
+        } catch (const cad::Error&) {
+            // refused or failed with a message: fine
+        }
+    }
     return 0;
 }

@@ -5,7 +5,8 @@ file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 # The seeds are the project's own small corpus, so that the run needs nothing
 # outside the repository.
-file(GLOB seeds ${CORPUS}/*.dxf)
+# With them, drawings that once went wrong (spot heights of 1e308, a plan at 1e15 mm).
+file(GLOB seeds ${CORPUS}/*.dxf ${CMAKE_CURRENT_LIST_DIR}/dxf-seeds/*.dxf)
 file(COPY ${seeds} DESTINATION ${WORK})
 execute_process(COMMAND ${FUZZER} -max_total_time=30 -timeout=10
                         -dict=${CMAKE_CURRENT_LIST_DIR}/dxf.dict -rss_limit_mb=2048 -max_len=8192

@@ -14,6 +14,7 @@
 #include <cmath>
 
 #include "model/primitives.hpp"
+#include "model/value_checks.hpp"
 
 namespace app {
 
@@ -32,7 +33,7 @@ QString stepText(double metres) {
 std::optional<double> metres(const QLineEdit* field) {
     const std::string text = model::FixDecimalText(field->text().toStdString(), '.');
     const std::optional<double> v = model::parseNumber(text, '.');
-    if (!v || !std::isfinite(*v) || *v < 0.0) return std::nullopt;
+    if (!v || !model::kSurveyDistanceLimit.holds(*v)) return std::nullopt;
     return v;
 }
 
@@ -114,13 +115,13 @@ std::optional<ground::GroundOptions> GroundDialog::options(QString* why) const {
     const std::optional<double> maxEdge = metres(maxEdge_);
     if (!maxEdge) {
         return refuse(
-            QStringLiteral("Наибольшая сторона треугольника — число метров, не меньше 0"));
+            QStringLiteral("Наибольшая сторона треугольника — число метров от 0 до 100 000"));
     }
     o.maxEdgeMetres = *maxEdge;
     const std::optional<double> near = metres(near_);
     if (!near) {
         return refuse(QStringLiteral(
-            "Расстояние до ближайшей отметки вне поверхности — число метров, не меньше 0"));
+            "Расстояние до ближайшей отметки вне поверхности — число метров от 0 до 100 000"));
     }
     o.nearMetres = *near;
     o.replace = replace_->isChecked();

@@ -34,6 +34,7 @@
 #include "model/project.hpp"
 #include "model/runner.hpp"
 #include "model/units.hpp"
+#include "model/value_checks.hpp"
 #include "pickets/pickets.hpp"
 #include "project/project_file.hpp"
 #include "sheet/sheet.hpp"
@@ -192,8 +193,16 @@ void checkUsage(const ProfileOptions& o) {
     if (!o.units.empty() && !model::parsePlanUnits(o.units)) {
         throw CLI::ValidationError("--units", "«" + o.units + "»: допустимы mm, cm и m");
     }
-    if (!o.sheetAt.empty() && !parsePoint(o.sheetAt)) {
-        throw CLI::ValidationError("--sheet-at", "ожидается точка вида X,Y");
+    if (!o.sheetAt.empty()) {
+        const std::optional<cad::Point3> at = parsePoint(o.sheetAt);
+        if (!at) throw CLI::ValidationError("--sheet-at", "ожидается точка вида X,Y");
+        const model::PlanUnits units =
+            o.units.empty() ? model::PlanUnits::Millimetres : *model::parsePlanUnits(o.units);
+        try {
+            model::checkPlace(at->x, at->y, units, "Лист");
+        } catch (const cad::Error& e) {
+            throw CLI::ValidationError("--sheet-at", e.what());
+        }
     }
     if (!std::isfinite(o.snap) || o.snap < 0) {
         throw CLI::ValidationError("--snap", "допуск привязки — неотрицательное число");
@@ -203,18 +212,18 @@ void checkUsage(const ProfileOptions& o) {
     const char separator =
         o.separator.empty() ? model::systemDecimalSeparator() : o.separator.front();
     auto checkRange = [&](bool given, const std::string& text, const char* option,
-                          const char* field, model::FieldRange range) {
+                          const char* field, model::ValueLimit limit) {
         if (!given || !model::parseNumber(model::FixDecimalText(text, separator), separator)) {
             return;
         }
         try {
-            model::readNumberField(text, separator, field, range);
+            model::readNumberField(text, separator, field, limit);
         } catch (const cad::Error& e) {
             throw CLI::ValidationError(option, e.what());
         }
     };
-    checkRange(o.depthGiven, o.depth, "--depth", pickets::kDepthFieldName, model::kDepthRange);
-    checkRange(o.pipeGiven, o.pipe, "--pipe", pickets::kPipeFieldName, model::kDiameterRange);
+    checkRange(o.depthGiven, o.depth, "--depth", pickets::kDepthFieldName, model::kDepthLimit);
+    checkRange(o.pipeGiven, o.pipe, "--pipe", pickets::kPipeFieldName, model::kDiameterLimit);
 }
 
 bool definesPiket(const ProfileOptions& o) {
@@ -420,8 +429,15 @@ nlohmann::ordered_json dumpState(const BatchRun& r) {
             for (std::size_t v = 0; v < kPointValueNames.size(); ++v) {
                 named[kPointValueNames[v]] = p.points[k][v];
             }
-            points.push_back(
-                {{"object", handleJson(object)}, {"values", p.points[k]}, {"named", named}});
+            nlohmann::ordered_json point = {
+                {"object", handleJson(object)}, {"values", p.points[k]}, {"named", named}};
+            // A value past the limits every door applies would show here as a
+            // bare null or a huge number; the dump says which and why.
+            if (auto problem = model::pointRowProblem(p.points[k], ws.controls.planUnits)) {
+                point["problem"] =
+                    "values/" + std::to_string(problem->value) + ": " + problem->what;
+            }
+            points.push_back(std::move(point));
         }
         pikets.push_back({{"elements", elements}, {"points", points}});
     }

@@ -176,10 +176,17 @@ void checkHeightText(const model::Workspace& ws, const cad::EntityRef& object,
     } catch (const cad::Error&) {
         throw cad::Error("Объект с меткой " + step.text + " — не текст: " + where);
     }
-    if (!model::parseNumber(model::FixDecimalText(text, ws.decimalSeparator),
-                            ws.decimalSeparator)) {
+    const std::optional<double> height =
+        model::parseNumber(model::FixDecimalText(text, ws.decimalSeparator), ws.decimalSeparator);
+    if (!height) {
         throw cad::Error("Текст «" + cad::validUtf8(text) + "» объекта с меткой " + step.text +
                          " — не число: " + where);
+    }
+    if (!model::plausibleHeight(*height)) {
+        throw cad::Error("Текст «" + cad::validUtf8(text) + "» объекта с меткой " + step.text +
+                         " — не высота рельефа (от " +
+                         model::formatNumber(model::kReliefLimit.min, ',') + " до " +
+                         model::formatNumber(model::kReliefLimit.max, ',') + " м): " + where);
     }
 }
 

@@ -3,10 +3,12 @@
 #include <cstddef>
 #include <string>
 
+#include "cad/error.hpp"
 #include "editor/editor.hpp"
 #include "editor/editor_detail.hpp"
 #include "model/primitives.hpp"
 #include "model/route_path.hpp"
+#include "model/value_checks.hpp"
 
 namespace editor {
 
@@ -17,9 +19,9 @@ void addPoint(model::Workspace& ws) {
     // that is not a number leaves no half-made point behind.
     const double depth =
         model::readNumberField(ws.controls.depthText, ws.decimalSeparator,
-                               "Глубина верха трубопровода, м", model::kFieldRange);
+                               "Глубина верха трубопровода, м", model::kDepthLimit);
     const double pipe = model::readNumberField(ws.controls.pipeText, ws.decimalSeparator,
-                                               "Трубы, мм", model::kFieldRange);
+                                               "Трубы, мм", model::kDiameterLimit);
 
     ws.ui.focusDrawing();
     cad::Point3 picked;
@@ -27,6 +29,16 @@ void addPoint(model::Workspace& ws) {
         picked = ws.prompter.getPoint("Укажите пересечение");
     } catch (const cad::Cancelled&) {
         return;
+    }
+    model::checkPlace(picked.x, picked.y, ws.controls.planUnits, "Указанная точка");
+    // A picket passes each place of its route once (the project file holds
+    // it to that): a second point on a point's place is said, not added.
+    for (std::size_t k = 0; k < piket->points.size(); ++k) {
+        const model::PointRow& p = piket->points[k];
+        if (p[model::kX] == picked.x && p[model::kY] == picked.y) {
+            throw cad::Error("В этом месте уже есть точка " + std::to_string(k + 1) +
+                             ": пересечение не добавлено");
+        }
     }
 
     model::PointRow row{};

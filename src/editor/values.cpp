@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "cad/text_util.hpp"
 #include "editor/editor.hpp"
 #include "editor/editor_detail.hpp"
 #include "model/primitives.hpp"
@@ -22,11 +23,11 @@ model::PointRow* fixFieldForRow(model::Workspace& ws, std::string& field) {
 }
 
 void takeOverNumber(model::Workspace& ws, std::string& field, int value, const char* fieldName,
-                    model::FieldRange range) {
+                    model::ValueLimit limit) {
     model::PointRow* row = fixFieldForRow(ws, field);
     if (!row) return;
     (*row)[static_cast<std::size_t>(value)] =
-        model::readNumberField(field, ws.decimalSeparator, fieldName, range);
+        model::readNumberField(field, ws.decimalSeparator, fieldName, limit);
 }
 
 }  // namespace
@@ -39,17 +40,17 @@ void takeOverRelief(model::Workspace& ws) {
     (*row)[model::kRelief] = field == detail::kAutoText
                                  ? model::kAuto
                                  : model::readNumberField(field, ws.decimalSeparator,
-                                                          "Высота рельефа, м", model::kFieldRange);
+                                                          "Высота рельефа, м", model::kReliefLimit);
 }
 
 void takeOverPipe(model::Workspace& ws) {
     takeOverNumber(ws, ws.controls.pointPipeText, model::kPipe, "Диаметр трубы, мм",
-                   model::kFieldRange);
+                   model::kDiameterLimit);
 }
 
 void takeOverCasing(model::Workspace& ws) {
     takeOverNumber(ws, ws.controls.casingText, model::kCasing, "Диаметр футляра, мм",
-                   model::kFieldRange);
+                   model::kDiameterLimit);
 }
 
 void setAuto(model::Workspace& ws) {
@@ -78,6 +79,11 @@ void pickRelief(model::Workspace& ws) {
         return;  // an entity without text: the pick is simply not taken
     }
     if (!height) return;
+    // A number no ground has (a text that is no height, 1e300) is said, not taken.
+    if (!model::plausibleHeight(*height)) {
+        throw cad::Error(
+            model::outOfLimitText(cad::validUtf8(text), "Высота рельефа, м", model::kReliefLimit));
+    }
     detail::currentRow(ws, *piket)[model::kRelief] = *height;
     ws.controls.reliefText = text;
 }

@@ -13,6 +13,7 @@
 #include "cad/mtext.hpp"
 #include "cad/text_codes.hpp"
 #include "model/primitives.hpp"
+#include "model/value_checks.hpp"
 
 namespace ground {
 
@@ -23,8 +24,12 @@ namespace bgi = boost::geometry::index;
 using IndexPoint = bg::model::point<double, 2, bg::cs::cartesian>;
 using IndexValue = std::pair<IndexPoint, std::size_t>;
 
+// A height text's value; nullopt for a text that is no number, and for a
+// number no ground has (1e308 would leave the surface without heights).
 std::optional<double> heightOf(std::string_view text) {
-    return model::parseNumber(model::FixDecimalText(text, '.'), '.');
+    const std::optional<double> v = model::parseNumber(model::FixDecimalText(text, '.'), '.');
+    if (!v || !model::plausibleHeight(*v)) return std::nullopt;
+    return v;
 }
 
 struct HeightText {
@@ -35,6 +40,7 @@ struct HeightText {
 };
 
 struct Mark {
+    cad::Handle handle = 0;
     double x = 0.0;
     double y = 0.0;
     double z = 0.0;
@@ -63,7 +69,14 @@ SpotReading readSpotHeights(const cad::DrawingData& drawing, const SpotOptions& 
     std::vector<HeightText> texts;
     std::vector<Mark> marks;
     std::vector<Spot> vertices;  // of 3D polylines and contours
-    auto addMark = [&marks](cad::Point3 w) { marks.push_back({w.x, w.y, w.z, w.z != 0.0}); };
+    auto addMark = [&marks](const cad::Entity& e, cad::Point3 w) {
+        marks.push_back({e.handle, w.x, w.y, w.z, w.z != 0.0});
+    };
+    // A height of its own that no ground has is listed with the texts that
+    // are no heights, and the mark or vertex left out.
+    auto unreadZ = [&out](const cad::Entity& e, double z) {
+        out.unread.push_back({e.handle, model::formatNumber(z, '.')});
+    };
     for (cad::EntityId id : drawing.modelSpace) {
         const cad::Entity& e = drawing.entities[id.v];
         if (e.erased || !onLayers(e, layers)) continue;
@@ -82,16 +95,26 @@ SpotReading readSpotHeights(const cad::DrawingData& drawing, const SpotOptions& 
                 out.unread.push_back({e.handle, plain});
             }
         } else if (const auto* p = cad::geomIf<cad::PointGeom>(e.geom)) {
-            addMark(p->position);
+            addMark(e, p->position);
         } else if (const auto* ins = cad::geomIf<cad::InsertGeom>(e.geom)) {
-            addMark(cad::ocsToWcs(ins->insertion, ins->extrusion));
+            addMark(e, cad::ocsToWcs(ins->insertion, ins->extrusion));
         } else if (const auto* c = cad::geomIf<cad::CircleGeom>(e.geom)) {
             // Manhole covers and pole footings are often drawn as circles
             // placed at their surveyed height.
-            addMark(cad::ocsToWcs(c->center, c->extrusion));
+            addMark(e, cad::ocsToWcs(c->center, c->extrusion));
         } else if (const auto* pl = cad::geomIf<cad::PolylineGeom>(e.geom)) {
             if (pl->is3d) {
-                for (const cad::PolyVertex& v : pl->vertices) vertices.push_back({v.x, v.y, v.z});
+                bool listed = false;
+                for (const cad::PolyVertex& v : pl->vertices) {
+                    if (model::plausibleHeight(v.z)) {
+                        vertices.push_back({v.x, v.y, v.z});
+                    } else if (!listed) {
+                        unreadZ(e, v.z);  // the polyline once, by its first such vertex
+                        listed = true;
+                    }
+                }
+            } else if (pl->elevation != 0.0 && !model::plausibleHeight(pl->elevation)) {
+                unreadZ(e, pl->elevation);
             } else if (pl->elevation != 0.0) {
                 // A flat polyline lifted to its elevation: a contour line.
                 for (const cad::PolyVertex& v : pl->vertices) {
@@ -156,6 +179,10 @@ SpotReading readSpotHeights(const cad::DrawingData& drawing, const SpotOptions& 
     out.texts = static_cast<int>(texts.size());
     for (const Mark& m : marks) {
         if (m.labelled || !m.hasZ) continue;
+        if (!model::plausibleHeight(m.z)) {
+            out.unread.push_back({m.handle, model::formatNumber(m.z, '.')});
+            continue;
+        }
         out.spots.push_back({m.x, m.y, m.z});
         ++out.points;
     }

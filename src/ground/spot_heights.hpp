@@ -16,7 +16,9 @@ struct Spot {
     double z = 0.0;  // metres
 };
 
-// A text of a height layer whose value is not a number.
+// A text of a height layer whose value is not a number or no ground height
+// (outside model::kReliefLimit); a mark or 3D polyline whose own height is
+// none has that height as its text.
 struct UnreadText {
     cad::Handle handle = 0;
     std::string text;
@@ -38,7 +40,8 @@ struct SpotOptions {
 };
 
 // Reads the spot heights of model space. Texts are read with either decimal
-// separator; blanks around the number are allowed. A mark (POINT, INSERT,
+// separator; blanks around the number are allowed. A height outside
+// model::kReliefLimit is unread, never a spot. A mark (POINT, INSERT,
 // CIRCLE) labelled by a text takes the text's value (the surveyor's figure),
 // an unlabelled mark its Z when that is not 0; 3D polylines give every vertex
 // with its Z, flat polylines with an elevation (contours) every vertex at it.

@@ -7,6 +7,7 @@
 #include "ground/surface.hpp"
 #include "model/primitives.hpp"
 #include "model/units.hpp"
+#include "model/value_checks.hpp"
 
 namespace ground {
 
@@ -132,12 +133,14 @@ GroundReport fillGroundFromSurvey(model::Workspace& ws, const GroundOptions& o) 
     const double unitsPerMetre = o.unitsPerMetre > 0.0
                                      ? o.unitsPerMetre
                                      : 1000.0 / model::millimetresPerUnit(ws.controls.planUnits);
-    check(std::isfinite(o.stepMetres) && o.stepMetres >= 0.0,
-          "Шаг точек земли должен быть числом не меньше нуля (0 — без новых точек).");
-    check(std::isfinite(o.maxEdgeMetres) && o.maxEdgeMetres >= 0.0,
-          "Наибольшая сторона треугольника должна быть числом не меньше нуля (0 — без предела).");
-    check(std::isfinite(o.nearMetres) && o.nearMetres >= 0.0,
-          "Расстояние до ближайшей отметки должно быть числом не меньше нуля (0 — не брать).");
+    check(model::kSurveyDistanceLimit.holds(o.stepMetres),
+          "Шаг точек земли должен быть числом метров от 0 до 100 000 (0 — без новых точек).");
+    check(model::kSurveyDistanceLimit.holds(o.maxEdgeMetres),
+          "Наибольшая сторона треугольника должна быть числом метров от 0 до 100 000 (0 — без "
+          "предела).");
+    check(model::kSurveyDistanceLimit.holds(o.nearMetres),
+          "Расстояние до ближайшей отметки должно быть числом метров от 0 до 100 000 (0 — не "
+          "брать).");
     const double step = o.stepMetres * unitsPerMetre;
     if (step > 0.0) {
         check(routeLength(*piket) / step <= kMaxAddedPoints,
@@ -155,7 +158,7 @@ GroundReport fillGroundFromSurvey(model::Workspace& ws, const GroundOptions& o) 
                           std::to_string(reading.spots.size()) +
                           "): поверхность земли не построить.";
         if (!reading.unread.empty()) {
-            why += " Не читаются как числа: " + std::to_string(reading.unread.size()) + " текстов.";
+            why += " Не читаются как отметки высот: " + std::to_string(reading.unread.size()) + ".";
         }
         throw cad::Error(why);
     }
@@ -194,7 +197,7 @@ std::string reportText(const GroundReport& r) {
                     std::to_string(r.labelled) + "; точек с высотой " + std::to_string(r.points) +
                     ").\n";
     if (!r.unread.empty()) {
-        s += "Не читаются как числа (" + std::to_string(r.unread.size()) + "):";
+        s += "Не читаются как отметки высот (" + std::to_string(r.unread.size()) + "):";
         for (const UnreadText& u : r.unread) {
             s += " «" + u.text + "» (" + cad::formatHandle(u.handle) + ");";
         }

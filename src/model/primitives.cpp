@@ -84,17 +84,10 @@ double readNumberField(std::string_view text, char decimalSeparator, std::string
 }
 
 double readNumberField(std::string_view text, char decimalSeparator, std::string_view fieldName,
-                       FieldRange range) {
+                       ValueLimit limit) {
     double v = readNumberField(text, decimalSeparator, fieldName);
-    if (v < range.min || v > range.max) {
-        auto shown = [](double x) {
-            char buf[32];
-            auto [end, ec] = std::to_chars(buf, buf + sizeof buf, x);
-            return ec == std::errc() ? std::string(buf, end) : std::string();
-        };
-        throw cad::Error("«" + cad::validUtf8(text) + "» вне допустимых пределов поля «" +
-                         std::string(fieldName) + "»: от " + shown(range.min) + " до " +
-                         shown(range.max));
+    if (!limit.holds(v)) {
+        throw cad::Error(outOfLimitText(cad::validUtf8(text), std::string(fieldName), limit));
     }
     return v;
 }

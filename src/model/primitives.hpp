@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cad/drawing.hpp"
+#include "model/value_checks.hpp"
 #include "model/workspace.hpp"
 
 namespace model {
@@ -31,21 +32,10 @@ std::optional<double> parseNumber(std::string_view text, char decimalSeparator);
 // text is not a number: «"abc" не является числом (поле ...)».
 double readNumberField(std::string_view text, char decimalSeparator, std::string_view fieldName);
 
-// The values a field can hold. A value past them (a depth of 1e308 m) would
-// only fail later, far from where it was typed. The window's fields keep any
-// value a drawing can carry, negatives and zero as typed; the command line
-// asks for the values a pipeline plausibly has.
-struct FieldRange {
-    double min, max;
-};
-inline constexpr FieldRange kFieldRange{-1e6, 1e6};
-inline constexpr FieldRange kDepthRange{-100.0, 100.0};     // m, top of the pipe below ground
-inline constexpr FieldRange kDiameterRange{0.0, 10'000.0};  // mm, pipe or casing
-
-// The same, and cad::Error naming the field and its range when the number
-// lies outside it.
+// The same, and cad::Error naming the field and its limit (value_checks.hpp)
+// when the number lies outside it.
 double readNumberField(std::string_view text, char decimalSeparator, std::string_view fieldName,
-                       FieldRange range);
+                       ValueLimit limit);
 
 // The general form: up to 15 significant digits, no trailing zeros, the
 // exponent form only for very large or very small magnitudes.

@@ -18,6 +18,7 @@
 #include "model/primitives.hpp"
 #include "model/route_path.hpp"
 #include "model/units.hpp"
+#include "model/value_checks.hpp"
 #include "pickets/detail.hpp"
 #include "pickets/pickets.hpp"
 
@@ -327,9 +328,9 @@ namespace detail {
 InitialValues readInitialValues(const model::Workspace& ws) {
     InitialValues v;
     v.depth = model::readNumberField(ws.controls.depthText, ws.decimalSeparator, kDepthFieldName,
-                                     model::kFieldRange);
+                                     model::kDepthLimit);
     v.pipe = model::readNumberField(ws.controls.pipeText, ws.decimalSeparator, kPipeFieldName,
-                                    model::kFieldRange);
+                                    model::kDiameterLimit);
     return v;
 }
 
@@ -360,6 +361,12 @@ void BuildPiketPoints(model::Workspace& ws, model::Piket& piket, cad::Point3& st
         }
         list.add(element, s.x, s.y, startDepth, path.locateOn(k, s).along);
         list.add(element, e.x, e.y, list.values.depth, path.locateOn(k, e).along);
+    }
+    // A plan so far from the origin that its numbers no longer tell 0.01 mm
+    // of terrain apart would give every length wrong: refused before the
+    // crossings are searched. Crossings lie on the elements between their ends.
+    for (const model::PointRow& row : list.rows) {
+        model::checkPlace(row[model::kX], row[model::kY], ws.controls.planUnits, "Элемент пикета");
     }
     if (options.useIndex) {
         crossingsIndexed(ws, piket, layers, list);

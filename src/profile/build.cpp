@@ -17,6 +17,7 @@
 #include "model/primitives.hpp"
 #include "model/route_path.hpp"
 #include "model/units.hpp"
+#include "model/value_checks.hpp"
 #include "profile/steps.hpp"
 #include "sheet/sheet.hpp"
 #include "sheet/sheets.hpp"
@@ -190,12 +191,28 @@ std::optional<std::string> refusal(model::Workspace& ws) {
     if (o.verticalScale != 100.0 && o.verticalScale != 200.0) {
         return "Вертикальный масштаб листа может быть только 1:100 или 1:200.";
     }
+    // Points the doors let in lie where lengths still hold; one that came in
+    // some other way is refused here, before the rows are drawn.
+    const model::PlanUnits units = ws.controls.planUnits;
+    for (const model::PointRow& p : piket->points) {
+        if (!model::plausiblePlace(p[model::kX], p[model::kY], units)) {
+            return "Точка пикета лежит дальше 100 000 км от начала координат: профиль построить "
+                   "нельзя.";
+        }
+    }
+    // The picket row has a label for every 100 m: a route of a million
+    // kilometres would fill the memory with them.
+    model::Piket measured = *piket;
+    if (model::computeChainages(measured, model::millimetresPerUnit(units)) >
+        model::kLongestPiketMm) {
+        return "Пикет длиннее 1000 км: профиль построить нельзя. Проверьте единицы плана и "
+               "точки пикета.";
+    }
     if (!anyKnownRelief(*piket)) {
         return "Ни у одной точки пикета нет отметки земли: задайте хотя бы одну отметку "
                "в параметрах пересечений.";
     }
-    if (o.datum && !(std::isfinite(*o.datum) && *o.datum == std::trunc(*o.datum) &&
-                     std::fabs(*o.datum) < 1e6)) {
+    if (o.datum && !(model::kReliefLimit.holds(*o.datum) && *o.datum == std::trunc(*o.datum))) {
         return "Условный горизонт задаётся целым числом метров.";
     }
     // A height never given would be drawn as ground at -2 m or -1 m and pull

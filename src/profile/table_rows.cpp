@@ -3,7 +3,9 @@
 #include <cmath>
 #include <vector>
 
+#include "cad/check.hpp"
 #include "model/primitives.hpp"
+#include "model/value_checks.hpp"
 #include "profile/labels.hpp"
 #include "profile/steps.hpp"
 
@@ -143,6 +145,10 @@ void drawPiketRow(Run& run) {
     const long long firstPiket =
         run.continues ? static_cast<long long>(std::floor(run.start / sheet::kPiketSpacing)) + 1
                       : 0;
+    // The build refuses a picket longer than model::kLongestPiketMm.
+    KV_ASSERT(wholePikets - firstPiket <=
+              static_cast<long long>(model::kLongestPiketMm / sheet::kUnitsPerMetreAlong / 100.0) +
+                  1);
     // The labels of route points and of whole pickets share the row.
     std::vector<double> xs;
     for (int i : marked) xs.push_back(run.x(i));

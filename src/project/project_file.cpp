@@ -2,12 +2,14 @@
 
 #include <cmath>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "cad/error.hpp"
 #include "cad/platform.hpp"
 #include "model/units.hpp"
+#include "model/value_checks.hpp"
 
 namespace project {
 
@@ -108,7 +110,36 @@ std::string at(const std::string& where, std::size_t index) {
     return where + "/" + std::to_string(index);
 }
 
-PiketData parsePiket(const Json& j, const std::string& where) {
+// A point row holds only what the program itself could have made of it:
+// each value within the limits every other door applies (a depth of 1e30 m
+// or a casing of "inf" would be drawn as nonsense), and a picket passes each
+// place of its route once. Two points at one place stand side by side (a
+// crossing added on a point); a place met again further on is a list walked twice.
+void checkPoints(const PiketData& p, model::PlanUnits units, const std::string& pointsAt) {
+    struct Seen {
+        std::size_t last;  // the latest point at the place
+        int count;
+    };
+    std::map<std::pair<double, double>, Seen> places;
+    for (std::size_t k = 0; k < p.points.size(); ++k) {
+        const model::PointRow& row = p.points[k].values;
+        const std::string pointAt = at(pointsAt, k);
+        if (auto problem = model::pointRowProblem(row, units)) {
+            bad(at(pointAt + "/values", static_cast<std::size_t>(problem->value)), problem->what);
+        }
+        auto [it, first] = places.try_emplace({row[model::kX], row[model::kY]}, Seen{k, 1});
+        if (first) continue;
+        Seen& seen = it->second;
+        if (seen.last + 1 != k) {
+            bad(pointAt, "точка стоит там же, где точка " + std::to_string(seen.last + 1) +
+                             ": пикет проходит это место дважды");
+        }
+        if (++seen.count > 2) bad(pointAt, "в одном месте больше двух точек");
+        seen.last = k;
+    }
+}
+
+PiketData parsePiket(const Json& j, const std::string& where, model::PlanUnits units) {
     objectAt(j, where);
     PiketData p;
     const std::string elementsAt = where + "/elements";
@@ -139,6 +170,7 @@ PiketData parsePiket(const Json& j, const std::string& where) {
         }
         p.points.push_back(std::move(d));
     }
+    checkPoints(p, units, pointsAt);
     return p;
 }
 
@@ -201,7 +233,7 @@ model::SheetOptions parseSheet(const Json& j, const std::string& where) {
     o.datumPerSheet = boolAt(member(j, "datumPerSheet", where), where + "/datumPerSheet");
     if (const Json* datum = optionalMember(j, "datum"); datum && !datum->is_null()) {
         const double v = valueAt(*datum, where + "/datum");
-        if (!std::isfinite(v) || v != std::floor(v) || std::fabs(v) > 100000) {
+        if (!model::kReliefLimit.holds(v) || v != std::floor(v)) {
             bad(where + "/datum", "условный горизонт — целое число метров");
         }
         o.datum = v;
@@ -221,7 +253,9 @@ model::SurveyChoice parseSurvey(const Json& j, const std::string& where) {
     auto metres = [&](const char* key) {
         const std::string keyAt = where + "/" + key;
         const double v = valueAt(member(j, key, where), keyAt);
-        if (!std::isfinite(v) || v < 0.0) bad(keyAt, "расстояние — число метров не меньше 0");
+        if (!model::kSurveyDistanceLimit.holds(v)) {
+            bad(keyAt, "расстояние — число метров от 0 до 100 000");
+        }
         return v;
     };
     o.stepMetres = metres("step");
@@ -364,9 +398,12 @@ ProjectData parse(std::string_view text) {
         d.survey = parseSurvey(*survey, "/survey");
     }
 
+    // Files written before plans had units were all in millimetres.
+    const model::PlanUnits units =
+        d.planUnits ? *model::parsePlanUnits(*d.planUnits) : model::PlanUnits::Millimetres;
     const Json& pikets = arrayAt(member(j, "pikets", ""), "/pikets");
     for (std::size_t i = 0; i < pikets.size(); ++i) {
-        d.pikets.push_back(parsePiket(pikets[i], at("/pikets", i)));
+        d.pikets.push_back(parsePiket(pikets[i], at("/pikets", i), units));
     }
     const int tableSize = static_cast<int>(d.pikets.size());
     d.workPiket = intAt(member(j, "workPiket", ""), "/workPiket");

@@ -9,6 +9,7 @@
 #include "model/primitives.hpp"
 #include "model/runner.hpp"
 #include "model/units.hpp"
+#include "model/value_checks.hpp"
 #include "sheet/sheets.hpp"
 
 namespace sheet {
@@ -178,6 +179,20 @@ void drawSheetGrid(model::Workspace& ws, double length, double offsetY) {
     planLine.setLineweight(50);
 }
 
+namespace {
+
+// Each element in millimetres of terrain, rounded to a whole one before the
+// sum. cad::Error for an element that has no length.
+double lengthOf(const model::Piket& piket, double millimetres) {
+    double length = 0.0;
+    for (const cad::EntityRef& element : piket.elements) {
+        length += model::roundHalfEven(element.length() * millimetres);
+    }
+    return length;
+}
+
+}  // namespace
+
 void takeIntoWork(model::Workspace& ws) {
     ws.ui.processEvents();
     model::Controls& c = ws.controls;
@@ -188,6 +203,20 @@ void takeIntoWork(model::Workspace& ws) {
         }
         if (auto b = c.brokenPikets.find(row.stateIndex); b != c.brokenPikets.end()) {
             throw cad::Error("«" + row.caption + "» нельзя взять в работу: " + b->second);
+        }
+        const double millimetres = model::millimetresPerUnit(c.planUnits);
+        const model::Piket& piket = ws.pikets[static_cast<std::size_t>(row.stateIndex)];
+        double length = 0.0;
+        try {
+            length = lengthOf(piket, millimetres);
+        } catch (const cad::Error&) {
+            // An element without a length is said where it always was, after the
+            // fixed part of the sheet.
+        }
+        if (!(length <= model::kLongestPiketMm)) {
+            throw cad::Error("«" + row.caption +
+                             "» нельзя взять в работу: его элементы длиннее 1000 км. Проверьте "
+                             "единицы плана.");
         }
         ws.workPiket = row.stateIndex;
         c.statusText = "В работе " + row.caption;
@@ -200,12 +229,7 @@ void takeIntoWork(model::Workspace& ws) {
         reconnectSelection(ws, target);
         target.addLayer("Kernavisto");
         drawBlankSheet(ws);
-        // Each element in millimetres of terrain, rounded to a whole one before the sum.
-        ws.piketLength = 0.0;
-        const double millimetres = model::millimetresPerUnit(c.planUnits);
-        for (const cad::EntityRef& element : ws.piketInWork()->elements) {
-            ws.piketLength += model::roundHalfEven(element.length() * millimetres);
-        }
+        ws.piketLength = lengthOf(piket, millimetres);
         // Split over sheets, the first sheet's grid ends where its part does.
         const std::vector<SheetSpan> spans = sheetSpans(ws.piketLength, ws.sheetOptions);
         drawSheetGrid(ws, spans.front().end * alongFactor(ws.sheetOptions));

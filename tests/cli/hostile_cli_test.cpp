@@ -174,6 +174,9 @@ TEST(HostileCli, ValuesNoPipelineHasAreRefusedWhereTheyEnter) {
     EXPECT_NE(r.err.find("вне допустимых пределов"), std::string::npos) << r.err;
     r = runCli("profile", with(baseArgs(out, scratch("range.json")), {"--pipe", "-5"}));
     EXPECT_EQ(r.code, 2) << r.err;
+    r = runCli("profile", with(baseArgs(out, scratch("range.json")), {"--sheet-at", "1e15,0"}));
+    EXPECT_EQ(r.code, 2) << r.err;
+    EXPECT_NE(r.err.find("0,01 мм местности"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(out));
     // A plausible depth goes through.
     r = runCli("profile",

@@ -191,6 +191,29 @@ TEST_F(ProjectCli, DamagedProjectFileStopsWithAClearMessage) {
     }
 }
 
+// One point moved to X = 1e15 in a 6 KB file made the run grow its memory
+// without end while it drew the picket row; values no door lets in are
+// refused by their place before anything is drawn.
+TEST_F(ProjectCli, ValuesPastTheLimitsAreRefusedByTheirPlace) {
+    ASSERT_EQ(firstDay().code, 0);
+    const json good = json::parse(readText(at("plan.kernavisto.json")));
+    const struct {
+        int value;
+        json bad;
+    } damages[] = {{0, 1e15}, {1, -9.2233720368547758e18}, {3, 1e30}, {5, "inf"}};
+    for (const auto& d : damages) {
+        json project = good;
+        project["pikets"][0]["points"][3]["values"][d.value] = d.bad;
+        std::ofstream(at("bad.json"), std::ios::binary | std::ios::trunc) << project.dump(2);
+        Result r = run("profile", {plan, "--project", at("bad.json"), "-o", at("out.dxf"), "--dump",
+                                   at("d.json")});
+        EXPECT_EQ(r.code, 1) << d.value;
+        const std::string place = "/pikets/0/points/3/values/" + std::to_string(d.value);
+        EXPECT_NE(r.err.find(place), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(at("out.dxf")));
+    }
+}
+
 TEST_F(ProjectCli, PicketInWorkWhoseElementIsGoneIsNotBuilt) {
     ASSERT_EQ(firstDay().code, 0);
     json project = json::parse(readText(at("plan.kernavisto.json")));

@@ -150,6 +150,19 @@ INSTANTIATE_TEST_SUITE_P(Table, PointsBadFields,
                          testing::Values(BadField{"один", "110"}, BadField{"1", ""},
                                          BadField{"1.000,5", "110"}));
 
+// A point picked where the plan's numbers no longer tell 0.01 mm apart, or
+// on a point the picket has (the project file would refuse the picket).
+TEST_F(Points, APointFarFromTheOriginOrOnAPointIsRefused) {
+    piketInWork({{0, 0}, {100, 0}});
+    ws.controls.pointCountText = "2";
+    for (cad::Point3 at : {cad::Point3{1e15, 0, 0}, cad::Point3{100, 0, 0}}) {
+        prompter.pushPoint(at);
+        EXPECT_THROW(editor::addPoint(ws), cad::Error) << at.x;
+        expectOrder({{0, 0}, {100, 0}});
+        EXPECT_EQ(ws.controls.pointCountText, "2");
+    }
+}
+
 TEST_F(Points, EscAtThePointPromptChangesNothing) {
     piketInWork({{0, 0}, {100, 0}});
     ws.workPoint = 1;

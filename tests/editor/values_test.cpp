@@ -91,7 +91,10 @@ TEST_P(Values, NotANumberKeepsTheValueAndTheFixedText) {
     EXPECT_EQ(value(1, model::kCasing), 0.0);
 }
 
-TEST_P(Values, NegativeAndZeroAreStoredAsTyped) {
+// Negatives and zero are stored as typed where the value can have them (a
+// height below the sea, no casing); past the value's limits (a negative
+// diameter, a height of 123 456 789 m) the field is refused and the value kept.
+TEST_P(Values, NegativeAndZeroAreStoredAsTypedWithinTheValuesLimits) {
     ws.controls.reliefText = "-0.5";
     editor::takeOverRelief(ws);
     EXPECT_EQ(value(1, model::kRelief), -0.5);
@@ -99,8 +102,24 @@ TEST_P(Values, NegativeAndZeroAreStoredAsTyped) {
     editor::takeOverCasing(ws);
     EXPECT_EQ(value(1, model::kCasing), 0.0);
     ws.controls.pointPipeText = "-20";
-    editor::takeOverPipe(ws);
-    EXPECT_EQ(value(1, model::kPipe), -20.0);
+    EXPECT_THROW(editor::takeOverPipe(ws), cad::Error);
+    EXPECT_EQ(value(1, model::kPipe), 110.0);
+    ws.controls.reliefText = "123456789";
+    EXPECT_THROW(editor::takeOverRelief(ws), cad::Error);
+    EXPECT_EQ(value(1, model::kRelief), -0.5);
+    ws.controls.casingText = "1e30";
+    EXPECT_THROW(editor::takeOverCasing(ws), cad::Error);
+    EXPECT_EQ(value(1, model::kCasing), 0.0);
+}
+
+// A picked text that is a number no ground has is said, and not taken.
+TEST_P(Values, APickedHeightNoGroundHasIsRefused) {
+    piket().points[1][model::kRelief] = 3.0;
+    ws.controls.reliefText = "shown";
+    prompter.pushEntity(drawing->addText("1e300", {0, 0, 0}, 2.5));
+    EXPECT_THROW(editor::pickRelief(ws), cad::Error);
+    EXPECT_EQ(value(1, model::kRelief), 3.0);
+    EXPECT_EQ(ws.controls.reliefText, "shown");
 }
 
 TEST_P(Values, AFailedPickChangesNothingAndSaysNothing) {

@@ -21,6 +21,10 @@ double plane(double x, double y) {
     return 120.0 - x / 100000.0 + y / 200000.0;
 }
 
+double toMillimetre(double metres) {
+    return model::roundHalfEven(metres * 1000.0) / 1000.0;
+}
+
 // How many heights a fill set, and how many it kept because the user set them.
 std::pair<int, int> filledAndKept(const ground::GroundReport& r) {
     return {r.filled, r.keptByHand};
@@ -182,6 +186,27 @@ TEST_F(SurveyGround, UnreadableTextsAreReported) {
     const ground::GroundReport r = fill();
     ASSERT_EQ(r.unread.size(), 1u);
     EXPECT_NE(ground::reportText(r).find("«ПК 3»"), std::string::npos);
+}
+
+// A height no ground has, written as a text or carried as the Z of a mark or
+// a vertex, would leave the triangles around it without heights (NaN): it is
+// listed with the texts that are no heights, and the ground stays the survey's.
+TEST_F(SurveyGround, HeightsNoGroundHasAreListedNotTaken) {
+    addHeightText(doc, "1e308", 60000, 0);
+    addPoint(doc, 100000, 10000, 1e308);
+    add3dPolyline(doc, {{40000, -10000, plane(40000, -10000)}, {140000, -10000, -1e308}});
+    addRoutePoint(50000, 0, model::kAuto);
+    addRoutePoint(110000, 5000, model::kAuto);
+    const ground::GroundReport r = fill();
+    EXPECT_EQ(r.filled, 2);
+    EXPECT_DOUBLE_EQ(point(0)[model::kRelief], 119.5);
+    EXPECT_DOUBLE_EQ(point(1)[model::kRelief], toMillimetre(plane(110000, 5000)));
+    ASSERT_EQ(r.unread.size(), 3u);
+    const std::string report = ground::reportText(r);
+    EXPECT_NE(report.find("Не читаются как отметки высот (3)"), std::string::npos) << report;
+    EXPECT_NE(report.find("«1e308»"), std::string::npos) << report;
+    EXPECT_NE(report.find("«1E308»"), std::string::npos) << report;
+    EXPECT_NE(report.find("«-1E308»"), std::string::npos) << report;
 }
 
 TEST_F(SurveyGround, RefusesWhatItCannotDo) {

@@ -159,18 +159,20 @@ TEST(Primitives, LinesGoOnTheSheetLayerAndTextsKeepTheirSettings) {
     EXPECT_EQ(t.layer(), d.currentLayer());
 }
 
-// A number past what any field can hold is refused where it is read, naming
-// the field and the range, instead of failing when the drawing is saved.
-TEST(Primitives, NumberPastTheFieldRangeIsRefused) {
-    EXPECT_DOUBLE_EQ(readNumberField("-20", '.', "Трубы, мм", kFieldRange), -20.0);
-    EXPECT_DOUBLE_EQ(readNumberField("2,5", ',', "Глубина", kDepthRange), 2.5);
+// A number past what the value can be is refused where it is read, naming
+// the field and the limit, instead of being drawn as nonsense.
+TEST(Primitives, NumberPastTheValuesLimitIsRefused) {
+    EXPECT_DOUBLE_EQ(readNumberField("0", '.', "Трубы, мм", kDiameterLimit), 0.0);
+    EXPECT_DOUBLE_EQ(readNumberField("2,5", ',', "Глубина", kDepthLimit), 2.5);
     try {
-        readNumberField("1e308", '.', "Глубина верха трубопровода, м", kFieldRange);
+        readNumberField("1e30", '.', "Глубина верха трубопровода, м", kDepthLimit);
         FAIL() << "accepted";
     } catch (const cad::Error& e) {
         std::string what = e.what();
-        EXPECT_NE(what.find("«1e308» вне допустимых пределов"), std::string::npos) << what;
+        EXPECT_NE(what.find("«1e30» вне допустимых пределов"), std::string::npos) << what;
         EXPECT_NE(what.find("Глубина верха трубопровода, м"), std::string::npos) << what;
+        EXPECT_NE(what.find("от -100 до 100"), std::string::npos) << what;
     }
-    EXPECT_THROW(readNumberField("-0.5", '.', "Трубы, мм", kDiameterRange), cad::Error);
+    EXPECT_THROW(readNumberField("-0.5", '.', "Трубы, мм", kDiameterLimit), cad::Error);
+    EXPECT_THROW(readNumberField("151500", '.', "Высота рельефа, м", kReliefLimit), cad::Error);
 }

@@ -462,3 +462,45 @@ TEST(EndPoints, EndsGivenJustOffTheRouteTakeItsEnds) {
         }
     }
 }
+
+// A plan drawn so far from the origin that its numbers no longer tell 0.01 mm
+// of terrain apart (at 1e15 mm neighbouring values are 0.125 mm apart) would
+// measure a 5 km route as 5000.125 m: the picket is refused, saying why. Real
+// coordinates with a zone number (7.5e9 mm) keep their lengths to the bit.
+TEST(EndPoints, PlanFarFromTheOriginIsRefusedNotMeasuredWrong) {
+    struct Case {
+        double x0;
+        model::PlanUnits units;
+        bool refused;
+    };
+    const Case cases[] = {
+        {7.5e9, model::PlanUnits::Millimetres, false},
+        {1e15, model::PlanUnits::Millimetres, true},
+        {7.5e9, model::PlanUnits::Metres, true},  // 7.5e12 mm of terrain
+    };
+    for (const Case& c : cases) {
+        Plan plan;
+        plan.ws.controls.planUnits = c.units;
+        plan.route(c.x0, 0, c.x0 + 5e6, 0);
+        plan.line(kWater, c.x0 + 2e6, -5, c.x0 + 2e6, 5);
+        plan.snapshot();
+        plan.pick(c.x0, 0);
+        plan.pick(c.x0 + 5e6, 0);
+        const bool done = model::runOperation(plan.ws, [&] { addByEndPoints(plan.ws); });
+        if (!c.refused) {
+            EXPECT_TRUE(done) << c.x0;
+            ASSERT_EQ(plan.ws.piketCount(), 1) << c.x0;
+            const std::vector<double> xs = xsOf(plan.ws.pikets[0]);
+            ASSERT_EQ(xs.size(), 3u);
+            EXPECT_EQ(xs.back() - xs.front(), 5e6);
+            continue;
+        }
+        EXPECT_FALSE(done) << c.x0;
+        ASSERT_EQ(plan.ui.messages.size(), 1u) << c.x0;
+        EXPECT_NE(plan.ui.messages[0].find("0,01 мм местности"), std::string::npos)
+            << plan.ui.messages[0];
+        EXPECT_EQ(plan.ws.piketCount(), 0);
+        EXPECT_TRUE(plan.ws.controls.piketRows.empty());
+        EXPECT_FALSE(plan.ui.busy);
+    }
+}

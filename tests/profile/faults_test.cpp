@@ -48,6 +48,30 @@ TEST_F(Faults, APicketWithoutAnyKnownHeightIsRefusedUntouched) {
     EXPECT_TRUE(ws.profileObjects.empty());
 }
 
+// The picket row labels every 100 m: a route of 2000 km would be twenty
+// thousand labels, one point at 1e15 mm ten billion of them (the memory grew
+// without end). Both are refused before anything is drawn or computed.
+TEST_F(Faults, ARouteTooLongOrTooFarFromTheOriginIsRefusedUntouched) {
+    const struct {
+        double x;
+        const char* words;
+    } cases[] = {{2e9, "длиннее 1000 км"}, {1e15, "дальше 100 000 км"}};
+    for (const auto& c : cases) {
+        piket().points.clear();
+        piket().pointObjects.clear();
+        ui.messages.clear();
+        addPoint(0, 0, 100);
+        addPoint(c.x, 0, 101, 1.0, "");
+        const std::size_t before = drawn();
+        profile::build(ws);
+        ASSERT_EQ(ui.messages.size(), 1u) << c.x;
+        EXPECT_NE(ui.messages[0].find(c.words), std::string::npos) << ui.messages[0];
+        EXPECT_EQ(drawn(), before);
+        EXPECT_EQ(value(1, model::kChainage), 0.0);
+        EXPECT_FALSE(ws.profileBuilt);
+    }
+}
+
 TEST_F(Faults, ACellOfNoLengthKeepsItsBoundaryWithoutTexts) {
     addPoint(0, 0, 100, 1.0);
     addPoint(5, 0, 100, 1.5);  // half a centimetre on: a cell of 0 m

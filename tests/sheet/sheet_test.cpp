@@ -348,6 +348,22 @@ TEST_F(TakeIntoWork, ElementWithoutLengthStopsAfterTheFixedPartWithAMessage) {
     EXPECT_EQ(ws.controls.statusText, "В работе Пикет 1");
 }
 
+// A route of 2000 km (a plan in metres taken for millimetres, or junk far
+// out) would give a sheet no plotter prints and a profile of 20 000 pickets.
+TEST_F(TakeIntoWork, APicketLongerThanAThousandKilometresIsRefusedBeforeTheSheet) {
+    model::Piket p;
+    p.elements.push_back(doc->addLine({0, 0, 0}, {2e9, 0, 0}));
+    ws.pikets.push_back(p);
+    ws.controls.piketRows.push_back({"Пикет 1", 0});
+    ws.workPiket = -1;
+    const std::size_t before = doc->modelSpace().size();
+    EXPECT_FALSE(take(0));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_NE(ui.messages[0].find("длиннее 1000 км"), std::string::npos) << ui.messages[0];
+    EXPECT_EQ(doc->modelSpace().size(), before);
+    EXPECT_EQ(ws.workPiket, -1);
+}
+
 TEST_F(TakeIntoWork, RowWithoutAPicketIsRefused) {
     ws.controls.piketRows.push_back({"Пикет 7", 6});
     ws.workPiket = -1;
