@@ -12,6 +12,7 @@ KV_PACKAGES=(
   python3-ezdxf poppler-utils
   fonts-dejavu-core
   xvfb xauth ccache locales
+  xdotool imagemagick tesseract-ocr tesseract-ocr-rus qt6-translations-l10n
   nodejs
 )
 # Debian's nodejs leaves npm to a package of its own; a nodejs that brings its

@@ -4,10 +4,12 @@
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QScreen>
 #include <QTest>
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/windows.hpp"
 #include "cad/geometry.hpp"
 
 namespace window_road {
@@ -62,6 +64,7 @@ int runOnPlan(int argc, char** argv, const char* usage, const ToolWindow& how,
         return 2;
     }
     QApplication application(argc, argv);
+    app::installRussianQtTexts(application);
     app::Dialogs dialogs = app::standardDialogs();
     const bool stop = how.messageIsFailure;
     dialogs.showMessage = [stop](QWidget*, const QString& text) {
@@ -78,7 +81,13 @@ int runOnPlan(int argc, char** argv, const char* usage, const ToolWindow& how,
 }
 
 bool saveShot(QWidget& window, const QString& path) {
-    if (window.grab().save(path)) return true;
+    // What the screen shows, as the user sees it; a widget painted afresh
+    // would hide a repaint that never came.
+    wait(100);
+    QPixmap shot;
+    if (QScreen* screen = window.screen()) shot = screen->grabWindow(window.winId());
+    if (shot.isNull()) shot = window.grab();
+    if (shot.save(path)) return true;
     std::fprintf(stderr, "Не удалось записать снимок «%s»\n", qPrintable(path));
     return false;
 }

@@ -56,8 +56,8 @@ struct ToolWindow {
 int runOnPlan(int argc, char** argv, const char* usage, const ToolWindow& how,
               const std::function<int(app::MainWindow&, const QString&)>& work);
 
-// A picture of the window into a file; false, said on stderr, when it cannot
-// be written.
+// A picture of the window as the screen shows it into a file; false, said on
+// stderr, when it cannot be written.
 bool saveShot(QWidget& window, const QString& path);
 
 }  // namespace window_road

@@ -1,13 +1,16 @@
 #include "app/controls_binding.hpp"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QTreeWidget>
+#include <algorithm>
 #include <array>
 
 #include "model/controls.hpp"
@@ -115,8 +118,17 @@ void writeTypeList(QComboBox& box, const std::vector<std::string>& items, int se
         box.setCurrentIndex(-1);
         box.setEditText(keepTyped ? typed : QString());
     }
-    // A name wider than the list shows its beginning.
+    // A name wider than the list shows its beginning, and the whole of it in
+    // the drop-down and under the pointer.
     if (box.lineEdit()) box.lineEdit()->setCursorPosition(0);
+    const QFontMetrics metrics(box.view()->font());
+    int widest = 0;
+    for (int i = 0; i < box.count(); ++i) {
+        box.setItemData(i, box.itemText(i), Qt::ToolTipRole);
+        widest = std::max(widest, metrics.horizontalAdvance(box.itemText(i)));
+    }
+    box.view()->setMinimumWidth(widest + 32);
+    box.setToolTip(box.currentText());
 }
 
 void writePiketRows(QTreeWidget& list, const Controls& c) {
@@ -147,8 +159,15 @@ void writePiketRows(QTreeWidget& list, const Controls& c) {
 }  // namespace
 
 void pushControls(const Controls& c, QWidget& root) {
+    // Only the bound components themselves are quiet: the models, line
+    // controls and scroll bars inside them must still tell their views, or a
+    // list never learns of its new rows and a field never repaints.
     std::vector<QSignalBlocker> quiet;
-    for (QObject* o : root.findChildren<QObject*>()) quiet.emplace_back(o);
+    for (const TextBinding& b : kTexts) quiet.emplace_back(find<QWidget>(root, b.component));
+    for (const EnabledBinding& b : kEnabled) quiet.emplace_back(find<QWidget>(root, b.component));
+    for (const char* name : kTypeLists) quiet.emplace_back(find<QComboBox>(root, name));
+    for (const char* name : {kHideWhilePicking, kPlanUnits, kPiketList, kPanelStack})
+        quiet.emplace_back(find<QWidget>(root, name));
 
     for (const TextBinding& b : kTexts) writeText(root, b, c.*(b.member));
     for (const EnabledBinding& b : kEnabled)
@@ -209,7 +228,8 @@ void writeScale(QComboBox& box, double scale) {
 
 void pushSheetOptions(const model::SheetOptions& o, QWidget& root) {
     std::vector<QSignalBlocker> quiet;
-    for (QObject* w : root.findChildren<QObject*>()) quiet.emplace_back(w);
+    for (const char* name : {kSplit, kScaleAlong, kScaleHeight, kDatumPerSheet})
+        quiet.emplace_back(find<QWidget>(root, name));
     find<QCheckBox>(root, kSplit)->setChecked(o.split);
     writeScale(*find<QComboBox>(root, kScaleAlong), o.horizontalScale);
     writeScale(*find<QComboBox>(root, kScaleHeight), o.verticalScale);

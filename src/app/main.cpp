@@ -43,6 +43,10 @@ int main(int argc, char** argv) {
     startingGui = false;
     QApplication::setApplicationName(QStringLiteral("Kernavisto"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/kernavisto.svg")));
+    if (!app::installRussianQtTexts(application))
+        std::fprintf(stderr,
+                     "kernavisto: нет переводов Qt (пакет qt6-translations-l10n): окна выбора "
+                     "файла и кнопки сообщений будут по-английски\n");
 
     app::SplashWindow splash;
     splash.show();

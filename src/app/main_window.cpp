@@ -8,6 +8,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -27,10 +28,12 @@
 #include "app/windows.hpp"
 #include "cad/dxf/reader.hpp"
 #include "cad/error.hpp"
+#include "cad/geometry.hpp"
 #include "cad/number_text.hpp"
 #include "dwg/dwg_import.hpp"
 #include "model/project.hpp"
 #include "model/runner.hpp"
+#include "profile/build.hpp"
 #include "project/project_file.hpp"
 
 namespace app {
@@ -100,7 +103,14 @@ Dialogs standardDialogs() {
 class MainWindow::WindowUi : public model::Ui {
   public:
     explicit WindowUi(MainWindow& window) : w_(window) {}
-    void message(const std::string& text) override { w_.dialogs_.showMessage(&w_, qs(text)); }
+    void message(const std::string& text) override {
+        // The program waits for the user: no busy indicator over the message.
+        ++w_.waitingForUser_;
+        w_.updateBusyPanel();
+        w_.dialogs_.showMessage(&w_, qs(text));
+        --w_.waitingForUser_;
+        w_.updateBusyPanel();
+    }
     void setBusy(bool busy) override { w_.setBusy(busy); }
     void processEvents() override { QCoreApplication::processEvents(); }
     void focusDrawing() override {
@@ -159,6 +169,14 @@ MainWindow::MainWindow(Dialogs dialogs, const QLocale& locale, QWidget* parent)
     progress_->setMaximumWidth(200);
     progress_->hide();
     status->addPermanentWidget(progress_);
+    // After a build: the sheet, wherever the view stands, one click away.
+    showSheetButton_ = new QToolButton(status);
+    showSheetButton_->setObjectName(QStringLiteral("ShowSheetButton"));
+    showSheetButton_->setText(QStringLiteral("Показать лист"));
+    showSheetButton_->setToolTip(QStringLiteral("Показать лист профиля пикета в работе"));
+    showSheetButton_->hide();
+    status->addPermanentWidget(showSheetButton_);
+    connect(showSheetButton_, &QToolButton::clicked, this, &MainWindow::showSheet);
     coordinates_ = new QLabel(status);
     coordinates_->setObjectName(QStringLiteral("Coordinates"));
     coordinates_->setMinimumWidth(200);
@@ -176,6 +194,10 @@ MainWindow::MainWindow(Dialogs dialogs, const QLocale& locale, QWidget* parent)
     buildMenus();
     connectControls();
     connectOperations();
+    connect(view_, &DrawingView::promptChanged, this, [this] { updateBusyPanel(); });
+    // Fields keep the window's keys for the window (a line edit would take
+    // Ctrl+E for the end of its line).
+    for (QLineEdit* edit : findChildren<QLineEdit*>()) edit->installEventFilter(this);
     connect(view_, &DrawingView::cursorMoved, this, [this](double x, double y) {
         coordinates_->setText(coordinateText(x) + QStringLiteral(", ") + coordinateText(y));
     });
@@ -239,7 +261,7 @@ void MainWindow::buildMenus() {
     snap->setObjectName(QStringLiteral("SnapAction"));
     snap->setCheckable(true);
     snap->setChecked(view_->snapEnabled());
-    snap->setToolTip(QStringLiteral("F3 в чертеже"));
+    snap->setShortcut(QKeySequence(Qt::Key_F3));
     connect(snap, &QAction::toggled, view_, &DrawingView::setSnapEnabled);
     connect(view_, &DrawingView::snapToggled, snap, &QAction::setChecked);
     QAction* weights = viewMenu->addAction(QStringLiteral("Толщины линий"));
@@ -247,6 +269,8 @@ void MainWindow::buildMenus() {
     weights->setCheckable(true);
     weights->setChecked(view_->lineweightsShown());
     connect(weights, &QAction::toggled, view_, &DrawingView::setLineweightsShown);
+
+    windowKeys_ = {open, saveAction_, saveAsAction_, extents, snap};
 
     QMenu* help = bar->addMenu(QStringLiteral("?"));
     help->setObjectName(QStringLiteral("N4"));
@@ -290,7 +314,12 @@ bool MainWindow::runAction(const std::function<void()>& action, bool changesDraw
 }
 
 void MainWindow::setBusy(bool busy) {
-    if (busy) {
+    busy_ = busy;
+    updateBusyPanel();
+}
+
+void MainWindow::updateBusyPanel() {
+    if (busy_ && !view_->prompting() && waitingForUser_ == 0) {
         busyPanel_->move(static_cast<int>(std::lround(width() / 2.0 - 49)),
                          static_cast<int>(std::lround(height() / 2.0 - 89)));
         busyPanel_->show();
@@ -298,6 +327,36 @@ void MainWindow::setBusy(bool busy) {
     } else {
         busyPanel_->hide();
     }
+}
+
+void MainWindow::buildProfile() {
+    const bool built =
+        runAction([this] { profile::build(ws_); }, true, stepNameOf("SpeedButton28"));
+    view_->rebuild();
+    if (!built || !ws_.profileBuilt) return;
+    std::string caption = "Пикет " + std::to_string(ws_.workPiket + 1);
+    for (const model::PiketRow& row : ws_.controls.piketRows) {
+        if (row.stateIndex == ws_.workPiket) caption = row.caption;
+    }
+    statusBar()->showMessage(
+        qs("Профиль " + caption + " построен — «Показать лист» справа внизу покажет его"));
+    showSheetButton_->show();
+}
+
+void MainWindow::showSheet() {
+    if (!ws_.doc || !ws_.doc->isOpen()) return;
+    // The sheet stands with its lower-left corner at the sheet origin; what
+    // the last build drew reaches its far side.
+    cad::Box2 box;
+    box.add(ws_.controls.sheetOriginX, ws_.controls.sheetOriginY);
+    for (const cad::EntityRef& e : ws_.profileObjects) {
+        if (e.exists()) box.add(cad::entityBounds(ws_.doc->data(), e.entity()));
+    }
+    if (box.empty() || box.maxX <= box.minX || box.maxY <= box.minY) return;
+    const double margin = 0.03 * (box.maxY - box.minY);
+    box.add(box.minX - margin, box.minY - margin);
+    box.add(box.maxX + margin, box.maxY + margin);
+    view_->zoomTo(box);
 }
 
 void MainWindow::showModelWhenIdle() {
@@ -357,6 +416,13 @@ bool MainWindow::openFile(const QString& path) {
     opened = opened && took;
     if (opened) {
         unsaved_ = false;
+        showSheetButton_->hide();
+        // The marker cross at the origin is the program's: the extents are
+        // those of the plan.
+        std::vector<cad::EntityId> cross;
+        for (const cad::EntityRef& line : {ws_.markLine1, ws_.markLine2})
+            if (!line.isNull()) cross.push_back(line.id());
+        view_->setExtentsIgnored(std::move(cross));
         view_->zoomExtents();
         // The DXF a DWG became is what the user saves and opens from now on.
         if (!notice.empty()) dialogs_.showMessage(this, qs(notice));

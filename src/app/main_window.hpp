@@ -27,6 +27,7 @@ class QKeyEvent;
 class QLabel;
 class QMenuBar;
 class QProgressBar;
+class QToolButton;
 
 namespace app {
 
@@ -89,7 +90,8 @@ class MainWindow : public QMainWindow {
                    const std::string& step = "Изменение");
     model::History& history() { return history_; }
 
-    // The busy indicator Panel6.
+    // The busy indicator Panel6: shown while an action works, not while it
+    // waits for the user (a prompt in the drawing, a message).
     void setBusy(bool busy);
 
   protected:
@@ -136,6 +138,11 @@ class MainWindow : public QMainWindow {
     void watchDrawing(cad::Drawing& doc);
     void reportRepairs();
     void updateFileActions();
+    void updateBusyPanel();
+    // "Построить\Перестроить": the profile drawn, said in the status line,
+    // and the sheet offered to be shown.
+    void buildProfile();
+    void showSheet();
     // Writes the model into the panels as soon as no action runs.
     void showModelWhenIdle();
 
@@ -154,7 +161,12 @@ class MainWindow : public QMainWindow {
     QAction* undoAction_ = nullptr;
     QAction* redoAction_ = nullptr;
     model::History history_;
+    QToolButton* showSheetButton_ = nullptr;
+    // The window-wide keys, which also act while a field has the focus.
+    QList<QAction*> windowKeys_;
 
+    bool busy_ = false;
+    int waitingForUser_ = 0;  // messages open
     bool unsaved_ = false;
     std::string savedProject_;  // projectState() as last opened or saved
     bool loading_ = false;

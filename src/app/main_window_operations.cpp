@@ -1,6 +1,7 @@
 // Every panel control of the main window and the operation it runs. Each runs
 // through MainWindow::runAction, so the panels are read into the model before
 // and shown from it after, and a failure is a message.
+#include <QAction>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -13,7 +14,6 @@
 #include "ground/survey_ground.hpp"
 #include "model/units.hpp"
 #include "pickets/pickets.hpp"
-#include "profile/build.hpp"
 #include "sheet/sheet.hpp"
 #include "typing/typing.hpp"
 
@@ -124,8 +124,11 @@ void MainWindow::connectOperations() {
     on("SpeedButton26", Effect::Entities, valued(editor::pickRelief));
     on("SpeedButton27", Effect::Entities, valued(editor::addPoint));
     on("SpeedButton31", Effect::Entities, valued(editor::deletePoint));
-    on("SpeedButton28", Effect::Layers, [&ws] { profile::build(ws); });
-    on("SpeedButton3", Effect::Layers, [&ws] { profile::build(ws); });
+    for (const char* build : {"SpeedButton28", "SpeedButton3"}) {
+        auto* b = findChild<QToolButton*>(QLatin1String(build));
+        Q_ASSERT_X(b, "main window", build);
+        connect(b, &QToolButton::clicked, this, &MainWindow::buildProfile);
+    }
     auto* ground = findChild<QToolButton*>(QStringLiteral("GroundButton"));
     Q_ASSERT_X(ground, "main window", "GroundButton");
     connect(ground, &QToolButton::clicked, this, &MainWindow::fillGroundFromSurvey);
@@ -151,7 +154,11 @@ void MainWindow::warnAboutUnits(int piketsBefore) {
             // An element without a length adds nothing to the estimate.
         }
     }
-    for (const std::string& w : model::unitsWarnings(ws_, length)) ws_.ui.message(w);
+    // One message: the units that would fit are said with the doubt.
+    std::string text;
+    for (const std::string& w : model::unitsWarnings(ws_, length, model::UnitsChoice::Window))
+        text += (text.empty() ? "" : "\n") + w;
+    if (!text.empty()) ws_.ui.message(text);
 }
 
 void MainWindow::fillGroundFromSurvey() {
@@ -190,6 +197,18 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     }
     const bool release = event->type() == QEvent::KeyRelease;
     const bool press = event->type() == QEvent::KeyPress;
+    const bool override = event->type() == QEvent::ShortcutOverride;
+    if (override || press) {
+        // A window-wide key in a field: the field gets the key press (so no
+        // shortcut runs twice) and hands it to the window's action.
+        const QKeySequence pressed(static_cast<QKeyEvent*>(event)->keyCombination());
+        for (QAction* a : std::as_const(windowKeys_)) {
+            if (a->shortcut() != pressed) continue;
+            event->accept();
+            if (press && a->isEnabled()) a->trigger();
+            return true;
+        }
+    }
     if (!release && !press) return QMainWindow::eventFilter(watched, event);
     for (const FieldKeys& f : kEditorFields) {
         if (watched->objectName() != QLatin1String(f.component)) continue;

@@ -1,5 +1,6 @@
 #include "app/panels.hpp"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetrics>
@@ -127,6 +128,8 @@ void typesPanel(QStackedWidget* stack) {
         list->setEditable(true);
         // Typing into the list never adds an item: only picking objects does.
         list->setInsertPolicy(QComboBox::NoInsert);
+        // A layer name longer than the list is read whole under the pointer.
+        QObject::connect(list, &QComboBox::currentTextChanged, list, &QWidget::setToolTip);
     }
     textButton(p, "SpeedButton8", QStringLiteral("Скрыть выбранное"), 0, 200, 169, 22);
     textButton(p, "SpeedButton19", QStringLiteral("Показать все"), 0, 224, 169, 22);
@@ -169,13 +172,28 @@ void editorPanel(QStackedWidget* stack) {
     // The count stands after the caption, however wide the system font makes it.
     QLabel* total = caption(p, "Label15", QStringLiteral("Всего точек:"), 8, 0, 72);
     total->adjustSize();
-    caption(p, "Label16", QStringLiteral("0"), std::max(80, 8 + total->width() + 4), 0, 60);
-    textButton(p, "SpeedButton22", QStringLiteral("<<"), 8, 16, 23, 22);
-    textButton(p, "SpeedButton20", QStringLiteral("<"), 32, 16, 23, 22);
-    auto* number = place(new QLabel(QStringLiteral("0"), p), "Label11", 56, 16, 65, 25);
+    const int countAt = std::max(80, 8 + total->width() + 4);
+    caption(p, "Label16", QStringLiteral("0"), countAt, 0, 177 - countAt);
+    // The step buttons as wide as their arrows need, the number between them.
+    // They stand where they are; a row wider than the panel widens it.
+    QToolButton* first = textButton(p, "SpeedButton22", QStringLiteral("<<"), 8, 16, 23, 22);
+    const int step = std::max(23, first->sizeHint().width());
+    first->resize(step, 22);
+    const int numberAt = 10 + 2 * step;
+    QWidget* row[] = {
+        first,
+        textButton(p, "SpeedButton20", QStringLiteral("<"), 9 + step, 16, step, 22),
+        place(new QLabel(QStringLiteral("0"), p), "Label11", numberAt, 16,
+              std::max(32, 167 - 2 * step - 1 - numberAt), 25),
+        nullptr,
+        nullptr,
+    };
+    auto* number = static_cast<QLabel*>(row[2]);
     number->setAlignment(Qt::AlignCenter);
-    textButton(p, "SpeedButton21", QStringLiteral(">"), 120, 16, 23, 22);
-    textButton(p, "SpeedButton23", QStringLiteral(">>"), 144, 16, 23, 22);
+    const int nextAt = numberAt + number->width() + 1;
+    row[3] = textButton(p, "SpeedButton21", QStringLiteral(">"), nextAt, 16, step, 22);
+    row[4] = textButton(p, "SpeedButton23", QStringLiteral(">>"), nextAt + step + 1, 16, step, 22);
+    for (QWidget* w : row) w->setProperty("kvStays", true);
 
     caption(p, "Label12", QStringLiteral("Высота рельефа, м"), 8, 48);
     field(p, "Edit3", 8, 64, 81);
@@ -210,9 +228,14 @@ void editorPanel(QStackedWidget* stack) {
     auto* along = place(new QComboBox(p), "SheetScaleH", 8, 394, 84, 22);
     along->setToolTip(QStringLiteral("Горизонтальный масштаб"));
     for (int scale : {500, 1000, 2000}) along->addItem(QStringLiteral("1:%1").arg(scale), scale);
-    auto* height = place(new QComboBox(p), "SheetScaleV", 96, 394, 77, 22);
+    along->resize(std::max(84, along->sizeHint().width()), 22);
+    const int heightAt = 8 + along->width() + 4;
+    auto* height =
+        place(new QComboBox(p), "SheetScaleV", heightAt, 394, std::max(77, 173 - heightAt), 22);
     height->setToolTip(QStringLiteral("Вертикальный масштаб"));
     for (int scale : {100, 200}) height->addItem(QStringLiteral("1:%1").arg(scale), scale);
+    height->resize(std::max(height->width(), height->sizeHint().width()), 22);
+    height->setProperty("kvStays", true);
     place(new QCheckBox(QStringLiteral("Горизонт по листам"), p), "SheetDatumPerSheet", 8, 424, 169,
           17)
         ->setToolTip(QStringLiteral("Условный горизонт каждого листа — по его отметкам"));
@@ -243,11 +266,70 @@ QGroupBox* buildToolPanel(QWidget* parent) {
     return box;
 }
 
+namespace {
+
+constexpr int kPanelWidth = 177;  // the panels' own width, as laid out above
+
+// Whether a component reaches the panel's right edge (it grows with the
+// panel), or is a small button standing at that edge (it moves with it).
+bool reachesRight(const QWidget* w) {
+    return w->geometry().right() >= kPanelWidth - 18;
+}
+bool smallAtRight(const QWidget* w) {
+    return w->width() <= 30 && w->x() > kPanelWidth / 2;
+}
+
+// What a component needs to show its text whole.
+QSize needed(const QWidget* w) {
+    if (qobject_cast<const QLineEdit*>(w)) return {0, w->sizeHint().height()};
+    if (qobject_cast<const QLabel*>(w) || qobject_cast<const QAbstractButton*>(w) ||
+        qobject_cast<const QComboBox*>(w))
+        return w->sizeHint();
+    return {0, 0};
+}
+
+// The panels were laid out for a small system font: with a larger one (a
+// font of its own, or a screen scaled to 150 %) every row grows as tall as
+// its texts need, and the panel as wide as its widest text, so that no
+// caption, button or list loses its end.
+int fitPanels(QStackedWidget* stack) {
+    double taller = 1.0;
+    int wider = 0;
+    for (int i = 0; i < stack->count(); ++i) {
+        for (QWidget* w : stack->widget(i)->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (qobject_cast<QToolButton*>(w) && static_cast<QToolButton*>(w)->text().isEmpty())
+                continue;  // a picture button
+            const QSize want = needed(w);
+            if (w->height() > 0 && want.height() > w->height())
+                taller = std::max(taller, double(want.height()) / w->height());
+            if (w->property("kvStays").toBool()) {
+                wider = std::max(wider, w->geometry().right() + 1 - kPanelWidth);
+            } else if (reachesRight(w) && !smallAtRight(w)) {
+                wider = std::max(wider, want.width() - w->width());
+                wider = std::max(wider, w->geometry().right() + 1 - kPanelWidth);
+            }
+        }
+    }
+    for (int i = 0; i < stack->count(); ++i) {
+        for (QWidget* w : stack->widget(i)->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            QRect g = w->geometry();
+            const bool stays = w->property("kvStays").toBool();
+            const bool moves = !stays && smallAtRight(w);
+            const bool grows = !stays && reachesRight(w) && !moves;
+            g = QRect(g.x() + (moves ? wider : 0), qRound(g.y() * taller),
+                      g.width() + (grows ? wider : 0), qRound(g.height() * taller));
+            w->setGeometry(g);
+        }
+    }
+    return wider;
+}
+
+}  // namespace
+
 QGroupBox* buildAuxiliaryPanel(QWidget* parent) {
     auto* box = new QGroupBox(parent);
     box->setObjectName(QStringLiteral("GroupBox2"));
     box->setToolTip(QStringLiteral("Вспомогательная панель"));
-    box->setFixedWidth(181);
     auto* layout = new QVBoxLayout(box);
     layout->setContentsMargins(0, 0, 0, 0);
     auto* stack = new QStackedWidget(box);
@@ -258,6 +340,11 @@ QGroupBox* buildAuxiliaryPanel(QWidget* parent) {
     typesPanel(stack);
     piketsPanel(stack);
     editorPanel(stack);
+    const int wider = fitPanels(stack);
+    // The group's frame comes on top of the panels' width: they are never
+    // cut at the right.
+    const QMargins frame = box->contentsMargins();
+    box->setFixedWidth(std::max(181, kPanelWidth + wider + frame.left() + frame.right() + 4));
     return box;
 }
 

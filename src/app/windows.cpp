@@ -4,9 +4,12 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QTranslator>
 #include <cmath>
 
 namespace app {
@@ -120,6 +123,17 @@ AboutWindow::AboutWindow(QWidget* parent)
 void AboutWindow::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     centreOnScreen(*this);
+}
+
+bool installRussianQtTexts(QCoreApplication& application) {
+    auto* translator = new QTranslator(&application);
+    if (!translator->load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    QCoreApplication::installTranslator(translator);
+    return true;
 }
 
 }  // namespace app

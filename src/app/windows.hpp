@@ -2,6 +2,7 @@
 // program starts and the about window.
 #pragma once
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QWidget>
 
@@ -27,5 +28,10 @@ class AboutWindow : public QDialog {
 
 // Places a top-level window at the centre of its screen, to the nearest pixel.
 void centreOnScreen(QWidget& window);
+
+// Qt's own texts (file dialogs, the buttons of message boxes) in Russian, as
+// the program speaks, from the translations Qt ships (Debian's
+// qt6-translations-l10n). False, with nothing changed, where none are found.
+bool installRussianQtTexts(QCoreApplication& application);
 
 }  // namespace app

@@ -22,9 +22,19 @@ class Prompter {
   public:
     virtual ~Prompter() = default;
     virtual Point3 getPoint(const std::string& prompt) = 0;
+    // A point meant to be an end of an entity on one of `layers` (a picket's
+    // start or end on the route): a prompter with object snap offers those
+    // ends first. Otherwise a point prompt like any other.
+    virtual Point3 getEndPoint(const std::string& prompt, const std::vector<std::string>& layers) {
+        (void)layers;
+        return getPoint(prompt);
+    }
     virtual PickedEntity getEntity(const std::string& prompt) = 0;
     // A short note shown in the prompt line without ending the prompt.
     virtual void note(const std::string& text) { (void)text; }
+    // What the user has picked so far in a selection of several objects,
+    // shown marked until the next call; empty: nothing marked.
+    virtual void markPicked(const std::vector<EntityRef>& picked) { (void)picked; }
 };
 
 class ScriptedPrompter : public Prompter {

@@ -305,43 +305,20 @@ bool takeSavedPiketIntoWork(BatchRun& r, const ProfileOptions&) {
     return r.fail("Пикета в работе нет в списке пикетов");
 }
 
-// The ends of the objects on the route layers that have two ends.
-std::vector<std::pair<cad::Point3, cad::EntityRef>> routeEnds(const model::Workspace& ws) {
-    std::vector<std::pair<cad::Point3, cad::EntityRef>> ends;
-    const auto& layers = ws.controls.typeList(model::TypeList::Route);
-    for (const cad::EntityRef& object : ws.objectList) {
-        try {
-            if (std::find(layers.begin(), layers.end(), object.layer()) == layers.end()) continue;
-            ends.push_back({object.startPoint(), object});
-            ends.push_back({object.endPoint(), object});
-        } catch (const cad::Error&) {
-            // Labels, blocks and marks have no ends to snap to.
-        }
-    }
-    return ends;
-}
-
 std::string pointText(cad::Point3 p) {
     return fixedText(p.x) + "," + fixedText(p.y);
 }
 
-// A point typed near an end of a route element takes that end exactly, as
-// object snap would: the route search matches ends exactly.
+// A point typed near an end of a route element takes that end exactly, by
+// the rule of the picket operation itself; the user is told which.
 cad::Point3 snapToRouteEnd(cad::Point3 typed, double tolerance,
-                           const std::vector<std::pair<cad::Point3, cad::EntityRef>>& ends) {
-    const std::pair<cad::Point3, cad::EntityRef>* best = nullptr;
-    double bestDistance = tolerance;
-    for (const auto& end : ends) {
-        double d = cad::planeDistance(end.first, typed);
-        if (d <= bestDistance) {
-            bestDistance = d;
-            best = &end;
-        }
-    }
-    if (!best || (best->first.x == typed.x && best->first.y == typed.y)) return typed;
+                           const std::vector<cad::EntityRef>& routeList) {
+    const std::optional<pickets::RouteEnd> near =
+        pickets::routeEndNear(routeList, typed, tolerance);
+    if (!near || (near->point.x == typed.x && near->point.y == typed.y)) return typed;
     std::cerr << "Точка " << pointText(typed) << " привязана к концу объекта "
-              << best->second.handle() << ": " << pointText(best->first) << '\n';
-    return {best->first.x, best->first.y, 0.0};
+              << near->element.handle() << ": " << pointText(near->point) << '\n';
+    return near->point;
 }
 
 // Elements listed one after another that do not share an end.
@@ -376,7 +353,8 @@ bool definePiket(BatchRun& r, const ProfileOptions& o) {
     const std::size_t rowsBefore = r.ws.controls.piketRows.size();
     bool ok = false;
     if (o.elements.empty()) {
-        const auto ends = routeEnds(r.ws);
+        r.ws.endSnapTolerance = o.snap;
+        const std::vector<cad::EntityRef> ends = pickets::routeElements(r.ws);
         r.prompter.pushPoint(snapToRouteEnd(*parsePoint(o.from), o.snap, ends));
         r.prompter.pushPoint(snapToRouteEnd(*parsePoint(o.to), o.snap, ends));
         ok = r.run("Пикет по конечным точкам", [&] { pickets::addByEndPoints(r.ws); });

@@ -102,7 +102,7 @@ std::string metres(double millimetres) {
 
 }  // namespace
 
-std::vector<std::string> unitsWarnings(const Workspace& ws, double length) {
+std::vector<std::string> unitsWarnings(const Workspace& ws, double length, UnitsChoice choice) {
     std::vector<std::string> out;
     const PlanUnits chosen = ws.controls.planUnits;
     const double terrain = length * millimetresPerUnit(chosen);
@@ -121,9 +121,14 @@ std::vector<std::string> unitsWarnings(const Workspace& ws, double length) {
     }
     for (PlanUnits u : candidates) {
         if (u == chosen || !plausible(length * millimetresPerUnit(u))) continue;
+        const std::string how =
+            choice == UnitsChoice::Window
+                ? std::string("выберите «") + planUnitsName(u) +
+                      "» в поле «Единицы плана» на панели «Первоначальные параметры» и "
+                      "задайте пикет заново."
+                : std::string("выберите эти единицы плана (--units ") + planUnitsKey(u) + ").";
         out.push_back(std::string("Похоже, план начерчен в единицах «") + planUnitsName(u) +
-                      "» (длина трассы " + metres(length * millimetresPerUnit(u)) +
-                      " м): выберите эти единицы плана (--units " + planUnitsKey(u) + ").");
+                      "» (длина трассы " + metres(length * millimetresPerUnit(u)) + " м): " + how);
         break;
     }
     return out;

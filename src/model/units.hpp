@@ -36,7 +36,11 @@ std::optional<int> insertionUnits(const cad::DrawingData& drawing);
 // Warnings about the units for a route `length` plan units long: its length
 // in terrain is not plausible (under 1 m or over 100 km), and which units
 // would make it so (the drawing's $INSUNITS first, when it names one). Empty
-// when the length looks right. They warn; they never stop anything.
-std::vector<std::string> unitsWarnings(const Workspace& ws, double length);
+// when the length looks right. They warn; they never stop anything. The
+// units that fit are named with the way to choose them: the command line's
+// option, or the window's field.
+enum class UnitsChoice { CommandLine, Window };
+std::vector<std::string> unitsWarnings(const Workspace& ws, double length,
+                                       UnitsChoice choice = UnitsChoice::CommandLine);
 
 }  // namespace model

@@ -132,6 +132,10 @@ struct Workspace {
     std::vector<cad::EntityRef> pointLines;      // newest profile only
     std::vector<cad::EntityRef> profileObjects;  // newest profile run, creation order
 
+    // A picket end typed or picked this near an end of a route element takes
+    // that end (plan units), in the window as in the command line (--snap).
+    double endSnapTolerance = 0.05;
+
     // The decimal separator in force (',' or '.'), found from the system at start.
     char decimalSeparator = ',';
 

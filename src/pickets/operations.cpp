@@ -79,32 +79,59 @@ bool hasEnds(const cad::EntityRef& object) {
 
 }  // namespace
 
+std::vector<cad::EntityRef> routeElements(const model::Workspace& ws) {
+    const std::vector<std::string>& layers = ws.controls.typeList(model::TypeList::Route);
+    std::vector<cad::EntityRef> routeList;
+    if (layers.empty()) return routeList;
+    for (const cad::EntityRef& object : ws.objectList) {
+        // Route layers also hold labels, well blocks and marks: only what
+        // has two ends can be a stretch of the route.
+        if (detail::onLayerList(object.layer(), layers) && hasEnds(object))
+            routeList.push_back(object);
+    }
+    return routeList;
+}
+
+std::optional<RouteEnd> routeEndNear(const std::vector<cad::EntityRef>& routeList, cad::Point3 p,
+                                     double tolerance) {
+    std::optional<RouteEnd> best;
+    double bestDistance = tolerance;
+    for (const cad::EntityRef& element : routeList) {
+        for (cad::Point3 end : {element.startPoint(), element.endPoint()}) {
+            const double d = cad::planeDistance(end, p);
+            if (d <= bestDistance) {
+                bestDistance = d;
+                best = RouteEnd{{end.x, end.y, 0.0}, element};
+            }
+        }
+    }
+    return best;
+}
+
 void addByEndPoints(model::Workspace& ws) {
     detail::readInitialValues(ws);  // a bad field stops the action before anything changes
 
     detail::Busy busy(ws.ui);
     ws.ui.processEvents();
     const model::Controls& c = ws.controls;
-    std::vector<cad::EntityRef> routeList;
-    if (!c.typeList(model::TypeList::Route).empty()) {
-        for (const cad::EntityRef& object : ws.objectList) {
-            // Route layers also hold labels, well blocks and marks: only what
-            // has two ends can be a stretch of the route.
-            if (detail::onLayerList(object.layer(), c.typeList(model::TypeList::Route)) &&
-                hasEnds(object))
-                routeList.push_back(object);
-        }
-    }
+    const std::vector<cad::EntityRef> routeList = routeElements(ws);
     detail::RouteOnlyView view(ws);
 
     busy.hide();
     cad::Point3 start, end;
     bool answered = true;
+    // A point typed, or picked without snap, just off an end of the route
+    // takes that end.
+    auto onRoute = [&ws, &routeList](cad::Point3 p) {
+        if (auto near = routeEndNear(routeList, p, ws.endSnapTolerance)) return near->point;
+        return p;
+    };
+    const std::vector<std::string>& routeLayers = c.typeList(model::TypeList::Route);
     try {
         ws.ui.focusDrawing();
-        start = ws.prompter.getPoint(kPromptStart);
+        start = onRoute(ws.prompter.getEndPoint(kPromptStart, routeLayers));
         ws.ui.focusDrawing();
-        end = ws.prompter.getPoint(kPromptEnd);
+        end = onRoute(ws.prompter.getEndPoint(kPromptEnd, routeLayers));
     } catch (const cad::Cancelled&) {
         answered = false;
     }
@@ -140,6 +167,12 @@ void addBySequence(model::Workspace& ws) {
     busy.hide();
 
     model::Piket piket;
+    // The elements taken so far stay marked while the selection goes on,
+    // and no longer once it ends, however it ends.
+    struct Marks {
+        cad::Prompter& prompter;
+        ~Marks() { prompter.markPicked({}); }
+    } marks{ws.prompter};
     ws.ui.focusDrawing();
     for (;;) {
         cad::PickedEntity picked;
@@ -153,7 +186,9 @@ void addBySequence(model::Workspace& ws) {
             continue;
         }
         piket.elements.push_back(picked.entity);
+        ws.prompter.markPicked(piket.elements);
     }
+    ws.prompter.markPicked({});
     busy.show();
     ws.ui.processEvents();
 

@@ -4,7 +4,9 @@
 // crossing with an object on a type layer); the picket list and its rows.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "cad/geom.hpp"
 #include "model/workspace.hpp"
@@ -56,6 +58,21 @@ struct BuildOptions {
 // anything changes when one is not a number.
 void BuildPiketPoints(model::Workspace& ws, model::Piket& piket, cad::Point3& start,
                       cad::Point3& end, double startDepth, BuildOptions options = {});
+
+// The objects of objectList on the route layers that have two ends: what a
+// picket by its end points is looked for among.
+std::vector<cad::EntityRef> routeElements(const model::Workspace& ws);
+
+// A picket end typed or picked within `tolerance` (plan units) of an end of
+// one of `routeList` takes that end exactly, as object snap would: the route
+// search matches ends exactly. The nearest such end and its element; none
+// when no end is that near.
+struct RouteEnd {
+    cad::Point3 point;
+    cad::EntityRef element;
+};
+std::optional<RouteEnd> routeEndNear(const std::vector<cad::EntityRef>& routeList, cad::Point3 p,
+                                     double tolerance);
 
 // "Добавить пикет по конечным точкам" (SpeedButton17).
 void addByEndPoints(model::Workspace& ws);

@@ -146,6 +146,17 @@ cad::Box2 Scene::extents() const {
     return d_->extents;
 }
 
+cad::Box2 Scene::extentsWithout(const std::vector<cad::EntityId>& left) const {
+    if (left.empty()) return d_->extents;
+    cad::Box2 box;
+    for (const Item& item : d_->items) {
+        if (item.primCount == 0 || std::find(left.begin(), left.end(), item.id) != left.end())
+            continue;
+        box.add(item.bounds);
+    }
+    return box;
+}
+
 std::vector<std::uint32_t> Scene::query(const cad::Box2& box) const {
     std::vector<std::uint32_t> out;
     if (box.empty()) return out;

@@ -71,6 +71,8 @@ class Scene {
     cad::EntityId entityOf(std::uint32_t item) const;
     cad::Box2 boundsOf(std::uint32_t item) const;
     cad::Box2 extents() const;  // of all that is drawn
+    // The same without some entities (what the program keeps for itself).
+    cad::Box2 extentsWithout(const std::vector<cad::EntityId>& left) const;
 
     // Items whose bounds meet the box, in drawing order.
     std::vector<std::uint32_t> query(const cad::Box2& box) const;

@@ -1,6 +1,14 @@
 // The main window driven as a user drives it, on the offscreen platform: the
 // questions it asks (files, unsaved work, messages) are answered by the test.
+#include "app/windows.hpp"
 #include "main_window_fixture.hpp"
+#include "on_screen.hpp"
+
+#include <QFileDialog>
+#include <QHelpEvent>
+#include <QMessageBox>
+#include <QRegularExpression>
+#include <QToolTip>
 
 class MainWindowTest : public QObject {
     Q_OBJECT
@@ -99,6 +107,92 @@ class MainWindowTest : public QObject {
         QVERIFY(!child(w, "ProgressBar1")->isVisible());
         QVERIFY(action(w, "SaveAction")->isEnabled());
         QVERIFY(!w.hasUnsavedChanges());
+    }
+
+    // What actions write into the panels reaches the screen: the file name
+    // after the first opening, a new row of the picket list (clicked where it
+    // is painted), the editor's height as the step buttons move the editor.
+    void whatActionsWriteIsOnScreen() {
+        app::MainWindow& w = *window;
+        QApplication::setCursorFlashTime(0);  // a focused field's cursor stays put
+        answers.openFile = plan;
+        QTest::mouseClick(child<QToolButton>(w, "openbutton"), Qt::LeftButton);
+        QLineEdit* project = child<QLineEdit>(w, "Edit1");
+        QCOMPARE(project->text(), QStringLiteral("plan.dxf"));
+        QVERIFY2(testutil::screenIsCurrent(project), "the project field is not repainted");
+
+        definePiket(sampleRoute(*w.workspace().doc));
+        QTreeWidget* list = child<QTreeWidget>(w, "ListView1");
+        QTreeWidgetItem* row = list->topLevelItem(0);
+        QVERIFY(row);
+        const QRect place = list->visualItemRect(row);
+        QVERIFY2(place.isValid(), "the picket list does not show its new row");
+        QVERIFY(testutil::screenIsCurrent(list->viewport()));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, place.center());
+        QVERIFY(row->isSelected());
+        click("SpeedButton6");
+        auto* status = child<QLabel>(w, "StatusBar1Panel0");
+        QCOMPARE(status->text(), QStringLiteral("В работе Пикет 1"));
+
+        click("SpeedButton4");
+        QLineEdit* relief = child<QLineEdit>(w, "Edit3");
+        retype(relief, QStringLiteral("150,8"));
+        QTest::keyClick(relief, Qt::Key_Return);
+        click("SpeedButton21");  // ">"
+        QCOMPARE(child<QLabel>(w, "Label11")->text(), QStringLiteral("2"));
+        click("SpeedButton25");  // "Авто"
+        QCOMPARE(relief->text(), QStringLiteral("Авто"));
+        QVERIFY2(testutil::screenIsCurrent(relief), "the height field shows an old text");
+        click("SpeedButton20");  // "<"
+        QCOMPARE(relief->text(), QStringLiteral("150,8"));
+        QVERIFY2(testutil::screenIsCurrent(relief), "the height field shows an old text");
+        QVERIFY(testutil::screenIsCurrent(child(w, "Label11")));
+    }
+
+    // In a sequential selection the elements taken so far stay marked on
+    // the screen until the selection ends.
+    void elementsTakenInASequenceStayMarked() {
+        app::MainWindow& w = *window;
+        QVERIFY(w.openFile(plan));
+        click("SpeedButton2");
+        app::DrawingView& view = w.drawingView();
+        cad::EntityRef first;
+        for (const cad::EntityRef& e : w.workspace().doc->modelSpace())
+            if (first.isNull() && e.layer() == "Трасса - Kernavisto" && e.dxfType() == "LINE")
+                first = e;
+        QVERIFY(!first.isNull());
+        const cad::Point3 a = first.startPoint(), b = first.endPoint();
+        const cad::Point3 middle{(a.x + b.x) / 2, (a.y + b.y) / 2, 0};
+        int prompts = 0;
+        std::vector<cad::EntityId> marked;
+        QColor shown;
+        QTimer poll;
+        poll.setInterval(5);
+        connect(&poll, &QTimer::timeout, this, [&] {
+            if (!view.prompting()) return;
+            if (prompts++ == 0) {
+                view.zoomCenter(*w.workspace().doc, middle, 20000);
+                const QPoint p = view.toScreen(middle).toPoint();
+                QTest::mouseMove(view.drawingArea(), p);
+                QTest::mouseClick(view.drawingArea(), Qt::LeftButton, {}, p);
+                return;
+            }
+            poll.stop();
+            marked = view.marked();
+            // Away from the cursor, so that only the mark is over the line.
+            const QPointF quarter =
+                view.toScreen({a.x + (b.x - a.x) * 0.45, a.y + (b.y - a.y) * 0.45, 0});
+            QTest::mouseMove(view.drawingArea(), QPoint(5, 5));
+            shown = testutil::onScreen(view.drawingArea()).pixelColor(quarter.toPoint());
+            QTest::keyClick(view.commandLine(), Qt::Key_Escape);
+        });
+        poll.start();
+        click("SpeedButton33");
+        QCOMPARE(marked, std::vector<cad::EntityId>{first.id()});
+        QVERIFY2(shown.red() > 200 && shown.blue() > 150 && shown.green() < 150,
+                 qPrintable(shown.name()));
+        QVERIFY(view.marked().empty());
+        QCOMPARE(w.workspace().piketCount(), 1);
     }
 
     void panelButtonsBringTheirPanelToTheFront() {
@@ -542,9 +636,83 @@ class MainWindowTest : public QObject {
         units->setCurrentIndex(2);
         definePiket(sampleRoute(*w.workspace().doc));
         QCOMPARE(w.workspace().piketCount(), 1);
-        QVERIFY2(!answers.messages.isEmpty(), "no warning about the units");
-        QVERIFY2(answers.messages.join('\n').contains(QStringLiteral("мм")),
-                 qPrintable(answers.messages.join('\n')));
+        // One message: the doubt and the units that fit, named as the window
+        // chooses them.
+        QCOMPARE(answers.messages.size(), 1);
+        const QString& warning = answers.messages[0];
+        QVERIFY2(warning.contains(QStringLiteral("«мм»")) &&
+                     warning.contains(QStringLiteral("«Единицы плана»")) &&
+                     !warning.contains(QStringLiteral("--units")),
+                 qPrintable(warning));
+    }
+
+    // "Показать весь чертёж" shows the plan, however far from the origin
+    // with its marker cross; the window's keys act while a field has the
+    // focus (Ctrl+E, Ctrl+S, Ctrl+O, F3).
+    void windowKeysActFromFieldsAndExtentsAreThePlans() {
+        app::MainWindow& w = *window;
+        QVERIFY(w.openFile(plan));
+        app::DrawingView& view = w.drawingView();
+        QTest::qWait(50);  // the view takes in the marker cross drawn at the opening
+        const Route route = sampleRoute(*w.workspace().doc);
+        click("SpeedButton7");
+        QLineEdit* depth = child<QLineEdit>(w, "Edit2");
+        QTest::mouseClick(depth, Qt::LeftButton);
+        QVERIFY(depth->hasFocus());
+
+        view.zoomCenter(*w.workspace().doc, {0, 0, 0}, 1000);
+        QTest::keyClick(depth, Qt::Key_E, Qt::ControlModifier);
+        const QRectF area(QPointF(0, 0), QSizeF(view.drawingArea()->size()));
+        const QPointF from = view.toScreen(route.from), to = view.toScreen(route.to);
+        QVERIFY2(area.contains(from) && area.contains(to), "the route is not shown whole");
+        // The route runs across most of the view, not squeezed into a strip.
+        QVERIFY2(to.x() - from.x() > 0.6 * area.width(),
+                 qPrintable(QStringLiteral("%1 of %2").arg(to.x() - from.x()).arg(area.width())));
+
+        const bool snap = view.snapEnabled();
+        QTest::keyClick(depth, Qt::Key_F3);
+        QCOMPARE(view.snapEnabled(), !snap);
+        QTest::keyClick(view.commandLine(), Qt::Key_F3);
+        QCOMPARE(view.snapEnabled(), snap);
+
+        w.workspace().doc->addLine({0, 0, 0}, {500, 500, 0});
+        QVERIFY(w.hasUnsavedChanges());
+        QTest::keyClick(depth, Qt::Key_S, Qt::ControlModifier);
+        QVERIFY(!w.hasUnsavedChanges());
+        answers.openFile.clear();
+        QTest::keyClick(depth, Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(answers.openQuestions, 1);
+        QVERIFY(depth->hasFocus());
+        QVERIFY2(answers.messages.isEmpty(), qPrintable(answers.messages.join('\n')));
+    }
+
+    // While the program waits for the user, nothing covers the drawing: no
+    // busy indicator during a prompt, no hint of the frame around the view.
+    void nothingCoversTheDrawingWhileTheUserPicks() {
+        app::MainWindow& w = *window;
+        QVERIFY(w.openFile(plan));
+        click("SpeedButton1");
+        app::DrawingView& view = w.drawingView();
+        bool busyShown = true;
+        QString hint = QStringLiteral("не проверено");
+        QTimer poll;
+        poll.setInterval(5);
+        connect(&poll, &QTimer::timeout, this, [&] {
+            if (!view.prompting()) return;
+            poll.stop();
+            QTest::mouseMove(view.drawingArea(), QPoint(300, 300));
+            busyShown = child(w, "Panel6")->isVisible();
+            const QPoint at(300, 300);
+            QHelpEvent help(QEvent::ToolTip, at, view.drawingArea()->mapToGlobal(at));
+            QApplication::sendEvent(view.drawingArea(), &help);
+            hint = QToolTip::isVisible() ? QToolTip::text() : QString();
+            QTest::keyClick(view.commandLine(), Qt::Key_Escape);
+        });
+        poll.start();
+        click("SpeedButton9");  // a layer for the route, picked in the drawing
+        QVERIFY(!busyShown);
+        QVERIFY2(hint.isEmpty(), qPrintable(hint));
+        QVERIFY(!child(w, "Panel6")->isVisible());
     }
 
     void sheetOptionsAreControlsOfTheEditor() {
@@ -815,6 +983,76 @@ class MainWindowTest : public QObject {
         const QSize large = w.drawingView().size();
         QCOMPARE(large.width() - small.width(), 500);
         QCOMPARE(large.height() - small.height(), 400);
+    }
+
+    // Every text of the panels is read whole, at the system's font and at one
+    // half as large again (a screen scaled to 150 %); a layer name longer
+    // than its list is whole in the drop-down and under the pointer.
+    void panelTextsAreNotCut_data() {
+        QTest::addColumn<double>("scale");
+        QTest::newRow("100 %") << 1.0;
+        QTest::newRow("150 %") << 1.5;
+    }
+    void panelTextsAreNotCut() {
+        QFETCH(double, scale);
+        const QFont normal = QApplication::font();
+        QFont font = normal;
+        font.setPointSizeF(normal.pointSizeF() * scale);
+        QApplication::setFont(font);
+        Answers other;
+        auto w = std::make_unique<app::MainWindow>(answering(other), QLocale(QLocale::Russian));
+        w->show();
+        QApplication::processEvents();
+        QStringList cut;
+        QWidget* box = child(*w, "GroupBox2");
+        auto* stack = child<QStackedWidget>(*w, "PanelStack");
+        if (!box->contentsRect().contains(stack->geometry())) cut << QStringLiteral("PanelStack");
+        for (int i = 0; i < stack->count(); ++i) {
+            QWidget* panel = stack->widget(i);
+            stack->setCurrentWidget(panel);
+            QApplication::processEvents();
+            for (QWidget* c : panel->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+                QString text;
+                if (auto* l = qobject_cast<QLabel*>(c)) text = l->text();
+                if (auto* b = qobject_cast<QAbstractButton*>(c)) text = b->text();
+                if (auto* list = qobject_cast<QComboBox*>(c)) text = list->currentText();
+                const QString name =
+                    c->objectName() + QStringLiteral(" «") + text + QStringLiteral("»");
+                if (!panel->rect().contains(c->geometry()))
+                    cut << name + QStringLiteral(" за краем");
+                if (text.isEmpty() && !qobject_cast<QLineEdit*>(c)) continue;
+                const QSize want = c->sizeHint();
+                if ((!qobject_cast<QLineEdit*>(c) && want.width() > c->width()) ||
+                    want.height() > c->height())
+                    cut << name;
+            }
+        }
+        QComboBox* water = child<QComboBox>(*w, "ComboBox4");
+        QCOMPARE(water->toolTip(), water->currentText());
+        QCOMPARE(water->itemData(1, Qt::ToolTipRole).toString(), water->itemText(1));
+        w.reset();
+        QApplication::setFont(normal);
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QStringLiteral("; "))));
+    }
+
+    // Qt's own dialogs speak Russian, as the program does.
+    void qtDialogsSpeakRussian() {
+        QVERIFY2(app::installRussianQtTexts(*QCoreApplication::instance()),
+                 "нет переводов Qt: пакет qt6-translations-l10n (scripts/deps.sh)");
+        QFileDialog files(window.get());
+        files.setOption(QFileDialog::DontUseNativeDialog);
+        QStringList english;
+        for (QLabel* l : files.findChildren<QLabel*>())
+            if (l->text().contains(
+                    QRegularExpression(QStringLiteral("Look in|File name|Files of"))))
+                english << l->text();
+        for (QAbstractButton* b : files.findChildren<QAbstractButton*>())
+            if (b->text() == QStringLiteral("&Open") || b->text() == QStringLiteral("Cancel"))
+                english << b->text();
+        QVERIFY2(english.isEmpty(), qPrintable(english.join(QStringLiteral(", "))));
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Kernavisto"), QStringLiteral("?"),
+                        QMessageBox::Ok | QMessageBox::Cancel);
+        QCOMPARE(box.button(QMessageBox::Cancel)->text(), QStringLiteral("Отмена"));
     }
 
     void aboutIsModalCentredAndOnTop() {

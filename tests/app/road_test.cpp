@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QStackedWidget>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -29,6 +30,7 @@
 #include "cad/drawing.hpp"
 #include "cad/geometry.hpp"
 #include "model/workspace.hpp"
+#include "on_screen.hpp"
 #include "pickets/pickets.hpp"
 #include "sample_road.hpp"
 #include "shell_util.hpp"
@@ -168,7 +170,10 @@ class RoadTest : public QObject {
         QCOMPARE(list->topLevelItem(0)->text(0), QStringLiteral("Пикет 1"));
         QCOMPARE(ws.pikets.at(0).pointCount(), sample_road::kPointCount);
 
-        list->setCurrentItem(list->topLevelItem(0));
+        // The row is picked where the list paints it.
+        const QRect row1 = list->visualItemRect(list->topLevelItem(0));
+        QVERIFY2(row1.isValid(), "the picket list does not show its row");
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row1.center());
         click("SpeedButton6");
         QCOMPARE(child<QLabel>(w, "StatusBar1Panel0")->text(), QStringLiteral("В работе Пикет 1"));
         QVERIFY(child<QToolButton>(w, "SpeedButton4")->isEnabled());
@@ -217,6 +222,7 @@ class RoadTest : public QObject {
                 const QString text =
                     QString::fromStdString(doc.entityByHandle(handle).textString());
                 QCOMPARE(relief->text(), text);
+                QVERIFY2(testutil::screenIsCurrent(relief), "the picked height is not shown");
                 QCOMPARE(row(k)[model::kRelief], text.toDouble());
             } else {
                 // "Авто"; on point 3 by End in the casing field.
@@ -259,11 +265,28 @@ class RoadTest : public QObject {
         QVERIFY2(messages.isEmpty(), qPrintable(messages.join('\n')));
         QVERIFY(ws.profileBuilt);
         QCOMPARE(static_cast<int>(ws.pointLines.size()), points);
+        // The status line says so, and the sheet is one click away.
+        QVERIFY2(w.statusBar()->currentMessage().contains(QStringLiteral("Пикет 1 построен")),
+                 qPrintable(w.statusBar()->currentMessage()));
+        auto* showSheet = child<QToolButton>(w, "ShowSheetButton");
+        QVERIFY(showSheet->isVisible());
+        app::DrawingView& view = w.drawingView();
+        const QRectF area(QPointF(0, 0), QSizeF(view.drawingArea()->size()));
+        QVERIFY(!area.contains(view.toScreen({0, 0, 0})));  // the editor's point is shown
+        QTest::mouseClick(showSheet, Qt::LeftButton);
+        const cad::Point3 lastLine = ws.pointLines.back().endPoint();
+        QVERIFY2(area.contains(view.toScreen({0, 0, 0})) && area.contains(view.toScreen(lastLine)),
+                 "the sheet is not shown");
 
         // A point line clicked in the view moves the editor onto its point.
+        const QString lastHeight = relief->text();
         clickInView(ws.pointLines.at(2));
         QTRY_COMPARE(child<QLabel>(w, "Label11")->text(), QStringLiteral("3"));
         QCOMPARE(ws.workPoint, 2);
+        // The screen shows point 3 with its own height, not the last one's.
+        QVERIFY(relief->text() != lastHeight);
+        QVERIFY2(testutil::screenIsCurrent(relief), "the height of another point is shown");
+        QVERIFY(testutil::screenIsCurrent(child(w, "Label11")));
         // The marker goes back onto the last point, where the batch run leaves it.
         click("SpeedButton23");
         QCOMPARE(child<QLabel>(w, "Label11")->text(), QString::number(points));

@@ -439,6 +439,30 @@ TEST(EndPoints, FailureUnderTheRunnerIsAMessageAndLeavesNothingHidden) {
     EXPECT_TRUE(plan.ws.controls.piketRows.empty());
 }
 
+// A picket end typed or picked just off an end of the route takes that end,
+// in the window as in the command line; one farther off than the tolerance
+// stays where it was given, and the start is not among the points.
+TEST(EndPoints, EndsGivenJustOffTheRouteTakeItsEnds) {
+    for (const double off : {0.03, 0.2}) {
+        Plan plan;
+        plan.ws.controls.planUnits = model::PlanUnits::Metres;
+        plan.route(3222633.765, 541053.996, 3222480.921, 541075.072);
+        plan.snapshot();
+        plan.pick(3222633.765 + off, 541053.996);
+        plan.pick(3222480.921, 541075.072 - off);
+        addByEndPoints(plan.ws);
+        if (off < plan.ws.endSnapTolerance) {
+            ASSERT_EQ(plan.ws.piketCount(), 1) << off;
+            EXPECT_TRUE(plan.ui.messages.empty()) << off;
+            EXPECT_DOUBLE_EQ(plan.ws.pikets[0].points.front()[model::kX], 3222633.765) << off;
+            EXPECT_DOUBLE_EQ(plan.ws.pikets[0].points.back()[model::kY], 541075.072) << off;
+        } else {
+            EXPECT_EQ(plan.ws.piketCount(), 0) << off;
+            EXPECT_EQ(plan.ui.messages, std::vector<std::string>{kStartNotFound}) << off;
+        }
+    }
+}
+
 // A plan drawn so far from the origin that its numbers no longer tell 0.01 mm
 // of terrain apart (at 1e15 mm neighbouring values are 0.125 mm apart) would
 // measure a 5 km route as 5000.125 m: the picket is refused, saying why. Real

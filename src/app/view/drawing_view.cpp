@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -35,6 +36,7 @@ constexpr int kWheelRestMs = 150;
 const QColor kHighlight(255, 200, 60);
 const QColor kSelection(90, 170, 255);
 const QColor kSnapColor(255, 220, 0);
+const QColor kPickedColor(255, 90, 200);
 
 // The square of half-side r about a world point.
 cad::Box2 squareAbout(cad::Point3 w, double r) {
@@ -94,6 +96,22 @@ void drawSnapGlyph(QPainter& p, QPointF c, SnapKind kind) {
                            QPointF(c.x() - r, c.y() + r), QPointF(c.x() + r, c.y() + r)}));
             break;
     }
+}
+
+QString snapKindName(SnapKind kind) {
+    switch (kind) {
+        case SnapKind::End:
+            return QStringLiteral("Конец");
+        case SnapKind::Intersection:
+            return QStringLiteral("Пересечение");
+        case SnapKind::Mid:
+            return QStringLiteral("Середина");
+        case SnapKind::Center:
+            return QStringLiteral("Центр");
+        case SnapKind::Nearest:
+            return QStringLiteral("Ближайшая");
+    }
+    return {};
 }
 
 }  // namespace
@@ -246,7 +264,7 @@ class DrawingArea : public QWidget {
 
     void leaveEvent(QEvent*) override {
         view_->cursor_.reset();
-        view_->snap_.reset();
+        view_->takeSnaps({});
         view_->hover_.reset();
         update();
     }
@@ -312,7 +330,9 @@ void DrawingView::setDrawing(cad::Drawing* drawing) {
     drawing_ = drawing;
     pending_.clear();
     hover_.reset();
-    snap_.reset();
+    takeSnaps({});
+    marked_.clear();
+    extentsIgnored_.clear();
     link_ = std::make_shared<Link>(Link{this, drawing});
     if (drawing_) {
         std::weak_ptr<Link> weak = link_;
@@ -377,8 +397,15 @@ void DrawingView::areaResized() {
 }
 
 void DrawingView::zoomExtents() {
-    map_ = render::ScreenMap::fit(scene_.extents(), std::max(1, area_->width()),
-                                  std::max(1, area_->height()));
+    cad::Box2 box = scene_.extentsWithout(extentsIgnored_);
+    // A drawing of nothing but the ignored entities still shows them.
+    if (box.empty()) box = scene_.extents();
+    map_ = render::ScreenMap::fit(box, std::max(1, area_->width()), std::max(1, area_->height()));
+    invalidate();
+}
+
+void DrawingView::zoomTo(const cad::Box2& box) {
+    map_ = render::ScreenMap::fit(box, std::max(1, area_->width()), std::max(1, area_->height()));
     invalidate();
 }
 
@@ -405,7 +432,7 @@ cad::Point3 DrawingView::toWorld(QPointF screen) const {
 void DrawingView::setSnapEnabled(bool on) {
     if (snapEnabled_ == on) return;
     snapEnabled_ = on;
-    if (!on) snap_.reset();
+    if (!on) takeSnaps({});
     if (cursor_) mouseMovedTo(*cursor_);
     note(on ? "<Привязка вкл>" : "<Привязка откл>");
     emit snapToggled(on);
@@ -423,6 +450,14 @@ void DrawingView::setLineweightsShown(bool on) {
 void DrawingView::showPrompt(const QString& text) {
     promptLabel_->setText(text.isEmpty() ? QStringLiteral("Команда:") : text);
     emit promptChanged(text);
+}
+
+void DrawingView::markPicked(const std::vector<cad::EntityRef>& picked) {
+    marked_.clear();
+    for (const cad::EntityRef& r : picked) {
+        if (!r.isNull() && r.drawing() == drawing_) marked_.push_back(r.id());
+    }
+    area_->update();
 }
 
 void DrawingView::note(const std::string& text) {
@@ -451,7 +486,7 @@ void DrawingView::runPrompt(Prompt& prompt) {
     if (!self) throw cad::Cancelled();
     prompt_ = nullptr;
     hover_.reset();
-    snap_.reset();
+    takeSnaps({});
     commandLine_->clear();
     showPrompt(QString());
     area_->update();
@@ -467,6 +502,17 @@ cad::Point3 DrawingView::getPoint(const std::string& text) {
     Prompt prompt;
     prompt.kind = PromptKind::Point;
     prompt.text = QString::fromStdString(text);
+    runPrompt(prompt);
+    if (!prompt.answered) throw cad::Cancelled();
+    return prompt.point;
+}
+
+cad::Point3 DrawingView::getEndPoint(const std::string& text,
+                                     const std::vector<std::string>& layers) {
+    Prompt prompt;
+    prompt.kind = PromptKind::Point;
+    prompt.text = QString::fromStdString(text);
+    prompt.prefer.endLayers = layers;
     runPrompt(prompt);
     if (!prompt.answered) throw cad::Cancelled();
     return prompt.point;
@@ -540,14 +586,42 @@ std::optional<std::uint32_t> DrawingView::itemAt(QPointF pos) const {
     return best;
 }
 
-std::optional<Snap> DrawingView::snapAt(QPointF pos) const {
-    if (!drawing_ || !drawing_->isOpen()) return std::nullopt;
+std::vector<Snap> DrawingView::snapsAt(QPointF pos) const {
+    if (!drawing_ || !drawing_->isOpen() || !snapEnabled_) return {};
     cad::Point3 w = map_.toWorld(pos);
     double r = pixelsToWorld(kSnapAperture);
     const cad::Box2 box = squareAbout(w, r);
     std::vector<cad::EntityId> ids;
     for (std::uint32_t i : scene_.query(box)) ids.push_back(scene_.entityOf(i));
-    return findSnap(drawing_->data(), ids, w, r);
+    return findSnaps(drawing_->data(), ids, w, r, prompt_ ? prompt_->prefer : SnapPreference{});
+}
+
+namespace {
+
+bool samePlaces(const std::vector<Snap>& a, const std::vector<Snap>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const Snap& x, const Snap& y) {
+        return x.point.x == y.point.x && x.point.y == y.point.y && x.kind == y.kind;
+    });
+}
+
+}  // namespace
+
+void DrawingView::takeSnaps(std::vector<Snap> snaps) {
+    if (!samePlaces(snaps, snaps_)) snapIndex_ = 0;
+    snaps_ = std::move(snaps);
+    if (snaps_.empty()) {
+        snap_.reset();
+    } else {
+        snapIndex_ %= snaps_.size();
+        snap_ = snaps_[snapIndex_];
+    }
+}
+
+void DrawingView::cycleSnap() {
+    if (snaps_.size() < 2) return;
+    snapIndex_ = (snapIndex_ + 1) % snaps_.size();
+    snap_ = snaps_[snapIndex_];
+    area_->update();
 }
 
 void DrawingView::mouseMovedTo(QPointF pos) {
@@ -555,7 +629,7 @@ void DrawingView::mouseMovedTo(QPointF pos) {
     cad::Point3 w = map_.toWorld(pos);
     emit cursorMoved(w.x, w.y);
     if (prompt_ && prompt_->kind == PromptKind::Point) {
-        snap_ = snapEnabled_ ? snapAt(pos) : std::nullopt;
+        takeSnaps(snapsAt(pos));
     } else if (prompt_ && prompt_->kind == PromptKind::Entity) {
         hover_ = itemAt(pos);
     } else if (dragFrom_) {
@@ -573,8 +647,9 @@ void DrawingView::leftPressed(QPointF pos, bool) {
 void DrawingView::leftReleased(QPointF pos, bool shift) {
     if (prompt_) {
         if (prompt_->kind == PromptKind::Point) {
-            std::optional<Snap> s = snapEnabled_ ? snapAt(pos) : std::nullopt;
-            prompt_->point = s ? s->point : map_.toWorld(pos);
+            // The snap shown under the cursor, also the one Tab went to.
+            takeSnaps(snapsAt(pos));
+            prompt_->point = snap_ ? snap_->point : map_.toWorld(pos);
             finishPrompt(true);
         } else {
             std::optional<std::uint32_t> item = itemAt(pos);
@@ -687,6 +762,11 @@ void DrawingView::paintArea(QPainter& p) {
         QPen pen(kSelection, 1, Qt::DashLine);
         scene_.outline(p, map_, selected, pen);
     }
+    std::vector<std::uint32_t> marked;
+    for (cad::EntityId id : marked_) {
+        if (auto i = scene_.itemOf(id)) marked.push_back(*i);
+    }
+    if (!marked.empty()) scene_.outline(p, map_, marked, QPen(kPickedColor, 3));
     if (hover_) {
         QPen pen(kHighlight, 2);
         scene_.outline(p, map_, {*hover_}, pen);
@@ -697,7 +777,27 @@ void DrawingView::paintArea(QPainter& p) {
         p.drawRect(
             QRectF(cursor_->x() - kPickBox, cursor_->y() - kPickBox, 2 * kPickBox, 2 * kPickBox));
     }
-    if (snap_) drawSnapGlyph(p, map_.toScreen(snap_->point), snap_->kind);
+    if (snap_) {
+        // Which point of which object a click takes: the object outlined,
+        // the kind and layer beside the glyph, and how many Tab goes through.
+        if (auto item = scene_.itemOf(snap_->entity)) {
+            scene_.outline(p, map_, {*item}, QPen(kSnapColor, 1, Qt::DashLine));
+        }
+        const QPointF at = map_.toScreen(snap_->point);
+        drawSnapGlyph(p, at, snap_->kind);
+        QString label = snapKindName(snap_->kind);
+        if (drawing_ && snap_->entity.v < drawing_->data().entities.size())
+            label += QStringLiteral(": ") +
+                     QString::fromStdString(drawing_->data().entities[snap_->entity.v].layer);
+        if (snaps_.size() > 1)
+            label += QStringLiteral("  (Tab: %1 из %2)").arg(snapIndex_ + 1).arg(snaps_.size());
+        const QFontMetrics metrics(p.font());
+        QRectF box(at + QPointF(12, 10),
+                   QSizeF(metrics.horizontalAdvance(label) + 8, metrics.height() + 4));
+        p.fillRect(box, QColor(30, 30, 30, 220));
+        p.setPen(kSnapColor);
+        p.drawText(box, Qt::AlignCenter, label);
+    }
     if (dragFrom_ && dragTo_) {
         QRectF r = QRectF(*dragFrom_, *dragTo_).normalized();
         bool crossing = dragTo_->x() < dragFrom_->x();
@@ -709,6 +809,16 @@ void DrawingView::paintArea(QPainter& p) {
     }
 }
 
+bool DrawingView::event(QEvent* e) {
+    if (e->type() == QEvent::ToolTip) {
+        // Taken here, so that the hint of the frame around the view does not
+        // pop up over the drawing while the user picks in it.
+        e->accept();
+        return true;
+    }
+    return QWidget::event(e);
+}
+
 bool DrawingView::eventFilter(QObject* watched, QEvent* e) {
     if (e->type() == QEvent::KeyPress) {
         auto* k = static_cast<QKeyEvent*>(e);
@@ -718,6 +828,13 @@ bool DrawingView::eventFilter(QObject* watched, QEvent* e) {
         }
         if (k->key() == Qt::Key_F3) {
             setSnapEnabled(!snapEnabled_);
+            return true;
+        }
+        // Tab goes through the snap points under the cursor, as in a CAD
+        // program, instead of moving the focus.
+        if (k->key() == Qt::Key_Tab && k->modifiers() == Qt::NoModifier && prompt_ &&
+            prompt_->kind == PromptKind::Point) {
+            cycleSnap();
             return true;
         }
     }

@@ -42,7 +42,12 @@ class DrawingView : public QWidget, public cad::View, public cad::Prompter {
     // Layers or blocks changed: everything is drawn anew.
     void rebuild();
 
+    // The extents of what the user drew: without the entities named here
+    // (the program's marker cross at the origin).
     void zoomExtents();
+    void setExtentsIgnored(std::vector<cad::EntityId> ids) { extentsIgnored_ = std::move(ids); }
+    // Shows the box of the drawing, whole, centred.
+    void zoomTo(const cad::Box2& box);
     void zoomAll(cad::Drawing& drawing) override;
     // magnification: the height of the view in drawing units, as the CAD
     // program's zoom to a centre takes it.
@@ -51,10 +56,18 @@ class DrawingView : public QWidget, public cad::View, public cad::Prompter {
     // Prompts run a nested event loop until answered; Esc, Enter on an empty
     // command line or a pick on nothing throw cad::Cancelled.
     cad::Point3 getPoint(const std::string& prompt) override;
+    cad::Point3 getEndPoint(const std::string& prompt,
+                            const std::vector<std::string>& layers) override;
     cad::PickedEntity getEntity(const std::string& prompt) override;
     void note(const std::string& text) override;
+    void markPicked(const std::vector<cad::EntityRef>& picked) override;
+    const std::vector<cad::EntityId>& marked() const { return marked_; }
     bool prompting() const { return prompt_ != nullptr; }
     void cancelPrompt();  // as Esc: the waiting prompt throws cad::Cancelled
+    // The snap point a click would take now, and how many there are under
+    // the cursor (Tab goes to the next).
+    std::optional<Snap> currentSnap() const { return snap_; }
+    std::size_t snapCount() const { return snaps_.size(); }
 
     bool snapEnabled() const { return snapEnabled_; }
     void setSnapEnabled(bool on);
@@ -82,6 +95,8 @@ class DrawingView : public QWidget, public cad::View, public cad::Prompter {
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // The hint of what holds the view never covers the drawing.
+    bool event(QEvent* event) override;
 
   private:
     friend class DrawingArea;
@@ -89,6 +104,7 @@ class DrawingView : public QWidget, public cad::View, public cad::Prompter {
     struct Prompt {
         PromptKind kind = PromptKind::Point;
         QString text;
+        SnapPreference prefer;
         bool answered = false;
         cad::Point3 point;
         std::optional<cad::PickedEntity> entity;
@@ -114,7 +130,11 @@ class DrawingView : public QWidget, public cad::View, public cad::Prompter {
 
     double pixelsToWorld(double pixels) const { return pixels / map_.scale; }
     std::optional<std::uint32_t> itemAt(QPointF pos) const;
-    std::optional<Snap> snapAt(QPointF pos) const;
+    std::vector<Snap> snapsAt(QPointF pos) const;
+    // The snap points under the cursor taken anew; the one Tab chose stays
+    // while the same points are found.
+    void takeSnaps(std::vector<Snap> snaps);
+    void cycleSnap();
     void select(QPointF from, QPointF to, bool remove);
     void applySelection(std::vector<cad::EntityId> ids, bool remove);
     void pendingUpdate(cad::EntityId id);
@@ -125,7 +145,9 @@ class DrawingView : public QWidget, public cad::View, public cad::Prompter {
     std::shared_ptr<Link> link_;
     render::Scene scene_;
     render::ScreenMap map_;
-    bool zoomedOnce_ = false;  // an empty area is zoomed when it first gets a size
+    std::vector<cad::EntityId> extentsIgnored_;
+    std::vector<cad::EntityId> marked_;  // picked so far in a selection
+    bool zoomedOnce_ = false;            // an empty area is zoomed when it first gets a size
     bool snapEnabled_ = true;
     bool lineweights_ = false;
     // A frame slower than this is not drawn for every notch of the wheel:
@@ -142,6 +164,8 @@ class DrawingView : public QWidget, public cad::View, public cad::Prompter {
     Prompt* prompt_ = nullptr;
     std::optional<QPointF> cursor_;
     std::optional<Snap> snap_;
+    std::vector<Snap> snaps_;
+    std::size_t snapIndex_ = 0;
     std::optional<std::uint32_t> hover_;
     std::optional<QPointF> dragFrom_;  // left button held outside prompts
     std::optional<QPointF> dragTo_;

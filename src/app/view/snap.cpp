@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <tuple>
 
 #include "cad/geometry.hpp"
 
@@ -16,6 +17,7 @@ constexpr std::size_t kMaxCrossingCandidates = 24;
 struct Found {
     Snap snap;
     double distance;
+    bool preferred;  // an end the prompt asked for
 };
 
 double radians(double degrees) {
@@ -34,21 +36,38 @@ class Collector {
   public:
     Collector(cad::Point3 cursor, double aperture) : cursor_(cursor), aperture_(aperture) {}
 
+    // The entity whose points are added next.
+    void from(cad::EntityId id, bool preferredEnds) {
+        entity_ = id;
+        preferredEnds_ = preferredEnds;
+    }
+
     void add(cad::Point3 p, SnapKind kind) {
         double d = cad::planeDistance(p, cursor_);
         if (!(d <= aperture_)) return;
-        Found f{{p, kind}, d};
-        std::optional<Found>& slot = kind == SnapKind::Nearest ? nearest_ : best_;
-        if (!slot || d < slot->distance ||
-            (d == slot->distance && static_cast<int>(kind) < static_cast<int>(slot->snap.kind))) {
-            slot = f;
-        }
+        const bool preferred = kind == SnapKind::End && preferredEnds_;
+        found_.push_back({{p, kind, entity_}, d, preferred});
     }
 
-    std::optional<Snap> result() const {
-        if (best_) return best_->snap;
-        if (nearest_) return nearest_->snap;
-        return std::nullopt;
+    std::vector<Snap> result() {
+        // Preferred ends, then exact points, then nearest points; within each
+        // by distance, the kind and then drawing order breaking a tie.
+        auto rank = [](const Found& f) {
+            return f.preferred ? 0 : f.snap.kind == SnapKind::Nearest ? 2 : 1;
+        };
+        std::stable_sort(found_.begin(), found_.end(), [&](const Found& a, const Found& b) {
+            if (rank(a) != rank(b)) return rank(a) < rank(b);
+            if (a.distance != b.distance) return a.distance < b.distance;
+            return static_cast<int>(a.snap.kind) < static_cast<int>(b.snap.kind);
+        });
+        std::vector<Snap> out;
+        for (const Found& f : found_) {
+            const bool seen = std::any_of(out.begin(), out.end(), [&](const Snap& s) {
+                return s.point.x == f.snap.point.x && s.point.y == f.snap.point.y;
+            });
+            if (!seen) out.push_back(f.snap);
+        }
+        return out;
     }
 
     // The points of one straight piece.
@@ -87,8 +106,9 @@ class Collector {
   private:
     cad::Point3 cursor_;
     double aperture_;
-    std::optional<Found> best_;
-    std::optional<Found> nearest_;
+    cad::EntityId entity_{};
+    bool preferredEnds_ = false;
+    std::vector<Found> found_;
 };
 
 void polylinePoints(const cad::Entity& e, const cad::PolylineGeom& g, Collector& c) {
@@ -162,33 +182,46 @@ void entityPoints(const cad::Entity& e, Collector& c) {
 
 }  // namespace
 
-std::optional<Snap> findSnap(const cad::DrawingData& drawing,
-                             const std::vector<cad::EntityId>& candidates, cad::Point3 cursor,
-                             double aperture) {
+std::vector<Snap> findSnaps(const cad::DrawingData& drawing,
+                            const std::vector<cad::EntityId>& candidates, cad::Point3 cursor,
+                            double aperture, const SnapPreference& prefer) {
     Collector c(cursor, aperture);
-    std::vector<std::pair<double, const cad::Entity*>> near;
+    std::vector<std::tuple<double, const cad::Entity*, cad::EntityId>> near;
     for (cad::EntityId id : candidates) {
         if (id.v >= drawing.entities.size()) continue;
         const cad::Entity& e = drawing.entities[id.v];
         if (e.erased || !e.visible) continue;
+        const bool preferred =
+            std::any_of(prefer.endLayers.begin(), prefer.endLayers.end(),
+                        [&](const std::string& layer) { return e.layer == layer; });
+        c.from(id, preferred);
         entityPoints(e, c);
         cad::Box2 b = cad::entityBounds(drawing, e);
         double dx = std::max({b.minX - cursor.x, 0.0, cursor.x - b.maxX});
         double dy = std::max({b.minY - cursor.y, 0.0, cursor.y - b.maxY});
-        near.emplace_back(std::hypot(dx, dy), &e);
+        near.emplace_back(std::hypot(dx, dy), &e, id);
     }
     std::stable_sort(near.begin(), near.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+                     [](const auto& a, const auto& b) { return std::get<0>(a) < std::get<0>(b); });
     if (near.size() > kMaxCrossingCandidates) near.resize(kMaxCrossingCandidates);
     for (std::size_t i = 0; i < near.size(); ++i) {
+        c.from(std::get<2>(near[i]), false);
         for (std::size_t j = i + 1; j < near.size(); ++j) {
             for (cad::Point3 p :
-                 cad::intersectEntities(drawing, *near[i].second, *near[j].second)) {
+                 cad::intersectEntities(drawing, *std::get<1>(near[i]), *std::get<1>(near[j]))) {
                 c.add(p, SnapKind::Intersection);
             }
         }
     }
     return c.result();
+}
+
+std::optional<Snap> findSnap(const cad::DrawingData& drawing,
+                             const std::vector<cad::EntityId>& candidates, cad::Point3 cursor,
+                             double aperture) {
+    std::vector<Snap> all = findSnaps(drawing, candidates, cursor, aperture);
+    if (all.empty()) return std::nullopt;
+    return all.front();
 }
 
 }  // namespace app

@@ -111,6 +111,53 @@ class DrawingViewTest : public QObject {
         QCOMPARE(p.y, kEnd.y);
     }
 
+    // A picket end wants the end of a route element: a manhole drawn round
+    // the end crosses the route nearer the cursor, yet the end comes first;
+    // Tab goes on to the crossing, and a click takes what is shown.
+    void anEndPromptPrefersTheEndsOfItsLayersAndTabCycles() {
+        const Point3 end{1100.25, 1000.5, 0};
+        cad::EntityRef route = drawing_->addLine({1000, 1000.5, 0}, end);
+        route.setLayer("Трасса");
+        cad::Entity manhole;
+        manhole.geom = cad::CircleGeom{end, 0.5, cad::kWorldZ};
+        manhole.dxfType = cad::Name("CIRCLE");
+        drawing_->addEntity(manhole);
+        view_->drawingChanged();
+        view_->zoomCenter(*drawing_, end, 60);  // 10 pixels a unit
+        const QPoint near = at({end.x - 0.4, end.y, 0});
+
+        // Any other point prompt takes the nearest: the crossing.
+        whilePrompting([&] { click(near); });
+        Point3 p = view_->getPoint("Точка");
+        QCOMPARE(p.x, end.x - 0.5);
+
+        std::optional<app::Snap> shown;
+        std::size_t candidates = 0;
+        std::optional<app::Snap> afterTab;
+        whilePrompting([&] {
+            QTest::mouseMove(area(), near);
+            shown = view_->currentSnap();
+            candidates = view_->snapCount();
+            QTest::keyClick(area(), Qt::Key_Tab);
+            afterTab = view_->currentSnap();
+            QTest::keyClick(area(), Qt::Key_Tab);
+            QTest::keyClick(area(), Qt::Key_Tab);  // round again, past the nearest point
+            for (std::size_t i = 3; i < candidates; ++i) QTest::keyClick(area(), Qt::Key_Tab);
+            QTest::keyClick(area(), Qt::Key_Tab);  // the crossing once more
+            QTest::mouseClick(area(), Qt::LeftButton, {}, near);
+        });
+        p = view_->getEndPoint("Укажите начало пикета", {"Трасса"});
+        QVERIFY(shown && afterTab);
+        QCOMPARE(shown->kind, app::SnapKind::End);
+        QCOMPARE(shown->point.x, end.x);
+        QCOMPARE(shown->entity, route.id());
+        QVERIFY(candidates >= 3);  // the end, the crossing, the nearest point
+        QCOMPARE(afterTab->kind, app::SnapKind::Intersection);
+        QCOMPARE(p.x, end.x - 0.5);
+        QCOMPARE(p.y, end.y);
+        QVERIFY(area()->hasFocus());  // Tab moved no focus
+    }
+
     void snapOffGivesTheCursorAndF3TogglesIt() {
         QVERIFY(view_->snapEnabled());
         QTest::keyClick(area(), Qt::Key_F3);
@@ -262,6 +309,9 @@ class DrawingViewTest : public QObject {
         QVERIFY(cursor.x() >= 0);
         const QColor lineColour = area()->grab().toImage().pixelColor(cursor);
         const Point3 under = view_->screenMap().toWorld(QPointF(cursor));
+        // Every frame quick, however busy the machine is: a loaded one can
+        // take longer than the default for a small drawing.
+        view_->setSlowFrameMs(1e9);
         wheel(cursor, 1);
         QVERIFY(!view_->wheelPreviewing());
         QVERIFY((view_->toScreen(under) - QPointF(cursor)).manhattanLength() < 1e-6);
