@@ -14,6 +14,7 @@
 #include "ground/survey_ground.hpp"
 #include "model/units.hpp"
 #include "pickets/pickets.hpp"
+#include "profile/build.hpp"
 #include "sheet/sheet.hpp"
 #include "typing/typing.hpp"
 
