@@ -239,7 +239,7 @@ void editorPanel(QStackedWidget* stack) {
     place(new QCheckBox(QStringLiteral("Горизонт по листам"), p), "SheetDatumPerSheet", 8, 424, 169,
           17)
         ->setToolTip(QStringLiteral("Условный горизонт каждого листа — по его отметкам"));
-    place(new QCheckBox(QStringLiteral("Перестраивать сразу"), p), "LiveRebuild", 8, 448, 169, 17)
+    place(new QCheckBox(QStringLiteral("Перестраивать сразу"), p), "LiveRebuild", 8, 441, 169, 17)
         ->setToolTip(QStringLiteral("После каждого изменения значений профиль строится заново"));
 }
 
