@@ -54,6 +54,10 @@ void addPoint(model::Workspace& ws) {
     // No drawing object lies under an added point.
     piket->pointObjects.insert(piket->pointObjects.begin() + static_cast<std::ptrdiff_t>(at),
                                cad::EntityRef{});
+    if (at < piket->crossed.size()) {
+        piket->crossed.insert(piket->crossed.begin() + static_cast<std::ptrdiff_t>(at),
+                              model::Crossed{});
+    }
 
     ws.controls.pointCountText = std::to_string(piket->pointCount());
     ws.workPoint = static_cast<int>(at);
@@ -72,6 +76,9 @@ void deletePoint(model::Workspace& ws) {
     const auto d = static_cast<std::ptrdiff_t>(ws.workPoint);
     piket->points.erase(piket->points.begin() + d);
     piket->pointObjects.erase(piket->pointObjects.begin() + d);
+    if (ws.workPoint < static_cast<int>(piket->crossed.size())) {
+        piket->crossed.erase(piket->crossed.begin() + d);
+    }
     if (ws.workPoint > 0) --ws.workPoint;
     ws.controls.pointCountText = std::to_string(piket->pointCount());
     if (piket->pointCount() > 0) ShowWorkPoint(ws, false);

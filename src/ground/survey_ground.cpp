@@ -94,8 +94,16 @@ int addGroundPoints(model::Workspace& ws, model::Piket& piket, const Surface& su
         if (ws.workPoint >= 0 && static_cast<std::size_t>(ws.workPoint) < n) {
             ws.workPoint = newIndex[static_cast<std::size_t>(ws.workPoint)];
         }
+        std::vector<model::Crossed> crossed;
+        for (std::size_t i = 0; i < n; ++i) {
+            const model::Crossed& c = model::crossedAt(piket, i);
+            if (c.empty()) continue;
+            crossed.resize(static_cast<std::size_t>(newIndex[i]) + 1);
+            crossed[static_cast<std::size_t>(newIndex[i])] = c;
+        }
         piket.points = std::move(rows);
         piket.pointObjects = std::move(objects);
+        piket.crossed = std::move(crossed);
     }
     return added;
 }

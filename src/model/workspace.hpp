@@ -13,6 +13,7 @@
 #include "cad/application.hpp"
 #include "cad/prompter.hpp"
 #include "model/controls.hpp"
+#include "model/crossed.hpp"
 #include "model/ui.hpp"
 
 namespace model {
@@ -56,6 +57,10 @@ struct Piket {
     // chainages and the interpolated heights and depths. The build computes
     // them from `points` and never writes them back; empty before a build.
     std::vector<PointRow> built;
+    // The utilities the points cross (model::crossedAt); entry k belongs to
+    // points[k], and the list may be shorter than the points (the rest cross
+    // nothing the user described).
+    std::vector<Crossed> crossed;
 
     int pointCount() const { return static_cast<int>(points.size()); }
     int elementCount() const { return static_cast<int>(elements.size()); }
@@ -127,6 +132,7 @@ struct Workspace {
     double horizonLevel = 0.0;
     SheetOptions sheetOptions;
     std::optional<SurveyChoice> surveyChoice;  // none until the user first chose
+    CrossKindTable crossKinds;                 // the kind of a crossing from its layer
     int sheetCount = 1;                        // sheets of the newest profile, one below the other
     bool profileBuilt = false;  // the picket in work has its profile (the layers exist)
     std::vector<cad::EntityRef> pointLines;      // newest profile only
