@@ -447,7 +447,8 @@ nlohmann::ordered_json dumpState(const BatchRun& r) {
                 {"object", handleJson(object)}, {"values", row}, {"named", named}};
             // A value past the limits every door applies would show here as a
             // bare null or a huge number; the dump says which and why.
-            if (auto problem = model::pointRowProblem(p.points[k], ws.controls.planUnits)) {
+            if (auto problem =
+                    model::pointRowProblem(model::rowOf(p.points[k]), ws.controls.planUnits)) {
                 point["problem"] =
                     "values/" + std::to_string(problem->value) + ": " + problem->what;
             }

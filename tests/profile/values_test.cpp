@@ -41,10 +41,10 @@ TEST_F(Values, TypedValuesStayTypedAndARebuildInterpolatesAnew) {
     addPoint(20000, 0, -1, -1);
     addPoint(30000, 0, 103.4, 1.6);
     profile::build(ws);
-    EXPECT_EQ(piket().points[1][model::kRelief], model::kAuto);
-    EXPECT_EQ(piket().points[2][model::kDepth], model::kAuto);
-    EXPECT_EQ(piket().points[3][model::kChainage], 0.0);
-    piket().points[3][model::kRelief] = 106.4;
+    EXPECT_EQ(model::rowOf(piket().points[1])[model::kRelief], model::kAuto);
+    EXPECT_EQ(model::rowOf(piket().points[2])[model::kDepth], model::kAuto);
+    EXPECT_EQ(model::rowOf(piket().points[3])[model::kChainage], 0.0);
+    piket().points[3].relief = model::Relief::typed(106.4);
     profile::build(ws);
     EXPECT_DOUBLE_EQ(value(1, model::kRelief), 102.4);
     EXPECT_DOUBLE_EQ(value(2, model::kRelief), 104.4);
