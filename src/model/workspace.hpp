@@ -12,6 +12,7 @@
 
 #include "cad/application.hpp"
 #include "cad/prompter.hpp"
+#include "model/check_rules.hpp"
 #include "model/controls.hpp"
 #include "model/crossed.hpp"
 #include "model/ui.hpp"
@@ -133,6 +134,7 @@ struct Workspace {
     SheetOptions sheetOptions;
     std::optional<SurveyChoice> surveyChoice;  // none until the user first chose
     CrossKindTable crossKinds;                 // the kind of a crossing from its layer
+    CheckRules checkRules;                     // what the profile is checked against
     int sheetCount = 1;                        // sheets of the newest profile, one below the other
     bool profileBuilt = false;  // the picket in work has its profile (the layers exist)
     std::vector<cad::EntityRef> pointLines;      // newest profile only
