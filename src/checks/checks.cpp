@@ -58,15 +58,15 @@ double tidy(double v) {
 class Texts {
   public:
     explicit Texts(char separator) : separator_(separator) {}
-    // A number with `decimals` digits; one more where the shortfall would
-    // otherwise not show (0,1996 against 0,20).
+    // A number with `decimals` digits; more where the shortfall would
+    // otherwise not show (2,2996 against 2,3000, not 2,30 against 2,30).
     std::string pair(double actual, double required, int decimals,
                      std::string& requiredText) const {
         std::string a = number(actual, decimals);
         requiredText = number(required, decimals);
-        if (a == requiredText) {
-            a = number(actual, decimals + 1);
-            requiredText = number(required, decimals + 1);
+        for (int more = decimals + 1; a == requiredText && more <= decimals + 4; ++more) {
+            a = number(actual, more);
+            requiredText = number(required, more);
         }
         return a;
     }
