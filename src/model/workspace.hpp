@@ -92,6 +92,7 @@ struct SheetOptions {
     double verticalScale = 100.0;                // 1:100 or 1:200 in height
     bool datumPerSheet = false;                  // every sheet its own datum, from its own heights
     std::optional<double> datum = std::nullopt;  // the user's datum for every sheet, whole metres
+    bool checkMarks = false;  // the checks' findings marked on the sheet (a red ring and number)
     friend bool operator==(const SheetOptions&, const SheetOptions&) = default;
 };
 

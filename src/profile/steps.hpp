@@ -105,6 +105,10 @@ void drawPlanMarks(Run& run);
 void drawDistanceRow(Run& run);
 void drawSlopeRow(Run& run);
 void drawPiketRow(Run& run);
+// The findings of the checks on the computed rows, marked at their points
+// (check_marks.cpp); after the drawing, while ws.pointLines hold the points.
+void drawCheckMarks(model::Workspace& ws, const model::Piket& typed,
+                    const std::vector<model::PointRow>& computed);
 void drawBendAngles(Run& run);
 
 // The angular dimension of the bend at point i of the developed plan, or

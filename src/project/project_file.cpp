@@ -239,6 +239,10 @@ model::SheetOptions parseSheet(const Json& j, const std::string& where) {
         bad(where + "/verticalScale", "масштаб по вертикали — 100 или 200");
     }
     o.datumPerSheet = boolAt(member(j, "datumPerSheet", where), where + "/datumPerSheet");
+    // Absent in files from before the checks: no marks.
+    if (const Json* marks = optionalMember(j, "checkMarks"); marks && !marks->is_null()) {
+        o.checkMarks = boolAt(*marks, where + "/checkMarks");
+    }
     if (const Json* datum = optionalMember(j, "datum"); datum && !datum->is_null()) {
         const double v = valueAt(*datum, where + "/datum");
         if (!model::kReliefLimit.holds(v) || v != std::floor(v)) {
@@ -379,7 +383,8 @@ std::string toJson(const ProjectData& d) {
                       {"horizontalScale", o.horizontalScale},
                       {"verticalScale", o.verticalScale},
                       {"datumPerSheet", o.datumPerSheet},
-                      {"datum", o.datum ? Json(*o.datum) : Json(nullptr)}};
+                      {"datum", o.datum ? Json(*o.datum) : Json(nullptr)},
+                      {"checkMarks", o.checkMarks}};
     }
     if (d.survey) {
         const model::SurveyChoice& o = *d.survey;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cad/drawing.hpp"
 #include "sample_road.hpp"
 #include "shell_util.hpp"
 
@@ -50,6 +51,26 @@ TEST(ChecksCli, FindingsGoToTheDumpAndStderrAndTheRunSucceeds) {
     r = runSample({"--rule", "cover=5"}, dump);
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_FALSE(nlohmann::json::parse(testutil::readText(dump)).contains("checks"));
+}
+
+// The red rings the sheet gets with --check-marks: one a finding, none by
+// default, and a rebuild replaces them rather than adding more.
+TEST(ChecksCli, MarksOnTheSheetOnlyWhenAskedAndReplacedByARebuild) {
+    const fs::path dump = scratch("marks.json");
+    auto rings = [] {
+        int n = 0;
+        auto d = cad::Drawing::open(scratch("out.dxf").string());
+        for (const cad::EntityRef& e : d->modelSpace()) {
+            if (e.dxfType() == "CIRCLE" && e.layer() == "Kernavisto") ++n;
+        }
+        return n;
+    };
+    testutil::CliResult r = runSample({"--rule", "cover=5"}, dump);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(rings(), 0);
+    r = runSample({"--rule", "cover=5", "--check-marks", "--build"}, dump);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(rings(), sample_road::kPointCount);
 }
 
 TEST(ChecksCli, BadRulesAreRefusedAsUsageErrors) {

@@ -75,7 +75,7 @@ struct ProjectFile : testing::Test {
         c.pipeText = "225";
         c.hideWhilePicking = true;
         c.planUnits = model::PlanUnits::Metres;
-        s.ws.sheetOptions = {true, 1000.0, 200.0, false, 96.0};
+        s.ws.sheetOptions = {true, 1000.0, 200.0, false, 96.0, true};
         s.ws.surveyChoice = model::SurveyChoice{{"Отметки", "Колодцы"}, 10.0, 75.5, 0.5, true};
         s.ws.checkRules = dayRules();
         model::Piket p;
@@ -148,6 +148,7 @@ TEST_F(ProjectFile, SaveRestartReopenGivesTheSameStateAndLeavesTheDrawingAlone) 
     EXPECT_EQ(sheet.horizontalScale, 1000.0);
     EXPECT_EQ(sheet.verticalScale, 200.0);
     EXPECT_EQ(sheet.datum, std::optional<double>(96.0));
+    EXPECT_TRUE(sheet.checkMarks);
     EXPECT_EQ(second.ws.surveyChoice,
               (model::SurveyChoice{{"Отметки", "Колодцы"}, 10.0, 75.5, 0.5, true}));
     EXPECT_EQ(second.ws.checkRules, dayRules());
