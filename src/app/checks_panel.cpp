@@ -1,7 +1,10 @@
 #include "app/checks_panel.hpp"
 
+#include <QCheckBox>
 #include <QListWidget>
+#include <QSignalBlocker>
 #include <QStringList>
+#include <QVBoxLayout>
 
 #include "checks/checks.hpp"
 
@@ -13,20 +16,37 @@ constexpr int kPointRole = Qt::UserRole;
 
 }  // namespace
 
-ChecksPanel::ChecksPanel(std::function<void(int)> goToPoint, QWidget* parent)
+ChecksPanel::ChecksPanel(std::function<void(int)> goToPoint, std::function<void(bool)> markSheet,
+                         QWidget* parent)
     : QDockWidget(QStringLiteral("Проверка"), parent), goToPoint_(std::move(goToPoint)) {
     setObjectName(QStringLiteral("ChecksDock"));
     setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable |
                 QDockWidget::DockWidgetClosable);
-    list_ = new QListWidget(this);
+    auto* body = new QWidget(this);
+    auto* column = new QVBoxLayout(body);
+    column->setContentsMargins(2, 2, 2, 2);
+    marks_ = new QCheckBox(QStringLiteral("Замечания на листе"), body);
+    marks_->setObjectName(QStringLiteral("SheetCheckMarks"));
+    marks_->setToolTip(
+        QStringLiteral("При построении — красное кольцо и номер замечания у точки на листе"));
+    column->addWidget(marks_);
+    list_ = new QListWidget(body);
     list_->setObjectName(QStringLiteral("ChecksList"));
     list_->setToolTip(QStringLiteral("Замечания проверки профиля; щелчок — к точке"));
-    setWidget(list_);
+    column->addWidget(list_, 1);
+    setWidget(body);
+    connect(marks_, &QCheckBox::toggled, this, [markSheet = std::move(markSheet)](bool on) {
+        if (markSheet) markSheet(on);
+    });
     connect(list_, &QListWidget::itemClicked, this, &ChecksPanel::chosen);
     connect(list_, &QListWidget::itemActivated, this, &ChecksPanel::chosen);
 }
 
 void ChecksPanel::refresh(const model::Workspace& ws) {
+    {
+        const QSignalBlocker quiet(marks_);
+        marks_->setChecked(ws.sheetOptions.checkMarks);
+    }
     QStringList texts;
     std::vector<int> points;
     const model::Piket* piket = ws.workPiket >= 0 && ws.workPiket < ws.piketCount()

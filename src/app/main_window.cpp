@@ -204,6 +204,10 @@ MainWindow::MainWindow(Dialogs dialogs, const QLocale& locale, QWidget* parent)
                 },
                 true, "Переход к точке");
         },
+        [this](bool on) {
+            runAction([this, on] { ws_.sheetOptions.checkMarks = on; }, false,
+                      "Замечания на листе");
+        },
         this);
     addDockWidget(Qt::RightDockWidgetArea, checks_);
     checks_->refresh(ws_);

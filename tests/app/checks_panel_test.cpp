@@ -96,6 +96,22 @@ class ChecksPanelTest : public QObject {
         // The list stays as it was, the finding still chosen.
         QCOMPARE(list->count(), 2);
         QCOMPARE(list->currentRow(), 1);
+
+        // "Замечания на листе": the next build rings both points on the sheet.
+        auto rings = [&ws] {
+            int n = 0;
+            for (const cad::EntityRef& e : ws.profileObjects)
+                if (e.exists() && e.dxfType() == "CIRCLE") ++n;
+            return n;
+        };
+        QCOMPARE(rings(), 0);
+        QCheckBox* marks = child<QCheckBox>(w, "SheetCheckMarks");
+        QVERIFY(!marks->isChecked());
+        QTest::mouseClick(marks, Qt::LeftButton);
+        QVERIFY(ws.sheetOptions.checkMarks);
+        click("SpeedButton3");
+        QCOMPARE(rings(), 2);
+        QVERIFY(marks->isChecked());
     }
 
   private:
