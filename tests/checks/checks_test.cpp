@@ -177,15 +177,16 @@ TEST(CoverAndDepth, LeastAndGreatestCoverAndTheBottomBelowFrost) {
     EXPECT_EQ(f[1].point, 1);
     EXPECT_EQ(f[2].point, 3);
 
-    // A shortfall below the shown hundredths is written with the digits that show it.
+    // A shortfall below the shown hundredths is written with the digits that
+    // show it; one under half a millimetre is none.
     Built shallow;
-    shallow.point(0, 150.0, 1.9996, 300).point(50, 150.0, 2.0, 300);
+    shallow.point(0, 150.0, 1.999, 300).point(50, 150.0, 1.9996, 300);
     model::CheckRules frost;
     frost[Rule::Frost] = {model::RuleSetting::State::Set, 1.8};
     f = shallow.run(frost);
     ASSERT_EQ(f.size(), 1u);
     EXPECT_EQ(f[0].text,
-              "Точка 1: низ трубы на глубине 2,2996 м, нужно не менее 2,3000 м (промерзание "
+              "Точка 1: низ трубы на глубине 2,299 м, нужно не менее 2,300 м (промерзание "
               "1,80 м и ещё 0,50 м)");
 }
 
