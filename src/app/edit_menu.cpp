@@ -110,7 +110,7 @@ void MainWindow::takeStep(bool redo) {
     model::runOperation(ws_, [this, redo] { redo ? history_.redo(ws_) : history_.undo(ws_); });
     pushControls(ws_.controls, *this);
     pushSheetOptions(ws_.sheetOptions, *this);
-    checks_->refresh(ws_);
+    if (checks_) checks_->refresh(ws_);
     if (ws_.doc) {
         unsaved_ = true;
         view_->rebuild();

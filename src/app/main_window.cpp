@@ -210,7 +210,7 @@ MainWindow::MainWindow(Dialogs dialogs, const QLocale& locale, QWidget* parent)
         },
         this);
     addDockWidget(Qt::RightDockWidgetArea, checks_);
-    checks_->refresh(ws_);
+    if (checks_) checks_->refresh(ws_);
 
     buildMenus();
     connectControls();
@@ -327,7 +327,7 @@ bool MainWindow::runAction(const std::function<void()>& action, bool changesDraw
     pushControls(ws_.controls, *this);
     pushSheetOptions(ws_.sheetOptions, *this);
     updateEditMenu();
-    checks_->refresh(ws_);
+    if (checks_) checks_->refresh(ws_);
     if (changesDrawing && ws_.doc) {
         if (ws_.doc->modified()) unsaved_ = true;
         view_->drawingChanged();
