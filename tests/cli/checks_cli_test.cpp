@@ -73,6 +73,27 @@ TEST(ChecksCli, MarksOnTheSheetOnlyWhenAskedAndReplacedByARebuild) {
     EXPECT_EQ(rings(), sample_road::kPointCount);
 }
 
+// Rules given with --save-project stay with the project; over a restored
+// project --rule wins for the run.
+TEST(ChecksCli, RulesGoWithTheProjectAndTheRunsOwnComeOnTop) {
+    const fs::path dump = scratch("project.json");
+    const fs::path project = scratch("plan.kernavisto.json");
+    testutil::CliResult r =
+        runSample({"--rule", "cover=5", "--save-project", project.string()}, dump);
+    ASSERT_EQ(r.code, 0) << r.err;
+    auto findings = [&](std::vector<std::string> extra) {
+        std::vector<std::string> args{kPlan,     "--project",  project.string(),
+                                      "--check", "-o",         scratch("out.dxf").string(),
+                                      "--dump",  dump.string()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        const testutil::CliResult run = testutil::runProfileCommand(KV_CLI, args, scratch.dir());
+        EXPECT_EQ(run.code, 0) << run.err;
+        return nlohmann::json::parse(testutil::readText(dump))["checks"].size();
+    };
+    EXPECT_EQ(findings({}), std::size_t(sample_road::kPointCount));
+    EXPECT_EQ(findings({"--rule", "cover=off"}), 0u);
+}
+
 TEST(ChecksCli, BadRulesAreRefusedAsUsageErrors) {
     const fs::path dump = scratch("bad.json");
     for (const char* rule : {"clerance=0.2", "cover=-1", "cover", "slope=steep", "pipe=gas"}) {
