@@ -70,17 +70,20 @@ std::string labelOf(const Run& run, model::CrossKind kind, const model::Crossed&
     return s + ", верх " + top;
 }
 
-// The highest y the strokes reach over [a, b].
+// The highest y the strokes reach over [a, b]. The strokes run along the
+// route in its order, each from left to right, so only those from the first
+// that ends at a or later on are looked at.
 std::optional<double> reach(const std::vector<Run::Stroke>& strokes, double a, double b) {
     std::optional<double> out;
-    for (const Run::Stroke& s : strokes) {
-        const double lo = std::min(s.x0, s.x1), hi = std::max(s.x0, s.x1);
-        if (hi < a || lo > b) continue;
+    auto k = std::partition_point(strokes.begin(), strokes.end(),
+                                  [a](const Run::Stroke& s) { return s.x1 < a; });
+    for (; k != strokes.end() && k->x0 <= b; ++k) {
+        const Run::Stroke& s = *k;
         auto yAt = [&s](double x) {
             if (s.x1 == s.x0) return std::max(s.y0, s.y1);
             return s.y0 + (s.y1 - s.y0) * (x - s.x0) / (s.x1 - s.x0);
         };
-        const double y = std::max(yAt(std::clamp(a, lo, hi)), yAt(std::clamp(b, lo, hi)));
+        const double y = std::max(yAt(std::clamp(a, s.x0, s.x1)), yAt(std::clamp(b, s.x0, s.x1)));
         out = out ? std::max(*out, y) : y;
     }
     return out;
@@ -161,16 +164,15 @@ void drawCrossedUtilities(Run& run) {
             {s.x - kTextHeight / 2, kTextHeight, kDataAreaX, sheet::kFrameRight - 2 * kTextHeight});
     }
     const std::vector<double> starts = placeLane(boxes, kLabelGap);
-    // What lies under a label: the ground and pipe lines and every section.
-    std::vector<Run::Stroke> under = run.strokes;
-    for (const Section& s : sections) {
-        under.push_back({s.x - s.width / 2, s.top, s.x + s.width / 2, s.top});
-    }
     for (std::size_t k = 0; k < sections.size(); ++k) {
         const Section& s = sections[k];
-        const double a = starts[k], b = starts[k] + kTextHeight;
-        const double foot =
-            reach(under, a - kClearance, b + kClearance).value_or(s.top) + kClearance;
+        const double a = starts[k] - kClearance, b = starts[k] + kTextHeight + kClearance;
+        // Over the ground and pipe lines and every section under its band.
+        double foot = std::max(s.top, reach(run.strokes, a, b).value_or(s.top));
+        for (const Section& o : sections) {
+            if (o.x + o.width / 2 >= a && o.x - o.width / 2 <= b) foot = std::max(foot, o.top);
+        }
+        foot += kClearance;
         const double characters = static_cast<double>(cad::codePoints(s.label));
         // Smaller, down to the table's floor, where the frame is near.
         double height = kTextHeight;
@@ -178,7 +180,7 @@ void drawCrossedUtilities(Run& run) {
                foot + characters * kCharLength * height > kCeiling) {
             height = std::max(kMinTableTextHeight, height * 0.8);
         }
-        const double middle = (a + b) / 2;
+        const double middle = starts[k] + kTextHeight / 2;
         run.line(s.x, s.top, middle, foot - kClearance / 2).setLayer(s.layer);
         // The glyphs of an upright text lie left of its insertion point.
         run.text(s.label, middle + height / 2, foot, kUpright, height).setLayer(s.layer);
