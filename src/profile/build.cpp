@@ -448,6 +448,7 @@ void build(model::Workspace& ws) {
         }
         ws.pointLines = std::move(pointLines);
     }
+    if (o.checkMarks) drawCheckMarks(ws, typed, piket.points);
     if (!typed.key.empty()) {
         model::markEntities(*ws.sheetDoc, firstDrawn, model::kProfileMark, typed.key);
     }

@@ -111,6 +111,10 @@ void drawPlanMarks(Run& run);
 void drawDistanceRow(Run& run);
 void drawSlopeRow(Run& run);
 void drawPiketRow(Run& run);
+// The findings of the checks on the computed rows, marked at their points
+// (check_marks.cpp); after the drawing, while ws.pointLines hold the points.
+void drawCheckMarks(model::Workspace& ws, const model::Piket& typed,
+                    const std::vector<model::PointRow>& computed);
 void drawBendAngles(Run& run);
 // The utilities crossed at the points whose crossed utility has a top
 // elevation: the section at true size in the sheet's scales and its label
