@@ -32,6 +32,7 @@
 #include "cli/text.hpp"
 #include "dwg/dwg_import.hpp"
 #include "model/check_rules.hpp"
+#include "model/crossed.hpp"
 #include "model/history.hpp"
 #include "model/primitives.hpp"
 #include "model/project.hpp"
@@ -442,6 +443,34 @@ nlohmann::ordered_json handleJson(const cad::EntityRef& e) {
     return cad::formatHandle(e.drawing()->data().entities[e.id().v].handle);
 }
 
+// The crossed utility of point k beside its named values: each value and how
+// it was found, null when not set; the kind the point has, its own or the
+// kind table's, and whether it is the point's ("typed") or the table's.
+void addCrossed(nlohmann::ordered_json& named, const model::Workspace& ws, const model::Piket& p,
+                std::size_t k) {
+    const model::Crossed& c = model::crossedAt(p, k);
+    auto value = [](const std::optional<model::CrossedValue>& v) -> nlohmann::ordered_json {
+        return v ? nlohmann::ordered_json(v->value) : nlohmann::ordered_json(nullptr);
+    };
+    auto from = [](const std::optional<model::CrossedValue>& v) -> nlohmann::ordered_json {
+        return v ? nlohmann::ordered_json(model::foundByKey(v->foundBy))
+                 : nlohmann::ordered_json(nullptr);
+    };
+    named["crossTop"] = value(c.top);
+    named["crossTopFrom"] = from(c.top);
+    named["crossDiameter"] = value(c.diameter);
+    named["crossDiameterFrom"] = from(c.diameter);
+    const std::optional<model::CrossKind> kind =
+        model::notCrossingWhy(ws.controls, p, k).empty()
+            ? model::effectiveCrossKind(ws.crossKinds, ws.controls, p, k)
+            : std::nullopt;
+    named["crossKind"] =
+        kind ? nlohmann::ordered_json(model::info(*kind).key) : nlohmann::ordered_json(nullptr);
+    named["crossKindFrom"] = c.kind ? nlohmann::ordered_json("typed")
+                             : kind ? nlohmann::ordered_json("table")
+                                    : nlohmann::ordered_json(nullptr);
+}
+
 nlohmann::ordered_json dumpState(const BatchRun& r) {
     const model::Workspace& ws = r.ws;
     nlohmann::ordered_json j;
@@ -473,6 +502,7 @@ nlohmann::ordered_json dumpState(const BatchRun& r) {
             for (std::size_t v = 0; v < kPointValueNames.size(); ++v) {
                 named[kPointValueNames[v]] = row[v];
             }
+            addCrossed(named, ws, p, k);
             nlohmann::ordered_json point = {
                 {"object", handleJson(object)}, {"values", row}, {"named", named}};
             // A value past the limits every door applies would show here as a
