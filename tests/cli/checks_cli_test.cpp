@@ -2,12 +2,14 @@
 // stderr without changing the exit code; rules refused before anything runs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "cad/drawing.hpp"
+#include "cad/number_text.hpp"
 #include "sample_road.hpp"
 #include "shell_util.hpp"
 
@@ -92,6 +94,56 @@ TEST(ChecksCli, RulesGoWithTheProjectAndTheRunsOwnComeOnTop) {
     };
     EXPECT_EQ(findings({}), std::size_t(sample_road::kPointCount));
     EXPECT_EQ(findings({"--rule", "cover=off"}), 0u);
+}
+
+// The road of the README with a crossed water pipe typed at two crossings:
+// 0.16 m under the new pipe at point 3 and 1 m under it at point 10. Only the
+// first is too close, and the sheet draws both at their elevations.
+TEST(ChecksCli, CrossedPipesTypedInTheCommandLineAreCheckedAndDrawn) {
+    const fs::path dump = scratch("crossed.json");
+    testutil::CliResult r = runSample({}, dump);
+    ASSERT_EQ(r.code, 0) << r.err;
+    const nlohmann::json before = nlohmann::json::parse(testutil::readText(dump));
+    auto topUnder = [&](int point, double gap) {
+        const nlohmann::json& n = before["pikets"][0]["points"][point - 1]["named"];
+        return n["relief"].get<double>() - n["depth"].get<double>() -
+               n["pipe"].get<double>() / 1000.0 - gap;
+    };
+    const std::pair<int, double> crossings[] = {{3, 0.16}, {10, 1.0}};
+    std::vector<std::string> args;
+    std::vector<std::string> wantLabels;
+    for (const auto& [point, gap] : crossings) {
+        const std::string n = std::to_string(point) + ":";
+        const double top = topUnder(point, gap);
+        args.insert(args.end(), {"--edit", n + "crossTop=" + cad::fixedText(top, 6), "--edit",
+                                 n + "crossDiameter=100", "--edit", n + "crossKind=water"});
+        std::string shown = cad::fixedText(top, 2);
+        shown[shown.find('.')] = ',';
+        wantLabels.push_back("Водопр. Ø100, верх " + shown);
+    }
+    args.insert(args.end(), {"--check", "--separator", ","});
+    r = runSample(args, dump);
+    ASSERT_EQ(r.code, 0) << r.err;
+    const nlohmann::json j = nlohmann::json::parse(testutil::readText(dump));
+    ASSERT_EQ(j["checks"].size(), 1u) << j["checks"];
+    EXPECT_EQ(j["checks"][0]["point"], 3);
+    EXPECT_EQ(j["checks"][0]["rule"], "clearance");
+    EXPECT_NEAR(j["checks"][0]["actual"].get<double>(), 0.16, 1e-6);
+    EXPECT_EQ(j["pikets"][0]["points"][9]["named"]["crossKind"], "water");
+
+    // Both pipes drawn on the water layer, each with its label.
+    auto out = cad::Drawing::open(scratch("out.dxf").string());
+    int sections = 0;
+    std::vector<std::string> labels;
+    for (const cad::EntityRef& e : out->modelSpace()) {
+        if (e.layer() != "Пересечения Водопровод - Kernavisto") continue;
+        if (e.dxfType() == "ELLIPSE") ++sections;
+        if (const auto* t = cad::geomIf<cad::TextGeom>(e.entity().geom)) labels.push_back(t->text);
+    }
+    EXPECT_EQ(sections, 2);
+    std::sort(labels.begin(), labels.end());
+    std::sort(wantLabels.begin(), wantLabels.end());
+    EXPECT_EQ(labels, wantLabels);
 }
 
 TEST(ChecksCli, BadRulesAreRefusedAsUsageErrors) {
