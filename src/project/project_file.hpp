@@ -62,6 +62,9 @@ struct ProjectData {
     // The kind table of crossings; absent in files written before the program
     // had it (the default table).
     std::optional<model::CrossKindTable> crossKinds;
+    // The rules the profile is checked against; absent in files written
+    // before the program had checks (the defaults).
+    std::optional<model::CheckRules> checks;
     std::vector<PiketData> pikets;
     int workPiket = -1;
     int workPoint = 0;
