@@ -84,6 +84,12 @@ EditorStep parsePickHeightStep(std::string_view value) {
     return step;
 }
 
+EditorStep parsePickCrossTopStep(std::string_view value) {
+    EditorStep step = parsePickHeightStep(value);
+    step.kind = EditorStep::Kind::PickCrossTop;
+    return step;
+}
+
 EditorStep parseAddPointStep(std::string_view value) {
     auto comma = value.find(',');
     std::optional<double> x, y;
@@ -142,6 +148,10 @@ void EditorStepOptions::add(CLI::App& cmd) {
     pickHeight_ = repeatable("--pick-height", "N=HANDLE",
                              "N=HANDLE: «Указать» высоту рельефа точки N текстом с этой меткой",
                              parsePickHeightStep);
+    pickCrossTop_ =
+        repeatable("--pick-cross-top", "N=HANDLE",
+                   "N=HANDLE: «Указать» верх пересекаемой сети точки N текстом с этой меткой",
+                   parsePickCrossTopStep);
     addPoint_ = repeatable("--add-point", "X,Y", "X,Y: «Добавить пересечение» в этой точке",
                            parseAddPointStep);
     deletePoint_ = repeatable("--delete-point", "N", "N: «Удалить пересечение» — точку N",
@@ -188,6 +198,8 @@ std::vector<EditorStep> EditorStepOptions::steps() const {
             out.push_back(parseEditStep(v));
         } else if (opt == pickHeight_) {
             out.push_back(parsePickHeightStep(v));
+        } else if (opt == pickCrossTop_) {
+            out.push_back(parsePickCrossTopStep(v));
         } else if (opt == addPoint_) {
             out.push_back(parseAddPointStep(v));
         } else if (opt == deletePoint_) {
@@ -221,6 +233,8 @@ std::string stepName(const EditorStep& step) {
             return fieldStepName(step.field);
         case EditorStep::Kind::PickHeight:
             return "Указать";
+        case EditorStep::Kind::PickCrossTop:
+            return "Указать верх пересекаемой сети";
         case EditorStep::Kind::AddPoint:
             return "Добавление точки";
         case EditorStep::Kind::DeletePoint:
@@ -240,6 +254,7 @@ bool changesValues(const EditorStep& step) {
     switch (step.kind) {
         case EditorStep::Kind::Edit:
         case EditorStep::Kind::PickHeight:
+        case EditorStep::Kind::PickCrossTop:
         case EditorStep::Kind::AddPoint:
         case EditorStep::Kind::DeletePoint:
         case EditorStep::Kind::Walk:  // a height -2 takes the previous point's
@@ -257,7 +272,10 @@ namespace {
 
 void checkHeightText(const model::Workspace& ws, const cad::EntityRef& object,
                      const EditorStep& step) {
-    const std::string where = "высота рельефа точки " + std::to_string(step.point) + " не взята";
+    const bool top = step.kind == EditorStep::Kind::PickCrossTop;
+    const std::string where =
+        top ? "верх пересекаемой сети точки " + std::to_string(step.point) + " не взят"
+            : "высота рельефа точки " + std::to_string(step.point) + " не взята";
     std::string text;
     try {
         text = object.textString();
@@ -272,7 +290,7 @@ void checkHeightText(const model::Workspace& ws, const cad::EntityRef& object,
     }
     if (!model::plausibleHeight(*height)) {
         throw cad::Error("Текст «" + cad::validUtf8(text) + "» объекта с меткой " + step.text +
-                         " — не высота рельефа (от " +
+                         (top ? " — не высота (от " : " — не высота рельефа (от ") +
                          model::formatNumber(model::kReliefLimit.min, ',') + " до " +
                          model::formatNumber(model::kReliefLimit.max, ',') + " м): " + where);
     }
@@ -328,7 +346,8 @@ void runEditorStep(model::Workspace& ws, cad::ScriptedPrompter& prompter, const 
             editor::keyPress(ws, step.field, editor::Key::Enter);
             break;
         }
-        case EditorStep::Kind::PickHeight: {
+        case EditorStep::Kind::PickHeight:
+        case EditorStep::Kind::PickCrossTop: {
             editor::selectPoint(ws, step.point - 1);
             cad::EntityRef text = ws.doc ? ws.doc->entityByHandle(step.text) : cad::EntityRef{};
             if (text.isNull() && ws.sheetDoc) text = ws.sheetDoc->entityByHandle(step.text);
@@ -336,7 +355,11 @@ void runEditorStep(model::Workspace& ws, cad::ScriptedPrompter& prompter, const 
             // The window ignores a pick that gives no height; a step says why.
             checkHeightText(ws, text, step);
             prompter.pushEntity(text);
-            editor::pickRelief(ws);
+            if (step.kind == EditorStep::Kind::PickCrossTop) {
+                editor::pickCrossTop(ws);
+            } else {
+                editor::pickRelief(ws);
+            }
             break;
         }
         case EditorStep::Kind::AddPoint:

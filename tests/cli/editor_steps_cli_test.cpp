@@ -132,3 +132,25 @@ TEST(EditorStepsCli, BadCrossedValuesAreRefusedNamingThePlace) {
         EXPECT_TRUE(j["pikets"][0]["points"][0]["named"]["crossTop"].is_null()) << c.edit;
     }
 }
+
+TEST(EditorStepsCli, PickCrossTopTakesTheTextAsPickedOnlyAtACrossing) {
+    fs::path dump = scratch("crossed_pick.json");
+    std::vector<std::string> args = baseArgs(scratch("crossed_pick.dxf"), dump);
+    args.insert(args.end(), {"--no-build", "--pick-cross-top", "2=22"});
+    Result r = runCli(args);
+    ASSERT_EQ(r.code, 0) << r.err;
+    auto j = nlohmann::json::parse(readText(dump));
+    EXPECT_EQ(j["pikets"][0]["points"][1]["named"]["crossTop"], 151.5);
+    EXPECT_EQ(j["pikets"][0]["points"][1]["named"]["crossTopFrom"], "picked");
+    EXPECT_EQ(pointValues(j, 1)[2], -2.0);  // the relief height is not the one picked
+
+    for (const char* pick : {"1=22", "2=20"}) {  // a route end; a line, no text
+        args = baseArgs(scratch("crossed_pick.dxf"), dump);
+        args.insert(args.end(), {"--no-build", "--pick-cross-top", pick});
+        r = runCli(args);
+        EXPECT_EQ(r.code, 1) << pick;
+        EXPECT_TRUE(
+            nlohmann::json::parse(readText(dump))["pikets"][0]["points"][0]["named"]["crossTop"]
+                .is_null());
+    }
+}

@@ -89,6 +89,15 @@ struct ProjectFile : testing::Test {
         q.elements = {s.byHandle(route2)};
         q.pointObjects = {s.byHandle(route2)};
         q.points = {model::PointRow{10000, 0, 1, 2, 3, 4, 1, 6, 1, 8}};
+        // The water main's top picked, its diameter typed, its kind set.
+        model::setCrossed(
+            p, 1,
+            {model::CrossedValue{149.4, model::FoundBy::Picked},
+             model::CrossedValue{100.0, model::FoundBy::Typed}, model::CrossKind::Sewer});
+        s.ws.crossKinds.rules.insert(s.ws.crossKinds.rules.begin(),
+                                     {"Бордюр", model::CrossKind::Channel});
+        s.ws.crossKinds.byType[static_cast<std::size_t>(model::TypeList::Other)] =
+            model::CrossKind::Gas;
         s.ws.pikets = {p, q};
         c.piketRows = {{"Пикет 1", 0}};  // the row of Пикет 2 was deleted
         c.selectedRow = 0;
@@ -153,6 +162,15 @@ TEST_F(ProjectFile, SaveRestartReopenGivesTheSameStateAndLeavesTheDrawingAlone) 
               (model::SurveyChoice{{"Отметки", "Колодцы"}, 10.0, 75.5, 0.5, true}));
     EXPECT_EQ(second.ws.checkRules, dayRules());
     EXPECT_TRUE(second.ws.controls.brokenPikets.empty());
+    const model::Crossed& crossed = model::crossedAt(p, 1);
+    ASSERT_TRUE(crossed.top && crossed.diameter);
+    EXPECT_EQ(crossed.top->value, 149.4);
+    EXPECT_EQ(crossed.top->foundBy, model::FoundBy::Picked);
+    EXPECT_EQ(crossed.diameter->value, 100.0);
+    EXPECT_EQ(crossed.kind, model::CrossKind::Sewer);
+    EXPECT_TRUE(model::crossedAt(p, 0).empty());
+    EXPECT_EQ(second.ws.crossKinds.rules.front().layerContains, "Бордюр");
+    EXPECT_EQ(second.ws.crossKinds.byType[3], model::CrossKind::Gas);
 
     // A file from before the checks gives the default rules, not the ones in hand.
     std::string text = project::toJson(project::capture(second.ws));
@@ -339,6 +357,14 @@ TEST_F(ProjectFile, DamagedContentIsNamedByPlaceNeverByItsBytes) {
         {"530.0,", "\"inf\",", "/pikets/0/points/1/values/5"},
         {"5000.0,", "1e15,", "/pikets/0/points/1/values/0"},
         {"5000.0,", "-9.223372036854776e18,", "/pikets/0/points/1/values/0"},
+        // The crossed utility and the kind table.
+        {"\"from\": \"picked\"", "\"from\": \"guessed\"", "/pikets/0/points/1/crossed/top/from"},
+        {"\"value\": 149.4", "\"value\": 1e30", "/pikets/0/points/1/crossed/top/value"},
+        {"\"value\": 100.0", "\"value\": 0.0", "/pikets/0/points/1/crossed/diameter/value"},
+        {"\"kind\": \"sewer\"", "\"kind\": \"river\"", "/crossKinds/rules/1/kind"},
+        {"\"other\": \"gas\"", "\"other\": \"air\"", "/crossKinds/byType/other"},
+        {"\"layerContains\": \"Бордюр\"", "\"layerContains\": 5",
+         "/crossKinds/rules/0/layerContains"},
         // A picket that comes back to a place it passed (its list repeated).
         {"7500.0,", "0.0,", "/pikets/0/points/2: точка стоит там же, где точка 1"},
     };
