@@ -107,8 +107,8 @@ void MainWindow::takeStep(bool redo) {
     }
     if (!(redo ? history_.canRedo() : history_.canUndo())) return;
     model::runOperation(ws_, [this, redo] { redo ? history_.redo(ws_) : history_.undo(ws_); });
-    pushControls(ws_.controls, *this);
-    pushSheetOptions(ws_.sheetOptions, *this);
+    pushControls(ws_.controls, widgets_);
+    pushSheetOptions(ws_.sheetOptions, widgets_);
     if (ws_.doc) {
         unsaved_ = true;
         view_->rebuild();

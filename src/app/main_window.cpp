@@ -145,8 +145,8 @@ MainWindow::MainWindow(Dialogs dialogs, const QLocale& locale, QWidget* parent)
     auto* row = new QHBoxLayout(central);
     row->setContentsMargins(2, 2, 2, 2);
     row->setSpacing(2);
-    row->addWidget(buildToolPanel(central));
-    row->addWidget(buildAuxiliaryPanel(central));
+    row->addWidget(buildToolPanel(central, widgets_));
+    row->addWidget(buildAuxiliaryPanel(central, widgets_));
     auto* work = new QGroupBox(central);
     work->setObjectName(QStringLiteral("GroupBox3"));
     work->setToolTip(QStringLiteral("Рабочая среда"));
@@ -164,6 +164,7 @@ MainWindow::MainWindow(Dialogs dialogs, const QLocale& locale, QWidget* parent)
     panel0->setObjectName(QStringLiteral("StatusBar1Panel0"));
     panel0->setMinimumWidth(50);
     status->addWidget(panel0, 1);
+    widgets_.status = panel0;
     progress_ = new QProgressBar(status);
     progress_->setObjectName(QStringLiteral("ProgressBar1"));
     progress_->setMaximumWidth(200);
@@ -183,11 +184,11 @@ MainWindow::MainWindow(Dialogs dialogs, const QLocale& locale, QWidget* parent)
     status->addPermanentWidget(coordinates_);
     setStatusBar(status);
 
-    busyPanel_ = buildBusyPanel(this);
+    busyPanel_ = buildBusyPanel(this, widgets_);
     auto* blink = new QTimer(this);
     blink->setObjectName(QStringLiteral("Timer2"));
     blink->setInterval(300);
-    QWidget* image2 = busyPanel_->findChild<QWidget*>(QStringLiteral("Image2"));
+    QWidget* image2 = widgets_.busyBlink;
     connect(blink, &QTimer::timeout, this, [image2] { image2->setVisible(!image2->isVisible()); });
     blink->start();
 
@@ -207,8 +208,8 @@ MainWindow::MainWindow(Dialogs dialogs, const QLocale& locale, QWidget* parent)
     ws_.decimalSeparator = locale.decimalPoint() == QStringLiteral(",") ? ',' : '.';
     ws_.workPiket = -1;
     ws_.controls.front = model::PanelId::Project;
-    pushControls(ws_.controls, *this);
-    pushSheetOptions(ws_.sheetOptions, *this);
+    pushControls(ws_.controls, widgets_);
+    pushSheetOptions(ws_.sheetOptions, widgets_);
     markProjectSaved();
     updateFileActions();
 
@@ -280,18 +281,12 @@ void MainWindow::buildMenus() {
 }
 
 void MainWindow::connectControls() {
-    auto button = [this](const char* name) {
-        auto* b = findChild<QToolButton*>(QLatin1String(name));
-        Q_ASSERT_X(b, "main window", name);
-        return b;
-    };
-    connect(button("openbutton"), &QToolButton::clicked, this, &MainWindow::openProject);
-    connect(button("SpeedButton7"), &QToolButton::clicked, this,
+    const PanelWidgets& w = widgets_;
+    connect(w.open, &QToolButton::clicked, this, &MainWindow::openProject);
+    connect(w.initialParameters, &QToolButton::clicked, this,
             [this] { showPanel(model::PanelId::InitialParameters); });
-    connect(button("SpeedButton1"), &QToolButton::clicked, this,
-            [this] { showPanel(model::PanelId::Types); });
-    connect(button("SpeedButton2"), &QToolButton::clicked, this,
-            [this] { showPanel(model::PanelId::Pikets); });
+    connect(w.types, &QToolButton::clicked, this, [this] { showPanel(model::PanelId::Types); });
+    connect(w.pikets, &QToolButton::clicked, this, [this] { showPanel(model::PanelId::Pikets); });
 }
 
 bool MainWindow::runAction(const std::function<void()>& action, bool changesDrawing,
@@ -299,12 +294,12 @@ bool MainWindow::runAction(const std::function<void()>& action, bool changesDraw
     // The panels are read inside the step: undoing it shows them as they
     // were shown before (a typed value back to the point's own).
     const bool completed = history_.run(ws_, step, [&] {
-        pullControls(ws_.controls, *this);
-        pullSheetOptions(ws_.sheetOptions, *this);
+        pullControls(ws_.controls, widgets_);
+        pullSheetOptions(ws_.sheetOptions, widgets_);
         return model::runOperation(ws_, action);
     });
-    pushControls(ws_.controls, *this);
-    pushSheetOptions(ws_.sheetOptions, *this);
+    pushControls(ws_.controls, widgets_);
+    pushSheetOptions(ws_.sheetOptions, widgets_);
     updateEditMenu();
     if (changesDrawing && ws_.doc) {
         if (ws_.doc->modified()) unsaved_ = true;
@@ -330,8 +325,8 @@ void MainWindow::updateBusyPanel() {
 }
 
 void MainWindow::buildProfile() {
-    const bool built =
-        runAction([this] { profile::build(ws_); }, true, stepNameOf("SpeedButton28"));
+    const bool built = runAction([this] { profile::build(ws_); }, true,
+                                 stepNameOf(widgets_.build->objectName().toStdString()));
     view_->rebuild();
     if (!built || !ws_.profileBuilt) return;
     std::string caption = "Пикет " + std::to_string(ws_.workPiket + 1);
@@ -367,7 +362,7 @@ void MainWindow::showModelWhenIdle() {
             QTimer::singleShot(50, this, [this] { showModelWhenIdle(); });
             return;
         }
-        pushControls(ws_.controls, *this);
+        pushControls(ws_.controls, widgets_);
     });
 }
 
@@ -642,8 +637,8 @@ bool MainWindow::hasUnsavedChanges() {
     if (unsaved_) return true;
     // The fields as the user left them, not only as the last action saw them.
     if (!ws_.operationRunning) {
-        pullControls(ws_.controls, *this);
-        pullSheetOptions(ws_.sheetOptions, *this);
+        pullControls(ws_.controls, widgets_);
+        pullSheetOptions(ws_.sheetOptions, widgets_);
     }
     return projectState() != savedProject_;
 }

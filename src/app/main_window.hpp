@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/panels.hpp"
 #include "app/view/drawing_view.hpp"
 #include "cad/application.hpp"
 #include "cad/file_lock.hpp"
@@ -149,6 +150,7 @@ class MainWindow : public QMainWindow {
     Dialogs dialogs_;
     DrawingView* view_;
     std::unique_ptr<WindowUi> ui_;
+    PanelWidgets widgets_;
     cad::Application cad_;
     model::Workspace ws_;
 
