@@ -110,10 +110,11 @@ void MainWindow::takeStep(bool redo) {
     pushControls(ws_.controls, widgets_);
     pushSheetOptions(ws_.sheetOptions, widgets_);
     if (ws_.doc) {
-        unsaved_ = true;
+        session_.markUnsaved();
         view_->rebuild();
     }
     updateEditMenu();
+    updateFileActions();
 }
 
 }  // namespace app
