@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <string_view>
 
+#include "app/checks_panel.hpp"
 #include "app/controls_binding.hpp"
 #include "app/main_window.hpp"
 #include "model/runner.hpp"
@@ -109,6 +110,7 @@ void MainWindow::takeStep(bool redo) {
     model::runOperation(ws_, [this, redo] { redo ? history_.redo(ws_) : history_.undo(ws_); });
     pushControls(ws_.controls, widgets_);
     pushSheetOptions(ws_.sheetOptions, widgets_);
+    if (checks_) checks_->refresh(ws_);
     if (ws_.doc) {
         session_.markUnsaved();
         view_->rebuild();

@@ -22,6 +22,7 @@
 #include <exception>
 #include <thread>
 
+#include "app/checks_panel.hpp"
 #include "app/controls_binding.hpp"
 #include "app/ground_dialog.hpp"
 #include "app/panels.hpp"
@@ -31,6 +32,7 @@
 #include "cad/geometry.hpp"
 #include "cad/number_text.hpp"
 #include "dwg/dwg_import.hpp"
+#include "editor/editor.hpp"
 #include "model/project.hpp"
 #include "model/runner.hpp"
 #include "profile/build.hpp"
@@ -192,6 +194,25 @@ MainWindow::MainWindow(Dialogs dialogs, const QLocale& locale, QWidget* parent)
     connect(blink, &QTimer::timeout, this, [image2] { image2->setVisible(!image2->isVisible()); });
     blink->start();
 
+    // "Проверка": a click on a finding goes to its point as the editor's
+    // navigation does.
+    checks_ = new ChecksPanel(
+        [this](int point) {
+            runAction(
+                [this, point] {
+                    ws_.controls.front = model::PanelId::Editor;
+                    editor::selectPoint(ws_, point);
+                },
+                true, "Переход к точке");
+        },
+        [this](bool on) {
+            runAction([this, on] { ws_.sheetOptions.checkMarks = on; }, false,
+                      "Замечания на листе");
+        },
+        this);
+    addDockWidget(Qt::RightDockWidgetArea, checks_);
+    if (checks_) checks_->refresh(ws_);
+
     buildMenus();
     connectControls();
     connectOperations();
@@ -301,6 +322,7 @@ bool MainWindow::runAction(const std::function<void()>& action, bool changesDraw
     pushControls(ws_.controls, widgets_);
     pushSheetOptions(ws_.sheetOptions, widgets_);
     updateEditMenu();
+    if (checks_) checks_->refresh(ws_);
     if (changesDrawing && ws_.doc) {
         session_.noteDrawingChange();
         view_->drawingChanged();

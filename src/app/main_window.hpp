@@ -33,6 +33,8 @@ class QToolButton;
 
 namespace app {
 
+class ChecksPanel;
+
 enum class CloseAnswer { Save, Discard, Cancel };
 
 struct Dialogs {
@@ -157,6 +159,7 @@ class MainWindow : public QMainWindow {
     QAction* redoAction_ = nullptr;
     model::History history_;
     QToolButton* showSheetButton_ = nullptr;
+    ChecksPanel* checks_ = nullptr;  // "Проверка", refreshed after every action
     // The window-wide keys, which also act while a field has the focus.
     QList<QAction*> windowKeys_;
 

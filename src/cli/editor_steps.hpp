@@ -29,7 +29,7 @@ struct EditorStep {
 
 // Reads one option's value into a step; throws CLI::ValidationError naming
 // the expected form when it cannot.
-EditorStep parseEditStep(std::string_view value);         // "N:relief=V", "N:pipe=V", "N:casing=V"
+EditorStep parseEditStep(std::string_view value);         // "N:relief=V", "N:crossKind=K", …
 EditorStep parsePickHeightStep(std::string_view value);   // "N=HANDLE"
 EditorStep parseAddPointStep(std::string_view value);     // "X,Y" with '.' decimals
 EditorStep parseDeletePointStep(std::string_view value);  // "N"
@@ -56,6 +56,8 @@ class EditorStepOptions {
 
 // The name of a step as the window's Edit menu shows it ("Отменить «…»").
 std::string stepName(const EditorStep& step);
+// That of taking over one field of the editor ("Диаметр трубы").
+std::string fieldStepName(editor::Field field);
 
 // Makes the editor follow the sheet drawing's selection (set before taking
 // into work, which connects it).

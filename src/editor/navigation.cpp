@@ -66,6 +66,7 @@ void open(model::Workspace& ws) {
     ws.controls.pointCountText = std::to_string(piket->pointCount());
     ws.controls.pointNumberText = piket->pointCount() > 0 ? "1" : "0";
     ws.workPoint = 0;
+    detail::showCrossed(ws);
     if (piket->pointCount() == 0) return;
     double& relief = piket->points[0][model::kRelief];
     if (relief == model::kSameAsPrevious) relief = model::kAuto;
@@ -106,6 +107,7 @@ void ShowWorkPoint(model::Workspace& ws, bool zoom) {
                                  : detail::numberText(ws, row[model::kRelief]);
     ws.controls.casingText = detail::numberText(ws, row[model::kCasing]);
     ws.controls.pointPipeText = detail::numberText(ws, row[model::kPipe]);
+    detail::showCrossed(ws);
     double x = row[model::kX];
     double y = row[model::kY];
     if (zoom && ws.doc && ws.app.isActive(*ws.doc)) {
@@ -132,7 +134,15 @@ void selectPoint(model::Workspace& ws, int index) {
 }
 
 bool keyUp(model::Workspace& ws, Field field, Key key) {
-    (void)field;  // the arrows, End and Home act alike in the three fields
+    // The arrows act alike in every field; End ("Авто") and Home ("Указать")
+    // are the relief height's, but Home in the crossed top picks that.
+    const bool crossed =
+        field == Field::CrossTop || field == Field::CrossDiameter || field == Field::CrossKind;
+    if (crossed && (key == Key::End || key == Key::Home)) {
+        if (field != Field::CrossTop || key != Key::Home) return false;
+        pickCrossTop(ws);
+        return true;
+    }
     struct KeyAction {
         Key key;
         void (*act)(model::Workspace&);
@@ -160,6 +170,15 @@ bool keyPress(model::Workspace& ws, Field field, Key key) {
             break;
         case Field::Pipe:
             takeOverPipe(ws);
+            break;
+        case Field::CrossTop:
+            takeOverCrossTop(ws);
+            break;
+        case Field::CrossDiameter:
+            takeOverCrossDiameter(ws);
+            break;
+        case Field::CrossKind:
+            takeOverCrossKind(ws);
             break;
     }
     return true;

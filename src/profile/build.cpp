@@ -308,6 +308,7 @@ void drawSheet(Run& run) {
     drawSlopeRow(run);
     drawPiketRow(run);
     drawBendAngles(run);
+    drawCrossedUtilities(run);
 }
 
 // The points of one sheet's part of the picket, from chainage `start` to
@@ -320,10 +321,15 @@ struct SheetPart {
 
 SheetPart partOf(const model::Piket& p, double start, double end) {
     SheetPart part;
-    auto add = [&part](const model::PointRow& row, const cad::EntityRef& object, int real) {
+    auto add = [&part, &p](const model::PointRow& row, const cad::EntityRef& object, int real) {
         part.piket.points.push_back(row);
         part.piket.pointObjects.push_back(object);
         part.real.push_back(real);
+        // The crossed utility of a picket's point goes with it onto its sheet.
+        if (real >= 0) {
+            model::setCrossed(part.piket, part.piket.points.size() - 1,
+                              model::crossedAt(p, static_cast<std::size_t>(real)));
+        }
     };
     auto cut = [&](std::size_t i, double at) {
         const model::PointRow& a = p.points[i];
@@ -442,6 +448,7 @@ void build(model::Workspace& ws) {
         }
         ws.pointLines = std::move(pointLines);
     }
+    if (o.checkMarks) drawCheckMarks(ws, typed, piket.points);
     if (!typed.key.empty()) {
         model::markEntities(*ws.sheetDoc, firstDrawn, model::kProfileMark, typed.key);
     }

@@ -239,6 +239,10 @@ model::SheetOptions parseSheet(const Json& j, const std::string& where) {
         bad(where + "/verticalScale", "масштаб по вертикали — 100 или 200");
     }
     o.datumPerSheet = boolAt(member(j, "datumPerSheet", where), where + "/datumPerSheet");
+    // Absent in files from before the checks: no marks.
+    if (const Json* marks = optionalMember(j, "checkMarks"); marks && !marks->is_null()) {
+        o.checkMarks = boolAt(*marks, where + "/checkMarks");
+    }
     if (const Json* datum = optionalMember(j, "datum"); datum && !datum->is_null()) {
         const double v = valueAt(*datum, where + "/datum");
         if (!model::kReliefLimit.holds(v) || v != std::floor(v)) {
@@ -273,6 +277,47 @@ model::SurveyChoice parseSurvey(const Json& j, const std::string& where) {
     return o;
 }
 
+// The check rules: the pipe's kind and each rule not at its default, as a
+// number within the rule's range or "off".
+model::CheckRules parseChecks(const Json& j, const std::string& where) {
+    objectAt(j, where);
+    model::CheckRules r;
+    const std::string pipe = textAt(member(j, "pipe", where), where + "/pipe");
+    const std::optional<model::PipeKind> kind = model::pipeKindByKey(pipe);
+    if (!kind) bad(where + "/pipe", "вид трубопровода — water или heating");
+    r.pipe = *kind;
+    const std::string rulesAt = where + "/rules";
+    const Json& rules = objectAt(member(j, "rules", where), rulesAt);
+    for (const auto& [key, value] : rules.items()) {
+        const std::optional<model::Rule> rule = model::ruleByKey(key);
+        const std::string keyAt = rulesAt + "/" + (rule ? key : std::string("…"));
+        if (!rule) bad(keyAt, "неизвестное правило; правила: " + model::ruleNames());
+        if (value.is_string() && value.get<std::string>() == "off") {
+            r[*rule].state = model::RuleSetting::State::Off;
+            continue;
+        }
+        if (!value.is_number()) bad(keyAt, "ожидалось число или \"off\"");
+        const double v = value.get<double>();
+        try {
+            model::checkRuleValue(*rule, v);
+        } catch (const cad::Error& e) {
+            bad(keyAt, e.what());
+        }
+        r[*rule] = {model::RuleSetting::State::Set, v};
+    }
+    return r;
+}
+
+Json checksJson(const model::CheckRules& r) {
+    Json rules = Json::object();
+    for (const model::RuleInfo& info : model::kRules) {
+        const model::RuleSetting& s = r[info.rule];
+        if (s.state == model::RuleSetting::State::Off) rules[std::string(info.key)] = "off";
+        if (s.state == model::RuleSetting::State::Set) rules[std::string(info.key)] = s.value;
+    }
+    return {{"pipe", std::string(model::pipeKindKey(r.pipe))}, {"rules", rules}};
+}
+
 }  // namespace
 
 fs::path projectFilePath(const fs::path& drawing) {
@@ -289,6 +334,7 @@ ProjectData capture(const model::Workspace& ws) {
     d.planUnits = model::planUnitsKey(c.planUnits);
     d.sheet = ws.sheetOptions;
     d.survey = ws.surveyChoice;
+    d.checks = ws.checkRules;
     for (const model::Piket& p : ws.pikets) {
         PiketData pd;
         for (const cad::EntityRef& e : p.elements) {
@@ -337,7 +383,8 @@ std::string toJson(const ProjectData& d) {
                       {"horizontalScale", o.horizontalScale},
                       {"verticalScale", o.verticalScale},
                       {"datumPerSheet", o.datumPerSheet},
-                      {"datum", o.datum ? Json(*o.datum) : Json(nullptr)}};
+                      {"datum", o.datum ? Json(*o.datum) : Json(nullptr)},
+                      {"checkMarks", o.checkMarks}};
     }
     if (d.survey) {
         const model::SurveyChoice& o = *d.survey;
@@ -347,6 +394,7 @@ std::string toJson(const ProjectData& d) {
                        {"near", number(o.nearMetres)},
                        {"replace", o.replace}};
     }
+    if (d.checks) j["checks"] = checksJson(*d.checks);
     Json pikets = Json::array();
     for (const PiketData& p : d.pikets) {
         Json points = Json::array();
@@ -407,6 +455,9 @@ ProjectData parse(std::string_view text) {
     }
     if (const Json* survey = optionalMember(j, "survey"); survey && !survey->is_null()) {
         d.survey = parseSurvey(*survey, "/survey");
+    }
+    if (const Json* checks = optionalMember(j, "checks"); checks && !checks->is_null()) {
+        d.checks = parseChecks(*checks, "/checks");
     }
 
     // Files written before plans had units were all in millimetres.
@@ -519,6 +570,7 @@ RestoreReport restore(model::Workspace& ws, const ProjectData& d) {
         d.planUnits ? *model::parsePlanUnits(*d.planUnits) : model::PlanUnits::Millimetres;
     ws.sheetOptions = d.sheet.value_or(model::SheetOptions{});
     ws.surveyChoice = d.survey;
+    ws.checkRules = d.checks.value_or(model::CheckRules{});
     c.piketRows = std::move(rows);
     c.brokenPikets.clear();
     for (const BrokenPiket& b : report.broken) c.brokenPikets[b.index] = b.reason;

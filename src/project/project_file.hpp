@@ -58,6 +58,9 @@ struct ProjectData {
     std::optional<model::SheetOptions> sheet;
     // The last choice of "Отметки по съёмке"; absent until the user made one.
     std::optional<model::SurveyChoice> survey;
+    // The rules the profile is checked against; absent in files written
+    // before the program had checks (the defaults).
+    std::optional<model::CheckRules> checks;
     std::vector<PiketData> pikets;
     int workPiket = -1;
     int workPoint = 0;

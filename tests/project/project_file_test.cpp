@@ -75,8 +75,9 @@ struct ProjectFile : testing::Test {
         c.pipeText = "225";
         c.hideWhilePicking = true;
         c.planUnits = model::PlanUnits::Metres;
-        s.ws.sheetOptions = {true, 1000.0, 200.0, false, 96.0};
+        s.ws.sheetOptions = {true, 1000.0, 200.0, false, 96.0, true};
         s.ws.surveyChoice = model::SurveyChoice{{"Отметки", "Колодцы"}, 10.0, 75.5, 0.5, true};
+        s.ws.checkRules = dayRules();
         model::Piket p;
         p.elements = {s.byHandle(route1), s.byHandle(route2)};
         p.pointObjects = {s.byHandle(route1), s.byHandle(crossing), {}, s.byHandle(route2)};
@@ -93,6 +94,14 @@ struct ProjectFile : testing::Test {
         c.selectedRow = 0;
         s.ws.workPiket = 0;
         s.ws.workPoint = 2;
+    }
+
+    static model::CheckRules dayRules() {
+        model::CheckRules r;
+        r.pipe = model::PipeKind::Heating;
+        r[model::Rule::Clearance] = {model::RuleSetting::State::Set, 0.3};
+        r[model::Rule::Slope].state = model::RuleSetting::State::Off;
+        return r;
     }
 
     // A session that did a day's work and saved its project beside the drawing.
@@ -139,9 +148,20 @@ TEST_F(ProjectFile, SaveRestartReopenGivesTheSameStateAndLeavesTheDrawingAlone) 
     EXPECT_EQ(sheet.horizontalScale, 1000.0);
     EXPECT_EQ(sheet.verticalScale, 200.0);
     EXPECT_EQ(sheet.datum, std::optional<double>(96.0));
+    EXPECT_TRUE(sheet.checkMarks);
     EXPECT_EQ(second.ws.surveyChoice,
               (model::SurveyChoice{{"Отметки", "Колодцы"}, 10.0, 75.5, 0.5, true}));
+    EXPECT_EQ(second.ws.checkRules, dayRules());
     EXPECT_TRUE(second.ws.controls.brokenPikets.empty());
+
+    // A file from before the checks gives the default rules, not the ones in hand.
+    std::string text = project::toJson(project::capture(second.ws));
+    const std::size_t from = text.find("\"checks\"");
+    const std::size_t to = text.find("\"pikets\"");
+    ASSERT_TRUE(from != std::string::npos && to != std::string::npos && from < to);
+    text.erase(from, to - from);
+    project::restore(second.ws, project::parse(text));
+    EXPECT_EQ(second.ws.checkRules, model::CheckRules{});
 }
 
 TEST_F(ProjectFile, NoProjectFileBesideTheDrawingChangesNothing) {
@@ -307,6 +327,12 @@ TEST_F(ProjectFile, DamagedContentIsNamedByPlaceNeverByItsBytes) {
         {"\"datum\": 96.0", "\"datum\": 96.5", "/sheet/datum"},
         {"\"near\": 0.5", "\"near\": -0.5", "/survey/near"},
         {"\"Колодцы\"", "7", "/survey/layers/1"},
+        {"\"pipe\": \"heating\"", "\"pipe\": \"steam\"", "/checks/pipe"},
+        {"\"clearance\": 0.3", "\"clearance\": 11.0", "/checks/rules/clearance"},
+        {"\"clearance\": 0.3", "\"clearance\": \"0.3\"", "/checks/rules/clearance"},
+        {"\"slope\": \"off\"", "\"slope\": \"on\"", "/checks/rules/slope"},
+        {"\"slope\": \"off\"", "\"slope\": -1", "/checks/rules/slope"},
+        {"\"slope\": \"off\"", "\"slopes\": 0.1", "/checks/rules/…: неизвестное правило"},
         // Values past the limits the window and the command line apply.
         {"151.5,", "123456789.0,", "/pikets/0/points/0/values/2"},
         {"1.8,", "1e30,", "/pikets/0/points/1/values/3"},
