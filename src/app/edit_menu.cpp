@@ -108,14 +108,15 @@ void MainWindow::takeStep(bool redo) {
     }
     if (!(redo ? history_.canRedo() : history_.canUndo())) return;
     model::runOperation(ws_, [this, redo] { redo ? history_.redo(ws_) : history_.undo(ws_); });
-    pushControls(ws_.controls, *this);
-    pushSheetOptions(ws_.sheetOptions, *this);
+    pushControls(ws_.controls, widgets_);
+    pushSheetOptions(ws_.sheetOptions, widgets_);
     if (checks_) checks_->refresh(ws_);
     if (ws_.doc) {
-        unsaved_ = true;
+        session_.markUnsaved();
         view_->rebuild();
     }
     updateEditMenu();
+    updateFileActions();
 }
 
 }  // namespace app
