@@ -9,10 +9,12 @@
 #include <QLineEdit>
 #include <QSignalBlocker>
 #include <QStackedWidget>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <algorithm>
 #include <array>
 
+#include "app/panels.hpp"
 #include "model/controls.hpp"
 #include "model/workspace.hpp"
 
@@ -22,73 +24,61 @@ namespace {
 
 using model::Controls;
 
+template <typename W>
+using Member = W* PanelWidgets::*;
+
 struct TextBinding {
     std::string Controls::*member;
-    const char* component;  // a QLineEdit or a QLabel
+    Member<QLineEdit> field;  // or
+    Member<QLabel> label;
     bool userEditable;
 };
 
 constexpr std::array kTexts{
-    TextBinding{&Controls::projectFile, "Edit1", false},
-    TextBinding{&Controls::depthText, "Edit2", true},
-    TextBinding{&Controls::pipeText, "Edit8", true},
-    TextBinding{&Controls::beddingText, "Edit4", true},
-    TextBinding{&Controls::reliefText, "Edit3", true},
-    TextBinding{&Controls::casingText, "Edit6", true},
-    TextBinding{&Controls::pointPipeText, "Edit7", true},
-    TextBinding{&Controls::pointCountText, "Label16", false},
-    TextBinding{&Controls::pointNumberText, "Label11", false},
-    TextBinding{&Controls::statusText, "StatusBar1Panel0", false},
+    TextBinding{&Controls::projectFile, &PanelWidgets::projectFile, nullptr, false},
+    TextBinding{&Controls::depthText, &PanelWidgets::depth, nullptr, true},
+    TextBinding{&Controls::pipeText, &PanelWidgets::pipe, nullptr, true},
+    TextBinding{&Controls::beddingText, &PanelWidgets::bedding, nullptr, true},
+    TextBinding{&Controls::reliefText, &PanelWidgets::relief, nullptr, true},
+    TextBinding{&Controls::casingText, &PanelWidgets::casing, nullptr, true},
+    TextBinding{&Controls::pointPipeText, &PanelWidgets::pointPipe, nullptr, true},
+    TextBinding{&Controls::pointCountText, nullptr, &PanelWidgets::pointCount, false},
+    TextBinding{&Controls::pointNumberText, nullptr, &PanelWidgets::pointNumber, false},
+    TextBinding{&Controls::statusText, nullptr, &PanelWidgets::status, false},
 };
+
+QWidget* component(const PanelWidgets& w, const TextBinding& b) {
+    if (b.field) return w.*(b.field);
+    return w.*(b.label);
+}
 
 struct EnabledBinding {
     bool Controls::*member;
-    const char* component;
+    Member<QToolButton> button;
 };
 
 constexpr std::array kEnabled{
-    EnabledBinding{&Controls::typesEnabled, "SpeedButton1"},
-    EnabledBinding{&Controls::piketsEnabled, "SpeedButton2"},
-    EnabledBinding{&Controls::buildEnabled, "SpeedButton3"},
-    EnabledBinding{&Controls::editorEnabled, "SpeedButton4"},
-    EnabledBinding{&Controls::takeIntoWorkEnabled, "SpeedButton6"},
-    EnabledBinding{&Controls::initialParamsEnabled, "SpeedButton7"},
-    EnabledBinding{&Controls::hideSelectedEnabled, "SpeedButton8"},
-    EnabledBinding{&Controls::showAllEnabled, "SpeedButton19"},
+    EnabledBinding{&Controls::typesEnabled, &PanelWidgets::types},
+    EnabledBinding{&Controls::piketsEnabled, &PanelWidgets::pikets},
+    EnabledBinding{&Controls::buildEnabled, &PanelWidgets::buildHidden},
+    EnabledBinding{&Controls::editorEnabled, &PanelWidgets::editor},
+    EnabledBinding{&Controls::takeIntoWorkEnabled, &PanelWidgets::takeIntoWork},
+    EnabledBinding{&Controls::initialParamsEnabled, &PanelWidgets::initialParameters},
+    EnabledBinding{&Controls::hideSelectedEnabled, &PanelWidgets::hideSelected},
+    EnabledBinding{&Controls::showAllEnabled, &PanelWidgets::showAll},
 };
-
-// Indexed by model::TypeList.
-constexpr std::array<const char*, model::kTypeListCount> kTypeLists{"ComboBox2", "ComboBox3",
-                                                                    "ComboBox4", "ComboBox5"};
-
-// Indexed by model::PanelId.
-constexpr std::array kPanels{"Panel1", "Panel2", "Panel3", "Panel4", "Panel5"};
-
-// Items in the order of model::PlanUnits.
-constexpr const char* kPlanUnits = "ComboBoxUnits";
-constexpr const char* kHideWhilePicking = "CheckBox1";
-constexpr const char* kLiveRebuild = "LiveRebuild";
-constexpr const char* kPiketList = "ListView1";
-constexpr const char* kPanelStack = "PanelStack";
-
-template <typename W>
-W* find(const QWidget& root, const char* name) {
-    W* w = root.findChild<W*>(QString::fromLatin1(name));
-    Q_ASSERT_X(w, "controls binding", name);
-    return w;
-}
 
 QString qs(const std::string& s) {
     return QString::fromStdString(s);
 }
 
-void writeText(QWidget& root, const TextBinding& b, const std::string& text) {
-    QWidget* w = find<QWidget>(root, b.component);
-    if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+void writeText(const PanelWidgets& w, const TextBinding& b, const std::string& text) {
+    if (b.field) {
+        QLineEdit* edit = w.*(b.field);
         // Rewriting an unchanged field would move the user's cursor.
         if (edit->text() != qs(text)) edit->setText(qs(text));
-    } else if (auto* label = qobject_cast<QLabel*>(w)) {
-        label->setText(qs(text));
+    } else {
+        (w.*(b.label))->setText(qs(text));
     }
 }
 
@@ -158,61 +148,52 @@ void writePiketRows(QTreeWidget& list, const Controls& c) {
 
 }  // namespace
 
-void pushControls(const Controls& c, QWidget& root) {
+void pushControls(const Controls& c, const PanelWidgets& w) {
     // Only the bound components themselves are quiet: the models, line
     // controls and scroll bars inside them must still tell their views, or a
     // list never learns of its new rows and a field never repaints.
     std::vector<QSignalBlocker> quiet;
-    for (const TextBinding& b : kTexts) quiet.emplace_back(find<QWidget>(root, b.component));
-    for (const EnabledBinding& b : kEnabled) quiet.emplace_back(find<QWidget>(root, b.component));
-    for (const char* name : kTypeLists) quiet.emplace_back(find<QComboBox>(root, name));
-    for (const char* name : {kHideWhilePicking, kPlanUnits, kPiketList, kPanelStack})
-        quiet.emplace_back(find<QWidget>(root, name));
+    for (const TextBinding& b : kTexts) quiet.emplace_back(component(w, b));
+    for (const EnabledBinding& b : kEnabled) quiet.emplace_back(w.*(b.button));
+    for (QComboBox* list : w.typeLists) quiet.emplace_back(list);
+    for (QWidget* bound : std::initializer_list<QWidget*>{w.hideWhilePicking, w.liveRebuild,
+                                                          w.planUnits, w.piketList, w.stack})
+        quiet.emplace_back(bound);
 
-    for (const TextBinding& b : kTexts) writeText(root, b, c.*(b.member));
-    for (const EnabledBinding& b : kEnabled)
-        find<QWidget>(root, b.component)->setEnabled(c.*(b.member));
+    for (const TextBinding& b : kTexts) writeText(w, b, c.*(b.member));
+    for (const EnabledBinding& b : kEnabled) (w.*(b.button))->setEnabled(c.*(b.member));
     for (std::size_t t = 0; t < model::kTypeListCount; ++t)
-        writeTypeList(*find<QComboBox>(root, kTypeLists[t]), c.typeLists[t], c.typeListIndex[t]);
-    find<QCheckBox>(root, kHideWhilePicking)->setChecked(c.hideWhilePicking);
-    find<QCheckBox>(root, kLiveRebuild)->setChecked(c.liveRebuild);
-    find<QComboBox>(root, kPlanUnits)->setCurrentIndex(static_cast<int>(c.planUnits));
-    writePiketRows(*find<QTreeWidget>(root, kPiketList), c);
-    find<QStackedWidget>(root, kPanelStack)
-        ->setCurrentWidget(find<QWidget>(root, kPanels[static_cast<std::size_t>(c.front)]));
+        writeTypeList(*w.typeLists[t], c.typeLists[t], c.typeListIndex[t]);
+    w.hideWhilePicking->setChecked(c.hideWhilePicking);
+    w.liveRebuild->setChecked(c.liveRebuild);
+    w.planUnits->setCurrentIndex(static_cast<int>(c.planUnits));
+    writePiketRows(*w.piketList, c);
+    w.stack->setCurrentWidget(w.panels[static_cast<std::size_t>(c.front)]);
 }
 
-void pullControls(Controls& c, const QWidget& root) {
+void pullControls(Controls& c, const PanelWidgets& w) {
     for (const TextBinding& b : kTexts) {
         if (!b.userEditable) continue;
-        c.*(b.member) = find<QLineEdit>(root, b.component)->text().toStdString();
+        c.*(b.member) = (w.*(b.field))->text().toStdString();
     }
-    for (std::size_t t = 0; t < model::kTypeListCount; ++t) {
-        const QComboBox& box = *find<QComboBox>(root, kTypeLists[t]);
-        c.typeListIndex[t] = selectedItem(box);
-    }
-    c.hideWhilePicking = find<QCheckBox>(root, kHideWhilePicking)->isChecked();
-    c.liveRebuild = find<QCheckBox>(root, kLiveRebuild)->isChecked();
-    const int units = find<QComboBox>(root, kPlanUnits)->currentIndex();
+    for (std::size_t t = 0; t < model::kTypeListCount; ++t)
+        c.typeListIndex[t] = selectedItem(*w.typeLists[t]);
+    c.hideWhilePicking = w.hideWhilePicking->isChecked();
+    c.liveRebuild = w.liveRebuild->isChecked();
+    const int units = w.planUnits->currentIndex();
     if (units >= 0) c.planUnits = static_cast<model::PlanUnits>(units);
 
-    const QTreeWidget& list = *find<QTreeWidget>(root, kPiketList);
-    QTreeWidgetItem* current = list.currentItem();
-    c.selectedRow = current && current->isSelected() ? list.indexOfTopLevelItem(current) : -1;
+    QTreeWidgetItem* current = w.piketList->currentItem();
+    c.selectedRow =
+        current && current->isSelected() ? w.piketList->indexOfTopLevelItem(current) : -1;
 
-    const QWidget* front = find<QStackedWidget>(root, kPanelStack)->currentWidget();
-    for (std::size_t p = 0; p < kPanels.size(); ++p) {
-        if (front && front->objectName() == QLatin1String(kPanels[p]))
-            c.front = static_cast<model::PanelId>(p);
+    const QWidget* front = w.stack->currentWidget();
+    for (std::size_t p = 0; p < w.panels.size(); ++p) {
+        if (front == w.panels[p]) c.front = static_cast<model::PanelId>(p);
     }
 }
 
 namespace {
-
-constexpr const char* kSplit = "SheetSplit";
-constexpr const char* kScaleAlong = "SheetScaleH";
-constexpr const char* kScaleHeight = "SheetScaleV";
-constexpr const char* kDatumPerSheet = "SheetDatumPerSheet";
 
 // A scale list holds the denominators as item data.
 void writeScale(QComboBox& box, double scale) {
@@ -226,21 +207,20 @@ void writeScale(QComboBox& box, double scale) {
 
 }  // namespace
 
-void pushSheetOptions(const model::SheetOptions& o, QWidget& root) {
-    std::vector<QSignalBlocker> quiet;
-    for (const char* name : {kSplit, kScaleAlong, kScaleHeight, kDatumPerSheet})
-        quiet.emplace_back(find<QWidget>(root, name));
-    find<QCheckBox>(root, kSplit)->setChecked(o.split);
-    writeScale(*find<QComboBox>(root, kScaleAlong), o.horizontalScale);
-    writeScale(*find<QComboBox>(root, kScaleHeight), o.verticalScale);
-    find<QCheckBox>(root, kDatumPerSheet)->setChecked(o.datumPerSheet);
+void pushSheetOptions(const model::SheetOptions& o, const PanelWidgets& w) {
+    const QSignalBlocker split(w.sheetSplit), along(w.scaleAlong), height(w.scaleHeight),
+        datum(w.datumPerSheet);
+    w.sheetSplit->setChecked(o.split);
+    writeScale(*w.scaleAlong, o.horizontalScale);
+    writeScale(*w.scaleHeight, o.verticalScale);
+    w.datumPerSheet->setChecked(o.datumPerSheet);
 }
 
-void pullSheetOptions(model::SheetOptions& o, const QWidget& root) {
-    o.split = find<QCheckBox>(root, kSplit)->isChecked();
-    o.horizontalScale = find<QComboBox>(root, kScaleAlong)->currentData().toInt();
-    o.verticalScale = find<QComboBox>(root, kScaleHeight)->currentData().toInt();
-    o.datumPerSheet = find<QCheckBox>(root, kDatumPerSheet)->isChecked();
+void pullSheetOptions(model::SheetOptions& o, const PanelWidgets& w) {
+    o.split = w.sheetSplit->isChecked();
+    o.horizontalScale = w.scaleAlong->currentData().toInt();
+    o.verticalScale = w.scaleHeight->currentData().toInt();
+    o.datumPerSheet = w.datumPerSheet->isChecked();
 }
 
 }  // namespace app

@@ -1,9 +1,7 @@
 // The one place where model::Controls meets the window's components: which
-// member each objectName shows, read back before an action and written out
-// after it. Nothing else in the window keeps state the model does not have.
+// member each component of PanelWidgets shows, read back before an action
+// and written out after it. Nothing else in the window keeps state the model does not have.
 #pragma once
-
-class QWidget;
 
 namespace model {
 struct Controls;
@@ -12,17 +10,19 @@ struct SheetOptions;
 
 namespace app {
 
-// Writes every member into its component under root; signals stay quiet so
-// that writing never starts an action.
-void pushControls(const model::Controls& controls, QWidget& root);
+struct PanelWidgets;
+
+// Writes every member into its component; signals stay quiet so that
+// writing never starts an action.
+void pushControls(const model::Controls& controls, const PanelWidgets& widgets);
 
 // Reads what the user can change (fields, lists, check box, plan units,
 // picket row selection, front panel) back into the members.
-void pullControls(model::Controls& controls, const QWidget& root);
+void pullControls(model::Controls& controls, const PanelWidgets& widgets);
 
 // The same for how the profile is laid out on sheets (the controls under
 // "Построить" on the editor's panel).
-void pushSheetOptions(const model::SheetOptions& options, QWidget& root);
-void pullSheetOptions(model::SheetOptions& options, const QWidget& root);
+void pushSheetOptions(const model::SheetOptions& options, const PanelWidgets& widgets);
+void pullSheetOptions(model::SheetOptions& options, const PanelWidgets& widgets);
 
 }  // namespace app

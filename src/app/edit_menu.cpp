@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <string_view>
 
+#include "app/checks_panel.hpp"
 #include "app/controls_binding.hpp"
 #include "app/main_window.hpp"
 #include "model/runner.hpp"
@@ -107,13 +108,15 @@ void MainWindow::takeStep(bool redo) {
     }
     if (!(redo ? history_.canRedo() : history_.canUndo())) return;
     model::runOperation(ws_, [this, redo] { redo ? history_.redo(ws_) : history_.undo(ws_); });
-    pushControls(ws_.controls, *this);
-    pushSheetOptions(ws_.sheetOptions, *this);
+    pushControls(ws_.controls, widgets_);
+    pushSheetOptions(ws_.sheetOptions, widgets_);
+    if (checks_) checks_->refresh(ws_);
     if (ws_.doc) {
-        unsaved_ = true;
+        session_.markUnsaved();
         view_->rebuild();
     }
     updateEditMenu();
+    updateFileActions();
 }
 
 }  // namespace app

@@ -22,6 +22,7 @@
 #include <exception>
 #include <thread>
 
+#include "app/checks_panel.hpp"
 #include "app/controls_binding.hpp"
 #include "app/ground_dialog.hpp"
 #include "app/panels.hpp"
@@ -31,6 +32,7 @@
 #include "cad/geometry.hpp"
 #include "cad/number_text.hpp"
 #include "dwg/dwg_import.hpp"
+#include "editor/editor.hpp"
 #include "model/project.hpp"
 #include "model/runner.hpp"
 #include "profile/build.hpp"
@@ -145,8 +147,8 @@ MainWindow::MainWindow(Dialogs dialogs, const QLocale& locale, QWidget* parent)
     auto* row = new QHBoxLayout(central);
     row->setContentsMargins(2, 2, 2, 2);
     row->setSpacing(2);
-    row->addWidget(buildToolPanel(central));
-    row->addWidget(buildAuxiliaryPanel(central));
+    row->addWidget(buildToolPanel(central, widgets_));
+    row->addWidget(buildAuxiliaryPanel(central, widgets_));
     auto* work = new QGroupBox(central);
     work->setObjectName(QStringLiteral("GroupBox3"));
     work->setToolTip(QStringLiteral("Рабочая среда"));
@@ -164,6 +166,7 @@ MainWindow::MainWindow(Dialogs dialogs, const QLocale& locale, QWidget* parent)
     panel0->setObjectName(QStringLiteral("StatusBar1Panel0"));
     panel0->setMinimumWidth(50);
     status->addWidget(panel0, 1);
+    widgets_.status = panel0;
     progress_ = new QProgressBar(status);
     progress_->setObjectName(QStringLiteral("ProgressBar1"));
     progress_->setMaximumWidth(200);
@@ -183,13 +186,32 @@ MainWindow::MainWindow(Dialogs dialogs, const QLocale& locale, QWidget* parent)
     status->addPermanentWidget(coordinates_);
     setStatusBar(status);
 
-    busyPanel_ = buildBusyPanel(this);
+    busyPanel_ = buildBusyPanel(this, widgets_);
     auto* blink = new QTimer(this);
     blink->setObjectName(QStringLiteral("Timer2"));
     blink->setInterval(300);
-    QWidget* image2 = busyPanel_->findChild<QWidget*>(QStringLiteral("Image2"));
+    QWidget* image2 = widgets_.busyBlink;
     connect(blink, &QTimer::timeout, this, [image2] { image2->setVisible(!image2->isVisible()); });
     blink->start();
+
+    // "Проверка": a click on a finding goes to its point as the editor's
+    // navigation does.
+    checks_ = new ChecksPanel(
+        [this](int point) {
+            runAction(
+                [this, point] {
+                    ws_.controls.front = model::PanelId::Editor;
+                    editor::selectPoint(ws_, point);
+                },
+                true, "Переход к точке");
+        },
+        [this](bool on) {
+            runAction([this, on] { ws_.sheetOptions.checkMarks = on; }, false,
+                      "Замечания на листе");
+        },
+        this);
+    addDockWidget(Qt::RightDockWidgetArea, checks_);
+    if (checks_) checks_->refresh(ws_);
 
     buildMenus();
     connectControls();
@@ -207,9 +229,9 @@ MainWindow::MainWindow(Dialogs dialogs, const QLocale& locale, QWidget* parent)
     ws_.decimalSeparator = locale.decimalPoint() == QStringLiteral(",") ? ',' : '.';
     ws_.workPiket = -1;
     ws_.controls.front = model::PanelId::Project;
-    pushControls(ws_.controls, *this);
-    pushSheetOptions(ws_.sheetOptions, *this);
-    markProjectSaved();
+    pushControls(ws_.controls, widgets_);
+    pushSheetOptions(ws_.sheetOptions, widgets_);
+    session_.markSaved();
     updateFileActions();
 
     if (QScreen* screen = this->screen()) setGeometry(screen->availableGeometry());
@@ -280,18 +302,12 @@ void MainWindow::buildMenus() {
 }
 
 void MainWindow::connectControls() {
-    auto button = [this](const char* name) {
-        auto* b = findChild<QToolButton*>(QLatin1String(name));
-        Q_ASSERT_X(b, "main window", name);
-        return b;
-    };
-    connect(button("openbutton"), &QToolButton::clicked, this, &MainWindow::openProject);
-    connect(button("SpeedButton7"), &QToolButton::clicked, this,
+    const PanelWidgets& w = widgets_;
+    connect(w.open, &QToolButton::clicked, this, &MainWindow::openProject);
+    connect(w.initialParameters, &QToolButton::clicked, this,
             [this] { showPanel(model::PanelId::InitialParameters); });
-    connect(button("SpeedButton1"), &QToolButton::clicked, this,
-            [this] { showPanel(model::PanelId::Types); });
-    connect(button("SpeedButton2"), &QToolButton::clicked, this,
-            [this] { showPanel(model::PanelId::Pikets); });
+    connect(w.types, &QToolButton::clicked, this, [this] { showPanel(model::PanelId::Types); });
+    connect(w.pikets, &QToolButton::clicked, this, [this] { showPanel(model::PanelId::Pikets); });
 }
 
 bool MainWindow::runAction(const std::function<void()>& action, bool changesDrawing,
@@ -299,17 +315,19 @@ bool MainWindow::runAction(const std::function<void()>& action, bool changesDraw
     // The panels are read inside the step: undoing it shows them as they
     // were shown before (a typed value back to the point's own).
     const bool completed = history_.run(ws_, step, [&] {
-        pullControls(ws_.controls, *this);
-        pullSheetOptions(ws_.sheetOptions, *this);
+        pullControls(ws_.controls, widgets_);
+        pullSheetOptions(ws_.sheetOptions, widgets_);
         return model::runOperation(ws_, action);
     });
-    pushControls(ws_.controls, *this);
-    pushSheetOptions(ws_.sheetOptions, *this);
+    pushControls(ws_.controls, widgets_);
+    pushSheetOptions(ws_.sheetOptions, widgets_);
     updateEditMenu();
+    if (checks_) checks_->refresh(ws_);
     if (changesDrawing && ws_.doc) {
-        if (ws_.doc->modified()) unsaved_ = true;
+        session_.noteDrawingChange();
         view_->drawingChanged();
     }
+    updateFileActions();
     return completed;
 }
 
@@ -330,8 +348,8 @@ void MainWindow::updateBusyPanel() {
 }
 
 void MainWindow::buildProfile() {
-    const bool built =
-        runAction([this] { profile::build(ws_); }, true, stepNameOf("SpeedButton28"));
+    const bool built = runAction([this] { profile::build(ws_); }, true,
+                                 stepNameOf(widgets_.build->objectName().toStdString()));
     view_->rebuild();
     if (!built || !ws_.profileBuilt) return;
     std::string caption = "Пикет " + std::to_string(ws_.workPiket + 1);
@@ -367,7 +385,7 @@ void MainWindow::showModelWhenIdle() {
             QTimer::singleShot(50, this, [this] { showModelWhenIdle(); });
             return;
         }
-        pushControls(ws_.controls, *this);
+        pushControls(ws_.controls, widgets_);
     });
 }
 
@@ -391,19 +409,15 @@ bool MainWindow::openFile(const QString& path) {
     bool took = false;
     auto open = [&](bool readOnly) {
         return runAction([&, readOnly] {
-            Loaded loaded = loadDrawing(file, readOnly);
+            project::Loaded loaded = loadDrawing(file, readOnly);
             lockedBy = std::move(loaded.lockedBy);
             if (!lockedBy.empty()) return;
-            notice = std::move(loaded.notice);
-            dxf = std::move(loaded.dxf);
+            notice = loaded.notice;
+            dxf = loaded.dxf;
             lockNote = loaded.lock.note();
-            cad::Drawing& doc = cad_.add(std::move(loaded.drawing));
-            view_->setDrawing(&doc);
-            model::takeProject(ws_, doc, model::displayFileName(dxf.string()));
-            watchDrawing(doc);
-            // The previous drawing's mark goes with it.
-            if (!loaded.sameLock) lock_ = std::move(loaded.lock);
-            readOnly_ = readOnly;
+            session_.take(std::move(loaded), readOnly,
+                          [this](cad::Drawing& doc) { view_->setDrawing(&doc); });
+            watchDrawing(*ws_.doc);
             took = true;
         });
     };
@@ -415,7 +429,6 @@ bool MainWindow::openFile(const QString& path) {
     }
     opened = opened && took;
     if (opened) {
-        unsaved_ = false;
         showSheetButton_->hide();
         // The marker cross at the origin is the program's: the extents are
         // those of the plan.
@@ -427,7 +440,7 @@ bool MainWindow::openFile(const QString& path) {
         // The DXF a DWG became is what the user saves and opens from now on.
         if (!notice.empty()) dialogs_.showMessage(this, qs(notice));
         if (!lockNote.empty()) dialogs_.showMessage(this, qs(lockNote));
-        restoreProject(dxf);
+        restoreProject();
         reportRepairs();
     }
     updateFileActions();
@@ -435,10 +448,10 @@ bool MainWindow::openFile(const QString& path) {
     return opened;
 }
 
-void MainWindow::restoreProject(const std::filesystem::path& drawing) {
+void MainWindow::restoreProject() {
     std::vector<std::string> notes;
-    runAction([this, &drawing, &notes] {
-        notes = project::restoreBeside(ws_, drawing);
+    runAction([this, &notes] {
+        notes = session_.restoreBeside();
         model::Controls& c = ws_.controls;
         // The sheet of the picket in work is in the drawing already; taking
         // the picket into work again is the user's step, as it draws anew.
@@ -451,7 +464,8 @@ void MainWindow::restoreProject(const std::filesystem::path& drawing) {
     // The restored project is where the session starts, not a step.
     history_.clear();
     updateEditMenu();
-    markProjectSaved();
+    session_.markSaved();
+    updateFileActions();
     if (notes.empty()) return;
     // What the project file could not give back is said; the drawing is open.
     std::string text = "Проект восстановлен не полностью:";
@@ -459,9 +473,9 @@ void MainWindow::restoreProject(const std::filesystem::path& drawing) {
     dialogs_.showMessage(this, qs(text));
 }
 
-MainWindow::Loaded MainWindow::loadDrawing(const std::filesystem::path& path, bool readOnly) {
+project::Loaded MainWindow::loadDrawing(const std::filesystem::path& path, bool readOnly) {
     struct Result {
-        Loaded loaded;
+        project::Loaded loaded;
         std::exception_ptr error;
     };
     Result result;
@@ -472,15 +486,15 @@ MainWindow::Loaded MainWindow::loadDrawing(const std::filesystem::path& path, bo
     progress_->setRange(0, 0);
     progress_->show();
     QProgressBar* bar = progress_;
-    std::filesystem::path currentLock;
-    if (ws_.doc && lock_.held() && !readOnly_) currentLock = cad::lockFilePath(ws_.doc->path());
     stopLoading_ = false;
     std::atomic<bool>* stop = &stopLoading_;
+    project::OpenRequest request = session_.request(path, readOnly);
+    request.stopRequested = [stop] { return stop->load(); };
     // The window keeps painting and answering while the file is read; the
     // reading tells the bar how far it has come through the event queue.
-    std::thread reader([&result, &loop, path, bar, readOnly, currentLock, stop] {
+    std::thread reader([&result, &loop, &request, bar, stop] {
         int shown = -1;
-        const cad::ReadProgress progress = [&shown, bar, stop](double fraction) {
+        request.progress = [&shown, bar, stop](double fraction) {
             if (stop->load()) throw cad::Cancelled();
             const int percent = static_cast<int>(std::lround(fraction * 100.0));
             if (percent == shown) return;
@@ -494,29 +508,7 @@ MainWindow::Loaded MainWindow::loadDrawing(const std::filesystem::path& path, bo
                 Qt::QueuedConnection);
         };
         try {
-            dwg::Options options;
-            options.stopRequested = [stop] { return stop->load(); };
-            dwg::Opened openable = dwg::openable(path, options);
-            // Marked as open here before it is read: a drawing someone has
-            // open is said at once, not after minutes of reading.
-            if (!readOnly) {
-                if (!currentLock.empty() && cad::lockFilePath(openable.dxf) == currentLock) {
-                    result.loaded.sameLock = true;
-                } else {
-                    try {
-                        result.loaded.lock = cad::FileLock::session(openable.dxf);
-                    } catch (const cad::FileLocked& e) {
-                        result.loaded.lockedBy = e.what();
-                        result.loaded.dxf = openable.dxf;
-                        QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
-                        return;
-                    }
-                }
-            }
-            result.loaded.drawing = std::make_unique<cad::Drawing>(
-                cad::readDxfFile(openable.dxf, progress), std::filesystem::absolute(openable.dxf));
-            result.loaded.dxf = openable.dxf;
-            result.loaded.notice = std::move(openable.notice);
+            result.loaded = project::readDrawing(request);
         } catch (...) {
             result.error = std::current_exception();
         }
@@ -548,12 +540,6 @@ void MainWindow::reportRepairs() {
 
 void MainWindow::watchDrawing(cad::Drawing& doc) {
     watched_ = &doc;
-    // Everything the program or the user changes after the opening is work
-    // that closing must not lose. A drawing opened before stays open but is no
-    // longer the one saved.
-    doc.onUpdate([this](cad::Drawing& changed, cad::EntityId) {
-        if (&changed == watched_) unsaved_ = true;
-    });
     // A selection in the view may move the crossing editor; the panels show
     // the model once the event has been handled.
     doc.onSelectionChanged([this](cad::Drawing& changed) {
@@ -564,15 +550,9 @@ void MainWindow::watchDrawing(cad::Drawing& doc) {
 bool MainWindow::save() {
     if (!ws_.doc) return false;
     // Another program has it open: never over its file.
-    if (readOnly_) return saveAs();
-    bool drawingSaved = false;
-    const bool saved = runAction([this, &drawingSaved] {
-        ws_.doc->save();
-        drawingSaved = true;
-        project::saveBeside(ws_, ws_.doc->path());
-    });
-    if (drawingSaved) unsaved_ = false;
-    if (saved) markProjectSaved();
+    if (session_.readOnly()) return saveAs();
+    const bool saved = runAction([this] { session_.save(); });
+    updateFileActions();
     return saved;
 }
 
@@ -582,70 +562,31 @@ bool MainWindow::saveAs() {
     if (path.isEmpty()) return false;
     if (!path.endsWith(QStringLiteral(".dxf"), Qt::CaseInsensitive)) path += QStringLiteral(".dxf");
     const std::filesystem::path file = toPath(path);
-    bool drawingSaved = false;
-    const bool saved = runAction([this, &file, &drawingSaved] {
-        // The new name is marked as open here before it is written; one that
-        // another program has open is refused with who has it.
-        const bool same = !readOnly_ && lock_.held() &&
-                          cad::lockFilePath(file) == cad::lockFilePath(ws_.doc->path());
-        cad::FileLock lock;
-        if (!same) lock = cad::FileLock::session(file);
-        ws_.doc->saveAs(file);
-        drawingSaved = true;
-        if (!same) {
-            lock_ = std::move(lock);
-            readOnly_ = false;
-        }
-        ws_.controls.projectFile = model::displayFileName(file.string());
-        project::saveBeside(ws_, file);
-    });
-    if (drawingSaved) unsaved_ = false;
-    if (saved) markProjectSaved();
+    const bool saved = runAction([this, &file] { session_.saveAs(file); });
+    updateFileActions();
     return saved;
 }
 
 bool MainWindow::saveProject() {
     if (!ws_.doc) return false;
     const std::filesystem::path path = project::projectFilePath(ws_.doc->path());
-    const bool saved = runAction([this] {
-        if (ws_.doc->path().empty()) {
-            throw cad::Error(
-                "Чертежу не задано имя файла: сохраните его («Сохранить как»), и "
-                "проект запишется рядом с ним");
-        }
-        if (readOnly_) {
-            throw cad::Error(
-                "Чертёж открыт только для чтения: его открыла другая программа. Сохраните "
-                "чертёж под другим именем («Сохранить как»), и проект запишется рядом с ним");
-        }
-        project::saveBeside(ws_, ws_.doc->path());
-    });
+    const bool saved = runAction([this] { session_.saveProject(); });
+    updateFileActions();
     if (saved) {
-        markProjectSaved();
         statusBar()->showMessage(
             QStringLiteral("Проект сохранён: %1").arg(qs(path.filename().string())), 10000);
     }
     return saved;
 }
 
-std::string MainWindow::projectState() const {
-    if (!ws_.doc) return {};
-    return project::toJson(project::capture(ws_));
-}
-
-void MainWindow::markProjectSaved() {
-    savedProject_ = projectState();
-}
-
 bool MainWindow::hasUnsavedChanges() {
     if (!ws_.doc) return false;
-    if (unsaved_) return true;
     // The fields as the user left them, not only as the last action saw them.
     if (!ws_.operationRunning) {
-        pullControls(ws_.controls, *this);
-        pullSheetOptions(ws_.sheetOptions, *this);
+        pullControls(ws_.controls, widgets_);
+        pullSheetOptions(ws_.sheetOptions, widgets_);
     }
-    return projectState() != savedProject_;
+    return session_.hasUnsavedChanges();
 }
 
 bool MainWindow::settleUnsaved() {
@@ -672,10 +613,16 @@ void MainWindow::showAbout() {
 }
 
 void MainWindow::updateFileActions() {
-    setWindowTitle(
-        ws_.doc && readOnly_
-            ? QStringLiteral("Kernavisto — %1 (только для чтения)").arg(qs(ws_.doc->name()))
-            : QStringLiteral("Kernavisto"));
+    if (!ws_.doc) {
+        setWindowTitle(QStringLiteral("Kernavisto"));
+    } else {
+        // Qt shows "*" in place of "[*]" while the window is modified.
+        setWindowTitle(QStringLiteral("Kernavisto — %1[*]%2")
+                           .arg(qs(ws_.doc->name()), session_.readOnly()
+                                                         ? QStringLiteral(" (только для чтения)")
+                                                         : QString()));
+        setWindowModified(!ws_.operationRunning && session_.hasUnsavedChanges());
+    }
     saveAction_->setEnabled(ws_.doc != nullptr);
     saveAsAction_->setEnabled(ws_.doc != nullptr);
     saveProjectAction_->setEnabled(ws_.doc != nullptr);
@@ -701,8 +648,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     view_->setDrawing(nullptr);
+    session_.close();
     cad_.quit();
-    lock_ = cad::FileLock();
     event->accept();
 }
 

@@ -16,12 +16,14 @@
 #include <string>
 #include <string_view>
 
+#include "app/panels.hpp"
 #include "app/view/drawing_view.hpp"
 #include "cad/application.hpp"
 #include "cad/file_lock.hpp"
 #include "ground/survey_ground.hpp"
 #include "model/history.hpp"
 #include "model/workspace.hpp"
+#include "project/session.hpp"
 
 class QKeyEvent;
 class QLabel;
@@ -30,6 +32,8 @@ class QProgressBar;
 class QToolButton;
 
 namespace app {
+
+class ChecksPanel;
 
 enum class CloseAnswer { Save, Discard, Cancel };
 
@@ -78,7 +82,7 @@ class MainWindow : public QMainWindow {
     bool saveProject();
     // The drawing was opened read-only (another program has it open): it is
     // saved only under another name.
-    bool readOnly() const { return readOnly_; }
+    bool readOnly() const { return session_.readOnly(); }
     // The drawing or the work typed for it (pickets, heights, fields) differs
     // from what the files hold.
     bool hasUnsavedChanges();
@@ -113,23 +117,13 @@ class MainWindow : public QMainWindow {
     void openProject();
     void newProject();
     void showAbout();
-    struct Loaded {
-        std::unique_ptr<cad::Drawing> drawing;
-        std::filesystem::path dxf;  // what was read: a DWG's converted twin
-        std::string notice;         // about the DWG's conversion, for the user once
-        cad::FileLock lock;         // the drawing marked as open here
-        bool sameLock = false;      // the drawing open now again: its lock stays
-        std::string lockedBy;       // another has it open: the drawing was not read
-    };
-    // Reads the drawing, marking it as open here unless `readOnly`; when
-    // another program has it open, says so in `lockedBy` and reads nothing.
-    Loaded loadDrawing(const std::filesystem::path& path, bool readOnly);
+    // Reads the drawing off the window's thread, marking it as open here
+    // unless `readOnly`; when another program has it open, says so in
+    // `lockedBy` and reads nothing.
+    project::Loaded loadDrawing(const std::filesystem::path& path, bool readOnly);
     // After the opening: the saved project put back, what it could not take
     // told, and the picket that was in work named.
-    void restoreProject(const std::filesystem::path& drawing);
-    // The work as the project file would hold it, to tell whether it changed.
-    std::string projectState() const;
-    void markProjectSaved();
+    void restoreProject();
     void fillGroundFromSurvey();
     // After a picket is defined: whether its length fits the plan's units.
     void warnAboutUnits(int piketsBefore);
@@ -137,6 +131,7 @@ class MainWindow : public QMainWindow {
     bool settleUnsaved();
     void watchDrawing(cad::Drawing& doc);
     void reportRepairs();
+    // The title names the drawing, with "*" while something is unsaved.
     void updateFileActions();
     void updateBusyPanel();
     // "Построить\Перестроить": the profile drawn, said in the status line,
@@ -149,8 +144,10 @@ class MainWindow : public QMainWindow {
     Dialogs dialogs_;
     DrawingView* view_;
     std::unique_ptr<WindowUi> ui_;
+    PanelWidgets widgets_;
     cad::Application cad_;
     model::Workspace ws_;
+    project::Session session_{ws_};
 
     QWidget* busyPanel_ = nullptr;
     QLabel* coordinates_ = nullptr;
@@ -162,18 +159,15 @@ class MainWindow : public QMainWindow {
     QAction* redoAction_ = nullptr;
     model::History history_;
     QToolButton* showSheetButton_ = nullptr;
+    ChecksPanel* checks_ = nullptr;  // "Проверка", refreshed after every action
     // The window-wide keys, which also act while a field has the focus.
     QList<QAction*> windowKeys_;
 
     bool busy_ = false;
     int waitingForUser_ = 0;  // messages open
-    bool unsaved_ = false;
-    std::string savedProject_;  // projectState() as last opened or saved
     bool loading_ = false;
     std::atomic<bool> stopLoading_{false};  // the window closes: the reading stops
     bool closeAfterLoading_ = false;
-    cad::FileLock lock_;  // the open drawing marked as open here
-    bool readOnly_ = false;
     cad::Drawing* watched_ = nullptr;
 };
 

@@ -30,14 +30,14 @@ enum class Effect {
 };
 
 struct FieldKeys {
-    const char* component;
+    QLineEdit* PanelWidgets::*component;
     editor::Field field;
 };
 
 constexpr std::array kEditorFields{
-    FieldKeys{"Edit3", editor::Field::Relief},
-    FieldKeys{"Edit6", editor::Field::Casing},
-    FieldKeys{"Edit7", editor::Field::Pipe},
+    FieldKeys{&PanelWidgets::relief, editor::Field::Relief},
+    FieldKeys{&PanelWidgets::casing, editor::Field::Casing},
+    FieldKeys{&PanelWidgets::pointPipe, editor::Field::Pipe},
 };
 
 struct KeyMapping {
@@ -63,54 +63,46 @@ editor::Key editorKey(int key) {
 
 void MainWindow::connectOperations() {
     model::Workspace& ws = ws_;
-    auto on = [this](const char* button, Effect effect, std::function<void()> operation) {
-        auto* b = findChild<QToolButton*>(QLatin1String(button));
-        Q_ASSERT_X(b, "main window", button);
-        connect(b, &QToolButton::clicked, this,
-                [this, effect, step = stepNameOf(button), operation = std::move(operation)] {
+    const PanelWidgets& w = widgets_;
+    // The step's name in the Edit menu is the button's.
+    auto on = [this](QToolButton* button, Effect effect, std::function<void()> operation) {
+        connect(button, &QToolButton::clicked, this,
+                [this, effect, step = stepNameOf(button->objectName().toStdString()),
+                 operation = std::move(operation)] {
                     runAction(operation, effect != Effect::None, step);
                     if (effect == Effect::Layers) view_->rebuild();
                 });
     };
 
     // Types.
-    using model::TypeList;
-    const struct {
-        const char* add;
-        const char* remove;
-        TypeList list;
-    } types[] = {{"SpeedButton9", "SpeedButton10", TypeList::Route},
-                 {"SpeedButton11", "SpeedButton12", TypeList::Connections},
-                 {"SpeedButton13", "SpeedButton14", TypeList::Communications},
-                 {"SpeedButton15", "SpeedButton16", TypeList::Other}};
-    for (const auto& t : types) {
-        const TypeList list = t.list;
-        on(t.add, Effect::None, [&ws, list] { typing::addObjects(ws, list); });
-        on(t.remove, Effect::None, [&ws, list] { typing::removeSelectedItem(ws, list); });
+    for (std::size_t t = 0; t < model::kTypeListCount; ++t) {
+        const auto list = static_cast<model::TypeList>(t);
+        on(w.addType[t], Effect::None, [&ws, list] { typing::addObjects(ws, list); });
+        on(w.removeType[t], Effect::None, [&ws, list] { typing::removeSelectedItem(ws, list); });
     }
-    on("SpeedButton8", Effect::Entities, [&ws] { typing::hideTyped(ws); });
-    on("SpeedButton19", Effect::Entities, [&ws] { typing::showAll(ws); });
+    on(w.hideSelected, Effect::Entities, [&ws] { typing::hideTyped(ws); });
+    on(w.showAll, Effect::Entities, [&ws] { typing::showAll(ws); });
 
     // Pickets.
-    on("SpeedButton17", Effect::Entities, [this, &ws] {
+    on(w.addByEnds, Effect::Entities, [this, &ws] {
         const int before = ws.piketCount();
         pickets::addByEndPoints(ws);
         warnAboutUnits(before);
     });
-    on("SpeedButton33", Effect::Entities, [this, &ws] {
+    on(w.addBySequence, Effect::Entities, [this, &ws] {
         const int before = ws.piketCount();
         pickets::addBySequence(ws);
         warnAboutUnits(before);
     });
-    on("SpeedButton18", Effect::None, [&ws] { pickets::deleteSelectedRow(ws); });
-    on("SpeedButton6", Effect::Layers, [&ws] { sheet::takeIntoWork(ws); });
+    on(w.deletePiket, Effect::None, [&ws] { pickets::deleteSelectedRow(ws); });
+    on(w.takeIntoWork, Effect::Layers, [&ws] { sheet::takeIntoWork(ws); });
 
     // Crossing editor and profile.
-    on("SpeedButton4", Effect::Entities, [&ws] { editor::open(ws); });
-    on("SpeedButton22", Effect::Entities, [&ws] { editor::first(ws); });
-    on("SpeedButton20", Effect::Entities, [&ws] { editor::previous(ws); });
-    on("SpeedButton21", Effect::Entities, [&ws] { editor::next(ws); });
-    on("SpeedButton23", Effect::Entities, [&ws] { editor::last(ws); });
+    on(w.editor, Effect::Entities, [&ws] { editor::open(ws); });
+    on(w.firstPoint, Effect::Entities, [&ws] { editor::first(ws); });
+    on(w.previousPoint, Effect::Entities, [&ws] { editor::previous(ws); });
+    on(w.nextPoint, Effect::Entities, [&ws] { editor::next(ws); });
+    on(w.lastPoint, Effect::Entities, [&ws] { editor::last(ws); });
     // A change of values, and with "Перестраивать сразу" the profile after it.
     auto valued = [&ws](void (*change)(model::Workspace&)) {
         return [&ws, change] {
@@ -118,31 +110,22 @@ void MainWindow::connectOperations() {
             if (ws.controls.liveRebuild) profile::rebuildLive(ws);
         };
     };
-    on("SpeedButton24", Effect::Entities, valued(editor::takeOverRelief));
-    on("SpeedButton30", Effect::Entities, valued(editor::takeOverPipe));
-    on("SpeedButton29", Effect::Entities, valued(editor::takeOverCasing));
-    on("SpeedButton25", Effect::Entities, valued(editor::setAuto));
-    on("SpeedButton26", Effect::Entities, valued(editor::pickRelief));
-    on("SpeedButton27", Effect::Entities, valued(editor::addPoint));
-    on("SpeedButton31", Effect::Entities, valued(editor::deletePoint));
-    for (const char* build : {"SpeedButton28", "SpeedButton3"}) {
-        auto* b = findChild<QToolButton*>(QLatin1String(build));
-        Q_ASSERT_X(b, "main window", build);
-        connect(b, &QToolButton::clicked, this, &MainWindow::buildProfile);
-    }
-    auto* ground = findChild<QToolButton*>(QStringLiteral("GroundButton"));
-    Q_ASSERT_X(ground, "main window", "GroundButton");
-    connect(ground, &QToolButton::clicked, this, &MainWindow::fillGroundFromSurvey);
+    on(w.takeOverRelief, Effect::Entities, valued(editor::takeOverRelief));
+    on(w.takeOverPipe, Effect::Entities, valued(editor::takeOverPipe));
+    on(w.takeOverCasing, Effect::Entities, valued(editor::takeOverCasing));
+    on(w.setAuto, Effect::Entities, valued(editor::setAuto));
+    on(w.pickRelief, Effect::Entities, valued(editor::pickRelief));
+    on(w.addPoint, Effect::Entities, valued(editor::addPoint));
+    on(w.deletePoint, Effect::Entities, valued(editor::deletePoint));
+    for (QToolButton* build : {w.build, w.buildHidden})
+        connect(build, &QToolButton::clicked, this, &MainWindow::buildProfile);
+    connect(w.ground, &QToolButton::clicked, this, &MainWindow::fillGroundFromSurvey);
 
-    for (const FieldKeys& f : kEditorFields) {
-        auto* edit = findChild<QLineEdit*>(QLatin1String(f.component));
-        Q_ASSERT_X(edit, "main window", f.component);
-        edit->installEventFilter(this);
-    }
+    for (const FieldKeys& f : kEditorFields) (w.*(f.component))->installEventFilter(this);
 
     // A point line picked in the view moves the crossing editor (the model's
     // handler runs on the drawing's selection event); the panels then show it.
-    ws.selectionHandler = [](model::Workspace& w) { editor::onSelectionChanged(w); };
+    ws.selectionHandler = [](model::Workspace& work) { editor::onSelectionChanged(work); };
 }
 
 void MainWindow::warnAboutUnits(int piketsBefore) {
@@ -212,7 +195,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     }
     if (!release && !press) return QMainWindow::eventFilter(watched, event);
     for (const FieldKeys& f : kEditorFields) {
-        if (watched->objectName() != QLatin1String(f.component)) continue;
+        if (watched != widgets_.*(f.component)) continue;
         auto* keyEvent = static_cast<QKeyEvent*>(event);
         const editor::Key key = editorKey(keyEvent->key());
         if (key == editor::Key::Other) return false;

@@ -60,36 +60,39 @@ QLineEdit* field(QWidget* parent, const char* name, int x, int y, int width) {
     return place(new QLineEdit(parent), name, x, y, width, 21);
 }
 
-QWidget* panel(QStackedWidget* stack, const char* name) {
+QWidget* panel(QStackedWidget* stack, const char* name, PanelWidgets& w, model::PanelId id) {
     auto* p = new QFrame(stack);
     p->setObjectName(QLatin1String(name));
     stack->addWidget(p);
+    w.panels[static_cast<std::size_t>(id)] = p;
     return p;
 }
 
-void projectPanel(QStackedWidget* stack) {
-    QWidget* p = panel(stack, "Panel1");
+void projectPanel(QStackedWidget* stack, PanelWidgets& w) {
+    QWidget* p = panel(stack, "Panel1", w, model::PanelId::Project);
     caption(p, "Label1", QStringLiteral("Проект"), 8, 8);
-    field(p, "Edit1", 8, 24, 161)->setEnabled(false);
+    w.projectFile = field(p, "Edit1", 8, 24, 161);
+    w.projectFile->setEnabled(false);
 }
 
-void initialParametersPanel(QStackedWidget* stack) {
-    QWidget* p = panel(stack, "Panel2");
+void initialParametersPanel(QStackedWidget* stack, PanelWidgets& w) {
+    QWidget* p = panel(stack, "Panel2", w, model::PanelId::InitialParameters);
     caption(p, "Label2", QStringLiteral("Глубина верха трубопровода, м"), 8, 8);
-    field(p, "Edit2", 8, 24, 161);
+    w.depth = field(p, "Edit2", 8, 24, 161);
     caption(p, "Label3", QStringLiteral("Трубы, мм"), 8, 56);
-    field(p, "Edit8", 8, 72, 161);
+    w.pipe = field(p, "Edit8", 8, 72, 161);
     caption(p, "Label4", QStringLiteral("Подсыпка, м"), 8, 104);
-    field(p, "Edit4", 8, 120, 161);
+    w.bedding = field(p, "Edit4", 8, 120, 161);
     // Surveys are often drawn in metres; what the plan measures is converted.
     caption(p, "LabelUnits", QStringLiteral("Единицы плана"), 8, 152);
     auto* units = place(new QComboBox(p), "ComboBoxUnits", 8, 168, 161, 22);
     units->addItems({QStringLiteral("мм"), QStringLiteral("см"), QStringLiteral("м")});
     units->setToolTip(QStringLiteral("В каких единицах начерчен план: мм, см или м"));
+    w.planUnits = units;
 }
 
-void typesPanel(QStackedWidget* stack) {
-    QWidget* p = panel(stack, "Panel3");
+void typesPanel(QStackedWidget* stack, PanelWidgets& w) {
+    QWidget* p = panel(stack, "Panel3", w, model::PanelId::Types);
     struct Type {
         const char* label;
         QString caption;
@@ -108,7 +111,8 @@ void typesPanel(QStackedWidget* stack) {
         {"Label8", QStringLiteral("Другие пересечения"), "ComboBox5", "SpeedButton15",
          "SpeedButton16", 160, 176},
     };
-    for (const Type& t : types) {
+    for (std::size_t n = 0; n < std::size(types); ++n) {
+        const Type& t = types[n];
         QLabel* title = caption(p, t.label, t.caption, 0, t.captionY, 118);
         // A long caption gets a smaller font rather than lose its end under
         // the buttons.
@@ -130,19 +134,24 @@ void typesPanel(QStackedWidget* stack) {
         list->setInsertPolicy(QComboBox::NoInsert);
         // A layer name longer than the list is read whole under the pointer.
         QObject::connect(list, &QComboBox::currentTextChanged, list, &QWidget::setToolTip);
+        w.typeLists[n] = list;
+        w.addType[n] = add;
+        w.removeType[n] = remove;
     }
-    textButton(p, "SpeedButton8", QStringLiteral("Скрыть выбранное"), 0, 200, 169, 22);
-    textButton(p, "SpeedButton19", QStringLiteral("Показать все"), 0, 224, 169, 22);
+    w.hideSelected =
+        textButton(p, "SpeedButton8", QStringLiteral("Скрыть выбранное"), 0, 200, 169, 22);
+    w.showAll = textButton(p, "SpeedButton19", QStringLiteral("Показать все"), 0, 224, 169, 22);
 }
 
-void piketsPanel(QStackedWidget* stack) {
-    QWidget* p = panel(stack, "Panel4");
-    pictureButton(p, "SpeedButton17", "piket_ends",
-                  QStringLiteral("Добавить пикет по конечным точкам"), 0, 16, 23)
-        ->setIconSize(QSize(16, 16));
-    pictureButton(p, "SpeedButton33", "piket_sequence",
-                  QStringLiteral("Добавить пикет последовательным выбором трассы"), 24, 16, 23)
-        ->setIconSize(QSize(16, 16));
+void piketsPanel(QStackedWidget* stack, PanelWidgets& w) {
+    QWidget* p = panel(stack, "Panel4", w, model::PanelId::Pikets);
+    w.addByEnds = pictureButton(p, "SpeedButton17", "piket_ends",
+                                QStringLiteral("Добавить пикет по конечным точкам"), 0, 16, 23);
+    w.addByEnds->setIconSize(QSize(16, 16));
+    w.addBySequence =
+        pictureButton(p, "SpeedButton33", "piket_sequence",
+                      QStringLiteral("Добавить пикет последовательным выбором трассы"), 24, 16, 23);
+    w.addBySequence->setIconSize(QSize(16, 16));
     auto* hide =
         place(new QCheckBox(QStringLiteral("Скрывать элементы"), p), "CheckBox1", 48, 24, 129, 17);
     hide->setChecked(false);
@@ -150,6 +159,7 @@ void piketsPanel(QStackedWidget* stack) {
     QFont small = hide->font();
     small.setPointSizeF(small.pointSizeF() * 0.85);
     hide->setFont(small);
+    w.hideWhilePicking = hide;
 
     auto* list = place(new QTreeWidget(p), "ListView1", 0, 48, 177, 296);
     list->setColumnCount(1);
@@ -159,21 +169,24 @@ void piketsPanel(QStackedWidget* stack) {
     list->setSelectionBehavior(QAbstractItemView::SelectRows);
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list->header()->setSectionResizeMode(QHeaderView::Stretch);
+    w.piketList = list;
 
     auto* remove = textButton(p, "SpeedButton18", QStringLiteral("Удалить"), 0, 352, 177, 33);
     remove->setIcon(icon("delete"));
     remove->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     remove->setToolTip(QStringLiteral("Удалить"));
-    textButton(p, "SpeedButton6", QStringLiteral("Взять в работу"), 0, 392, 177, 33);
+    w.deletePiket = remove;
+    w.takeIntoWork =
+        textButton(p, "SpeedButton6", QStringLiteral("Взять в работу"), 0, 392, 177, 33);
 }
 
-void editorPanel(QStackedWidget* stack) {
-    QWidget* p = panel(stack, "Panel5");
+void editorPanel(QStackedWidget* stack, PanelWidgets& w) {
+    QWidget* p = panel(stack, "Panel5", w, model::PanelId::Editor);
     // The count stands after the caption, however wide the system font makes it.
     QLabel* total = caption(p, "Label15", QStringLiteral("Всего точек:"), 8, 0, 72);
     total->adjustSize();
     const int countAt = std::max(80, 8 + total->width() + 4);
-    caption(p, "Label16", QStringLiteral("0"), countAt, 0, 177 - countAt);
+    w.pointCount = caption(p, "Label16", QStringLiteral("0"), countAt, 0, 177 - countAt);
     // The step buttons as wide as their arrows need, the number between them.
     // They stand where they are; a row wider than the panel widens it.
     QToolButton* first = textButton(p, "SpeedButton22", QStringLiteral("<<"), 8, 16, 23, 22);
@@ -193,42 +206,56 @@ void editorPanel(QStackedWidget* stack) {
     const int nextAt = numberAt + number->width() + 1;
     row[3] = textButton(p, "SpeedButton21", QStringLiteral(">"), nextAt, 16, step, 22);
     row[4] = textButton(p, "SpeedButton23", QStringLiteral(">>"), nextAt + step + 1, 16, step, 22);
-    for (QWidget* w : row) w->setProperty("kvStays", true);
+    for (QWidget* stays : row) stays->setProperty("kvStays", true);
+    w.firstPoint = first;
+    w.previousPoint = static_cast<QToolButton*>(row[1]);
+    w.pointNumber = number;
+    w.nextPoint = static_cast<QToolButton*>(row[3]);
+    w.lastPoint = static_cast<QToolButton*>(row[4]);
 
     caption(p, "Label12", QStringLiteral("Высота рельефа, м"), 8, 48);
-    field(p, "Edit3", 8, 64, 81);
-    pictureButton(p, "SpeedButton24", "edit", QStringLiteral("Изменить"), 97, 64, 23);
-    pictureButton(p, "SpeedButton25", "auto", QStringLiteral("Авто"), 120, 64, 23);
-    pictureButton(p, "SpeedButton26", "pick", QStringLiteral("Указать"), 144, 64, 23);
+    w.relief = field(p, "Edit3", 8, 64, 81);
+    w.takeOverRelief =
+        pictureButton(p, "SpeedButton24", "edit", QStringLiteral("Изменить"), 97, 64, 23);
+    w.setAuto = pictureButton(p, "SpeedButton25", "auto", QStringLiteral("Авто"), 120, 64, 23);
+    w.pickRelief =
+        pictureButton(p, "SpeedButton26", "pick", QStringLiteral("Указать"), 144, 64, 23);
 
     caption(p, "Label14", QStringLiteral("Диаметр трубы, мм"), 8, 88);
-    field(p, "Edit7", 8, 104, 129);
-    pictureButton(p, "SpeedButton30", "edit", QStringLiteral("Изменить"), 145, 104, 23);
+    w.pointPipe = field(p, "Edit7", 8, 104, 129);
+    w.takeOverPipe =
+        pictureButton(p, "SpeedButton30", "edit", QStringLiteral("Изменить"), 145, 104, 23);
 
     caption(p, "Label13", QStringLiteral("Диаметр футляра, мм"), 8, 128);
-    field(p, "Edit6", 8, 144, 129);
-    pictureButton(p, "SpeedButton29", "edit", QStringLiteral("Изменить"), 145, 144, 23);
+    w.casing = field(p, "Edit6", 8, 144, 129);
+    w.takeOverCasing =
+        pictureButton(p, "SpeedButton29", "edit", QStringLiteral("Изменить"), 145, 144, 23);
 
-    auto* add =
+    w.addPoint =
         textButton(p, "SpeedButton27", QStringLiteral("Добавить пересечение"), 0, 176, 177, 33);
-    add->setFont(QFont(QStringLiteral("Times New Roman")));
-    textButton(p, "SpeedButton31", QStringLiteral("Удалить пересечение"), 0, 216, 177, 33);
-    textButton(p, "SpeedButton28", QStringLiteral("Построить\\Перестроить"), 0, 256, 177, 33);
+    w.addPoint->setFont(QFont(QStringLiteral("Times New Roman")));
+    w.deletePoint =
+        textButton(p, "SpeedButton31", QStringLiteral("Удалить пересечение"), 0, 216, 177, 33);
+    w.build =
+        textButton(p, "SpeedButton28", QStringLiteral("Построить\\Перестроить"), 0, 256, 177, 33);
 
-    auto* ground =
+    auto* ground = w.ground =
         textButton(p, "GroundButton", QStringLiteral("Отметки по съёмке"), 0, 296, 177, 33);
     ground->setToolTip(
         QStringLiteral("Высоты рельефа точек пикета — по отметкам съёмки в чертеже"));
 
     // How the profile is laid out: by default one sheet at 1:500 and 1:100.
     caption(p, "LabelSheets", QStringLiteral("Листы профиля"), 8, 336);
-    place(new QCheckBox(QStringLiteral("Несколько листов"), p), "SheetSplit", 8, 354, 169, 17)
-        ->setToolTip(QStringLiteral("Длинный пикет — на нескольких листах, один под другим"));
+    w.sheetSplit =
+        place(new QCheckBox(QStringLiteral("Несколько листов"), p), "SheetSplit", 8, 354, 169, 17);
+    w.sheetSplit->setToolTip(
+        QStringLiteral("Длинный пикет — на нескольких листах, один под другим"));
     caption(p, "LabelScales", QStringLiteral("Масштабы: гориз. / верт."), 8, 376);
     auto* along = place(new QComboBox(p), "SheetScaleH", 8, 394, 84, 22);
     along->setToolTip(QStringLiteral("Горизонтальный масштаб"));
     for (int scale : {500, 1000, 2000}) along->addItem(QStringLiteral("1:%1").arg(scale), scale);
     along->resize(std::max(84, along->sizeHint().width()), 22);
+    w.scaleAlong = along;
     const int heightAt = 8 + along->width() + 4;
     auto* height =
         place(new QComboBox(p), "SheetScaleV", heightAt, 394, std::max(77, 173 - heightAt), 22);
@@ -236,33 +263,38 @@ void editorPanel(QStackedWidget* stack) {
     for (int scale : {100, 200}) height->addItem(QStringLiteral("1:%1").arg(scale), scale);
     height->resize(std::max(height->width(), height->sizeHint().width()), 22);
     height->setProperty("kvStays", true);
-    place(new QCheckBox(QStringLiteral("Горизонт по листам"), p), "SheetDatumPerSheet", 8, 424, 169,
-          17)
-        ->setToolTip(QStringLiteral("Условный горизонт каждого листа — по его отметкам"));
-    place(new QCheckBox(QStringLiteral("Перестраивать сразу"), p), "LiveRebuild", 8, 441, 169, 17)
-        ->setToolTip(QStringLiteral("После каждого изменения значений профиль строится заново"));
+    w.scaleHeight = height;
+    w.datumPerSheet = place(new QCheckBox(QStringLiteral("Горизонт по листам"), p),
+                            "SheetDatumPerSheet", 8, 424, 169, 17);
+    w.datumPerSheet->setToolTip(
+        QStringLiteral("Условный горизонт каждого листа — по его отметкам"));
+    w.liveRebuild = place(new QCheckBox(QStringLiteral("Перестраивать сразу"), p), "LiveRebuild", 8,
+                          441, 169, 17);
+    w.liveRebuild->setToolTip(
+        QStringLiteral("После каждого изменения значений профиль строится заново"));
 }
 
 }  // namespace
 
-QGroupBox* buildToolPanel(QWidget* parent) {
+QGroupBox* buildToolPanel(QWidget* parent, PanelWidgets& w) {
     auto* box = new QGroupBox(parent);
     box->setObjectName(QStringLiteral("GroupBox1"));
     box->setToolTip(QStringLiteral("Панель инструментов"));
     box->setFixedWidth(44);
-    pictureButton(box, "openbutton", "open", QStringLiteral("Открыть проект"), 2, 8, 40);
-    pictureButton(box, "SpeedButton7", "parameters", QStringLiteral("Первоначальные параметры"), 2,
-                  48, 40);
-    pictureButton(box, "SpeedButton1", "types", QStringLiteral("Выбор типов коммуникаций"), 2, 88,
-                  40);
-    pictureButton(box, "SpeedButton2", "pikets", QStringLiteral("Пикеты"), 2, 128, 40);
+    w.open = pictureButton(box, "openbutton", "open", QStringLiteral("Открыть проект"), 2, 8, 40);
+    w.initialParameters = pictureButton(box, "SpeedButton7", "parameters",
+                                        QStringLiteral("Первоначальные параметры"), 2, 48, 40);
+    w.types = pictureButton(box, "SpeedButton1", "types",
+                            QStringLiteral("Выбор типов коммуникаций"), 2, 88, 40);
+    w.pikets = pictureButton(box, "SpeedButton2", "pikets", QStringLiteral("Пикеты"), 2, 128, 40);
     auto* separator = place(new QFrame(box), "Bevel1", 2, 176, 40, 3);
     separator->setFrameShape(QFrame::HLine);
     separator->setFrameShadow(QFrame::Sunken);
-    pictureButton(box, "SpeedButton4", "editor", QStringLiteral("Параметры пересечений пикета"), 2,
-                  184, 40);
-    pictureButton(box, "SpeedButton3", "profile", QStringLiteral("Построить профиль"), 2, 224, 40)
-        ->setVisible(false);
+    w.editor = pictureButton(box, "SpeedButton4", "editor",
+                             QStringLiteral("Параметры пересечений пикета"), 2, 184, 40);
+    w.buildHidden = pictureButton(box, "SpeedButton3", "profile",
+                                  QStringLiteral("Построить профиль"), 2, 224, 40);
+    w.buildHidden->setVisible(false);
     return box;
 }
 
@@ -326,7 +358,7 @@ int fitPanels(QStackedWidget* stack) {
 
 }  // namespace
 
-QGroupBox* buildAuxiliaryPanel(QWidget* parent) {
+QGroupBox* buildAuxiliaryPanel(QWidget* parent, PanelWidgets& w) {
     auto* box = new QGroupBox(parent);
     box->setObjectName(QStringLiteral("GroupBox2"));
     box->setToolTip(QStringLiteral("Вспомогательная панель"));
@@ -335,11 +367,12 @@ QGroupBox* buildAuxiliaryPanel(QWidget* parent) {
     auto* stack = new QStackedWidget(box);
     stack->setObjectName(QStringLiteral("PanelStack"));
     layout->addWidget(stack);
-    projectPanel(stack);
-    initialParametersPanel(stack);
-    typesPanel(stack);
-    piketsPanel(stack);
-    editorPanel(stack);
+    w.stack = stack;
+    projectPanel(stack, w);
+    initialParametersPanel(stack, w);
+    typesPanel(stack, w);
+    piketsPanel(stack, w);
+    editorPanel(stack, w);
     const int wider = fitPanels(stack);
     // The group's frame comes on top of the panels' width: they are never
     // cut at the right.
@@ -348,14 +381,16 @@ QGroupBox* buildAuxiliaryPanel(QWidget* parent) {
     return box;
 }
 
-QWidget* buildBusyPanel(QWidget* parent) {
+QWidget* buildBusyPanel(QWidget* parent, PanelWidgets& w) {
     auto* busy = place(new QFrame(parent), "Panel6", 0, 0, 98, 98);
     busy->setFrameShape(QFrame::Box);
     for (const char* name : {"Image1", "Image2"}) {
         auto* image = place(new QLabel(busy), name, 1, 1, 96, 96);
         image->setPixmap(icon(name[5] == '1' ? "busy1" : "busy2").pixmap(96, 96));
+        w.busyBlink = image;  // the second, over the first
     }
     busy->hide();
+    w.busy = busy;
     return busy;
 }
 

@@ -561,6 +561,12 @@ std::string entityFingerprint(const Entity& e) {
         f.add(t->hAlign);
         f.add(t->vAlign);
         f.add(foldName(t->style));
+    } else if (const auto* el = geomIf<EllipseGeom>(e.geom)) {
+        f.add(el->center);
+        f.add(el->majorAxis);
+        f.add(el->ratio);
+        f.add(el->startParam);
+        f.add(el->endParam);
     } else if (const auto* d = geomIf<DimensionGeom>(e.geom)) {
         // Its block and text height are how it is shown, not where: a
         // CAD program draws the block anew.

@@ -131,7 +131,7 @@ struct EntityMark {
 
 // The fingerprint of what an entity shows: kind, layer, colour, lineweight,
 // visibility and the geometry of the kinds the program draws (lines, texts,
-// dimensions; for others the kind only). Sixteen hexadecimal digits.
+// ellipses, dimensions; for others the kind only). Sixteen hexadecimal digits.
 std::string entityFingerprint(const Entity& e);
 
 // An application name of the APPID table (2), as read or registered.

@@ -24,12 +24,15 @@
 #include "cad/check.hpp"
 #include "cad/geom.hpp"
 #include "cad/text_util.hpp"
+#include "checks/checks.hpp"
 #include "cli/commands.hpp"
 #include "cli/editor_steps.hpp"
 #include "cli/ground_steps.hpp"
 #include "cli/profile_steps.hpp"
 #include "cli/text.hpp"
 #include "dwg/dwg_import.hpp"
+#include "model/check_rules.hpp"
+#include "model/crossed.hpp"
 #include "model/history.hpp"
 #include "model/primitives.hpp"
 #include "model/project.hpp"
@@ -60,11 +63,13 @@ struct ProfileOptions {
     bool hideWhilePicking = false;
     bool live = false;  // --live: "Перестраивать сразу"
     std::string dump;
-    std::string project;            // project file to restore after opening the plan
-    std::string saveProject;        // project file to write at the end
-    EditorStepOptions editorSteps;  // --edit, --pick-height, --add-point, --delete-point, --walk
-    ProfileStepOptions steps;       // --no-build, --pdf, --svg, --png
-    GroundStepOptions ground;       // --ground-layer, --ground-step, ...
+    std::string project;             // project file to restore after opening the plan
+    std::string saveProject;         // project file to write at the end
+    EditorStepOptions editorSteps;   // --edit, --pick-height, --add-point, --delete-point, --walk
+    ProfileStepOptions steps;        // --no-build, --pdf, --svg, --png
+    GroundStepOptions ground;        // --ground-layer, --ground-step, ...
+    std::vector<std::string> rules;  // --rule NAME=V, in order
+    bool check = false;              // --check
 };
 
 // Messages go to stderr as they come and are kept for the dump.
@@ -106,6 +111,8 @@ struct BatchRun : model::HeadlessWorkspace<BatchUi> {
         ui.message(text);
         return false;
     }
+    // With --check: what the checks found on the built profile.
+    std::optional<std::vector<checks::Finding>> findings;
 };
 
 std::vector<std::string> splitList(const std::string& text) {
@@ -235,6 +242,14 @@ void checkUsage(const ProfileOptions& o) {
     };
     checkRange(o.depthGiven, o.depth, "--depth", pickets::kDepthFieldName, model::kDepthLimit);
     checkRange(o.pipeGiven, o.pipe, "--pipe", pickets::kPipeFieldName, model::kDiameterLimit);
+    model::CheckRules rules;
+    for (const std::string& rule : o.rules) {
+        try {
+            model::applyRule(rules, rule);
+        } catch (const cad::Error& e) {
+            throw CLI::ValidationError("--rule", e.what());
+        }
+    }
 }
 
 bool definesPiket(const ProfileOptions& o) {
@@ -269,6 +284,8 @@ void applyControls(BatchRun& r, const ProfileOptions& o) {
     }
     r.ws.decimalSeparator =
         o.separator.empty() ? model::systemDecimalSeparator() : o.separator.front();
+    // Over the project's rules, in the order given (checked in checkUsage).
+    for (const std::string& rule : o.rules) model::applyRule(r.ws.checkRules, rule);
 }
 
 bool openPlan(BatchRun& r, const ProfileOptions& o) {
@@ -394,6 +411,20 @@ bool buildProfile(BatchRun& r, const ProfileOptions& o) {
     return r.run("Построить\\Перестроить", [&] { buildProfileStep(r.ws, o.steps); });
 }
 
+// The findings are warnings of the run, never a failure: the engineer decides.
+bool checkProfile(BatchRun& r, const ProfileOptions& o) {
+    if (!o.check) return true;
+    const model::Piket* piket = r.ws.piketInWork();
+    if (!piket || piket->built.empty()) {
+        r.ui.warn("проверка не выполнена: профиль не построен");
+        r.findings.emplace();
+        return true;
+    }
+    r.findings = checks::checkPiketInWork(r.ws);
+    for (const checks::Finding& f : *r.findings) std::cerr << "Предупреждение: " << f.text << '\n';
+    return true;
+}
+
 bool plotSheet(BatchRun& r, const ProfileOptions& o) {
     return r.run([&] { plotSheetStep(r.ws, o.steps); });
 }
@@ -410,6 +441,34 @@ constexpr std::array<const char*, 10> kPointValueNames = {
 nlohmann::ordered_json handleJson(const cad::EntityRef& e) {
     if (e.isNull()) return nullptr;
     return cad::formatHandle(e.drawing()->data().entities[e.id().v].handle);
+}
+
+// The crossed utility of point k beside its named values: each value and how
+// it was found, null when not set; the kind the point has, its own or the
+// kind table's, and whether it is the point's ("typed") or the table's.
+void addCrossed(nlohmann::ordered_json& named, const model::Workspace& ws, const model::Piket& p,
+                std::size_t k) {
+    const model::Crossed& c = model::crossedAt(p, k);
+    auto value = [](const std::optional<model::CrossedValue>& v) -> nlohmann::ordered_json {
+        return v ? nlohmann::ordered_json(v->value) : nlohmann::ordered_json(nullptr);
+    };
+    auto from = [](const std::optional<model::CrossedValue>& v) -> nlohmann::ordered_json {
+        return v ? nlohmann::ordered_json(model::foundByKey(v->foundBy))
+                 : nlohmann::ordered_json(nullptr);
+    };
+    named["crossTop"] = value(c.top);
+    named["crossTopFrom"] = from(c.top);
+    named["crossDiameter"] = value(c.diameter);
+    named["crossDiameterFrom"] = from(c.diameter);
+    const std::optional<model::CrossKind> kind =
+        model::notCrossingWhy(ws.controls, p, k).empty()
+            ? model::effectiveCrossKind(ws.crossKinds, ws.controls, p, k)
+            : std::nullopt;
+    named["crossKind"] =
+        kind ? nlohmann::ordered_json(model::info(*kind).key) : nlohmann::ordered_json(nullptr);
+    named["crossKindFrom"] = c.kind ? nlohmann::ordered_json("typed")
+                             : kind ? nlohmann::ordered_json("table")
+                                    : nlohmann::ordered_json(nullptr);
 }
 
 nlohmann::ordered_json dumpState(const BatchRun& r) {
@@ -443,6 +502,7 @@ nlohmann::ordered_json dumpState(const BatchRun& r) {
             for (std::size_t v = 0; v < kPointValueNames.size(); ++v) {
                 named[kPointValueNames[v]] = row[v];
             }
+            addCrossed(named, ws, p, k);
             nlohmann::ordered_json point = {
                 {"object", handleJson(object)}, {"values", row}, {"named", named}};
             // A value past the limits every door applies would show here as a
@@ -462,6 +522,17 @@ nlohmann::ordered_json dumpState(const BatchRun& r) {
     j["piketLength"] = ws.piketLength;
     j["horizonLevel"] = ws.horizonLevel;
     j["profileBuilt"] = ws.profileBuilt ? 1 : 0;  // the dump keeps the number
+    if (r.findings) {
+        nlohmann::ordered_json found = nlohmann::ordered_json::array();
+        for (const checks::Finding& f : *r.findings) {
+            found.push_back({{"point", f.point},
+                             {"rule", f.rule},
+                             {"required", f.required},
+                             {"actual", f.actual},
+                             {"text", f.text}});
+        }
+        j["checks"] = std::move(found);
+    }
     return j;
 }
 
@@ -550,8 +621,8 @@ int runProfile(const ProfileOptions& o) {
     ok = ok &&
          (definesPiket(o) ? definePiket(r, o) && takePiketIntoWork(r, o)
                           : takeSavedPiketIntoWork(r, o)) &&
-         runEditorSteps(r, o) && fillGround(r, o) && buildProfile(r, o) && plotSheet(r, o) &&
-         savePlan(r, o);
+         runEditorSteps(r, o) && fillGround(r, o) && buildProfile(r, o) && checkProfile(r, o) &&
+         plotSheet(r, o) && savePlan(r, o);
     ok = writeProject(r, o) && ok;
     ok = writeDump(r, o) && ok;
     return ok ? 0 : 1;
@@ -594,6 +665,16 @@ void registerProfile(CLI::App& app, int& exitCode) {
                     "Файл проекта: восстановить после открытия плана; без пикета — продолжить "
                     "с пикетом в работе");
     cmd->add_option("--save-project", o->saveProject, "Записать файл проекта в конце");
+    cmd->add_flag("--check", o->check,
+                  "Проверить построенный профиль по правилам: замечания — в stderr "
+                  "(«Предупреждение: …») и в состояние (checks); код выхода не меняется");
+    cmd->add_option("--rule", o->rules,
+                    "Правило проверки ИМЯ=ЗНАЧЕНИЕ на этот запуск (поверх файла проекта; "
+                    "с --save-project записывается в него); имена: " +
+                        model::ruleNames() +
+                        "; значение — число (м, уклон — доля), off, on или default; "
+                        "pipe=water или pipe=heating")
+        ->allow_extra_args(false);
     o->editorSteps.add(*cmd);
     o->steps.add(*cmd);
     o->ground.add(*cmd);

@@ -8,6 +8,7 @@
 #include "cad/geometry.hpp"
 #include "cad/number_text.hpp"
 #include "cad/text_util.hpp"
+#include "model/crossed.hpp"
 #include "model/primitives.hpp"
 
 namespace cli {
@@ -27,7 +28,8 @@ int parsePointNumber(std::string_view text, std::string_view whole, const char* 
 }  // namespace
 
 EditorStep parseEditStep(std::string_view value) {
-    const char* form = "N:relief=V, N:pipe=V или N:casing=V";
+    const char* form =
+        "N:relief=V, N:pipe=V, N:casing=V, N:crossTop=V, N:crossDiameter=V или N:crossKind=K";
     auto colon = value.find(':');
     auto equals = value.find('=');
     if (colon == std::string_view::npos || equals == std::string_view::npos || equals < colon) {
@@ -43,11 +45,24 @@ EditorStep parseEditStep(std::string_view value) {
         step.field = editor::Field::Pipe;
     } else if (name == "casing") {
         step.field = editor::Field::Casing;
+    } else if (name == "crossTop") {
+        step.field = editor::Field::CrossTop;
+    } else if (name == "crossDiameter") {
+        step.field = editor::Field::CrossDiameter;
+    } else if (name == "crossKind") {
+        step.field = editor::Field::CrossKind;
     } else {
         throw CLI::ValidationError("«" + std::string(value) + "»: поле «" + std::string(name) +
-                                   "» неизвестно, ожидается relief, pipe или casing");
+                                   "» неизвестно, ожидается relief, pipe, casing, crossTop, "
+                                   "crossDiameter или crossKind");
     }
     step.text = std::string(value.substr(equals + 1));
+    if (step.field == editor::Field::CrossKind && !step.text.empty() &&
+        !model::crossKindByKey(step.text)) {
+        throw CLI::ValidationError("«" + std::string(value) + "»: вид «" + step.text +
+                                   "» неизвестен, ожидается один из: " + model::crossKindKeyList() +
+                                   " (пусто — по слою)");
+    }
     return step;
 }
 
@@ -66,6 +81,12 @@ EditorStep parsePickHeightStep(std::string_view value) {
         throw CLI::ValidationError("«" + std::string(value) +
                                    "»: метка объекта должна быть шестнадцатеричным числом");
     }
+    return step;
+}
+
+EditorStep parsePickCrossTopStep(std::string_view value) {
+    EditorStep step = parsePickHeightStep(value);
+    step.kind = EditorStep::Kind::PickCrossTop;
     return step;
 }
 
@@ -107,7 +128,7 @@ void EditorStepOptions::add(CLI::App& cmd) {
             return std::string();
         };
     };
-    auto repeatable = [&cmd, &checked](const char* name, const char* form, const char* help,
+    auto repeatable = [&cmd, &checked](const char* name, const char* form, const std::string& help,
                                        EditorStep (*parse)(std::string_view)) {
         return cmd.add_option(name)
             ->type_name(form)
@@ -118,11 +139,19 @@ void EditorStepOptions::add(CLI::App& cmd) {
     };
     edit_ = repeatable("--edit", "N:FIELD=V",
                        "Значение точки N (с 1): \"N:relief=V\" (высота рельефа, число или "
-                       "Авто), \"N:pipe=V\", \"N:casing=V\" (диаметры трубы и футляра, мм)",
+                       "Авто), \"N:pipe=V\", \"N:casing=V\" (диаметры трубы и футляра, мм), "
+                       "\"N:crossTop=V\" (верх пересекаемой сети, м), \"N:crossDiameter=V\" "
+                       "(её диаметр или высота, мм), \"N:crossKind=K\" (её вид: " +
+                           model::crossKindKeyList() +
+                           "); пустое значение снимает заданное (вид — по слою)",
                        parseEditStep);
     pickHeight_ = repeatable("--pick-height", "N=HANDLE",
                              "N=HANDLE: «Указать» высоту рельефа точки N текстом с этой меткой",
                              parsePickHeightStep);
+    pickCrossTop_ =
+        repeatable("--pick-cross-top", "N=HANDLE",
+                   "N=HANDLE: «Указать» верх пересекаемой сети точки N текстом с этой меткой",
+                   parsePickCrossTopStep);
     addPoint_ = repeatable("--add-point", "X,Y", "X,Y: «Добавить пересечение» в этой точке",
                            parseAddPointStep);
     deletePoint_ = repeatable("--delete-point", "N", "N: «Удалить пересечение» — точку N",
@@ -169,6 +198,8 @@ std::vector<EditorStep> EditorStepOptions::steps() const {
             out.push_back(parseEditStep(v));
         } else if (opt == pickHeight_) {
             out.push_back(parsePickHeightStep(v));
+        } else if (opt == pickCrossTop_) {
+            out.push_back(parsePickCrossTopStep(v));
         } else if (opt == addPoint_) {
             out.push_back(parseAddPointStep(v));
         } else if (opt == deletePoint_) {
@@ -178,14 +209,32 @@ std::vector<EditorStep> EditorStepOptions::steps() const {
     return out;
 }
 
+std::string fieldStepName(editor::Field field) {
+    switch (field) {
+        case editor::Field::Relief:
+            return "Отметка земли";
+        case editor::Field::Pipe:
+            return "Диаметр трубы";
+        case editor::Field::Casing:
+            return "Диаметр футляра";
+        case editor::Field::CrossTop:
+            return "Верх пересекаемой сети";
+        case editor::Field::CrossDiameter:
+            return "Диаметр пересекаемой сети";
+        case editor::Field::CrossKind:
+            return "Вид пересекаемой сети";
+    }
+    return {};
+}
+
 std::string stepName(const EditorStep& step) {
     switch (step.kind) {
         case EditorStep::Kind::Edit:
-            return step.field == editor::Field::Relief ? "Отметка земли"
-                   : step.field == editor::Field::Pipe ? "Диаметр трубы"
-                                                       : "Диаметр футляра";
+            return fieldStepName(step.field);
         case EditorStep::Kind::PickHeight:
             return "Указать";
+        case EditorStep::Kind::PickCrossTop:
+            return "Указать верх пересекаемой сети";
         case EditorStep::Kind::AddPoint:
             return "Добавление точки";
         case EditorStep::Kind::DeletePoint:
@@ -205,6 +254,7 @@ bool changesValues(const EditorStep& step) {
     switch (step.kind) {
         case EditorStep::Kind::Edit:
         case EditorStep::Kind::PickHeight:
+        case EditorStep::Kind::PickCrossTop:
         case EditorStep::Kind::AddPoint:
         case EditorStep::Kind::DeletePoint:
         case EditorStep::Kind::Walk:  // a height -2 takes the previous point's
@@ -222,7 +272,10 @@ namespace {
 
 void checkHeightText(const model::Workspace& ws, const cad::EntityRef& object,
                      const EditorStep& step) {
-    const std::string where = "высота рельефа точки " + std::to_string(step.point) + " не взята";
+    const bool top = step.kind == EditorStep::Kind::PickCrossTop;
+    const std::string where =
+        top ? "верх пересекаемой сети точки " + std::to_string(step.point) + " не взят"
+            : "высота рельефа точки " + std::to_string(step.point) + " не взята";
     std::string text;
     try {
         text = object.textString();
@@ -237,7 +290,7 @@ void checkHeightText(const model::Workspace& ws, const cad::EntityRef& object,
     }
     if (!model::plausibleHeight(*height)) {
         throw cad::Error("Текст «" + cad::validUtf8(text) + "» объекта с меткой " + step.text +
-                         " — не высота рельефа (от " +
+                         (top ? " — не высота (от " : " — не высота рельефа (от ") +
                          model::formatNumber(model::kReliefLimit.min, ',') + " до " +
                          model::formatNumber(model::kReliefLimit.max, ',') + " м): " + where);
     }
@@ -277,14 +330,24 @@ void runEditorStep(model::Workspace& ws, cad::ScriptedPrompter& prompter, const 
     switch (step.kind) {
         case EditorStep::Kind::Edit: {
             editor::selectPoint(ws, step.point - 1);
-            std::string& field = step.field == editor::Field::Relief ? ws.controls.reliefText
-                                 : step.field == editor::Field::Pipe ? ws.controls.pointPipeText
-                                                                     : ws.controls.casingText;
-            field = step.text;
+            if (step.field == editor::Field::CrossKind) {
+                // The window's list: "по слою", then the kinds in their order.
+                const std::optional<model::CrossKind> kind = model::crossKindByKey(step.text);
+                ws.controls.crossKindIndex = kind ? static_cast<int>(*kind) + 1 : 0;
+            } else {
+                editor::Field f = step.field;
+                std::string& field = f == editor::Field::Relief     ? ws.controls.reliefText
+                                     : f == editor::Field::Pipe     ? ws.controls.pointPipeText
+                                     : f == editor::Field::Casing   ? ws.controls.casingText
+                                     : f == editor::Field::CrossTop ? ws.controls.crossTopText
+                                                                    : ws.controls.crossDiameterText;
+                field = step.text;
+            }
             editor::keyPress(ws, step.field, editor::Key::Enter);
             break;
         }
-        case EditorStep::Kind::PickHeight: {
+        case EditorStep::Kind::PickHeight:
+        case EditorStep::Kind::PickCrossTop: {
             editor::selectPoint(ws, step.point - 1);
             cad::EntityRef text = ws.doc ? ws.doc->entityByHandle(step.text) : cad::EntityRef{};
             if (text.isNull() && ws.sheetDoc) text = ws.sheetDoc->entityByHandle(step.text);
@@ -292,7 +355,11 @@ void runEditorStep(model::Workspace& ws, cad::ScriptedPrompter& prompter, const 
             // The window ignores a pick that gives no height; a step says why.
             checkHeightText(ws, text, step);
             prompter.pushEntity(text);
-            editor::pickRelief(ws);
+            if (step.kind == EditorStep::Kind::PickCrossTop) {
+                editor::pickCrossTop(ws);
+            } else {
+                editor::pickRelief(ws);
+            }
             break;
         }
         case EditorStep::Kind::AddPoint:

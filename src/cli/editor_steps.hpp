@@ -18,7 +18,17 @@ namespace cli {
 
 struct EditorStep {
     // Undo, Redo and Build are steps of the run itself: cmd_profile does them.
-    enum class Kind { Edit, PickHeight, AddPoint, DeletePoint, Walk, Undo, Redo, Build };
+    enum class Kind {
+        Edit,
+        PickHeight,
+        PickCrossTop,
+        AddPoint,
+        DeletePoint,
+        Walk,
+        Undo,
+        Redo,
+        Build
+    };
     Kind kind = Kind::Walk;
     int point = 0;                                // N, 1-based (Edit, PickHeight, DeletePoint)
     editor::Field field = editor::Field::Relief;  // Edit
@@ -29,12 +39,13 @@ struct EditorStep {
 
 // Reads one option's value into a step; throws CLI::ValidationError naming
 // the expected form when it cannot.
-EditorStep parseEditStep(std::string_view value);         // "N:relief=V", "N:pipe=V", "N:casing=V"
-EditorStep parsePickHeightStep(std::string_view value);   // "N=HANDLE"
-EditorStep parseAddPointStep(std::string_view value);     // "X,Y" with '.' decimals
-EditorStep parseDeletePointStep(std::string_view value);  // "N"
+EditorStep parseEditStep(std::string_view value);          // "N:relief=V", "N:crossKind=K", …
+EditorStep parsePickHeightStep(std::string_view value);    // "N=HANDLE"
+EditorStep parsePickCrossTopStep(std::string_view value);  // "N=HANDLE"
+EditorStep parseAddPointStep(std::string_view value);      // "X,Y" with '.' decimals
+EditorStep parseDeletePointStep(std::string_view value);   // "N"
 
-// Registers --edit, --pick-height, --add-point, --delete-point, --walk,
+// Registers --edit, --pick-height, --pick-cross-top, --add-point, --delete-point, --walk,
 // --undo, --redo and --build on the profile command; steps() gives them back
 // in command-line order once the command line is parsed.
 class EditorStepOptions {
@@ -46,6 +57,7 @@ class EditorStepOptions {
     CLI::App* cmd_ = nullptr;
     CLI::Option* edit_ = nullptr;
     CLI::Option* pickHeight_ = nullptr;
+    CLI::Option* pickCrossTop_ = nullptr;
     CLI::Option* addPoint_ = nullptr;
     CLI::Option* deletePoint_ = nullptr;
     CLI::Option* walk_ = nullptr;
@@ -56,6 +68,8 @@ class EditorStepOptions {
 
 // The name of a step as the window's Edit menu shows it ("Отменить «…»").
 std::string stepName(const EditorStep& step);
+// That of taking over one field of the editor ("Диаметр трубы").
+std::string fieldStepName(editor::Field field);
 
 // Makes the editor follow the sheet drawing's selection (set before taking
 // into work, which connects it).

@@ -30,6 +30,8 @@ void ProfileStepOptions::add(CLI::App& cmd) {
         ->check(CLI::IsMember({100.0, 200.0}));
     cmd.add_flag("--datum-per-sheet", datumPerSheet,
                  "Условный горизонт каждого листа — по его отметкам");
+    cmd.add_flag("--check-marks", checkMarks,
+                 "Замечания проверки на листе: красное кольцо у точки и номер замечания");
     cmd.add_option("--datum", datum, "Условный горизонт листов, целое число метров")
         ->check(CLI::Validator(
             [](std::string& s) -> std::string {
@@ -54,6 +56,7 @@ void applySheetOptions(model::Workspace& ws, const ProfileStepOptions& options, 
     take("--scale-v", sheet.verticalScale, options.verticalScale);
     take("--datum-per-sheet", sheet.datumPerSheet, options.datumPerSheet);
     take("--datum", sheet.datum, options.datum);
+    take("--check-marks", sheet.checkMarks, options.checkMarks);
 }
 
 namespace {

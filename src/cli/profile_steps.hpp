@@ -22,6 +22,7 @@ struct ProfileStepOptions {
     double verticalScale = 100;    // --scale-v 100 | 200
     bool datumPerSheet = false;    // --datum-per-sheet
     std::optional<double> datum;   // --datum H, whole metres
+    bool checkMarks = false;       // --check-marks
 
     void add(CLI::App& cmd);
     bool plotRequested() const { return !pdf.empty() || !svg.empty() || !png.empty(); }

@@ -9,6 +9,9 @@
 // pointPipeText.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "model/workspace.hpp"
 
 namespace editor {
@@ -18,6 +21,10 @@ enum class Field {
     Relief,  // Edit3, relief height
     Casing,  // Edit6, casing diameter
     Pipe,    // Edit7, pipe diameter
+    // The crossed utility (model::crossedAt) of a crossing point.
+    CrossTop,       // "Верх пересекаемой сети, м"
+    CrossDiameter,  // "Диаметр (высота) пересекаемой, мм"
+    CrossKind,      // "Вид пересекаемой сети", the list
 };
 
 // The keys the fields react to.
@@ -70,6 +77,25 @@ void setAuto(model::Workspace& ws);
 // an entity without text or a text that is not a number change nothing and
 // show no message.
 void pickRelief(model::Workspace& ws);
+
+// The crossed utility of the current point. Each takes its field
+// (Controls::crossTopText, crossDiameterText, crossKindIndex): an empty number
+// field clears the value, kind 0 ("по слою") leaves the kind to the table. A
+// value shown unchanged keeps how it was found. cad::Error naming the field
+// when the text is not a number within its limit, and saying why when the
+// point is no crossing point (nothing changes then).
+void takeOverCrossTop(model::Workspace& ws);
+void takeOverCrossDiameter(model::Workspace& ws);
+void takeOverCrossKind(model::Workspace& ws);
+
+// "Указать" beside the top of the crossed utility: as pickRelief, the top
+// taken from a picked text (found by Picked). A text that is no height is
+// said; Esc or an entity without text change nothing.
+void pickCrossTop(model::Workspace& ws);
+
+// The names of the kind list as the window shows it: "по слою", then the
+// names of kCrossKinds.
+std::vector<std::string> crossKindChoices();
 
 // "Добавить пересечение": a point picked in the drawing, appended with an
 // automatic relief height, the initial depth and pipe diameter, then ordered

@@ -19,4 +19,8 @@ model::PiketPoint& currentPoint(model::Workspace& ws, model::Piket& piket);
 // A value as the fields show it: the general form with the separator in force.
 std::string numberText(const model::Workspace& ws, double value);
 
+// Shows the current point's crossed utility in its fields, or empties them
+// and says why the point takes none.
+void showCrossed(model::Workspace& ws);
+
 }  // namespace editor::detail

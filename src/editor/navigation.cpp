@@ -66,6 +66,7 @@ void open(model::Workspace& ws) {
     ws.controls.pointCountText = std::to_string(piket->pointCount());
     ws.controls.pointNumberText = piket->pointCount() > 0 ? "1" : "0";
     ws.workPoint = 0;
+    detail::showCrossed(ws);
     if (piket->pointCount() == 0) return;
     model::Relief& relief = piket->points[0].relief;
     if (relief.rule == model::Relief::Rule::AsPrevious) relief = model::Relief::automatic();
@@ -108,6 +109,7 @@ void ShowWorkPoint(model::Workspace& ws, bool zoom) {
                                  : detail::numberText(ws, model::rowOf(point)[model::kRelief]);
     ws.controls.casingText = detail::numberText(ws, point.casing);
     ws.controls.pointPipeText = detail::numberText(ws, point.pipe);
+    detail::showCrossed(ws);
     double x = point.x;
     double y = point.y;
     if (zoom && ws.doc && ws.app.isActive(*ws.doc)) {
@@ -134,7 +136,15 @@ void selectPoint(model::Workspace& ws, int index) {
 }
 
 bool keyUp(model::Workspace& ws, Field field, Key key) {
-    (void)field;  // the arrows, End and Home act alike in the three fields
+    // The arrows act alike in every field; End ("Авто") and Home ("Указать")
+    // are the relief height's, but Home in the crossed top picks that.
+    const bool crossed =
+        field == Field::CrossTop || field == Field::CrossDiameter || field == Field::CrossKind;
+    if (crossed && (key == Key::End || key == Key::Home)) {
+        if (field != Field::CrossTop || key != Key::Home) return false;
+        pickCrossTop(ws);
+        return true;
+    }
     struct KeyAction {
         Key key;
         void (*act)(model::Workspace&);
@@ -162,6 +172,15 @@ bool keyPress(model::Workspace& ws, Field field, Key key) {
             break;
         case Field::Pipe:
             takeOverPipe(ws);
+            break;
+        case Field::CrossTop:
+            takeOverCrossTop(ws);
+            break;
+        case Field::CrossDiameter:
+            takeOverCrossDiameter(ws);
+            break;
+        case Field::CrossKind:
+            takeOverCrossKind(ws);
             break;
     }
     return true;

@@ -61,6 +61,7 @@ void addPoint(model::Workspace& ws) {
     ws.controls.pointPipeText = model::FixDecimalText(ws.controls.pipeText, ws.decimalSeparator);
 
     ws.controls.pointNumberText = std::to_string(ws.workPoint + 1);
+    detail::showCrossed(ws);
     MoveMarker(ws, picked.x, picked.y);
 }
 
@@ -73,7 +74,10 @@ void deletePoint(model::Workspace& ws) {
     piket->pointObjects.erase(piket->pointObjects.begin() + d);
     if (ws.workPoint > 0) --ws.workPoint;
     ws.controls.pointCountText = std::to_string(piket->pointCount());
-    if (piket->pointCount() > 0) ShowWorkPoint(ws, false);
+    if (piket->pointCount() > 0)
+        ShowWorkPoint(ws, false);
+    else
+        detail::showCrossed(ws);
 }
 
 }  // namespace editor

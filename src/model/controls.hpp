@@ -78,6 +78,14 @@ struct Controls {
     std::string reliefText;             // relief height
     std::string casingText;             // casing diameter
     std::string pointPipeText;          // pipe diameter
+    // The crossed utility of the point in work (model::crossedAt): its top, m,
+    // and diameter, mm, empty when not set; its kind, 0 "по слою" (from the
+    // kind table) or 1 + the index into kCrossKinds.
+    std::string crossTopText;
+    std::string crossDiameterText;
+    int crossKindIndex = 0;
+    std::string crossedFoundText;  // how the values were found, the kind the table gives
+    std::string crossedNote;       // why the point takes no crossed values; empty when it does
     bool liveRebuild = false;  // "Перестраивать сразу": a change of values rebuilds
 
     PanelId front = PanelId::Project;

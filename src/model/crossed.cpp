@@ -13,6 +13,46 @@ std::optional<CrossKind> crossKindByKey(std::string_view key) {
     return std::nullopt;
 }
 
+std::string crossKindKeyList() {
+    std::string list;
+    for (const CrossKindInfo& k : kCrossKinds) {
+        if (!list.empty()) list += ", ";
+        list += k.key;
+    }
+    return list;
+}
+
+std::string_view foundByKey(FoundBy by) {
+    switch (by) {
+        case FoundBy::Typed:
+            return "typed";
+        case FoundBy::Picked:
+            return "picked";
+        case FoundBy::Survey:
+            return "survey";
+    }
+    return "typed";
+}
+
+std::optional<FoundBy> foundByByKey(std::string_view key) {
+    for (FoundBy by : {FoundBy::Typed, FoundBy::Picked, FoundBy::Survey}) {
+        if (foundByKey(by) == key) return by;
+    }
+    return std::nullopt;
+}
+
+std::string_view foundByText(FoundBy by) {
+    switch (by) {
+        case FoundBy::Typed:
+            return "введено";
+        case FoundBy::Picked:
+            return "из текста чертежа";
+        case FoundBy::Survey:
+            return "по съёмке";
+    }
+    return "введено";
+}
+
 std::optional<CrossKind> kindOfLayer(const CrossKindTable& table, const Controls& controls,
                                      std::string_view layer) {
     const std::string folded = cad::foldName(layer);
@@ -26,6 +66,50 @@ std::optional<CrossKind> kindOfLayer(const CrossKindTable& table, const Controls
         }
     }
     return std::nullopt;
+}
+
+namespace {
+
+// The layer of point k's object, nullopt when it has none that can be read.
+std::optional<std::string> objectLayer(const Piket& piket, std::size_t k) {
+    if (k >= piket.pointObjects.size()) return std::nullopt;
+    const cad::EntityRef& object = piket.pointObjects[k];
+    if (!object.exists()) return std::nullopt;
+    return object.layer();
+}
+
+bool onCrossingList(const Controls& controls, const std::string& layer) {
+    for (std::size_t t = 1; t < kTypeListCount; ++t) {
+        for (const std::string& name : controls.typeLists[t]) {
+            if (cad::sameName(name, layer)) return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+std::string notCrossingWhy(const Controls& controls, const Piket& piket, std::size_t k) {
+    const std::string n = std::to_string(k + 1);
+    if (k >= piket.points.size()) return "В пикете нет точки " + n;
+    if (k >= piket.pointObjects.size() || piket.pointObjects[k].isNull()) {
+        return "Точка " + n + " добавлена вручную: под ней нет пересекаемого объекта";
+    }
+    const std::optional<std::string> layer = objectLayer(piket, k);
+    if (!layer) return "Объект точки " + n + " удалён из чертежа";
+    if (!onCrossingList(controls, *layer)) {
+        return "Объект точки " + n + " лежит на слое «" + cad::validUtf8(*layer) +
+               "», которого нет в списках подводов, коммуникаций и прочих пересечений";
+    }
+    return {};
+}
+
+std::optional<CrossKind> effectiveCrossKind(const CrossKindTable& table, const Controls& controls,
+                                            const Piket& piket, std::size_t k) {
+    if (const Crossed& c = crossedAt(piket, k); c.kind) return c.kind;
+    const std::optional<std::string> layer = objectLayer(piket, k);
+    if (!layer) return std::nullopt;
+    return kindOfLayer(table, controls, *layer);
 }
 
 const Crossed& crossedAt(const Piket& piket, std::size_t k) {

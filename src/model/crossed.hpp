@@ -59,6 +59,14 @@ inline const CrossKindInfo& info(CrossKind k) {
     return kCrossKinds[static_cast<std::size_t>(k)];
 }
 std::optional<CrossKind> crossKindByKey(std::string_view key);
+// "water, sewer, …": the keys, for the messages that list them.
+std::string crossKindKeyList();
+
+// "typed", "picked", "survey": in the command line's dump and the project file.
+std::string_view foundByKey(FoundBy by);
+std::optional<FoundBy> foundByByKey(std::string_view key);
+// How the window says it: "введено", "из текста чертежа", "по съёмке".
+std::string_view foundByText(FoundBy by);
 
 // Which kind a crossing has when its point sets none: the first rule whose
 // text the layer name contains (letters compared without case), else the
@@ -90,6 +98,16 @@ struct CrossKindTable {
 // type list of crossings and matches no rule.
 std::optional<CrossKind> kindOfLayer(const CrossKindTable& table, const Controls& controls,
                                      std::string_view layer);
+
+// Why point k of a picket takes no crossed utility, empty when it does: a
+// crossing point is one whose drawing object lies on a type layer of
+// connections, communications or other crossings (a point added by hand has
+// no object, a ground point or a sheet break none either).
+std::string notCrossingWhy(const Controls& controls, const Piket& piket, std::size_t k);
+// The kind of point k's crossed utility: its own, else the table's for its
+// object's layer; none when neither gives one.
+std::optional<CrossKind> effectiveCrossKind(const CrossKindTable& table, const Controls& controls,
+                                            const Piket& piket, std::size_t k);
 
 // The crossed utility of point k of a picket (empty when none is set).
 const Crossed& crossedAt(const Piket& piket, std::size_t k);

@@ -20,6 +20,7 @@ WorkState captureState(const Workspace& ws) {
     s.horizonLevel = ws.horizonLevel;
     s.sheetOptions = ws.sheetOptions;
     s.surveyChoice = ws.surveyChoice;
+    s.crossKinds = ws.crossKinds;
     s.sheetCount = ws.sheetCount;
     s.profileBuilt = ws.profileBuilt;
     s.pointLines = ws.pointLines;
@@ -40,6 +41,7 @@ void restoreState(Workspace& ws, const WorkState& s) {
     ws.horizonLevel = s.horizonLevel;
     ws.sheetOptions = s.sheetOptions;
     ws.surveyChoice = s.surveyChoice;
+    ws.crossKinds = s.crossKinds;
     ws.sheetCount = s.sheetCount;
     ws.profileBuilt = s.profileBuilt;
     ws.pointLines = s.pointLines;

@@ -1,7 +1,7 @@
 // Undo and redo of the user's operations, without a window. A step is one
 // operation: a copy of the working state before and after it (the pickets
 // with their typed points, the fields and lists, the sheet options, the
-// picket and point in work) and the drawing's own record of what the
+// picket and point in work, the kind table of crossings) and the drawing's own record of what the
 // operation did to it (cad::DrawingChange: entities added, changed, erased).
 // Undoing puts both back, so that the drawing saved afterwards is the one the
 // session would have saved without the step. No limit on the number of steps.
@@ -30,6 +30,7 @@ struct WorkState {
     double piketLength = 0.0, prevChainage = 0.0, horizonLevel = 0.0;
     SheetOptions sheetOptions;
     std::optional<SurveyChoice> surveyChoice;
+    CrossKindTable crossKinds;
     int sheetCount = 1;
     bool profileBuilt = false;
     std::vector<cad::EntityRef> pointLines, profileObjects;

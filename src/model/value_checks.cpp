@@ -79,6 +79,23 @@ std::optional<RowProblem> pointRowProblem(const PointRow& row, PlanUnits units) 
     return std::nullopt;
 }
 
+std::optional<RowProblem> crossedProblem(const Crossed& crossed) {
+    auto bad = [](const std::optional<CrossedValue>& v, ValueLimit limit) {
+        return v && !limit.holds(v->value);
+    };
+    if (bad(crossed.top, kCrossTopLimit)) {
+        return RowProblem{0, "верх пересекаемой сети, м — число от " +
+                                 shortest(kCrossTopLimit.min) + " до " +
+                                 shortest(kCrossTopLimit.max)};
+    }
+    if (bad(crossed.diameter, kCrossDiameterLimit)) {
+        return RowProblem{1, "диаметр (высота) пересекаемой, мм — число от " +
+                                 shortest(kCrossDiameterLimit.min) + " до " +
+                                 shortest(kCrossDiameterLimit.max)};
+    }
+    return std::nullopt;
+}
+
 bool plausiblePlace(double x, double y, PlanUnits units) {
     const double limit = kMaxCoordinateMm / millimetresPerUnit(units);
     return std::fabs(x) <= limit && std::fabs(y) <= limit;  // false for NaN

@@ -26,6 +26,14 @@ inline constexpr ValueLimit kReliefLimit{-1000.0, 10000.0};
 inline constexpr ValueLimit kDepthLimit{-100.0, 100.0};
 // Pipe and casing diameters, mm; a casing of 0 is none.
 inline constexpr ValueLimit kDiameterLimit{0.0, 10000.0};
+// The top of a crossed utility, m: a height like the ground's.
+inline constexpr ValueLimit kCrossTopLimit = kReliefLimit;
+// A crossed utility's outer diameter (a channel's height), mm: some size, and
+// no more than a pipe may have.
+inline constexpr ValueLimit kCrossDiameterLimit{1.0, kDiameterLimit.max};
+// How far from a crossing the survey's height text of the crossed utility
+// may stand, m of terrain.
+inline constexpr ValueLimit kCrossSurveyReachLimit{0.0, 1000.0};
 // Distances of "Отметки по съёмке" (step, longest edge, reach), m.
 inline constexpr ValueLimit kSurveyDistanceLimit{0.0, 100000.0};
 
@@ -50,6 +58,10 @@ struct RowProblem {
     std::string what;
 };
 std::optional<RowProblem> pointRowProblem(const PointRow& row, PlanUnits units);
+
+// What is wrong with a crossed utility's values, nullopt when nothing is: the
+// value (0 the top, 1 the diameter) and why, in Russian.
+std::optional<RowProblem> crossedProblem(const Crossed& crossed);
 
 // Whether a point of the plan (plan units) lies where coordinates still tell
 // 0.01 mm of terrain apart.

@@ -12,6 +12,7 @@
 
 #include "cad/application.hpp"
 #include "cad/prompter.hpp"
+#include "model/check_rules.hpp"
 #include "model/controls.hpp"
 #include "model/crossed.hpp"
 #include "model/piket_point.hpp"
@@ -60,6 +61,7 @@ struct SheetOptions {
     double verticalScale = 100.0;                // 1:100 or 1:200 in height
     bool datumPerSheet = false;                  // every sheet its own datum, from its own heights
     std::optional<double> datum = std::nullopt;  // the user's datum for every sheet, whole metres
+    bool checkMarks = false;  // the checks' findings marked on the sheet (a red ring and number)
     friend bool operator==(const SheetOptions&, const SheetOptions&) = default;
 };
 
@@ -102,6 +104,7 @@ struct Workspace {
     SheetOptions sheetOptions;
     std::optional<SurveyChoice> surveyChoice;  // none until the user first chose
     CrossKindTable crossKinds;                 // the kind of a crossing from its layer
+    CheckRules checkRules;                     // what the profile is checked against
     int sheetCount = 1;                        // sheets of the newest profile, one below the other
     bool profileBuilt = false;  // the picket in work has its profile (the layers exist)
     std::vector<cad::EntityRef> pointLines;      // newest profile only

@@ -69,6 +69,7 @@ Rows rowsOf(model::Workspace& ws, const model::Piket& piket) {
         model::PointRow row = model::rowOf(p);
         row[model::kChainage] = chainages[k];
         rows.points.push_back(row);
+        rows.crossed.push_back(p.crossed);
         rows.reliefKnown.push_back(p.relief.isTyped());
         rows.depthKnown.push_back(p.depth.has_value());
     }
@@ -324,6 +325,7 @@ void drawSheet(Run& run) {
     drawSlopeRow(run);
     drawPiketRow(run);
     drawBendAngles(run);
+    drawCrossedUtilities(run);
 }
 
 // The points of one sheet's part of the picket, from chainage `start` to
@@ -336,10 +338,13 @@ struct SheetPart {
 
 SheetPart partOf(const Rows& p, double start, double end) {
     SheetPart part;
-    auto add = [&part](const model::PointRow& row, const cad::EntityRef& object, int real) {
+    auto add = [&part, &p](const model::PointRow& row, const cad::EntityRef& object, int real) {
         part.piket.points.push_back(row);
         part.piket.pointObjects.push_back(object);
         part.real.push_back(real);
+        // The crossed utility of a picket's point goes with it onto its sheet.
+        part.piket.crossed.push_back(real >= 0 ? p.crossed[static_cast<std::size_t>(real)]
+                                               : model::Crossed{});
     };
     auto cut = [&](std::size_t i, double at) {
         const model::PointRow& a = p.points[i];
@@ -457,6 +462,7 @@ void build(model::Workspace& ws) {
         }
         ws.pointLines = std::move(pointLines);
     }
+    if (o.checkMarks) drawCheckMarks(ws, typed, piket.points);
     if (!typed.key.empty()) {
         model::markEntities(*ws.sheetDoc, firstDrawn, model::kProfileMark, typed.key);
     }

@@ -159,6 +159,20 @@ std::vector<DatumStep> datumSteps(const Run& run) {
     return StepFinder(run).steps();
 }
 
+double datumAtPoint(const Run& run, int i) {
+    // As drawProfileLines goes: the steps on the way to a point come before
+    // its line, a step at the first point only where it stands at the point.
+    double d = run.steps.empty() ? run.datum : run.steps.front().datum;
+    for (std::size_t s = 1; s < run.steps.size(); ++s) {
+        const DatumStep& step = run.steps[s];
+        const bool before =
+            step.after < i || (i == 0 && step.after == 0 && step.chainage <= run.chainage(0));
+        if (!before) break;
+        d = step.datum;
+    }
+    return d;
+}
+
 void drawDatumStep(Run& run, double chainage, double ground, double before, double after) {
     const double x = run.xAt(chainage);
     const double top = kDatumY + (ground - std::min(before, after)) * run.up;

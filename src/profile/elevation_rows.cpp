@@ -93,6 +93,8 @@ void drawProfileLines(Run& run) {
         auto segment = [&](double chEnd, double groundEnd, double pipeEnd) {
             run.line(run.xAt(ch0), y(ground0), run.xAt(chEnd), y(groundEnd));
             cad::EntityRef pipe = run.line(run.xAt(ch0), y(pipe0), run.xAt(chEnd), y(pipeEnd));
+            run.strokes.push_back({run.xAt(ch0), y(ground0), run.xAt(chEnd), y(groundEnd)});
+            run.strokes.push_back({run.xAt(ch0), y(pipe0), run.xAt(chEnd), y(pipeEnd)});
             pipe.setLineweight(50);
             pipe.setLayer("Трасса");
         };

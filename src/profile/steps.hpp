@@ -39,6 +39,7 @@ struct DatumStep {
 struct Rows {
     std::vector<model::PointRow> points;
     std::vector<cad::EntityRef> pointObjects;  // entry k belongs to points[k]
+    std::vector<model::Crossed> crossed;       // the utility point k crosses
     // Whether point k's ground height (depth) is known: typed, or computed by
     // the run so far. The rows' -1 is no marker here: a survey may give -1 m.
     std::vector<bool> reliefKnown, depthKnown;
@@ -64,6 +65,12 @@ struct Run {
     bool continues = false;        // the sheet goes on from the one above
     bool datumByHand = false;      // the user's datum: kept on the first point whatever it holds
     std::vector<DatumStep> steps = {};  // the datum steps of the sheet, found by drawSheet
+    // The ground and pipe lines as drawProfileLines drew them, in sheet units
+    // of the sheet (without offsetY): what labels over the profile keep clear of.
+    struct Stroke {
+        double x0, y0, x1, y1;
+    };
+    std::vector<Stroke> strokes = {};
 
     int count() const { return piket.pointCount(); }
     const model::PointRow& point(int i) const { return piket.points[static_cast<std::size_t>(i)]; }
@@ -122,7 +129,17 @@ void drawPlanMarks(Run& run);
 void drawDistanceRow(Run& run);
 void drawSlopeRow(Run& run);
 void drawPiketRow(Run& run);
+// The findings of the checks on the computed rows, marked at their points
+// (check_marks.cpp); after the drawing, while ws.pointLines hold the points.
+void drawCheckMarks(model::Workspace& ws, const model::Piket& typed,
+                    const std::vector<model::PointRow>& computed);
 void drawBendAngles(Run& run);
+// The utilities crossed at the points whose crossed utility has a top
+// elevation: the section at true size in the sheet's scales and its label
+// on a leader above the profile lines. Nothing where no point has one.
+void drawCrossedUtilities(Run& run);
+// The datum the profile lines of point i stand on.
+double datumAtPoint(const Run& run, int i);
 
 // The angular dimension of the bend at point i of the developed plan, or
 // nullopt when the route runs straight there (or doubles back, or two

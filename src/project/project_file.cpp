@@ -111,6 +111,89 @@ std::string at(const std::string& where, std::size_t index) {
     return where + "/" + std::to_string(index);
 }
 
+model::CrossKind kindAt(const Json& j, const std::string& where) {
+    if (j.is_string()) {
+        if (auto kind = model::crossKindByKey(j.get_ref<const std::string&>())) return *kind;
+    }
+    bad(where, "вид пересекаемой сети — один из: " + model::crossKindKeyList());
+}
+
+// A point's crossed utility: each value within the limits the editor applies,
+// with how it was found.
+model::Crossed parseCrossed(const Json& j, const std::string& where) {
+    objectAt(j, where);
+    model::Crossed c;
+    auto value = [&](const char* key) -> std::optional<model::CrossedValue> {
+        const Json* v = optionalMember(j, key);
+        if (!v || v->is_null()) return std::nullopt;
+        const std::string valueWhere = where + "/" + key;
+        objectAt(*v, valueWhere);
+        model::CrossedValue out;
+        out.value = valueAt(member(*v, "value", valueWhere), valueWhere + "/value");
+        const std::string fromAt = valueWhere + "/from";
+        auto from = model::foundByByKey(textAt(member(*v, "from", valueWhere), fromAt));
+        if (!from) bad(fromAt, "как найдено — typed, picked или survey");
+        out.foundBy = *from;
+        return out;
+    };
+    c.top = value("top");
+    c.diameter = value("diameter");
+    if (const Json* kind = optionalMember(j, "kind"); kind && !kind->is_null()) {
+        c.kind = kindAt(*kind, where + "/kind");
+    }
+    if (auto problem = model::crossedProblem(c)) {
+        bad(where + (problem->value == 0 ? "/top" : "/diameter") + "/value", problem->what);
+    }
+    return c;
+}
+
+Json crossedJson(const model::Crossed& c) {
+    Json j = Json::object();
+    auto value = [&](const char* key, const std::optional<model::CrossedValue>& v) {
+        if (v) j[key] = {{"value", number(v->value)}, {"from", model::foundByKey(v->foundBy)}};
+    };
+    value("top", c.top);
+    value("diameter", c.diameter);
+    if (c.kind) j["kind"] = model::info(*c.kind).key;
+    return j;
+}
+
+// The kind table: rules in their order, a kind for each type list of crossings.
+model::CrossKindTable parseCrossKinds(const Json& j, const std::string& where) {
+    objectAt(j, where);
+    model::CrossKindTable t;
+    t.rules.clear();
+    const std::string rulesAt = where + "/rules";
+    const Json& rules = arrayAt(member(j, "rules", where), rulesAt);
+    for (std::size_t i = 0; i < rules.size(); ++i) {
+        const std::string ruleAt = at(rulesAt, i);
+        objectAt(rules[i], ruleAt);
+        model::CrossKindRule rule;
+        rule.layerContains =
+            textAt(member(rules[i], "layerContains", ruleAt), ruleAt + "/layerContains");
+        rule.kind = kindAt(member(rules[i], "kind", ruleAt), ruleAt + "/kind");
+        t.rules.push_back(std::move(rule));
+    }
+    const std::string byTypeAt = where + "/byType";
+    const Json& byType = objectAt(member(j, "byType", where), byTypeAt);
+    for (std::size_t k = 1; k < model::kTypeListCount; ++k) {
+        t.byType[k] = kindAt(member(byType, kTypeKeys[k], byTypeAt), byTypeAt + "/" + kTypeKeys[k]);
+    }
+    return t;
+}
+
+Json crossKindsJson(const model::CrossKindTable& t) {
+    Json rules = Json::array();
+    for (const model::CrossKindRule& r : t.rules) {
+        rules.push_back({{"layerContains", r.layerContains}, {"kind", model::info(r.kind).key}});
+    }
+    Json byType = Json::object();
+    for (std::size_t k = 1; k < model::kTypeListCount; ++k) {
+        byType[kTypeKeys[k]] = model::info(t.byType[k]).key;
+    }
+    return {{"rules", rules}, {"byType", byType}};
+}
+
 // A point row holds only what the program itself could have made of it:
 // each value within the limits every other door applies (a depth of 1e30 m
 // or a casing of "inf" would be drawn as nonsense), and a picket passes each
@@ -176,6 +259,10 @@ PiketData parsePiket(const Json& j, const std::string& where, model::PlanUnits u
         for (std::size_t v = 0; v < d.values.size(); ++v) {
             d.values[v] = valueAt(values[v], at(valuesAt, v));
         }
+        if (const Json* crossed = optionalMember(point, "crossed");
+            crossed && !crossed->is_null()) {
+            d.crossed = parseCrossed(*crossed, pointAt + "/crossed");
+        }
         p.points.push_back(std::move(d));
     }
     checkPoints(p, units, pointsAt);
@@ -239,6 +326,10 @@ model::SheetOptions parseSheet(const Json& j, const std::string& where) {
         bad(where + "/verticalScale", "масштаб по вертикали — 100 или 200");
     }
     o.datumPerSheet = boolAt(member(j, "datumPerSheet", where), where + "/datumPerSheet");
+    // Absent in files from before the checks: no marks.
+    if (const Json* marks = optionalMember(j, "checkMarks"); marks && !marks->is_null()) {
+        o.checkMarks = boolAt(*marks, where + "/checkMarks");
+    }
     if (const Json* datum = optionalMember(j, "datum"); datum && !datum->is_null()) {
         const double v = valueAt(*datum, where + "/datum");
         if (!model::kReliefLimit.holds(v) || v != std::floor(v)) {
@@ -273,6 +364,47 @@ model::SurveyChoice parseSurvey(const Json& j, const std::string& where) {
     return o;
 }
 
+// The check rules: the pipe's kind and each rule not at its default, as a
+// number within the rule's range or "off".
+model::CheckRules parseChecks(const Json& j, const std::string& where) {
+    objectAt(j, where);
+    model::CheckRules r;
+    const std::string pipe = textAt(member(j, "pipe", where), where + "/pipe");
+    const std::optional<model::PipeKind> kind = model::pipeKindByKey(pipe);
+    if (!kind) bad(where + "/pipe", "вид трубопровода — water или heating");
+    r.pipe = *kind;
+    const std::string rulesAt = where + "/rules";
+    const Json& rules = objectAt(member(j, "rules", where), rulesAt);
+    for (const auto& [key, value] : rules.items()) {
+        const std::optional<model::Rule> rule = model::ruleByKey(key);
+        const std::string keyAt = rulesAt + "/" + (rule ? key : std::string("…"));
+        if (!rule) bad(keyAt, "неизвестное правило; правила: " + model::ruleNames());
+        if (value.is_string() && value.get<std::string>() == "off") {
+            r[*rule].state = model::RuleSetting::State::Off;
+            continue;
+        }
+        if (!value.is_number()) bad(keyAt, "ожидалось число или \"off\"");
+        const double v = value.get<double>();
+        try {
+            model::checkRuleValue(*rule, v);
+        } catch (const cad::Error& e) {
+            bad(keyAt, e.what());
+        }
+        r[*rule] = {model::RuleSetting::State::Set, v};
+    }
+    return r;
+}
+
+Json checksJson(const model::CheckRules& r) {
+    Json rules = Json::object();
+    for (const model::RuleInfo& info : model::kRules) {
+        const model::RuleSetting& s = r[info.rule];
+        if (s.state == model::RuleSetting::State::Off) rules[std::string(info.key)] = "off";
+        if (s.state == model::RuleSetting::State::Set) rules[std::string(info.key)] = s.value;
+    }
+    return {{"pipe", std::string(model::pipeKindKey(r.pipe))}, {"rules", rules}};
+}
+
 }  // namespace
 
 fs::path projectFilePath(const fs::path& drawing) {
@@ -289,6 +421,8 @@ ProjectData capture(const model::Workspace& ws) {
     d.planUnits = model::planUnitsKey(c.planUnits);
     d.sheet = ws.sheetOptions;
     d.survey = ws.surveyChoice;
+    d.crossKinds = ws.crossKinds;
+    d.checks = ws.checkRules;
     for (const model::Piket& p : ws.pikets) {
         PiketData pd;
         for (const cad::EntityRef& e : p.elements) {
@@ -301,6 +435,7 @@ ProjectData capture(const model::Workspace& ws) {
                 point.object = handleOf(p.pointObjects[k]);
             }
             point.values = model::rowOf(p.points[k]);
+            point.crossed = model::crossedAt(p, k);
             pd.points.push_back(std::move(point));
         }
         if (!p.key.empty()) pd.key = p.key;
@@ -337,7 +472,8 @@ std::string toJson(const ProjectData& d) {
                       {"horizontalScale", o.horizontalScale},
                       {"verticalScale", o.verticalScale},
                       {"datumPerSheet", o.datumPerSheet},
-                      {"datum", o.datum ? Json(*o.datum) : Json(nullptr)}};
+                      {"datum", o.datum ? Json(*o.datum) : Json(nullptr)},
+                      {"checkMarks", o.checkMarks}};
     }
     if (d.survey) {
         const model::SurveyChoice& o = *d.survey;
@@ -347,14 +483,18 @@ std::string toJson(const ProjectData& d) {
                        {"near", number(o.nearMetres)},
                        {"replace", o.replace}};
     }
+    if (d.crossKinds) j["crossKinds"] = crossKindsJson(*d.crossKinds);
+    if (d.checks) j["checks"] = checksJson(*d.checks);
     Json pikets = Json::array();
     for (const PiketData& p : d.pikets) {
         Json points = Json::array();
         for (const PointData& point : p.points) {
             Json values = Json::array();
             for (double v : point.values) values.push_back(number(v));
-            points.push_back({{"object", point.object ? Json(*point.object) : Json(nullptr)},
-                              {"values", values}});
+            Json jp = {{"object", point.object ? Json(*point.object) : Json(nullptr)},
+                       {"values", values}};
+            if (!point.crossed.empty()) jp["crossed"] = crossedJson(point.crossed);
+            points.push_back(std::move(jp));
         }
         Json elements = Json::array();
         for (const auto& e : p.elements) elements.push_back(e ? Json(*e) : Json(nullptr));
@@ -407,6 +547,12 @@ ProjectData parse(std::string_view text) {
     }
     if (const Json* survey = optionalMember(j, "survey"); survey && !survey->is_null()) {
         d.survey = parseSurvey(*survey, "/survey");
+    }
+    if (const Json* kinds = optionalMember(j, "crossKinds"); kinds && !kinds->is_null()) {
+        d.crossKinds = parseCrossKinds(*kinds, "/crossKinds");
+    }
+    if (const Json* checks = optionalMember(j, "checks"); checks && !checks->is_null()) {
+        d.checks = parseChecks(*checks, "/checks");
     }
 
     // Files written before plans had units were all in millimetres.
@@ -467,6 +613,7 @@ RestoreReport restore(model::Workspace& ws, const ProjectData& d) {
                 point.object ? lookUp(*point.object, "объект точки " + std::to_string(k + 1))
                              : cad::EntityRef{});
             p.points.push_back(model::pointOf(point.values));
+            model::setCrossed(p, k, point.crossed);
         }
         // A file of version 1 has no key: the one the picket got when it was defined.
         if (pd.key) {
@@ -519,6 +666,8 @@ RestoreReport restore(model::Workspace& ws, const ProjectData& d) {
         d.planUnits ? *model::parsePlanUnits(*d.planUnits) : model::PlanUnits::Millimetres;
     ws.sheetOptions = d.sheet.value_or(model::SheetOptions{});
     ws.surveyChoice = d.survey;
+    ws.crossKinds = d.crossKinds.value_or(model::CrossKindTable{});
+    ws.checkRules = d.checks.value_or(model::CheckRules{});
     c.piketRows = std::move(rows);
     c.brokenPikets.clear();
     for (const BrokenPiket& b : report.broken) c.brokenPikets[b.index] = b.reason;

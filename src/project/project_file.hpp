@@ -33,6 +33,7 @@ std::filesystem::path projectFilePath(const std::filesystem::path& drawing);
 struct PointData {
     std::optional<std::string> object;  // handle; none for points the editor added
     model::PointRow values{};
+    model::Crossed crossed;  // the crossed utility; written only when something is set
 };
 struct PiketData {
     // Handles, from the picket start to its end; none for an element already
@@ -58,6 +59,12 @@ struct ProjectData {
     std::optional<model::SheetOptions> sheet;
     // The last choice of "Отметки по съёмке"; absent until the user made one.
     std::optional<model::SurveyChoice> survey;
+    // The kind table of crossings; absent in files written before the program
+    // had it (the default table).
+    std::optional<model::CrossKindTable> crossKinds;
+    // The rules the profile is checked against; absent in files written
+    // before the program had checks (the defaults).
+    std::optional<model::CheckRules> checks;
     std::vector<PiketData> pikets;
     int workPiket = -1;
     int workPoint = 0;

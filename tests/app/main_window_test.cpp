@@ -954,7 +954,12 @@ class MainWindowTest : public QObject {
         app::MainWindow& w = *window;
         QVERIFY(w.openFile(plan));
         const std::size_t before = modelSpaceCount(plan);
-        w.workspace().doc->addLine({0, 0, 0}, {500, 500, 0});
+        // The title names the drawing and gets its "*" with the first change.
+        QVERIFY2(w.windowTitle().contains(QStringLiteral("plan.dxf[*]")),
+                 qPrintable(w.windowTitle()));
+        QVERIFY(!w.isWindowModified());
+        QVERIFY(w.runAction([&w] { w.workspace().doc->addLine({0, 0, 0}, {500, 500, 0}); }, true));
+        QVERIFY(w.isWindowModified());
 
         answers.unsaved = static_cast<app::CloseAnswer>(answer);
         QCOMPARE(w.close(), closes);

@@ -70,3 +70,87 @@ TEST(EditorStepsCli, AStepOnAMissingPointStopsTheRunAfterTheStepsBefore) {
     EXPECT_EQ(j["workPoint"], 0);
     EXPECT_EQ(j["messages"].size(), 1u);
 }
+
+TEST(EditorStepsCli, CrossedValuesReachTheDumpAndAreUndoneLikeTheOthers) {
+    fs::path dump = scratch("crossed.json");
+    std::vector<std::string> args = baseArgs(scratch("crossed.dxf"), dump);
+    args.insert(args.end(), {"--no-build", "--edit", "2:crossTop=149.4", "--edit",
+                             "2:crossDiameter=100", "--edit", "2:crossKind=sewer", "--edit",
+                             "2:crossTop=150", "--undo", "--edit", "2:crossKind=gas", "--undo"});
+    Result r = runCli(args);
+    ASSERT_EQ(r.code, 0) << r.err;
+    auto j = nlohmann::json::parse(readText(dump));
+    const nlohmann::json& named = j["pikets"][0]["points"][1]["named"];
+    EXPECT_EQ(named["crossTop"], 149.4);
+    EXPECT_EQ(named["crossTopFrom"], "typed");
+    EXPECT_EQ(named["crossDiameter"], 100.0);
+    EXPECT_EQ(named["crossKind"], "sewer");
+    EXPECT_EQ(named["crossKindFrom"], "typed");
+    EXPECT_EQ(pointValues(j, 1).size(), 10u);
+    // The ends of the route cross nothing.
+    EXPECT_TRUE(j["pikets"][0]["points"][0]["named"]["crossTop"].is_null());
+    EXPECT_TRUE(j["pikets"][0]["points"][0]["named"]["crossKind"].is_null());
+
+    // An empty kind gives the kind back to the table: the layer names a water main.
+    args = baseArgs(scratch("crossed.dxf"), dump);
+    args.insert(args.end(),
+                {"--no-build", "--edit", "2:crossKind=sewer", "--edit", "2:crossKind="});
+    r = runCli(args);
+    ASSERT_EQ(r.code, 0) << r.err;
+    j = nlohmann::json::parse(readText(dump));
+    EXPECT_EQ(j["pikets"][0]["points"][1]["named"]["crossKind"], "water");
+    EXPECT_EQ(j["pikets"][0]["points"][1]["named"]["crossKindFrom"], "table");
+    EXPECT_TRUE(j["pikets"][0]["points"][1]["named"]["crossTopFrom"].is_null());
+}
+
+TEST(EditorStepsCli, BadCrossedValuesAreRefusedNamingThePlace) {
+    fs::path dump = scratch("crossed_bad.json");
+    std::vector<std::string> args = baseArgs(scratch("crossed_bad.dxf"), dump);
+    args.insert(args.end(), {"--edit", "2:crossKind=river"});
+    Result r = runCli(args);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("water, sewer, heating, gas, power, telecom, channel, other"),
+              std::string::npos)
+        << r.err;
+
+    struct Case {
+        const char* edit;
+        const char* said;
+    } cases[] = {
+        {"2:crossTop=верх", "Верх пересекаемой сети, м"},
+        {"2:crossDiameter=0", "Диаметр (высота) пересекаемой, мм"},
+        {"1:crossTop=150", "Трасса - Kernavisto"},  // a route end crosses nothing
+    };
+    for (const Case& c : cases) {
+        args = baseArgs(scratch("crossed_bad.dxf"), dump);
+        args.insert(args.end(), {"--no-build", "--edit", "2:crossTop=149.4", "--edit", c.edit});
+        r = runCli(args);
+        EXPECT_EQ(r.code, 1) << c.edit;
+        EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+        auto j = nlohmann::json::parse(readText(dump));
+        EXPECT_EQ(j["pikets"][0]["points"][1]["named"]["crossTop"], 149.4) << c.edit;
+        EXPECT_TRUE(j["pikets"][0]["points"][0]["named"]["crossTop"].is_null()) << c.edit;
+    }
+}
+
+TEST(EditorStepsCli, PickCrossTopTakesTheTextAsPickedOnlyAtACrossing) {
+    fs::path dump = scratch("crossed_pick.json");
+    std::vector<std::string> args = baseArgs(scratch("crossed_pick.dxf"), dump);
+    args.insert(args.end(), {"--no-build", "--pick-cross-top", "2=22"});
+    Result r = runCli(args);
+    ASSERT_EQ(r.code, 0) << r.err;
+    auto j = nlohmann::json::parse(readText(dump));
+    EXPECT_EQ(j["pikets"][0]["points"][1]["named"]["crossTop"], 151.5);
+    EXPECT_EQ(j["pikets"][0]["points"][1]["named"]["crossTopFrom"], "picked");
+    EXPECT_EQ(pointValues(j, 1)[2], -2.0);  // the relief height is not the one picked
+
+    for (const char* pick : {"1=22", "2=20"}) {  // a route end; a line, no text
+        args = baseArgs(scratch("crossed_pick.dxf"), dump);
+        args.insert(args.end(), {"--no-build", "--pick-cross-top", pick});
+        r = runCli(args);
+        EXPECT_EQ(r.code, 1) << pick;
+        EXPECT_TRUE(
+            nlohmann::json::parse(readText(dump))["pikets"][0]["points"][0]["named"]["crossTop"]
+                .is_null());
+    }
+}

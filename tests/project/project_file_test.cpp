@@ -75,8 +75,9 @@ struct ProjectFile : testing::Test {
         c.pipeText = "225";
         c.hideWhilePicking = true;
         c.planUnits = model::PlanUnits::Metres;
-        s.ws.sheetOptions = {true, 1000.0, 200.0, false, 96.0};
+        s.ws.sheetOptions = {true, 1000.0, 200.0, false, 96.0, true};
         s.ws.surveyChoice = model::SurveyChoice{{"Отметки", "Колодцы"}, 10.0, 75.5, 0.5, true};
+        s.ws.checkRules = dayRules();
         model::Piket p;
         p.elements = {s.byHandle(route1), s.byHandle(route2)};
         p.pointObjects = {s.byHandle(route1), s.byHandle(crossing), {}, s.byHandle(route2)};
@@ -91,11 +92,28 @@ struct ProjectFile : testing::Test {
         q.elements = {s.byHandle(route2)};
         q.pointObjects = {s.byHandle(route2)};
         q.points = {model::pointOf(model::PointRow{10000, 0, 1, 2, 3, 4, 1, 6, 1, 0})};
+        // The water main's top picked, its diameter typed, its kind set.
+        model::setCrossed(
+            p, 1,
+            {model::CrossedValue{149.4, model::FoundBy::Picked},
+             model::CrossedValue{100.0, model::FoundBy::Typed}, model::CrossKind::Sewer});
+        s.ws.crossKinds.rules.insert(s.ws.crossKinds.rules.begin(),
+                                     {"Бордюр", model::CrossKind::Channel});
+        s.ws.crossKinds.byType[static_cast<std::size_t>(model::TypeList::Other)] =
+            model::CrossKind::Gas;
         s.ws.pikets = {p, q};
         c.piketRows = {{"Пикет 1", 0}};  // the row of Пикет 2 was deleted
         c.selectedRow = 0;
         s.ws.workPiket = 0;
         s.ws.workPoint = 2;
+    }
+
+    static model::CheckRules dayRules() {
+        model::CheckRules r;
+        r.pipe = model::PipeKind::Heating;
+        r[model::Rule::Clearance] = {model::RuleSetting::State::Set, 0.3};
+        r[model::Rule::Slope].state = model::RuleSetting::State::Off;
+        return r;
     }
 
     // A session that did a day's work and saved its project beside the drawing.
@@ -142,9 +160,29 @@ TEST_F(ProjectFile, SaveRestartReopenGivesTheSameStateAndLeavesTheDrawingAlone) 
     EXPECT_EQ(sheet.horizontalScale, 1000.0);
     EXPECT_EQ(sheet.verticalScale, 200.0);
     EXPECT_EQ(sheet.datum, std::optional<double>(96.0));
+    EXPECT_TRUE(sheet.checkMarks);
     EXPECT_EQ(second.ws.surveyChoice,
               (model::SurveyChoice{{"Отметки", "Колодцы"}, 10.0, 75.5, 0.5, true}));
+    EXPECT_EQ(second.ws.checkRules, dayRules());
     EXPECT_TRUE(second.ws.controls.brokenPikets.empty());
+    const model::Crossed& crossed = model::crossedAt(p, 1);
+    ASSERT_TRUE(crossed.top && crossed.diameter);
+    EXPECT_EQ(crossed.top->value, 149.4);
+    EXPECT_EQ(crossed.top->foundBy, model::FoundBy::Picked);
+    EXPECT_EQ(crossed.diameter->value, 100.0);
+    EXPECT_EQ(crossed.kind, model::CrossKind::Sewer);
+    EXPECT_TRUE(model::crossedAt(p, 0).empty());
+    EXPECT_EQ(second.ws.crossKinds.rules.front().layerContains, "Бордюр");
+    EXPECT_EQ(second.ws.crossKinds.byType[3], model::CrossKind::Gas);
+
+    // A file from before the checks gives the default rules, not the ones in hand.
+    std::string text = project::toJson(project::capture(second.ws));
+    const std::size_t from = text.find("\"checks\"");
+    const std::size_t to = text.find("\"pikets\"");
+    ASSERT_TRUE(from != std::string::npos && to != std::string::npos && from < to);
+    text.erase(from, to - from);
+    project::restore(second.ws, project::parse(text));
+    EXPECT_EQ(second.ws.checkRules, model::CheckRules{});
 }
 
 TEST_F(ProjectFile, NoProjectFileBesideTheDrawingChangesNothing) {
@@ -310,12 +348,26 @@ TEST_F(ProjectFile, DamagedContentIsNamedByPlaceNeverByItsBytes) {
         {"\"datum\": 96.0", "\"datum\": 96.5", "/sheet/datum"},
         {"\"near\": 0.5", "\"near\": -0.5", "/survey/near"},
         {"\"Колодцы\"", "7", "/survey/layers/1"},
+        {"\"pipe\": \"heating\"", "\"pipe\": \"steam\"", "/checks/pipe"},
+        {"\"clearance\": 0.3", "\"clearance\": 11.0", "/checks/rules/clearance"},
+        {"\"clearance\": 0.3", "\"clearance\": \"0.3\"", "/checks/rules/clearance"},
+        {"\"slope\": \"off\"", "\"slope\": \"on\"", "/checks/rules/slope"},
+        {"\"slope\": \"off\"", "\"slope\": -1", "/checks/rules/slope"},
+        {"\"slope\": \"off\"", "\"slopes\": 0.1", "/checks/rules/…: неизвестное правило"},
         // Values past the limits the window and the command line apply.
         {"151.5,", "123456789.0,", "/pikets/0/points/0/values/2"},
         {"1.8,", "1e30,", "/pikets/0/points/1/values/3"},
         {"530.0,", "\"inf\",", "/pikets/0/points/1/values/5"},
         {"5000.0,", "1e15,", "/pikets/0/points/1/values/0"},
         {"5000.0,", "-9.223372036854776e18,", "/pikets/0/points/1/values/0"},
+        // The crossed utility and the kind table.
+        {"\"from\": \"picked\"", "\"from\": \"guessed\"", "/pikets/0/points/1/crossed/top/from"},
+        {"\"value\": 149.4", "\"value\": 1e30", "/pikets/0/points/1/crossed/top/value"},
+        {"\"value\": 100.0", "\"value\": 0.0", "/pikets/0/points/1/crossed/diameter/value"},
+        {"\"kind\": \"sewer\"", "\"kind\": \"river\"", "/crossKinds/rules/1/kind"},
+        {"\"other\": \"gas\"", "\"other\": \"air\"", "/crossKinds/byType/other"},
+        {"\"layerContains\": \"Бордюр\"", "\"layerContains\": 5",
+         "/crossKinds/rules/0/layerContains"},
         // A picket that comes back to a place it passed (its list repeated).
         {"7500.0,", "0.0,", "/pikets/0/points/2: точка стоит там же, где точка 1"},
     };

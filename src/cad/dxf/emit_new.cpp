@@ -34,7 +34,7 @@ class EntityWriter {
 
     void write(const Entity& e, Handle owner) {
         visitGeom([&](const auto& g) { emit(e, owner, g); }, e.geom);
-        // Lines, texts and dimensions end here; a polyline's vertices are
+        // Lines, texts, ellipses and dimensions end here; a polyline's vertices are
         // written by its own emit, and the program marks none.
         const EntityMark* mark = d_.markOf(e);
         if (mark && !holdsGeom<PolylineGeom>(e.geom) && hasAppId(kMarkApp)) {
@@ -357,7 +357,18 @@ class EntityWriter {
         }
     }
 
-    void emit(const Entity& e, Handle, const EllipseGeom&) { unsupported(e); }
+    // From R13 on; an R12 drawing has no ellipses, and the program draws none there.
+    void emit(const Entity& e, Handle owner, const EllipseGeom& g) {
+        if (!ver_.subclasses) unsupported(e);
+        head(e, "ELLIPSE", owner);
+        subclass("AcDbEllipse");
+        point(10, g.center);
+        point(11, g.majorAxis);
+        extrusion(g.extrusion);
+        out_.putDouble(40, g.ratio);
+        out_.putDouble(41, g.startParam);
+        out_.putDouble(42, g.endParam);
+    }
     void emit(const Entity& e, Handle, const SplineGeom&) { unsupported(e); }
     void emit(const Entity& e, Handle, const OtherGeom&) { unsupported(e); }
 

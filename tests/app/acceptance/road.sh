@@ -154,6 +154,21 @@ PY
 }
 read -r sx sy ex ey <<<"$(route_ends)" || fail "красной трассы на экране нет"
 
+# "Показать весь чертёж" (Ctrl+E) from a field: the view zoomed in with the
+# wheel comes back to the plan as it was shown after the opening.
+xdotool mousemove 900 500
+for _ in 1 2 3; do xdotool click 4; settle 0.2; done
+settle 1
+shot zoomed-in
+[[ "$(route_ends)" != "$sx $sy $ex $ey" ]] || fail "колесо не приблизило чертёж"
+click 23 90   # "Первоначальные параметры"
+click 150 66  # into "Глубина верха трубопровода"
+key ctrl+e
+settle 1
+shot extents-from-field
+[[ "$(route_ends)" == "$sx $sy $ex $ey" ]] ||
+  fail "Ctrl+E в поле не показал весь чертёж: $(route_ends) вместо $sx $sy $ex $ey"
+
 # 2. The picket by its ends, each clicked a few pixels off: snap takes the
 # route's end, not the manhole's crossing beside it.
 click 23 170  # "Пикеты"

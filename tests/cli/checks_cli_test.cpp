@@ -1,0 +1,162 @@
+// kernavisto-cli profile --check and --rule: the findings in the dump and on
+// stderr without changing the exit code; rules refused before anything runs.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "cad/drawing.hpp"
+#include "cad/number_text.hpp"
+#include "sample_road.hpp"
+#include "shell_util.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const testutil::ProcessScratch scratch("kv_checks_cli");
+const std::string kPlan = std::string(KV_SOURCE_DIR) + "/examples/plan.dxf";
+
+testutil::CliResult runSample(std::vector<std::string> extra, const fs::path& dump) {
+    std::vector<std::string> args{kPlan};
+    for (const std::string& o : sample_road::cliOptions()) args.push_back(o);
+    args.insert(args.end(), {"-o", scratch("out.dxf").string(), "--dump", dump.string()});
+    args.insert(args.end(), extra.begin(), extra.end());
+    return testutil::runProfileCommand(KV_CLI, args, scratch.dir());
+}
+
+TEST(ChecksCli, FindingsGoToTheDumpAndStderrAndTheRunSucceeds) {
+    const fs::path dump = scratch("cover.json");
+    testutil::CliResult r = runSample({"--check", "--rule", "cover=5", "--separator", ","}, dump);
+    ASSERT_EQ(r.code, 0) << r.err;
+    const nlohmann::json j = nlohmann::json::parse(testutil::readText(dump));
+    ASSERT_TRUE(j.contains("checks"));
+    ASSERT_EQ(j["checks"].size(), std::size_t(sample_road::kPointCount));
+    const nlohmann::json& first = j["checks"][0];
+    EXPECT_EQ(first["point"], 1);
+    EXPECT_EQ(first["rule"], "cover");
+    EXPECT_EQ(first["required"], 5.0);
+    EXPECT_EQ(first["actual"], 1.0);
+    const std::string text = first["text"];
+    EXPECT_EQ(text, "Точка 1: глубина верха трубы 1,00 м, нужно не менее 5,00 м");
+    EXPECT_NE(r.err.find("Предупреждение: " + text + "\n"), std::string::npos) << r.err;
+    // The findings are no warnings of the run itself.
+    EXPECT_TRUE(j["warnings"].empty()) << j["warnings"];
+
+    // The defaults find nothing on the sample; without --check the dump has no list.
+    r = runSample({"--check"}, dump);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(nlohmann::json::parse(testutil::readText(dump))["checks"].empty());
+    r = runSample({"--rule", "cover=5"}, dump);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_FALSE(nlohmann::json::parse(testutil::readText(dump)).contains("checks"));
+}
+
+// The red rings the sheet gets with --check-marks: one a finding, none by
+// default, and a rebuild replaces them rather than adding more.
+TEST(ChecksCli, MarksOnTheSheetOnlyWhenAskedAndReplacedByARebuild) {
+    const fs::path dump = scratch("marks.json");
+    auto rings = [] {
+        int n = 0;
+        auto d = cad::Drawing::open(scratch("out.dxf").string());
+        for (const cad::EntityRef& e : d->modelSpace()) {
+            if (e.dxfType() == "CIRCLE" && e.layer() == "Kernavisto") ++n;
+        }
+        return n;
+    };
+    testutil::CliResult r = runSample({"--rule", "cover=5"}, dump);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(rings(), 0);
+    r = runSample({"--rule", "cover=5", "--check-marks", "--build"}, dump);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(rings(), sample_road::kPointCount);
+}
+
+// Rules given with --save-project stay with the project; over a restored
+// project --rule wins for the run.
+TEST(ChecksCli, RulesGoWithTheProjectAndTheRunsOwnComeOnTop) {
+    const fs::path dump = scratch("project.json");
+    const fs::path project = scratch("plan.kernavisto.json");
+    testutil::CliResult r =
+        runSample({"--rule", "cover=5", "--save-project", project.string()}, dump);
+    ASSERT_EQ(r.code, 0) << r.err;
+    auto findings = [&](std::vector<std::string> extra) {
+        std::vector<std::string> args{kPlan,     "--project",  project.string(),
+                                      "--check", "-o",         scratch("out.dxf").string(),
+                                      "--dump",  dump.string()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        const testutil::CliResult run = testutil::runProfileCommand(KV_CLI, args, scratch.dir());
+        EXPECT_EQ(run.code, 0) << run.err;
+        return nlohmann::json::parse(testutil::readText(dump))["checks"].size();
+    };
+    EXPECT_EQ(findings({}), std::size_t(sample_road::kPointCount));
+    EXPECT_EQ(findings({"--rule", "cover=off"}), 0u);
+}
+
+// The road of the README with a crossed water pipe typed at two crossings:
+// 0.16 m under the new pipe at point 3 and 1 m under it at point 10. Only the
+// first is too close, and the sheet draws both at their elevations.
+TEST(ChecksCli, CrossedPipesTypedInTheCommandLineAreCheckedAndDrawn) {
+    const fs::path dump = scratch("crossed.json");
+    testutil::CliResult r = runSample({}, dump);
+    ASSERT_EQ(r.code, 0) << r.err;
+    const nlohmann::json before = nlohmann::json::parse(testutil::readText(dump));
+    auto topUnder = [&](int point, double gap) {
+        const nlohmann::json& n = before["pikets"][0]["points"][point - 1]["named"];
+        return n["relief"].get<double>() - n["depth"].get<double>() -
+               n["pipe"].get<double>() / 1000.0 - gap;
+    };
+    const std::pair<int, double> crossings[] = {{3, 0.16}, {10, 1.0}};
+    std::vector<std::string> args;
+    std::vector<std::string> wantLabels;
+    for (const auto& [point, gap] : crossings) {
+        const std::string n = std::to_string(point) + ":";
+        const double top = topUnder(point, gap);
+        args.insert(args.end(), {"--edit", n + "crossTop=" + cad::fixedText(top, 6), "--edit",
+                                 n + "crossDiameter=100", "--edit", n + "crossKind=water"});
+        std::string shown = cad::fixedText(top, 2);
+        shown[shown.find('.')] = ',';
+        wantLabels.push_back("Водопр. Ø100, верх " + shown);
+    }
+    args.insert(args.end(), {"--check", "--separator", ","});
+    r = runSample(args, dump);
+    ASSERT_EQ(r.code, 0) << r.err;
+    const nlohmann::json j = nlohmann::json::parse(testutil::readText(dump));
+    ASSERT_EQ(j["checks"].size(), 1u) << j["checks"];
+    EXPECT_EQ(j["checks"][0]["point"], 3);
+    EXPECT_EQ(j["checks"][0]["rule"], "clearance");
+    EXPECT_NEAR(j["checks"][0]["actual"].get<double>(), 0.16, 1e-6);
+    EXPECT_EQ(j["pikets"][0]["points"][9]["named"]["crossKind"], "water");
+
+    // Both pipes drawn on the water layer, each with its label.
+    auto out = cad::Drawing::open(scratch("out.dxf").string());
+    int sections = 0;
+    std::vector<std::string> labels;
+    for (const cad::EntityRef& e : out->modelSpace()) {
+        if (e.layer() != "Пересечения Водопровод - Kernavisto") continue;
+        if (e.dxfType() == "ELLIPSE") ++sections;
+        if (const auto* t = cad::geomIf<cad::TextGeom>(e.entity().geom)) labels.push_back(t->text);
+    }
+    EXPECT_EQ(sections, 2);
+    std::sort(labels.begin(), labels.end());
+    std::sort(wantLabels.begin(), wantLabels.end());
+    EXPECT_EQ(labels, wantLabels);
+}
+
+TEST(ChecksCli, BadRulesAreRefusedAsUsageErrors) {
+    const fs::path dump = scratch("bad.json");
+    for (const char* rule : {"clerance=0.2", "cover=-1", "cover", "slope=steep", "pipe=gas"}) {
+        fs::remove(dump);
+        testutil::CliResult r = runSample({"--check", "--rule", rule}, dump);
+        EXPECT_EQ(r.code, 2) << rule << ": " << r.err;
+        EXPECT_NE(r.err.find("--rule"), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(dump)) << rule;
+    }
+    testutil::CliResult r = runSample({"--rule", "clerance=0.2"}, dump);
+    EXPECT_NE(r.err.find("clearance, sewer, power"), std::string::npos) << r.err;
+}
+
+}  // namespace
