@@ -4,7 +4,6 @@
 #include <array>
 #include <cmath>
 
-#include "cad/number_text.hpp"
 #include "model/primitives.hpp"
 
 namespace checks {
@@ -77,9 +76,8 @@ class Texts {
         return a;
     }
     std::string number(double v, int decimals) const {
-        std::string s = cad::fixedText(v, decimals);
-        if (s == "-" + cad::fixedText(0.0, decimals)) s.erase(0, 1);
-        std::replace(s.begin(), s.end(), '.', separator_);
+        std::string s = model::fixedNumber(v, decimals, separator_);
+        if (s == "-" + model::fixedNumber(0.0, decimals, separator_)) s.erase(0, 1);
         return s;
     }
 

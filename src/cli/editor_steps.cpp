@@ -1,6 +1,8 @@
 #include "cli/editor_steps.hpp"
 
+#include <algorithm>
 #include <charconv>
+#include <iterator>
 #include <map>
 #include <optional>
 
@@ -25,6 +27,21 @@ int parsePointNumber(std::string_view text, std::string_view whole, const char* 
     return n;
 }
 
+// The fields --edit names, and the step each change is in the history.
+struct EditField {
+    std::string_view key;
+    editor::Field field;
+    const char* stepName;
+};
+constexpr EditField kEditFields[] = {
+    {"relief", editor::Field::Relief, "Отметка земли"},
+    {"pipe", editor::Field::Pipe, "Диаметр трубы"},
+    {"casing", editor::Field::Casing, "Диаметр футляра"},
+    {"crossTop", editor::Field::CrossTop, "Верх пересекаемой сети"},
+    {"crossDiameter", editor::Field::CrossDiameter, "Диаметр пересекаемой сети"},
+    {"crossKind", editor::Field::CrossKind, "Вид пересекаемой сети"},
+};
+
 }  // namespace
 
 EditorStep parseEditStep(std::string_view value) {
@@ -39,23 +56,14 @@ EditorStep parseEditStep(std::string_view value) {
     step.kind = EditorStep::Kind::Edit;
     step.point = parsePointNumber(value.substr(0, colon), value, form);
     std::string_view name = value.substr(colon + 1, equals - colon - 1);
-    if (name == "relief") {
-        step.field = editor::Field::Relief;
-    } else if (name == "pipe") {
-        step.field = editor::Field::Pipe;
-    } else if (name == "casing") {
-        step.field = editor::Field::Casing;
-    } else if (name == "crossTop") {
-        step.field = editor::Field::CrossTop;
-    } else if (name == "crossDiameter") {
-        step.field = editor::Field::CrossDiameter;
-    } else if (name == "crossKind") {
-        step.field = editor::Field::CrossKind;
-    } else {
+    const EditField* field = std::find_if(std::begin(kEditFields), std::end(kEditFields),
+                                          [name](const EditField& f) { return f.key == name; });
+    if (field == std::end(kEditFields)) {
         throw CLI::ValidationError("«" + std::string(value) + "»: поле «" + std::string(name) +
                                    "» неизвестно, ожидается relief, pipe, casing, crossTop, "
                                    "crossDiameter или crossKind");
     }
+    step.field = field->field;
     step.text = std::string(value.substr(equals + 1));
     if (step.field == editor::Field::CrossKind && !step.text.empty() &&
         !model::crossKindByKey(step.text)) {
@@ -210,19 +218,8 @@ std::vector<EditorStep> EditorStepOptions::steps() const {
 }
 
 std::string fieldStepName(editor::Field field) {
-    switch (field) {
-        case editor::Field::Relief:
-            return "Отметка земли";
-        case editor::Field::Pipe:
-            return "Диаметр трубы";
-        case editor::Field::Casing:
-            return "Диаметр футляра";
-        case editor::Field::CrossTop:
-            return "Верх пересекаемой сети";
-        case editor::Field::CrossDiameter:
-            return "Диаметр пересекаемой сети";
-        case editor::Field::CrossKind:
-            return "Вид пересекаемой сети";
+    for (const EditField& f : kEditFields) {
+        if (f.field == field) return f.stepName;
     }
     return {};
 }

@@ -132,28 +132,15 @@ void takeOverCrossKind(model::Workspace& ws) {
 void pickCrossTop(model::Workspace& ws) {
     model::Piket* piket = crossingPiket(ws, true);
     if (!piket) return;
-    ws.ui.focusDrawing();
-    std::string text;
-    std::optional<double> height;
-    try {
-        cad::PickedEntity picked =
-            ws.prompter.getEntity("\"Укажите верх пересекаемой сети\" Выход ESC");
-        text = picked.entity.textString();
-        height = model::parseNumber(model::FixDecimalText(text, ws.decimalSeparator),
-                                    ws.decimalSeparator);
-    } catch (const cad::Cancelled&) {
-        return;
-    } catch (const cad::Error&) {
-        return;  // an entity without text: the pick is simply not taken
-    }
-    if (!height) return;
-    if (!model::kCrossTopLimit.holds(*height)) {
+    const auto picked = detail::pickHeightText(ws, "\"Укажите верх пересекаемой сети\" Выход ESC");
+    if (!picked) return;
+    if (!model::kCrossTopLimit.holds(picked->height)) {
         throw cad::Error(
-            model::outOfLimitText(cad::validUtf8(text), kTopField, model::kCrossTopLimit));
+            model::outOfLimitText(cad::validUtf8(picked->text), kTopField, model::kCrossTopLimit));
     }
     const auto k = static_cast<std::size_t>(ws.workPoint);
     model::Crossed crossed = model::crossedAt(*piket, k);
-    crossed.top = model::CrossedValue{*height, model::FoundBy::Picked};
+    crossed.top = model::CrossedValue{picked->height, model::FoundBy::Picked};
     model::setCrossed(*piket, k, crossed);
     detail::showCrossed(ws);
 }

@@ -1,6 +1,7 @@
 // Small shared steps of the editor's operations.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "model/workspace.hpp"
@@ -18,6 +19,16 @@ model::PiketPoint& currentPoint(model::Workspace& ws, model::Piket& piket);
 
 // A value as the fields show it: the general form with the separator in force.
 std::string numberText(const model::Workspace& ws, double value);
+
+// A height the user picks as a text of the drawing: the text as it stands
+// and its number, read with either decimal point whatever separator the
+// system uses. None when the pick is cancelled, the object carries no text
+// or the text is no number: the pick is then simply not taken.
+struct PickedHeight {
+    std::string text;
+    double height = 0.0;
+};
+std::optional<PickedHeight> pickHeightText(model::Workspace& ws, const char* prompt);
 
 // Shows the current point's crossed utility in its fields, or empties them
 // and says why the point takes none.

@@ -63,32 +63,41 @@ void setAuto(model::Workspace& ws) {
     detail::currentPoint(ws, *piket).relief = model::Relief::automatic();
 }
 
+namespace detail {
+
+std::optional<PickedHeight> pickHeightText(model::Workspace& ws, const char* prompt) {
+    ws.ui.focusDrawing();
+    PickedHeight out;
+    std::optional<double> height;
+    try {
+        cad::PickedEntity picked = ws.prompter.getEntity(prompt);
+        out.text = picked.entity.textString();
+        height = model::parseNumber(model::FixDecimalText(out.text, ws.decimalSeparator),
+                                    ws.decimalSeparator);
+    } catch (const cad::Cancelled&) {
+        return std::nullopt;
+    } catch (const cad::Error&) {
+        return std::nullopt;  // an entity without text
+    }
+    if (!height) return std::nullopt;
+    out.height = *height;
+    return out;
+}
+
+}  // namespace detail
+
 void pickRelief(model::Workspace& ws) {
     model::Piket* piket = detail::piketWithPoints(ws);
     if (!piket) return;
-    ws.ui.focusDrawing();
-    std::string text;
-    std::optional<double> height;
-    try {
-        cad::PickedEntity picked = ws.prompter.getEntity("\"Укажите высоту рельефа\" Выход ESC");
-        text = picked.entity.textString();
-        // A height written in the drawing may carry either decimal point,
-        // whatever separator the system uses.
-        height = model::parseNumber(model::FixDecimalText(text, ws.decimalSeparator),
-                                    ws.decimalSeparator);
-    } catch (const cad::Cancelled&) {
-        return;
-    } catch (const cad::Error&) {
-        return;  // an entity without text: the pick is simply not taken
-    }
-    if (!height) return;
+    const auto picked = detail::pickHeightText(ws, "\"Укажите высоту рельефа\" Выход ESC");
+    if (!picked) return;
     // A number no ground has (a text that is no height, 1e300) is said, not taken.
-    if (!model::plausibleHeight(*height)) {
-        throw cad::Error(
-            model::outOfLimitText(cad::validUtf8(text), "Высота рельефа, м", model::kReliefLimit));
+    if (!model::plausibleHeight(picked->height)) {
+        throw cad::Error(model::outOfLimitText(cad::validUtf8(picked->text), "Высота рельефа, м",
+                                               model::kReliefLimit));
     }
-    detail::currentPoint(ws, *piket).relief = model::Relief::typed(*height);
-    ws.controls.reliefText = text;
+    detail::currentPoint(ws, *piket).relief = model::Relief::typed(picked->height);
+    ws.controls.reliefText = picked->text;
 }
 
 }  // namespace editor

@@ -22,35 +22,52 @@ std::string crossKindKeyList() {
     return list;
 }
 
-std::string_view foundByKey(FoundBy by) {
-    switch (by) {
-        case FoundBy::Typed:
-            return "typed";
-        case FoundBy::Picked:
-            return "picked";
-        case FoundBy::Survey:
-            return "survey";
+namespace {
+
+struct FoundByInfo {
+    FoundBy by;
+    std::string_view key;   // in the dump and the project file
+    std::string_view text;  // in the window
+};
+constexpr FoundByInfo kFoundBy[] = {
+    {FoundBy::Typed, "typed", "введено"},
+    {FoundBy::Picked, "picked", "из текста чертежа"},
+    {FoundBy::Survey, "survey", "по съёмке"},
+};
+
+const FoundByInfo& foundByInfo(FoundBy by) {
+    for (const FoundByInfo& f : kFoundBy) {
+        if (f.by == by) return f;
     }
-    return "typed";
+    return kFoundBy[0];
+}
+
+// Which of the crossing type lists (connections, communications, other
+// crossings) holds the layer, none when no such list does.
+std::optional<std::size_t> crossingListOf(const Controls& controls, std::string_view layer) {
+    for (std::size_t t = 1; t < kTypeListCount; ++t) {
+        for (const std::string& name : controls.typeLists[t]) {
+            if (cad::sameName(name, layer)) return t;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::string_view foundByKey(FoundBy by) {
+    return foundByInfo(by).key;
 }
 
 std::optional<FoundBy> foundByByKey(std::string_view key) {
-    for (FoundBy by : {FoundBy::Typed, FoundBy::Picked, FoundBy::Survey}) {
-        if (foundByKey(by) == key) return by;
+    for (const FoundByInfo& f : kFoundBy) {
+        if (f.key == key) return f.by;
     }
     return std::nullopt;
 }
 
 std::string_view foundByText(FoundBy by) {
-    switch (by) {
-        case FoundBy::Typed:
-            return "введено";
-        case FoundBy::Picked:
-            return "из текста чертежа";
-        case FoundBy::Survey:
-            return "по съёмке";
-    }
-    return "введено";
+    return foundByInfo(by).text;
 }
 
 std::optional<CrossKind> kindOfLayer(const CrossKindTable& table, const Controls& controls,
@@ -60,11 +77,7 @@ std::optional<CrossKind> kindOfLayer(const CrossKindTable& table, const Controls
         if (rule.layerContains.empty()) continue;
         if (folded.find(cad::foldName(rule.layerContains)) != std::string::npos) return rule.kind;
     }
-    for (std::size_t t = 1; t < kTypeListCount; ++t) {
-        for (const std::string& name : controls.typeLists[t]) {
-            if (cad::sameName(name, layer)) return table.byType[t];
-        }
-    }
+    if (const auto t = crossingListOf(controls, layer)) return table.byType[*t];
     return std::nullopt;
 }
 
@@ -78,15 +91,6 @@ std::optional<std::string> objectLayer(const Piket& piket, std::size_t k) {
     return object.layer();
 }
 
-bool onCrossingList(const Controls& controls, const std::string& layer) {
-    for (std::size_t t = 1; t < kTypeListCount; ++t) {
-        for (const std::string& name : controls.typeLists[t]) {
-            if (cad::sameName(name, layer)) return true;
-        }
-    }
-    return false;
-}
-
 }  // namespace
 
 std::string notCrossingWhy(const Controls& controls, const Piket& piket, std::size_t k) {
@@ -97,7 +101,7 @@ std::string notCrossingWhy(const Controls& controls, const Piket& piket, std::si
     }
     const std::optional<std::string> layer = objectLayer(piket, k);
     if (!layer) return "Объект точки " + n + " удалён из чертежа";
-    if (!onCrossingList(controls, *layer)) {
+    if (!crossingListOf(controls, *layer)) {
         return "Объект точки " + n + " лежит на слое «" + cad::validUtf8(*layer) +
                "», которого нет в списках подводов, коммуникаций и прочих пересечений";
     }

@@ -1,6 +1,7 @@
 #include "model/primitives.hpp"
 #include "model/units.hpp"
 
+#include "cad/number_text.hpp"
 #include "cad/text_util.hpp"
 
 #include <algorithm>
@@ -90,6 +91,12 @@ double readNumberField(std::string_view text, char decimalSeparator, std::string
         throw cad::Error(outOfLimitText(cad::validUtf8(text), std::string(fieldName), limit));
     }
     return v;
+}
+
+std::string fixedNumber(double value, int decimals, char decimalSeparator) {
+    std::string s = cad::fixedText(value, decimals);
+    std::replace(s.begin(), s.end(), '.', decimalSeparator);
+    return s;
 }
 
 std::string formatNumber(double value, char decimalSeparator) {

@@ -41,6 +41,9 @@ double readNumberField(std::string_view text, char decimalSeparator, std::string
 // exponent form only for very large or very small magnitudes.
 std::string formatNumber(double value, char decimalSeparator);
 
+// The value with `decimals` digits after the separator (printf's "%.*f").
+std::string fixedNumber(double value, int decimals, char decimalSeparator);
+
 // Round half to even; Trunc towards zero.
 double roundHalfEven(double x);
 

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "cad/number_text.hpp"
 #include "cad/text_util.hpp"
 #include "model/crossed.hpp"
+#include "model/primitives.hpp"
 #include "model/units.hpp"
 #include "profile/labels.hpp"
 #include "profile/steps.hpp"
@@ -65,9 +65,7 @@ std::string labelOf(const Run& run, model::CrossKind kind, const model::Crossed&
     } else {
         s += channel ? " h не задана" : " Ø не задан";
     }
-    std::string top = cad::fixedText(c.top->value, 2);
-    std::replace(top.begin(), top.end(), '.', run.ws.decimalSeparator);
-    return s + ", верх " + top;
+    return s + ", верх " + model::fixedNumber(c.top->value, 2, run.ws.decimalSeparator);
 }
 
 // The highest y the strokes reach over [a, b]. The strokes run along the
