@@ -2,6 +2,7 @@
 // through MainWindow::runAction, so the panels are read into the model before
 // and shown from it after, and a failure is a message.
 #include <QAction>
+#include <QComboBox>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -32,12 +33,16 @@ enum class Effect {
 struct FieldKeys {
     QLineEdit* PanelWidgets::*component;
     editor::Field field;
+    const char* step;  // Enter's step in the Edit menu
 };
 
 constexpr std::array kEditorFields{
-    FieldKeys{&PanelWidgets::relief, editor::Field::Relief},
-    FieldKeys{&PanelWidgets::casing, editor::Field::Casing},
-    FieldKeys{&PanelWidgets::pointPipe, editor::Field::Pipe},
+    FieldKeys{&PanelWidgets::relief, editor::Field::Relief, "Значение точки"},
+    FieldKeys{&PanelWidgets::casing, editor::Field::Casing, "Значение точки"},
+    FieldKeys{&PanelWidgets::pointPipe, editor::Field::Pipe, "Значение точки"},
+    FieldKeys{&PanelWidgets::crossTop, editor::Field::CrossTop, "Верх пересекаемой сети"},
+    FieldKeys{&PanelWidgets::crossDiameter, editor::Field::CrossDiameter,
+              "Диаметр пересекаемой сети"},
 };
 
 struct KeyMapping {
@@ -115,6 +120,13 @@ void MainWindow::connectOperations() {
     on(w.takeOverCasing, Effect::Entities, valued(editor::takeOverCasing));
     on(w.setAuto, Effect::Entities, valued(editor::setAuto));
     on(w.pickRelief, Effect::Entities, valued(editor::pickRelief));
+    on(w.takeOverCrossTop, Effect::Entities, valued(editor::takeOverCrossTop));
+    on(w.pickCrossTop, Effect::Entities, valued(editor::pickCrossTop));
+    on(w.takeOverCrossDiameter, Effect::Entities, valued(editor::takeOverCrossDiameter));
+    // A kind chosen in the list is taken at once.
+    connect(w.crossKind, &QComboBox::activated, this, [this, valued] {
+        runAction(valued(editor::takeOverCrossKind), true, "Вид пересекаемой сети");
+    });
     on(w.addPoint, Effect::Entities, valued(editor::addPoint));
     on(w.deletePoint, Effect::Entities, valued(editor::deletePoint));
     for (QToolButton* build : {w.build, w.buildHidden})
@@ -208,7 +220,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
                         editor::keyPress(ws_, field, editor::Key::Enter);
                         if (ws_.controls.liveRebuild) profile::rebuildLive(ws_);
                     },
-                    true, "Значение точки");
+                    true, f.step);
             }
             return true;
         }
