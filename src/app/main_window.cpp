@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -99,6 +100,15 @@ Dialogs standardDialogs() {
         return box.clickedButton() == readOnly;
     };
     d.chooseGround = askGroundOptions;
+    d.chooseCrossReach = [](QWidget* parent, double last) -> std::optional<double> {
+        bool ok = false;
+        const double reach =
+            QInputDialog::getDouble(parent, QStringLiteral("Верх сетей по съёмке"),
+                                    QStringLiteral("Отметка верха — не дальше от пересечения, м:"),
+                                    last, 0.01, 1000.0, 2, &ok);
+        if (!ok) return std::nullopt;
+        return reach;
+    };
     return d;
 }
 

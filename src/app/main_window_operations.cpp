@@ -12,6 +12,7 @@
 #include "app/ground_dialog.hpp"
 #include "app/main_window.hpp"
 #include "editor/editor.hpp"
+#include "ground/crossed_tops.hpp"
 #include "ground/survey_ground.hpp"
 #include "model/units.hpp"
 #include "pickets/pickets.hpp"
@@ -132,6 +133,7 @@ void MainWindow::connectOperations() {
     for (QToolButton* build : {w.build, w.buildHidden})
         connect(build, &QToolButton::clicked, this, &MainWindow::buildProfile);
     connect(w.ground, &QToolButton::clicked, this, &MainWindow::fillGroundFromSurvey);
+    connect(w.crossSurvey, &QToolButton::clicked, this, &MainWindow::crossedTopsFromSurvey);
 
     for (const FieldKeys& f : kEditorFields) (w.*(f.component))->installEventFilter(this);
 
@@ -183,6 +185,23 @@ void MainWindow::fillGroundFromSurvey() {
             ws_.ui.message(ground::reportText(report));
         },
         true, "Отметки по съёмке");
+}
+
+void MainWindow::crossedTopsFromSurvey() {
+    if (ws_.operationRunning || !ws_.doc) return;
+    const std::optional<double> reach = dialogs_.chooseCrossReach
+                                            ? dialogs_.chooseCrossReach(this, crossReach_)
+                                            : std::optional(crossReach_);
+    if (!reach) return;
+    crossReach_ = *reach;
+    runAction(
+        [this, at = *reach] {
+            const ground::CrossedTopsReport report = ground::crossedTopsFromSurvey(ws_, at);
+            editor::ShowWorkPoint(ws_, false);
+            if (ws_.controls.liveRebuild) profile::rebuildLive(ws_);
+            ws_.ui.message(ground::reportText(report));
+        },
+        true, "Верх сетей по съёмке");
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {

@@ -267,32 +267,38 @@ void editorPanel(QStackedWidget* stack, PanelWidgets& w) {
     ground->setToolTip(
         QStringLiteral("Высоты рельефа точек пикета — по отметкам съёмки в чертеже"));
 
+    w.crossSurvey = textButton(p, "CrossSurveyButton", QStringLiteral("Верх сетей по съёмке"), 0,
+                               336 + d, 177, 33);
+    w.crossSurvey->setToolTip(
+        QStringLiteral("Верх пересекаемых сетей — по отметкам на их слоях рядом с пересечениями"));
+    const int e = d + 40;
+
     // How the profile is laid out: by default one sheet at 1:500 and 1:100.
-    caption(p, "LabelSheets", QStringLiteral("Листы профиля"), 8, 336 + d);
+    caption(p, "LabelSheets", QStringLiteral("Листы профиля"), 8, 336 + e);
     w.sheetSplit = place(new QCheckBox(QStringLiteral("Несколько листов"), p), "SheetSplit", 8,
-                         354 + d, 169, 17);
+                         354 + e, 169, 17);
     w.sheetSplit->setToolTip(
         QStringLiteral("Длинный пикет — на нескольких листах, один под другим"));
-    caption(p, "LabelScales", QStringLiteral("Масштабы: гориз. / верт."), 8, 376 + d);
-    auto* along = place(new QComboBox(p), "SheetScaleH", 8, 394 + d, 84, 22);
+    caption(p, "LabelScales", QStringLiteral("Масштабы: гориз. / верт."), 8, 376 + e);
+    auto* along = place(new QComboBox(p), "SheetScaleH", 8, 394 + e, 84, 22);
     along->setToolTip(QStringLiteral("Горизонтальный масштаб"));
     for (int scale : {500, 1000, 2000}) along->addItem(QStringLiteral("1:%1").arg(scale), scale);
     along->resize(std::max(84, along->sizeHint().width()), 22);
     w.scaleAlong = along;
     const int heightAt = 8 + along->width() + 4;
     auto* height =
-        place(new QComboBox(p), "SheetScaleV", heightAt, 394 + d, std::max(77, 173 - heightAt), 22);
+        place(new QComboBox(p), "SheetScaleV", heightAt, 394 + e, std::max(77, 173 - heightAt), 22);
     height->setToolTip(QStringLiteral("Вертикальный масштаб"));
     for (int scale : {100, 200}) height->addItem(QStringLiteral("1:%1").arg(scale), scale);
     height->resize(std::max(height->width(), height->sizeHint().width()), 22);
     height->setProperty("kvStays", true);
     w.scaleHeight = height;
     w.datumPerSheet = place(new QCheckBox(QStringLiteral("Горизонт по листам"), p),
-                            "SheetDatumPerSheet", 8, 424 + d, 169, 17);
+                            "SheetDatumPerSheet", 8, 424 + e, 169, 17);
     w.datumPerSheet->setToolTip(
         QStringLiteral("Условный горизонт каждого листа — по его отметкам"));
     w.liveRebuild = place(new QCheckBox(QStringLiteral("Перестраивать сразу"), p), "LiveRebuild", 8,
-                          441 + d, 169, 17);
+                          441 + e, 169, 17);
     w.liveRebuild->setToolTip(
         QStringLiteral("После каждого изменения значений профиль строится заново"));
 }

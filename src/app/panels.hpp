@@ -86,11 +86,12 @@ struct PanelWidgets {
     QLabel* crossedFound = nullptr;                // LabelCrossedFound
     QToolButton* addPoint = nullptr;               // SpeedButton27
     QToolButton* deletePoint = nullptr;            // SpeedButton31
-    QToolButton* build = nullptr;      // SpeedButton28, "Построить\Перестроить"
-    QToolButton* ground = nullptr;     // GroundButton
-    QCheckBox* sheetSplit = nullptr;   // SheetSplit
-    QComboBox* scaleAlong = nullptr;   // SheetScaleH
-    QComboBox* scaleHeight = nullptr;  // SheetScaleV
+    QToolButton* build = nullptr;   // SpeedButton28, "Построить\Перестроить"
+    QToolButton* ground = nullptr;  // GroundButton
+    QToolButton* crossSurvey = nullptr;  // CrossSurveyButton, "Верх сетей по съёмке"
+    QCheckBox* sheetSplit = nullptr;     // SheetSplit
+    QComboBox* scaleAlong = nullptr;     // SheetScaleH
+    QComboBox* scaleHeight = nullptr;    // SheetScaleV
     QCheckBox* datumPerSheet = nullptr;  // SheetDatumPerSheet
     QCheckBox* liveRebuild = nullptr;    // LiveRebuild
 

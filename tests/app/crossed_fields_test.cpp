@@ -111,6 +111,55 @@ class CrossedFieldsTest : public QObject {
         QVERIFY(model::crossedAt(piket, k).diameter);
     }
 
+    // "Верх сетей по съёмке": a height text beside a crossing on its layer
+    // gives its top, one step of the history; a typed top stays.
+    void theSurveyGivesTopsButNeverOverATypedOne() {
+        app::MainWindow& w = *window;
+        QVERIFY(w.openFile(plan));
+        takeSampleRouteIntoWork();
+        model::Workspace& ws = w.workspace();
+        const model::Piket& piket = *ws.piketInWork();
+        std::vector<std::size_t> crossings;
+        for (std::size_t k = 0; k < piket.points.size(); ++k)
+            if (model::notCrossingWhy(ws.controls, piket, k).empty()) crossings.push_back(k);
+        QVERIFY(crossings.size() >= 2);
+        const std::size_t a = crossings[0], b = crossings[1];
+        // Half a metre of the plan's millimetres beside each crossing.
+        QVERIFY(w.runAction(
+            [&ws, &piket, a, b] {
+                for (std::size_t k : {a, b}) {
+                    const model::PiketPoint& p = piket.points[k];
+                    cad::EntityRef text =
+                        ws.doc->addText(k == a ? "148.35" : "147.00", {p.x + 500, p.y, 0}, 250);
+                    text.setLayer(piket.pointObjects[k].layer());
+                }
+            },
+            true));
+        goTo(static_cast<int>(b));
+        typeInto(child<QLineEdit>(w, "EditCrossTop"), QStringLiteral("150"));
+        goTo(static_cast<int>(a));
+
+        click("CrossSurveyButton");
+        QCOMPARE(answers.messages.size(), 1);
+        QVERIFY2(answers.messages[0].contains(QStringLiteral("оставлен у точек: ") +
+                                              QString::number(b + 1)),
+                 qPrintable(answers.messages[0]));
+        QVERIFY(model::crossedAt(piket, a).top);
+        QCOMPARE(model::crossedAt(piket, a).top->value, 148.35);
+        QCOMPARE(model::crossedAt(piket, a).top->foundBy, model::FoundBy::Survey);
+        QCOMPARE(model::crossedAt(piket, b).top->value, 150.0);
+        // The current point shows it at once.
+        QCOMPARE(child<QLineEdit>(w, "EditCrossTop")->text(), QStringLiteral("148,35"));
+        QVERIFY(child<QLabel>(w, "LabelCrossedFound")
+                    ->text()
+                    .startsWith(QStringLiteral("Верх: по съёмке")));
+        QCOMPARE(action(w, "UndoAction")->text(),
+                 QStringLiteral("Отменить «Верх сетей по съёмке»"));
+        action(w, "UndoAction")->trigger();
+        QVERIFY(!model::crossedAt(piket, a).top);
+        QCOMPARE(child<QLineEdit>(w, "EditCrossTop")->text(), QString());
+    }
+
     // A point whose object lies on no list of crossings takes no crossed
     // values: the fields are off and say why under the pointer.
     void fieldsOfAPointThatCrossesNothingAreOffWithTheReason() {
