@@ -25,6 +25,7 @@
 
 #include "app/checks_panel.hpp"
 #include "app/controls_binding.hpp"
+#include "app/cross_kinds_dialog.hpp"
 #include "app/ground_dialog.hpp"
 #include "app/panels.hpp"
 #include "app/windows.hpp"
@@ -303,6 +304,23 @@ void MainWindow::buildMenus() {
     connect(weights, &QAction::toggled, view_, &DrawingView::setLineweightsShown);
 
     windowKeys_ = {open, saveAction_, saveAsAction_, extents, snap};
+
+    QMenu* profileMenu = bar->addMenu(QStringLiteral("Профиль"));
+    profileMenu->setObjectName(QStringLiteral("ProfileMenu"));
+    QAction* kinds = profileMenu->addAction(QStringLiteral("Виды пересекаемых сетей…"));
+    kinds->setObjectName(QStringLiteral("CrossKindsAction"));
+    connect(kinds, &QAction::triggered, this, [this] {
+        if (ws_.operationRunning) return;
+        CrossKindsDialog dialog(ws_.crossKinds, this);
+        if (dialog.exec() != QDialog::Accepted || dialog.table() == ws_.crossKinds) return;
+        // The kinds the current point shows by its layer follow at once.
+        runAction(
+            [this, table = dialog.table()] {
+                ws_.crossKinds = table;
+                if (ws_.piketInWork()) editor::ShowWorkPoint(ws_, false);
+            },
+            true, "Виды пересекаемых сетей");
+    });
 
     QMenu* help = bar->addMenu(QStringLiteral("?"));
     help->setObjectName(QStringLiteral("N4"));

@@ -2,6 +2,7 @@
 // drives them: typed at their painted place, Enter, the kind chosen by keys;
 // what the screen shows and what the point holds, point after point.
 #include <QComboBox>
+#include <QPushButton>
 
 #include "editor/editor.hpp"
 #include "model/crossed.hpp"
@@ -158,6 +159,70 @@ class CrossedFieldsTest : public QObject {
         action(w, "UndoAction")->trigger();
         QVERIFY(!model::crossedAt(piket, a).top);
         QCOMPARE(child<QLineEdit>(w, "EditCrossTop")->text(), QString());
+    }
+
+    // «Виды пересекаемых сетей»: a rule added, typed, given a kind by keys
+    // and moved down; OK is one step, Esc changes nothing.
+    void theKindTableIsEditedInItsDialog() {
+        app::MainWindow& w = *window;
+        QVERIFY(w.openFile(plan));
+        takeSampleRouteIntoWork();
+        model::Workspace& ws = w.workspace();
+        const int first = firstCrossing();
+        QVERIFY(first >= 0);
+        goTo(first);
+        const model::CrossKindTable before = ws.crossKinds;
+        const QString layer = QString::fromStdString(
+            ws.piketInWork()->pointObjects[static_cast<std::size_t>(first)].layer());
+        QLabel* found = child<QLabel>(w, "LabelCrossedFound");
+        QVERIFY(!found->text().contains(QStringLiteral("Газопровод")));
+
+        bool seen = false;
+        QTimer::singleShot(0, [&] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            if (!dialog || dialog->objectName() != QStringLiteral("CrossKindsDialog")) return;
+            seen = true;
+            QTest::mouseClick(child<QPushButton>(*dialog, "CrossKindAdd"), Qt::LeftButton);
+            // Letters beyond ASCII go in as the keys' texts.
+            auto* contains = child<QLineEdit>(*dialog, "CrossKindContains");
+            for (const QChar c : layer.toUpper())
+                QTest::sendKeyEvent(QTest::Click, contains, Qt::Key_unknown, QString(c),
+                                    Qt::NoModifier);
+            auto* kind = child<QComboBox>(*dialog, "CrossKindKind");
+            kind->setFocus();
+            QTest::keyClick(kind, Qt::Key_Home);
+            for (int i = 0; i < 3; ++i) QTest::keyClick(kind, Qt::Key_Down);  // the gas
+            QTest::mouseClick(child<QPushButton>(*dialog, "CrossKindDown"), Qt::LeftButton);
+            QTest::keyClick(kind, Qt::Key_Return);
+        });
+        action(w, "CrossKindsAction")->trigger();
+        QVERIFY(seen);
+        QCOMPARE(ws.crossKinds.rules.size(), before.rules.size() + 1);
+        QCOMPARE(ws.crossKinds.rules[0], before.rules[0]);
+        QCOMPARE(ws.crossKinds.rules[1].layerContains, layer.toUpper().toStdString());
+        QCOMPARE(ws.crossKinds.rules[1].kind, model::CrossKind::Gas);
+        // The point's kind by its layer follows, in the panel too.
+        QVERIFY2(found->text().contains(QStringLiteral("по слою — Газопровод")),
+                 qPrintable(found->text()));
+        QCOMPARE(action(w, "UndoAction")->text(),
+                 QStringLiteral("Отменить «Виды пересекаемых сетей»"));
+
+        // Esc: the rule removed in the dialog stays.
+        seen = false;
+        QTimer::singleShot(0, [&] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            if (!dialog || dialog->objectName() != QStringLiteral("CrossKindsDialog")) return;
+            seen = true;
+            QTest::mouseClick(child<QPushButton>(*dialog, "CrossKindRemove"), Qt::LeftButton);
+            QTest::keyClick(dialog, Qt::Key_Escape);
+        });
+        action(w, "CrossKindsAction")->trigger();
+        QVERIFY(seen);
+        QCOMPARE(ws.crossKinds.rules.size(), before.rules.size() + 1);
+
+        action(w, "UndoAction")->trigger();
+        QVERIFY(ws.crossKinds == before);
+        QVERIFY(!found->text().contains(QStringLiteral("Газопровод")));
     }
 
     // A point whose object lies on no list of crossings takes no crossed
