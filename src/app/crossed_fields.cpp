@@ -1,7 +1,6 @@
 #include "app/crossed_fields.hpp"
 
 #include <QComboBox>
-#include <QFontMetrics>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
@@ -36,16 +35,9 @@ QToolButton* pictureButton(QWidget* parent, const char* name, const char* pictur
     return b;
 }
 
-// A caption longer than the panel gets a smaller font, down to 85 %, before
-// it widens the panel.
+// A caption longer than the panel widens it (fitPanels), in the panel's font.
 QLabel* caption(QWidget* parent, const char* name, const QString& text, int y) {
-    auto* l = place(new QLabel(text, parent), name, 8, y, kWidth, 16);
-    QFont font = l->font();
-    const double smallest = font.pointSizeF() * 0.85;
-    while (QFontMetrics(font).horizontalAdvance(text) > kWidth && font.pointSizeF() > smallest)
-        font.setPointSizeF(font.pointSizeF() - 0.25);
-    l->setFont(font);
-    return l;
+    return place(new QLabel(text, parent), name, 8, y, kWidth, 16);
 }
 
 QString qs(const std::string& s) {
