@@ -28,6 +28,7 @@
 #include "app/cross_kinds_dialog.hpp"
 #include "app/ground_dialog.hpp"
 #include "app/panels.hpp"
+#include "app/rules_dialog.hpp"
 #include "app/windows.hpp"
 #include "cad/dxf/reader.hpp"
 #include "cad/error.hpp"
@@ -219,6 +220,13 @@ MainWindow::MainWindow(Dialogs dialogs, const QLocale& locale, QWidget* parent)
         [this](bool on) {
             runAction([this, on] { ws_.sheetOptions.checkMarks = on; }, false,
                       "Замечания на листе");
+        },
+        [this] {
+            if (ws_.operationRunning) return;
+            RulesDialog dialog(ws_.checkRules, ws_.decimalSeparator, this);
+            if (dialog.exec() != QDialog::Accepted || dialog.rules() == ws_.checkRules) return;
+            runAction([this, rules = dialog.rules()] { ws_.checkRules = rules; }, false,
+                      "Правила проверки");
         },
         this);
     addDockWidget(Qt::RightDockWidgetArea, checks_);
