@@ -1,7 +1,6 @@
 #include "app/checks_panel.hpp"
 
 #include <QCheckBox>
-#include <QHBoxLayout>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -34,11 +33,9 @@ ChecksPanel::ChecksPanel(std::function<void(int)> goToPoint, std::function<void(
     auto* rules = new QPushButton(QStringLiteral("Правила проверки…"), body);
     rules->setObjectName(QStringLiteral("ChecksRules"));
     rules->setToolTip(QStringLiteral("Значения правил проверки и какие из них включены"));
-    auto* row = new QHBoxLayout;
-    row->addWidget(marks_);
-    row->addStretch(1);
-    row->addWidget(rules);
-    column->addLayout(row);
+    // Each on its own row: the dock is narrow.
+    column->addWidget(marks_);
+    column->addWidget(rules, 0, Qt::AlignLeft);
     connect(rules, &QPushButton::clicked, this, [editRules = std::move(editRules)] {
         if (editRules) editRules();
     });
