@@ -82,7 +82,7 @@ struct SurveyedRoute {
             row[model::kRelief] = model::kSameAsPrevious;
             row[model::kDepth] = 1.8;
             row[model::kPipe] = 160;
-            p.points.push_back(row);
+            p.points.push_back(model::pointOf(row));
             p.pointObjects.push_back(route);
         }
         ws.pikets.push_back(std::move(p));

@@ -45,7 +45,7 @@ struct LongPicket {
             } else if (i % 10 == 7) {
                 object = water;
             }
-            p.points.push_back(row);
+            p.points.push_back(model::pointOf(row));
             p.pointObjects.push_back(object);
         }
         p.key = "bench";
@@ -82,10 +82,10 @@ BENCHMARK(BM_ProfileBuild)->Arg(10000)->Unit(benchmark::kMillisecond);
 void BM_LiveRebuild(benchmark::State& state) {
     LongPicket picket(static_cast<int>(state.range(0)));
     profile::build(picket.ws);
-    model::PointRow& first = picket.ws.pikets[0].points[0];
+    model::PiketPoint& first = picket.ws.pikets[0].points[0];
     int k = 0;
     for (auto _ : state) {
-        first[model::kRelief] = 100.0 + (++k % 2) * 0.5;
+        first.relief = model::Relief::typed(100.0 + (++k % 2) * 0.5);
         profile::rebuildLive(picket.ws);
         benchmark::DoNotOptimize(picket.ws.profileObjects.data());
     }

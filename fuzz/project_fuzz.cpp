@@ -40,8 +40,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     for (const model::Piket& p : ws.pikets) {
         if (p.pointObjects.size() != p.points.size()) __builtin_trap();
-        for (const model::PointRow& row : p.points) {
-            if (model::pointRowProblem(row, ws.controls.planUnits)) __builtin_trap();
+        for (const model::PiketPoint& point : p.points) {
+            if (model::pointRowProblem(model::rowOf(point), ws.controls.planUnits))
+                __builtin_trap();
         }
     }
     if (ws.workPiket < -1 || ws.workPiket >= tableSize) __builtin_trap();

@@ -23,7 +23,7 @@ constexpr const char* kByLayer = "по слою";
 model::Piket* crossingPiket(model::Workspace& ws, bool refuse) {
     model::Piket* piket = detail::piketWithPoints(ws);
     if (!piket) return nullptr;
-    detail::currentRow(ws, *piket);  // keeps workPoint inside the points
+    detail::currentPoint(ws, *piket);  // keeps workPoint inside the points
     const std::string why =
         model::notCrossingWhy(ws.controls, *piket, static_cast<std::size_t>(ws.workPoint));
     if (why.empty()) return piket;
@@ -66,7 +66,7 @@ void showCrossed(model::Workspace& ws) {
     c.crossedNote.clear();
     model::Piket* piket = piketWithPoints(ws);
     if (!piket) return;
-    currentRow(ws, *piket);
+    currentPoint(ws, *piket);
     const auto k = static_cast<std::size_t>(ws.workPoint);
     c.crossedNote = model::notCrossingWhy(c, *piket, k);
     if (!c.crossedNote.empty()) return;

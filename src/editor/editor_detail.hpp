@@ -15,7 +15,7 @@ model::Piket* piketWithPoints(model::Workspace& ws);
 
 // The current point's row. workPoint is kept inside the points first: it can
 // be left over from an earlier picket in work with more points.
-model::PointRow& currentRow(model::Workspace& ws, model::Piket& piket);
+model::PiketPoint& currentPoint(model::Workspace& ws, model::Piket& piket);
 
 // A value as the fields show it: the general form with the separator in force.
 std::string numberText(const model::Workspace& ws, double value);

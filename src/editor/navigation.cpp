@@ -18,7 +18,7 @@ model::Piket* piketWithPoints(model::Workspace& ws) {
     return piket;
 }
 
-model::PointRow& currentRow(model::Workspace& ws, model::Piket& piket) {
+model::PiketPoint& currentPoint(model::Workspace& ws, model::Piket& piket) {
     ws.workPoint = std::clamp(ws.workPoint, 0, piket.pointCount() - 1);
     return piket.points[static_cast<std::size_t>(ws.workPoint)];
 }
@@ -42,9 +42,9 @@ void stepTo(model::Workspace& ws, model::Piket& piket, int index, bool forward) 
     ws.workPoint = std::clamp(index, 0, piket.pointCount() - 1);
     if (forward) {
         auto k = static_cast<std::size_t>(ws.workPoint);
-        double& relief = piket.points[k][model::kRelief];
-        if (relief == model::kSameAsPrevious) {
-            relief = k == 0 ? model::kAuto : piket.points[k - 1][model::kRelief];
+        model::Relief& relief = piket.points[k].relief;
+        if (relief.rule == model::Relief::Rule::AsPrevious) {
+            relief = k == 0 ? model::Relief::automatic() : piket.points[k - 1].relief;
         }
     }
     ShowWorkPoint(ws);
@@ -68,8 +68,8 @@ void open(model::Workspace& ws) {
     ws.workPoint = 0;
     detail::showCrossed(ws);
     if (piket->pointCount() == 0) return;
-    double& relief = piket->points[0][model::kRelief];
-    if (relief == model::kSameAsPrevious) relief = model::kAuto;
+    model::Relief& relief = piket->points[0].relief;
+    if (relief.rule == model::Relief::Rule::AsPrevious) relief = model::Relief::automatic();
     previous(ws);
 }
 
@@ -100,16 +100,18 @@ void last(model::Workspace& ws) {
 void ShowWorkPoint(model::Workspace& ws, bool zoom) {
     model::Piket* piket = detail::piketWithPoints(ws);
     if (!piket) return;
-    const model::PointRow& row = detail::currentRow(ws, *piket);
+    const model::PiketPoint& point = detail::currentPoint(ws, *piket);
     ws.controls.pointNumberText = std::to_string(ws.workPoint + 1);
-    ws.controls.reliefText = row[model::kRelief] == model::kAuto
+    // A point not yet stepped onto shows its marker (-2) until it takes the
+    // previous point's height.
+    ws.controls.reliefText = point.relief.rule == model::Relief::Rule::Auto
                                  ? std::string(detail::kAutoText)
-                                 : detail::numberText(ws, row[model::kRelief]);
-    ws.controls.casingText = detail::numberText(ws, row[model::kCasing]);
-    ws.controls.pointPipeText = detail::numberText(ws, row[model::kPipe]);
+                                 : detail::numberText(ws, model::rowOf(point)[model::kRelief]);
+    ws.controls.casingText = detail::numberText(ws, point.casing);
+    ws.controls.pointPipeText = detail::numberText(ws, point.pipe);
     detail::showCrossed(ws);
-    double x = row[model::kX];
-    double y = row[model::kY];
+    double x = point.x;
+    double y = point.y;
     if (zoom && ws.doc && ws.app.isActive(*ws.doc)) {
         ws.app.zoomCenter({x, y, 0.0}, kZoomMagnification);
     }

@@ -34,30 +34,25 @@ void addPoint(model::Workspace& ws) {
     // A picket passes each place of its route once (the project file holds
     // it to that): a second point on a point's place is said, not added.
     for (std::size_t k = 0; k < piket->points.size(); ++k) {
-        const model::PointRow& p = piket->points[k];
-        if (p[model::kX] == picked.x && p[model::kY] == picked.y) {
+        const model::PiketPoint& p = piket->points[k];
+        if (p.x == picked.x && p.y == picked.y) {
             throw cad::Error("В этом месте уже есть точка " + std::to_string(k + 1) +
                              ": пересечение не добавлено");
         }
     }
 
-    model::PointRow row{};
-    row[model::kX] = picked.x;
-    row[model::kY] = picked.y;
-    row[model::kRelief] = model::kAuto;
-    row[model::kDepth] = depth;
-    row[model::kPipe] = pipe;
+    model::PiketPoint point;
+    point.x = picked.x;
+    point.y = picked.y;
+    if (depth != model::kAuto) point.depth = depth;  // a typed -1 is the automatic depth
+    point.pipe = pipe;
     // The point goes in where its projection onto the route falls, so a route
     // that comes back near itself keeps its order.
     const std::size_t at = model::insertionIndex(*piket, picked);
-    piket->points.insert(piket->points.begin() + static_cast<std::ptrdiff_t>(at), row);
+    piket->points.insert(piket->points.begin() + static_cast<std::ptrdiff_t>(at), point);
     // No drawing object lies under an added point.
     piket->pointObjects.insert(piket->pointObjects.begin() + static_cast<std::ptrdiff_t>(at),
                                cad::EntityRef{});
-    if (at < piket->crossed.size()) {
-        piket->crossed.insert(piket->crossed.begin() + static_cast<std::ptrdiff_t>(at),
-                              model::Crossed{});
-    }
 
     ws.controls.pointCountText = std::to_string(piket->pointCount());
     ws.workPoint = static_cast<int>(at);
@@ -73,13 +68,10 @@ void addPoint(model::Workspace& ws) {
 void deletePoint(model::Workspace& ws) {
     model::Piket* piket = detail::piketWithPoints(ws);
     if (!piket) return;
-    detail::currentRow(ws, *piket);  // keeps workPoint inside the points
+    detail::currentPoint(ws, *piket);  // keeps workPoint inside the points
     const auto d = static_cast<std::ptrdiff_t>(ws.workPoint);
     piket->points.erase(piket->points.begin() + d);
     piket->pointObjects.erase(piket->pointObjects.begin() + d);
-    if (ws.workPoint < static_cast<int>(piket->crossed.size())) {
-        piket->crossed.erase(piket->crossed.begin() + d);
-    }
     if (ws.workPoint > 0) --ws.workPoint;
     ws.controls.pointCountText = std::to_string(piket->pointCount());
     if (piket->pointCount() > 0)

@@ -15,41 +15,44 @@ namespace {
 // The first step of every take-over: the field's decimal points become the
 // separator in force and the field shows that, also on a picket without
 // points. Returns the row the value goes to, nullptr when there is none.
-model::PointRow* fixFieldForRow(model::Workspace& ws, std::string& field) {
+model::PiketPoint* fixFieldForPoint(model::Workspace& ws, std::string& field) {
     if (!ws.piketInWork()) return nullptr;
     field = model::FixDecimalText(field, ws.decimalSeparator);
     model::Piket* piket = detail::piketWithPoints(ws);
-    return piket ? &detail::currentRow(ws, *piket) : nullptr;
+    return piket ? &detail::currentPoint(ws, *piket) : nullptr;
 }
 
-void takeOverNumber(model::Workspace& ws, std::string& field, int value, const char* fieldName,
-                    model::ValueLimit limit) {
-    model::PointRow* row = fixFieldForRow(ws, field);
-    if (!row) return;
-    (*row)[static_cast<std::size_t>(value)] =
-        model::readNumberField(field, ws.decimalSeparator, fieldName, limit);
+void takeOverNumber(model::Workspace& ws, std::string& field, double model::PiketPoint::*value,
+                    const char* fieldName, model::ValueLimit limit) {
+    model::PiketPoint* point = fixFieldForPoint(ws, field);
+    if (!point) return;
+    point->*value = model::readNumberField(field, ws.decimalSeparator, fieldName, limit);
 }
 
 }  // namespace
 
 void takeOverRelief(model::Workspace& ws) {
     std::string& field = ws.controls.reliefText;
-    model::PointRow* row = fixFieldForRow(ws, field);
-    if (!row) return;
+    model::PiketPoint* point = fixFieldForPoint(ws, field);
+    if (!point) return;
     // Only the exact word is the automatic marker; a typed -1 means the same.
-    (*row)[model::kRelief] = field == detail::kAutoText
-                                 ? model::kAuto
-                                 : model::readNumberField(field, ws.decimalSeparator,
-                                                          "Высота рельефа, м", model::kReliefLimit);
+    if (field == detail::kAutoText) {
+        point->relief = model::Relief::automatic();
+        return;
+    }
+    const double height = model::readNumberField(field, ws.decimalSeparator, "Высота рельефа, м",
+                                                 model::kReliefLimit);
+    point->relief =
+        height == model::kAuto ? model::Relief::automatic() : model::Relief::typed(height);
 }
 
 void takeOverPipe(model::Workspace& ws) {
-    takeOverNumber(ws, ws.controls.pointPipeText, model::kPipe, "Диаметр трубы, мм",
+    takeOverNumber(ws, ws.controls.pointPipeText, &model::PiketPoint::pipe, "Диаметр трубы, мм",
                    model::kDiameterLimit);
 }
 
 void takeOverCasing(model::Workspace& ws) {
-    takeOverNumber(ws, ws.controls.casingText, model::kCasing, "Диаметр футляра, мм",
+    takeOverNumber(ws, ws.controls.casingText, &model::PiketPoint::casing, "Диаметр футляра, мм",
                    model::kDiameterLimit);
 }
 
@@ -57,7 +60,7 @@ void setAuto(model::Workspace& ws) {
     model::Piket* piket = detail::piketWithPoints(ws);
     if (!piket) return;
     ws.controls.reliefText = detail::kAutoText;
-    detail::currentRow(ws, *piket)[model::kRelief] = model::kAuto;
+    detail::currentPoint(ws, *piket).relief = model::Relief::automatic();
 }
 
 namespace detail {
@@ -93,7 +96,7 @@ void pickRelief(model::Workspace& ws) {
         throw cad::Error(model::outOfLimitText(cad::validUtf8(picked->text), "Высота рельефа, м",
                                                model::kReliefLimit));
     }
-    detail::currentRow(ws, *piket)[model::kRelief] = picked->height;
+    detail::currentPoint(ws, *piket).relief = model::Relief::typed(picked->height);
     ws.controls.reliefText = picked->text;
 }
 

@@ -26,10 +26,9 @@ std::string layerList(const std::vector<std::string>& layers) {
     return s;
 }
 
-bool handSet(const model::PointRow& row) {
-    const double relief = row[model::kRelief];
-    if (relief == model::kAuto || relief == model::kSameAsPrevious) return false;
-    return !(row[model::kSurveyed] == 1.0 && row[model::kSurveyRelief] == relief);
+bool handSet(const model::PiketPoint& point) {
+    const std::optional<double> relief = point.relief.height();
+    return relief && point.survey != relief;
 }
 
 // Heights go into the picket to the millimetre, as a surveyor writes them.
@@ -37,14 +36,13 @@ double toMillimetre(double metres) {
     return model::roundHalfEven(metres * 1000.0) / 1000.0;
 }
 
-void setSurveyed(model::PointRow& row, double height) {
-    row[model::kRelief] = height;
-    row[model::kSurveyRelief] = height;
-    row[model::kSurveyed] = 1.0;
+void setSurveyed(model::PiketPoint& point, double height) {
+    point.relief = model::Relief::typed(height);
+    point.survey = height;
 }
 
-double distance(const model::PointRow& a, const model::PointRow& b) {
-    return std::hypot(b[model::kX] - a[model::kX], b[model::kY] - a[model::kY]);
+double distance(const model::PiketPoint& a, const model::PiketPoint& b) {
+    return std::hypot(b.x - a.x, b.y - a.y);
 }
 
 // Ground points between the points of the picket at whole multiples of the
@@ -53,7 +51,7 @@ double distance(const model::PointRow& a, const model::PointRow& b) {
 int addGroundPoints(model::Workspace& ws, model::Piket& piket, const Surface& surface, double step,
                     std::vector<int>& newIndex) {
     const std::size_t n = piket.points.size();
-    std::vector<model::PointRow> rows;
+    std::vector<model::PiketPoint> rows;
     std::vector<cad::EntityRef> objects;
     newIndex.assign(n, 0);
     int added = 0;
@@ -63,8 +61,8 @@ int addGroundPoints(model::Workspace& ws, model::Piket& piket, const Surface& su
         rows.push_back(piket.points[i]);
         objects.push_back(i < piket.pointObjects.size() ? piket.pointObjects[i] : cad::EntityRef{});
         if (i + 1 == n) break;
-        const model::PointRow& a = piket.points[i];
-        const model::PointRow& b = piket.points[i + 1];
+        const model::PiketPoint& a = piket.points[i];
+        const model::PiketPoint& b = piket.points[i + 1];
         const double length = distance(a, b);
         const double c1 = c0 + length;
         const double margin = step / 10.0;
@@ -72,19 +70,19 @@ int addGroundPoints(model::Workspace& ws, model::Piket& piket, const Surface& su
             const double at = j * step;
             if (at - c0 < margin || c1 - at < margin) continue;
             const double t = (at - c0) / length;
-            const double x = a[model::kX] + (b[model::kX] - a[model::kX]) * t;
-            const double y = a[model::kY] + (b[model::kY] - a[model::kY]) * t;
+            const double x = a.x + (b.x - a.x) * t;
+            const double y = a.y + (b.y - a.y) * t;
             const auto h = surface.heightAt(x, y);
             if (!h) continue;
-            model::PointRow row{};
-            row[model::kX] = x;
-            row[model::kY] = y;
-            row[model::kDepth] = model::kAuto;  // the pipe keeps its course between crossings
-            row[model::kPipe] = a[model::kPipe];
-            row[model::kCasing] = a[model::kCasing];
-            row[model::kPointKind] = model::kGroundPoint;
-            setSurveyed(row, toMillimetre(*h));
-            rows.push_back(row);
+            model::PiketPoint ground;
+            ground.x = x;
+            ground.y = y;
+            // No depth: the pipe keeps its course between crossings.
+            ground.pipe = a.pipe;
+            ground.casing = a.casing;
+            ground.kind = model::PointKind::Ground;
+            setSurveyed(ground, toMillimetre(*h));
+            rows.push_back(ground);
             objects.emplace_back();
             ++added;
         }
@@ -94,16 +92,8 @@ int addGroundPoints(model::Workspace& ws, model::Piket& piket, const Surface& su
         if (ws.workPoint >= 0 && static_cast<std::size_t>(ws.workPoint) < n) {
             ws.workPoint = newIndex[static_cast<std::size_t>(ws.workPoint)];
         }
-        std::vector<model::Crossed> crossed;
-        for (std::size_t i = 0; i < n; ++i) {
-            const model::Crossed& c = model::crossedAt(piket, i);
-            if (c.empty()) continue;
-            crossed.resize(static_cast<std::size_t>(newIndex[i]) + 1);
-            crossed[static_cast<std::size_t>(newIndex[i])] = c;
-        }
         piket.points = std::move(rows);
         piket.pointObjects = std::move(objects);
-        piket.crossed = std::move(crossed);
     }
     return added;
 }
@@ -124,9 +114,11 @@ void showInEditor(model::Workspace& ws, const model::Piket& piket) {
     if (piket.pointCount() == 0) return;
     if (ws.workPoint < 0 || ws.workPoint >= piket.pointCount()) return;
     c.pointNumberText = std::to_string(ws.workPoint + 1);
-    const double relief = piket.points[static_cast<std::size_t>(ws.workPoint)][model::kRelief];
+    const model::PiketPoint& point = piket.points[static_cast<std::size_t>(ws.workPoint)];
     c.reliefText =
-        relief == model::kAuto ? "Авто" : model::formatNumber(relief, ws.decimalSeparator);
+        point.relief.rule == model::Relief::Rule::Auto
+            ? "Авто"
+            : model::formatNumber(model::rowOf(point)[model::kRelief], ws.decimalSeparator);
 }
 
 }  // namespace
@@ -173,18 +165,18 @@ GroundReport fillGroundFromSurvey(model::Workspace& ws, const GroundOptions& o) 
     const Surface surface(reading.spots, o.maxEdgeMetres * unitsPerMetre);
 
     for (std::size_t k = 0; k < piket->points.size(); ++k) {
-        model::PointRow& row = piket->points[k];
-        if (handSet(row) && !o.replace) {
+        model::PiketPoint& point = piket->points[k];
+        if (handSet(point) && !o.replace) {
             ++report.keptByHand;
             continue;
         }
-        auto h = surface.heightAt(row[model::kX], row[model::kY]);
+        auto h = surface.heightAt(point.x, point.y);
         if (!h) {
-            h = surface.nearestSpot(row[model::kX], row[model::kY], o.nearMetres * unitsPerMetre);
+            h = surface.nearestSpot(point.x, point.y, o.nearMetres * unitsPerMetre);
             (h ? report.nearSpot : report.outside).push_back(static_cast<int>(k) + 1);
             if (!h) continue;
         }
-        setSurveyed(row, toMillimetre(*h));
+        setSurveyed(point, toMillimetre(*h));
         ++report.filled;
     }
     if (step > 0.0) {

@@ -118,16 +118,12 @@ std::optional<CrossKind> effectiveCrossKind(const CrossKindTable& table, const C
 
 const Crossed& crossedAt(const Piket& piket, std::size_t k) {
     static const Crossed none;
-    return k < piket.crossed.size() ? piket.crossed[k] : none;
+    return k < piket.points.size() ? piket.points[k].crossed : none;
 }
 
 void setCrossed(Piket& piket, std::size_t k, const Crossed& crossed) {
     KV_ASSERT(k < piket.points.size());
-    if (k >= piket.crossed.size()) {
-        if (crossed.empty()) return;
-        piket.crossed.resize(k + 1);
-    }
-    piket.crossed[k] = crossed;
+    piket.points[k].crossed = crossed;
 }
 
 }  // namespace model

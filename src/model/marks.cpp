@@ -24,9 +24,9 @@ std::string piketKey(const Piket& piket) {
     };
     for (const cad::EntityRef& e : piket.elements) add(e.exists() ? e.handle() : "");
     if (!piket.points.empty()) {
-        for (const PointRow* row : {&piket.points.front(), &piket.points.back()}) {
-            addNumber((*row)[kX]);
-            addNumber((*row)[kY]);
+        for (const PiketPoint* point : {&piket.points.front(), &piket.points.back()}) {
+            addNumber(point->x);
+            addNumber(point->y);
         }
     }
     char buf[17];

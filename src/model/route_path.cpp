@@ -250,29 +250,31 @@ bool RoutePath::onOneLineElement(double a, double b) const {
 
 namespace {
 
-cad::Point3 pointOf(const PointRow& r) {
-    return {r[kX], r[kY], 0.0};
+cad::Point3 placeOf(const PiketPoint& p) {
+    return {p.x, p.y, 0.0};
 }
 
 RoutePath pathOf(const Piket& piket) {
     if (piket.points.empty()) return RoutePath({}, {});
-    return RoutePath(piket.elements, pointOf(piket.points.front()));
+    return RoutePath(piket.elements, placeOf(piket.points.front()));
 }
 
 }  // namespace
 
-double computeChainages(Piket& piket, double millimetresPerUnit) {
+std::vector<double> chainages(const Piket& piket, double millimetresPerUnit) {
     RoutePath path = pathOf(piket);
+    std::vector<double> out;
+    out.reserve(piket.points.size());
     double length = 0.0;
     std::size_t cursor = 0;
     bool prevOn = false;
     double prevAlong = 0.0;
     for (std::size_t i = 0; i < piket.points.size(); ++i) {
-        cad::Point3 p = pointOf(piket.points[i]);
+        cad::Point3 p = placeOf(piket.points[i]);
         RoutePath::Place place;
         bool on = !path.empty() && path.locateForward(p, cursor, kOnRouteTolerance, place);
         if (i > 0) {
-            double step = planeDistance(pointOf(piket.points[i - 1]), p);
+            double step = planeDistance(placeOf(piket.points[i - 1]), p);
             if (on && prevOn && place.along > prevAlong &&
                 !path.onOneLineElement(prevAlong, place.along)) {
                 step = place.along - prevAlong;
@@ -284,9 +286,9 @@ double computeChainages(Piket& piket, double millimetresPerUnit) {
             prevAlong = place.along;
         }
         prevOn = on;
-        piket.points[i][kChainage] = length;
+        out.push_back(length);
     }
-    return length;
+    return out;
 }
 
 std::size_t insertionIndex(const Piket& piket, cad::Point3 p) {
@@ -295,7 +297,7 @@ std::size_t insertionIndex(const Piket& piket, cad::Point3 p) {
     RoutePath path = pathOf(piket);
     if (path.empty()) {
         // No elements to follow: the picket runs straight from its first point to its last.
-        const cad::Point3 a = pointOf(piket.points.front()), b = pointOf(piket.points.back());
+        const cad::Point3 a = placeOf(piket.points.front()), b = placeOf(piket.points.back());
         double dx = b.x - a.x, dy = b.y - a.y, len2 = dx * dx + dy * dy;
         auto along = [&](cad::Point3 q) {
             return len2 > 0 ? std::clamp(((q.x - a.x) * dx + (q.y - a.y) * dy) / len2, 0.0, 1.0)
@@ -305,7 +307,7 @@ std::size_t insertionIndex(const Piket& piket, cad::Point3 p) {
         std::size_t index = 1;
         double previous = 0.0;
         for (std::size_t k = 0; k < n; ++k) {
-            cad::Point3 q = pointOf(piket.points[k]);
+            cad::Point3 q = placeOf(piket.points[k]);
             double t = along(q);
             double off = len2 > 0 ? std::abs((q.x - a.x) * dy - (q.y - a.y) * dx) / std::sqrt(len2)
                                   : planeDistance(a, q);
@@ -323,7 +325,7 @@ std::size_t insertionIndex(const Piket& piket, cad::Point3 p) {
     for (std::size_t k = 0; k < n; ++k) {
         RoutePath::Place place;
         double along = previous;
-        if (path.locateForward(pointOf(piket.points[k]), cursor, kOnRouteTolerance, place)) {
+        if (path.locateForward(placeOf(piket.points[k]), cursor, kOnRouteTolerance, place)) {
             cursor = place.segment;
             along = std::max(place.along, previous);
         }

@@ -69,13 +69,13 @@ class RoutePath {
 // points are rounded to 0.01 of a unit.
 inline constexpr double kOnRouteTolerance = 0.02;
 
-// The chainage of each point (value 9) and the picket's length, in plan
+// The chainage of each point (value 9 of its row), in plan
 // units times `millimetresPerUnit`: between two neighbouring points on one
 // LINE element (or off the route) the straight distance between the points,
 // as it always was; elsewhere the distance along the route between their
 // places on it, which follows bends and arcs and does not pick up the
-// rounding of the points. Returns the last point's chainage.
-double computeChainages(Piket& piket, double millimetresPerUnit = 1.0);
+// rounding of the points. The last one is the picket's length.
+std::vector<double> chainages(const Piket& piket, double millimetresPerUnit = 1.0);
 
 // Where a new point goes in the picket's list: after the last point whose
 // place along the route is not past its own. Points off the route keep the

@@ -15,42 +15,15 @@
 #include "model/check_rules.hpp"
 #include "model/controls.hpp"
 #include "model/crossed.hpp"
+#include "model/piket_point.hpp"
 #include "model/ui.hpp"
 
 namespace model {
 
-// The ten values of a point row, by position. Positions 6 to 8 hold nothing
-// the program reads or writes; they stay zero and keep the row's shape (the
-// state dump shows all ten).
-enum PointValue : int {
-    kX = 0,       // where the point lies in the plan
-    kY = 1,       //
-    kRelief = 2,  // ground height, m; -1 automatic, -2 same as the previous point
-    kDepth = 3,   // depth of the pipe top, m; -1 automatic
-    kPipe = 4,    // pipe diameter, mm
-    kCasing = 5,  // casing diameter, mm
-    // Values 6 to 8 belong to the ground taken from a survey: a point added
-    // there only to carry the ground between crossings (kind 1) gets no mark in
-    // the developed plan; a relief height still equal to the one the survey
-    // gave is no hand-set value and may be taken from the survey again.
-    kPointKind = 6,     // 0 a point of the route or a crossing, 1 a ground point,
-                        // 2 a sheet's end where a long profile goes on to the next sheet
-    kSurveyRelief = 7,  // the relief height the survey gave, m
-    kSurveyed = 8,      // 1 when value 7 holds a height
-    kChainage = 9,      // distance from point 0 along the points, drawing units
-    kPointValueCount
-};
-inline constexpr double kGroundPoint = 1.0;
-inline constexpr double kSheetBreak = 2.0;
-using PointRow = std::array<double, kPointValueCount>;
-
-inline constexpr double kAuto = -1.0;
-inline constexpr double kSameAsPrevious = -2.0;
-
 struct Piket {
     std::vector<cad::EntityRef> elements;      // route elements from start to end
     std::vector<cad::EntityRef> pointObjects;  // a null reference for points added by the editor
-    std::vector<PointRow> points;              // entry k belongs to pointObjects[k]
+    std::vector<PiketPoint> points;            // entry k belongs to pointObjects[k]
     // Marks the picket's sheet and profile in the drawing (model::piketKey),
     // taken when the picket is defined.
     std::string key;
@@ -58,10 +31,6 @@ struct Piket {
     // chainages and the interpolated heights and depths. The build computes
     // them from `points` and never writes them back; empty before a build.
     std::vector<PointRow> built;
-    // The utilities the points cross (model::crossedAt); entry k belongs to
-    // points[k], and the list may be shorter than the points (the rest cross
-    // nothing the user described).
-    std::vector<Crossed> crossed;
 
     int pointCount() const { return static_cast<int>(points.size()); }
     int elementCount() const { return static_cast<int>(elements.size()); }
@@ -72,7 +41,7 @@ struct Piket {
 // newest build computed something (the chainage, a height or depth typed as
 // automatic) what it computed.
 inline PointRow shownRow(const Piket& piket, std::size_t k) {
-    PointRow row = piket.points[k];
+    PointRow row = rowOf(piket.points[k]);
     if (piket.built.size() != piket.points.size()) return row;
     const PointRow& built = piket.built[k];
     row[kChainage] = built[kChainage];

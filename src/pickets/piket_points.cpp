@@ -58,7 +58,7 @@ double roundPlace(double v, double steps) {
 // The points being built, kept as parallel lists like the picket's own, with
 // each point's distance along the route from the picket's start.
 struct PointList {
-    std::vector<model::PointRow> rows;
+    std::vector<model::PiketPoint> rows;
     std::vector<cad::EntityRef> objects;
     std::vector<double> along;
     detail::InitialValues values;
@@ -66,13 +66,13 @@ struct PointList {
     double steps = 100.0;  // rounding steps a unit
 
     void add(const cad::EntityRef& object, double x, double y, double depth, double place) {
-        model::PointRow row{};
-        row[model::kX] = roundPlace(x, steps);
-        row[model::kY] = roundPlace(y, steps);
-        row[model::kRelief] = model::kSameAsPrevious;
-        row[model::kDepth] = depth;
-        row[model::kPipe] = values.pipe;
-        rows.push_back(row);
+        model::PiketPoint point;
+        point.x = roundPlace(x, steps);
+        point.y = roundPlace(y, steps);
+        point.relief = model::Relief::asPrevious();
+        if (depth != model::kAuto) point.depth = depth;  // a typed -1 is the automatic depth
+        point.pipe = values.pipe;
+        rows.push_back(point);
         objects.push_back(object);
         along.push_back(place);
     }
@@ -283,7 +283,7 @@ void removeDuplicates(PointList& list) {
     seen.reserve(list.rows.size());
     std::size_t kept = 0;
     for (std::size_t i = 0; i < list.rows.size(); ++i) {
-        Key key{list.rows[i][model::kX], list.rows[i][model::kY]};
+        Key key{list.rows[i].x, list.rows[i].y};
         // A NaN equals nothing, so it is never a duplicate.
         bool comparable = key.x == key.x && key.y == key.y;
         if (comparable && !seen.insert(key).second) continue;
@@ -367,8 +367,8 @@ void BuildPiketPoints(model::Workspace& ws, model::Piket& piket, cad::Point3& st
     // A plan so far from the origin that its numbers no longer tell 0.01 mm
     // of terrain apart would give every length wrong: refused before the
     // crossings are searched. Crossings lie on the elements between their ends.
-    for (const model::PointRow& row : list.rows) {
-        model::checkPlace(row[model::kX], row[model::kY], ws.controls.planUnits, "Элемент пикета");
+    for (const model::PiketPoint& point : list.rows) {
+        model::checkPlace(point.x, point.y, ws.controls.planUnits, "Элемент пикета");
     }
     if (options.useIndex) {
         crossingsIndexed(ws, piket, layers, list);
@@ -386,7 +386,7 @@ void BuildPiketPoints(model::Workspace& ws, model::Piket& piket, cad::Point3& st
     bool startFound = false;
     if (list.rows.size() >= 2) {
         for (std::size_t i = 0; i < list.rows.size(); ++i) {
-            if (list.rows[i][model::kX] == start.x && list.rows[i][model::kY] == start.y) {
+            if (list.rows[i].x == start.x && list.rows[i].y == start.y) {
                 if (i > 0) list.swap(0, i);
                 startFound = true;
                 break;

@@ -58,17 +58,32 @@ cad::EntityRef Run::text(const std::string& s, double x, double yy, double rotat
     return e;
 }
 
-void computeChainages(model::Workspace& ws, model::Piket& piket) {
-    ws.piketLength =
-        model::computeChainages(piket, model::millimetresPerUnit(ws.controls.planUnits));
+Rows rowsOf(model::Workspace& ws, const model::Piket& piket) {
+    Rows rows;
+    rows.pointObjects = piket.pointObjects;
+    const std::vector<double> chainages =
+        model::chainages(piket, model::millimetresPerUnit(ws.controls.planUnits));
+    rows.points.reserve(piket.points.size());
+    for (std::size_t k = 0; k < piket.points.size(); ++k) {
+        const model::PiketPoint& p = piket.points[k];
+        model::PointRow row = model::rowOf(p);
+        row[model::kChainage] = chainages[k];
+        rows.points.push_back(row);
+        rows.crossed.push_back(p.crossed);
+        rows.reliefKnown.push_back(p.relief.isTyped());
+        rows.depthKnown.push_back(p.depth.has_value());
+    }
+    ws.piketLength = chainages.empty() ? 0.0 : chainages.back();
+    return rows;
 }
 
-void interpolateMissing(model::Piket& piket, int value) {
-    auto& pts = piket.points;
+void interpolateMissing(Rows& rows, int value) {
+    auto& pts = rows.points;
+    std::vector<bool>& known = rows.known(value);
     const auto v = static_cast<std::size_t>(value);
     std::size_t last = 0;
     for (std::size_t b = 1; b < pts.size(); ++b) {
-        if (pts[b][v] == model::kAuto) continue;
+        if (!known[b]) continue;
         const double vLast = pts[last][v];
         const double chLast = pts[last][model::kChainage];
         const double span = pts[b][model::kChainage] - chLast;
@@ -79,42 +94,44 @@ void interpolateMissing(model::Piket& piket, int value) {
                 span == 0.0
                     ? vLast
                     : (pts[b][v] - vLast) * (pts[k][model::kChainage] - chLast) / span + vLast;
+            known[k] = true;
         }
         last = b;
     }
 }
 
-void pipeAtGroundPoints(model::Piket& piket) {
-    auto& pts = piket.points;
+void pipeAtGroundPoints(Rows& rows) {
+    auto& pts = rows.points;
     auto isGround = [&pts](std::size_t k) {
         return pts[k][model::kPointKind] == model::kGroundPoint;
     };
     std::size_t last = pts.size();  // the last point of the route before, none yet
     for (std::size_t b = 0; b < pts.size(); ++b) {
-        if (isGround(b) || pts[b][model::kDepth] == model::kAuto) continue;
+        if (isGround(b) || !rows.depthKnown[b]) continue;
         if (last < b) {
             const double topLast = pts[last][model::kRelief] - pts[last][model::kDepth];
             const double topB = pts[b][model::kRelief] - pts[b][model::kDepth];
             const double chLast = pts[last][model::kChainage];
             const double span = pts[b][model::kChainage] - chLast;
             for (std::size_t k = last + 1; k < b; ++k) {
-                if (!isGround(k) || pts[k][model::kDepth] != model::kAuto) continue;
+                if (!isGround(k) || rows.depthKnown[k]) continue;
                 const double top =
                     span == 0.0
                         ? topLast
                         : topLast + (topB - topLast) * (pts[k][model::kChainage] - chLast) / span;
                 pts[k][model::kDepth] = pts[k][model::kRelief] - top;
+                rows.depthKnown[k] = true;
             }
         }
         last = b;
     }
 }
 
-std::optional<double> datumLevel(const model::Piket& piket) {
+std::optional<double> datumLevel(const Rows& rows) {
     double lowest = 1000000.0;
     bool any = false;
-    for (const model::PointRow& p : piket.points) {
-        if (p[model::kRelief] == model::kAuto) continue;
+    // Every height is known by now (typed or interpolated).
+    for (const model::PointRow& p : rows.points) {
         any = true;
         if (p[model::kRelief] < lowest) lowest = p[model::kRelief];
     }
@@ -125,33 +142,35 @@ std::optional<double> datumLevel(const model::Piket& piket) {
 namespace {
 
 bool anyKnownRelief(const model::Piket& piket) {
-    for (const model::PointRow& p : piket.points) {
-        if (p[model::kRelief] != model::kAuto) return true;
+    for (const model::PiketPoint& p : piket.points) {
+        if (p.relief.isTyped()) return true;
     }
     return false;
 }
 
-// The points (0-based) whose value has no use: the marker of a point never
-// visited in the editor (-2, relief only; a depth of -2 is no depth either),
-// or "automatic" (-1) without a known value on both sides to interpolate from.
-std::vector<int> unusablePoints(const model::Piket& piket, int value) {
-    const auto v = static_cast<std::size_t>(value);
-    auto unknown = [v](const model::PointRow& p) {
-        return p[v] == model::kAuto || p[v] == model::kSameAsPrevious;
+// The points (0-based) whose ground height (or depth) has no use: a point
+// never visited in the editor ("as the previous point", relief only), or
+// "automatic" without a known value on both sides to interpolate from.
+std::vector<int> unusablePoints(const model::Piket& piket, bool depth) {
+    auto known = [depth](const model::PiketPoint& p) {
+        return depth ? p.depth.has_value() : p.relief.isTyped();
+    };
+    auto asPrevious = [depth](const model::PiketPoint& p) {
+        return !depth && p.relief.rule == model::Relief::Rule::AsPrevious;
     };
     const int n = piket.pointCount();
     int firstKnown = n, lastKnown = -1;
     for (int i = 0; i < n; ++i) {
-        if (unknown(piket.points[static_cast<std::size_t>(i)])) continue;
+        if (!known(piket.points[static_cast<std::size_t>(i)])) continue;
         firstKnown = std::min(firstKnown, i);
         lastKnown = i;
     }
     std::vector<int> out;
     for (int i = 0; i < n; ++i) {
-        const model::PointRow& p = piket.points[static_cast<std::size_t>(i)];
-        if (p[v] == model::kSameAsPrevious) {
+        const model::PiketPoint& p = piket.points[static_cast<std::size_t>(i)];
+        if (asPrevious(p)) {
             out.push_back(i);
-        } else if (p[v] == model::kAuto && (n <= 2 || i < firstKnown || i > lastKnown)) {
+        } else if (!known(p) && (n <= 2 || i < firstKnown || i > lastKnown)) {
             out.push_back(i);
         }
     }
@@ -199,16 +218,15 @@ std::optional<std::string> refusal(model::Workspace& ws) {
     // Points the doors let in lie where lengths still hold; one that came in
     // some other way is refused here, before the rows are drawn.
     const model::PlanUnits units = ws.controls.planUnits;
-    for (const model::PointRow& p : piket->points) {
-        if (!model::plausiblePlace(p[model::kX], p[model::kY], units)) {
+    for (const model::PiketPoint& p : piket->points) {
+        if (!model::plausiblePlace(p.x, p.y, units)) {
             return "Точка пикета лежит дальше 100 000 км от начала координат: профиль построить "
                    "нельзя.";
         }
     }
     // The picket row has a label for every 100 m: a route of a million
     // kilometres would fill the memory with them.
-    model::Piket measured = *piket;
-    if (model::computeChainages(measured, model::millimetresPerUnit(units)) >
+    if (model::chainages(*piket, model::millimetresPerUnit(units)).back() >
         model::kLongestPiketMm) {
         return "Пикет длиннее 1000 км: профиль построить нельзя. Проверьте единицы плана и "
                "точки пикета.";
@@ -223,20 +241,20 @@ std::optional<std::string> refusal(model::Workspace& ws) {
     // A height never given would be drawn as ground at -2 m or -1 m and pull
     // the datum down with it.
     struct Needed {
-        int value;
+        bool depth;
         const char* what;
         const char* todo;
     };
     const Needed needed[] = {
-        {model::kRelief, "отметки земли",
+        {false, "отметки земли",
          "откройте параметры пересечений, пройдите эти точки и задайте отметку земли (или "
          "«Авто» для точки между двумя точками с отметками), затем постройте профиль снова."},
-        {model::kDepth, "глубины верха трубопровода",
+        {true, "глубины верха трубопровода",
          "задайте глубину в этих точках (автоматическая глубина берётся только между двумя "
          "точками с известной глубиной), затем постройте профиль снова."},
     };
     for (const Needed& n : needed) {
-        std::vector<int> points = unusablePoints(*piket, n.value);
+        std::vector<int> points = unusablePoints(*piket, n.depth);
         if (!points.empty()) return missingValues(points, n.what, n.todo);
     }
     return std::nullopt;
@@ -269,14 +287,13 @@ void reserveEntities(cad::Drawing& doc, int points) {
 // A sheet's own datum: 5 m under its lowest ground, as the picket's is, but
 // raised, when its highest ground would stand above the profile area, as far
 // as the lowest ground or pipe allows (they stay on or above the datum line).
-double fittingDatum(const model::Piket& part, double up, double fallback) {
+double fittingDatum(const Rows& part, double up, double fallback) {
     const std::optional<double> datum = datumLevel(part);
     if (!datum) return fallback;
     double lowest = 0.0, highest = 0.0;
     bool any = false;
     for (const model::PointRow& p : part.points) {
         const double g = p[model::kRelief];
-        if (g == model::kAuto) continue;
         const double low = std::min(g, g - p[model::kDepth]);  // the pipe top counts too
         lowest = any ? std::min(lowest, low) : low;
         highest = any ? std::max(highest, g) : g;
@@ -315,21 +332,19 @@ void drawSheet(Run& run) {
 // `end`; where a sheet ends between two points, a point of the sheet's end is
 // put there with the values the line between them has.
 struct SheetPart {
-    model::Piket piket;
+    Rows piket;
     std::vector<int> real;  // index into the picket, -1 for a sheet's end
 };
 
-SheetPart partOf(const model::Piket& p, double start, double end) {
+SheetPart partOf(const Rows& p, double start, double end) {
     SheetPart part;
     auto add = [&part, &p](const model::PointRow& row, const cad::EntityRef& object, int real) {
         part.piket.points.push_back(row);
         part.piket.pointObjects.push_back(object);
         part.real.push_back(real);
         // The crossed utility of a picket's point goes with it onto its sheet.
-        if (real >= 0) {
-            model::setCrossed(part.piket, part.piket.points.size() - 1,
-                              model::crossedAt(p, static_cast<std::size_t>(real)));
-        }
+        part.piket.crossed.push_back(real >= 0 ? p.crossed[static_cast<std::size_t>(real)]
+                                               : model::Crossed{});
     };
     auto cut = [&](std::size_t i, double at) {
         const model::PointRow& a = p.points[i];
@@ -389,8 +404,8 @@ void build(model::Workspace& ws) {
     // (a null one for a point the editor added).
     KV_ASSERT(ws.sheetDoc != nullptr);
     KV_ASSERT(typed.pointObjects.size() == typed.points.size());
-    // What the user typed stays as typed: the run computes on a copy.
-    model::Piket piket = typed;
+    // What the user typed stays as typed: the run computes on rows of it.
+    Rows piket = rowsOf(ws, typed);
 
     if (!ws.profileBuilt) addLayers(ws);
     // The pipe line goes on "Трасса"; a plan without that layer gets it.
@@ -405,7 +420,6 @@ void build(model::Workspace& ws) {
     ws.profileObjects.clear();
     ws.profileObjects.reserve(32 * static_cast<std::size_t>(piket.pointCount()));
     reserveEntities(*ws.sheetDoc, piket.pointCount());
-    computeChainages(ws, piket);
     if (piket.pointCount() > 2) {
         interpolateMissing(piket, model::kRelief);
         pipeAtGroundPoints(piket);

@@ -135,7 +135,7 @@ void drawSection(Run& run, const Section& s) {
 void drawCrossedUtilities(Run& run) {
     std::vector<Section> sections;
     for (int i = 0; i < run.count(); ++i) {
-        const model::Crossed& c = model::crossedAt(run.piket, static_cast<std::size_t>(i));
+        const model::Crossed& c = run.piket.crossed[static_cast<std::size_t>(i)];
         if (!c.top) continue;
         const model::CrossKind kind = kindAt(run, i, c);
         Section s;

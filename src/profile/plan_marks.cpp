@@ -71,8 +71,8 @@ void drawPlanMarks(Run& run) {
     }
 }
 
-std::optional<BendDimension> bendAt(const model::Piket& piket, int i) {
-    const auto& pts = piket.points;
+std::optional<BendDimension> bendAt(const Rows& rows, int i) {
+    const auto& pts = rows.points;
     if (i < 1 || i + 1 >= static_cast<int>(pts.size())) return std::nullopt;
     const auto& a = pts[static_cast<std::size_t>(i - 1)];
     const auto& v = pts[static_cast<std::size_t>(i)];

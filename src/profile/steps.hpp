@@ -32,14 +32,31 @@ struct DatumStep {
     double datum = 0.0;
 };
 
-// What one run works on: the workspace, the picket in work and the drawing
+// The numbers a run computes and draws from: each point of the picket in work
+// (or of one sheet's part of it) as a row of ten values, with the chainages
+// and the heights and depths left to the program filled in. They become the
+// picket's `built` rows; the typed points are never written.
+struct Rows {
+    std::vector<model::PointRow> points;
+    std::vector<cad::EntityRef> pointObjects;  // entry k belongs to points[k]
+    std::vector<model::Crossed> crossed;       // the utility point k crosses
+    // Whether point k's ground height (depth) is known: typed, or computed by
+    // the run so far. The rows' -1 is no marker here: a survey may give -1 m.
+    std::vector<bool> reliefKnown, depthKnown;
+    std::vector<bool>& known(int value) {
+        return value == model::kRelief ? reliefKnown : depthKnown;
+    }
+    int pointCount() const { return static_cast<int>(points.size()); }
+};
+
+// What one run works on: the workspace, the rows of the picket in work and the drawing
 // calls that also record every line and text in profileObjects.
 // On a profile over several sheets a run draws one sheet: the points of its
 // part of the picket, its chainage from `start` scaled by `along`, its heights
 // over its own datum, everything `offsetY` lower.
 struct Run {
     model::Workspace& ws;
-    model::Piket& piket;
+    Rows& piket;
     double start = 0.0;            // chainage at the data area's start
     double along = 1.0;            // sheet units per unit of chainage
     double up = kUnitsPerMetreUp;  // sheet units per metre of height
@@ -79,14 +96,15 @@ using model::onLayerList;
 // joined by a dash: {0, 1, 2, 3, 14} -> "1–4, 15".
 std::string pointNumbers(const std::vector<int>& points);
 
-// Values computed into the picket.
-void computeChainages(model::Workspace& ws, model::Piket& piket);
-void interpolateMissing(model::Piket& piket, int value);  // kRelief or kDepth
+// The rows of the typed points with their chainages; sets ws.piketLength.
+Rows rowsOf(model::Workspace& ws, const model::Piket& piket);
+// Values computed into the rows.
+void interpolateMissing(Rows& rows, int value);  // kRelief or kDepth
 // The pipe runs straight between the points of the route: a ground point
 // from the survey with an automatic depth gets the depth from its ground
 // down to that line. Needs the chainages and the relief heights.
-void pipeAtGroundPoints(model::Piket& piket);
-std::optional<double> datumLevel(const model::Piket& piket);
+void pipeAtGroundPoints(Rows& rows);
+std::optional<double> datumLevel(const Rows& rows);
 
 // The metres of height the profile area holds between the datum line and the
 // room kept free under the inner frame, at `up` sheet units a metre.
@@ -133,6 +151,6 @@ struct BendDimension {
     cad::Point3 second;
     cad::Point3 textPoint;
 };
-std::optional<BendDimension> bendAt(const model::Piket& piket, int i);
+std::optional<BendDimension> bendAt(const Rows& rows, int i);
 
 }  // namespace profile::detail

@@ -434,7 +434,7 @@ ProjectData capture(const model::Workspace& ws) {
             if (k < p.pointObjects.size() && !p.pointObjects[k].isNull()) {
                 point.object = handleOf(p.pointObjects[k]);
             }
-            point.values = p.points[k];
+            point.values = model::rowOf(p.points[k]);
             point.crossed = model::crossedAt(p, k);
             pd.points.push_back(std::move(point));
         }
@@ -612,7 +612,7 @@ RestoreReport restore(model::Workspace& ws, const ProjectData& d) {
             p.pointObjects.push_back(
                 point.object ? lookUp(*point.object, "объект точки " + std::to_string(k + 1))
                              : cad::EntityRef{});
-            p.points.push_back(point.values);
+            p.points.push_back(model::pointOf(point.values));
             model::setCrossed(p, k, point.crossed);
         }
         // A file of version 1 has no key: the one the picket got when it was defined.

@@ -52,7 +52,8 @@ class ChecksPanelTest : public QObject {
         QVERIFY(ws.piketInWork() && ws.piketInWork()->pointCount() > 5);
         // Ground heights as typed; every point 1 m deep by the initial parameters.
         QVERIFY(w.runAction([&ws] {
-            for (model::PointRow& p : ws.piketInWork()->points) p[model::kRelief] = 150.0;
+            for (model::PiketPoint& p : ws.piketInWork()->points)
+                p.relief = model::Relief::typed(150.0);
         }));
         click("SpeedButton3");
         QVERIFY(ws.profileBuilt);
@@ -89,10 +90,10 @@ class ChecksPanelTest : public QObject {
         QVERIFY(child<QLabel>(w, "Label11")->text().contains(QStringLiteral("5")));
         QVERIFY(testutil::screenIsCurrent(child<QLabel>(w, "Label11")));
         // And in the drawing: the marker cross stands on the point.
-        const model::PointRow& five = ws.piketInWork()->points[4];
+        const model::PiketPoint& five = ws.piketInWork()->points[4];
         const cad::Point3 a = ws.markLine1.startPoint(), b = ws.markLine1.endPoint();
-        QVERIFY(std::abs((a.x + b.x) / 2 - five[model::kX]) < 1e-6);
-        QVERIFY(std::abs((a.y + b.y) / 2 - five[model::kY]) < 1e-6);
+        QVERIFY(std::abs((a.x + b.x) / 2 - five.x) < 1e-6);
+        QVERIFY(std::abs((a.y + b.y) / 2 - five.y) < 1e-6);
         // The list stays as it was, the finding still chosen.
         QCOMPARE(list->count(), 2);
         QCOMPARE(list->currentRow(), 1);

@@ -93,7 +93,7 @@ class EditMenuTest : public QObject {
 
   private:
     static double height(model::Workspace& ws) {
-        return ws.pikets.at(0).points.at(0)[model::kRelief];
+        return model::rowOf(ws.pikets.at(0).points.at(0))[model::kRelief];
     }
     void click(const char* name) {
         QToolButton* b = child<QToolButton>(*window, name);

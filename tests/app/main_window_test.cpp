@@ -757,7 +757,7 @@ class MainWindowTest : public QObject {
         QCOMPARE(answers.groundStart.maxEdgeMetres, 100.0);
         QVERIFY(!answers.groundStart.replace);
         QVERIFY(answers.messages.isEmpty());
-        QCOMPARE(ws.pikets[0].points[0][model::kRelief], model::kAuto);
+        QCOMPARE(model::rowOf(ws.pikets[0].points[0])[model::kRelief], model::kAuto);
 
         ground::GroundOptions o;
         o.layers = {"Отметки"};
@@ -770,7 +770,7 @@ class MainWindowTest : public QObject {
         const model::Piket& piket = ws.pikets[0];
         QVERIFY(piket.pointCount() > points);  // ground points every 20 m
         QVERIFY(std::any_of(piket.points.begin(), piket.points.end(),
-                            [](const model::PointRow& p) { return p[model::kRelief] > 0.0; }));
+                            [](const model::PiketPoint& p) { return p.relief.value > 0.0; }));
         QCOMPARE(child<QLabel>(*window, "Label16")->text(), QString::number(piket.pointCount()));
         // The next time the dialog starts from this choice.
         answers.ground.reset();
@@ -813,7 +813,8 @@ class MainWindowTest : public QObject {
                  qPrintable(answers.messages[0]));
         const model::Piket& piket = ws.pikets[0];
         QCOMPARE(piket.pointCount(), 15);
-        for (const model::PointRow& p : piket.points) {
+        for (const model::PiketPoint& point : piket.points) {
+            const model::PointRow p = model::rowOf(point);
             QCOMPARE(p[model::kSurveyed], 1.0);
             QVERIFY(p[model::kRelief] > 26.3 && p[model::kRelief] < 26.9);
         }

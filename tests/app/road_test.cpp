@@ -191,8 +191,8 @@ class RoadTest : public QObject {
         // Every point as run.sh has it, reached by the step buttons and keys.
         // Heights typed on the way, with either separator, are replaced by
         // run.sh's before the build.
-        auto row = [&ws](int k) -> model::PointRow& {
-            return ws.pikets[0].points[static_cast<std::size_t>(k - 1)];
+        auto row = [&ws](int k) {
+            return model::rowOf(ws.pikets[0].points[static_cast<std::size_t>(k - 1)]);
         };
         for (int k = 1; k <= points; ++k) {
             QCOMPARE(child<QLabel>(w, "Label11")->text(), QString::number(k));
@@ -390,12 +390,12 @@ class RoadTest : public QObject {
         QLineEdit* relief = child<QLineEdit>(w, "Edit3");
         retype(relief, QStringLiteral("151,5"));
         click("SpeedButton24");
-        const std::vector<model::PointRow> before = ws.pikets[1].points;
+        const std::vector<model::PiketPoint> before = ws.pikets[1].points;
         answers->escape();
         click("SpeedButton26");
         QVERIFY(answers->done() && settled());
         QCOMPARE(relief->text(), QStringLiteral("151,5"));
-        QCOMPARE(ws.pikets[1].points[0][model::kRelief], 151.5);
+        QCOMPARE(model::rowOf(ws.pikets[1].points[0])[model::kRelief], 151.5);
         answers->escape();
         click("SpeedButton27");
         QVERIFY(answers->done() && settled());
@@ -408,7 +408,7 @@ class RoadTest : public QObject {
         answers->clickAt(window_road::centreOf(ws.doc->entityByHandle("78")), {}, 25000);
         click("SpeedButton26");
         QVERIFY(answers->done());
-        QCOMPARE(ws.pikets[1].points[0][model::kRelief], 150.8);
+        QCOMPARE(model::rowOf(ws.pikets[1].points[0])[model::kRelief], 150.8);
     }
 
     void hidingAndShowingTypedObjects() {

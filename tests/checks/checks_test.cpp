@@ -27,7 +27,7 @@ struct Built {
         row[model::kPipe] = pipe;
         row[model::kCasing] = casing;
         row[model::kChainage] = along * 1000.0;  // the build's chainages are in mm
-        piket.points.push_back(row);
+        piket.points.push_back(model::pointOf(row));
         piket.pointObjects.emplace_back();
         piket.built.push_back(row);
         layers.emplace_back();

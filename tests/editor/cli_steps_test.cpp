@@ -115,7 +115,7 @@ TEST_F(EditorSteps, AddAndDeletePoints) {
 
 TEST_F(EditorSteps, WalkCarriesKnownHeightsForward) {
     piketInWork({{0, 0}, {100, 0}, {200, 0}, {300, 0}});
-    piket().points[2][model::kRelief] = 8.0;
+    piket().points[2].relief = model::Relief::typed(8.0);
     run(cli::EditorStep{});
     EXPECT_EQ(value(0, model::kRelief), model::kAuto);
     EXPECT_EQ(value(1, model::kRelief), model::kAuto);

@@ -44,7 +44,7 @@ class EditorFixture : public testing::Test, public testutil::RecordingWorkspace 
             row[model::kRelief] = relief;
             row[model::kDepth] = 1.0;
             row[model::kPipe] = 110.0;
-            piket.points.push_back(row);
+            piket.points.push_back(model::pointOf(row));
             piket.pointObjects.push_back(drawing->addLine({p.x, p.y - 5, 0}, {p.x, p.y + 5, 0}));
         }
         ws.pikets.push_back(std::move(piket));
@@ -54,8 +54,7 @@ class EditorFixture : public testing::Test, public testutil::RecordingWorkspace 
 
     model::Piket& piket() { return ws.pikets.at(static_cast<std::size_t>(ws.workPiket)); }
     double value(int point, int index) {
-        return piket()
-            .points.at(static_cast<std::size_t>(point))
+        return model::rowOf(piket().points.at(static_cast<std::size_t>(point)))
             .at(static_cast<std::size_t>(index));
     }
 

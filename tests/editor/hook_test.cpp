@@ -26,7 +26,7 @@ class SelectionHook : public testing::Test, public testutil::RecordingWorkspace 
             model::PointRow row{};
             row[model::kX] = x;
             row[model::kRelief] = 10.0 + x / 100.0;
-            piket.points.push_back(row);
+            piket.points.push_back(model::pointOf(row));
             piket.pointObjects.emplace_back();
         }
         ws.pikets.push_back(piket);

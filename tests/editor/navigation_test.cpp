@@ -48,7 +48,7 @@ TEST_F(Navigation, FivePointWalkCopiesThePreviousHeightOnlyStepping) {
     EXPECT_EQ(value(2, model::kRelief), model::kSameAsPrevious);
 
     // Stepping back never replaces -2.
-    piket().points[0][model::kRelief] = model::kSameAsPrevious;
+    piket().points[0].relief = model::Relief::asPrevious();
     editor::previous(ws);
     EXPECT_EQ(ws.controls.reliefText, "-2");
     EXPECT_EQ(value(0, model::kRelief), model::kSameAsPrevious);
@@ -60,7 +60,7 @@ TEST_F(Navigation, FivePointWalkCopiesThePreviousHeightOnlyStepping) {
 
 TEST_F(Navigation, SteppingForwardCopiesAKnownHeight) {
     piketInWork({{0, 0}, {100, 0}, {200, 0}});
-    piket().points[0][model::kRelief] = 151.25;
+    piket().points[0].relief = model::Relief::typed(151.25);
     editor::open(ws);
     EXPECT_EQ(ws.controls.reliefText, "151,25");
     editor::next(ws);
@@ -85,9 +85,9 @@ TEST_F(Navigation, StepsStopAtBothEndsAndShowThePointAgain) {
 
 TEST_F(Navigation, ShowsValuesWithTheSeparatorAndMovesTheMarker) {
     piketInWork({{1000.5, 2000.25}, {3000, 4000}});
-    piket().points[1][model::kRelief] = 12.5;
-    piket().points[1][model::kPipe] = 159.0;
-    piket().points[1][model::kCasing] = 325.5;
+    piket().points[1].relief = model::Relief::typed(12.5);
+    piket().points[1].pipe = 159.0;
+    piket().points[1].casing = 325.5;
     ws.workPoint = 1;
     editor::ShowWorkPoint(ws);
     EXPECT_EQ(ws.controls.pointNumberText, "2");
@@ -212,7 +212,7 @@ class KeysNavigation : public EditorFixture {};
 
 TEST_F(KeysNavigation, EndInTheCasingFieldMakesTheReliefAutomatic) {
     piketInWork({{0, 0}, {100, 0}}, 3.0);
-    piket().points[1][model::kCasing] = 325.0;
+    piket().points[1].casing = 325.0;
     ws.workPoint = 1;
     EXPECT_TRUE(editor::keyUp(ws, editor::Field::Casing, editor::Key::End));
     EXPECT_EQ(value(1, model::kRelief), model::kAuto);

@@ -15,7 +15,7 @@ class Points : public EditorFixture {
   protected:
     std::vector<Xy> order() {
         std::vector<Xy> out;
-        for (const model::PointRow& r : piket().points) out.push_back({r[model::kX], r[model::kY]});
+        for (const model::PiketPoint& p : piket().points) out.push_back({p.x, p.y});
         return out;
     }
     void expectOrder(const std::vector<Xy>& expected) {
@@ -64,7 +64,7 @@ TEST_F(Points, TheNewPointTakesTheInitialParameters) {
     ws.controls.depthText = "1.75";
     ws.controls.pipeText = "159.5";
     add(33.333333, 0.123456789);
-    const model::PointRow& row = piket().points[1];
+    const model::PointRow row = model::rowOf(piket().points[1]);
     EXPECT_EQ(row[model::kX], 33.333333);
     EXPECT_EQ(row[model::kY], 0.123456789);
     EXPECT_EQ(row[model::kRelief], model::kAuto);
@@ -113,7 +113,7 @@ TEST_F(Points, EqualDistancesTakeTheFirstPoint) {
 
 TEST_F(Points, ACasingStaysWithItsPointWhenAPointIsOrderedInBefore) {
     piketInWork({{0, 0}, {60, 0}, {100, 0}});
-    piket().points[1][model::kCasing] = 325.0;
+    piket().points[1].casing = 325.0;
     cad::EntityRef object = piket().pointObjects[1];
     add(20, 0);
     expectOrder({{0, 0}, {20, 0}, {60, 0}, {100, 0}});
@@ -199,7 +199,7 @@ TEST_P(PointsDelete, MakesTheNeighbourCurrent) {
     for (int k = 0; k < c.points; ++k) at.push_back({100.0 * k, 0});
     piketInWork(at);
     for (int k = 0; k < c.points; ++k)
-        piket().points[static_cast<std::size_t>(k)][model::kRelief] = k;
+        piket().points[static_cast<std::size_t>(k)].relief = model::Relief::typed(k);
     ws.workPoint = c.current;
     editor::deletePoint(ws);
     EXPECT_EQ(piket().pointCount(), c.points - 1);
@@ -236,7 +236,7 @@ TEST_F(Points, DeletingTheOnlyPointLeavesTheFieldsAndThenDoesNothing) {
 
 TEST_F(Points, ACasingStaysWithItsPointWhenAnEarlierPointIsDeleted) {
     piketInWork({{0, 0}, {50, 0}, {100, 0}});
-    piket().points[2][model::kCasing] = 530.0;
+    piket().points[2].casing = 530.0;
     ws.workPoint = 1;
     editor::deletePoint(ws);
     EXPECT_EQ(value(1, model::kX), 100.0);

@@ -27,8 +27,8 @@ class Selection : public EditorFixture {
 
 TEST_F(Selection, TheLaterOfTwoSelectedPointLinesWins) {
     piketInWork({{0, 0}, {100, 0}, {200, 50}, {300, 0}});
-    piket().points[2][model::kRelief] = model::kAuto;
-    piket().points[2][model::kCasing] = 325.0;
+    piket().points[2].relief = model::Relief::automatic();
+    piket().points[2].casing = 325.0;
     drawPointLines(4);
     select({ws.pointLines[2], ws.pointLines[1]});
     EXPECT_EQ(ws.workPoint, 1);

@@ -44,7 +44,7 @@ TEST_P(Values, TypedNumbersReadEitherDecimalPoint) {
 
 TEST_P(Values, PickedTextReadsEitherDecimalPointAndShowsAsWritten) {
     for (const char* written : {"12.5", "12,5"}) {
-        piket().points[1][model::kRelief] = 3.0;
+        piket().points[1].relief = model::Relief::typed(3.0);
         prompter.pushEntity(drawing->addText(written, {0, 0, 0}, 2.5));
         editor::pickRelief(ws);
         EXPECT_EQ(value(1, model::kRelief), 12.5) << written;
@@ -59,7 +59,7 @@ TEST_P(Values, AutomaticByTheWordByMinusOneAndByTheButton) {
     editor::takeOverRelief(ws);
     EXPECT_EQ(value(1, model::kRelief), model::kAuto);
 
-    piket().points[1][model::kRelief] = 3.0;
+    piket().points[1].relief = model::Relief::typed(3.0);
     ws.controls.reliefText = "-1";
     editor::takeOverRelief(ws);
     EXPECT_EQ(value(1, model::kRelief), model::kAuto);
@@ -67,7 +67,7 @@ TEST_P(Values, AutomaticByTheWordByMinusOneAndByTheButton) {
     editor::ShowWorkPoint(ws);
     EXPECT_EQ(ws.controls.reliefText, "Авто");
 
-    piket().points[1][model::kRelief] = 3.0;
+    piket().points[1].relief = model::Relief::typed(3.0);
     ws.controls.reliefText = "typed";
     editor::setAuto(ws);
     EXPECT_EQ(ws.controls.reliefText, "Авто");
@@ -114,7 +114,7 @@ TEST_P(Values, NegativeAndZeroAreStoredAsTypedWithinTheValuesLimits) {
 
 // A picked text that is a number no ground has is said, and not taken.
 TEST_P(Values, APickedHeightNoGroundHasIsRefused) {
-    piket().points[1][model::kRelief] = 3.0;
+    piket().points[1].relief = model::Relief::typed(3.0);
     ws.controls.reliefText = "shown";
     prompter.pushEntity(drawing->addText("1e300", {0, 0, 0}, 2.5));
     EXPECT_THROW(editor::pickRelief(ws), cad::Error);

@@ -55,15 +55,15 @@ class SurveyGround : public testing::Test {
         row[model::kRelief] = relief;
         row[model::kDepth] = 1.5;
         row[model::kPipe] = 160.0;
-        ws.pikets[0].points.push_back(row);
+        ws.pikets[0].points.push_back(model::pointOf(row));
         ws.pikets[0].pointObjects.push_back(doc.addLine({x, y, 0}, {x + 1, y, 0}));
     }
 
     // "Отметки по съёмке" with the options as they stand.
     ground::GroundReport fill() { return ground::fillGroundFromSurvey(ws, options); }
 
-    const model::PointRow& point(int k) const {
-        return ws.pikets[0].points[static_cast<std::size_t>(k)];
+    model::PointRow point(int k) const {
+        return model::rowOf(ws.pikets[0].points[static_cast<std::size_t>(k)]);
     }
 
     cad::Application app;
@@ -99,7 +99,7 @@ TEST_F(SurveyGround, HeightsFromTheSurveyAreRefilledButChangedOnesAreNot) {
     addRoutePoint(10000, 0, model::kAuto);
     addRoutePoint(30000, 0, model::kAuto);
     fill();
-    ws.pikets[0].points[1][model::kRelief] = 50.0;  // the user typed another height
+    ws.pikets[0].points[1].relief = model::Relief::typed(50.0);  // the user typed another height
     EXPECT_EQ(filledAndKept(fill()), std::pair(1, 1));
     EXPECT_EQ(point(1)[model::kRelief], 50.0);
 }
@@ -119,15 +119,16 @@ TEST_F(SurveyGround, GroundPointsEveryStepBetweenThePoints) {
     const double xs[] = {0, 10000, 20000, 30000, 35000, 35000, 35000, 35000};
     const double ys[] = {0, 0, 0, 0, 0, 5000, 15000, 41000};
     for (std::size_t k = 0; k < pts.size(); ++k) {
-        EXPECT_DOUBLE_EQ(pts[k][model::kX], xs[k]) << k;
-        EXPECT_DOUBLE_EQ(pts[k][model::kY], ys[k]) << k;
+        EXPECT_DOUBLE_EQ(pts[k].x, xs[k]) << k;
+        EXPECT_DOUBLE_EQ(pts[k].y, ys[k]) << k;
         const bool added = k == 1 || k == 2 || k == 3 || k == 5 || k == 6;
-        EXPECT_EQ(pts[k][model::kPointKind] == model::kGroundPoint, added) << k;
+        EXPECT_EQ(pts[k].kind == model::PointKind::Ground, added) << k;
         EXPECT_EQ(ws.pikets[0].pointObjects[k].isNull(), added) << k;
         if (added) {
-            EXPECT_NEAR(pts[k][model::kRelief], plane(xs[k], ys[k]), 1e-9) << k;
-            EXPECT_EQ(pts[k][model::kDepth], model::kAuto);
-            EXPECT_EQ(pts[k][model::kPipe], 160.0);
+            ASSERT_TRUE(pts[k].relief.isTyped()) << k;
+            EXPECT_NEAR(pts[k].relief.value, plane(xs[k], ys[k]), 1e-9) << k;
+            EXPECT_FALSE(pts[k].depth);
+            EXPECT_EQ(pts[k].pipe, 160.0);
         }
     }
     EXPECT_EQ(ws.workPoint, 7);  // still the bend's end point
@@ -172,8 +173,8 @@ TEST_F(SurveyGround, PointsJustOffTheSurfaceTakeTheSpotBesideThem) {
         << ground::reportText(r);
 
     options.nearMetres = 0.0;  // off: the point is left as it is
-    ws.pikets[0].points[1][model::kRelief] = model::kAuto;
-    ws.pikets[0].points[1][model::kSurveyed] = 0.0;
+    ws.pikets[0].points[1].relief = model::Relief::automatic();
+    ws.pikets[0].points[1].survey.reset();
     r = fill();
     EXPECT_TRUE(r.nearSpot.empty());
     EXPECT_EQ(r.outside, (std::vector<int>{2, 3}));

@@ -90,9 +90,9 @@ TEST(EndPoints, SingleElementGivesItsTwoEndsAndTheCrossings) {
     model::PointRow first{100, 100, -2, 1.0, 160, 0, 0, 0, 0, 0};
     model::PointRow crossing{600, 100, -2, 2.5, 160, 0, 0, 0, 0, 0};
     model::PointRow last{1100, 100, -2, 2.5, 160, 0, 0, 0, 0, 0};
-    EXPECT_EQ(p.points[0], first);
-    EXPECT_EQ(p.points[1], crossing);
-    EXPECT_EQ(p.points[2], last);
+    EXPECT_EQ(model::rowOf(p.points[0]), first);
+    EXPECT_EQ(model::rowOf(p.points[1]), crossing);
+    EXPECT_EQ(model::rowOf(p.points[2]), last);
     EXPECT_EQ(p.pointObjects[0], a);
     EXPECT_EQ(p.pointObjects[1], water);
     EXPECT_EQ(p.pointObjects[2], a);
@@ -115,9 +115,9 @@ TEST(EndPoints, SharedEndsCountOnceAndOnlyTheFirstPointKeepsDepthOne) {
     ASSERT_EQ(p.pointCount(), 4);
     std::vector<Point3> expected{xy(0, 0), xy(1000, 0), xy(1000, 1000), xy(2000, 1000)};
     for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(p.points[i][model::kX], expected[i].x) << i;
-        EXPECT_EQ(p.points[i][model::kY], expected[i].y) << i;
-        EXPECT_EQ(p.points[i][model::kDepth], i == 0 ? 1.0 : 1.8) << i;
+        EXPECT_EQ(model::rowOf(p.points[i])[model::kX], expected[i].x) << i;
+        EXPECT_EQ(model::rowOf(p.points[i])[model::kY], expected[i].y) << i;
+        EXPECT_EQ(model::rowOf(p.points[i])[model::kDepth], i == 0 ? 1.0 : 1.8) << i;
         EXPECT_EQ(p.pointObjects[i], p.elements[std::max(0, i - 1)]) << i;
     }
 }
@@ -274,7 +274,7 @@ TEST(EndPoints, TwoAddsGiveConsecutiveRowsLinkedToTheirEntries) {
     EXPECT_EQ(rows[0].stateIndex, 0);
     EXPECT_EQ(rows[1].caption, "Пикет 2");
     EXPECT_EQ(rows[1].stateIndex, 1);
-    EXPECT_EQ(plan.ws.pikets[1].points.at(0)[model::kX], 1000);
+    EXPECT_EQ(model::rowOf(plan.ws.pikets[1].points.at(0))[model::kX], 1000);
 }
 
 TEST(EndPoints, FieldThatIsNotANumberStopsBeforeAnything) {
@@ -454,8 +454,8 @@ TEST(EndPoints, EndsGivenJustOffTheRouteTakeItsEnds) {
         if (off < plan.ws.endSnapTolerance) {
             ASSERT_EQ(plan.ws.piketCount(), 1) << off;
             EXPECT_TRUE(plan.ui.messages.empty()) << off;
-            EXPECT_DOUBLE_EQ(plan.ws.pikets[0].points.front()[model::kX], 3222633.765) << off;
-            EXPECT_DOUBLE_EQ(plan.ws.pikets[0].points.back()[model::kY], 541075.072) << off;
+            EXPECT_DOUBLE_EQ(plan.ws.pikets[0].points.front().x, 3222633.765) << off;
+            EXPECT_DOUBLE_EQ(plan.ws.pikets[0].points.back().y, 541075.072) << off;
         } else {
             EXPECT_EQ(plan.ws.piketCount(), 0) << off;
             EXPECT_EQ(plan.ui.messages, std::vector<std::string>{kStartNotFound}) << off;

@@ -70,10 +70,10 @@ TEST(BuildPiketPoints, CrossingsRoundedHalfToEvenAndCarryTheCrossedObject) {
     BuildPiketPoints(plan.ws, p, start, end, 1.0);
 
     ASSERT_EQ(p.pointCount(), 4);
-    EXPECT_EQ(p.points[0], row(0, 0, 1.0, 110));
-    EXPECT_EQ(p.points[1], row(100.12, 0, 1, 110));
-    EXPECT_EQ(p.points[2], row(300.38, 0, 1, 110));
-    EXPECT_EQ(p.points[3], row(1000, 0, 1, 110));
+    EXPECT_EQ(model::rowOf(p.points[0]), row(0, 0, 1.0, 110));
+    EXPECT_EQ(model::rowOf(p.points[1]), row(100.12, 0, 1, 110));
+    EXPECT_EQ(model::rowOf(p.points[2]), row(300.38, 0, 1, 110));
+    EXPECT_EQ(model::rowOf(p.points[3]), row(1000, 0, 1, 110));
     EXPECT_EQ(p.pointObjects[1], w1);
     EXPECT_EQ(p.pointObjects[2], w2);
     EXPECT_TRUE(plan.ui.messages.empty());
@@ -104,7 +104,7 @@ TEST(BuildPiketPoints, DuplicateTypeListsAndRepeatedCrossingsGiveOnePoint) {
     model::Piket p = piketOf({a});
     BuildPiketPoints(plan.ws, p, start, end, 1.0);
     ASSERT_EQ(p.pointCount(), 3);
-    EXPECT_EQ(p.points[1][model::kX], 400);
+    EXPECT_EQ(model::rowOf(p.points[1])[model::kX], 400);
     EXPECT_EQ(p.pointObjects[1], w);
     (void)asphalt;
 }
@@ -125,7 +125,7 @@ TEST(BuildPiketPoints, StartNotAmongThePointsIsReportedAndTheOrderGoesOn) {
         model::Piket p = piketOf({a});
         BuildPiketPoints(plan.ws, p, start, end, 1.0);
         EXPECT_EQ(plan.ui.messages, std::vector<std::string>{kStartNotFound}) << c.name;
-        EXPECT_EQ(p.points.at(0)[model::kX], 0) << c.name;  // first point stays first
+        EXPECT_EQ(model::rowOf(p.points.at(0))[model::kX], 0) << c.name;  // first point stays first
         EXPECT_EQ(p.pointObjects.size(), p.points.size());
     }
 }
@@ -149,9 +149,9 @@ TEST(BuildPiketPoints, StartMovesToTheFrontThenNearestNeighboursWithinTheBound) 
     // Rows move whole, and ends count in the direction of travel: the start is
     // where a, drawn towards it, begins its way (1.0), then b's start (1.0);
     // the ends further on carry the depth field.
-    EXPECT_EQ(p.points[0][model::kDepth], 1.0);
-    EXPECT_EQ(p.points[1][model::kDepth], 1.0);
-    EXPECT_EQ(p.points[2][model::kDepth], 2.0);
+    EXPECT_EQ(model::rowOf(p.points[0])[model::kDepth], 1.0);
+    EXPECT_EQ(model::rowOf(p.points[1])[model::kDepth], 1.0);
+    EXPECT_EQ(model::rowOf(p.points[2])[model::kDepth], 2.0);
     EXPECT_EQ(p.pointObjects[0], a);
     EXPECT_EQ(p.pointObjects[1], b);
 }

@@ -54,7 +54,7 @@ inline model::Piket piketOf(std::vector<cad::EntityRef> elements) {
 // The x of each of the picket's points, in order.
 inline std::vector<double> xsOf(const model::Piket& p) {
     std::vector<double> xs;
-    for (const model::PointRow& r : p.points) xs.push_back(r[model::kX]);
+    for (const model::PiketPoint& point : p.points) xs.push_back(point.x);
     return xs;
 }
 

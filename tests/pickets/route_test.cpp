@@ -40,12 +40,6 @@ int addBetween(Plan& plan, double x0, double y0, double x1, double y1) {
     return plan.ws.piketCount();
 }
 
-std::vector<double> chainages(const model::Piket& p) {
-    std::vector<double> out;
-    for (const auto& r : p.points) out.push_back(r[model::kChainage]);
-    return out;
-}
-
 // 100 m out along y = 0, 10 m across, 100 m back along y = 10 m (millimetres),
 // crossed by four pipes that each cut both legs.
 struct UTurn {
@@ -83,11 +77,12 @@ TEST(RouteOrder, AUTurnKeepsItsPointsInOrderAlongTheRoute) {
                                      {100000, 10000, 0}, {80000, 10000, 0}, {60000, 10000, 0},
                                      {40000, 10000, 0},  {20000, 10000, 0}, {0, 10000, 0}};
         for (std::size_t k = 0; k < expected.size(); ++k) {
-            EXPECT_EQ(p.points[k][model::kX], expected[k].x) << asPolyline << " point " << k;
-            EXPECT_EQ(p.points[k][model::kY], expected[k].y) << asPolyline << " point " << k;
+            EXPECT_EQ(model::rowOf(p.points[k])[model::kX], expected[k].x)
+                << asPolyline << " point " << k;
+            EXPECT_EQ(model::rowOf(p.points[k])[model::kY], expected[k].y)
+                << asPolyline << " point " << k;
         }
-        EXPECT_EQ(model::computeChainages(p), 210000.0) << asPolyline;
-        EXPECT_EQ(p.points.back()[model::kChainage], 210000.0);
+        EXPECT_EQ(model::chainages(p).back(), 210000.0) << asPolyline;
         // A corner of the polyline is a point of the polyline itself.
         if (asPolyline) {
             EXPECT_EQ(p.pointObjects[5], u.route[0]);
@@ -128,15 +123,15 @@ TEST(RoutePolyline, EveryVertexIsAPointAndChainageRunsAlongItsArcs) {
          {p.pointObjects[0], p.pointObjects[1], p.pointObjects[3], p.pointObjects[4]})
         EXPECT_EQ(o, route);
     EXPECT_EQ(p.pointObjects[2], pipe);
-    EXPECT_EQ(p.points[0][model::kDepth], 1.0);  // the start keeps the start depth
-    EXPECT_EQ(p.points[1][model::kX], 100000.0);
-    EXPECT_EQ(p.points[1][model::kY], 0.0);
-    EXPECT_EQ(p.points[2][model::kX], 110000.0);
-    EXPECT_EQ(p.points[4][model::kY], 20000.0);
+    EXPECT_EQ(model::rowOf(p.points[0])[model::kDepth], 1.0);  // the start keeps the start depth
+    EXPECT_EQ(model::rowOf(p.points[1])[model::kX], 100000.0);
+    EXPECT_EQ(model::rowOf(p.points[1])[model::kY], 0.0);
+    EXPECT_EQ(model::rowOf(p.points[2])[model::kX], 110000.0);
+    EXPECT_EQ(model::rowOf(p.points[4])[model::kY], 20000.0);
 
     const double halfCircle = std::numbers::pi * 10000.0;
-    double length = model::computeChainages(p);
-    std::vector<double> ch = chainages(p);
+    std::vector<double> ch = model::chainages(p);
+    double length = ch.back();
     EXPECT_NEAR(ch[2], 100000.0 + halfCircle / 2, 0.01);
     EXPECT_NEAR(ch[3], 100000.0 + halfCircle, 0.01);
     EXPECT_NEAR(length, *cad::entityLength(route.entity()), 0.01);
@@ -242,10 +237,11 @@ TEST_P(RouteArc, TheStartDepthGoesToThePicketsStartWhicheverWayTheArcRuns) {
     EXPECT_TRUE(plan.ui.messages.empty()) << plan.ui.messages.front();
     const model::Piket& p = plan.ws.pikets[0];
     ASSERT_EQ(p.pointCount(), 4);  // both ends, the joint and the crossing
-    EXPECT_EQ(p.points[0][model::kX], start.x);
-    EXPECT_EQ(p.points[0][model::kY], start.y);
-    EXPECT_EQ(p.points[0][model::kDepth], 1.0);
-    for (int i = 1; i < p.pointCount(); ++i) EXPECT_EQ(p.points[i][model::kDepth], 1.5) << i;
+    EXPECT_EQ(model::rowOf(p.points[0])[model::kX], start.x);
+    EXPECT_EQ(model::rowOf(p.points[0])[model::kY], start.y);
+    EXPECT_EQ(model::rowOf(p.points[0])[model::kDepth], 1.0);
+    for (int i = 1; i < p.pointCount(); ++i)
+        EXPECT_EQ(model::rowOf(p.points[i])[model::kDepth], 1.5) << i;
 }
 
 // Joints at the origin of a site's local system, and next to a coordinate

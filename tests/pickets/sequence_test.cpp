@@ -80,8 +80,8 @@ TEST(Sequence, PicksInOrderUntilEscAndEveryEndCarriesTheDepthField) {
     EXPECT_EQ(a.startPoint(), (Point3{1000, 0, 0}));  // nothing turned
     std::vector<double> xs;
     for (const auto& r : p.points) {
-        xs.push_back(r[model::kX]);
-        EXPECT_EQ(r[model::kDepth], 2.5);
+        xs.push_back(r.x);
+        EXPECT_EQ(r.depth, 2.5);
     }
     EXPECT_EQ(xs, (std::vector<double>{0, 1000, 1500, 2000}));
     EXPECT_EQ(p.pointObjects[2], w);

@@ -124,8 +124,8 @@ TEST_F(Faults, ADrawingWithoutTheRouteLayerGetsIt) {
     model::PointRow row{};
     row[model::kRelief] = 100;
     row[model::kDepth] = 1;
-    piket().points = {row, row};
-    piket().points[1][model::kX] = 10000;
+    piket().points.assign(2, model::pointOf(row));
+    piket().points[1].x = 10000;
     piket().pointObjects.assign(2, cad::EntityRef{});
     ASSERT_FALSE(plan.hasLayer("Трасса"));
     profile::build(ws);
@@ -149,7 +149,7 @@ TEST_F(Faults, EveryNumberDrawnIsFinite) {
         EXPECT_TRUE(std::isfinite(l.start.x) && std::isfinite(l.start.y) &&
                     std::isfinite(l.end.x) && std::isfinite(l.end.y));
     }
-    for (const model::PointRow& p : piket().points) {
+    for (const model::PointRow& p : piket().built) {
         for (double v : p) EXPECT_TRUE(std::isfinite(v));
     }
 }
@@ -180,7 +180,7 @@ TEST_F(Faults, UnknownHeightsAndDepthsAreRefusedNamingThePoints) {
             addPoint(10000.0 * static_cast<double>(k), 0, c.relief[k],
                      k < c.depth.size() ? c.depth[k] : 1.0);
         }
-        const std::vector<model::PointRow> before = piket().points;
+        const std::vector<model::PiketPoint> before = piket().points;
         const std::size_t drawnBefore = drawn();
         profile::build(ws);
         ASSERT_EQ(ui.messages.size(), 1u) << c.message;

@@ -73,13 +73,13 @@ class ProfileFixture : public testing::Test, public testutil::RecordingWorkspace
         row[model::kPipe] = pipe;
         row[model::kCasing] = casing;
         piket().pointObjects.push_back(object);
-        piket().points.push_back(row);
+        piket().points.push_back(model::pointOf(row));
     }
 
     // A value as the newest run computed it (as typed before any run).
     double value(int point, int v) {
-        const auto& rows = piket().built.empty() ? piket().points : piket().built;
-        return rows[static_cast<std::size_t>(point)][v];
+        const auto k = static_cast<std::size_t>(point);
+        return (piket().built.empty() ? model::rowOf(piket().points[k]) : piket().built[k])[v];
     }
 
     std::vector<DrawnText> texts() const {

@@ -11,7 +11,7 @@ class GroundPoints : public ProfileFixture {
   protected:
     void addGroundPoint(double x, double relief) {
         addPoint(x, 0, relief, model::kAuto, "");
-        piket().points.back()[model::kPointKind] = model::kGroundPoint;
+        piket().points.back().kind = model::PointKind::Ground;
     }
 };
 

@@ -110,8 +110,8 @@ TEST_F(PlanMarks, APointAddedByTheEditorGetsAFullSheetMarkAndNoPicketLabel) {
 }
 
 // Bends of the developed plan, from the points alone.
-model::Piket piketThrough(std::vector<cad::Point3> pts) {
-    model::Piket p;
+profile::detail::Rows piketThrough(std::vector<cad::Point3> pts) {
+    profile::detail::Rows p;
     double chainage = 0;
     for (std::size_t i = 0; i < pts.size(); ++i) {
         if (i > 0) chainage += std::hypot(pts[i].x - pts[i - 1].x, pts[i].y - pts[i - 1].y);

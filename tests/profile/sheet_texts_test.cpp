@@ -200,12 +200,12 @@ TEST_P(SheetTexts, EveryValueStandsInItsRowApartFromTheOthers) {
     double along = 0.0;
     for (std::size_t k = 0; k < p.points.size(); ++k) {
         if (k > 0) {
-            along += std::hypot(p.points[k][model::kX] - p.points[k - 1][model::kX],
-                                p.points[k][model::kY] - p.points[k - 1][model::kY]);
+            along +=
+                std::hypot(p.points[k].x - p.points[k - 1].x, p.points[k].y - p.points[k - 1].y);
         }
-        p.points[k][model::kRelief] =
-            150.0 + 2.0 * std::sin(along / 30000.0) + gen.uniform(0, 0.005);
-        p.points[k][model::kDepth] = 1.5 + 0.3 * std::sin(along / 17000.0);
+        p.points[k].relief =
+            model::Relief::typed(150.0 + 2.0 * std::sin(along / 30000.0) + gen.uniform(0, 0.005));
+        p.points[k].depth = 1.5 + 0.3 * std::sin(along / 17000.0);
     }
     profile::build(ws);
     ASSERT_TRUE(ui.messages.empty()) << ui.messages.front();

@@ -63,8 +63,8 @@ struct Plan {
         sheet::takeIntoWork(ws);
         model::Piket& p = ws.pikets.at(0);
         for (std::size_t k = 0; k < p.points.size(); ++k) {
-            p.points[k][model::kRelief] = 150.0 + 0.25 * static_cast<double>(k % 5);
-            p.points[k][model::kDepth] = 1.5 + 0.1 * static_cast<double>(k % 3);
+            p.points[k].relief = model::Relief::typed(150.0 + 0.25 * static_cast<double>(k % 5));
+            p.points[k].depth = 1.5 + 0.1 * static_cast<double>(k % 3);
         }
         profile::build(ws);
     }
@@ -91,8 +91,8 @@ TEST(PlanUnits, AMetrePlanGivesTheSheetOfTheSamePlanInMillimetresAThousandthTheS
     // Lengths are millimetres of terrain in both.
     EXPECT_NEAR(metres.ws.piketLength, millimetres.ws.piketLength, 1e-3);
     EXPECT_GT(metres.ws.piketLength, 180000.0);
-    const auto& pm = metres.ws.pikets[0].points;
-    const auto& pmm = millimetres.ws.pikets[0].points;
+    const auto& pm = metres.ws.pikets[0].built;
+    const auto& pmm = millimetres.ws.pikets[0].built;
     ASSERT_EQ(pm.size(), pmm.size());
     for (std::size_t k = 0; k < pm.size(); ++k) {
         EXPECT_NEAR(pm[k][model::kChainage], pmm[k][model::kChainage], 1e-3) << k;

@@ -81,14 +81,17 @@ struct ProjectFile : testing::Test {
         model::Piket p;
         p.elements = {s.byHandle(route1), s.byHandle(route2)};
         p.pointObjects = {s.byHandle(route1), s.byHandle(crossing), {}, s.byHandle(route2)};
-        p.points = {model::PointRow{0, 0, 151.5, 1.0, 225, 0, 0, 0, 0, 0},
-                    model::PointRow{5000, 0, -1, 1.8, 225, 530, 0, 0, 0, 0},
-                    model::PointRow{7500, 0, -2, -1, 225, 0, 0, 0, 0, 0},
-                    model::PointRow{10000, 0, 149.25, 1.8, 160, 0, 0, 0, 0, 0}};
+        for (const model::PointRow& row :
+             {model::PointRow{0, 0, 151.5, 1.0, 225, 0, 0, 0, 0, 0},
+              model::PointRow{5000, 0, -1, 1.8, 225, 530, 0, 0, 0, 0},
+              model::PointRow{7500, 0, -2, -1, 225, 0, 0, 0, 0, 0},
+              model::PointRow{10000, 0, 149.25, 1.8, 160, 0, 0, 0, 0, 0}}) {
+            p.points.push_back(model::pointOf(row));
+        }
         model::Piket q;
         q.elements = {s.byHandle(route2)};
         q.pointObjects = {s.byHandle(route2)};
-        q.points = {model::PointRow{10000, 0, 1, 2, 3, 4, 1, 6, 1, 8}};
+        q.points = {model::pointOf(model::PointRow{10000, 0, 1, 2, 3, 4, 1, 6, 1, 0})};
         // The water main's top picked, its diameter typed, its kind set.
         model::setCrossed(
             p, 1,
@@ -200,7 +203,7 @@ TEST_F(ProjectFile, ElementErasedBetweenSessionsMarksOnlyItsPicketBroken) {
     EXPECT_EQ(second.ws.controls.brokenPikets.begin()->first, 0);
     // What the user typed is all still there.
     ASSERT_EQ(second.ws.pikets.size(), 2u);
-    EXPECT_EQ(second.ws.pikets[0].points[1][model::kCasing], 530);
+    EXPECT_EQ(model::rowOf(second.ws.pikets[0].points[1])[model::kCasing], 530);
     EXPECT_TRUE(second.ws.pikets[0].elements[0].isNull());
     EXPECT_EQ(second.ws.pikets[1].elements[0], second.byHandle(route2));
 
@@ -241,7 +244,7 @@ TEST_F(ProjectFile, HeightTextChangedBetweenSessionsKeepsTheTypedValues) {
     EXPECT_TRUE(second.lines.empty());
     EXPECT_EQ(second.byHandle(heightText).textString(), "148.75");
     // Values are what was picked or typed then; the project does not re-read texts.
-    EXPECT_EQ(second.ws.pikets[0].points[0][model::kRelief], 151.5);
+    EXPECT_EQ(model::rowOf(second.ws.pikets[0].points[0])[model::kRelief], 151.5);
     EXPECT_TRUE(second.ws.controls.brokenPikets.empty());
 }
 
@@ -250,15 +253,15 @@ TEST_F(ProjectFile, HeightTextChangedBetweenSessionsKeepsTheTypedValues) {
 TEST_F(ProjectFile, ValuesSurviveExactlyAndOnesNoDoorTakesAreRefused) {
     Session first(plan);
     work(first);
-    model::PointRow& row = first.ws.pikets[0].points[1];
-    row[model::kRelief] = 0.1 + 0.2;  // not short in decimal
-    row[model::kChainage] = 1e-300;
+    model::PiketPoint& point = first.ws.pikets[0].points[1];
+    point.relief = model::Relief::typed(0.1 + 0.2);  // not short in decimal
+    point.casing = 1e-300;
     project::ProjectData back = project::parse(project::toJson(project::capture(first.ws)));
     const model::PointRow& got = back.pikets[0].points[1].values;
     EXPECT_EQ(got[model::kRelief], 0.1 + 0.2);
-    EXPECT_EQ(got[model::kChainage], 1e-300);
+    EXPECT_EQ(got[model::kCasing], 1e-300);
 
-    row[model::kDepth] = HUGE_VAL;
+    point.depth = HUGE_VAL;
     try {
         project::parse(project::toJson(project::capture(first.ws)));
         FAIL() << "an infinite depth was read";
