@@ -46,9 +46,11 @@ struct Place {
     double x, top;
 };
 
-// The highest place for a block of `width` by `height` in the profile area
-// where no box of `boxes` comes nearer than kClear, as near `want` (the
-// block's middle) as it can stand at that height.
+// A place for a block of `width` by `height` in the profile area where no
+// box of `boxes` comes nearer than kClear: of the places under the frame or
+// under something drawn, the one nearest its reference at `want` (along the
+// sheet) and the frame's top (down it), the two distances summed; so notes
+// stand one under the other beside their references while there is room.
 std::optional<Place> placeFor(const std::vector<Run::Box>& boxes, double width, double height,
                               double want) {
     const double xLo = kDataAreaX, xHi = sheet::kFrameRight - kFrameMargin;
@@ -61,7 +63,10 @@ std::optional<Place> placeFor(const std::vector<Run::Box>& boxes, double width, 
     }
     std::sort(tops.begin(), tops.end(), std::greater<>());
     tops.erase(std::unique(tops.begin(), tops.end()), tops.end());
+    std::optional<Place> best;
+    double bestOff = std::numeric_limits<double>::infinity();
     for (double top : tops) {
+        if (yHi - top >= bestOff) break;
         const double bottom = top - height;
         // What stands in the band, as spans along the sheet.
         std::vector<std::pair<double, double>> taken;
@@ -71,13 +76,11 @@ std::optional<Place> placeFor(const std::vector<Run::Box>& boxes, double width, 
             }
         }
         std::sort(taken.begin(), taken.end());
-        std::optional<Place> best;
-        double bestOff = std::numeric_limits<double>::infinity();
         double from = xLo;
         auto tryGap = [&](double a, double b) {
             if (b - a < width) return;
             const double x = std::clamp(want - width / 2, a, b - width);
-            const double off = std::fabs(x + width / 2 - want);
+            const double off = std::fabs(x + width / 2 - want) + (yHi - top);
             if (off < bestOff) {
                 bestOff = off;
                 best = Place{x, top};
@@ -89,9 +92,8 @@ std::optional<Place> placeFor(const std::vector<Run::Box>& boxes, double width, 
             if (from >= xHi) break;
         }
         tryGap(from, xHi);
-        if (best) return best;
     }
-    return std::nullopt;
+    return best;
 }
 
 }  // namespace

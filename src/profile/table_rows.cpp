@@ -259,7 +259,6 @@ LaneFit fitLane(const std::vector<LaneText>& texts, const Lane& lane, std::size_
                 continue;
             }
             const std::string reference = std::to_string(++note) + ")";
-            const double a = texts[f].a, b = texts[l].b;
             fit.members.emplace_back();
             for (std::size_t k = f; k <= l; ++k) {
                 fit.entry.push_back(fit.texts.size());
@@ -267,8 +266,18 @@ LaneFit fitLane(const std::vector<LaneText>& texts, const Lane& lane, std::size_
                 fit.members.back().push_back(k);
             }
             fit.references.push_back(reference);
-            fit.texts.push_back(
-                laneText(reference, a, b, lane, [&](double w) { return (a + b) / 2 - w / 2; }));
+            // The group's cell boundaries stand too close to read a text
+            // between them: the reference is written across the row right
+            // after the group (before it, at the end of the row).
+            LaneText t;
+            t.text = reference;
+            t.a = texts[f].a;
+            t.b = texts[l].b;
+            writeAcross(t, lane);
+            t.box.preferred =
+                l + 1 < texts.size() || f == 0 ? t.b + kLaneGap : t.a - kLaneGap - t.box.width;
+            t.box.preferred = std::clamp(t.box.preferred, t.box.lo, t.box.hi);
+            fit.texts.push_back(t);
         }
         fit.starts = placeTexts(fit.texts, lane, &overflow);
         if (!overflow) return fit;
