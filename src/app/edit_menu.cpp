@@ -1,11 +1,9 @@
 // The Edit menu: "Отменить «…»" (Ctrl+Z) and "Повторить «…»" (Ctrl+Y,
-// Ctrl+Shift+Z) over the window's history of steps, and the Russian name of
-// the step each control starts.
+// Ctrl+Shift+Z) over the window's history of steps.
 #include <QAction>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QTimer>
-#include <string_view>
 
 #include "app/checks_panel.hpp"
 #include "app/controls_binding.hpp"
@@ -13,53 +11,6 @@
 #include "model/runner.hpp"
 
 namespace app {
-
-namespace {
-
-struct StepName {
-    std::string_view component;
-    const char* name;
-};
-
-constexpr StepName kStepNames[] = {
-    {"SpeedButton9", "Добавление слоёв трассы"},
-    {"SpeedButton10", "Удаление слоя трассы"},
-    {"SpeedButton11", "Добавление слоёв подводов"},
-    {"SpeedButton12", "Удаление слоя подводов"},
-    {"SpeedButton13", "Добавление слоёв коммуникаций"},
-    {"SpeedButton14", "Удаление слоя коммуникаций"},
-    {"SpeedButton15", "Добавление слоёв других пересечений"},
-    {"SpeedButton16", "Удаление слоя других пересечений"},
-    {"SpeedButton8", "Скрыть выбранное"},
-    {"SpeedButton19", "Показать все"},
-    {"SpeedButton17", "Пикет по конечным точкам"},
-    {"SpeedButton33", "Пикет последовательным выбором"},
-    {"SpeedButton18", "Удаление пикета"},
-    {"SpeedButton6", "Взять в работу"},
-    {"SpeedButton4", "Параметры пересечений"},
-    {"SpeedButton22", "Переход к точке"},
-    {"SpeedButton20", "Переход к точке"},
-    {"SpeedButton21", "Переход к точке"},
-    {"SpeedButton23", "Переход к точке"},
-    {"SpeedButton24", "Отметка земли"},
-    {"SpeedButton30", "Диаметр трубы"},
-    {"SpeedButton29", "Диаметр футляра"},
-    {"SpeedButton25", "Авто"},
-    {"SpeedButton26", "Указать"},
-    {"SpeedButton27", "Добавление точки"},
-    {"SpeedButton31", "Удаление точки"},
-    {"SpeedButton28", "Построить\\Перестроить"},
-    {"SpeedButton3", "Построить профиль"},
-};
-
-}  // namespace
-
-std::string stepNameOf(std::string_view component) {
-    for (const StepName& s : kStepNames) {
-        if (s.component == component) return s.name;
-    }
-    return "Изменение";
-}
 
 bool isEditShortcut(const QKeyEvent& event) {
     const QKeyCombination k = event.keyCombination();

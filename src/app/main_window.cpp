@@ -348,8 +348,7 @@ void MainWindow::updateBusyPanel() {
 }
 
 void MainWindow::buildProfile() {
-    const bool built = runAction([this] { profile::build(ws_); }, true,
-                                 stepNameOf(widgets_.build->objectName().toStdString()));
+    const bool built = runAction([this] { profile::build(ws_); }, true, "Построить\\Перестроить");
     view_->rebuild();
     if (!built || !ws_.profileBuilt) return;
     std::string caption = "Пикет " + std::to_string(ws_.workPiket + 1);

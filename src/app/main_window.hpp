@@ -57,8 +57,6 @@ struct Dialogs {
 // message boxes and the survey dialog.
 Dialogs standardDialogs();
 
-// The step a control starts, as the Edit menu names it (edit_menu.cpp).
-std::string stepNameOf(std::string_view component);
 // Ctrl+Z, Ctrl+Y, Ctrl+Shift+Z: the editor's fields leave them to the Edit menu.
 bool isEditShortcut(const QKeyEvent& event);
 

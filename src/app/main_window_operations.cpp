@@ -22,6 +22,14 @@ namespace app {
 
 namespace {
 
+// The steps of the type lists' buttons, in the lists' order.
+constexpr std::array<const char*, model::kTypeListCount> kAddTypeStep = {
+    "Добавление слоёв трассы", "Добавление слоёв подводов", "Добавление слоёв коммуникаций",
+    "Добавление слоёв других пересечений"};
+constexpr std::array<const char*, model::kTypeListCount> kRemoveTypeStep = {
+    "Удаление слоя трассы", "Удаление слоя подводов", "Удаление слоя коммуникаций",
+    "Удаление слоя других пересечений"};
+
 // What an operation does to the drawing, for the view and the unsaved flag.
 enum class Effect {
     None,      // only the panels change
@@ -64,11 +72,11 @@ editor::Key editorKey(int key) {
 void MainWindow::connectOperations() {
     model::Workspace& ws = ws_;
     const PanelWidgets& w = widgets_;
-    // The step's name in the Edit menu is the button's.
-    auto on = [this](QToolButton* button, Effect effect, std::function<void()> operation) {
+    // Each button starts one step, named as the Edit menu shows it.
+    auto on = [this](QToolButton* button, const char* step, Effect effect,
+                     std::function<void()> operation) {
         connect(button, &QToolButton::clicked, this,
-                [this, effect, step = stepNameOf(button->objectName().toStdString()),
-                 operation = std::move(operation)] {
+                [this, effect, step = std::string(step), operation = std::move(operation)] {
                     runAction(operation, effect != Effect::None, step);
                     if (effect == Effect::Layers) view_->rebuild();
                 });
@@ -77,32 +85,34 @@ void MainWindow::connectOperations() {
     // Types.
     for (std::size_t t = 0; t < model::kTypeListCount; ++t) {
         const auto list = static_cast<model::TypeList>(t);
-        on(w.addType[t], Effect::None, [&ws, list] { typing::addObjects(ws, list); });
-        on(w.removeType[t], Effect::None, [&ws, list] { typing::removeSelectedItem(ws, list); });
+        on(w.addType[t], kAddTypeStep[t], Effect::None,
+           [&ws, list] { typing::addObjects(ws, list); });
+        on(w.removeType[t], kRemoveTypeStep[t], Effect::None,
+           [&ws, list] { typing::removeSelectedItem(ws, list); });
     }
-    on(w.hideSelected, Effect::Entities, [&ws] { typing::hideTyped(ws); });
-    on(w.showAll, Effect::Entities, [&ws] { typing::showAll(ws); });
+    on(w.hideSelected, "Скрыть выбранное", Effect::Entities, [&ws] { typing::hideTyped(ws); });
+    on(w.showAll, "Показать все", Effect::Entities, [&ws] { typing::showAll(ws); });
 
     // Pickets.
-    on(w.addByEnds, Effect::Entities, [this, &ws] {
+    on(w.addByEnds, "Пикет по конечным точкам", Effect::Entities, [this, &ws] {
         const int before = ws.piketCount();
         pickets::addByEndPoints(ws);
         warnAboutUnits(before);
     });
-    on(w.addBySequence, Effect::Entities, [this, &ws] {
+    on(w.addBySequence, "Пикет последовательным выбором", Effect::Entities, [this, &ws] {
         const int before = ws.piketCount();
         pickets::addBySequence(ws);
         warnAboutUnits(before);
     });
-    on(w.deletePiket, Effect::None, [&ws] { pickets::deleteSelectedRow(ws); });
-    on(w.takeIntoWork, Effect::Layers, [&ws] { sheet::takeIntoWork(ws); });
+    on(w.deletePiket, "Удаление пикета", Effect::None, [&ws] { pickets::deleteSelectedRow(ws); });
+    on(w.takeIntoWork, "Взять в работу", Effect::Layers, [&ws] { sheet::takeIntoWork(ws); });
 
     // Crossing editor and profile.
-    on(w.editor, Effect::Entities, [&ws] { editor::open(ws); });
-    on(w.firstPoint, Effect::Entities, [&ws] { editor::first(ws); });
-    on(w.previousPoint, Effect::Entities, [&ws] { editor::previous(ws); });
-    on(w.nextPoint, Effect::Entities, [&ws] { editor::next(ws); });
-    on(w.lastPoint, Effect::Entities, [&ws] { editor::last(ws); });
+    on(w.editor, "Параметры пересечений", Effect::Entities, [&ws] { editor::open(ws); });
+    on(w.firstPoint, "Переход к точке", Effect::Entities, [&ws] { editor::first(ws); });
+    on(w.previousPoint, "Переход к точке", Effect::Entities, [&ws] { editor::previous(ws); });
+    on(w.nextPoint, "Переход к точке", Effect::Entities, [&ws] { editor::next(ws); });
+    on(w.lastPoint, "Переход к точке", Effect::Entities, [&ws] { editor::last(ws); });
     // A change of values, and with "Перестраивать сразу" the profile after it.
     auto valued = [&ws](void (*change)(model::Workspace&)) {
         return [&ws, change] {
@@ -110,13 +120,13 @@ void MainWindow::connectOperations() {
             if (ws.controls.liveRebuild) profile::rebuildLive(ws);
         };
     };
-    on(w.takeOverRelief, Effect::Entities, valued(editor::takeOverRelief));
-    on(w.takeOverPipe, Effect::Entities, valued(editor::takeOverPipe));
-    on(w.takeOverCasing, Effect::Entities, valued(editor::takeOverCasing));
-    on(w.setAuto, Effect::Entities, valued(editor::setAuto));
-    on(w.pickRelief, Effect::Entities, valued(editor::pickRelief));
-    on(w.addPoint, Effect::Entities, valued(editor::addPoint));
-    on(w.deletePoint, Effect::Entities, valued(editor::deletePoint));
+    on(w.takeOverRelief, "Отметка земли", Effect::Entities, valued(editor::takeOverRelief));
+    on(w.takeOverPipe, "Диаметр трубы", Effect::Entities, valued(editor::takeOverPipe));
+    on(w.takeOverCasing, "Диаметр футляра", Effect::Entities, valued(editor::takeOverCasing));
+    on(w.setAuto, "Авто", Effect::Entities, valued(editor::setAuto));
+    on(w.pickRelief, "Указать", Effect::Entities, valued(editor::pickRelief));
+    on(w.addPoint, "Добавление точки", Effect::Entities, valued(editor::addPoint));
+    on(w.deletePoint, "Удаление точки", Effect::Entities, valued(editor::deletePoint));
     for (QToolButton* build : {w.build, w.buildHidden})
         connect(build, &QToolButton::clicked, this, &MainWindow::buildProfile);
     connect(w.ground, &QToolButton::clicked, this, &MainWindow::fillGroundFromSurvey);

@@ -30,7 +30,6 @@
 #include "cli/ground_steps.hpp"
 #include "cli/profile_steps.hpp"
 #include "cli/text.hpp"
-#include "dwg/dwg_import.hpp"
 #include "model/check_rules.hpp"
 #include "model/crossed.hpp"
 #include "model/history.hpp"
@@ -42,6 +41,7 @@
 #include "pickets/pickets.hpp"
 #include "profile/build.hpp"
 #include "project/project_file.hpp"
+#include "project/session.hpp"
 #include "sheet/sheet.hpp"
 
 namespace cli {
@@ -94,6 +94,9 @@ class BatchUi : public model::Ui {
 
 struct BatchRun : model::HeadlessWorkspace<BatchUi> {
     model::History history;
+    // Opening, restoring and saving go through the document session the
+    // window uses too; a batch run marks no drawing as open.
+    project::Session session{ws, project::Session::batch()};
     // One operation, a step of the history named `name`; false when it did
     // not complete or showed a message (such as "Ошибка поиска начала").
     bool run(const std::string& name, const std::function<void()>& operation) {
@@ -290,9 +293,7 @@ void applyControls(BatchRun& r, const ProfileOptions& o) {
 
 bool openPlan(BatchRun& r, const ProfileOptions& o) {
     return r.run([&] {
-        dwg::Opened plan = dwg::openable(o.plan);
-        if (!plan.notice.empty()) std::cerr << plan.notice << '\n';
-        model::openProject(r.ws, plan.dxf);
+        r.session.open(o.plan, [](const std::string& notice) { std::cerr << notice << '\n'; });
     });
 }
 
@@ -300,9 +301,7 @@ bool restoreProject(BatchRun& r, const ProfileOptions& o) {
     if (o.project.empty()) return true;
     // Part of opening: no step to undo.
     return r.run([&] {
-        for (const std::string& line : project::describe(project::load(r.ws, o.project))) {
-            r.ui.message(line);
-        }
+        for (const std::string& line : r.session.restore(o.project)) r.ui.message(line);
     });
 }
 
@@ -430,7 +429,7 @@ bool plotSheet(BatchRun& r, const ProfileOptions& o) {
 }
 
 bool savePlan(BatchRun& r, const ProfileOptions& o) {
-    return r.run([&] { r.ws.doc->saveAs(o.out); });
+    return r.run([&] { r.session.writeDrawingTo(o.out); });
 }
 
 // The ten values of a point row by name, as the dump shows them beside the values.
@@ -597,7 +596,7 @@ bool runEditorSteps(BatchRun& r, const ProfileOptions& o) {
 // the plan was opened (the handles name its objects).
 bool writeProject(BatchRun& r, const ProfileOptions& o) {
     if (o.saveProject.empty() || !r.ws.doc) return true;
-    return r.run([&] { project::save(r.ws, o.saveProject); });
+    return r.run([&] { r.session.writeProjectTo(o.saveProject); });
 }
 
 // "Отметки по съёмке"; its report goes to stdout.

@@ -90,6 +90,22 @@ std::vector<std::string> Session::restoreBeside() {
     return notes;
 }
 
+std::vector<std::string> Session::restore(const fs::path& projectFile) {
+    std::vector<std::string> lines = describe(load(ws_, projectFile));
+    markSaved();
+    return lines;
+}
+
+void Session::writeDrawingTo(const fs::path& file) {
+    if (!ws_.doc) return;
+    ws_.doc->saveAs(file);
+}
+
+void Session::writeProjectTo(const fs::path& file) {
+    if (!ws_.doc) return;
+    project::save(ws_, file);
+}
+
 void Session::save() {
     if (!ws_.doc) return;
     if (readOnly_) {

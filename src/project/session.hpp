@@ -50,6 +50,8 @@ class Session {
         bool lockFiles = true;  // the window marks its drawing as open; a batch run does not
     };
     explicit Session(model::Workspace& ws) : Session(ws, Options{}) {}
+    // A batch run: no lock files.
+    static Options batch() { return Options{.lockFiles = false}; }
     Session(model::Workspace& ws, Options options);
     ~Session();
     Session(const Session&) = delete;
@@ -71,6 +73,9 @@ class Session {
     // (empty when all went well or there is none). What it restores is the
     // saved state: nothing is unsaved afterwards.
     std::vector<std::string> restoreBeside();
+    // A project file named by the user put back (the batch run's --project);
+    // the lines for the user. cad::Error when it cannot be read.
+    std::vector<std::string> restore(const std::filesystem::path& projectFile);
 
     // The drawing and the project file beside it. cad::Error when either
     // cannot be written; a drawing written stays saved.
@@ -79,6 +84,12 @@ class Session {
     void saveAs(const std::filesystem::path& path);
     // The project file beside the drawing only.
     void saveProject();
+    // The drawing written under another name, the open one staying the
+    // project (the batch run's output): no mark, no project file beside it.
+    void writeDrawingTo(const std::filesystem::path& file);
+    // The project written to a file named by the user (the batch run's
+    // --save-project).
+    void writeProjectTo(const std::filesystem::path& file);
 
     // Whether the drawing or the work typed for it differs from the files.
     bool hasUnsavedChanges() const;

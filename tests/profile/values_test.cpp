@@ -70,6 +70,23 @@ TEST_F(Values, KnownValuesAtOneChainageGiveThePointsBetweenTheEarlierValue) {
     EXPECT_TRUE(ui.messages.empty());
 }
 
+// Ground below sea level is real ground: a height of -1 m or -2 m picked or
+// read from the survey is a height, neither "Авто" nor "as the previous point".
+TEST_F(Values, HeightsOfMinusOneAndMinusTwoMetresAreKeptAsHeights) {
+    addPoint(0, 0, 1.0);
+    addPoint(10000, 0, 1.0);
+    addPoint(20000, 0, 1.0);
+    addPoint(30000, 0, 0.5);
+    piket().points[1].relief = model::Relief::typed(-1.0);
+    piket().points[2].relief = model::Relief::typed(-2.0);
+    profile::build(ws);
+    EXPECT_EQ(value(1, model::kRelief), -1.0);
+    EXPECT_EQ(value(2, model::kRelief), -2.0);
+    EXPECT_EQ(ws.horizonLevel, -7.0);
+    ASSERT_TRUE(piket().points[1].relief.isTyped());
+    EXPECT_EQ(piket().points[2].relief.height(), -2.0);
+}
+
 struct DatumCase {
     std::vector<double> heights;
     double datum;
