@@ -64,6 +64,11 @@ class Canvas {
     virtual void fill(const std::vector<std::vector<Point3>>& loops, const Style& style) = 0;
     // Largest distance from a curve its flattening may stray, in world units.
     virtual double flattenTolerance() const { return 0.01; }
+    // Whether the bulges of a 2D polyline come as arc() calls between
+    // polyline() calls for its straight runs, rather than flattened into one
+    // polyline. A canvas that draws arcs at the scale it shows them (the
+    // scene) keeps them; fewer points to store.
+    virtual bool keepsArcs() const { return false; }
     // Length of a line of text of the given capital height (width factor 1),
     // in the same units; for wrapping MTEXT at its box width. Without a font
     // at hand, an estimate of 0.8 of the height a character.

@@ -10,6 +10,7 @@
 
 #include "cad/canvas.hpp"
 #include "cad/geometry.hpp"
+#include "cad/geometry_pieces.hpp"
 #include "cad/mtext.hpp"
 #include "cad/text_codes.hpp"
 #include "cad/text_util.hpp"
@@ -185,10 +186,41 @@ class Walker {
               const Layer*, const Inherited&) {
         if (g.vertices.empty()) return;
         Transform m = g.is3d ? t : t * ocsTransform(g.extrusion);
+        if (c_.keepsArcs() && !g.is3d && g.vertices.size() > 1 &&
+            std::any_of(g.vertices.begin(), g.vertices.end(),
+                        [](const PolyVertex& v) { return geometry_detail::hasBulge(v.bulge); })) {
+            withArcs(g, m, s);
+            return;
+        }
         double k = std::max(m.maxScale(), 1e-12);
         std::vector<Point3> pts = mapped(polylinePoints(g, tol_ / k), m);
         if (g.closed && pts.size() > 2) pts.pop_back();  // the canvas closes it
         c_.polyline(pts, g.closed && pts.size() > 2, s);
+    }
+
+    // A polyline with bulges for a canvas that keeps arcs: its straight runs
+    // as open polylines, each bulge as an arc.
+    void withArcs(const PolylineGeom& g, const Transform& m, const Style& s) {
+        const auto& v = g.vertices;
+        auto local = [&](std::size_t i) { return Point3{v[i].x, v[i].y, g.elevation}; };
+        std::vector<Point3> run;
+        auto flush = [&] {
+            if (run.size() >= 2) c_.polyline(run, false, s);
+            run.clear();
+        };
+        const std::size_t count = g.closed ? v.size() : v.size() - 1;
+        for (std::size_t i = 0; i < count; ++i) {
+            const Point3 p = local(i), q = local((i + 1) % v.size());
+            if (!geometry_detail::hasBulge(v[i].bulge) || (p.x == q.x && p.y == q.y)) {
+                if (run.empty()) run.push_back(m.apply(p));
+                run.push_back(m.apply(q));
+                continue;
+            }
+            flush();
+            const geometry_detail::BulgeArc a = geometry_detail::bulgeArc(p, q, v[i].bulge);
+            arc(m, a.centre, a.r, a.a0, a.sweep, false, s);
+        }
+        flush();
     }
 
     void draw(const ArcGeom& g, const Entity&, const Transform& t, const Style& s, const Layer*,

@@ -6,10 +6,19 @@
 
 namespace model {
 
-WorkState captureState(const Workspace& ws) {
+const std::vector<cad::EntityRef>& SharedObjectList::get() const {
+    static const std::vector<cad::EntityRef> none;
+    return list ? *list : none;
+}
+
+WorkState captureState(const Workspace& ws, const WorkState* like) {
     WorkState s;
     s.controls = ws.controls;
-    s.objectList = ws.objectList;
+    if (like && like->objectList.get() == ws.objectList) {
+        s.objectList = like->objectList;
+    } else {
+        s.objectList.list = std::make_shared<const std::vector<cad::EntityRef>>(ws.objectList);
+    }
     s.markLine1 = ws.markLine1;
     s.markLine2 = ws.markLine2;
     s.pikets = ws.pikets;
@@ -31,7 +40,7 @@ WorkState captureState(const Workspace& ws) {
 
 void restoreState(Workspace& ws, const WorkState& s) {
     ws.controls = s.controls;
-    ws.objectList = s.objectList;
+    if (ws.objectList != s.objectList.get()) ws.objectList = s.objectList.get();
     ws.markLine1 = s.markLine1;
     ws.markLine2 = s.markLine2;
     ws.pikets = s.pikets;
@@ -71,7 +80,7 @@ bool History::run(Workspace& ws, const std::string& name, const std::function<bo
     const cad::Drawing* docBefore = ws.doc;
     Step step;
     step.name = name;
-    step.before = captureState(ws);
+    step.before = captureState(ws, done_.empty() ? nullptr : &done_.back().after);
     const std::vector<cad::Drawing*> drawings = drawingsOf(ws);
     for (cad::Drawing* d : drawings) d->beginChange();
     bool completed = false;
@@ -93,7 +102,7 @@ bool History::run(Workspace& ws, const std::string& name, const std::function<bo
         clear();
         return completed;
     }
-    step.after = captureState(ws);
+    step.after = captureState(ws, &step.before);
     // Bringing a panel to the front is no step of its own.
     WorkState shown = step.after;
     shown.controls.front = step.before.controls.front;

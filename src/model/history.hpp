@@ -8,6 +8,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -20,9 +21,20 @@ namespace model {
 
 // What a step puts back: everything of Workspace but the ports, the drawings
 // themselves (their own record does that) and the running flags.
+// The object list of a state. It holds every object of the plan (a million
+// on a big one) and changes only when a project is taken, so the states of
+// the steps share one copy of it as long as it stays the same.
+struct SharedObjectList {
+    std::shared_ptr<const std::vector<cad::EntityRef>> list;
+    const std::vector<cad::EntityRef>& get() const;
+    friend bool operator==(const SharedObjectList& a, const SharedObjectList& b) {
+        return a.list == b.list || a.get() == b.get();
+    }
+};
+
 struct WorkState {
     Controls controls;
-    std::vector<cad::EntityRef> objectList;
+    SharedObjectList objectList;
     cad::EntityRef markLine1, markLine2;
     std::vector<Piket> pikets;
     int workPiket = -1;
@@ -38,7 +50,9 @@ struct WorkState {
     friend bool operator==(const WorkState&, const WorkState&) = default;
 };
 
-WorkState captureState(const Workspace& ws);
+// The state of ws; its object list is shared with `like` where that holds
+// the same list.
+WorkState captureState(const Workspace& ws, const WorkState* like = nullptr);
 void restoreState(Workspace& ws, const WorkState& state);
 
 class History {

@@ -46,6 +46,7 @@ std::string Run::datumNumber(double v) const {
 }
 
 cad::EntityRef Run::line(double x1, double y1, double x2, double y2) {
+    drawn.push_back({std::min(x1, x2), std::max(x1, x2), std::min(y1, y2), std::max(y1, y2)});
     cad::EntityRef e = model::AddLineEntity(ws, x1, y1 + offsetY, x2, y2 + offsetY);
     ws.profileObjects.push_back(e);
     return e;
@@ -53,9 +54,43 @@ cad::EntityRef Run::line(double x1, double y1, double x2, double y2) {
 
 cad::EntityRef Run::text(const std::string& s, double x, double yy, double rotation,
                          double height) {
+    // The box of the text as the table estimates it, turned about its
+    // insertion point.
+    const double length = textLength(s, height);
+    const double c = std::cos(rotation), sn = std::sin(rotation);
+    const double xs[4] = {0.0, length * c, length * c - height * sn, -height * sn};
+    const double ys[4] = {0.0, length * sn, length * sn + height * c, height * c};
+    drawn.push_back({x + *std::min_element(xs, xs + 4), x + *std::max_element(xs, xs + 4),
+                     yy + *std::min_element(ys, ys + 4), yy + *std::max_element(ys, ys + 4)});
     cad::EntityRef e = model::AddTextEntity(ws, s, x, yy + offsetY, rotation, kWidthFactor, height);
     ws.profileObjects.push_back(e);
     return e;
+}
+
+std::string Run::note(const std::vector<std::string>& values, const std::vector<int>& points,
+                      double x, int number) {
+    std::vector<int> numbers;
+    for (int i : points) {
+        const int k = real ? (*real)[static_cast<std::size_t>(i)] : i;
+        if (k >= 0) numbers.push_back(k);
+    }
+    if (number == 0) number = static_cast<int>(notes.size()) + 1;
+    const std::string reference = std::to_string(number) + ")";
+    std::string text =
+        numbers.empty() ? reference : reference + " Точки " + pointNumbers(numbers) + ":";
+    for (std::size_t k = 0; k < values.size(); ++k) {
+        text += " " + values[k] + (k + 1 < values.size() ? ";" : "");
+    }
+    if (notes.size() < static_cast<std::size_t>(number))
+        notes.resize(static_cast<std::size_t>(number));
+    notes[static_cast<std::size_t>(number - 1)] = {std::move(text), x};
+    return reference;
+}
+
+double textLength(const std::string& s, double height) {
+    std::size_t n = 0;
+    for (unsigned char ch : s) n += (ch & 0xC0) != 0x80;
+    return 0.8 * kWidthFactor * height * static_cast<double>(n);
 }
 
 Rows rowsOf(model::Workspace& ws, const model::Piket& piket) {
@@ -326,6 +361,7 @@ void drawSheet(Run& run) {
     drawPiketRow(run);
     drawBendAngles(run);
     drawCrossedUtilities(run);
+    drawNotes(run);
 }
 
 // The points of one sheet's part of the picket, from chainage `start` to
@@ -447,6 +483,7 @@ void build(model::Workspace& ws) {
             }
             SheetPart part = partOf(piket, span.start, span.end);
             Run run{ws, part.piket};
+            run.real = &part.real;
             run.start = span.start;
             run.along = along;
             run.up = sheet::upUnitsPerMetre(o);

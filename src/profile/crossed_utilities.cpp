@@ -127,6 +127,7 @@ void drawSection(Run& run, const Section& s) {
     e.geom = g;
     cad::EntityRef ref = doc.addEntity(std::move(e));
     ref.setVisible(true);
+    run.drawn.push_back({s.x - s.width / 2, s.x + s.width / 2, s.top - s.height, s.top});
     ws.profileObjects.push_back(ref);
 }
 

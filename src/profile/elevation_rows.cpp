@@ -37,22 +37,41 @@ void drawDatumLabel(Run& run) {
 void drawElevationRows(Run& run) {
     std::vector<double> xs;
     for (int i = 0; i < run.count(); ++i) xs.push_back(run.x(i));
-    const std::vector<LabelSlot> slots =
-        spreadLabels(xs, kTextHeight, kMinTableTextHeight, run.x(0), run.x(run.count() - 1));
+    const RowLabels fit =
+        fitLabels(xs, kTextHeight, kMinTableTextHeight, run.x(0), run.x(run.count() - 1));
+    auto valueText = [&run](int i, std::size_t r) {
+        const model::PointRow& p = run.point(i);
+        const double g = p[model::kRelief];
+        const double t = p[model::kDepth];
+        const double d = outerDiameter(p) / 1000.0;
+        const double values[4] = {g, g - t - d, g - t, d + t};
+        return run.tableNumber(toHundredths(values[r]));
+    };
     for (int i = 0; i < run.count(); ++i) {
         const double x = run.x(i);
         for (const sheet::Row& row : kRows) {
             run.line(x, row.top, x, row.top - kTick);
             run.line(x, row.bottom, x, row.bottom + kTick);
         }
-        const model::PointRow& p = run.point(i);
-        const double g = p[model::kRelief];
-        const double t = p[model::kDepth];
-        const double d = outerDiameter(p) / 1000.0;
-        const double values[4] = {g, g - t - d, g - t, d + t};
-        const LabelSlot& slot = slots[static_cast<std::size_t>(i)];
+        const int group = fit.group[static_cast<std::size_t>(i)];
+        if (group < 0) {
+            const LabelSlot& slot = fit.slots[static_cast<std::size_t>(i)];
+            for (std::size_t r = 0; r < kRows.size(); ++r) {
+                run.text(valueText(i, r), slot.x + slot.height / 2, kRows[r].bottom + 400, kUpright,
+                         slot.height);
+            }
+            continue;
+        }
+        // A group of points too close for their values: each row has its
+        // reference on the group's first point and the values in a note.
+        const auto& members = fit.members[static_cast<std::size_t>(group)];
+        if (members.front() != static_cast<std::size_t>(i)) continue;
+        const LabelSlot& slot = fit.references[static_cast<std::size_t>(group)];
+        std::vector<int> points(members.begin(), members.end());
         for (std::size_t r = 0; r < kRows.size(); ++r) {
-            run.text(run.tableNumber(toHundredths(values[r])), slot.x + slot.height / 2,
+            std::vector<std::string> values;
+            for (int k : points) values.push_back(valueText(k, r));
+            run.text(run.note(values, points, slot.x), slot.x + slot.height / 2,
                      kRows[r].bottom + 400, kUpright, slot.height);
         }
     }

@@ -176,7 +176,8 @@ std::vector<double> placeLane(const std::vector<LaneBox>& boxes, double gap,
 }
 
 std::vector<LabelSlot> spreadLabels(const std::vector<double>& centres, double height, double floor,
-                                    double low, double high) {
+                                    double low, double high, bool* overflow) {
+    if (overflow) *overflow = false;
     const std::size_t n = centres.size();
     std::vector<std::size_t> order(n);
     std::iota(order.begin(), order.end(), std::size_t{0});
@@ -233,12 +234,87 @@ std::vector<LabelSlot> spreadLabels(const std::vector<double>& centres, double h
         }
         return attempt(f, l, floor, false, true);
     };
-    solveRuns(n, collisions(full, 0.0), solve,
-              [&](std::size_t, std::size_t) { attempt(0, n - 1, floor, false, false); });
+    solveRuns(n, collisions(full, 0.0), solve, [&](std::size_t, std::size_t) {
+        if (overflow) *overflow = true;
+        attempt(0, n - 1, floor, false, false);
+    });
 
     std::vector<LabelSlot> slots(n);
     for (std::size_t k = 0; k < n; ++k) slots[order[k]] = placed[k];
     return slots;
+}
+
+std::vector<LaneRun> closeRuns(const std::vector<double>& along, double spacing) {
+    std::vector<LaneRun> runs;
+    for (std::size_t k = 0; k < along.size(); ++k) {
+        if (k > 0 && along[k] - along[k - 1] < spacing - kSlack) {
+            runs.back().last = k;
+        } else {
+            runs.push_back({k, k});
+        }
+    }
+    return runs;
+}
+
+RowLabels fitLabels(const std::vector<double>& centres, double height, double floor, double low,
+                    double high) {
+    const std::size_t n = centres.size();
+    RowLabels out;
+    bool overflow = false;
+    out.slots = spreadLabels(centres, height, floor, low, high, &overflow);
+    out.group.assign(n, -1);
+    if (!overflow) return out;
+
+    std::vector<std::size_t> order(n);
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return centres[a] < centres[b]; });
+    std::vector<double> c(n);
+    for (std::size_t k = 0; k < n; ++k) c[k] = centres[order[k]];
+    const std::vector<LaneRun> runs = closeRuns(c, floor);
+    std::vector<bool> noted(runs.size(), false);
+    for (;;) {
+        std::size_t best = runs.size();
+        for (std::size_t r = 0; r < runs.size(); ++r) {
+            const std::size_t size = runs[r].last - runs[r].first;
+            if (!noted[r] && size > 0 &&
+                (best == runs.size() || size > runs[best].last - runs[best].first)) {
+                best = r;
+            }
+        }
+        if (best == runs.size()) break;  // every group noted: the row holds what is left
+        noted[best] = true;
+        std::vector<double> reduced;
+        for (std::size_t r = 0; r < runs.size(); ++r) {
+            if (noted[r]) {
+                reduced.push_back((c[runs[r].first] + c[runs[r].last]) / 2);
+            } else {
+                for (std::size_t k = runs[r].first; k <= runs[r].last; ++k) reduced.push_back(c[k]);
+            }
+        }
+        const std::vector<LabelSlot> slots =
+            spreadLabels(reduced, height, floor, low, high, &overflow);
+        out.references.clear();
+        out.members.clear();
+        out.group.assign(n, -1);
+        std::size_t e = 0;
+        for (std::size_t r = 0; r < runs.size(); ++r) {
+            if (noted[r]) {
+                out.references.push_back(slots[e++]);
+                out.members.emplace_back();
+                for (std::size_t k = runs[r].first; k <= runs[r].last; ++k) {
+                    out.group[order[k]] = static_cast<int>(out.members.size() - 1);
+                    out.members.back().push_back(order[k]);
+                }
+            } else {
+                for (std::size_t k = runs[r].first; k <= runs[r].last; ++k) {
+                    out.slots[order[k]] = slots[e++];
+                }
+            }
+        }
+        if (!overflow) break;
+    }
+    return out;
 }
 
 }  // namespace profile::detail

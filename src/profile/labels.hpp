@@ -56,10 +56,34 @@ struct LabelSlot {
 // 0.8 height, ... down to the floor that keeps every text of the crowd within
 // one text height of its point, between the texts that stay. A crowd that
 // does not fit even so takes its neighbours in; at the floor a crowd with no
-// neighbour left to take keeps its band middles within [low, high].
+// neighbour left to take keeps its band middles within [low, high]; a row
+// that cannot keep them there even so keeps the order and the floor size
+// only, and then `overflow`, when given, is set.
 std::vector<LabelSlot> spreadLabels(const std::vector<double>& centres, double height,
                                     double floor = kMinTableTextHeight,
                                     double low = -std::numeric_limits<double>::infinity(),
-                                    double high = std::numeric_limits<double>::infinity());
+                                    double high = std::numeric_limits<double>::infinity(),
+                                    bool* overflow = nullptr);
+
+// The groups of a row too short for its texts: runs of consecutive texts
+// (in the order along the row) whose points stand closer than `spacing`,
+// as ranges [first, last] of that order.
+std::vector<LaneRun> closeRuns(const std::vector<double>& along, double spacing);
+
+// The texts of a row as spreadLabels places them where the row holds them.
+// Where it does not, the largest group of texts standing closer than the
+// floor size (closeRuns) leaves the row for a note, and one reference takes
+// its place on the group's middle; then the next largest, until the row
+// holds its texts and the references.
+struct RowLabels {
+    std::vector<LabelSlot> slots;       // per text as given; meaningless for a noted one
+    std::vector<int> group;             // per text as given: -1 in the row, else its group
+    std::vector<LabelSlot> references;  // per group, in the order along the row
+    std::vector<std::vector<std::size_t>> members;  // per group: its texts along the row
+};
+RowLabels fitLabels(const std::vector<double>& centres, double height,
+                    double floor = kMinTableTextHeight,
+                    double low = -std::numeric_limits<double>::infinity(),
+                    double high = std::numeric_limits<double>::infinity());
 
 }  // namespace profile::detail

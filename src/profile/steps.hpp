@@ -22,6 +22,9 @@ inline constexpr double kUpright = 1.5707963267948966;  // text rotation reading
 inline constexpr double kWidthFactor = 0.7;
 inline constexpr double kTextHeight = 1250.0;
 
+// How long a text of the sheet is at `height`, as the table estimates it.
+double textLength(const std::string& s, double height);
+
 // Where the heights drawn over one datum leave the profile area, the datum
 // steps: from `chainage` on (on the way from point `after` to the next, or at
 // point `after` itself) heights stand over `datum`. The first step of a sheet
@@ -71,6 +74,22 @@ struct Run {
         double x0, y0, x1, y1;
     };
     std::vector<Stroke> strokes = {};
+    // The numbers of the sheet's points on the picket (from 0), -1 for a
+    // sheet's end; none when the sheet holds the whole picket.
+    const std::vector<int>* real = nullptr;
+    // What the run drew so far, each as the box it covers in sheet units of
+    // the sheet: what the notes keep clear of.
+    struct Box {
+        double left, right, bottom, top;
+    };
+    std::vector<Box> drawn = {};
+    // The values of rows too short for them, written as notes in the profile
+    // area: "1) Точки 12–40: 0,03; 0,03; …"; `x` is where the reference stands.
+    struct Note {
+        std::string text;
+        double x = 0.0;
+    };
+    std::vector<Note> notes = {};
 
     int count() const { return piket.pointCount(); }
     const model::PointRow& point(int i) const { return piket.points[static_cast<std::size_t>(i)]; }
@@ -88,6 +107,11 @@ struct Run {
     cad::EntityRef line(double x1, double y1, double x2, double y2);
     cad::EntityRef text(const std::string& s, double x, double y, double rotation,
                         double height = kTextHeight);
+    // The note of `values` (of the sheet's points `points`, the reference at
+    // x) under `number`, or the next number of the sheet when 0; returns its
+    // reference, "1)" for the sheet's first.
+    std::string note(const std::vector<std::string>& values, const std::vector<int>& points,
+                     double x, int number = 0);
 };
 
 using model::onLayerList;
@@ -134,6 +158,10 @@ void drawPiketRow(Run& run);
 void drawCheckMarks(model::Workspace& ws, const model::Piket& typed,
                     const std::vector<model::PointRow>& computed);
 void drawBendAngles(Run& run);
+// The run's notes, each a block of lines in the profile area, hanging from
+// the top of the frame where nothing drawn is near, as near its reference
+// as there is room; after everything else of the sheet.
+void drawNotes(Run& run);
 // The utilities crossed at the points whose crossed utility has a top
 // elevation: the section at true size in the sheet's scales and its label
 // on a leader above the profile lines. Nothing where no point has one.

@@ -1,6 +1,8 @@
 // The distance, slope and picket rows of the profile table.
 #include <algorithm>
 #include <cmath>
+#include <numeric>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -52,21 +54,37 @@ void drawDistanceRow(Run& run) {
     };
     std::vector<double> xs;
     for (int i = 0; i < run.count(); ++i) xs.push_back(run.x(i));
-    const std::vector<LabelSlot> slots =
-        spreadLabels(xs, kTextHeight, kMinTableTextHeight, run.x(0), run.x(run.count() - 1));
-    const double x0 = run.x(0);
-    ticks(x0);
+    const RowLabels fit =
+        fitLabels(xs, kTextHeight, kMinTableTextHeight, run.x(0), run.x(run.count() - 1));
     // A sheet that goes on from the one above has the distance to its first
     // point there.
-    if (!run.continues) {
-        run.text("0", slots[0].x + slots[0].height / 2, kDistanceTextY, kUpright, slots[0].height);
-    }
-    for (int i = 0; i + 1 < run.count(); ++i) {
-        const double x = run.x(i + 1);
-        const LabelSlot& slot = slots[static_cast<std::size_t>(i + 1)];
-        ticks(x);
-        run.text(run.tableNumber(toMetres(run.chainage(i + 1) - run.chainage(i))),
-                 slot.x + slot.height / 2, kDistanceTextY, kUpright, slot.height);
+    auto valueText = [&run](int i) -> std::optional<std::string> {
+        if (i == 0) return run.continues ? std::nullopt : std::optional<std::string>("0");
+        return run.tableNumber(toMetres(run.chainage(i) - run.chainage(i - 1)));
+    };
+    for (int i = 0; i < run.count(); ++i) {
+        ticks(run.x(i));
+        const int group = fit.group[static_cast<std::size_t>(i)];
+        if (group < 0) {
+            const std::optional<std::string> text = valueText(i);
+            if (!text) continue;
+            const LabelSlot& slot = fit.slots[static_cast<std::size_t>(i)];
+            run.text(*text, slot.x + slot.height / 2, kDistanceTextY, kUpright, slot.height);
+            continue;
+        }
+        const auto& members = fit.members[static_cast<std::size_t>(group)];
+        if (members.front() != static_cast<std::size_t>(i)) continue;
+        std::vector<std::string> values;
+        std::vector<int> points;
+        for (std::size_t k : members) {
+            if (std::optional<std::string> text = valueText(static_cast<int>(k))) {
+                values.push_back(*text);
+                points.push_back(static_cast<int>(k));
+            }
+        }
+        const LabelSlot& slot = fit.references[static_cast<std::size_t>(group)];
+        run.text(run.note(values, points, slot.x), slot.x + slot.height / 2, kDistanceTextY,
+                 kUpright, slot.height);
     }
 }
 
@@ -94,6 +112,7 @@ struct LaneText {
     double height = kTextHeight;
     bool upright = false;  // written across the row: the cell is too short for it
     LaneBox box;           // along the row
+    int point = -1;        // the point that ends the cell
 };
 
 // Written across the row, reading upwards, at the floor size (smaller only
@@ -143,7 +162,8 @@ LaneText laneText(std::string text, double a, double b, const Lane& lane, Place 
 // where a crowd of them finds none, the texts of the crowd that still stand
 // in their cells are written across the row as well, and then, while it
 // does not fit, the nearest such text on either side.
-std::vector<double> placeTexts(std::vector<LaneText>& texts, const Lane& lane) {
+std::vector<double> placeTexts(std::vector<LaneText>& texts, const Lane& lane, bool* overflow) {
+    *overflow = false;
     for (;;) {
         std::vector<LaneBox> boxes;
         boxes.reserve(texts.size());
@@ -173,7 +193,94 @@ std::vector<double> placeTexts(std::vector<LaneText>& texts, const Lane& lane) {
                 break;
             }
         }
-        if (!turned) return starts;  // the row is too short for its texts
+        if (!turned) {
+            *overflow = true;  // the row is too short for its texts
+            return starts;
+        }
+    }
+}
+
+// A lane's texts as placeTexts places them where the lane holds them. Where
+// it does not, the largest group of cells whose texts stand closer than a
+// text across the row and its gap leaves the lane for a note, and one
+// reference takes its place in the group's cells; then the next largest,
+// until the lane holds its texts.
+struct LaneFit {
+    std::vector<LaneText> texts;                    // as written: the lane's texts and references
+    std::vector<double> starts;                     // of their boxes
+    std::vector<std::size_t> entry;                 // per text of the lane: its entry in `texts`
+    std::vector<bool> lead;                         // per text: the first its entry stands for
+    std::vector<std::string> references;            // per entry: "" for a value of its own
+    std::vector<std::vector<std::size_t>> members;  // per entry: the lane's texts it stands for
+};
+
+LaneFit fitLane(const std::vector<LaneText>& texts, const Lane& lane, std::size_t firstNote) {
+    LaneFit fit;
+    auto plain = [&] {
+        fit.texts = texts;
+        fit.entry.resize(texts.size());
+        std::iota(fit.entry.begin(), fit.entry.end(), std::size_t{0});
+        fit.lead.assign(texts.size(), true);
+        fit.references.assign(texts.size(), "");
+        fit.members.clear();
+        for (std::size_t k = 0; k < texts.size(); ++k) fit.members.push_back({k});
+    };
+    plain();
+    bool overflow = false;
+    fit.starts = placeTexts(fit.texts, lane, &overflow);
+    if (!overflow) return fit;
+    std::vector<double> middles;
+    for (const LaneText& t : texts) middles.push_back((t.a + t.b) / 2);
+    const std::vector<LaneRun> runs = closeRuns(middles, kMinTableTextHeight + kLaneGap);
+    std::vector<bool> noted(runs.size(), false);
+    for (;;) {
+        std::size_t best = runs.size();
+        for (std::size_t r = 0; r < runs.size(); ++r) {
+            const std::size_t size = runs[r].last - runs[r].first;
+            if (!noted[r] && size > 0 &&
+                (best == runs.size() || size > runs[best].last - runs[best].first)) {
+                best = r;
+            }
+        }
+        if (best == runs.size()) return fit;
+        noted[best] = true;
+        fit = {};
+        std::size_t note = firstNote;
+        for (std::size_t r = 0; r < runs.size(); ++r) {
+            const auto [f, l] = runs[r];
+            if (!noted[r]) {
+                for (std::size_t k = f; k <= l; ++k) {
+                    fit.entry.push_back(fit.texts.size());
+                    fit.lead.push_back(true);
+                    fit.references.push_back("");
+                    fit.members.push_back({k});
+                    fit.texts.push_back(texts[k]);
+                }
+                continue;
+            }
+            const std::string reference = std::to_string(++note) + ")";
+            fit.members.emplace_back();
+            for (std::size_t k = f; k <= l; ++k) {
+                fit.entry.push_back(fit.texts.size());
+                fit.lead.push_back(k == f);
+                fit.members.back().push_back(k);
+            }
+            fit.references.push_back(reference);
+            // The group's cell boundaries stand too close to read a text
+            // between them: the reference is written across the row right
+            // after the group (before it, at the end of the row).
+            LaneText t;
+            t.text = reference;
+            t.a = texts[f].a;
+            t.b = texts[l].b;
+            writeAcross(t, lane);
+            t.box.preferred =
+                l + 1 < texts.size() || f == 0 ? t.b + kLaneGap : t.a - kLaneGap - t.box.width;
+            t.box.preferred = std::clamp(t.box.preferred, t.box.lo, t.box.hi);
+            fit.texts.push_back(t);
+        }
+        fit.starts = placeTexts(fit.texts, lane, &overflow);
+        if (!overflow) return fit;
     }
 }
 
@@ -241,17 +348,40 @@ void drawSlopeRow(Run& run) {
             lengths.push_back(laneText(run.tableNumber(cell.len), a, b, lane, [&](double w) {
                 return a + half + half * s - (s > 0.0 ? w : 0.0);
             }));
+            lengths.back().point = i;
             cell.slopeText = static_cast<int>(slopes.size());
             slopes.push_back(laneText(
                 run.tableNumber(model::roundHalfEven(std::fabs(cell.slope) * 10.0) / 10.0), a, b,
                 lane, [&](double w) { return a + half - half * s - (s < 0.0 ? w : 0.0); }));
+            slopes.back().point = i;
         }
         cells.push_back(cell);
         hb = h;
         cb = run.chainage(i);
     }
-    const std::vector<double> lengthAt = placeTexts(lengths, lane);
-    const std::vector<double> slopeAt = placeTexts(slopes, lane);
+    const LaneFit lengthFit = fitLane(lengths, lane, run.notes.size());
+    const std::size_t lengthNotes =
+        std::count_if(lengthFit.references.begin(), lengthFit.references.end(),
+                      [](const std::string& r) { return !r.empty(); });
+    const LaneFit slopeFit = fitLane(slopes, lane, run.notes.size() + lengthNotes);
+    // The lane's text of a cell, or the reference of the group it went to
+    // with the group's values in a note, on the group's first cell.
+    auto write = [&](const LaneFit& fit, const std::vector<LaneText>& texts, std::size_t k,
+                     double baseline, double uprightBase) {
+        if (!fit.lead[k]) return;
+        const std::size_t e = fit.entry[k];
+        if (!fit.references[e].empty()) {
+            std::vector<std::string> values;
+            std::vector<int> points;
+            for (std::size_t m : fit.members[e]) {
+                values.push_back(texts[m].text);
+                points.push_back(texts[m].point);
+            }
+            const double x = fit.starts[e] + fit.texts[e].box.width / 2;
+            run.note(values, points, x, std::stoi(fit.references[e]));
+        }
+        writeLaneText(run, fit.texts[e], fit.starts[e], baseline, uprightBase);
+    };
 
     run.line(run.x(0), kSlopeRow.top, run.x(0), kSlopeRow.bottom);
     for (const Cell& cell : cells) {
@@ -264,10 +394,8 @@ void drawSlopeRow(Run& run) {
         } else {
             run.line(run.xAt(cell.from), mid, xi, mid);
         }
-        const auto l = static_cast<std::size_t>(cell.length);
-        writeLaneText(run, lengths[l], lengthAt[l], lengthBase, lowerLane);
-        const auto k = static_cast<std::size_t>(cell.slopeText);
-        writeLaneText(run, slopes[k], slopeAt[k], slopeBase, upperLane);
+        write(lengthFit, lengths, static_cast<std::size_t>(cell.length), lengthBase, lowerLane);
+        write(slopeFit, slopes, static_cast<std::size_t>(cell.slopeText), slopeBase, upperLane);
     }
 }
 
@@ -302,34 +430,69 @@ void drawPiketRow(Run& run) {
     for (long long j = firstPiket; j <= wholePikets; ++j) {
         xs.push_back(run.xAt(static_cast<double>(j) * sheet::kPiketSpacing));
     }
-    const std::vector<LabelSlot> slots =
-        spreadLabels(xs, kTextHeight, kMinTableTextHeight, run.x(0), run.x(run.count() - 1));
+    const RowLabels fit =
+        fitLabels(xs, kTextHeight, kMinTableTextHeight, run.x(0), run.x(run.count() - 1));
     // The small text of the current point stands on the label's picket
     // number, at half its size, in the band of the label.
     auto small = [&](const std::string& wholeText, const LabelSlot& slot) {
         run.text(workPointText, slot.x, kPiketTextY + widthOf(wholeText, slot.height), kUpright,
                  625 * (slot.height / kTextHeight));
     };
-    std::size_t k = 0;
-    for (int i : marked) {
-        const double x = run.x(i);
-        piketTicks(run, x);
-        const double m = toMetres(run.chainage(i));
-        const double whole = std::trunc(m / 100.0);
-        std::string label = run.number(whole);
-        const std::string wholeText = label;
-        // The metres past the picket, to the centimetre: 205,57 - 200 is 5,57.
-        const double past = model::roundHalfEven((m - 100.0 * whole) * 100.0) / 100.0;
-        if (past != 0.0) label += " +" + run.number(past);
-        const LabelSlot& slot = slots[k++];
+    // Label k of the row: its text and the text its small one stands on.
+    auto labelOf = [&](std::size_t k) -> std::pair<std::string, std::string> {
+        if (k < marked.size()) {
+            const double m = toMetres(run.chainage(marked[k]));
+            const double whole = std::trunc(m / 100.0);
+            std::string label = run.number(whole);
+            const std::string wholeText = label;
+            // The metres past the picket, to the centimetre: 205,57 - 200 is 5,57.
+            const double past = model::roundHalfEven((m - 100.0 * whole) * 100.0) / 100.0;
+            if (past != 0.0) label += " +" + run.number(past);
+            return {label, wholeText};
+        }
+        const std::string label =
+            run.number(static_cast<double>(firstPiket + static_cast<long long>(k - marked.size())));
+        return {label, label};
+    };
+    // A group of labels too close for the row: its reference on the group's
+    // first label, the labels in a note (a whole picket's as "ПК 3").
+    auto reference = [&](std::size_t k) {
+        const auto& members = fit.members[static_cast<std::size_t>(fit.group[k])];
+        if (members.front() != k) return;
+        std::vector<std::string> values;
+        std::vector<int> points;
+        for (std::size_t m : members) {
+            if (m < marked.size()) {
+                values.push_back(labelOf(m).first);
+                points.push_back(marked[m]);
+            } else {
+                values.push_back("ПК " + labelOf(m).first);
+            }
+        }
+        const LabelSlot& slot = fit.references[static_cast<std::size_t>(fit.group[k])];
+        run.text(run.note(values, points, slot.x), slot.x + slot.height / 2, kPiketTextY, kUpright,
+                 slot.height);
+    };
+    for (std::size_t k = 0; k < marked.size(); ++k) {
+        piketTicks(run, run.x(marked[k]));
+        if (fit.group[k] >= 0) {
+            reference(k);
+            continue;
+        }
+        const auto [label, wholeText] = labelOf(k);
+        const LabelSlot& slot = fit.slots[k];
         small(wholeText, slot);
         run.text(label, slot.x + slot.height / 2, kPiketTextY, kUpright, slot.height);
     }
     for (long long j = firstPiket; j <= wholePikets; ++j) {
-        const double x = run.xAt(static_cast<double>(j) * sheet::kPiketSpacing);
-        piketTicks(run, x);
-        const std::string label = run.number(static_cast<double>(j));
-        const LabelSlot& slot = slots[k++];
+        const std::size_t k = marked.size() + static_cast<std::size_t>(j - firstPiket);
+        piketTicks(run, run.xAt(static_cast<double>(j) * sheet::kPiketSpacing));
+        if (fit.group[k] >= 0) {
+            reference(k);
+            continue;
+        }
+        const std::string label = labelOf(k).first;
+        const LabelSlot& slot = fit.slots[k];
         run.text(label, slot.x + slot.height / 2, kPiketTextY, kUpright, slot.height);
         small(label, slot);
     }

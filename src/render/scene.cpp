@@ -66,15 +66,15 @@ void Scene::build(const cad::DrawingData& drawing) {
     ids.reserve(drawing.modelSpace.size());
     d.adoptNew(drawing, ids);
     d.record(drawing, ids);
-    std::vector<Entry> entries;
+    std::vector<std::uint32_t> entries;
     entries.reserve(d.items.size());
     for (std::uint32_t i = 0; i < d.items.size(); ++i) {
         const Item& item = d.items[i];
         if (item.primCount == 0 || item.bounds.empty()) continue;
-        entries.emplace_back(toBBox(item.bounds), i);
+        entries.push_back(i);
         d.extents.add(item.bounds);
     }
-    d.tree = bgi::rtree<Entry, bgi::rstar<16>>(entries.begin(), entries.end());
+    d.tree = Tree(entries.begin(), entries.end(), bgi::rstar<16>{}, ItemBox{&d.items});
 }
 
 void Scene::update(const cad::DrawingData& drawing, const std::vector<cad::EntityId>& ids) {
@@ -88,7 +88,7 @@ void Scene::update(const cad::DrawingData& drawing, const std::vector<cad::Entit
         if (idx == kNone) return;
         Item& item = d.items[idx];
         if (item.primCount > 0 && !item.bounds.empty()) {
-            d.tree.remove(Entry(toBBox(item.bounds), idx));
+            d.tree.remove(idx);
             shrunk = true;
         }
         item.primCount = 0;
@@ -110,7 +110,7 @@ void Scene::update(const cad::DrawingData& drawing, const std::vector<cad::Entit
         std::uint32_t idx = d.itemOf[id.v];
         const Item& item = d.items[idx];
         if (item.primCount == 0 || item.bounds.empty()) continue;
-        d.tree.insert(Entry(toBBox(item.bounds), idx));
+        d.tree.insert(idx);
         d.extents.add(item.bounds);
     }
     if (shrunk) {
@@ -160,10 +160,7 @@ cad::Box2 Scene::extentsWithout(const std::vector<cad::EntityId>& left) const {
 std::vector<std::uint32_t> Scene::query(const cad::Box2& box) const {
     std::vector<std::uint32_t> out;
     if (box.empty()) return out;
-    std::vector<Entry> found;
-    d_->tree.query(bgi::intersects(toBBox(box)), std::back_inserter(found));
-    out.reserve(found.size());
-    for (const Entry& e : found) out.push_back(e.second);
+    d_->tree.query(bgi::intersects(toBBox(box)), std::back_inserter(out));
     std::sort(out.begin(), out.end());
     return out;
 }

@@ -89,10 +89,23 @@ struct Item {
 
 using BPoint = bg::model::point<double, 2, bg::cs::cartesian>;
 using BBox = bg::model::box<BPoint>;
-using Entry = std::pair<BBox, std::uint32_t>;
+// The index holds item numbers only; their boxes are the items' own bounds,
+// read where the index needs them (a box beside each of a million numbers
+// would be most of its memory). An item's bounds do not change while it is
+// in the index: it is taken out first.
+struct ItemBox {
+    using result_type = BBox;
+    const std::vector<Item>* items = nullptr;
+    BBox operator()(std::uint32_t i) const;
+};
+using Tree = bgi::rtree<std::uint32_t, bgi::rstar<16>, ItemBox>;
 
 inline BBox toBBox(const cad::Box2& b) {
     return BBox(BPoint(b.minX, b.minY), BPoint(b.maxX, b.maxY));
+}
+
+inline BBox ItemBox::operator()(std::uint32_t i) const {
+    return toBBox((*items)[i].bounds);
 }
 
 inline bool contains(const cad::Box2& outer, const cad::Box2& inner) {
@@ -148,7 +161,6 @@ struct Scene::Data {
     using TextRec = scene_detail::TextRec;
     using LoopRec = scene_detail::LoopRec;
     using LodRec = scene_detail::LodRec;
-    using Entry = scene_detail::Entry;
 
     std::vector<Item> items;
     std::vector<std::uint32_t> itemOf;  // by EntityId::v
@@ -158,7 +170,7 @@ struct Scene::Data {
     std::vector<TextRec> texts;
     std::vector<LoopRec> loops;
     std::vector<LodRec> lods;
-    bgi::rtree<Entry, bgi::rstar<16>> tree;
+    scene_detail::Tree tree{bgi::rstar<16>{}, scene_detail::ItemBox{&items}};
     cad::Box2 extents;
     QRawFont font;
     double cap = 1.0;  // capital height of font

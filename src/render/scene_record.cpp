@@ -153,6 +153,8 @@ class Recorder : public cad::Canvas {
     }
 
     double flattenTolerance() const override { return tol_; }
+    // Arcs are drawn at the scale they are seen, from five numbers each.
+    bool keepsArcs() const override { return true; }
 
     double textWidth(std::string_view utf8, double height) const override {
         QString s = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));

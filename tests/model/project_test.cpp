@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "model/history.hpp"
 #include "model/project.hpp"
 #include "model/runner.hpp"
 #include "recording_ui.hpp"
@@ -187,4 +188,28 @@ TEST_F(Project, OpeningAnotherDrawingKeepsThePicketsAndClosesTheDrawingBefore) {
     EXPECT_EQ(ws.piketCount(), 1);
     EXPECT_EQ(ws.controls.piketRows.size(), 1u);
     EXPECT_EQ(ws.controls.projectFile, "second.dxf");
+}
+
+// The undo steps share one copy of the object list (a million objects on a
+// big plan) while it stays the same, and a list that did change is kept and
+// put back as it was.
+TEST_F(Project, StepStatesShareTheObjectListUntilItChanges) {
+    cad::Drawing& d = addDrawing();
+    cad::EntityRef a = d.addLine({0, 0, 0}, {1, 0, 0});
+    cad::EntityRef b = d.addLine({0, 1, 0}, {1, 1, 0});
+    takeProject(ws, d, "plan.dxf");
+    const WorkState first = captureState(ws);
+    const WorkState same = captureState(ws, &first);
+    EXPECT_EQ(same.objectList.list, first.objectList.list);
+    ws.objectList.pop_back();
+    const WorkState shorter = captureState(ws, &same);
+    EXPECT_NE(shorter.objectList.list, same.objectList.list);
+    ASSERT_EQ(shorter.objectList.get().size(), 1u);
+    EXPECT_FALSE(shorter == same);
+    restoreState(ws, first);
+    ASSERT_EQ(ws.objectList.size(), 2u);
+    EXPECT_EQ(ws.objectList[1], b);
+    restoreState(ws, shorter);
+    ASSERT_EQ(ws.objectList.size(), 1u);
+    EXPECT_EQ(ws.objectList[0], a);
 }

@@ -9,9 +9,11 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <numbers>
 #include <random>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -68,6 +70,29 @@ bool indexOf(const Box& a, const Box& b) {
            small.left >= label.left - 1e-6 && small.bottom > label.bottom;
 }
 
+// Whether the line passes through the box's inside.
+bool crosses(const cad::LineGeom& l, const Box& b) {
+    // Clip the segment to the box (Liang-Barsky) and see what is left.
+    double t0 = 0.0, t1 = 1.0;
+    const double dx = l.end.x - l.start.x, dy = l.end.y - l.start.y;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {l.start.x - b.left, b.right - l.start.x, l.start.y - b.bottom,
+                         b.top - l.start.y};
+    for (int k = 0; k < 4; ++k) {
+        if (p[k] == 0.0) {
+            if (q[k] <= 0.0) return false;
+            continue;
+        }
+        const double t = q[k] / p[k];
+        if (p[k] < 0.0) {
+            t0 = std::max(t0, t);
+        } else {
+            t1 = std::min(t1, t);
+        }
+    }
+    return t1 - t0 > 1e-9;
+}
+
 double valueOf(std::string s) {
     std::replace(s.begin(), s.end(), ',', '.');
     return std::stod(s);
@@ -96,15 +121,18 @@ class Generator {
         return uniform(5000, 40000);
     }
 
-    Route route(cad::Drawing& d, int elements) {
+    // `joints` elements of 3 cm one after another halfway along the route,
+    // the other elements then straight lines of 7.2 m.
+    Route route(cad::Drawing& d, int elements, int joints = 0) {
         Route out;
         cad::Point3 at{0, 0, 0};  // a site's local origin
         double heading = coin() ? 0.0 : std::numbers::pi / 2;
         out.start = at;
-        for (int k = 0; k < elements; ++k) {
-            const double length = stretch();
+        for (int k = 0; k < elements + joints; ++k) {
+            const bool joint = joints > 0 && k >= elements / 2 && k < elements / 2 + joints;
+            const double length = joint ? 30.0 : joints > 0 ? 7200.0 : stretch();
             cad::EntityRef e;
-            if (k > 0 && uniform(0, 1) < 0.3) {
+            if (joints == 0 && k > 0 && uniform(0, 1) < 0.3) {
                 // An arc turning either way, drawn counter-clockwise as DXF
                 // draws arcs: a right turn runs against its drawn direction.
                 const double radius = uniform(2000, 20000);
@@ -125,7 +153,7 @@ class Generator {
                 heading += side * sweep;
                 at = {centre.x + radius * std::cos(a1), centre.y + radius * std::sin(a1), 0};
             } else {
-                if (k > 0) heading += uniform(-0.6, 0.6);  // a bend
+                if (k > 0 && !joint) heading += uniform(-0.6, 0.6);  // a bend
                 cad::Point3 next{at.x + length * std::cos(heading),
                                  at.y + length * std::sin(heading), 0};
                 // Lines drawn either way; the search turns them.
@@ -138,7 +166,7 @@ class Generator {
             at = cad::planeDistance(s, at) < cad::planeDistance(t, at) ? s : t;
             out.elements.push_back(e);
             // Pipes crossing near the joint, a few centimetres to metres away.
-            if (uniform(0, 1) < 0.4) {
+            if (!joint && uniform(0, 1) < 0.4) {
                 const double off = uniform(10, 3000);
                 const cad::Point3 c{at.x - off * std::cos(heading), at.y - off * std::sin(heading),
                                     0};
@@ -160,10 +188,12 @@ struct Case {
     bool split;     // sheets one under the other
     bool sequence;  // picked element by element rather than by its ends
     char separator;
+    int joints = 0;  // of 3 cm in a row
 };
 
 void PrintTo(const Case& c, std::ostream* os) {
-    *os << "seed " << c.seed << (c.split ? ", sheets" : "") << (c.sequence ? ", sequence" : "");
+    *os << "seed " << c.seed << (c.split ? ", sheets" : "") << (c.sequence ? ", sequence" : "")
+        << (c.joints > 0 ? ", " + std::to_string(c.joints) + " joints" : "");
 }
 
 class SheetTexts : public testing::TestWithParam<Case> {};
@@ -181,7 +211,7 @@ TEST_P(SheetTexts, EveryValueStandsInItsRowApartFromTheOthers) {
     d.addLayer(kRoute);
     d.addLayer(kWater);
     Generator gen(c.seed);
-    const Route route = gen.route(d, c.elements);
+    const Route route = gen.route(d, c.elements, c.joints);
     ws.objectList = d.modelSpace();
     if (c.sequence) {
         for (const cad::EntityRef& e : route.elements) prompter.pushEntity(e);
@@ -225,6 +255,7 @@ TEST_P(SheetTexts, EveryValueStandsInItsRowApartFromTheOthers) {
     // cell boundaries of its slope row, found in the drawing.
     std::vector<std::vector<Box>> texts(sheets);
     std::vector<std::vector<double>> pointXs(sheets), boundaries(sheets);
+    std::vector<std::vector<cad::LineGeom>> lines(sheets);
     auto sheetOf = [&](double y) -> std::optional<std::size_t> {
         for (std::size_t s = 0; s < sheets; ++s) {
             const double base = -kSheetPitch * static_cast<double>(s);
@@ -242,6 +273,12 @@ TEST_P(SheetTexts, EveryValueStandsInItsRowApartFromTheOthers) {
                 texts[*s].push_back(b);
             }
         } else if (const auto* l = cad::geomIf<cad::LineGeom>(e.entity().geom)) {
+            if (auto s = sheetOf(l->start.y)) {
+                cad::LineGeom g = *l;
+                g.start.y += kSheetPitch * static_cast<double>(*s);
+                g.end.y += kSheetPitch * static_cast<double>(*s);
+                lines[*s].push_back(g);
+            }
             auto s = sheetOf(l->start.y);
             if (!s || l->start.x < sheet::kDataAreaX || l->start.x != l->end.x) continue;
             const double y0 = l->start.y + kSheetPitch * static_cast<double>(*s);
@@ -260,6 +297,75 @@ TEST_P(SheetTexts, EveryValueStandsInItsRowApartFromTheOthers) {
         const double first = *std::min_element(pointXs[s].begin(), pointXs[s].end());
         const double last = *std::max_element(pointXs[s].begin(), pointXs[s].end());
         const std::size_t n = pointXs[s].size();
+
+        // The notes: lines along the profile area, each note's lines one
+        // under the other from "N) ", its values after the points it names.
+        std::vector<Box> noteLines;
+        for (const Box& b : texts[s]) {
+            if (!b.upright && b.bottom >= sheet::kDatumY) noteLines.push_back(b);
+        }
+        std::sort(noteLines.begin(), noteLines.end(), [](const Box& a, const Box& b) {
+            return a.left != b.left ? a.left < b.left : a.top > b.top;
+        });
+        std::map<std::string, std::string> noteText;
+        std::string current;
+        for (const Box& b : noteLines) {
+            std::smatch m;
+            if (std::regex_match(b.text, m, std::regex(R"((\d+\)) (.*))"))) {
+                current = m[1];
+                EXPECT_FALSE(noteText.count(current)) << current;
+                noteText[current] = m[2];
+            } else {
+                ASSERT_FALSE(current.empty()) << b.text;
+                noteText[current] += " " + b.text;
+            }
+            // Inside the frame, clear of every line and of every other text.
+            EXPECT_GE(b.left, sheet::kDataAreaX) << b.text;
+            EXPECT_LE(b.right, sheet::kFrameRight) << b.text;
+            EXPECT_LE(b.top, sheet::kFrameTop) << b.text;
+            for (const cad::LineGeom& l : lines[s]) {
+                EXPECT_FALSE(crosses(l, b))
+                    << "'" << b.text << "' on a line from " << l.start.x << "," << l.start.y
+                    << " to " << l.end.x << "," << l.end.y;
+            }
+            for (const Box& o : texts[s]) {
+                if (&o == &b || (o.left == b.left && o.bottom == b.bottom && o.text == b.text)) {
+                    continue;
+                }
+                const bool apart = o.left >= b.right || o.right <= b.left || o.bottom >= b.top ||
+                                   o.top <= b.bottom;
+                EXPECT_TRUE(apart) << "'" << b.text << "' meets '" << o.text << "'";
+            }
+        }
+        std::map<std::string, std::vector<std::string>> noteValues;
+        for (auto& [ref, text] : noteText) {
+            std::string values = text;
+            if (values.rfind("Точки ", 0) == 0) values = values.substr(values.find(": ") + 2);
+            for (std::size_t at = 0;;) {
+                const std::size_t end = values.find("; ", at);
+                noteValues[ref].push_back(values.substr(at, end - at));
+                if (end == std::string::npos) break;
+                at = end + 2;
+            }
+        }
+        std::size_t referenced = 0;
+        // The values of a row's texts in their order, a reference standing
+        // for the values of its note.
+        auto valuesOf = [&](const std::vector<Box>& row) {
+            std::vector<std::pair<std::string, const Box*>> out;
+            for (const Box& b : row) {
+                if (std::regex_match(b.text, std::regex(R"(\d+\))"))) {
+                    ++referenced;
+                    const auto it = noteValues.find(b.text);
+                    EXPECT_NE(it, noteValues.end()) << "no note " << b.text;
+                    if (it == noteValues.end()) continue;
+                    for (const std::string& v : it->second) out.push_back({v, &b});
+                } else {
+                    out.push_back({b.text, &b});
+                }
+            }
+            return out;
+        };
         for (const sheet::Row& row : sheet::kTableRows) {
             std::vector<Box> in;
             for (const Box& b : texts[s]) {
@@ -287,18 +393,20 @@ TEST_P(SheetTexts, EveryValueStandsInItsRowApartFromTheOthers) {
             const bool elevation =
                 row.bottom >= sheet::kDepthRow.bottom && row.top <= sheet::kGroundRow.top;
             if (elevation) {
-                EXPECT_EQ(in.size(), n) << "row at " << row.bottom;
+                EXPECT_EQ(valuesOf(in).size(), n) << "row at " << row.bottom;
             }
+            if (row.bottom == sheet::kPiketRow.bottom) valuesOf(in);
             if (row.bottom == sheet::kDistanceRow.bottom) {
                 // From the first point (or, on a sheet that goes on, from its
                 // second), the distance from the point before, in order.
                 const std::size_t skip = s > 0 ? 1 : 0;
-                ASSERT_EQ(in.size(), n - skip);
+                const auto values = valuesOf(in);
+                ASSERT_EQ(values.size(), n - skip);
                 std::vector<double> xs = pointXs[s];
                 std::sort(xs.begin(), xs.end());
                 for (std::size_t k = skip; k < n; ++k) {
                     const double want = k == 0 ? 0.0 : (xs[k] - xs[k - 1]) / 1000.0;
-                    EXPECT_NEAR(valueOf(in[k - skip].text), want, 0.0051) << k;
+                    EXPECT_NEAR(valueOf(values[k - skip].first), want, 0.0051) << k;
                 }
             }
             if (row.bottom == sheet::kSlopeRow.bottom) {
@@ -319,19 +427,29 @@ TEST_P(SheetTexts, EveryValueStandsInItsRowApartFromTheOthers) {
                     const double a = boundaries[s][k - 1], b = boundaries[s][k];
                     if (b - a > 5.0) cells.push_back({a, b});
                 }
-                ASSERT_EQ(lengths.size(), cells.size());
-                ASSERT_EQ(slopes.size(), cells.size());
+                const auto lengthValues = valuesOf(lengths);
+                const auto slopeValues = valuesOf(slopes);
+                ASSERT_EQ(lengthValues.size(), cells.size());
+                ASSERT_EQ(slopeValues.size(), cells.size());
+                // The cells each text written along the row stands for.
+                std::map<const Box*, std::pair<double, double>> span;
                 for (std::size_t k = 0; k < cells.size(); ++k) {
                     const auto [a, b] = cells[k];
-                    EXPECT_NEAR(valueOf(lengths[k].text), (b - a) / 1000.0, 0.0051) << k;
-                    for (const Box* t : {&lengths[k], &slopes[k]}) {
-                        if (t->upright) continue;
-                        EXPECT_GE(t->left, a - 1e-6) << t->text;
-                        EXPECT_LE(t->right, b + 1e-6) << t->text;
+                    EXPECT_NEAR(valueOf(lengthValues[k].first), (b - a) / 1000.0, 0.0051) << k;
+                    for (const Box* t : {lengthValues[k].second, slopeValues[k].second}) {
+                        auto [it, added] = span.insert({t, {a, b}});
+                        if (!added) it->second.second = b;
                     }
+                }
+                for (const auto& [t, cell] : span) {
+                    if (t->upright) continue;
+                    EXPECT_GE(t->left, cell.first - 1e-6) << t->text;
+                    EXPECT_LE(t->right, cell.second + 1e-6) << t->text;
                 }
             }
         }
+        // Every note has its one reference.
+        EXPECT_EQ(referenced, noteValues.size());
     }
 }
 
@@ -339,6 +457,10 @@ INSTANTIATE_TEST_SUITE_P(
     Routes, SheetTexts,
     testing::Values(Case{1, 40, false, false, ','}, Case{2, 40, false, true, '.'},
                     Case{3, 60, true, false, ','}, Case{4, 30, false, false, '.'},
-                    Case{5, 80, true, false, '.'}, Case{6, 50, false, true, ','}));
+                    Case{5, 80, true, false, '.'}, Case{6, 50, false, true, ','},
+                    // A hundred joints of 3 cm on a 75 m picket: more values
+                    // than the rows hold.
+                    Case{7, 10, false, false, ',', 100}, Case{8, 10, true, true, '.', 100},
+                    Case{9, 6, false, false, ',', 60}));
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <cmath>
 #include <filesystem>
 
 #include "cad/drawing.hpp"
@@ -183,6 +184,49 @@ TEST_F(SceneTest, SlantedTextIsFoundWhereItLeans) {
     const cad::Box2 a = extentOf(upright), b = extentOf(slanted);
     EXPECT_GT(b.maxX - a.maxX, 0.6 * 30);  // capitals are about 0.7 of the text height
     EXPECT_EQ(b.maxY, a.maxY);
+}
+
+// The scene keeps a polyline's bulges as arcs: each arc must bend the way its
+// bulge says, in the polyline itself and in a mirrored insert of it, and the
+// straight runs beside the arcs stay where they are.
+TEST_F(SceneTest, BulgesBendTheirWayPlainAndMirrored) {
+    // (20,50) -> (80,50) with bulge 1: the half circle below the chord
+    // (centre (50,50), r 30); then straight up to (80,90).
+    Tags poly{{0, "LWPOLYLINE"}, {8, "0"},   {90, "3"},  {70, "0"},  {10, "20"}, {20, "50"},
+              {42, "1"},         {10, "80"}, {20, "50"}, {10, "80"}, {20, "90"}};
+    Tags blocks = concat({{{0, "SECTION"},
+                           {2, "BLOCKS"},
+                           {0, "BLOCK"},
+                           {2, "B"},
+                           {8, "0"},
+                           {70, "0"},
+                           {10, "0"},
+                           {20, "0"}},
+                          poly,
+                          {{0, "ENDBLK"}, {8, "0"}, {0, "ENDSEC"}}});
+    // Mirrored in x about x = 100: the arc's lowest point at (150, 20).
+    Tags body = concat(
+        {poly, {{0, "INSERT"}, {8, "0"}, {2, "B"}, {10, "200"}, {20, "0"}, {41, "-1"}, {42, "1"}}});
+    std::string file = dxf(concat({header("AC1018"), blocks, entities(body), eof()}));
+    cad::Drawing drawing(cad::readDxf(file));
+    render::Scene scene;
+    scene.build(drawing.data());
+    ASSERT_EQ(scene.itemCount(), 2u);
+    for (std::uint32_t item : {0u, 1u}) {
+        const double cx = item == 0 ? 50 : 150, endX = item == 0 ? 80 : 120;
+        SCOPED_TRACE(item);
+        EXPECT_LT(scene.distance(item, {cx, 20, 0}), 0.05);
+        EXPECT_LT(scene.distance(item, {cx + 30 * std::cos(-0.6), 50 + 30 * std::sin(-0.6), 0}),
+                  0.05);
+        EXPECT_NEAR(scene.distance(item, {cx, 80, 0}), 30, 0.05);  // nothing above the chord
+        EXPECT_LT(scene.distance(item, {endX, 70, 0}), 1e-9);
+        EXPECT_NEAR(scene.boundsOf(item).minY, 20, 1e-6);
+        EXPECT_NEAR(scene.boundsOf(item).maxY, 90, 1e-6);
+    }
+    QImage img = frame(scene);
+    EXPECT_GT(inkCount(img, QRect(48, 78, 5, 3)), 0);    // the arc's lowest point, y = 20
+    EXPECT_EQ(inkCount(img, QRect(35, 25, 30, 10)), 0);  // the empty circle above it
+    EXPECT_GT(inkCount(img, QRect(148, 78, 5, 3)), 0);
 }
 
 TEST_F(SceneTest, EntitiesAddedOrErasedAfterBuildingAreFoundOrGone) {
