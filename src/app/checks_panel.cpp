@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QListWidget>
+#include <QPushButton>
 #include <QSignalBlocker>
 #include <QStringList>
 #include <QVBoxLayout>
@@ -17,7 +18,7 @@ constexpr int kPointRole = Qt::UserRole;
 }  // namespace
 
 ChecksPanel::ChecksPanel(std::function<void(int)> goToPoint, std::function<void(bool)> markSheet,
-                         QWidget* parent)
+                         std::function<void()> editRules, QWidget* parent)
     : QDockWidget(QStringLiteral("Проверка"), parent), goToPoint_(std::move(goToPoint)) {
     setObjectName(QStringLiteral("ChecksDock"));
     setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable |
@@ -29,7 +30,15 @@ ChecksPanel::ChecksPanel(std::function<void(int)> goToPoint, std::function<void(
     marks_->setObjectName(QStringLiteral("SheetCheckMarks"));
     marks_->setToolTip(
         QStringLiteral("При построении — красное кольцо и номер замечания у точки на листе"));
+    auto* rules = new QPushButton(QStringLiteral("Правила проверки…"), body);
+    rules->setObjectName(QStringLiteral("ChecksRules"));
+    rules->setToolTip(QStringLiteral("Значения правил проверки и какие из них включены"));
+    // Each on its own row: the dock is narrow.
     column->addWidget(marks_);
+    column->addWidget(rules, 0, Qt::AlignLeft);
+    connect(rules, &QPushButton::clicked, this, [editRules = std::move(editRules)] {
+        if (editRules) editRules();
+    });
     list_ = new QListWidget(body);
     list_->setObjectName(QStringLiteral("ChecksList"));
     list_->setToolTip(QStringLiteral("Замечания проверки профиля; щелчок — к точке"));

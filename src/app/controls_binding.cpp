@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <array>
 
+#include "app/crossed_fields.hpp"
 #include "app/panels.hpp"
 #include "model/controls.hpp"
 #include "model/workspace.hpp"
@@ -168,6 +169,7 @@ void pushControls(const Controls& c, const PanelWidgets& w) {
     w.liveRebuild->setChecked(c.liveRebuild);
     w.planUnits->setCurrentIndex(static_cast<int>(c.planUnits));
     writePiketRows(*w.piketList, c);
+    pushCrossed(c, w);
     w.stack->setCurrentWidget(w.panels[static_cast<std::size_t>(c.front)]);
 }
 
@@ -178,6 +180,7 @@ void pullControls(Controls& c, const PanelWidgets& w) {
     }
     for (std::size_t t = 0; t < model::kTypeListCount; ++t)
         c.typeListIndex[t] = selectedItem(*w.typeLists[t]);
+    pullCrossed(c, w);
     c.hideWhilePicking = w.hideWhilePicking->isChecked();
     c.liveRebuild = w.liveRebuild->isChecked();
     const int units = w.planUnits->currentIndex();

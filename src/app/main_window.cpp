@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -24,8 +25,10 @@
 
 #include "app/checks_panel.hpp"
 #include "app/controls_binding.hpp"
+#include "app/cross_kinds_dialog.hpp"
 #include "app/ground_dialog.hpp"
 #include "app/panels.hpp"
+#include "app/rules_dialog.hpp"
 #include "app/windows.hpp"
 #include "cad/dxf/reader.hpp"
 #include "cad/error.hpp"
@@ -99,6 +102,15 @@ Dialogs standardDialogs() {
         return box.clickedButton() == readOnly;
     };
     d.chooseGround = askGroundOptions;
+    d.chooseCrossReach = [](QWidget* parent, double last) -> std::optional<double> {
+        bool ok = false;
+        const double reach =
+            QInputDialog::getDouble(parent, QStringLiteral("Верх сетей по съёмке"),
+                                    QStringLiteral("Отметка верха — не дальше от пересечения, м:"),
+                                    last, 0.01, 1000.0, 2, &ok);
+        if (!ok) return std::nullopt;
+        return reach;
+    };
     return d;
 }
 
@@ -209,6 +221,13 @@ MainWindow::MainWindow(Dialogs dialogs, const QLocale& locale, QWidget* parent)
             runAction([this, on] { ws_.sheetOptions.checkMarks = on; }, false,
                       "Замечания на листе");
         },
+        [this] {
+            if (ws_.operationRunning) return;
+            RulesDialog dialog(ws_.checkRules, ws_.decimalSeparator, this);
+            if (dialog.exec() != QDialog::Accepted || dialog.rules() == ws_.checkRules) return;
+            runAction([this, rules = dialog.rules()] { ws_.checkRules = rules; }, false,
+                      "Правила проверки");
+        },
         this);
     addDockWidget(Qt::RightDockWidgetArea, checks_);
     if (checks_) checks_->refresh(ws_);
@@ -293,6 +312,23 @@ void MainWindow::buildMenus() {
     connect(weights, &QAction::toggled, view_, &DrawingView::setLineweightsShown);
 
     windowKeys_ = {open, saveAction_, saveAsAction_, extents, snap};
+
+    QMenu* profileMenu = bar->addMenu(QStringLiteral("Профиль"));
+    profileMenu->setObjectName(QStringLiteral("ProfileMenu"));
+    QAction* kinds = profileMenu->addAction(QStringLiteral("Виды пересекаемых сетей…"));
+    kinds->setObjectName(QStringLiteral("CrossKindsAction"));
+    connect(kinds, &QAction::triggered, this, [this] {
+        if (ws_.operationRunning) return;
+        CrossKindsDialog dialog(ws_.crossKinds, this);
+        if (dialog.exec() != QDialog::Accepted || dialog.table() == ws_.crossKinds) return;
+        // The kinds the current point shows by its layer follow at once.
+        runAction(
+            [this, table = dialog.table()] {
+                ws_.crossKinds = table;
+                if (ws_.piketInWork()) editor::ShowWorkPoint(ws_, false);
+            },
+            true, "Виды пересекаемых сетей");
+    });
 
     QMenu* help = bar->addMenu(QStringLiteral("?"));
     help->setObjectName(QStringLiteral("N4"));

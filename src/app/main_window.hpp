@@ -51,6 +51,9 @@ struct Dialogs {
     std::function<std::optional<ground::GroundOptions>(QWidget* parent, const QStringList& layers,
                                                        const ground::GroundOptions& last)>
         chooseGround;
+    // "Верх сетей по съёмке": how far from a crossing its top's text may
+    // stand, metres of terrain, starting from `last`; empty: cancelled.
+    std::function<std::optional<double>(QWidget* parent, double last)> chooseCrossReach;
 };
 
 // File dialogs, the Сохранить / Не сохранять / Отмена question, modal
@@ -123,6 +126,7 @@ class MainWindow : public QMainWindow {
     // told, and the picket that was in work named.
     void restoreProject();
     void fillGroundFromSurvey();
+    void crossedTopsFromSurvey();
     // After a picket is defined: whether its length fits the plan's units.
     void warnAboutUnits(int piketsBefore);
     // Asks what to do with unsaved work; false when the user keeps it open.
@@ -160,6 +164,8 @@ class MainWindow : public QMainWindow {
     ChecksPanel* checks_ = nullptr;  // "Проверка", refreshed after every action
     // The window-wide keys, which also act while a field has the focus.
     QList<QAction*> windowKeys_;
+
+    double crossReach_ = 1.0;  // the last reach of "Верх сетей по съёмке", m
 
     bool busy_ = false;
     int waitingForUser_ = 0;  // messages open

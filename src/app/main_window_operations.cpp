@@ -2,6 +2,7 @@
 // through MainWindow::runAction, so the panels are read into the model before
 // and shown from it after, and a failure is a message.
 #include <QAction>
+#include <QComboBox>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -11,6 +12,7 @@
 #include "app/ground_dialog.hpp"
 #include "app/main_window.hpp"
 #include "editor/editor.hpp"
+#include "ground/crossed_tops.hpp"
 #include "ground/survey_ground.hpp"
 #include "model/units.hpp"
 #include "pickets/pickets.hpp"
@@ -40,12 +42,16 @@ enum class Effect {
 struct FieldKeys {
     QLineEdit* PanelWidgets::*component;
     editor::Field field;
+    const char* step;  // Enter's step in the Edit menu
 };
 
 constexpr std::array kEditorFields{
-    FieldKeys{&PanelWidgets::relief, editor::Field::Relief},
-    FieldKeys{&PanelWidgets::casing, editor::Field::Casing},
-    FieldKeys{&PanelWidgets::pointPipe, editor::Field::Pipe},
+    FieldKeys{&PanelWidgets::relief, editor::Field::Relief, "Значение точки"},
+    FieldKeys{&PanelWidgets::casing, editor::Field::Casing, "Значение точки"},
+    FieldKeys{&PanelWidgets::pointPipe, editor::Field::Pipe, "Значение точки"},
+    FieldKeys{&PanelWidgets::crossTop, editor::Field::CrossTop, "Верх пересекаемой сети"},
+    FieldKeys{&PanelWidgets::crossDiameter, editor::Field::CrossDiameter,
+              "Диаметр пересекаемой сети"},
 };
 
 struct KeyMapping {
@@ -125,11 +131,22 @@ void MainWindow::connectOperations() {
     on(w.takeOverCasing, "Диаметр футляра", Effect::Entities, valued(editor::takeOverCasing));
     on(w.setAuto, "Авто", Effect::Entities, valued(editor::setAuto));
     on(w.pickRelief, "Указать", Effect::Entities, valued(editor::pickRelief));
+    on(w.takeOverCrossTop, "Верх пересекаемой сети", Effect::Entities,
+       valued(editor::takeOverCrossTop));
+    on(w.pickCrossTop, "Верх пересекаемой сети из текста", Effect::Entities,
+       valued(editor::pickCrossTop));
+    on(w.takeOverCrossDiameter, "Диаметр пересекаемой сети", Effect::Entities,
+       valued(editor::takeOverCrossDiameter));
+    // A kind chosen in the list is taken at once.
+    connect(w.crossKind, &QComboBox::activated, this, [this, valued] {
+        runAction(valued(editor::takeOverCrossKind), true, "Вид пересекаемой сети");
+    });
     on(w.addPoint, "Добавление точки", Effect::Entities, valued(editor::addPoint));
     on(w.deletePoint, "Удаление точки", Effect::Entities, valued(editor::deletePoint));
     for (QToolButton* build : {w.build, w.buildHidden})
         connect(build, &QToolButton::clicked, this, &MainWindow::buildProfile);
     connect(w.ground, &QToolButton::clicked, this, &MainWindow::fillGroundFromSurvey);
+    connect(w.crossSurvey, &QToolButton::clicked, this, &MainWindow::crossedTopsFromSurvey);
 
     for (const FieldKeys& f : kEditorFields) (w.*(f.component))->installEventFilter(this);
 
@@ -183,6 +200,23 @@ void MainWindow::fillGroundFromSurvey() {
         true, "Отметки по съёмке");
 }
 
+void MainWindow::crossedTopsFromSurvey() {
+    if (ws_.operationRunning || !ws_.doc) return;
+    const std::optional<double> reach = dialogs_.chooseCrossReach
+                                            ? dialogs_.chooseCrossReach(this, crossReach_)
+                                            : std::optional(crossReach_);
+    if (!reach) return;
+    crossReach_ = *reach;
+    runAction(
+        [this, at = *reach] {
+            const ground::CrossedTopsReport report = ground::crossedTopsFromSurvey(ws_, at);
+            editor::ShowWorkPoint(ws_, false);
+            if (ws_.controls.liveRebuild) profile::rebuildLive(ws_);
+            ws_.ui.message(ground::reportText(report));
+        },
+        true, "Верх сетей по съёмке");
+}
+
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     // The editor's fields leave Ctrl+Z and the like to the Edit menu.
     if (event->type() == QEvent::ShortcutOverride &&
@@ -218,7 +252,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
                         editor::keyPress(ws_, field, editor::Key::Enter);
                         if (ws_.controls.liveRebuild) profile::rebuildLive(ws_);
                     },
-                    true, "Значение точки");
+                    true, f.step);
             }
             return true;
         }

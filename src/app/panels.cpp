@@ -10,11 +10,15 @@
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScrollArea>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
+
+#include "app/crossed_fields.hpp"
 
 namespace app {
 
@@ -180,8 +184,25 @@ void piketsPanel(QStackedWidget* stack, PanelWidgets& w) {
         textButton(p, "SpeedButton6", QStringLiteral("Взять в работу"), 0, 392, 177, 33);
 }
 
+// The editor holds more rows than a small screen at a large font has room
+// for: its fields stand on a page that scrolls up and down.
+QWidget* scrollingPanel(QStackedWidget* stack, const char* name, PanelWidgets& w,
+                        model::PanelId id) {
+    auto* area = new QScrollArea(stack);
+    area->setObjectName(QLatin1String(name));
+    area->setFrameShape(QFrame::NoFrame);
+    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    area->setWidgetResizable(false);
+    auto* fields = new QFrame;
+    fields->setObjectName(QLatin1String(name) + QStringLiteral("Fields"));
+    area->setWidget(fields);
+    stack->addWidget(area);
+    w.panels[static_cast<std::size_t>(id)] = area;
+    return fields;
+}
+
 void editorPanel(QStackedWidget* stack, PanelWidgets& w) {
-    QWidget* p = panel(stack, "Panel5", w, model::PanelId::Editor);
+    QWidget* p = scrollingPanel(stack, "Panel5", w, model::PanelId::Editor);
     // The count stands after the caption, however wide the system font makes it.
     QLabel* total = caption(p, "Label15", QStringLiteral("Всего точек:"), 8, 0, 72);
     total->adjustSize();
@@ -231,45 +252,53 @@ void editorPanel(QStackedWidget* stack, PanelWidgets& w) {
     w.takeOverCasing =
         pictureButton(p, "SpeedButton29", "edit", QStringLiteral("Изменить"), 145, 144, 23);
 
+    // The crossed utility under the point's own values; the rest moves down.
+    const int d = buildCrossedFields(p, w, 168) - 176;
     w.addPoint =
-        textButton(p, "SpeedButton27", QStringLiteral("Добавить пересечение"), 0, 176, 177, 33);
+        textButton(p, "SpeedButton27", QStringLiteral("Добавить пересечение"), 0, 176 + d, 177, 33);
     w.addPoint->setFont(QFont(QStringLiteral("Times New Roman")));
     w.deletePoint =
-        textButton(p, "SpeedButton31", QStringLiteral("Удалить пересечение"), 0, 216, 177, 33);
-    w.build =
-        textButton(p, "SpeedButton28", QStringLiteral("Построить\\Перестроить"), 0, 256, 177, 33);
+        textButton(p, "SpeedButton31", QStringLiteral("Удалить пересечение"), 0, 216 + d, 177, 33);
+    w.build = textButton(p, "SpeedButton28", QStringLiteral("Построить\\Перестроить"), 0, 256 + d,
+                         177, 33);
 
     auto* ground = w.ground =
-        textButton(p, "GroundButton", QStringLiteral("Отметки по съёмке"), 0, 296, 177, 33);
+        textButton(p, "GroundButton", QStringLiteral("Отметки по съёмке"), 0, 296 + d, 177, 33);
     ground->setToolTip(
         QStringLiteral("Высоты рельефа точек пикета — по отметкам съёмки в чертеже"));
 
+    w.crossSurvey = textButton(p, "CrossSurveyButton", QStringLiteral("Верх сетей по съёмке"), 0,
+                               336 + d, 177, 33);
+    w.crossSurvey->setToolTip(
+        QStringLiteral("Верх пересекаемых сетей — по отметкам на их слоях рядом с пересечениями"));
+    const int e = d + 40;
+
     // How the profile is laid out: by default one sheet at 1:500 and 1:100.
-    caption(p, "LabelSheets", QStringLiteral("Листы профиля"), 8, 336);
-    w.sheetSplit =
-        place(new QCheckBox(QStringLiteral("Несколько листов"), p), "SheetSplit", 8, 354, 169, 17);
+    caption(p, "LabelSheets", QStringLiteral("Листы профиля"), 8, 336 + e);
+    w.sheetSplit = place(new QCheckBox(QStringLiteral("Несколько листов"), p), "SheetSplit", 8,
+                         354 + e, 169, 17);
     w.sheetSplit->setToolTip(
         QStringLiteral("Длинный пикет — на нескольких листах, один под другим"));
-    caption(p, "LabelScales", QStringLiteral("Масштабы: гориз. / верт."), 8, 376);
-    auto* along = place(new QComboBox(p), "SheetScaleH", 8, 394, 84, 22);
+    caption(p, "LabelScales", QStringLiteral("Масштабы: гориз. / верт."), 8, 376 + e);
+    auto* along = place(new QComboBox(p), "SheetScaleH", 8, 394 + e, 84, 22);
     along->setToolTip(QStringLiteral("Горизонтальный масштаб"));
     for (int scale : {500, 1000, 2000}) along->addItem(QStringLiteral("1:%1").arg(scale), scale);
     along->resize(std::max(84, along->sizeHint().width()), 22);
     w.scaleAlong = along;
     const int heightAt = 8 + along->width() + 4;
     auto* height =
-        place(new QComboBox(p), "SheetScaleV", heightAt, 394, std::max(77, 173 - heightAt), 22);
+        place(new QComboBox(p), "SheetScaleV", heightAt, 394 + e, std::max(77, 173 - heightAt), 22);
     height->setToolTip(QStringLiteral("Вертикальный масштаб"));
     for (int scale : {100, 200}) height->addItem(QStringLiteral("1:%1").arg(scale), scale);
     height->resize(std::max(height->width(), height->sizeHint().width()), 22);
     height->setProperty("kvStays", true);
     w.scaleHeight = height;
     w.datumPerSheet = place(new QCheckBox(QStringLiteral("Горизонт по листам"), p),
-                            "SheetDatumPerSheet", 8, 424, 169, 17);
+                            "SheetDatumPerSheet", 8, 424 + e, 169, 17);
     w.datumPerSheet->setToolTip(
         QStringLiteral("Условный горизонт каждого листа — по его отметкам"));
     w.liveRebuild = place(new QCheckBox(QStringLiteral("Перестраивать сразу"), p), "LiveRebuild", 8,
-                          441, 169, 17);
+                          441 + e, 169, 17);
     w.liveRebuild->setToolTip(
         QStringLiteral("После каждого изменения значений профиль строится заново"));
 }
@@ -320,6 +349,15 @@ QSize needed(const QWidget* w) {
     return {0, 0};
 }
 
+}  // namespace
+
+QWidget* panelFields(QWidget* page) {
+    if (auto* area = qobject_cast<QScrollArea*>(page)) return area->widget();
+    return page;
+}
+
+namespace {
+
 // The panels were laid out for a small system font: with a larger one (a
 // font of its own, or a screen scaled to 150 %) every row grows as tall as
 // its texts need, and the panel as wide as its widest text, so that no
@@ -328,7 +366,8 @@ int fitPanels(QStackedWidget* stack) {
     double taller = 1.0;
     int wider = 0;
     for (int i = 0; i < stack->count(); ++i) {
-        for (QWidget* w : stack->widget(i)->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        for (QWidget* w :
+             panelFields(stack->widget(i))->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
             if (qobject_cast<QToolButton*>(w) && static_cast<QToolButton*>(w)->text().isEmpty())
                 continue;  // a picture button
             const QSize want = needed(w);
@@ -343,7 +382,9 @@ int fitPanels(QStackedWidget* stack) {
         }
     }
     for (int i = 0; i < stack->count(); ++i) {
-        for (QWidget* w : stack->widget(i)->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        QWidget* fields = panelFields(stack->widget(i));
+        QRect all;
+        for (QWidget* w : fields->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
             QRect g = w->geometry();
             const bool stays = w->property("kvStays").toBool();
             const bool moves = !stays && smallAtRight(w);
@@ -351,7 +392,10 @@ int fitPanels(QStackedWidget* stack) {
             g = QRect(g.x() + (moves ? wider : 0), qRound(g.y() * taller),
                       g.width() + (grows ? wider : 0), qRound(g.height() * taller));
             w->setGeometry(g);
+            all |= g;
         }
+        // A scrolling page is as large as what it holds.
+        if (fields != stack->widget(i)) fields->resize(kPanelWidth + wider, all.bottom() + 5);
     }
     return wider;
 }
@@ -374,10 +418,12 @@ QGroupBox* buildAuxiliaryPanel(QWidget* parent, PanelWidgets& w) {
     piketsPanel(stack, w);
     editorPanel(stack, w);
     const int wider = fitPanels(stack);
-    // The group's frame comes on top of the panels' width: they are never
-    // cut at the right.
+    // The group's frame and the scroll bar of a page that scrolls come on top
+    // of the panels' width: they are never cut at the right.
     const QMargins frame = box->contentsMargins();
-    box->setFixedWidth(std::max(181, kPanelWidth + wider + frame.left() + frame.right() + 4));
+    const int scrollBar = box->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    box->setFixedWidth(
+        std::max(181, kPanelWidth + wider + frame.left() + frame.right() + 4 + scrollBar));
     return box;
 }
 

@@ -76,13 +76,22 @@ struct PanelWidgets {
     QToolButton* takeOverPipe = nullptr;    // SpeedButton30
     QLineEdit* casing = nullptr;            // Edit6
     QToolButton* takeOverCasing = nullptr;  // SpeedButton29
-    QToolButton* addPoint = nullptr;        // SpeedButton27
-    QToolButton* deletePoint = nullptr;     // SpeedButton31
-    QToolButton* build = nullptr;      // SpeedButton28, "Построить\Перестроить"
-    QToolButton* ground = nullptr;     // GroundButton
-    QCheckBox* sheetSplit = nullptr;   // SheetSplit
-    QComboBox* scaleAlong = nullptr;   // SheetScaleH
-    QComboBox* scaleHeight = nullptr;  // SheetScaleV
+    // The crossed utility of the point (crossed_fields).
+    QLineEdit* crossTop = nullptr;                 // EditCrossTop
+    QToolButton* takeOverCrossTop = nullptr;       // CrossTopTakeOver
+    QToolButton* pickCrossTop = nullptr;           // CrossTopPick
+    QLineEdit* crossDiameter = nullptr;            // EditCrossDiameter
+    QToolButton* takeOverCrossDiameter = nullptr;  // CrossDiameterTakeOver
+    QComboBox* crossKind = nullptr;                // ComboCrossKind, "по слою" and the kinds
+    QLabel* crossedFound = nullptr;                // LabelCrossedFound
+    QToolButton* addPoint = nullptr;               // SpeedButton27
+    QToolButton* deletePoint = nullptr;            // SpeedButton31
+    QToolButton* build = nullptr;   // SpeedButton28, "Построить\Перестроить"
+    QToolButton* ground = nullptr;  // GroundButton
+    QToolButton* crossSurvey = nullptr;  // CrossSurveyButton, "Верх сетей по съёмке"
+    QCheckBox* sheetSplit = nullptr;     // SheetSplit
+    QComboBox* scaleAlong = nullptr;     // SheetScaleH
+    QComboBox* scaleHeight = nullptr;    // SheetScaleV
     QCheckBox* datumPerSheet = nullptr;  // SheetDatumPerSheet
     QCheckBox* liveRebuild = nullptr;    // LiveRebuild
 
@@ -99,6 +108,10 @@ QGroupBox* buildToolPanel(QWidget* parent, PanelWidgets& widgets);
 
 // The auxiliary panel with Panel1..Panel5 stacked in "PanelStack".
 QGroupBox* buildAuxiliaryPanel(QWidget* parent, PanelWidgets& widgets);
+
+// The components of a panel of the stack: the panel itself, or the page a
+// scrolling panel (the editor's) shows.
+QWidget* panelFields(QWidget* panel);
 
 // The busy indicator Panel6 with its two pictures, hidden.
 QWidget* buildBusyPanel(QWidget* parent, PanelWidgets& widgets);

@@ -30,6 +30,7 @@
 #include "cli/ground_steps.hpp"
 #include "cli/profile_steps.hpp"
 #include "cli/text.hpp"
+#include "ground/crossed_tops.hpp"
 #include "model/check_rules.hpp"
 #include "model/crossed.hpp"
 #include "model/history.hpp"
@@ -609,6 +610,16 @@ bool fillGround(BatchRun& r, const ProfileOptions& o) {
     });
 }
 
+// "Верх сетей по съёмке", after the heights; its report goes to stdout.
+bool readCrossedTops(BatchRun& r, const ProfileOptions& o) {
+    if (!o.ground.crossSurveyRequested()) return true;
+    return r.run("Верх сетей по съёмке", [&] {
+        const ground::CrossedTopsReport report =
+            ground::crossedTopsFromSurvey(r.ws, o.ground.crossReach());
+        std::cout << ground::reportText(report);
+    });
+}
+
 int runProfile(const ProfileOptions& o) {
     BatchRun r;
     connectEditor(r.ws);
@@ -620,8 +631,8 @@ int runProfile(const ProfileOptions& o) {
     ok = ok &&
          (definesPiket(o) ? definePiket(r, o) && takePiketIntoWork(r, o)
                           : takeSavedPiketIntoWork(r, o)) &&
-         runEditorSteps(r, o) && fillGround(r, o) && buildProfile(r, o) && checkProfile(r, o) &&
-         plotSheet(r, o) && savePlan(r, o);
+         runEditorSteps(r, o) && fillGround(r, o) && readCrossedTops(r, o) && buildProfile(r, o) &&
+         checkProfile(r, o) && plotSheet(r, o) && savePlan(r, o);
     ok = writeProject(r, o) && ok;
     ok = writeDump(r, o) && ok;
     return ok ? 0 : 1;

@@ -71,23 +71,20 @@ void showCrossed(model::Workspace& ws) {
     c.crossedNote = model::notCrossingWhy(c, *piket, k);
     if (!c.crossedNote.empty()) return;
     const model::Crossed& crossed = model::crossedAt(*piket, k);
-    std::string found;
-    if (crossed.top) {
-        c.crossTopText = numberText(ws, crossed.top->value);
-        found = "верх " + std::string(model::foundByText(crossed.top->foundBy));
-    }
-    if (crossed.diameter) {
-        c.crossDiameterText = numberText(ws, crossed.diameter->value);
-        if (!found.empty()) found += ", ";
-        found += "диаметр " + std::string(model::foundByText(crossed.diameter->foundBy));
-    }
+    // One line a value, so that the window shows them under each other.
+    auto how = [](const std::optional<model::CrossedValue>& v) {
+        return v ? std::string(model::foundByText(v->foundBy)) : std::string("не задан");
+    };
+    if (crossed.top) c.crossTopText = numberText(ws, crossed.top->value);
+    if (crossed.diameter) c.crossDiameterText = numberText(ws, crossed.diameter->value);
+    std::string found = "Верх: " + how(crossed.top) + "\nДиаметр: " + how(crossed.diameter);
     if (crossed.kind) {
         c.crossKindIndex = static_cast<int>(*crossed.kind) + 1;
+        found += "\nВид: задан для точки";
     } else {
         const std::optional<model::CrossKind> byLayer =
             model::effectiveCrossKind(ws.crossKinds, c, *piket, k);
-        if (!found.empty()) found += ", ";
-        found += "вид по слою: " +
+        found += "\nВид: по слою — " +
                  (byLayer ? std::string(model::info(*byLayer).name) : std::string("не задан"));
     }
     c.crossedFoundText = found;

@@ -30,6 +30,7 @@ WorkState captureState(const Workspace& ws, const WorkState* like) {
     s.sheetOptions = ws.sheetOptions;
     s.surveyChoice = ws.surveyChoice;
     s.crossKinds = ws.crossKinds;
+    s.checkRules = ws.checkRules;
     s.sheetCount = ws.sheetCount;
     s.profileBuilt = ws.profileBuilt;
     s.pointLines = ws.pointLines;
@@ -51,6 +52,7 @@ void restoreState(Workspace& ws, const WorkState& s) {
     ws.sheetOptions = s.sheetOptions;
     ws.surveyChoice = s.surveyChoice;
     ws.crossKinds = s.crossKinds;
+    ws.checkRules = s.checkRules;
     ws.sheetCount = s.sheetCount;
     ws.profileBuilt = s.profileBuilt;
     ws.pointLines = s.pointLines;

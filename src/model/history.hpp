@@ -43,6 +43,7 @@ struct WorkState {
     SheetOptions sheetOptions;
     std::optional<SurveyChoice> surveyChoice;
     CrossKindTable crossKinds;
+    CheckRules checkRules;
     int sheetCount = 1;
     bool profileBuilt = false;
     std::vector<cad::EntityRef> pointLines, profileObjects;

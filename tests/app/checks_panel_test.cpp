@@ -2,6 +2,8 @@
 // screen paints them, and a click on one makes its point the editor's.
 #include "app/checks_panel.hpp"
 
+#include <QPushButton>
+
 // The shared fixture has helpers this test does not need.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wunused-function"
@@ -57,6 +59,44 @@ class ChecksPanelTest : public QObject {
         }));
         click("SpeedButton3");
         QVERIFY(ws.profileBuilt);
+        QCOMPARE(list->item(0)->text(), QStringLiteral("Замечаний нет"));
+
+        // «Правила проверки…»: the cover typed deeper than the pipe finds every
+        // point at once; a value that is no number keeps the dialog open, Esc
+        // leaves the rules as they were.
+        const model::CheckRules before = ws.checkRules;
+        auto inRulesDialog = [](std::function<void(QWidget&)> drive) {
+            QTimer::singleShot(0, [drive] {
+                QWidget* dialog = QApplication::activeModalWidget();
+                if (dialog && dialog->objectName() == QStringLiteral("RulesDialog")) drive(*dialog);
+            });
+        };
+        bool invalidKept = false;
+        inRulesDialog([&invalidKept](QWidget& dialog) {
+            auto* cover = child<QLineEdit>(dialog, "RuleValue_cover");
+            cover->selectAll();
+            QTest::keyClicks(cover, QStringLiteral("abc"));
+            QTest::keyClick(cover, Qt::Key_Return);
+            invalidKept = dialog.isVisible() && child<QLabel>(dialog, "RulesWhy")->isVisible();
+            cover->selectAll();
+            QTest::keyClicks(cover, QStringLiteral("5"));
+            QTest::keyClick(cover, Qt::Key_Return);
+        });
+        QTest::mouseClick(child<QPushButton>(w, "ChecksRules"), Qt::LeftButton);
+        QVERIFY(invalidKept);
+        QCOMPARE(ws.checkRules[model::Rule::Cover].state, model::RuleSetting::State::Set);
+        QCOMPARE(ws.checkRules[model::Rule::Cover].value, 5.0);
+        QCOMPARE(list->count(), ws.piketInWork()->pointCount());
+        QCOMPARE(child<QAction>(w, "UndoAction")->text(),
+                 QStringLiteral("Отменить «Правила проверки»"));
+        inRulesDialog([](QWidget& dialog) {
+            QTest::mouseClick(child<QCheckBox>(dialog, "Rule_clearance"), Qt::LeftButton);
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+        });
+        QTest::mouseClick(child<QPushButton>(w, "ChecksRules"), Qt::LeftButton);
+        QCOMPARE(ws.checkRules[model::Rule::Clearance].state, model::RuleSetting::State::Default);
+        child<QAction>(w, "UndoAction")->trigger();
+        QVERIFY(ws.checkRules == before);
         QCOMPARE(list->item(0)->text(), QStringLiteral("Замечаний нет"));
 
         // Point 3 and point 5 cross a water pipe too close under the new one.

@@ -1,5 +1,6 @@
 // kernavisto-cli profile --check and --rule: the findings in the dump and on
-// stderr without changing the exit code; rules refused before anything runs.
+// stderr without changing the exit code; rules refused before anything runs;
+// --cross-survey, the crossed tops read from the survey the checks measure to.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,8 +21,9 @@ namespace {
 const testutil::ProcessScratch scratch("kv_checks_cli");
 const std::string kPlan = std::string(KV_SOURCE_DIR) + "/examples/plan.dxf";
 
-testutil::CliResult runSample(std::vector<std::string> extra, const fs::path& dump) {
-    std::vector<std::string> args{kPlan};
+testutil::CliResult runSample(std::vector<std::string> extra, const fs::path& dump,
+                              const std::string& plan = kPlan) {
+    std::vector<std::string> args{plan};
     for (const std::string& o : sample_road::cliOptions()) args.push_back(o);
     args.insert(args.end(), {"-o", scratch("out.dxf").string(), "--dump", dump.string()});
     args.insert(args.end(), extra.begin(), extra.end());
@@ -157,6 +159,51 @@ TEST(ChecksCli, BadRulesAreRefusedAsUsageErrors) {
     }
     testutil::CliResult r = runSample({"--rule", "clerance=0.2"}, dump);
     EXPECT_NE(r.err.find("clearance, sewer, power"), std::string::npos) << r.err;
+}
+
+// --cross-survey: the surveyor's height beside a crossing on its object's
+// layer becomes its top, never over a typed one and never from farther away.
+TEST(ChecksCli, CrossSurveyTakesTheTopBesideACrossingOnItsLayer) {
+    const fs::path dump = scratch("survey.json");
+    testutil::CliResult r = runSample({}, dump);
+    ASSERT_EQ(r.code, 0) << r.err;
+    const nlohmann::json points =
+        nlohmann::json::parse(testutil::readText(dump))["pikets"][0]["points"];
+    // Points 3 and 5 cross; their texts stand 0.4 m beside them.
+    const std::string plan = scratch("survey_plan.dxf").string();
+    {
+        auto d = cad::Drawing::open(kPlan);
+        for (std::size_t k : {std::size_t(2), std::size_t(4)}) {
+            const nlohmann::json& p = points[k];
+            cad::EntityRef text = d->addText(
+                k == 2 ? "148.35" : "147.10",
+                {p["named"]["x"].get<double>() + 400.0, p["named"]["y"].get<double>(), 0.0}, 250.0);
+            text.setLayer(d->entityByHandle(p["object"].get<std::string>()).layer());
+        }
+        d->saveAs(plan);
+    }
+    auto tops = [&dump] {
+        const nlohmann::json j = nlohmann::json::parse(testutil::readText(dump));
+        const nlohmann::json& p = j["pikets"][0]["points"];
+        return std::pair(p[2]["named"], p[4]["named"]);
+    };
+    r = runSample({"--edit", "5:crossTop=150", "--cross-survey"}, dump, plan);
+    ASSERT_EQ(r.code, 0) << r.err;
+    auto [three, five] = tops();
+    EXPECT_EQ(three["crossTop"], 148.35);
+    EXPECT_EQ(three["crossTopFrom"], "survey");
+    EXPECT_EQ(five["crossTop"], 150.0);
+    EXPECT_EQ(five["crossTopFrom"], "typed");
+    EXPECT_NE(r.out.find("оставлен у точек: 5"), std::string::npos) << r.out;
+
+    r = runSample({"--cross-survey=0.3"}, dump, plan);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(tops().first["crossTop"].is_null());
+    EXPECT_TRUE(tops().second["crossTop"].is_null());
+
+    r = runSample({"--cross-survey=abc"}, dump, plan);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("--cross-survey: «abc»"), std::string::npos) << r.err;
 }
 
 }  // namespace

@@ -218,7 +218,7 @@ height="$(read_text 80x22+$((field_x - 30))+$((field_y - 11)))"
 [[ "$height" == *150,82* || "$height" == *150.82* ]] ||
   fail "в поле высоты не видно 150,82: «$height»"
 
-click_word "Построить" 220x200+48+200 4
+click_word "Построить" 220x400+48+200 4
 shot profile
 status="$(read_text 900x22+0+976)"
 [[ "$status" == *построен* ]] || fail "нет сообщения о построенном профиле: «$status»"
