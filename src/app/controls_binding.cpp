@@ -16,6 +16,7 @@
 
 #include "app/crossed_fields.hpp"
 #include "app/panels.hpp"
+#include "app/widget_build.hpp"
 #include "model/controls.hpp"
 #include "model/workspace.hpp"
 
@@ -69,15 +70,9 @@ constexpr std::array kEnabled{
     EnabledBinding{&Controls::showAllEnabled, &PanelWidgets::showAll},
 };
 
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
-
 void writeText(const PanelWidgets& w, const TextBinding& b, const std::string& text) {
     if (b.field) {
-        QLineEdit* edit = w.*(b.field);
-        // Rewriting an unchanged field would move the user's cursor.
-        if (edit->text() != qs(text)) edit->setText(qs(text));
+        writeField(*(w.*(b.field)), text);
     } else {
         (w.*(b.label))->setText(qs(text));
     }

@@ -12,13 +12,11 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/widget_build.hpp"
+
 namespace app {
 
 namespace {
-
-QString qs(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 QComboBox* kindList(QWidget* parent, const char* name) {
     auto* box = new QComboBox(parent);

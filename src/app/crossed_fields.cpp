@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "app/panels.hpp"
+#include "app/widget_build.hpp"
 #include "editor/editor.hpp"
 #include "model/controls.hpp"
 
@@ -18,53 +19,22 @@ namespace {
 
 constexpr int kWidth = 169;  // from the panel's left margin to its right edge
 
-template <typename W>
-W* place(W* w, const char* name, int x, int y, int width, int height) {
-    w->setObjectName(QLatin1String(name));
-    w->setGeometry(x, y, width, height);
-    return w;
-}
-
-QToolButton* pictureButton(QWidget* parent, const char* name, const char* picture,
-                           const QString& hint, int x, int y) {
-    auto* b = place(new QToolButton(parent), name, x, y, 23, 23);
-    b->setIcon(QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(picture))));
-    b->setIconSize(QSize(15, 15));
-    b->setToolTip(hint);
-    b->setAutoRaise(true);
-    return b;
-}
-
-// A caption longer than the panel widens it (fitPanels), in the panel's font.
-QLabel* caption(QWidget* parent, const char* name, const QString& text, int y) {
-    return place(new QLabel(text, parent), name, 8, y, kWidth, 16);
-}
-
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
-
-void writeField(QLineEdit& edit, const std::string& text) {
-    // Rewriting an unchanged field would move the user's cursor.
-    if (edit.text() != qs(text)) edit.setText(qs(text));
-}
-
 }  // namespace
 
 int buildCrossedFields(QWidget* p, PanelWidgets& w, int y) {
-    caption(p, "LabelCrossTop", QStringLiteral("Верх пересекаемой сети, м"), y);
+    caption(p, "LabelCrossTop", QStringLiteral("Верх пересекаемой сети, м"), 8, y);
     w.crossTop = place(new QLineEdit(p), "EditCrossTop", 8, y + 16, 105, 21);
     w.takeOverCrossTop =
-        pictureButton(p, "CrossTopTakeOver", "edit", QStringLiteral("Изменить"), 120, y + 16);
+        pictureButton(p, "CrossTopTakeOver", "edit", QStringLiteral("Изменить"), 120, y + 16, 23);
     w.pickCrossTop =
-        pictureButton(p, "CrossTopPick", "pick", QStringLiteral("Указать"), 144, y + 16);
+        pictureButton(p, "CrossTopPick", "pick", QStringLiteral("Указать"), 144, y + 16, 23);
     y += 40;
-    caption(p, "LabelCrossDiameter", QStringLiteral("Диаметр (высота) пересекаемой, мм"), y);
+    caption(p, "LabelCrossDiameter", QStringLiteral("Диаметр (высота) пересекаемой, мм"), 8, y);
     w.crossDiameter = place(new QLineEdit(p), "EditCrossDiameter", 8, y + 16, 129, 21);
-    w.takeOverCrossDiameter =
-        pictureButton(p, "CrossDiameterTakeOver", "edit", QStringLiteral("Изменить"), 145, y + 16);
+    w.takeOverCrossDiameter = pictureButton(p, "CrossDiameterTakeOver", "edit",
+                                            QStringLiteral("Изменить"), 145, y + 16, 23);
     y += 40;
-    caption(p, "LabelCrossKind", QStringLiteral("Вид пересекаемой сети"), y);
+    caption(p, "LabelCrossKind", QStringLiteral("Вид пересекаемой сети"), 8, y);
     auto* kind = place(new QComboBox(p), "ComboCrossKind", 8, y + 16, kWidth, 22);
     for (const std::string& name : editor::crossKindChoices()) kind->addItem(qs(name));
     w.crossKind = kind;

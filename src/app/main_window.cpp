@@ -29,6 +29,7 @@
 #include "app/ground_dialog.hpp"
 #include "app/panels.hpp"
 #include "app/rules_dialog.hpp"
+#include "app/widget_build.hpp"
 #include "app/windows.hpp"
 #include "cad/dxf/reader.hpp"
 #include "cad/error.hpp"
@@ -44,10 +45,6 @@
 namespace app {
 
 namespace {
-
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 std::filesystem::path toPath(const QString& s) {
     return std::filesystem::path(s.toStdString());

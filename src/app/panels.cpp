@@ -19,31 +19,11 @@
 #include <algorithm>
 
 #include "app/crossed_fields.hpp"
+#include "app/widget_build.hpp"
 
 namespace app {
 
 namespace {
-
-QIcon icon(const char* name) {
-    return QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name)));
-}
-
-template <typename W>
-W* place(W* w, const char* name, int x, int y, int width, int height) {
-    w->setObjectName(QLatin1String(name));
-    w->setGeometry(x, y, width, height);
-    return w;
-}
-
-QToolButton* pictureButton(QWidget* parent, const char* name, const char* picture,
-                           const QString& hint, int x, int y, int size) {
-    auto* b = place(new QToolButton(parent), name, x, y, size, size);
-    b->setIcon(icon(picture));
-    b->setIconSize(QSize(size - 8, size - 8));
-    b->setToolTip(hint);
-    b->setAutoRaise(true);
-    return b;
-}
 
 QToolButton* textButton(QWidget* parent, const char* name, const QString& text, int x, int y,
                         int width, int height) {
@@ -51,13 +31,6 @@ QToolButton* textButton(QWidget* parent, const char* name, const QString& text, 
     b->setText(text);
     b->setToolButtonStyle(Qt::ToolButtonTextOnly);
     return b;
-}
-
-QLabel* caption(QWidget* parent, const char* name, const QString& text, int x, int y,
-                int width = 169) {
-    auto* l = place(new QLabel(text, parent), name, x, y, width, 16);
-    l->setWordWrap(false);
-    return l;
 }
 
 QLineEdit* field(QWidget* parent, const char* name, int x, int y, int width) {

@@ -9,16 +9,13 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/widget_build.hpp"
 #include "cad/error.hpp"
 #include "model/primitives.hpp"
 
 namespace app {
 
 namespace {
-
-QString qs(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 const model::RuleDefault& defaultOf(model::Rule r, model::PipeKind pipe) {
     return pipe == model::PipeKind::Heating ? model::info(r).heating : model::info(r).water;

@@ -19,6 +19,15 @@ struct Block {
     double mean() const { return sum / static_cast<double>(count); }
 };
 
+// The indexes of the centres in their order along the row (equal ones as given).
+std::vector<std::size_t> alongOrder(const std::vector<double>& centres) {
+    std::vector<std::size_t> order(centres.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return centres[a] < centres[b]; });
+    return order;
+}
+
 // The least-squares non-decreasing fit of q: pool adjacent blocks while they
 // are out of order.
 std::vector<double> isotonic(const std::vector<double>& q) {
@@ -179,10 +188,7 @@ std::vector<LabelSlot> spreadLabels(const std::vector<double>& centres, double h
                                     double low, double high, bool* overflow) {
     if (overflow) *overflow = false;
     const std::size_t n = centres.size();
-    std::vector<std::size_t> order(n);
-    std::iota(order.begin(), order.end(), std::size_t{0});
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::size_t a, std::size_t b) { return centres[a] < centres[b]; });
+    const std::vector<std::size_t> order = alongOrder(centres);
     std::vector<double> c(n);
     for (std::size_t k = 0; k < n; ++k) c[k] = centres[order[k]];
 
@@ -244,6 +250,18 @@ std::vector<LabelSlot> spreadLabels(const std::vector<double>& centres, double h
     return slots;
 }
 
+std::size_t largestOpenRun(const std::vector<LaneRun>& runs, const std::vector<bool>& noted) {
+    std::size_t best = runs.size();
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        const std::size_t size = runs[r].last - runs[r].first;
+        if (!noted[r] && size > 0 &&
+            (best == runs.size() || size > runs[best].last - runs[best].first)) {
+            best = r;
+        }
+    }
+    return best;
+}
+
 std::vector<LaneRun> closeRuns(const std::vector<double>& along, double spacing) {
     std::vector<LaneRun> runs;
     for (std::size_t k = 0; k < along.size(); ++k) {
@@ -265,23 +283,13 @@ RowLabels fitLabels(const std::vector<double>& centres, double height, double fl
     out.group.assign(n, -1);
     if (!overflow) return out;
 
-    std::vector<std::size_t> order(n);
-    std::iota(order.begin(), order.end(), std::size_t{0});
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::size_t a, std::size_t b) { return centres[a] < centres[b]; });
+    const std::vector<std::size_t> order = alongOrder(centres);
     std::vector<double> c(n);
     for (std::size_t k = 0; k < n; ++k) c[k] = centres[order[k]];
     const std::vector<LaneRun> runs = closeRuns(c, floor);
     std::vector<bool> noted(runs.size(), false);
     for (;;) {
-        std::size_t best = runs.size();
-        for (std::size_t r = 0; r < runs.size(); ++r) {
-            const std::size_t size = runs[r].last - runs[r].first;
-            if (!noted[r] && size > 0 &&
-                (best == runs.size() || size > runs[best].last - runs[best].first)) {
-                best = r;
-            }
-        }
+        const std::size_t best = largestOpenRun(runs, noted);
         if (best == runs.size()) break;  // every group noted: the row holds what is left
         noted[best] = true;
         std::vector<double> reduced;

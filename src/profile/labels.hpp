@@ -69,6 +69,9 @@ std::vector<LabelSlot> spreadLabels(const std::vector<double>& centres, double h
 // (in the order along the row) whose points stand closer than `spacing`,
 // as ranges [first, last] of that order.
 std::vector<LaneRun> closeRuns(const std::vector<double>& along, double spacing);
+// The run of more than one text not noted yet that holds the most texts
+// (the first of equal ones); runs.size() when there is none.
+std::size_t largestOpenRun(const std::vector<LaneRun>& runs, const std::vector<bool>& noted);
 
 // The texts of a row as spreadLabels places them where the row holds them.
 // Where it does not, the largest group of texts standing closer than the

@@ -234,14 +234,7 @@ LaneFit fitLane(const std::vector<LaneText>& texts, const Lane& lane, std::size_
     const std::vector<LaneRun> runs = closeRuns(middles, kMinTableTextHeight + kLaneGap);
     std::vector<bool> noted(runs.size(), false);
     for (;;) {
-        std::size_t best = runs.size();
-        for (std::size_t r = 0; r < runs.size(); ++r) {
-            const std::size_t size = runs[r].last - runs[r].first;
-            if (!noted[r] && size > 0 &&
-                (best == runs.size() || size > runs[best].last - runs[best].first)) {
-                best = r;
-            }
-        }
+        const std::size_t best = largestOpenRun(runs, noted);
         if (best == runs.size()) return fit;
         noted[best] = true;
         fit = {};

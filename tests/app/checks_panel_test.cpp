@@ -11,25 +11,12 @@
 #pragma GCC diagnostic pop
 #include "on_screen.hpp"
 
-class ChecksPanelTest : public QObject {
+class ChecksPanelTest : public WindowTest {
     Q_OBJECT
 
   private slots:
-    void init() {
-        answers = Answers{};
-        dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir->isValid());
-        plan = dir->filePath(QStringLiteral("plan.dxf"));
-        QVERIFY(QFile::copy(kPlan, plan));
-        window = std::make_unique<app::MainWindow>(answering(answers), QLocale(QLocale::Russian));
-        window->resize(1200, 800);
-        window->show();
-    }
-    void cleanup() {
-        answers.unsaved = app::CloseAnswer::Discard;
-        window.reset();
-        dir.reset();
-    }
+    void init() { startWindow(QSize(1200, 800)); }
+    void cleanup() { stopWindow(); }
 
     void findingsAfterABuildLeadToTheirPoints() {
         app::MainWindow& w = *window;
@@ -155,17 +142,6 @@ class ChecksPanelTest : public QObject {
         QVERIFY(marks->isChecked());
     }
 
-  private:
-    void click(const char* name) {
-        QToolButton* b = child<QToolButton>(*window, name);
-        QVERIFY2(b->isEnabled(), name);
-        QTest::mouseClick(b, Qt::LeftButton);
-    }
-
-    Answers answers;
-    std::unique_ptr<QTemporaryDir> dir;
-    QString plan;
-    std::unique_ptr<app::MainWindow> window;
 };
 
 QTEST_MAIN(ChecksPanelTest)

@@ -14,26 +14,15 @@
 #pragma GCC diagnostic pop
 #include "on_screen.hpp"
 
-class CrossedFieldsTest : public QObject {
+class CrossedFieldsTest : public WindowTest {
     Q_OBJECT
 
   private slots:
     void init() {
-        answers = Answers{};
-        dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir->isValid());
-        plan = dir->filePath(QStringLiteral("plan.dxf"));
-        QVERIFY(QFile::copy(kPlan, plan));
-        window = std::make_unique<app::MainWindow>(answering(answers), QLocale(QLocale::Russian));
-        window->resize(1200, 800);
-        window->show();
+        startWindow(QSize(1200, 800));
         QApplication::setCursorFlashTime(0);  // a focused field's cursor stays put
     }
-    void cleanup() {
-        answers.unsaved = app::CloseAnswer::Discard;
-        window.reset();
-        dir.reset();
-    }
+    void cleanup() { stopWindow(); }
 
     void typedValuesReachThePointAndFollowTheCurrentPoint() {
         app::MainWindow& w = *window;
@@ -255,12 +244,6 @@ class CrossedFieldsTest : public QObject {
     }
 
   private:
-    void click(const char* name) {
-        QToolButton* b = child<QToolButton>(*window, name);
-        QVERIFY2(b->isEnabled(), name);
-        QTest::mouseClick(b, Qt::LeftButton);
-    }
-
     // A field clicked where it is painted, its text replaced by keys, Enter.
     void typeInto(QLineEdit* edit, const QString& text) {
         QTest::mouseClick(edit, Qt::LeftButton, {}, edit->rect().center());
@@ -299,11 +282,6 @@ class CrossedFieldsTest : public QObject {
         model::Workspace& ws = window->workspace();
         QVERIFY(window->runAction([&ws, point] { editor::selectPoint(ws, point); }, true));
     }
-
-    Answers answers;
-    std::unique_ptr<QTemporaryDir> dir;
-    QString plan;
-    std::unique_ptr<app::MainWindow> window;
 };
 
 QTEST_MAIN(CrossedFieldsTest)

@@ -8,24 +8,12 @@
 #include "main_window_fixture.hpp"
 #pragma GCC diagnostic pop
 
-class EditMenuTest : public QObject {
+class EditMenuTest : public WindowTest {
     Q_OBJECT
 
   private slots:
-    void init() {
-        answers = Answers{};
-        dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir->isValid());
-        plan = dir->filePath(QStringLiteral("plan.dxf"));
-        QVERIFY(QFile::copy(kPlan, plan));
-        window = std::make_unique<app::MainWindow>(answering(answers), QLocale(QLocale::Russian));
-        window->show();
-    }
-    void cleanup() {
-        answers.unsaved = app::CloseAnswer::Discard;
-        window.reset();
-        dir.reset();
-    }
+    void init() { startWindow(); }
+    void cleanup() { stopWindow(); }
 
     void undoAndRedoByKeysAndMenu() {
         QVERIFY(window->openFile(plan));
@@ -95,16 +83,6 @@ class EditMenuTest : public QObject {
     static double height(model::Workspace& ws) {
         return model::rowOf(ws.pikets.at(0).points.at(0))[model::kRelief];
     }
-    void click(const char* name) {
-        QToolButton* b = child<QToolButton>(*window, name);
-        QVERIFY2(b->isEnabled(), name);
-        QTest::mouseClick(b, Qt::LeftButton);
-    }
-
-    Answers answers;
-    std::unique_ptr<QTemporaryDir> dir;
-    QString plan;
-    std::unique_ptr<app::MainWindow> window;
 };
 
 QTEST_MAIN(EditMenuTest)

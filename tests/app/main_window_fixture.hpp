@@ -183,4 +183,36 @@ Route longestLine(cad::Drawing& d) {
     return r;
 }
 
+// A window on a copy of the sample plan in a folder of its own, made anew
+// for each test: the test classes start it in init() and end it in cleanup().
+class WindowTest : public QObject {
+  protected:
+    void startWindow(QSize size = {}) {
+        answers = Answers{};
+        dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir->isValid());
+        plan = dir->filePath(QStringLiteral("plan.dxf"));
+        QVERIFY(QFile::copy(kPlan, plan));
+        window = std::make_unique<app::MainWindow>(answering(answers), QLocale(QLocale::Russian));
+        if (size.isValid()) window->resize(size);
+        window->show();
+    }
+    void stopWindow() {
+        answers.unsaved = app::CloseAnswer::Discard;
+        window.reset();
+        dir.reset();
+    }
+    // A button of the window clicked where it is painted; it must be on.
+    void click(const char* name) {
+        QToolButton* b = child<QToolButton>(*window, name);
+        QVERIFY2(b->isEnabled(), name);
+        QTest::mouseClick(b, Qt::LeftButton);
+    }
+
+    Answers answers;
+    std::unique_ptr<QTemporaryDir> dir;
+    QString plan;
+    std::unique_ptr<app::MainWindow> window;
+};
+
 }  // namespace

@@ -11,24 +11,12 @@
 #include <QScrollArea>
 #include <QToolTip>
 
-class MainWindowTest : public QObject {
+class MainWindowTest : public WindowTest {
     Q_OBJECT
 
   private slots:
-    void init() {
-        answers = Answers{};
-        dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir->isValid());
-        plan = dir->filePath(QStringLiteral("plan.dxf"));
-        QVERIFY(QFile::copy(kPlan, plan));
-        window = std::make_unique<app::MainWindow>(answering(answers), QLocale(QLocale::Russian));
-        window->show();
-    }
-    void cleanup() {
-        answers.unsaved = app::CloseAnswer::Discard;
-        window.reset();
-        dir.reset();
-    }
+    void init() { startWindow(); }
+    void cleanup() { stopWindow(); }
 
     void startsWithOnlyOpeningEnabled() {
         app::MainWindow& w = *window;
@@ -1102,11 +1090,6 @@ class MainWindowTest : public QObject {
         const std::size_t close = text.rfind(')');
         return close != std::string::npos && text.substr(close + 2, 1) == "Z";
     }
-    void click(const char* name) {
-        QToolButton* b = child<QToolButton>(*window, name);
-        QVERIFY2(b->isEnabled(), name);
-        QTest::mouseClick(b, Qt::LeftButton);
-    }
     static QString qs(const std::string& s) { return QString::fromStdString(s); }
 
     // "Добавить пикет по конечным точкам" with the ends typed.
@@ -1131,11 +1114,6 @@ class MainWindowTest : public QObject {
         click("SpeedButton4");
         QCOMPARE(frontPanel(*window), QStringLiteral("Panel5"));
     }
-
-    Answers answers;
-    std::unique_ptr<QTemporaryDir> dir;
-    QString plan;
-    std::unique_ptr<app::MainWindow> window;
 };
 
 QTEST_MAIN(MainWindowTest)
