@@ -36,20 +36,34 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A display of its own, the first free one from :91 on.
+# A display of its own. Xvfb picks a free number itself and writes it to the
+# descriptor only once it accepts connections (the socket file appears before
+# that, and a client started then is refused); a real connection confirms it.
 display=""
-for n in $(seq 91 130); do
-  [[ -e "/tmp/.X$n-lock" || -e "/tmp/.X11-unix/X$n" ]] && continue
-  Xvfb ":$n" -screen 0 1600x1000x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-  pids+=($!)
-  for _ in $(seq 50); do
-    [[ -e "/tmp/.X11-unix/X$n" ]] && break
+for attempt in 1 2 3; do
+  : >"$work/displayfd"
+  Xvfb -displayfd 3 -noreset -screen 0 1600x1000x24 -nolisten tcp \
+    3>"$work/displayfd" >"$work/xvfb.log" 2>&1 &
+  xvfb_pid=$!
+  pids+=($xvfb_pid)
+  for _ in $(seq 150); do
+    [[ -s "$work/displayfd" ]] && break
+    kill -0 "$xvfb_pid" 2>/dev/null || break
     sleep 0.1
   done
-  if [[ -e "/tmp/.X11-unix/X$n" ]]; then
-    display="$n"
-    break
+  n="$(tr -dc 0-9 <"$work/displayfd")"
+  if [[ -n "$n" ]]; then
+    for _ in $(seq 50); do
+      if DISPLAY=":$n" xdotool getdisplaygeometry >/dev/null 2>&1; then
+        display="$n"
+        break
+      fi
+      sleep 0.1
+    done
   fi
+  [[ -n "$display" ]] && break
+  kill "$xvfb_pid" 2>/dev/null || true
+  echo "Xvfb, попытка $attempt: $(head -c 300 "$work/xvfb.log")" >&2
 done
 [[ -n "$display" ]] || skip "Xvfb не запустился: $(head -c 300 "$work/xvfb.log")"
 export DISPLAY=":$display"
@@ -113,7 +127,8 @@ for _ in $(seq 100); do
   xdotool search --name '^Kernavisto$' >/dev/null 2>&1 && break
   sleep 0.2
 done
-xdotool search --name '^Kernavisto$' >/dev/null 2>&1 || fail "окно программы не появилось: $(cat "$work/program.log")"
+xdotool search --name '^Kernavisto$' >/dev/null 2>&1 ||
+  fail "окно программы не появилось: $(cat "$work/program.log"); Xvfb: $(head -c 300 "$work/xvfb.log")"
 settle 2
 shot start
 
