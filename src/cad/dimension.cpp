@@ -88,7 +88,7 @@ DimStyle readDimStyle(const DrawingData& d, std::string_view name) {
         {"$DIMSCALE", 40}, {"$DIMTAD", 77}, {"$DIMTIH", 73}, {"$DIMADEC", 179}};
     bool inHeader = true;
     for (std::size_t i = 0; i + 1 < t.size(); ++i) {
-        int code = t.tags[i].code;
+        int code = t.code(i);
         if (code == 0) {
             std::string_view v = trim(t.value(i));
             if (v == "ENDSEC") inHeader = false;
@@ -96,14 +96,14 @@ DimStyle readDimStyle(const DrawingData& d, std::string_view name) {
             if (v != "DIMSTYLE") continue;
             std::size_t end = i + 1;
             bool match = false;
-            while (end < t.size() && t.tags[end].code != 0) {
-                if (t.tags[end].code == 2) match = equalsNoCase(trim(t.value(end)), name);
+            while (end < t.size() && t.code(end) != 0) {
+                if (t.code(end) == 2) match = equalsNoCase(trim(t.value(end)), name);
                 ++end;
             }
             if (!match) continue;
             DimStyle fromTable = s;
             for (std::size_t k = i + 1; k < end; ++k) {
-                if (auto n = number(t.value(k))) applyVariable(fromTable, t.tags[k].code, *n);
+                if (auto n = number(t.value(k))) applyVariable(fromTable, t.code(k), *n);
             }
             return fromTable;
         }

@@ -109,7 +109,7 @@ class Walker {
         const TagStore& tags = d_.tags;
         std::size_t last = std::min<std::size_t>(end, tags.size());
         for (std::size_t i = std::size_t{begin} + 1; i < last; ++i) {
-            int code = tags.tags[i].code;
+            int code = tags.code(i);
             if (code == 0) break;  // a POLYLINE's vertices have their own
             if (code != 420) continue;
             std::string_view v = tags.value(i);

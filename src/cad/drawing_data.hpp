@@ -17,50 +17,88 @@
 
 namespace cad {
 
-// One group code / value pair as it stands in the file. The value is text in
-// the file's own encoding (binary files are turned into the same text form).
-// Eight bytes, as a big plan has tens of millions of them.
-struct Tag {
-    std::uint32_t offset = 0;  // into TagStore::text
-    std::uint16_t length = 0;  // kLongValue: TagStore::longLengths has it
-    std::int16_t code = 0;     // group codes run from -5 to 1071
-};
-
-inline constexpr std::uint16_t kLongValue = 0xFFFF;
-
-struct TagStore {
+// The file's group code / value pairs in file order. A value is text in the
+// file's own encoding (binary files are turned into the same text form); the
+// values stand back to back in `text`, in tag order, so a tag needs only its
+// code and where its value starts: four bytes, as a big plan has tens of
+// millions of them. Starts are kept relative to their block of 64 tags; a
+// block whose values pass 64 KB (long texts, embedded data) keeps them whole.
+class TagStore {
+  public:
     std::string text;  // every value, back to back
-    std::vector<Tag> tags;
-    // Lengths of the rare values of kLongValue bytes or more, by offset.
-    std::unordered_map<std::uint32_t, std::uint32_t> longLengths;
 
+    std::size_t size() const { return tags_.size(); }
+    bool empty() const { return tags_.empty(); }
+    int code(std::size_t i) const { return tags_[i].code; }
     std::string_view value(std::size_t i) const {
-        const Tag& t = tags[i];
-        std::size_t length = t.length;
-        if (length == kLongValue) {
-            auto it = longLengths.find(t.offset);
-            length = it != longLengths.end() ? it->second : 0;
-        }
-        return std::string_view(text).substr(t.offset, length);
+        const std::size_t begin = start(i);
+        const std::size_t end = i + 1 < tags_.size() ? start(i + 1) : end_;
+        return std::string_view(text.data() + begin, end - begin);
     }
-    std::size_t size() const { return tags.size(); }
 
-    // The tag for a value that stands in text at offset. The code must be
-    // one a file can hold (it fits 16 bits).
-    Tag makeTag(int code, std::uint32_t offset, std::size_t length) {
-        Tag t{offset, static_cast<std::uint16_t>(length), static_cast<std::int16_t>(code)};
-        if (length >= kLongValue) {
-            t.length = kLongValue;
-            longLengths[offset] = static_cast<std::uint32_t>(length);
+    // Building, in file order. push: the value's bytes already stand in text
+    // at the end of the values so far (endOfValues()); append puts them there.
+    void reserve(std::size_t tags) {
+        tags_.reserve(tags);
+        blocks_.reserve(tags / kBlock + 1);
+    }
+    void push(int code, std::size_t length) {
+        const std::size_t i = tags_.size();
+        if (i % kBlock == 0) blocks_.push_back(end_);
+        std::uint64_t& block = blocks_.back();
+        std::uint16_t rel = 0;
+        if (block & kWide) {
+            wide_[(block & kWideIndex) + i % kBlock] = static_cast<std::uint32_t>(end_);
+        } else if (end_ - block <= 0xFFFF) {
+            rel = static_cast<std::uint16_t>(end_ - block);
+        } else {
+            widen(block, i);
+            wide_[(block & kWideIndex) + i % kBlock] = static_cast<std::uint32_t>(end_);
         }
-        return t;
+        tags_.push_back({static_cast<std::int16_t>(code), rel});
+        end_ += length;
     }
-    // A value appended to text; the tag is returned, not stored.
-    Tag appendValue(int code, std::string_view v) {
-        Tag t = makeTag(code, static_cast<std::uint32_t>(text.size()), v.size());
+    void append(int code, std::string_view v) {
+        text.resize(end_);
         text.append(v);
-        return t;
+        push(code, v.size());
     }
+    std::size_t endOfValues() const { return end_; }
+    // The tag array's memory, for touching its pages ahead of the writer.
+    void* tagMemory() { return tags_.data(); }
+    std::size_t tagMemoryBytes() const { return tags_.capacity() * sizeof(Packed); }
+
+  private:
+    struct Packed {
+        std::int16_t code;  // group codes run from -32768 to 32767
+        std::uint16_t rel;  // start of the value from its block's start
+    };
+    static constexpr std::size_t kBlock = 64;
+    static constexpr std::uint64_t kWide = std::uint64_t{1} << 63;
+    static constexpr std::uint64_t kWideIndex = 0xFFFFFFFF;
+
+    std::size_t start(std::size_t i) const {
+        const std::uint64_t block = blocks_[i / kBlock];
+        if (block & kWide) [[unlikely]] {
+            return wide_[(block & kWideIndex) + i % kBlock];
+        }
+        return static_cast<std::size_t>(block) + tags_[i].rel;
+    }
+    // The block of tag i keeps whole starts from now on.
+    void widen(std::uint64_t& block, std::size_t i) {
+        const std::size_t at = wide_.size();
+        wide_.resize(at + kBlock, 0);
+        const std::size_t first = i - i % kBlock;
+        for (std::size_t k = first; k < i; ++k) {
+            wide_[at + k - first] = static_cast<std::uint32_t>(block + tags_[k].rel);
+        }
+        block = kWide | at;
+    }
+
+    std::vector<Packed> tags_;
+    std::vector<std::uint64_t> blocks_;  // start of each block's first value, or kWide | index
+    std::vector<std::uint32_t> wide_;    // whole starts of the wide blocks, 64 each
+    std::size_t end_ = 0;                // end of the values so far
 };
 
 inline constexpr int kMinGroupCode = -32768;

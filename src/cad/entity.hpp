@@ -156,8 +156,8 @@ struct SolidGeom {  // SOLID and TRACE: corners 10, 11, 12, 13 in OCS
 struct OtherGeom {};
 
 // A value kept on the heap. A plan holds millions of lines and polylines and
-// comparatively few texts, inserts and dimensions; keeping the large kinds
-// out of line keeps every entity small. Copies are deep, like the value.
+// comparatively few arcs, texts, inserts and dimensions; keeping the kinds
+// larger than a polyline out of line keeps every entity small. Copies are deep, like the value.
 template <class T>
 class Boxed {
   public:
@@ -182,16 +182,17 @@ struct GeomStorage {
     using type = T;
 };
 template <class T>
-requires(sizeof(T) > 80) struct GeomStorage<T> {
+requires(sizeof(T) > sizeof(PolylineGeom)) struct GeomStorage<T> {
     using type = Boxed<T>;
 };
 template <class T>
 using StoredGeom = typename GeomStorage<T>::type;
 
-using Geometry = std::variant<LineGeom, PolylineGeom, ArcGeom, CircleGeom, StoredGeom<EllipseGeom>,
-                              StoredGeom<SplineGeom>, StoredGeom<TextGeom>, StoredGeom<MTextGeom>,
-                              StoredGeom<InsertGeom>, StoredGeom<DimensionGeom>,
-                              StoredGeom<HatchGeom>, PointGeom, StoredGeom<SolidGeom>, OtherGeom>;
+using Geometry =
+    std::variant<LineGeom, PolylineGeom, StoredGeom<ArcGeom>, CircleGeom, StoredGeom<EllipseGeom>,
+                 StoredGeom<SplineGeom>, StoredGeom<TextGeom>, StoredGeom<MTextGeom>,
+                 StoredGeom<InsertGeom>, StoredGeom<DimensionGeom>, StoredGeom<HatchGeom>,
+                 PointGeom, StoredGeom<SolidGeom>, OtherGeom>;
 
 // Access by the geometry kind, whether it is kept in place or on the heap.
 template <class T>
@@ -264,22 +265,25 @@ inline const Name& layerZero() {
 
 inline constexpr std::uint32_t kNoTags = std::numeric_limits<std::uint32_t>::max();
 
+// A plan holds a million of these: the members are ordered so that no
+// padding lies between them (120 bytes).
 struct Entity {
     Geometry geom;
     Name dxfType;              // 0, as in the file: "LINE", "ACAD_PROXY_ENTITY", ...
     Handle handle = 0;         // 5 (105 for DIMSTYLE-like oddities is not an entity concern)
     Name layer = layerZero();  // 8, UTF-8
-    bool visible = true;       // 60: 0 visible, 1 invisible
-    int lineweight = -1;      // 370: hundredths of a millimetre; -1 ByLayer, -2 ByBlock, -3 default
-    int color = 256;          // 62: 256 ByLayer, 0 ByBlock
-    bool paperSpace = false;  // 67
-    bool erased = false;
+    int lineweight = -1;  // 370: hundredths of a millimetre; -1 ByLayer, -2 ByBlock, -3 default
+    int color = 256;      // 62: 256 ByLayer, 0 ByBlock
     std::uint32_t changed = 0;  // Changed bits
     // The entity's tags in DrawingData::tags, from its 0 tag up to (not including)
     // the next entity's 0 tag; a POLYLINE's range takes in its VERTEX and SEQEND.
     // kNoTags for entities the program created.
     std::uint32_t tagBegin = kNoTags;
     std::uint32_t tagEnd = kNoTags;
+    bool visible = true;      // 60: 0 visible, 1 invisible
+    bool paperSpace = false;  // 67
+    bool erased = false;
 };
+static_assert(sizeof(Entity) <= 120, "an entity record grew: a big plan holds millions");
 
 }  // namespace cad

@@ -67,10 +67,10 @@ cad::Point3 sheetPoint(const Workspace& ws, double x, double y) {
 std::optional<int> insertionUnits(const cad::DrawingData& drawing) {
     const cad::TagStore& tags = drawing.tags;
     for (std::size_t i = 0; i + 1 < tags.size(); ++i) {
-        const cad::Tag& t = tags.tags[i];
+        const int code = tags.code(i);
         // The header comes first; past its end there is nothing to find.
-        if (t.code == 0 && tags.value(i) == "ENDSEC") break;
-        if (t.code != 9 || tags.value(i) != "$INSUNITS") continue;
+        if (code == 0 && tags.value(i) == "ENDSEC") break;
+        if (code != 9 || tags.value(i) != "$INSUNITS") continue;
         std::string_view v = cad::trim(tags.value(i + 1));
         int units = 0;
         auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), units);

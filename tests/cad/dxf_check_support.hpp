@@ -66,7 +66,7 @@ inline std::vector<TagLine> tagLines(const cad::TagStore& tags) {
         std::string_view v = tags.value(i);
         while (!v.empty() && v.front() == ' ') v.remove_prefix(1);
         while (!v.empty() && (v.back() == ' ' || v.back() == '\r')) v.remove_suffix(1);
-        out.push_back({tags.tags[i].code, std::string(v)});
+        out.push_back({tags.code(i), std::string(v)});
     }
     return out;
 }
@@ -131,9 +131,9 @@ inline std::vector<std::string> tagDiff(const std::vector<TagLine>& a,
 inline cad::Handle largestHandle(const cad::TagStore& tags) {
     cad::Handle top = 0;
     for (std::size_t i = 0; i < tags.size(); ++i) {
-        int code = tags.tags[i].code;
+        int code = tags.code(i);
         if (code != 5 && code != 105) continue;
-        if (i > 0 && tags.tags[i - 1].code == 9) continue;  // $HANDSEED itself
+        if (i > 0 && tags.code(i - 1) == 9) continue;  // $HANDSEED itself
         cad::Handle h = 0;
         if (cad::parseHandle(tags.value(i), h)) top = std::max(top, h);
     }

@@ -61,7 +61,7 @@ fs::path corpusPath(const std::string& file) {
 std::size_t firstDifference(const TagStore& a, const TagStore& b) {
     std::size_t n = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < n; ++i) {
-        if (a.tags[i].code != b.tags[i].code || a.value(i) != b.value(i)) return i;
+        if (a.code(i) != b.code(i) || a.value(i) != b.value(i)) return i;
     }
     return a.size() == b.size() ? std::string::npos : n;
 }
@@ -101,9 +101,8 @@ TEST_P(Corpus, LoadsAndSavesTheSameTagStream) {
     if (!repaired) {
         std::size_t diff = firstDifference(before.tags, after.tags);
         EXPECT_EQ(diff, std::string::npos)
-            << "tag " << diff << ": " << before.tags.tags[diff].code << " «"
-            << before.tags.value(diff) << "» vs «"
-            << (diff < after.tags.size() ? after.tags.value(diff) : "") << "»";
+            << "tag " << diff << ": " << before.tags.code(diff) << " «" << before.tags.value(diff)
+            << "» vs «" << (diff < after.tags.size() ? after.tags.value(diff) : "") << "»";
         EXPECT_EQ(before.tags.size(), after.tags.size());
         return;
     }

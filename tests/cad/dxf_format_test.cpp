@@ -30,7 +30,7 @@ namespace {
 
 std::vector<std::pair<int, std::string>> tagsOf(const TagStore& s) {
     std::vector<std::pair<int, std::string>> out;
-    for (std::size_t i = 0; i < s.size(); ++i) out.emplace_back(s.tags[i].code, s.value(i));
+    for (std::size_t i = 0; i < s.size(); ++i) out.emplace_back(s.code(i), s.value(i));
     return out;
 }
 
@@ -78,6 +78,27 @@ TEST(LongValues, SurviveReadingRepairAndSaving) {
     DrawingData again = readDxf(saved);
     EXPECT_TRUE(again.issues.empty());
     EXPECT_EQ(writeDxf(again), saved);
+}
+
+// Values of every size side by side: short ones, a block that passes 64 KB
+// half way through (its starts are kept whole from there), empty values at
+// block ends; each tag must give back its own code and value.
+TEST(LongValues, EveryTagKeepsItsValueAcrossBlocksOfEverySize) {
+    TagStore s;
+    std::vector<std::pair<int, std::string>> expected;
+    for (int i = 0; i < 700; ++i) {
+        std::size_t length = static_cast<std::size_t>((i * 37) % 11);
+        if (i % 64 == 63) length = 0;
+        if (i == 100 || i == 101) length = 40000;  // block 1 turns wide at its 38th tag
+        if (i == 300) length = 70000;
+        expected.emplace_back(i % 1072 - 5, std::string(length, static_cast<char>('a' + i % 26)));
+        s.append(expected.back().first, expected.back().second);
+    }
+    ASSERT_EQ(s.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        ASSERT_EQ(s.code(i), expected[i].first) << i;
+        ASSERT_EQ(s.value(i), expected[i].second) << i;
+    }
 }
 
 // ---- ASCII line forms -------------------------------------------------------

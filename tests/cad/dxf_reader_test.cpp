@@ -29,9 +29,9 @@ TEST_P(EntityKinds, ParseIntoGeometry) {
     ASSERT_FALSE(d.modelSpace.empty());
     const Entity& e = d.entities[d.modelSpace.front().v];
     // The entity's tag range starts at its 0 tag and ends at the next entity.
-    EXPECT_EQ(d.tags.tags[e.tagBegin].code, 0);
+    EXPECT_EQ(d.tags.code(e.tagBegin), 0);
     EXPECT_EQ(d.tags.value(e.tagBegin), e.dxfType);
-    EXPECT_EQ(d.tags.tags[e.tagEnd].code, 0);
+    EXPECT_EQ(d.tags.code(e.tagEnd), 0);
     c.check(d, e);
 }
 

@@ -190,7 +190,7 @@ TEST(NewEntitiesR12, PolylinesGetVertexHandlesBelowTheirOwn) {
     // Every handle in the file is unique and below the seed.
     std::vector<std::string> handles;
     for (std::size_t i = 0; i < back.tags.size(); ++i) {
-        if (back.tags.tags[i].code == 5) handles.emplace_back(back.tags.value(i));
+        if (back.tags.code(i) == 5) handles.emplace_back(back.tags.value(i));
     }
     auto sorted = handles;
     std::sort(sorted.begin(), sorted.end());

@@ -66,7 +66,7 @@ class TagEdits {
         for (std::size_t i = begin; i < end; ++i) {
             if (std::find(dropped_.begin(), dropped_.end(), i) == dropped_.end()) {
                 auto r = replaced_.find(i);
-                out.put(tags.tags[i].code,
+                out.put(tags.code(i),
                         r != replaced_.end() ? std::string_view(r->second) : tags.value(i));
             }
             auto ins = inserted_.find(i);
@@ -125,7 +125,7 @@ EntityParts splitEntity(const TagStore& tags, std::size_t begin, std::size_t end
     std::vector<std::size_t> own;
     int groupDepth = 0;
     for (std::size_t i = begin + 1; i < end; ++i) {
-        int code = tags.tags[i].code;
+        int code = tags.code(i);
         if (code == 0 || code >= 1000 || code == 101) break;  // next entity, XDATA, embedded object
         if (code == 102) {
             std::string_view v = trim(tags.value(i));
@@ -138,24 +138,24 @@ EntityParts splitEntity(const TagStore& tags, std::size_t begin, std::size_t end
     EntityParts parts;
     parts.afterHead = begin;
     auto marker = std::find_if(own.begin(), own.end(), [&](std::size_t i) {
-        return tags.tags[i].code == 100 && trim(tags.value(i)) == "AcDbEntity";
+        return tags.code(i) == 100 && trim(tags.value(i)) == "AcDbEntity";
     });
     if (marker != own.end()) {
         parts.afterHead = *marker;
         auto it = marker + 1;
-        for (; it != own.end() && tags.tags[*it].code != 100; ++it) parts.common.push_back(*it);
+        for (; it != own.end() && tags.code(*it) != 100; ++it) parts.common.push_back(*it);
         parts.geometry.assign(it, own.end());
         return parts;
     }
     // R12 and writers that leave out the subclass markers: the common tags
     // come first, before the first geometry tag.
     auto it = own.begin();
-    for (; it != own.end() && isCommonCode(tags.tags[*it].code); ++it) {
+    for (; it != own.end() && isCommonCode(tags.code(*it)); ++it) {
         parts.common.push_back(*it);
-        if (tags.tags[*it].code == 5) parts.afterHead = *it;
+        if (tags.code(*it) == 5) parts.afterHead = *it;
     }
     for (; it != own.end(); ++it) {
-        if (tags.tags[*it].code != 100) parts.geometry.push_back(*it);
+        if (tags.code(*it) != 100) parts.geometry.push_back(*it);
     }
     return parts;
 }
@@ -163,7 +163,7 @@ EntityParts splitEntity(const TagStore& tags, std::size_t begin, std::size_t end
 std::optional<std::size_t> findCode(const TagStore& tags, const std::vector<std::size_t>& in,
                                     int code) {
     for (std::size_t i : in) {
-        if (tags.tags[i].code == code) return i;
+        if (tags.code(i) == code) return i;
     }
     return std::nullopt;
 }
@@ -187,7 +187,7 @@ void setCommonInt(const TagStore& tags, const EntityParts& parts, TagEdits& edit
     std::size_t after = parts.afterHead;
     int rank = commonRank(code);
     for (std::size_t i : parts.common) {
-        int r = commonRank(tags.tags[i].code);
+        int r = commonRank(tags.code(i));
         if (r >= 0 && r < rank) after = i;
     }
     // CAD programs right-align 16-bit integers; so do we when the file does.
@@ -281,11 +281,11 @@ void emitChangedEntity(const DrawingData& d, const Entity& e, TagOut& out) {
         // The vertices and the closing SEQEND of a polyline (and the SEQEND
         // after attributes) carry the layer of their entity.
         for (std::size_t i = e.tagBegin + 1; i < e.tagEnd; ++i) {
-            if (tags.tags[i].code != 0) continue;
+            if (tags.code(i) != 0) continue;
             std::string_view type = trim(tags.value(i));
             if (type != "VERTEX" && type != "SEQEND") continue;
             std::size_t next = i + 1;
-            while (next < e.tagEnd && tags.tags[next].code != 0) ++next;
+            while (next < e.tagEnd && tags.code(next) != 0) ++next;
             setLayer(d, splitEntity(tags, i, next), e, edits);
         }
     }

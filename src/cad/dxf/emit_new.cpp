@@ -399,7 +399,7 @@ std::optional<std::size_t> findInRange(const TagStore& tags, std::uint32_t begin
                                        int code) {
     if (begin == kNoTags) return std::nullopt;
     for (std::size_t i = begin + 1; i < end && i < tags.size(); ++i) {
-        if (tags.tags[i].code == code) return i;
+        if (tags.code(i) == code) return i;
     }
     return std::nullopt;
 }
@@ -419,12 +419,12 @@ bool linetypeExists(const DrawingData& d, std::string_view name) {
     if (d.tags.size() == 0) return true;
     const TagStore& t = d.tags;
     for (std::size_t i = 0; i + 1 < t.size(); ++i) {
-        if (t.tags[i].code != 0) continue;
+        if (t.code(i) != 0) continue;
         std::string_view v = trim(t.value(i));
         if (v == "ENTITIES" || v == "BLOCKS") break;
         if (v != "LTYPE") continue;
-        for (std::size_t k = i + 1; k < t.size() && t.tags[k].code != 0; ++k) {
-            if (t.tags[k].code == 2 && equalsNoCase(trim(t.value(k)), name)) return true;
+        for (std::size_t k = i + 1; k < t.size() && t.code(k) != 0; ++k) {
+            if (t.code(k) == 2 && equalsNoCase(trim(t.value(k)), name)) return true;
         }
     }
     return false;

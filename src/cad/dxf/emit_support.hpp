@@ -50,12 +50,12 @@ inline std::string encodeValue(const DrawingData& d, std::string_view utf8, bool
 // Index of the value tag that follows a header variable (9 $NAME), or kNoIndex.
 inline std::size_t headerValue(const TagStore& tags, std::string_view name) {
     for (std::size_t i = 0; i + 1 < tags.size(); ++i) {
-        if (tags.tags[i].code == 0) {
+        if (tags.code(i) == 0) {
             std::string_view v = trim(tags.value(i));
             if (v == "ENDSEC") return kNoIndex;  // end of the header
             continue;
         }
-        if (tags.tags[i].code == 9 && trim(tags.value(i)) == name) return i + 1;
+        if (tags.code(i) == 9 && trim(tags.value(i)) == name) return i + 1;
     }
     return kNoIndex;
 }
@@ -70,8 +70,8 @@ inline bool writesHandles(const DrawingData& d) {
     if (h != kNoIndex) return trim(d.tags.value(h)) != "0";
     for (const Entity& e : d.entities) {
         if (e.tagBegin == kNoTags) continue;
-        for (std::uint32_t i = e.tagBegin + 1; i < e.tagEnd && d.tags.tags[i].code != 0; ++i) {
-            if (d.tags.tags[i].code == 5) return true;
+        for (std::uint32_t i = e.tagBegin + 1; i < e.tagEnd && d.tags.code(i) != 0; ++i) {
+            if (d.tags.code(i) == 5) return true;
         }
         return false;
     }

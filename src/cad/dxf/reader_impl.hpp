@@ -48,8 +48,8 @@ class Reader {
 
   private:
     // ---- tag access
-    std::size_t n() const { return s_.tags.size(); }
-    int code(std::size_t i) const { return s_.tags[i].code; }
+    std::size_t n() const { return s_.size(); }
+    int code(std::size_t i) const { return s_.code(i); }
     std::string_view val(std::size_t i) const { return s_.value(i); }
     bool at0(std::size_t i, std::string_view what) const {
         return i < n() && code(i) == 0 && trim(val(i)) == what;

@@ -3,6 +3,10 @@
 // inserts of missing blocks and blocks that insert themselves, $HANDSEED.
 #include "cad/dxf/reader_impl.hpp"
 
+#include <limits>
+
+#include "cad/error.hpp"
+
 namespace cad::dxf_read {
 
 // Every x (10..18) must be followed by its y; a missing y is added as 0.
@@ -197,22 +201,25 @@ std::vector<std::uint32_t> applyEdits(TagStore& s, std::vector<Edit>& edits,
                                       const std::vector<std::uint32_t>* prevOrig) {
     std::stable_sort(edits.begin(), edits.end(),
                      [](const Edit& a, const Edit& b) { return a.at < b.at; });
-    std::vector<Tag> out;
+    // The store keeps its values in tag order, so the edited stream is a new
+    // store; repairs are rare and small, the copy is made only for them.
+    TagStore out;
     std::vector<std::uint32_t> orig;
-    out.reserve(s.tags.size() + edits.size() * 4);
-    orig.reserve(out.capacity());
+    out.reserve(s.size() + edits.size() * 4);
+    out.text.reserve(s.text.size());
+    orig.reserve(s.size() + edits.size() * 4);
     auto origOf = [&](std::size_t i) -> std::uint32_t {
         if (prevOrig && i < prevOrig->size()) return (*prevOrig)[i];
         if (prevOrig && !prevOrig->empty()) return prevOrig->back();
         return static_cast<std::uint32_t>(i);
     };
     auto add = [&](int code, std::string_view v, std::uint32_t o) {
-        out.push_back(s.appendValue(code, v));
+        out.append(code, v);
         orig.push_back(o);
     };
     std::size_t e = 0;
     std::size_t skipUntil = 0;
-    for (std::size_t i = 0; i <= s.tags.size(); ++i) {
+    for (std::size_t i = 0; i <= s.size(); ++i) {
         bool replaced = false;
         std::string replacement;
         for (; e < edits.size() && edits[e].at == i; ++e) {
@@ -226,16 +233,14 @@ std::vector<std::uint32_t> applyEdits(TagStore& s, std::vector<Edit>& edits,
                 replacement = ed.tags[0].second;
             }
         }
-        if (i == s.tags.size()) break;
+        if (i == s.size()) break;
         if (i < skipUntil) continue;
-        if (replaced) {
-            add(s.tags[i].code, replacement, origOf(i));
-        } else {
-            out.push_back(s.tags[i]);
-            orig.push_back(origOf(i));
-        }
+        add(s.code(i), replaced ? std::string_view(replacement) : s.value(i), origOf(i));
     }
-    s.tags = std::move(out);
+    if (out.text.size() > std::numeric_limits<std::uint32_t>::max()) {
+        throw Error("Файл DXF больше 4 ГБ: такие файлы не поддерживаются");
+    }
+    s = std::move(out);
     return orig;
 }
 

@@ -61,8 +61,8 @@ TokenizedDxf tokenizeAscii(std::string bytes) {
     // old and the new array at once, which for big files is most of the memory.
     std::size_t lines = 1;
     for (const char* q = p; q < end; ++q) lines += *q == '\n';
-    out.tags.tags.reserve(lines / 2 + 1);
-    PrefaultPages prefault(out.tags.tags.data(), out.tags.tags.capacity() * sizeof(Tag));
+    out.tags.reserve(lines / 2 + 1);
+    PrefaultPages prefault(out.tags.tagMemory(), out.tags.tagMemoryBytes());
 
     const char* firstNl = static_cast<const char*>(std::memchr(p, '\n', end - p));
     out.crlf = firstNl && firstNl > p && firstNl[-1] == '\r';
@@ -110,8 +110,7 @@ TokenizedDxf tokenizeAscii(std::string bytes) {
         }
         if (w + value.size() > kMaxText) tooLarge();
         std::memmove(base + w, value.data(), value.size());
-        out.tags.tags.push_back(
-            out.tags.makeTag(code, static_cast<std::uint32_t>(w), value.size()));
+        out.tags.push(code, value.size());
         w += value.size();
         line += 2;
         if (code == 0 && trim(std::string_view(base + w - value.size(), value.size())) == "EOF") {
@@ -178,7 +177,7 @@ class BinaryReader {
         // is 0/SECTION, so a zero second byte means two-byte codes.
         wide_ = data_.size() > pos_ + 1 && data_[pos_ + 1] == '\0';
         out.tags.text.reserve(data_.size());
-        out.tags.tags.reserve(data_.size() / 8);
+        out.tags.reserve(data_.size() / 8);
         while (pos_ < data_.size()) {
             std::size_t tagStart = tagStart_ = pos_;
             int code = 0;
@@ -194,9 +193,7 @@ class BinaryReader {
                 }
                 break;
             }
-            const Tag& t = out.tags.tags.back();
             if (code == 0 && out.tags.value(out.tags.size() - 1) == "EOF") {
-                (void)t;
                 out.sawEof = true;
                 out.junkAfterEof = !blankOnly(data_.data() + pos_, data_.data() + data_.size());
                 break;
@@ -237,9 +234,7 @@ class BinaryReader {
         (void)ec;
         put(s, code, std::string_view(buf, static_cast<std::size_t>(end - buf)));
     }
-    void put(TagStore& s, int code, std::string_view v) {
-        s.tags.push_back(s.appendValue(code, v));
-    }
+    void put(TagStore& s, int code, std::string_view v) { s.append(code, v); }
     // A value that cannot be what its code says means the reading is out of
     // step with the file (or the file is damaged there): nothing after it can
     // be trusted, so the read stops instead of looking for a place to go on.

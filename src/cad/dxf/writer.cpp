@@ -158,7 +158,6 @@ void writeTags(const DrawingData& d, std::string& out,
             i = e.tagEnd - 1;
             continue;
         }
-        const Tag& t = s.tags[i];
         std::string_view value = s.value(i);
         std::string rewritten;
         if (i == lay.handseedValue) {
@@ -187,7 +186,7 @@ void writeTags(const DrawingData& d, std::string& out,
             rewritten = std::to_string(count + static_cast<long long>(newBlocks.size()));
             value = rewritten;
         }
-        lines.put(out, t.code, value);
+        lines.put(out, s.code(i), value);
         if (i == lay.eof) break;
         if (flush && out.size() >= kChunk) flush(out);
     }
