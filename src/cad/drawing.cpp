@@ -213,18 +213,26 @@ EntityRef SelectionSet::item(std::size_t index) const {
     if (index >= items_.size()) {
         throw Error("Набор «" + name_ + "»: нет элемента с номером " + std::to_string(index));
     }
-    return items_[index];
+    return EntityRef(drawing_, items_[index]);
 }
 
 void SelectionSet::add(const EntityRef& entity) {
     entity.entity();
-    items_.push_back(entity);
+    if (entity.drawing() != drawing_) {
+        throw Error("Набор «" + name_ + "»: объект другого чертежа в него не входит");
+    }
+    items_.push_back(entity.id());
 }
 
 void SelectionSet::select(int mode) {
     drawing_->requireOpen();
     if (mode != 5) throw Error("Режим выбора " + std::to_string(mode) + " не поддерживается");
-    items_ = drawing_->modelSpace();
+    items_.clear();
+    const DrawingData& d = *drawing_->data_;
+    items_.reserve(d.modelSpace.size());
+    for (EntityId id : d.modelSpace) {
+        if (!d.entities[id.v].erased) items_.push_back(id);
+    }
 }
 
 // ---- Drawing ---------------------------------------------------------------

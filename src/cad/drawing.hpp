@@ -80,12 +80,11 @@ class SelectionSet {
     void clear() { items_.clear(); }
     // Mode 5 puts every entity of the drawing in the set (model space, in order).
     void select(int mode);
-    const std::vector<EntityRef>& items() const { return items_; }
 
   private:
     Drawing* drawing_;
     std::string name_;
-    std::vector<EntityRef> items_;
+    std::vector<EntityId> items_;  // of drawing_: a set of a big plan holds a million
 };
 
 // What one step of the program did to a drawing, as the drawing was before
@@ -220,6 +219,7 @@ class Drawing {
 
   private:
     friend class EntityRef;
+    friend class SelectionSet;
     // Gives an entity its handle (and the handles its followers need) and
     // stores it; the caller files it in model space or a block.
     EntityId storeEntity(Entity entity);

@@ -6,19 +6,10 @@
 
 namespace model {
 
-const std::vector<cad::EntityRef>& SharedObjectList::get() const {
-    static const std::vector<cad::EntityRef> none;
-    return list ? *list : none;
-}
-
-WorkState captureState(const Workspace& ws, const WorkState* like) {
+WorkState captureState(const Workspace& ws) {
     WorkState s;
     s.controls = ws.controls;
-    if (like && like->objectList.get() == ws.objectList) {
-        s.objectList = like->objectList;
-    } else {
-        s.objectList.list = std::make_shared<const std::vector<cad::EntityRef>>(ws.objectList);
-    }
+    s.objectList = ws.objectList;
     s.markLine1 = ws.markLine1;
     s.markLine2 = ws.markLine2;
     s.pikets = ws.pikets;
@@ -40,7 +31,7 @@ WorkState captureState(const Workspace& ws, const WorkState* like) {
 
 void restoreState(Workspace& ws, const WorkState& s) {
     ws.controls = s.controls;
-    if (ws.objectList != s.objectList.get()) ws.objectList = s.objectList.get();
+    ws.objectList = s.objectList;
     ws.markLine1 = s.markLine1;
     ws.markLine2 = s.markLine2;
     ws.pikets = s.pikets;
@@ -80,7 +71,7 @@ bool History::run(Workspace& ws, const std::string& name, const std::function<bo
     const cad::Drawing* docBefore = ws.doc;
     Step step;
     step.name = name;
-    step.before = captureState(ws, done_.empty() ? nullptr : &done_.back().after);
+    step.before = captureState(ws);
     const std::vector<cad::Drawing*> drawings = drawingsOf(ws);
     for (cad::Drawing* d : drawings) d->beginChange();
     bool completed = false;
@@ -102,7 +93,7 @@ bool History::run(Workspace& ws, const std::string& name, const std::function<bo
         clear();
         return completed;
     }
-    step.after = captureState(ws, &step.before);
+    step.after = captureState(ws);
     // Bringing a panel to the front is no step of its own.
     WorkState shown = step.after;
     shown.controls.front = step.before.controls.front;

@@ -21,20 +21,10 @@ namespace model {
 
 // What a step puts back: everything of Workspace but the ports, the drawings
 // themselves (their own record does that) and the running flags.
-// The object list of a state. It holds every object of the plan (a million
-// on a big one) and changes only when a project is taken, so the states of
-// the steps share one copy of it as long as it stays the same.
-struct SharedObjectList {
-    std::shared_ptr<const std::vector<cad::EntityRef>> list;
-    const std::vector<cad::EntityRef>& get() const;
-    friend bool operator==(const SharedObjectList& a, const SharedObjectList& b) {
-        return a.list == b.list || a.get() == b.get();
-    }
-};
 
 struct WorkState {
     Controls controls;
-    SharedObjectList objectList;
+    ObjectList objectList;  // shared with the workspace while it stays the same
     cad::EntityRef markLine1, markLine2;
     std::vector<Piket> pikets;
     int workPiket = -1;
@@ -50,9 +40,8 @@ struct WorkState {
     friend bool operator==(const WorkState&, const WorkState&) = default;
 };
 
-// The state of ws; its object list is shared with `like` where that holds
-// the same list.
-WorkState captureState(const Workspace& ws, const WorkState* like = nullptr);
+// The state of ws; its object list is shared with the workspace, not copied.
+WorkState captureState(const Workspace& ws);
 void restoreState(Workspace& ws, const WorkState& state);
 
 class History {

@@ -58,7 +58,7 @@ bool hideForPicking(Workspace& ws) {
     const std::vector<std::string>& route = ws.controls.typeList(model::TypeList::Route);
     if (!ws.controls.hideWhilePicking || route.empty()) return false;
     ws.objectsHiddenForPicking = true;
-    for (cad::EntityRef& object : ws.objectList) {
+    for (cad::EntityRef object : ws.objectList) {
         if (!object.exists()) continue;  // erased since the project was opened
         if (!onLayerList(object.layer(), route)) {
             object.setVisible(false);
@@ -69,7 +69,7 @@ bool hideForPicking(Workspace& ws) {
 
 void showAfterPicking(Workspace& ws) {
     if (!ws.objectsHiddenForPicking) return;
-    for (cad::EntityRef& object : ws.objectList) {
+    for (cad::EntityRef object : ws.objectList) {
         if (object.exists()) object.setVisible(true);
     }
     ws.objectsHiddenForPicking = false;

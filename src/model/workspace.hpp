@@ -15,6 +15,7 @@
 #include "model/check_rules.hpp"
 #include "model/controls.hpp"
 #include "model/crossed.hpp"
+#include "model/object_list.hpp"
 #include "model/piket_point.hpp"
 #include "model/ui.hpp"
 
@@ -86,9 +87,9 @@ struct Workspace {
     Ui& ui;
     Controls controls;
 
-    cad::Drawing* doc = nullptr;             // the drawing opened as the project (acadDoc)
-    cad::Drawing* sheetDoc = nullptr;        // where sheets and profiles are drawn (sheetSpace)
-    std::vector<cad::EntityRef> objectList;  // every object when the project was opened
+    cad::Drawing* doc = nullptr;       // the drawing opened as the project (acadDoc)
+    cad::Drawing* sheetDoc = nullptr;  // where sheets and profiles are drawn (sheetSpace)
+    ObjectList objectList;             // every object when the project was opened
     cad::EntityRef markLine1;
     cad::EntityRef markLine2;
 

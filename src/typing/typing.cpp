@@ -59,7 +59,7 @@ constexpr TypeList kAllLists[] = {TypeList::Route, TypeList::Connections, TypeLi
 }  // namespace
 
 void hideTyped(model::Workspace& ws) {
-    for (cad::EntityRef& object : ws.objectList) {
+    for (cad::EntityRef object : ws.objectList) {
         if (!object.exists()) continue;  // erased since the project was opened
         for (TypeList list : kAllLists) {
             for (const std::string& item : items(ws.controls, list)) {
@@ -71,7 +71,7 @@ void hideTyped(model::Workspace& ws) {
 }
 
 void showAll(model::Workspace& ws) {
-    for (cad::EntityRef& object : ws.objectList) {
+    for (cad::EntityRef object : ws.objectList) {
         if (object.exists()) object.setVisible(true);
     }
     bringToFrontThreeTimes(ws.ui);

@@ -417,10 +417,10 @@ class RoadTest : public QObject {
         click("SpeedButton1");
         click("SpeedButton8");
         int hidden = 0;
-        for (cad::EntityRef& e : ws.objectList) hidden += e.visible() ? 0 : 1;
+        for (const cad::EntityRef& e : ws.objectList) hidden += e.visible() ? 0 : 1;
         QVERIFY(hidden > 0);
         click("SpeedButton19");
-        for (cad::EntityRef& e : ws.objectList) QVERIFY(e.visible());
+        for (const cad::EntityRef& e : ws.objectList) QVERIFY(e.visible());
         QVERIFY(w.hasUnsavedChanges());
     }
 

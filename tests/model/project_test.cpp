@@ -199,12 +199,14 @@ TEST_F(Project, StepStatesShareTheObjectListUntilItChanges) {
     cad::EntityRef b = d.addLine({0, 1, 0}, {1, 1, 0});
     takeProject(ws, d, "plan.dxf");
     const WorkState first = captureState(ws);
-    const WorkState same = captureState(ws, &first);
-    EXPECT_EQ(same.objectList.list, first.objectList.list);
+    const WorkState same = captureState(ws);
+    EXPECT_TRUE(same.objectList.sharesWith(first.objectList));
+    EXPECT_TRUE(same.objectList.sharesWith(ws.objectList));
     ws.objectList.pop_back();
-    const WorkState shorter = captureState(ws, &same);
-    EXPECT_NE(shorter.objectList.list, same.objectList.list);
-    ASSERT_EQ(shorter.objectList.get().size(), 1u);
+    const WorkState shorter = captureState(ws);
+    EXPECT_FALSE(shorter.objectList.sharesWith(same.objectList));
+    ASSERT_EQ(shorter.objectList.size(), 1u);
+    ASSERT_EQ(first.objectList.size(), 2u);  // the states before keep the list they had
     EXPECT_FALSE(shorter == same);
     restoreState(ws, first);
     ASSERT_EQ(ws.objectList.size(), 2u);

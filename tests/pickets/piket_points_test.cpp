@@ -269,8 +269,11 @@ TEST(BuildPiketPoints, SpatialIndexGivesExactlyThePlainLoopsPoints) {
         std::vector<EntityRef> route;
         randomPlan(plan, rng, 3 + round * 4, 300 + round * 100, route);
         plan.snapshot();
-        if (round % 3 == 1) plan.ws.objectList.back().erase();
-        if (round % 3 == 2) std::reverse(plan.ws.objectList.begin(), plan.ws.objectList.end());
+        if (round % 3 == 1) plan.ws.objectList.edit().back().erase();
+        if (round % 3 == 2) {
+            auto& list = plan.ws.objectList.edit();
+            std::reverse(list.begin(), list.end());
+        }
 
         model::Piket indexed = piketOf(route), plain = piketOf(route);
         Point3 s1 = route.front().startPoint(), e1 = route.back().endPoint();
