@@ -89,13 +89,9 @@ class Recorder : public cad::Canvas {
         if (str.isEmpty() || !(t.height > 0)) return;
         QList<quint32> glyphs = d_.font.glyphIndexesForString(str);
         QList<QPointF> advances = d_.font.advancesForGlyphIndexes(glyphs);
-        std::vector<float> xs;
         double advance = 0.0;
-        for (const QPointF& a : advances) {
-            xs.push_back(static_cast<float>(advance));
-            advance += a.x();
-        }
-        if (!(advance > 0)) return;
+        for (const QPointF& a : advances) advance += a.x();
+        if (!(advance > 0) || glyphs.size() != advances.size()) return;
         double k = t.height / cap_;  // world units per font unit
         double wf = t.widthFactor > 0 ? t.widthFactor : 1.0;
         double angle = t.rotation;
@@ -125,8 +121,14 @@ class Recorder : public cad::Canvas {
             cap_ * k,
             advance,
             std::tan(t.oblique),
-            std::vector<quint32>(glyphs.begin(), glyphs.end()),
-            std::move(xs)};
+            static_cast<std::uint32_t>(d_.glyphs.size()),
+            static_cast<std::uint32_t>(glyphs.size())};
+        double x = 0.0;
+        for (qsizetype g = 0; g < glyphs.size(); ++g) {
+            d_.glyphs.push_back(glyphs[g]);
+            d_.glyphX.push_back(static_cast<float>(x));
+            x += advances[g].x();
+        }
         for (const P2& q : rec.quad) bounds_->add(q.x, q.y);
         // Slanted letters lean out of the box: tops ahead, descenders behind.
         const double lean = rec.slant;
@@ -136,7 +138,7 @@ class Recorder : public cad::Canvas {
               at(x0 + advance - descent * lean, yb - descent)}) {
             bounds_->add(q.x, q.y);
         }
-        d_.texts.push_back(std::move(rec));
+        d_.texts.push_back(rec);
     }
 
     void fill(const std::vector<std::vector<cad::Point3>>& loops, const cad::Style& s) override {

@@ -244,19 +244,21 @@ bool Scene::Data::renderPart(const Part& part, const QImage& image, const Screen
         const double reach =
             2.0 * kFontPixels * (std::fabs(m11) + std::fabs(m12) + std::fabs(m21) + std::fabs(m22));
         auto pathOf = [&](quint32 glyph) -> const QPainterPath& { return glyphPath(cache, glyph); };
-        for (std::size_t g = 0; g < t.glyphs.size(); ++g) {
-            cache.masks.prefetch(t.glyphs[g], shape, a.x() + m11 * t.x[g], a.y() + m12 * t.x[g]);
+        const quint32* glyphs = d.glyphs.data() + t.glyphFirst;
+        const float* gxs = d.glyphX.data() + t.glyphFirst;
+        for (std::size_t g = 0; g < t.glyphCount; ++g) {
+            cache.masks.prefetch(glyphs[g], shape, a.x() + m11 * gxs[g], a.y() + m12 * gxs[g]);
         }
-        for (std::size_t g = 0; g < t.glyphs.size(); ++g) {
-            const double gx = a.x() + m11 * t.x[g], gy = a.y() + m12 * t.x[g];
+        for (std::size_t g = 0; g < t.glyphCount; ++g) {
+            const double gx = a.x() + m11 * gxs[g], gy = a.y() + m12 * gxs[g];
             if (gy + reach < top || gy - reach > bottom || gx + reach < 0 || gx - reach > w)
                 continue;
-            if (cache.masks.draw(raster, t.glyphs[g], shape, gx, gy, c, pathOf)) continue;
+            if (cache.masks.draw(raster, glyphs[g], shape, gx, gy, c, pathOf)) continue;
             QPainter& pt = painter();
             pt.setPen(Qt::NoPen);
             pt.setRenderHint(QPainter::Antialiasing, smooth);
             pt.setTransform(QTransform(m11, m12, m21, m22, gx, gy));
-            pt.fillPath(pathOf(t.glyphs[g]), QColor::fromRgb(c));
+            pt.fillPath(pathOf(glyphs[g]), QColor::fromRgb(c));
             pt.setRenderHint(QPainter::Antialiasing, false);
             pt.resetTransform();
         }

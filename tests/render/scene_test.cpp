@@ -8,6 +8,7 @@
 #include <QImage>
 #include <cmath>
 #include <filesystem>
+#include <random>
 
 #include "cad/drawing.hpp"
 #include "cad/dxf/reader.hpp"
@@ -264,6 +265,66 @@ TEST_F(SceneTest, EntitiesAddedOrErasedAfterBuildingAreFoundOrGone) {
     all.add(100, 100);
     EXPECT_TRUE(scene.query(all).empty());
     EXPECT_TRUE(scene.extents().empty());
+}
+
+// What the index finds is every item whose bounds meet the box, no more and
+// no less, in a drawing large enough for several levels of it: as built, and
+// after entities were erased, hidden, shown again and added.
+TEST_F(SceneTest, TheIndexFindsWhatMeetsTheBoxBeforeAndAfterEdits) {
+    std::unique_ptr<cad::Drawing> drawing = cad::Drawing::create();
+    std::mt19937 gen(24);
+    std::uniform_real_distribution<double> at(0.0, 10000.0), len(-30.0, 30.0);
+    auto add = [&] {
+        double x = at(gen), y = at(gen);
+        return drawing->addLine({x, y, 0}, {x + len(gen), y + len(gen), 0});
+    };
+    std::vector<cad::EntityRef> lines;
+    for (int i = 0; i < 5000; ++i) lines.push_back(add());
+    lines.push_back(drawing->addLine({0, 5000, 0}, {10000, 5001, 0}));  // across them all
+    render::Scene scene;
+    scene.build(drawing->data());
+
+    auto expectFound = [&](const std::string& when) {
+        std::uniform_real_distribution<double> side(1.0, 2000.0);
+        for (int q = 0; q < 40; ++q) {
+            cad::Box2 box;
+            double x = at(gen), y = at(gen);
+            box.add(x, y);
+            box.add(x + side(gen), y + side(gen));
+            std::vector<std::uint32_t> want;
+            for (std::uint32_t i = 0; i < scene.itemCount(); ++i) {
+                cad::Box2 b = scene.boundsOf(i);
+                if (!b.empty() && b.intersects(box)) want.push_back(i);
+            }
+            ASSERT_EQ(scene.query(box), want) << when << ", box " << q;
+        }
+    };
+    expectFound("built");
+
+    std::vector<cad::EntityId> changed;
+    for (std::size_t i = 0; i < 600; ++i) {
+        cad::EntityRef& e = lines[i * 7 % lines.size()];
+        if (i % 3 == 0) {
+            e.erase();
+        } else {
+            e.setVisible(false);
+        }
+        changed.push_back(e.id());
+    }
+    for (int i = 0; i < 300; ++i) add();
+    scene.update(drawing->data(), changed);
+    expectFound("erased, hidden, added");
+
+    // Shown again: out of the part of the index built at first, into the other.
+    changed.clear();
+    for (std::size_t i = 0; i < 600; ++i) {
+        if (i % 3 == 0) continue;
+        cad::EntityRef& e = lines[i * 7 % lines.size()];
+        e.setVisible(true);
+        changed.push_back(e.id());
+    }
+    scene.update(drawing->data(), changed);
+    expectFound("shown again");
 }
 
 Tags polyline(const std::vector<std::pair<double, double>>& pts) {
