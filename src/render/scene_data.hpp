@@ -5,6 +5,7 @@
 
 #include <QPainterPath>
 #include <QRawFont>
+#include <algorithm>
 #include <boost/geometry.hpp>
 #include <boost/geometry/geometries/box.hpp>
 #include <boost/geometry/geometries/point.hpp>
@@ -44,19 +45,22 @@ struct P2 {
 
 struct Prim {
     Kind kind;
-    std::uint8_t color;        // colour index 1..255
-    std::uint16_t lineweight;  // hundredths of a millimetre
-    std::uint32_t first;       // into points, arcs, texts or loops by kind
-    std::uint32_t count;       // points of a strip, loops of a fill
-    std::uint32_t trueColor;   // 0xffRRGGBB, or 0 when the index stands
-    std::uint32_t lodFirst;    // a strip's or loop's lighter forms, into lods
-    std::uint8_t lodCount;
+    std::uint8_t color;       // colour index 1..255
+    std::uint8_t lineweight;  // hundredths of a millimetre, up to 211
+    std::uint8_t lodCount;    // a strip's or loop's lighter forms (Data::lodsOf)
+    std::uint32_t first;      // into points, arcs, texts or loops by kind
+    std::uint32_t count;      // points of a strip, loops of a fill
+    std::uint32_t trueColor;  // 0xffRRGGBB, or 0 when the index stands
 };
+static_assert(sizeof(Prim) == 16, "a million and a half of them on a large plan");
 
 // A lighter form of a long strip or loop for when it is small on the screen:
 // its points thinned so that none strays from the full form by more than
-// tolerance (world units).
+// tolerance (world units). The forms of a strip follow each other, found by
+// the strip's first point: few strips have them, so the strip keeps no
+// number of its own for them.
 struct LodRec {
+    std::uint32_t of;            // the full form's first point
     std::uint32_t first, count;  // into points
     double tolerance;
 };
@@ -259,6 +263,13 @@ struct Scene::Data {
     void adoptNew(const cad::DrawingData& drawing, std::vector<cad::EntityId>& ids);
     std::span<const Prim> primsOf(const Item& item) const {
         return {prims.data() + item.primFirst, item.primCount};
+    }
+    // A strip's or loop's lighter forms, finest first (lods are in the
+    // order of their strips' points, which only grow).
+    const LodRec* lodsOf(const Prim& prim) const {
+        if (prim.lodCount == 0) return nullptr;
+        return std::lower_bound(lods.begin(), lods.end(), prim.first,
+                                [](const LodRec& r, std::uint32_t of) { return r.of < of; });
     }
     void record(const cad::DrawingData& drawing, const std::vector<cad::EntityId>& ids);
     // Lighter forms of a strip or loop just recorded, coarsest last.

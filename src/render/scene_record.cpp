@@ -189,7 +189,7 @@ class Recorder : public cad::Canvas {
                           (std::uint32_t{s.trueColor->g} << 8) | s.trueColor->b;
         }
         p.lineweight =
-            static_cast<std::uint16_t>(std::clamp(std::lround(s.lineweightMm * 100.0), 0L, 211L));
+            static_cast<std::uint8_t>(std::clamp(std::lround(s.lineweightMm * 100.0), 0L, 211L));
         d_.prims.push_back(p);
         return d_.prims.back();
     }
@@ -242,7 +242,6 @@ void thin(const P2* q, std::uint32_t n, double tol, std::vector<std::uint8_t>& k
 }  // namespace
 
 void Scene::Data::addLighterForms(Prim& prim) {
-    prim.lodFirst = static_cast<std::uint32_t>(lods.size());
     prim.lodCount = 0;
     // Short runs cost less to draw than to choose a form for.
     constexpr std::uint32_t kWorthThinning = 8;
@@ -265,7 +264,7 @@ void Scene::Data::addLighterForms(Prim& prim) {
         auto kept = static_cast<std::uint32_t>(std::count(keep.begin(), keep.end(), 1));
         if (kept * 4 > count * 3) continue;  // not light enough to be worth its memory
         stray += tol;
-        LodRec rec{static_cast<std::uint32_t>(points.size()), kept, stray};
+        LodRec rec{prim.first, static_cast<std::uint32_t>(points.size()), kept, stray};
         for (std::uint32_t i = 0; i < count; ++i) {
             if (!keep[i]) continue;
             const P2 q = points[from + i];

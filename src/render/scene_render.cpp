@@ -280,8 +280,9 @@ bool Scene::Data::renderPart(const Part& part, const QImage& image, const Screen
                     const P2* q = &d.points[p.first];
                     std::uint32_t n = p.count;
                     // The lightest form that stays true to a fraction of a pixel.
+                    const LodRec* lods = d.lodsOf(p);
                     for (std::uint32_t l = p.lodCount; l-- > 0;) {
-                        const LodRec& lod = d.lods[p.lodFirst + l];
+                        const LodRec& lod = lods[l];
                         if (lod.tolerance * s <= kLodPixels) {
                             q = &d.points[lod.first];
                             n = lod.count;
@@ -379,7 +380,6 @@ bool Scene::Data::renderPart(const Part& part, const QImage& image, const Screen
                     const Prim& p = d.prims[ahead.primFirst];
                     if (p.kind == Kind::Strip || p.kind == Kind::Loop) {
                         __builtin_prefetch(&d.points[p.first]);
-                        if (p.lodCount > 0) __builtin_prefetch(&d.lods[p.lodFirst]);
                     } else if (p.kind == Kind::Text) {
                         __builtin_prefetch(&d.texts[p.first]);
                     } else if (p.kind == Kind::Arc) {

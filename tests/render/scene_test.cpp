@@ -360,6 +360,27 @@ TEST_F(SceneTest, LighterFormsKeepEveryToothLargerThanAPixel) {
     EXPECT_GT(inkCount(img, QRect(10, 90, 126, 1)), 60);  // and the foot between them
 }
 
+// Long strips drawn small are drawn from lighter forms, each strip from its own.
+TEST_F(SceneTest, EachStripDrawnSmallIsDrawnFromItsOwnLighterForm) {
+    // 400 points a strip, wavering a hundredth of a unit: thinned to its ends,
+    // which stray under a tenth of a pixel at a quarter of a pixel a unit.
+    auto strip = [](double y0) {
+        std::vector<std::pair<double, double>> pts;
+        for (int i = 0; i < 400; ++i) pts.emplace_back(i, y0 + 0.01 * (i % 2));
+        return polyline(pts);
+    };
+    cad::Drawing drawing(cad::readDxf(r12(concat({strip(0), strip(-160)}))));
+    render::Scene scene;
+    scene.build(drawing.data());
+    render::ScreenMap map;
+    map.scale = 0.25;
+    map.originX = -40;  // x = 0 at column 10
+    map.originY = 360;  // the strips on rows 90 and 130
+    QImage img = frame(scene, map, {160, 140});
+    EXPECT_GE(inkCount(img, QRect(10, 89, 100, 3)), 99);
+    EXPECT_GE(inkCount(img, QRect(10, 129, 100, 3)), 99);
+}
+
 TEST_F(SceneTest, ZoomedFramesShowWhatCrossesTheirEdgeAsWholeFramesDo) {
     Tags near = concat({
         line(50, {{8, "0"}, {62, "1"}}, -50, 5),  // in from the left
