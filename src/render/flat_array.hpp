@@ -1,9 +1,10 @@
 // An array of plain records for the scene's large tables. It grows through
-// realloc: a large block is one mapping of its own, which the system moves
-// and lengthens by remapping pages, never by copying them, so a table that
-// grows to hundreds of megabytes never holds two copies of itself (a
-// std::vector would, for a moment at each doubling), and the part of a step
-// not yet written takes no memory.
+// realloc: a large block is a mapping of its own (glibc: from 32 MB at the
+// latest), which the system moves and lengthens by remapping pages, never by
+// copying them, so a table that grows to hundreds of megabytes never holds
+// two copies of itself (a std::vector would, for a moment at each doubling),
+// and the part of a step not yet written takes no memory. Elsewhere it is
+// no worse than a vector.
 #pragma once
 
 #include <cstddef>

@@ -102,8 +102,8 @@ using BBox = bg::model::box<BPoint>;
 // centres, kFanout to a leaf, and above the leaves one box per kFanout
 // boxes of the level below, up to one. No node keeps a list of children: a
 // node's children are the kFanout that follow from kFanout times its
-// number. About 40 bits an item, where a Boost node (of one size for leaves
-// and branches) costs 40 bytes an item. An item taken out is only marked
+// number. About six bytes an item, where Boost's nodes (of one size for
+// leaves and branches) cost 48. An item taken out is only marked
 // (Item::indexed); the boxes above it stay, larger than they need be, which
 // costs a query a look but never an item.
 struct PackedIndex {
