@@ -58,6 +58,73 @@ void Scene::Data::adoptNew(const cad::DrawingData& drawing, std::vector<cad::Ent
     modelSpaceSeen = drawing.modelSpace.size();
 }
 
+namespace {
+
+// The place of (x, y) along a Hilbert curve through a 2¹⁶ × 2¹⁶ grid.
+std::uint32_t hilbert(std::uint32_t x, std::uint32_t y) {
+    std::uint32_t d = 0;
+    for (std::uint32_t s = 1u << 15; s > 0; s >>= 1) {
+        const std::uint32_t rx = (x & s) ? 1 : 0, ry = (y & s) ? 1 : 0;
+        d += s * s * ((3 * rx) ^ ry);
+        if (ry == 0) {
+            if (rx == 1) {
+                x = s - 1 - (x & (s - 1));
+                y = s - 1 - (y & (s - 1));
+            }
+            std::swap(x, y);
+        }
+        x &= s - 1;
+        y &= s - 1;
+    }
+    return d;
+}
+
+}  // namespace
+
+void PackedIndex::build(FlatArray<Item>& items, FlatArray<std::uint32_t> entries) {
+    order = FlatArray<std::uint32_t>{};
+    levels.clear();
+    if (entries.empty()) return;
+    cad::Box2 all;
+    for (std::uint32_t i : entries) all.add(items[i].bounds);
+    const double w = all.maxX - all.minX, h = all.maxY - all.minY;
+    const double kx = w > 0 ? 65535.0 / w : 0.0, ky = h > 0 ? 65535.0 / h : 0.0;
+    {
+        // The curve's place in the high half, the item in the low: one sort
+        // of plain numbers.
+        FlatArray<std::uint64_t> keyed;
+        keyed.resize(entries.size());
+        for (std::size_t k = 0; k < entries.size(); ++k) {
+            const cad::Box2& b = items[entries[k]].bounds;
+            auto grid = [](double v) {  // a plan too wide for doubles gives NaN: 0
+                return v > 0 ? static_cast<std::uint32_t>(std::min(v, 65535.0)) : 0u;
+            };
+            const std::uint32_t gx = grid(((b.minX + b.maxX) / 2 - all.minX) * kx);
+            const std::uint32_t gy = grid(((b.minY + b.maxY) / 2 - all.minY) * ky);
+            keyed[k] = std::uint64_t{hilbert(gx, gy)} << 32 | entries[k];
+        }
+        entries = FlatArray<std::uint32_t>{};
+        std::sort(keyed.begin(), keyed.end());
+        order.resize(keyed.size());
+        for (std::size_t k = 0; k < keyed.size(); ++k) {
+            order[k] = static_cast<std::uint32_t>(keyed[k]);
+        }
+    }
+    for (std::uint32_t i : order) items[i].indexed = Indexed::Packed;
+    // The leaves' boxes, then each level's from the one below.
+    FlatArray<cad::Box2> level;
+    level.resize((order.size() + kFanout - 1) / kFanout);
+    for (std::size_t k = 0; k < order.size(); ++k) level[k / kFanout].add(items[order[k]].bounds);
+    levels.push_back(std::move(level));
+    while (levels.back().size() > 1) {
+        const FlatArray<cad::Box2>& below = levels.back();
+        FlatArray<cad::Box2> up;
+        up.resize((below.size() + kFanout - 1) / kFanout);
+        for (std::size_t k = 0; k < below.size(); ++k) up[k / kFanout].add(below[k]);
+        levels.push_back(std::move(up));
+    }
+}
+
 void Scene::build(const cad::DrawingData& drawing) {
     clear();
     Data& d = *d_;
@@ -66,15 +133,24 @@ void Scene::build(const cad::DrawingData& drawing) {
     ids.reserve(drawing.modelSpace.size());
     d.adoptNew(drawing, ids);
     d.record(drawing, ids);
-    std::vector<std::uint32_t> entries;
-    entries.reserve(d.items.size());
+    FlatArray<std::uint32_t> entries;
     for (std::uint32_t i = 0; i < d.items.size(); ++i) {
         const Item& item = d.items[i];
         if (item.primCount == 0 || item.bounds.empty()) continue;
         entries.push_back(i);
         d.extents.add(item.bounds);
     }
-    d.tree = Tree(entries.begin(), entries.end(), bgi::rstar<16>{}, ItemBox{&d.items});
+    d.packed.build(d.items, std::move(entries));
+    // What the tables grew by beyond their records goes back.
+    d.items.shrinkToFit();
+    d.prims.shrinkToFit();
+    d.points.shrinkToFit();
+    d.arcs.shrinkToFit();
+    d.texts.shrinkToFit();
+    d.glyphs.shrinkToFit();
+    d.glyphX.shrinkToFit();
+    d.loops.shrinkToFit();
+    d.lods.shrinkToFit();
 }
 
 void Scene::update(const cad::DrawingData& drawing, const std::vector<cad::EntityId>& ids) {
@@ -87,10 +163,9 @@ void Scene::update(const cad::DrawingData& drawing, const std::vector<cad::Entit
         std::uint32_t idx = d.itemOf[id.v];
         if (idx == kNone) return;
         Item& item = d.items[idx];
-        if (item.primCount > 0 && !item.bounds.empty()) {
-            d.tree.remove(idx);
-            shrunk = true;
-        }
+        if (item.indexed == Indexed::Tree) d.tree.remove(idx);
+        if (item.indexed != Indexed::No) shrunk = true;
+        item.indexed = Indexed::No;
         item.primCount = 0;
         item.bounds = cad::Box2{};
         redo.push_back(id);
@@ -111,6 +186,7 @@ void Scene::update(const cad::DrawingData& drawing, const std::vector<cad::Entit
         const Item& item = d.items[idx];
         if (item.primCount == 0 || item.bounds.empty()) continue;
         d.tree.insert(idx);
+        d.items[idx].indexed = Indexed::Tree;
         d.extents.add(item.bounds);
     }
     if (shrunk) {
@@ -160,6 +236,7 @@ cad::Box2 Scene::extentsWithout(const std::vector<cad::EntityId>& left) const {
 std::vector<std::uint32_t> Scene::query(const cad::Box2& box) const {
     std::vector<std::uint32_t> out;
     if (box.empty()) return out;
+    d_->packed.query(box, d_->items, [&](std::uint32_t i) { out.push_back(i); });
     d_->tree.query(bgi::intersects(toBBox(box)), std::back_inserter(out));
     std::sort(out.begin(), out.end());
     return out;

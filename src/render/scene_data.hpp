@@ -5,6 +5,7 @@
 
 #include <QPainterPath>
 #include <QRawFont>
+#include <algorithm>
 #include <boost/geometry.hpp>
 #include <boost/geometry/geometries/box.hpp>
 #include <boost/geometry/geometries/point.hpp>
@@ -18,6 +19,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "render/flat_array.hpp"
 #include "render/glyph_masks.hpp"
 #include "render/scene.hpp"
 
@@ -43,19 +45,22 @@ struct P2 {
 
 struct Prim {
     Kind kind;
-    std::uint8_t color;        // colour index 1..255
-    std::uint16_t lineweight;  // hundredths of a millimetre
-    std::uint32_t first;       // into points, arcs, texts or loops by kind
-    std::uint32_t count;       // points of a strip, loops of a fill
-    std::uint32_t trueColor;   // 0xffRRGGBB, or 0 when the index stands
-    std::uint32_t lodFirst;    // a strip's or loop's lighter forms, into lods
-    std::uint8_t lodCount;
+    std::uint8_t color;       // colour index 1..255
+    std::uint8_t lineweight;  // hundredths of a millimetre, up to 211
+    std::uint8_t lodCount;    // a strip's or loop's lighter forms (Data::lodsOf)
+    std::uint32_t first;      // into points, arcs, texts or loops by kind
+    std::uint32_t count;      // points of a strip, loops of a fill
+    std::uint32_t trueColor;  // 0xffRRGGBB, or 0 when the index stands
 };
+static_assert(sizeof(Prim) == 16, "a million and a half of them on a large plan");
 
 // A lighter form of a long strip or loop for when it is small on the screen:
 // its points thinned so that none strays from the full form by more than
-// tolerance (world units).
+// tolerance (world units). The forms of a strip follow each other, found by
+// the strip's first point: few strips have them, so the strip keeps no
+// number of its own for them.
 struct LodRec {
+    std::uint32_t of;            // the full form's first point
     std::uint32_t first, count;  // into points
     double tolerance;
 };
@@ -72,30 +77,86 @@ struct TextRec {
     double height;   // of capitals, after the alignment's stretching
     double advance;  // length of the baseline in font units
     double slant;    // tangent of the oblique angle
-    std::vector<quint32> glyphs;
-    std::vector<float> x;  // where each glyph starts, font units
+    std::uint32_t glyphFirst, glyphCount;  // into glyphs and glyphX
 };
 
 struct LoopRec {
     std::uint32_t first, count;  // into points
 };
 
+// Which part of the index holds an item.
+enum class Indexed : std::uint8_t { No, Packed, Tree };
+
 struct Item {
     cad::Box2 bounds;
     std::uint32_t primFirst = 0;
     std::uint32_t primCount = 0;
     cad::EntityId id;
+    Indexed indexed = Indexed::No;  // in the padding: costs nothing
 };
 
 using BPoint = bg::model::point<double, 2, bg::cs::cartesian>;
 using BBox = bg::model::box<BPoint>;
-// The index holds item numbers only; their boxes are the items' own bounds,
-// read where the index needs them (a box beside each of a million numbers
-// would be most of its memory). An item's bounds do not change while it is
-// in the index: it is taken out first.
+// The items drawn when the scene was built, packed once into a static
+// R-tree: item numbers in the order of a Hilbert curve through their
+// centres, kFanout to a leaf, and above the leaves one box per kFanout
+// boxes of the level below, up to one. No node keeps a list of children: a
+// node's children are the kFanout that follow from kFanout times its
+// number. About six bytes an item, where Boost's nodes (of one size for
+// leaves and branches) cost 48. An item taken out is only marked
+// (Item::indexed); the boxes above it stay, larger than they need be, which
+// costs a query a look but never an item.
+struct PackedIndex {
+    static constexpr std::uint32_t kFanout = 16;
+    FlatArray<std::uint32_t> order;
+    std::vector<FlatArray<cad::Box2>> levels;  // [0]: one box a leaf
+
+    // entries: the items to pack (non-empty bounds), in any order.
+    void build(FlatArray<Item>& items, FlatArray<std::uint32_t> entries);
+    // Calls take(i) for each packed item still in it whose bounds meet box.
+    template <class Take>
+    void query(const cad::Box2& box, const FlatArray<Item>& items, Take take) const;
+};
+
+template <class Take>
+void PackedIndex::query(const cad::Box2& box, const FlatArray<Item>& items, Take take) const {
+    if (levels.empty()) return;
+    struct Node {
+        std::uint32_t level, index;
+    };
+    // At most kFanout waiting at each level, and no more than 2³² items
+    // make nine levels.
+    Node stack[kFanout * 16];
+    int top = 0;
+    const auto root = static_cast<std::uint32_t>(levels.size() - 1);
+    for (std::uint32_t j = 0; j < levels[root].size(); ++j) stack[top++] = {root, j};
+    while (top > 0) {
+        const Node node = stack[--top];
+        if (!levels[node.level][node.index].intersects(box)) continue;
+        const std::size_t from = std::size_t{node.index} * kFanout;
+        if (node.level == 0) {
+            const std::size_t to = std::min(order.size(), from + kFanout);
+            for (std::size_t k = from; k < to; ++k) {
+                const std::uint32_t i = order[k];
+                const Item& item = items[i];
+                if (item.indexed == Indexed::Packed && item.bounds.intersects(box)) take(i);
+            }
+            continue;
+        }
+        const std::size_t to = std::min(levels[node.level - 1].size(), from + kFanout);
+        for (std::size_t k = to; k-- > from;) {
+            stack[top++] = {node.level - 1, static_cast<std::uint32_t>(k)};
+        }
+    }
+}
+
+// Items drawn after the scene was built (edits) go into a Boost R-tree of
+// item numbers; their boxes are the items' own bounds, read where the tree
+// needs them. An item's bounds do not change while it is in either part of
+// the index: it is taken out first.
 struct ItemBox {
     using result_type = BBox;
-    const std::vector<Item>* items = nullptr;
+    const FlatArray<Item>* items = nullptr;
     BBox operator()(std::uint32_t i) const;
 };
 using Tree = bgi::rtree<std::uint32_t, bgi::rstar<16>, ItemBox>;
@@ -162,14 +223,17 @@ struct Scene::Data {
     using LoopRec = scene_detail::LoopRec;
     using LodRec = scene_detail::LodRec;
 
-    std::vector<Item> items;
-    std::vector<std::uint32_t> itemOf;  // by EntityId::v
-    std::vector<Prim> prims;
-    std::vector<P2> points;
-    std::vector<ArcRec> arcs;
-    std::vector<TextRec> texts;
-    std::vector<LoopRec> loops;
-    std::vector<LodRec> lods;
+    FlatArray<Item> items;
+    FlatArray<std::uint32_t> itemOf;  // by EntityId::v
+    FlatArray<Prim> prims;
+    FlatArray<P2> points;
+    FlatArray<ArcRec> arcs;
+    FlatArray<TextRec> texts;
+    FlatArray<quint32> glyphs;  // of every text, in turn
+    FlatArray<float> glyphX;    // where each glyph starts, font units
+    FlatArray<LoopRec> loops;
+    FlatArray<LodRec> lods;
+    scene_detail::PackedIndex packed;
     scene_detail::Tree tree{bgi::rstar<16>{}, scene_detail::ItemBox{&items}};
     cad::Box2 extents;
     QRawFont font;
@@ -199,6 +263,13 @@ struct Scene::Data {
     void adoptNew(const cad::DrawingData& drawing, std::vector<cad::EntityId>& ids);
     std::span<const Prim> primsOf(const Item& item) const {
         return {prims.data() + item.primFirst, item.primCount};
+    }
+    // A strip's or loop's lighter forms, finest first (lods are in the
+    // order of their strips' points, which only grow).
+    const LodRec* lodsOf(const Prim& prim) const {
+        if (prim.lodCount == 0) return nullptr;
+        return std::lower_bound(lods.begin(), lods.end(), prim.first,
+                                [](const LodRec& r, std::uint32_t of) { return r.of < of; });
     }
     void record(const cad::DrawingData& drawing, const std::vector<cad::EntityId>& ids);
     // Lighter forms of a strip or loop just recorded, coarsest last.

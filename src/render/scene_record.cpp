@@ -89,13 +89,9 @@ class Recorder : public cad::Canvas {
         if (str.isEmpty() || !(t.height > 0)) return;
         QList<quint32> glyphs = d_.font.glyphIndexesForString(str);
         QList<QPointF> advances = d_.font.advancesForGlyphIndexes(glyphs);
-        std::vector<float> xs;
         double advance = 0.0;
-        for (const QPointF& a : advances) {
-            xs.push_back(static_cast<float>(advance));
-            advance += a.x();
-        }
-        if (!(advance > 0)) return;
+        for (const QPointF& a : advances) advance += a.x();
+        if (!(advance > 0) || glyphs.size() != advances.size()) return;
         double k = t.height / cap_;  // world units per font unit
         double wf = t.widthFactor > 0 ? t.widthFactor : 1.0;
         double angle = t.rotation;
@@ -125,8 +121,14 @@ class Recorder : public cad::Canvas {
             cap_ * k,
             advance,
             std::tan(t.oblique),
-            std::vector<quint32>(glyphs.begin(), glyphs.end()),
-            std::move(xs)};
+            static_cast<std::uint32_t>(d_.glyphs.size()),
+            static_cast<std::uint32_t>(glyphs.size())};
+        double x = 0.0;
+        for (qsizetype g = 0; g < glyphs.size(); ++g) {
+            d_.glyphs.push_back(glyphs[g]);
+            d_.glyphX.push_back(static_cast<float>(x));
+            x += advances[g].x();
+        }
         for (const P2& q : rec.quad) bounds_->add(q.x, q.y);
         // Slanted letters lean out of the box: tops ahead, descenders behind.
         const double lean = rec.slant;
@@ -136,7 +138,7 @@ class Recorder : public cad::Canvas {
               at(x0 + advance - descent * lean, yb - descent)}) {
             bounds_->add(q.x, q.y);
         }
-        d_.texts.push_back(std::move(rec));
+        d_.texts.push_back(rec);
     }
 
     void fill(const std::vector<std::vector<cad::Point3>>& loops, const cad::Style& s) override {
@@ -187,7 +189,7 @@ class Recorder : public cad::Canvas {
                           (std::uint32_t{s.trueColor->g} << 8) | s.trueColor->b;
         }
         p.lineweight =
-            static_cast<std::uint16_t>(std::clamp(std::lround(s.lineweightMm * 100.0), 0L, 211L));
+            static_cast<std::uint8_t>(std::clamp(std::lround(s.lineweightMm * 100.0), 0L, 211L));
         d_.prims.push_back(p);
         return d_.prims.back();
     }
@@ -240,7 +242,6 @@ void thin(const P2* q, std::uint32_t n, double tol, std::vector<std::uint8_t>& k
 }  // namespace
 
 void Scene::Data::addLighterForms(Prim& prim) {
-    prim.lodFirst = static_cast<std::uint32_t>(lods.size());
     prim.lodCount = 0;
     // Short runs cost less to draw than to choose a form for.
     constexpr std::uint32_t kWorthThinning = 8;
@@ -263,7 +264,7 @@ void Scene::Data::addLighterForms(Prim& prim) {
         auto kept = static_cast<std::uint32_t>(std::count(keep.begin(), keep.end(), 1));
         if (kept * 4 > count * 3) continue;  // not light enough to be worth its memory
         stray += tol;
-        LodRec rec{static_cast<std::uint32_t>(points.size()), kept, stray};
+        LodRec rec{prim.first, static_cast<std::uint32_t>(points.size()), kept, stray};
         for (std::uint32_t i = 0; i < count; ++i) {
             if (!keep[i]) continue;
             const P2 q = points[from + i];

@@ -244,19 +244,21 @@ bool Scene::Data::renderPart(const Part& part, const QImage& image, const Screen
         const double reach =
             2.0 * kFontPixels * (std::fabs(m11) + std::fabs(m12) + std::fabs(m21) + std::fabs(m22));
         auto pathOf = [&](quint32 glyph) -> const QPainterPath& { return glyphPath(cache, glyph); };
-        for (std::size_t g = 0; g < t.glyphs.size(); ++g) {
-            cache.masks.prefetch(t.glyphs[g], shape, a.x() + m11 * t.x[g], a.y() + m12 * t.x[g]);
+        const quint32* glyphs = d.glyphs.data() + t.glyphFirst;
+        const float* gxs = d.glyphX.data() + t.glyphFirst;
+        for (std::size_t g = 0; g < t.glyphCount; ++g) {
+            cache.masks.prefetch(glyphs[g], shape, a.x() + m11 * gxs[g], a.y() + m12 * gxs[g]);
         }
-        for (std::size_t g = 0; g < t.glyphs.size(); ++g) {
-            const double gx = a.x() + m11 * t.x[g], gy = a.y() + m12 * t.x[g];
+        for (std::size_t g = 0; g < t.glyphCount; ++g) {
+            const double gx = a.x() + m11 * gxs[g], gy = a.y() + m12 * gxs[g];
             if (gy + reach < top || gy - reach > bottom || gx + reach < 0 || gx - reach > w)
                 continue;
-            if (cache.masks.draw(raster, t.glyphs[g], shape, gx, gy, c, pathOf)) continue;
+            if (cache.masks.draw(raster, glyphs[g], shape, gx, gy, c, pathOf)) continue;
             QPainter& pt = painter();
             pt.setPen(Qt::NoPen);
             pt.setRenderHint(QPainter::Antialiasing, smooth);
             pt.setTransform(QTransform(m11, m12, m21, m22, gx, gy));
-            pt.fillPath(pathOf(t.glyphs[g]), QColor::fromRgb(c));
+            pt.fillPath(pathOf(glyphs[g]), QColor::fromRgb(c));
             pt.setRenderHint(QPainter::Antialiasing, false);
             pt.resetTransform();
         }
@@ -278,8 +280,9 @@ bool Scene::Data::renderPart(const Part& part, const QImage& image, const Screen
                     const P2* q = &d.points[p.first];
                     std::uint32_t n = p.count;
                     // The lightest form that stays true to a fraction of a pixel.
+                    const LodRec* lods = d.lodsOf(p);
                     for (std::uint32_t l = p.lodCount; l-- > 0;) {
-                        const LodRec& lod = d.lods[p.lodFirst + l];
+                        const LodRec& lod = lods[l];
                         if (lod.tolerance * s <= kLodPixels) {
                             q = &d.points[lod.first];
                             n = lod.count;
@@ -377,7 +380,6 @@ bool Scene::Data::renderPart(const Part& part, const QImage& image, const Screen
                     const Prim& p = d.prims[ahead.primFirst];
                     if (p.kind == Kind::Strip || p.kind == Kind::Loop) {
                         __builtin_prefetch(&d.points[p.first]);
-                        if (p.lodCount > 0) __builtin_prefetch(&d.lods[p.lodFirst]);
                     } else if (p.kind == Kind::Text) {
                         __builtin_prefetch(&d.texts[p.first]);
                     } else if (p.kind == Kind::Arc) {

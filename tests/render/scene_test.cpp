@@ -8,6 +8,7 @@
 #include <QImage>
 #include <cmath>
 #include <filesystem>
+#include <random>
 
 #include "cad/drawing.hpp"
 #include "cad/dxf/reader.hpp"
@@ -266,6 +267,66 @@ TEST_F(SceneTest, EntitiesAddedOrErasedAfterBuildingAreFoundOrGone) {
     EXPECT_TRUE(scene.extents().empty());
 }
 
+// What the index finds is every item whose bounds meet the box, no more and
+// no less, in a drawing large enough for several levels of it: as built, and
+// after entities were erased, hidden, shown again and added.
+TEST_F(SceneTest, TheIndexFindsWhatMeetsTheBoxBeforeAndAfterEdits) {
+    std::unique_ptr<cad::Drawing> drawing = cad::Drawing::create();
+    std::mt19937 gen(24);
+    std::uniform_real_distribution<double> at(0.0, 10000.0), len(-30.0, 30.0);
+    auto add = [&] {
+        double x = at(gen), y = at(gen);
+        return drawing->addLine({x, y, 0}, {x + len(gen), y + len(gen), 0});
+    };
+    std::vector<cad::EntityRef> lines;
+    for (int i = 0; i < 5000; ++i) lines.push_back(add());
+    lines.push_back(drawing->addLine({0, 5000, 0}, {10000, 5001, 0}));  // across them all
+    render::Scene scene;
+    scene.build(drawing->data());
+
+    auto expectFound = [&](const std::string& when) {
+        std::uniform_real_distribution<double> side(1.0, 2000.0);
+        for (int q = 0; q < 40; ++q) {
+            cad::Box2 box;
+            double x = at(gen), y = at(gen);
+            box.add(x, y);
+            box.add(x + side(gen), y + side(gen));
+            std::vector<std::uint32_t> want;
+            for (std::uint32_t i = 0; i < scene.itemCount(); ++i) {
+                cad::Box2 b = scene.boundsOf(i);
+                if (!b.empty() && b.intersects(box)) want.push_back(i);
+            }
+            ASSERT_EQ(scene.query(box), want) << when << ", box " << q;
+        }
+    };
+    expectFound("built");
+
+    std::vector<cad::EntityId> changed;
+    for (std::size_t i = 0; i < 600; ++i) {
+        cad::EntityRef& e = lines[i * 7 % lines.size()];
+        if (i % 3 == 0) {
+            e.erase();
+        } else {
+            e.setVisible(false);
+        }
+        changed.push_back(e.id());
+    }
+    for (int i = 0; i < 300; ++i) add();
+    scene.update(drawing->data(), changed);
+    expectFound("erased, hidden, added");
+
+    // Shown again: out of the part of the index built at first, into the other.
+    changed.clear();
+    for (std::size_t i = 0; i < 600; ++i) {
+        if (i % 3 == 0) continue;
+        cad::EntityRef& e = lines[i * 7 % lines.size()];
+        e.setVisible(true);
+        changed.push_back(e.id());
+    }
+    scene.update(drawing->data(), changed);
+    expectFound("shown again");
+}
+
 Tags polyline(const std::vector<std::pair<double, double>>& pts) {
     Tags t{{0, "POLYLINE"}, {8, "0"}, {62, "1"}, {66, "1"}, {70, "0"}};
     for (auto [x, y] : pts) {
@@ -297,6 +358,27 @@ TEST_F(SceneTest, LighterFormsKeepEveryToothLargerThanAPixel) {
     for (int i = 0; i < 64; ++i) tips += inkCount(img, QRect(2 * i + 10, 86, 2, 3)) > 0;
     EXPECT_EQ(tips, 64);
     EXPECT_GT(inkCount(img, QRect(10, 90, 126, 1)), 60);  // and the foot between them
+}
+
+// Long strips drawn small are drawn from lighter forms, each strip from its own.
+TEST_F(SceneTest, EachStripDrawnSmallIsDrawnFromItsOwnLighterForm) {
+    // 400 points a strip, wavering a hundredth of a unit: thinned to its ends,
+    // which stray under a tenth of a pixel at a quarter of a pixel a unit.
+    auto strip = [](double y0) {
+        std::vector<std::pair<double, double>> pts;
+        for (int i = 0; i < 400; ++i) pts.emplace_back(i, y0 + 0.01 * (i % 2));
+        return polyline(pts);
+    };
+    cad::Drawing drawing(cad::readDxf(r12(concat({strip(0), strip(-160)}))));
+    render::Scene scene;
+    scene.build(drawing.data());
+    render::ScreenMap map;
+    map.scale = 0.25;
+    map.originX = -40;  // x = 0 at column 10
+    map.originY = 360;  // the strips on rows 90 and 130
+    QImage img = frame(scene, map, {160, 140});
+    EXPECT_GE(inkCount(img, QRect(10, 89, 100, 3)), 99);
+    EXPECT_GE(inkCount(img, QRect(10, 129, 100, 3)), 99);
 }
 
 TEST_F(SceneTest, ZoomedFramesShowWhatCrossesTheirEdgeAsWholeFramesDo) {
