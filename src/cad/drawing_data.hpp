@@ -4,11 +4,13 @@
 // the program's operations on top of it.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "cad/entity.hpp"
@@ -20,30 +22,39 @@ namespace cad {
 // The file's group code / value pairs in file order. A value is text in the
 // file's own encoding (binary files are turned into the same text form); the
 // values stand back to back in `text`, in tag order, so a tag needs only its
-// code and where its value starts: four bytes, as a big plan has tens of
-// millions of them. Starts are kept relative to their block of 64 tags; a
-// block whose values pass 64 KB (long texts, embedded data) keeps them whole.
+// code and where its value starts: three bytes, as a big plan has tens of
+// millions of them. A file uses a few dozen group codes, so a tag keeps the
+// number of its code in the store's table of codes (a file with more than 256
+// keeps whole codes from the first that does not fit). Starts are kept
+// relative to their block of 64 tags; a block whose values pass 64 KB (long
+// texts, embedded data) keeps them whole.
 class TagStore {
   public:
     std::string text;  // every value, back to back
 
-    std::size_t size() const { return tags_.size(); }
-    bool empty() const { return tags_.empty(); }
-    int code(std::size_t i) const { return tags_[i].code; }
+    std::size_t size() const { return rel_.size(); }
+    bool empty() const { return rel_.empty(); }
+    int code(std::size_t i) const {
+        if (!wideCodes_.empty()) [[unlikely]] {
+            return wideCodes_[i];
+        }
+        return codeTable_[codeNumber_[i]];
+    }
     std::string_view value(std::size_t i) const {
         const std::size_t begin = start(i);
-        const std::size_t end = i + 1 < tags_.size() ? start(i + 1) : end_;
+        const std::size_t end = i + 1 < rel_.size() ? start(i + 1) : end_;
         return std::string_view(text.data() + begin, end - begin);
     }
 
     // Building, in file order. push: the value's bytes already stand in text
     // at the end of the values so far (endOfValues()); append puts them there.
     void reserve(std::size_t tags) {
-        tags_.reserve(tags);
+        codeNumber_.reserve(tags);
+        rel_.reserve(tags);
         blocks_.reserve(tags / kBlock + 1);
     }
     void push(int code, std::size_t length) {
-        const std::size_t i = tags_.size();
+        const std::size_t i = rel_.size();
         if (i % kBlock == 0) blocks_.push_back(end_);
         std::uint64_t& block = blocks_.back();
         std::uint16_t rel = 0;
@@ -55,7 +66,8 @@ class TagStore {
             widen(block, i);
             wide_[(block & kWideIndex) + i % kBlock] = static_cast<std::uint32_t>(end_);
         }
-        tags_.push_back({static_cast<std::int16_t>(code), rel});
+        pushCode(code);
+        rel_.push_back(rel);
         end_ += length;
     }
     void append(int code, std::string_view v) {
@@ -64,25 +76,26 @@ class TagStore {
         push(code, v.size());
     }
     std::size_t endOfValues() const { return end_; }
-    // The tag array's memory, for touching its pages ahead of the writer.
-    void* tagMemory() { return tags_.data(); }
-    std::size_t tagMemoryBytes() const { return tags_.capacity() * sizeof(Packed); }
+    // The tag arrays' memory, for touching their pages ahead of the writer.
+    std::pair<void*, std::size_t> codeMemory() {
+        return {codeNumber_.data(), codeNumber_.capacity()};
+    }
+    std::pair<void*, std::size_t> startMemory() {
+        return {rel_.data(), rel_.capacity() * sizeof(std::uint16_t)};
+    }
 
   private:
-    struct Packed {
-        std::int16_t code;  // group codes run from -32768 to 32767
-        std::uint16_t rel;  // start of the value from its block's start
-    };
     static constexpr std::size_t kBlock = 64;
     static constexpr std::uint64_t kWide = std::uint64_t{1} << 63;
     static constexpr std::uint64_t kWideIndex = 0xFFFFFFFF;
+    static constexpr std::size_t kCodeNumbers = 256;
 
     std::size_t start(std::size_t i) const {
         const std::uint64_t block = blocks_[i / kBlock];
         if (block & kWide) [[unlikely]] {
             return wide_[(block & kWideIndex) + i % kBlock];
         }
-        return static_cast<std::size_t>(block) + tags_[i].rel;
+        return static_cast<std::size_t>(block) + rel_[i];
     }
     // The block of tag i keeps whole starts from now on.
     void widen(std::uint64_t& block, std::size_t i) {
@@ -90,12 +103,38 @@ class TagStore {
         wide_.resize(at + kBlock, 0);
         const std::size_t first = i - i % kBlock;
         for (std::size_t k = first; k < i; ++k) {
-            wide_[at + k - first] = static_cast<std::uint32_t>(block + tags_[k].rel);
+            wide_[at + k - first] = static_cast<std::uint32_t>(block + rel_[k]);
         }
         block = kWide | at;
     }
+    void pushCode(int code) {
+        if (!wideCodes_.empty()) {
+            wideCodes_.push_back(static_cast<std::int16_t>(code));
+            return;
+        }
+        if (numberOfCode_.empty()) numberOfCode_.assign(std::size_t{1} << 16, 0);
+        std::uint16_t& number = numberOfCode_[static_cast<std::uint16_t>(code)];
+        if (number == 0) {
+            if (codeCount_ == kCodeNumbers) {
+                // More codes than numbers: whole codes from here on.
+                wideCodes_.reserve(codeNumber_.capacity());
+                for (std::uint8_t n : codeNumber_) wideCodes_.push_back(codeTable_[n]);
+                wideCodes_.push_back(static_cast<std::int16_t>(code));
+                std::vector<std::uint8_t>().swap(codeNumber_);
+                return;
+            }
+            codeTable_[codeCount_] = static_cast<std::int16_t>(code);
+            number = static_cast<std::uint16_t>(++codeCount_);
+        }
+        codeNumber_.push_back(static_cast<std::uint8_t>(number - 1));
+    }
 
-    std::vector<Packed> tags_;
+    std::vector<std::uint8_t> codeNumber_;  // each tag's code, as its number in codeTable_
+    std::vector<std::int16_t> wideCodes_;   // each tag's code, once there are too many codes
+    std::array<std::int16_t, kCodeNumbers> codeTable_{};
+    std::vector<std::uint16_t> numberOfCode_;  // while building: code -> number + 1, 0 none
+    std::size_t codeCount_ = 0;
+    std::vector<std::uint16_t> rel_;     // start of each value from its block's start
     std::vector<std::uint64_t> blocks_;  // start of each block's first value, or kWide | index
     std::vector<std::uint32_t> wide_;    // whole starts of the wide blocks, 64 each
     std::size_t end_ = 0;                // end of the values so far

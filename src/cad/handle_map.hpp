@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "cad/entity.hpp"
@@ -24,10 +25,14 @@ class HandleMap {
     }
 
     const EntityId* find(Handle h) const {
+        if (h > kNear) {
+            auto it = far_.find(h);
+            return it == far_.end() ? nullptr : &it->second;
+        }
         if (h == 0 || slots_.empty()) return nullptr;
         for (std::size_t i = home(h);; i = (i + 1) & mask()) {
-            if (slots_[i].handle() == h) return &slots_[i].id;
-            if (slots_[i].handle() == 0) return nullptr;
+            if (slots_[i].handle == h) return &slots_[i].id;
+            if (slots_[i].handle == 0) return nullptr;
         }
     }
     bool contains(Handle h) const { return find(h) != nullptr; }
@@ -36,32 +41,47 @@ class HandleMap {
     // nothing and is never kept.
     bool insert(Handle h, EntityId id) {
         if (h == 0) return false;
+        if (h > kNear) {
+            if (!far_.emplace(h, id).second) return false;
+            ++size_;
+            return true;
+        }
         if ((size_ + 1) * 3 > slots_.size() * 2) rehash(slots_.empty() ? 16 : slots_.size() * 2);
         std::size_t i = home(h);
         std::size_t probes = 0;
-        for (; slots_[i].handle() != 0; i = (i + 1) & mask()) {
-            if (slots_[i].handle() == h) return false;
+        for (; slots_[i].handle != 0; i = (i + 1) & mask()) {
+            if (slots_[i].handle == h) return false;
             if (++probes == kLongRun && !scattered_) {
                 scattered_ = true;
                 rehash(slots_.size());
                 return insert(h, id);
             }
         }
-        slots_[i] = Slot{h, id};
+        slots_[i] = Slot{static_cast<std::uint32_t>(h), id};
         ++size_;
         return true;
     }
     // Adds or replaces.
     void assign(Handle h, EntityId id) {
-        if (!insert(h, id) && h != 0) slots_[slotOf(h)].id = id;
+        if (insert(h, id) || h == 0) return;
+        if (h > kNear) {
+            far_[h] = id;
+        } else {
+            slots_[slotOf(h)].id = id;
+        }
     }
 
     void erase(Handle h) {
         if (!contains(h)) return;
+        if (h > kNear) {
+            far_.erase(h);
+            --size_;
+            return;
+        }
         std::size_t hole = slotOf(h);
         // Move later members of the run back so that no search stops early.
-        for (std::size_t i = (hole + 1) & mask(); slots_[i].handle() != 0; i = (i + 1) & mask()) {
-            std::size_t want = home(slots_[i].handle());
+        for (std::size_t i = (hole + 1) & mask(); slots_[i].handle != 0; i = (i + 1) & mask()) {
+            std::size_t want = home(slots_[i].handle);
             // i may fill the hole when its home is not in (hole, i].
             bool between = hole <= i ? (hole < want && want <= i) : (hole < want || want <= i);
             if (!between) {
@@ -74,17 +94,12 @@ class HandleMap {
     }
 
   private:
-    // Twelve bytes: a handle's halves keep the slot free of padding (a plan
-    // has a million entities and half as many empty slots again).
+    // Eight bytes: handles past 32 bits, which files hardly ever use, are
+    // kept apart in `far_` (a plan has a million entities and half as many
+    // empty slots again).
     struct Slot {
-        std::uint32_t low = 0, high = 0;  // the handle; 0: empty
+        std::uint32_t handle = 0;  // 0: empty
         EntityId id;
-        Slot() = default;
-        Slot(Handle h, EntityId e)
-            : low(static_cast<std::uint32_t>(h)),
-              high(static_cast<std::uint32_t>(h >> 32)),
-              id(e) {}
-        Handle handle() const { return (Handle{high} << 32) | low; }
     };
 
     std::size_t mask() const { return slots_.size() - 1; }
@@ -98,7 +113,7 @@ class HandleMap {
     }
     std::size_t slotOf(Handle h) const {
         std::size_t i = home(h);
-        while (slots_[i].handle() != h) i = (i + 1) & mask();
+        while (slots_[i].handle != h) i = (i + 1) & mask();
         return i;
     }
     void rehash(std::size_t count) {  // count: a power of two
@@ -106,13 +121,15 @@ class HandleMap {
         old.swap(slots_);
         slots_.reserve(count);
         slots_.assign(count, Slot{});
-        size_ = 0;
+        size_ = far_.size();
         for (const Slot& s : old) {
-            if (s.handle() != 0) insert(s.handle(), s.id);
+            if (s.handle != 0) insert(s.handle, s.id);
         }
     }
 
+    static constexpr Handle kNear = 0xFFFFFFFF;
     std::vector<Slot> slots_;
+    std::unordered_map<Handle, EntityId> far_;  // handles past 32 bits
     std::size_t size_ = 0;
     bool scattered_ = false;
     static constexpr std::size_t kLongRun = 64;

@@ -27,7 +27,9 @@ void expectSame(const HandleMap& m, const std::unordered_map<Handle, EntityId>& 
 }
 
 TEST(HandleMap, AgreesWithUnorderedMapUnderRandomWork) {
-    for (Handle stride : {Handle{1}, Handle{1} << 12, Handle{3}}) {
+    // The last stride puts most handles past 32 bits, with low halves that
+    // meet those of handles below it.
+    for (Handle stride : {Handle{1}, Handle{1} << 12, Handle{3}, (Handle{1} << 31) + 1}) {
         std::mt19937_64 rnd(42 + stride);
         HandleMap m;
         std::unordered_map<Handle, EntityId> ref;

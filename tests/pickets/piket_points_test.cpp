@@ -269,7 +269,7 @@ TEST(BuildPiketPoints, SpatialIndexGivesExactlyThePlainLoopsPoints) {
         std::vector<EntityRef> route;
         randomPlan(plan, rng, 3 + round * 4, 300 + round * 100, route);
         plan.snapshot();
-        if (round % 3 == 1) plan.ws.objectList.edit().back().erase();
+        if (round % 3 == 1) plan.ws.objectList.back().erase();
         if (round % 3 == 2) {
             auto& list = plan.ws.objectList.edit();
             std::reverse(list.begin(), list.end());

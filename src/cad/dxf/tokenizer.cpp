@@ -62,7 +62,10 @@ TokenizedDxf tokenizeAscii(std::string bytes) {
     std::size_t lines = 1;
     for (const char* q = p; q < end; ++q) lines += *q == '\n';
     out.tags.reserve(lines / 2 + 1);
-    PrefaultPages prefault(out.tags.tagMemory(), out.tags.tagMemoryBytes());
+    auto [codes, codeBytes] = out.tags.codeMemory();
+    auto [starts, startBytes] = out.tags.startMemory();
+    PrefaultPages prefaultCodes(codes, codeBytes);
+    PrefaultPages prefaultStarts(starts, startBytes);
 
     const char* firstNl = static_cast<const char*>(std::memchr(p, '\n', end - p));
     out.crlf = firstNl && firstNl > p && firstNl[-1] == '\r';
