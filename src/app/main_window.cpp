@@ -347,12 +347,11 @@ bool MainWindow::runAction(const std::function<void()>& action, bool changesDraw
                            const std::string& step) {
     // The panels are read inside the step: undoing it shows them as they
     // were shown before (a typed value back to the point's own).
-    auto operation = [&] {
+    const bool completed = history_.run(ws_, step, [&] {
         pullControls(ws_.controls, widgets_);
         pullSheetOptions(ws_.sheetOptions, widgets_);
         return model::runOperation(ws_, action);
-    };
-    const bool completed = step.empty() ? operation() : history_.run(ws_, step, operation);
+    });
     pushControls(ws_.controls, widgets_);
     pushSheetOptions(ws_.sheetOptions, widgets_);
     updateEditMenu();
@@ -483,22 +482,17 @@ bool MainWindow::openFile(const QString& path) {
 
 void MainWindow::restoreProject() {
     std::vector<std::string> notes;
-    // No step: a step would keep a copy of the project's object list (a
-    // million objects on a large plan) only to be forgotten below.
-    runAction(
-        [this, &notes] {
-            notes = session_.restoreBeside();
-            model::Controls& c = ws_.controls;
-            // The sheet of the picket in work is in the drawing already; taking
-            // the picket into work again is the user's step, as it draws anew.
-            for (const model::PiketRow& row : c.piketRows) {
-                if (row.stateIndex != ws_.workPiket || c.brokenPikets.count(row.stateIndex))
-                    continue;
-                c.statusText = "В работе был " + row.caption +
-                               ": выберите его в списке пикетов и нажмите «Взять в работу»";
-            }
-        },
-        false, "");
+    runAction([this, &notes] {
+        notes = session_.restoreBeside();
+        model::Controls& c = ws_.controls;
+        // The sheet of the picket in work is in the drawing already; taking
+        // the picket into work again is the user's step, as it draws anew.
+        for (const model::PiketRow& row : c.piketRows) {
+            if (row.stateIndex != ws_.workPiket || c.brokenPikets.count(row.stateIndex)) continue;
+            c.statusText = "В работе был " + row.caption +
+                           ": выберите его в списке пикетов и нажмите «Взять в работу»";
+        }
+    });
     // The restored project is where the session starts, not a step.
     history_.clear();
     updateEditMenu();

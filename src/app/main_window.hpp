@@ -90,8 +90,7 @@ class MainWindow : public QMainWindow {
 
     // Runs one user action the way every control does: panels read into the
     // model, the action under model::runOperation as the step `step` of the
-    // history (Правка — Отменить), the panels written back. With an empty
-    // `step` the action is no step: nothing is kept for undoing it.
+    // history (Правка — Отменить), the panels written back.
     bool runAction(const std::function<void()>& action, bool changesDrawing = false,
                    const std::string& step = "Изменение");
     model::History& history() { return history_; }

@@ -26,13 +26,7 @@ class ChecksPanelTest : public WindowTest {
         QCOMPARE(list->item(0)->text(), QStringLiteral("Профиль не построен"));
 
         QVERIFY(w.openFile(plan));
-        const Route route = sampleRoute(*w.workspace().doc);
-        click("SpeedButton2");
-        {
-            TypedAnswers typed(w.drawingView(), {typedPoint(route.from), typedPoint(route.to)});
-            click("SpeedButton17");
-            QVERIFY(typed.done());
-        }
+        definePiket(sampleRoute(*w.workspace().doc));
         QTreeWidget* pikets = child<QTreeWidget>(w, "ListView1");
         QCOMPARE(pikets->topLevelItemCount(), 1);
         pikets->setCurrentItem(pikets->topLevelItem(0));
@@ -52,14 +46,8 @@ class ChecksPanelTest : public WindowTest {
         // point at once; a value that is no number keeps the dialog open, Esc
         // leaves the rules as they were.
         const model::CheckRules before = ws.checkRules;
-        auto inRulesDialog = [](std::function<void(QWidget&)> drive) {
-            QTimer::singleShot(0, [drive] {
-                QWidget* dialog = QApplication::activeModalWidget();
-                if (dialog && dialog->objectName() == QStringLiteral("RulesDialog")) drive(*dialog);
-            });
-        };
         bool invalidKept = false;
-        inRulesDialog([&invalidKept](QWidget& dialog) {
+        inDialog("RulesDialog", [&invalidKept](QWidget& dialog) {
             auto* cover = child<QLineEdit>(dialog, "RuleValue_cover");
             cover->selectAll();
             QTest::keyClicks(cover, QStringLiteral("abc"));
@@ -76,7 +64,7 @@ class ChecksPanelTest : public WindowTest {
         QCOMPARE(list->count(), ws.piketInWork()->pointCount());
         QCOMPARE(child<QAction>(w, "UndoAction")->text(),
                  QStringLiteral("Отменить «Правила проверки»"));
-        inRulesDialog([](QWidget& dialog) {
+        inDialog("RulesDialog", [](QWidget& dialog) {
             QTest::mouseClick(child<QCheckBox>(dialog, "Rule_clearance"), Qt::LeftButton);
             QTest::keyClick(&dialog, Qt::Key_Escape);
         });
@@ -141,7 +129,6 @@ class ChecksPanelTest : public WindowTest {
         QCOMPARE(rings(), 2);
         QVERIFY(marks->isChecked());
     }
-
 };
 
 QTEST_MAIN(ChecksPanelTest)

@@ -167,21 +167,19 @@ class CrossedFieldsTest : public WindowTest {
         QVERIFY(!found->text().contains(QStringLiteral("Газопровод")));
 
         bool seen = false;
-        QTimer::singleShot(0, [&] {
-            QWidget* dialog = QApplication::activeModalWidget();
-            if (!dialog || dialog->objectName() != QStringLiteral("CrossKindsDialog")) return;
+        inDialog("CrossKindsDialog", [&](QWidget& dialog) {
             seen = true;
-            QTest::mouseClick(child<QPushButton>(*dialog, "CrossKindAdd"), Qt::LeftButton);
+            QTest::mouseClick(child<QPushButton>(dialog, "CrossKindAdd"), Qt::LeftButton);
             // Letters beyond ASCII go in as the keys' texts.
-            auto* contains = child<QLineEdit>(*dialog, "CrossKindContains");
+            auto* contains = child<QLineEdit>(dialog, "CrossKindContains");
             for (const QChar c : layer.toUpper())
                 QTest::sendKeyEvent(QTest::Click, contains, Qt::Key_unknown, QString(c),
                                     Qt::NoModifier);
-            auto* kind = child<QComboBox>(*dialog, "CrossKindKind");
+            auto* kind = child<QComboBox>(dialog, "CrossKindKind");
             kind->setFocus();
             QTest::keyClick(kind, Qt::Key_Home);
             for (int i = 0; i < 3; ++i) QTest::keyClick(kind, Qt::Key_Down);  // the gas
-            QTest::mouseClick(child<QPushButton>(*dialog, "CrossKindDown"), Qt::LeftButton);
+            QTest::mouseClick(child<QPushButton>(dialog, "CrossKindDown"), Qt::LeftButton);
             QTest::keyClick(kind, Qt::Key_Return);
         });
         action(w, "CrossKindsAction")->trigger();
@@ -198,12 +196,10 @@ class CrossedFieldsTest : public WindowTest {
 
         // Esc: the rule removed in the dialog stays.
         seen = false;
-        QTimer::singleShot(0, [&] {
-            QWidget* dialog = QApplication::activeModalWidget();
-            if (!dialog || dialog->objectName() != QStringLiteral("CrossKindsDialog")) return;
+        inDialog("CrossKindsDialog", [&](QWidget& dialog) {
             seen = true;
-            QTest::mouseClick(child<QPushButton>(*dialog, "CrossKindRemove"), Qt::LeftButton);
-            QTest::keyClick(dialog, Qt::Key_Escape);
+            QTest::mouseClick(child<QPushButton>(dialog, "CrossKindRemove"), Qt::LeftButton);
+            QTest::keyClick(&dialog, Qt::Key_Escape);
         });
         action(w, "CrossKindsAction")->trigger();
         QVERIFY(seen);
@@ -256,13 +252,7 @@ class CrossedFieldsTest : public WindowTest {
 
     void takeSampleRouteIntoWork() {
         app::MainWindow& w = *window;
-        const Route route = sampleRoute(*w.workspace().doc);
-        click("SpeedButton2");
-        {
-            TypedAnswers typed(w.drawingView(), {typedPoint(route.from), typedPoint(route.to)});
-            click("SpeedButton17");
-            QVERIFY(typed.done());
-        }
+        definePiket(sampleRoute(*w.workspace().doc));
         QTreeWidget* pikets = child<QTreeWidget>(w, "ListView1");
         pikets->setCurrentItem(pikets->topLevelItem(0));
         click("SpeedButton6");

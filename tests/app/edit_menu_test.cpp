@@ -22,14 +22,7 @@ class EditMenuTest : public WindowTest {
         QVERIFY(!action(*window, "UndoAction")->isEnabled());
         QCOMPARE(action(*window, "UndoAction")->text(), QStringLiteral("Отменить"));
 
-        const Route route = sampleRoute(*ws.doc);
-        click("SpeedButton2");
-        {
-            TypedAnswers typed(window->drawingView(),
-                               {typedPoint(route.from), typedPoint(route.to)});
-            click("SpeedButton17");
-            QVERIFY(typed.done());
-        }
+        definePiket(sampleRoute(*ws.doc));
         QTreeWidget* list = child<QTreeWidget>(*window, "ListView1");
         list->setCurrentItem(list->topLevelItem(0));
         click("SpeedButton6");

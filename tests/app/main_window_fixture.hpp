@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <unistd.h>
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -207,6 +208,28 @@ class WindowTest : public QObject {
         QToolButton* b = child<QToolButton>(*window, name);
         QVERIFY2(b->isEnabled(), name);
         QTest::mouseClick(b, Qt::LeftButton);
+    }
+    // "Добавить пикет по конечным точкам" with the ends typed; the route's
+    // layer joins the route list when it is not on it.
+    void definePiket(const Route& route) {
+        model::Workspace& ws = window->workspace();
+        if (std::find(ws.controls.typeLists[0].begin(), ws.controls.typeLists[0].end(),
+                      route.layer) == ws.controls.typeLists[0].end()) {
+            QVERIFY(window->runAction([&ws, &route] { ws.controls.typeLists[0] = {route.layer}; }));
+        }
+        click("SpeedButton2");
+        TypedAnswers typed(window->drawingView(), {typedPoint(route.from), typedPoint(route.to)});
+        click("SpeedButton17");
+        QVERIFY(typed.done());
+    }
+
+    // Drives the dialog of that name once it is open and modal; nothing
+    // happens when another one (or none) is.
+    static void inDialog(const char* name, std::function<void(QWidget&)> drive) {
+        QTimer::singleShot(0, [name, drive] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            if (dialog && dialog->objectName() == QLatin1String(name)) drive(*dialog);
+        });
     }
 
     Answers answers;

@@ -1092,18 +1092,6 @@ class MainWindowTest : public WindowTest {
     }
     static QString qs(const std::string& s) { return QString::fromStdString(s); }
 
-    // "Добавить пикет по конечным точкам" with the ends typed.
-    void definePiket(const Route& route) {
-        model::Workspace& ws = window->workspace();
-        if (std::find(ws.controls.typeLists[0].begin(), ws.controls.typeLists[0].end(),
-                      route.layer) == ws.controls.typeLists[0].end()) {
-            QVERIFY(window->runAction([&ws, &route] { ws.controls.typeLists[0] = {route.layer}; }));
-        }
-        click("SpeedButton2");
-        TypedAnswers typed(window->drawingView(), {typedPoint(route.from), typedPoint(route.to)});
-        click("SpeedButton17");
-        QVERIFY(typed.done());
-    }
     // The picket defined, taken into work and its editor opened.
     void definePiketAndOpenEditor(const Route& route) {
         definePiket(route);

@@ -18,13 +18,9 @@ using namespace ground_test;
 
 const std::string kWater = "Водопровод";
 
-class CrossedTops : public testing::Test {
+class CrossedTops : public OnePiket {
   protected:
-    CrossedTops() : ws(app, prompter, ui) {
-        ws.doc = &doc;
-        ws.sheetDoc = &doc;
-        ws.pikets.emplace_back();
-        ws.workPiket = 0;
+    CrossedTops() {
         ws.controls.typeLists[static_cast<std::size_t>(model::TypeList::Connections)] = {kWater};
     }
 
@@ -40,12 +36,6 @@ class CrossedTops : public testing::Test {
         ws.pikets[0].pointObjects.push_back(line);
     }
     const model::Crossed& crossed(std::size_t k) { return model::crossedAt(ws.pikets[0], k); }
-
-    cad::Application app;
-    cad::ScriptedPrompter prompter;
-    testutil::RecordingUi ui;
-    cad::Drawing doc;
-    model::Workspace ws;
 };
 
 TEST_F(CrossedTops, TheNearestTextOnTheCrossedLayerWithinReachAndNeverOverATypedTop) {

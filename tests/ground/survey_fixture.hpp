@@ -6,7 +6,13 @@
 #include <utility>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "cad/application.hpp"
 #include "cad/drawing.hpp"
+#include "cad/prompter.hpp"
+#include "model/workspace.hpp"
+#include "recording_ui.hpp"
 
 namespace ground_test {
 
@@ -62,5 +68,23 @@ inline cad::EntityRef addContour(cad::Drawing& d, const std::vector<std::pair<do
     e.geom = std::move(g);
     return d.addEntity(std::move(e));
 }
+
+// A workspace over one drawing, both the plan and the sheets, with one
+// empty picket in work.
+class OnePiket : public testing::Test {
+  protected:
+    OnePiket() : ws(app, prompter, ui) {
+        ws.doc = &doc;
+        ws.sheetDoc = &doc;
+        ws.pikets.emplace_back();
+        ws.workPiket = 0;
+    }
+
+    cad::Application app;
+    cad::ScriptedPrompter prompter;
+    testutil::RecordingUi ui;
+    cad::Drawing doc;
+    model::Workspace ws;
+};
 
 }  // namespace ground_test

@@ -30,13 +30,9 @@ std::pair<int, int> filledAndKept(const ground::GroundReport& r) {
     return {r.filled, r.keptByHand};
 }
 
-class SurveyGround : public testing::Test {
+class SurveyGround : public OnePiket {
   protected:
-    SurveyGround() : ws(app, prompter, ui) {
-        ws.doc = &doc;
-        ws.sheetDoc = &doc;
-        ws.pikets.emplace_back();
-        ws.workPiket = 0;
+    SurveyGround() {
         // Spots every 20 m over 0 .. 200 m by -20 .. 20 m.
         for (int i = 0; i <= 10; ++i) {
             for (int j = -1; j <= 1; ++j) {
@@ -66,11 +62,6 @@ class SurveyGround : public testing::Test {
         return model::rowOf(ws.pikets[0].points[static_cast<std::size_t>(k)]);
     }
 
-    cad::Application app;
-    cad::ScriptedPrompter prompter;
-    testutil::RecordingUi ui;
-    cad::Drawing doc;
-    model::Workspace ws;
     ground::GroundOptions options;
 };
 
