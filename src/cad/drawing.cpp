@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <exception>
+#include <thread>
 
 #include "cad/check.hpp"
 #include "cad/followers.hpp"
@@ -500,12 +502,40 @@ void Drawing::notifyUpdate(EntityId id) {
 
 Box2 Drawing::extents() const {
     requireOpen();
+    const std::vector<EntityId>& ids = data_->modelSpace;
+    auto boundsOf = [this, &ids](std::size_t from, std::size_t to) {
+        Box2 box;
+        for (std::size_t k = from; k < to; ++k) {
+            const Entity& e = data_->entities[ids[k].v];
+            if (e.erased || !e.visible) continue;
+            box.add(entityBounds(*data_, e));
+        }
+        return box;
+    };
+    // A big plan is bounded in two halves at once, one on a second core: the
+    // bounds only read the drawing.
+    constexpr std::size_t kHalvedFrom = 100'000;
+    if (ids.size() < kHalvedFrom) return boundsOf(0, ids.size());
+    const std::size_t half = ids.size() / 2;
+    Box2 second;
+    std::exception_ptr failed;
+    std::thread other([&] {
+        try {
+            second = boundsOf(half, ids.size());
+        } catch (...) {
+            failed = std::current_exception();
+        }
+    });
     Box2 box;
-    for (EntityId id : data_->modelSpace) {
-        const Entity& e = data_->entities[id.v];
-        if (e.erased || !e.visible) continue;
-        box.add(entityBounds(*data_, e));
+    try {
+        box = boundsOf(0, half);
+    } catch (...) {
+        other.join();
+        throw;
     }
+    other.join();
+    if (failed) std::rethrow_exception(failed);
+    box.add(second);
     return box;
 }
 

@@ -1,6 +1,7 @@
 // Bounds of entities in world XY: curves by their pieces, texts by a frame
 // around their characters, inserts through their blocks (or, past the budget of
 // a walk, by the blocks' own bounds).
+#include <algorithm>
 #include <string>
 #include <type_traits>
 
@@ -149,10 +150,35 @@ void blockBox(Walk& walk, const Block& block, const Transform& t, Box2& box) {
 }
 
 void piecesBox(Walk& walk, const Entity& e, const Transform& t, Box2& box) {
-    std::vector<Piece> pieces;
+    // A line is its two ends; no pieces need to be made for it.
+    if (const auto* l = geomIf<LineGeom>(e.geom)) {
+        box.add(t.apply(l->start));
+        box.add(t.apply(l->end));
+        return;
+    }
+    // A polyline of straight segments is its vertices.
+    if (const auto* pl = geomIf<PolylineGeom>(e.geom)) {
+        const auto& v = pl->vertices;
+        bool straight = pl->is3d || std::none_of(v.begin(), v.end(), [](const PolyVertex& p) {
+                            return hasBulge(p.bulge);
+                        });
+        if (straight && v.size() <= kMaxPieces) {
+            Transform m = pl->is3d ? t : t * ocsTransform(pl->extrusion);
+            for (const PolyVertex& p : v) {
+                box.add(m.apply({p.x, p.y, pl->is3d ? p.z : pl->elevation}));
+            }
+            return;
+        }
+    }
+    // The pieces' room is kept from one entity to the next: the bounds of a
+    // whole plan would otherwise ask for it a million times.
+    thread_local std::vector<Piece> room;
+    std::vector<Piece> pieces = std::move(room);
+    pieces.clear();
     PieceSink sink{pieces};
     entityPieces(walk, e, t, sink);
     for (const Piece& p : pieces) box.add(p.box);
+    room = std::move(pieces);
 }
 
 void entityBox(Walk& walk, const Entity& e, const Transform& t, Box2& box) {
