@@ -69,11 +69,40 @@ void releasePages(const void* p, std::size_t bytes) {
 #endif
 }
 
+ScratchMemory::ScratchMemory(std::size_t bytes) : bytes_(std::max<std::size_t>(bytes, 1)) {
+#ifdef KV_POSIX
+    void* p = mmap(nullptr, bytes_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) throw Error(std::string("Не хватает памяти: ") + std::strerror(errno));
+    p_ = p;
+#ifdef MADV_HUGEPAGE
+    HugeSpan span = hugePagesInside(p_, bytes_);
+    if (span.to > span.from) {
+        madvise(reinterpret_cast<void*>(span.from), span.to - span.from, MADV_HUGEPAGE);
+    }
+#endif
+#else
+    p_ = ::operator new(bytes_);
+#endif
+}
+
+ScratchMemory::~ScratchMemory() {
+#ifdef KV_POSIX
+    munmap(p_, bytes_);
+#else
+    ::operator delete(p_);
+#endif
+}
+
 PrefaultPages::PrefaultPages(void* p, std::size_t bytes) {
 #ifdef MADV_POPULATE_WRITE
     if (bytes < kPrefaultMin) return;
     HugeSpan span = hugePagesInside(p, bytes);
     if (span.to <= span.from) return;
+        // On a virtual machine every small page costs a trap: large pages where
+        // the system gives them on request.
+#ifdef MADV_HUGEPAGE
+    madvise(reinterpret_cast<void*>(span.from), span.to - span.from, MADV_HUGEPAGE);
+#endif
     try {
         worker_ = std::thread([this, span] {
             for (std::uintptr_t at = span.from;
@@ -346,6 +375,20 @@ std::size_t RegularFile::read(char* to, std::size_t n) {
     return done;
 }
 
+std::size_t RegularFile::readAt(char* to, std::size_t n, std::uintmax_t offset) const {
+    std::size_t done = 0;
+    while (done < n) {
+        ssize_t r = ::pread(fd_, to + done, n - done, static_cast<off_t>(offset + done));
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            throw Error("Не удалось прочитать файл «" + path_.string() + "»: " + systemText(errno));
+        }
+        if (r == 0) break;
+        done += static_cast<std::size_t>(r);
+    }
+    return done;
+}
+
 // ---- what a stop signal must not leave behind ------------------------------
 
 namespace {
@@ -575,6 +618,18 @@ RegularFile::~RegularFile() {
 }
 
 std::size_t RegularFile::read(char* to, std::size_t n) {
+    std::size_t done = std::fread(to, 1, n, file_);
+    if (done < n && std::ferror(file_)) {
+        throw Error("Не удалось прочитать файл «" + path_.string() + "»");
+    }
+    return done;
+}
+
+// Here a read from a place moves the file's position: one thread at a time.
+std::size_t RegularFile::readAt(char* to, std::size_t n, std::uintmax_t offset) const {
+    if (std::fseek(file_, static_cast<long>(offset), SEEK_SET) != 0) {
+        throw Error("Не удалось прочитать файл «" + path_.string() + "»");
+    }
     std::size_t done = std::fread(to, 1, n, file_);
     if (done < n && std::ferror(file_)) {
         throw Error("Не удалось прочитать файл «" + path_.string() + "»");

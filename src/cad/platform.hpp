@@ -29,6 +29,23 @@ std::uintmax_t physicalMemory();
 // be touched again (their contents are lost). Advice only.
 void releasePages(const void* p, std::size_t bytes);
 
+// Memory of its own for a large buffer that lives a short while, straight
+// from the system: freeing it through malloc would raise malloc's threshold
+// for taking memory from the system, and the drawing read afterwards would
+// keep more memory. Contents undefined; cad::Error when there is none.
+class ScratchMemory {
+  public:
+    explicit ScratchMemory(std::size_t bytes);
+    ScratchMemory(const ScratchMemory&) = delete;
+    ScratchMemory& operator=(const ScratchMemory&) = delete;
+    ~ScratchMemory();
+    void* data() const { return p_; }
+
+  private:
+    void* p_ = nullptr;
+    std::size_t bytes_ = 0;
+};
+
 // Faults in the pages of a large buffer on another core, front to back,
 // while this thread fills it from the front. Advice only: where the system
 // cannot do it, nothing happens. The worker is stopped and joined when the
@@ -81,6 +98,11 @@ class RegularFile {
     // Reads up to `n` bytes from where the last read ended; fewer only at the
     // end of the file. cad::Error when the system fails to read.
     std::size_t read(char* to, std::size_t n);
+    // Reads up to `n` bytes from `offset`, leaving the position of read()
+    // alone, so that two threads may read two parts at once; fewer only at
+    // the end of the file. cad::Error when the system fails to read. At once
+    // from two threads only where the system has descriptors (fd() >= 0).
+    std::size_t readAt(char* to, std::size_t n, std::uintmax_t offset) const;
     // The rest of the file; cad::Error when it is larger than `limit`.
     std::string readAll(std::uintmax_t limit);
 
