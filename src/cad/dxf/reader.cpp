@@ -16,6 +16,7 @@
 #include <cctype>
 #include <fstream>
 #include <limits>
+#include <memory>
 
 #include "cad/dxf/reader_impl.hpp"
 #include "cad/platform.hpp"
@@ -32,15 +33,19 @@ DrawingData Reader::run() {
 
     // Largest handle in use and a count of zero tags, before anything needs
     // a fresh handle or a reservation.
-    std::size_t zeros = 0;
-    for (std::size_t i = 0; i < n(); ++i) {
-        int c = code(i);
-        if (c == 0) {
-            ++zeros;
-        } else if ((c == 5 && !(i > 0 && code(i - 1) == 9)) || c == 105) {
-            // (a 5 right after a 9 is $HANDSEED's value, not a handle in use)
-            Handle h = 0;
-            if (parseHandle(val(i), h) && h <= kMaxHandle) maxHandle_ = std::max(maxHandle_, h);
+    std::size_t zeros = tok_.counted ? tok_.zeros : 0;
+    if (tok_.counted) {
+        maxHandle_ = tok_.maxHandle;
+    } else {
+        for (std::size_t i = 0; i < n(); ++i) {
+            int c = code(i);
+            if (c == 0) {
+                ++zeros;
+            } else if ((c == 5 && !(i > 0 && code(i - 1) == 9)) || c == 105) {
+                // (a 5 right after a 9 is $HANDSEED's value, not a handle in use)
+                Handle h = 0;
+                if (parseHandle(val(i), h) && h <= kMaxHandle) maxHandle_ = std::max(maxHandle_, h);
+            }
         }
     }
     nextFresh_ = maxHandle_ + 1;
@@ -542,10 +547,12 @@ DrawingData readDxf(std::string_view bytes) {
     return readDxfBuffer(std::string(bytes));
 }
 
-DrawingData readDxfBuffer(std::string bytes, const ReadProgress& progress) {
+namespace {
+
+// `done`: the share of the reading already reported.
+DrawingData readTokens(TokenizedDxf tok, const ReadProgress& progress, double done) {
     // Of the time a reading takes, roughly: the file 10 %, its tags 30 %,
     // the model 60 % (repairs read again, and are not counted).
-    double done = 0.1;
     auto report = [&](double fraction) {
         if (progress && fraction > done) {
             done = fraction;
@@ -553,8 +560,7 @@ DrawingData readDxfBuffer(std::string bytes, const ReadProgress& progress) {
         }
     };
     // Vertices and texts take about half a plan's size in small blocks.
-    PrefaultHeap heap(bytes.size() / 2);
-    TokenizedDxf tok = tokenizeDxf(std::move(bytes));
+    PrefaultHeap heap(tok.tags.endOfValues());
     if (tok.tags.size() == 0) throw Error("Файл пуст или не является файлом DXF");
     report(0.4);
     const std::function<void(double)> reading = report;
@@ -585,7 +591,14 @@ DrawingData readDxfBuffer(std::string bytes, const ReadProgress& progress) {
         tok.sawEof = true;
         tok.junkAfterEof = false;
         tok.droppedCode = false;
+        tok.counted = false;
     }
+}
+
+}  // namespace
+
+DrawingData readDxfBuffer(std::string bytes, const ReadProgress& progress) {
+    return readTokens(tokenizeDxf(std::move(bytes)), progress, 0.1);
 }
 
 namespace {
@@ -635,37 +648,45 @@ DrawingData readDxfFile(const std::filesystem::path& path, const ReadProgress& p
     // What a killed save or conversion left in the folder goes now, before
     // this drawing's own next save would find it.
     removeAbandonedTemporaries(path.parent_path());
-    std::string bytes;
+    std::unique_ptr<RegularFile> in;
     try {
         // Checked again on the opened file: the name may have changed since.
-        RegularFile in(path);
-        if (in.size() > readableFileSize()) {
-            throw Error("Файл «" + name + "» (" + megabytes(in.size()) +
+        in = std::make_unique<RegularFile>(path);
+        if (in->size() > readableFileSize()) {
+            throw Error("Файл «" + name + "» (" + megabytes(in->size()) +
                         " МБ) слишком велик: памяти этой машины хватает на чертежи до " +
                         megabytes(readableFileSize()) + " МБ");
-        }
-        const auto size = static_cast<std::size_t>(in.size());
-        // The whole file in one read, into the buffer the tags will keep.
-        bytes.reserve(size);
-        PrefaultPages prefault(bytes.data(), bytes.capacity());
-        bytes.resize(size);
-        if (in.read(bytes.data(), size) != size) {
-            throw Error("Не удалось прочитать файл «" + name + "»: он стал короче при чтении");
         }
     } catch (const Error& e) {
         throw Error(validUtf8(e.what()));
     }
     // A DWG starts with its version ("AC1015"); read as DXF it would only give
     // a puzzling complaint about its bytes.
-    if (bytes.size() >= 6 && bytes.compare(0, 4, "AC10") == 0 &&
-        std::isdigit(static_cast<unsigned char>(bytes[4])) &&
-        std::isdigit(static_cast<unsigned char>(bytes[5]))) {
-        throw Error("Файл «" + validUtf8(path.filename().string()) + "» — чертёж DWG (" +
-                    bytes.substr(0, 6) + "), а не DXF; его открывают через импорт DWG");
-    }
-    if (progress) progress(0.1);
+    char head[6] = {};
+    std::size_t headSize = 0;
     try {
-        return readDxfBuffer(std::move(bytes), progress);
+        headSize = in->readAt(head, sizeof head, 0);
+    } catch (const Error& e) {
+        throw Error(validUtf8(e.what()));
+    }
+    if (headSize == sizeof head && std::string_view(head, 4) == "AC10" &&
+        std::isdigit(static_cast<unsigned char>(head[4])) &&
+        std::isdigit(static_cast<unsigned char>(head[5]))) {
+        throw Error("Файл «" + validUtf8(path.filename().string()) + "» — чертёж DWG (" +
+                    std::string(head, 6) + "), а не DXF; его открывают через импорт DWG");
+    }
+    TokenizedDxf tok;
+    try {
+        tok = readTokenized(*in, static_cast<std::size_t>(in->size()), name);
+    } catch (const FileReadError& e) {
+        throw Error(validUtf8(e.what()));
+    } catch (const Error& e) {
+        throw Error("Файл «" + validUtf8(path.filename().string()) + "»: " + e.what());
+    }
+    in.reset();
+    if (progress) progress(0.4);
+    try {
+        return readTokens(std::move(tok), progress, 0.4);
     } catch (const Error& e) {
         throw Error("Файл «" + validUtf8(path.filename().string()) + "»: " + e.what());
     }

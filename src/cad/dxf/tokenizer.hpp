@@ -10,6 +10,9 @@
 #include <vector>
 
 #include "cad/drawing_data.hpp"
+#include "cad/error.hpp"
+#include "cad/handle.hpp"
+#include "cad/platform.hpp"
 
 namespace cad {
 
@@ -24,6 +27,12 @@ struct TokenizedDxf {
     // fell in the code and left it possibly 0 (a record may have ended there).
     int cutCode = -1;
     std::size_t firstLine = 1;  // line of the first group code (ASCII)
+    // Counted on the way, for the reader's reservations and fresh handles: the
+    // zero tags and the largest handle in use (of 5 and 105, but for
+    // $HANDSEED's value). Not counted (false) for binary files.
+    bool counted = false;
+    std::size_t zeros = 0;
+    Handle maxHandle = 0;
 };
 
 inline constexpr std::string_view kBinarySentinel{"AutoCAD Binary DXF\r\n\x1a\0", 22};
@@ -32,6 +41,21 @@ inline constexpr std::string_view kBinarySentinel{"AutoCAD Binary DXF\r\n\x1a\0"
 // moved down inside it, so no second copy of the file is ever made.
 // Throws cad::Error naming the line for a group code that is not a number.
 TokenizedDxf tokenizeDxf(std::string bytes);
+
+// What readTokenized throws when the file itself fails to be read, told
+// apart from bytes that do not split into tags (cad::Error).
+class FileReadError : public Error {
+  public:
+    using Error::Error;
+};
+
+// Reads `size` bytes of an opened file and splits them as tokenizeDxf does.
+// An ASCII file of halvedFrom bytes or more is read and split in two halves
+// at once, on two threads. FileReadError, naming the file by `name`, when it
+// cannot be read or is shorter than `size`.
+inline constexpr std::size_t kHalvedFrom = 8u << 20;
+TokenizedDxf readTokenized(RegularFile& in, std::size_t size, std::string_view name,
+                           std::size_t halvedFrom = kHalvedFrom);
 
 // Line number of the group code of tag i in an ASCII file (two lines a tag).
 inline std::size_t tagLine(const TokenizedDxf& t, std::size_t i) {
