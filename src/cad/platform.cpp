@@ -361,13 +361,18 @@ RegularFile::~RegularFile() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-std::size_t RegularFile::read(char* to, std::size_t n) {
+namespace {
+
+// Up to n bytes by system reads, `step(done)` each reading on from `done`;
+// fewer only at the end of the file.
+template <class Step>
+std::size_t readFully(const fs::path& path, std::size_t n, Step step) {
     std::size_t done = 0;
     while (done < n) {
-        ssize_t r = ::read(fd_, to + done, n - done);
+        ssize_t r = step(done);
         if (r < 0) {
             if (errno == EINTR) continue;
-            throw Error("Не удалось прочитать файл «" + path_.string() + "»: " + systemText(errno));
+            throw Error("Не удалось прочитать файл «" + path.string() + "»: " + systemText(errno));
         }
         if (r == 0) break;
         done += static_cast<std::size_t>(r);
@@ -375,18 +380,16 @@ std::size_t RegularFile::read(char* to, std::size_t n) {
     return done;
 }
 
+}  // namespace
+
+std::size_t RegularFile::read(char* to, std::size_t n) {
+    return readFully(path_, n, [&](std::size_t done) { return ::read(fd_, to + done, n - done); });
+}
+
 std::size_t RegularFile::readAt(char* to, std::size_t n, std::uintmax_t offset) const {
-    std::size_t done = 0;
-    while (done < n) {
-        ssize_t r = ::pread(fd_, to + done, n - done, static_cast<off_t>(offset + done));
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            throw Error("Не удалось прочитать файл «" + path_.string() + "»: " + systemText(errno));
-        }
-        if (r == 0) break;
-        done += static_cast<std::size_t>(r);
-    }
-    return done;
+    return readFully(path_, n, [&](std::size_t done) {
+        return ::pread(fd_, to + done, n - done, static_cast<off_t>(offset + done));
+    });
 }
 
 // ---- what a stop signal must not leave behind ------------------------------

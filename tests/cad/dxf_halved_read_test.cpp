@@ -56,13 +56,12 @@ class HalvedRead : public ::testing::Test {
         }
     }
     static std::string describe(const TokenizedDxf& t) {
-        std::string s = "tags " + std::to_string(t.tags.size()) + " binary " +
-                        std::to_string(t.binary) + " crlf " + std::to_string(t.crlf) + " eof " +
-                        std::to_string(t.sawEof) + " junk " + std::to_string(t.junkAfterEof) +
-                        " dropped " + std::to_string(t.droppedCode) + " cut " +
-                        std::to_string(t.cutCode) + " first " + std::to_string(t.firstLine) +
-                        " counted " + std::to_string(t.counted) + " zeros " +
-                        std::to_string(t.zeros) + " handle " + std::to_string(t.maxHandle) + "\n";
+        std::string s =
+            "tags " + std::to_string(t.tags.size()) + " binary " + std::to_string(t.binary) +
+            " crlf " + std::to_string(t.crlf) + " eof " + std::to_string(t.sawEof) + " junk " +
+            std::to_string(t.junkAfterEof) + " dropped " + std::to_string(t.droppedCode) + " cut " +
+            std::to_string(t.cutCode) + " first " + std::to_string(t.firstLine) + " zeros " +
+            std::to_string(t.zeros) + " handle " + std::to_string(t.maxHandle) + "\n";
         for (std::size_t i = 0; i < t.tags.size(); ++i) {
             s += std::to_string(t.tags.code(i)) + "|" + std::string(t.tags.value(i)) + "\n";
         }

@@ -33,21 +33,8 @@ DrawingData Reader::run() {
 
     // Largest handle in use and a count of zero tags, before anything needs
     // a fresh handle or a reservation.
-    std::size_t zeros = tok_.counted ? tok_.zeros : 0;
-    if (tok_.counted) {
-        maxHandle_ = tok_.maxHandle;
-    } else {
-        for (std::size_t i = 0; i < n(); ++i) {
-            int c = code(i);
-            if (c == 0) {
-                ++zeros;
-            } else if ((c == 5 && !(i > 0 && code(i - 1) == 9)) || c == 105) {
-                // (a 5 right after a 9 is $HANDSEED's value, not a handle in use)
-                Handle h = 0;
-                if (parseHandle(val(i), h) && h <= kMaxHandle) maxHandle_ = std::max(maxHandle_, h);
-            }
-        }
-    }
+    const std::size_t zeros = tok_.zeros;
+    maxHandle_ = tok_.maxHandle;
     nextFresh_ = maxHandle_ + 1;
     d_.entities.reserve(zeros);
     PrefaultPages prefault(d_.entities.data(), d_.entities.capacity() * sizeof(Entity));
@@ -591,7 +578,7 @@ DrawingData readTokens(TokenizedDxf tok, const ReadProgress& progress, double do
         tok.sawEof = true;
         tok.junkAfterEof = false;
         tok.droppedCode = false;
-        tok.counted = false;
+        countTags(tok);
     }
 }
 
@@ -648,7 +635,10 @@ DrawingData readDxfFile(const std::filesystem::path& path, const ReadProgress& p
     // What a killed save or conversion left in the folder goes now, before
     // this drawing's own next save would find it.
     removeAbandonedTemporaries(path.parent_path());
+    const std::string fileName = validUtf8(path.filename().string());
     std::unique_ptr<RegularFile> in;
+    char head[6] = {};  // a DWG's version
+    std::size_t headSize = 0;
     try {
         // Checked again on the opened file: the name may have changed since.
         in = std::make_unique<RegularFile>(path);
@@ -657,23 +647,17 @@ DrawingData readDxfFile(const std::filesystem::path& path, const ReadProgress& p
                         " МБ) слишком велик: памяти этой машины хватает на чертежи до " +
                         megabytes(readableFileSize()) + " МБ");
         }
+        headSize = in->readAt(head, sizeof head, 0);
     } catch (const Error& e) {
         throw Error(validUtf8(e.what()));
     }
     // A DWG starts with its version ("AC1015"); read as DXF it would only give
     // a puzzling complaint about its bytes.
-    char head[6] = {};
-    std::size_t headSize = 0;
-    try {
-        headSize = in->readAt(head, sizeof head, 0);
-    } catch (const Error& e) {
-        throw Error(validUtf8(e.what()));
-    }
     if (headSize == sizeof head && std::string_view(head, 4) == "AC10" &&
         std::isdigit(static_cast<unsigned char>(head[4])) &&
         std::isdigit(static_cast<unsigned char>(head[5]))) {
-        throw Error("Файл «" + validUtf8(path.filename().string()) + "» — чертёж DWG (" +
-                    std::string(head, 6) + "), а не DXF; его открывают через импорт DWG");
+        throw Error("Файл «" + fileName + "» — чертёж DWG (" + std::string(head, 6) +
+                    "), а не DXF; его открывают через импорт DWG");
     }
     TokenizedDxf tok;
     try {
@@ -681,14 +665,14 @@ DrawingData readDxfFile(const std::filesystem::path& path, const ReadProgress& p
     } catch (const FileReadError& e) {
         throw Error(validUtf8(e.what()));
     } catch (const Error& e) {
-        throw Error("Файл «" + validUtf8(path.filename().string()) + "»: " + e.what());
+        throw Error("Файл «" + fileName + "»: " + e.what());
     }
     in.reset();
     if (progress) progress(0.4);
     try {
         return readTokens(std::move(tok), progress, 0.4);
     } catch (const Error& e) {
-        throw Error("Файл «" + validUtf8(path.filename().string()) + "»: " + e.what());
+        throw Error("Файл «" + fileName + "»: " + e.what());
     }
 }
 

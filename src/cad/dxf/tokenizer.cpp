@@ -54,6 +54,17 @@ std::string quoted(std::string_view s) {
 
 // ---- ASCII ---------------------------------------------------------------
 
+// A tag counted: zero tags, and handles in use (of 5 and 105; a 5 right after
+// a 9 is $HANDSEED's value, not a handle in use).
+void countTag(TokenizedDxf& t, int code, int prev, std::string_view value) {
+    if (code == 0) {
+        ++t.zeros;
+    } else if ((code == 5 && prev != 9) || code == 105) {
+        Handle h = 0;
+        if (parseHandle(value, h) && h <= kMaxHandle) t.maxHandle = std::max(t.maxHandle, h);
+    }
+}
+
 // Where a run over the lines stopped.
 enum class Stopped {
     End,       // at the end of the data or at 0/EOF
@@ -62,8 +73,8 @@ enum class Stopped {
 };
 
 // Lines to tags from `p` on: two lines a tag, each value moved down to
-// base + w, until the end of the data or the limit (the start of a line).
-// Zero tags and the largest handle in use are counted on the way.
+// base + w, until the end of the data or the limit (the start of a line),
+// each tag counted on the way.
 template <class Tags>
 struct AsciiRun {
     char* base;
@@ -136,19 +147,11 @@ struct AsciiRun {
             tags.push(code, value.size());
             w += value.size();
             line += 2;
-            if (code == 0) {
-                ++out.zeros;
-                if (trim(value) == "EOF") {
-                    out.sawEof = true;
-                    out.junkAfterEof = !blankToEnd(p);
-                    break;
-                }
-            } else if ((code == 5 && prev != 9) || code == 105) {
-                // (a 5 right after a 9 is $HANDSEED's value, not a handle in use)
-                Handle h = 0;
-                if (parseHandle(value, h) && h <= kMaxHandle) {
-                    out.maxHandle = std::max(out.maxHandle, h);
-                }
+            countTag(out, code, prev, value);
+            if (code == 0 && trim(value) == "EOF") {
+                out.sawEof = true;
+                out.junkAfterEof = !blankToEnd(p);
+                break;
             }
             prev = code;
         }
@@ -212,7 +215,6 @@ void keepValues(TokenizedDxf& out, std::string bytes, std::size_t w) {
     bytes.resize(w);
     releaseTail(bytes);
     out.tags.text = std::move(bytes);
-    out.counted = true;
 }
 
 TokenizedDxf tokenizeAscii(std::string bytes) {
@@ -329,6 +331,7 @@ class BinaryReader {
             }
         }
         if (out.tags.text.size() > kMaxText) tooLarge();
+        countTags(out);
         return out;
     }
 
@@ -465,6 +468,14 @@ class BinaryReader {
 };
 
 }  // namespace
+
+void countTags(TokenizedDxf& t) {
+    t.zeros = 0;
+    t.maxHandle = 0;
+    for (std::size_t i = 0; i < t.tags.size(); ++i) {
+        countTag(t, t.tags.code(i), i > 0 ? t.tags.code(i - 1) : -1, t.tags.value(i));
+    }
+}
 
 TokenizedDxf tokenizeDxf(std::string bytes) {
     if (std::string_view(bytes).substr(0, kBinarySentinel.size()) == kBinarySentinel) {

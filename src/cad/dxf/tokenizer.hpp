@@ -27,10 +27,8 @@ struct TokenizedDxf {
     // fell in the code and left it possibly 0 (a record may have ended there).
     int cutCode = -1;
     std::size_t firstLine = 1;  // line of the first group code (ASCII)
-    // Counted on the way, for the reader's reservations and fresh handles: the
-    // zero tags and the largest handle in use (of 5 and 105, but for
-    // $HANDSEED's value). Not counted (false) for binary files.
-    bool counted = false;
+    // For the reader's reservations and fresh handles: the zero tags and the
+    // largest handle in use (of 5 and 105, but for $HANDSEED's value).
     std::size_t zeros = 0;
     Handle maxHandle = 0;
 };
@@ -41,6 +39,9 @@ inline constexpr std::string_view kBinarySentinel{"AutoCAD Binary DXF\r\n\x1a\0"
 // moved down inside it, so no second copy of the file is ever made.
 // Throws cad::Error naming the line for a group code that is not a number.
 TokenizedDxf tokenizeDxf(std::string bytes);
+
+// Counts the tags anew (zeros, maxHandle), as after tags were changed.
+void countTags(TokenizedDxf& t);
 
 // What readTokenized throws when the file itself fails to be read, told
 // apart from bytes that do not split into tags (cad::Error).
